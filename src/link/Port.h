@@ -1,0 +1,36 @@
+// The port interface: the one byte stream between nami and the TNC.
+//
+// The serial port (termios), the in-process simulator and the test fake all
+// implement it. Every sender in the program goes through SendText; only the
+// receive tick calls ReadAvailable.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace nami {
+
+class IPort {
+ public:
+  virtual ~IPort() = default;
+
+  // Opens (or reopens) the port with a "comstatus" configuration string.
+  // False when the device cannot be opened; the port then reads 0 and
+  // drops writes until the next Open.
+  virtual bool Open(const std::string& comstatus) = 0;
+  // Never blocks: copies what has arrived, up to `capacity` bytes.
+  virtual std::size_t ReadAvailable(char* buffer, std::size_t capacity) = 0;
+  // Waits at most 1,000 ms for the port to take the bytes; returns how many
+  // it took (0 on time-out or on an unusable port).
+  virtual std::size_t SendText(std::string_view bytes) = 0;
+  // Bytes still waiting in the driver's output queue.
+  virtual int TransmitQueueCount() = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // A file descriptor the shell may watch for readability and writability,
+  // or -1 when the port has none (the simulator, the fake).
+  virtual int PollFd() const { return -1; }
+};
+
+}  // namespace nami

@@ -1,0 +1,47 @@
+// The serial port on Linux: POSIX termios on a tty or a pseudo-terminal.
+//
+// Open takes the device from the first 4 characters of "comstatus" (COM1 ..
+// COM9, mapped to a path by section "Devices" of the settings), opens it
+// exclusively and without blocking, applies the line settings and the
+// flow-control letter, sets raw binary mode with XON 0x11 / XOFF 0x13,
+// raises DTR and clears any break. On a pseudo-terminal the modem-line and
+// break calls fail with ENOTTY; that is not an error.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "link/Port.h"
+
+namespace nami {
+
+class CSerialPort final : public IPort {
+ public:
+  // Maps a 4-character port name ("COM2") to a device path; empty = none.
+  using DeviceResolver = std::function<std::string(const std::string& comName)>;
+
+  explicit CSerialPort(DeviceResolver resolver);
+  ~CSerialPort() override;
+  CSerialPort(const CSerialPort&) = delete;
+  CSerialPort& operator=(const CSerialPort&) = delete;
+
+  bool Open(const std::string& comstatus) override;
+  std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
+  std::size_t SendText(std::string_view bytes) override;
+  int TransmitQueueCount() override;
+  void Close() override;
+  bool IsOpen() const override { return fd_ >= 0; }
+  int PollFd() const override { return fd_; }
+
+  // The path opened last (for messages and tests).
+  const std::string& DevicePath() const { return path_; }
+  // How long SendText waits for the port to take the bytes.
+  static constexpr int kWriteTimeoutMs = 1000;
+
+ private:
+  DeviceResolver resolver_;
+  std::string path_;
+  int fd_ = -1;
+};
+
+}  // namespace nami

@@ -1,0 +1,95 @@
+#include "settings/FileOps.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace nami {
+namespace {
+
+class RealFileOps final : public IFileOps {
+ public:
+  ssize_t Write(int fd, const void* data, std::size_t size) override { return ::write(fd, data, size); }
+  int Sync(int fd) override { return ::fsync(fd); }
+  int Rename(const char* from, const char* to) override { return ::rename(from, to); }
+};
+
+void MakeParentFolders(const std::string& path) {
+  for (std::size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
+    std::string dir = path.substr(0, pos);
+    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return;
+  }
+}
+
+std::string FollowLink(const std::string& path) {
+  char resolved[PATH_MAX];
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::realpath(path.c_str(), resolved)) {
+    return resolved;
+  }
+  return path;
+}
+
+}  // namespace
+
+IFileOps& PosixFileOps() {
+  static RealFileOps ops;
+  return ops;
+}
+
+bool WriteFileAtomically(const std::string& pathIn, std::string_view data, IFileOps& ops) {
+  const std::string path = FollowLink(pathIn);
+  MakeParentFolders(path);
+  std::string tmpl = path + ".XXXXXX";
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) return false;
+  struct stat st;
+  mode_t mode = 0644;
+  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  ::fchmod(fd, mode);
+
+  bool ok = true;
+  std::size_t done = 0;
+  while (ok && done < data.size()) {
+    ssize_t n = ops.Write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (ok && ops.Sync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (ok && ops.Rename(name.data(), path.c_str()) != 0) ok = false;
+  if (!ok) {
+    ::unlink(name.data());
+    return false;
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  out.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+}  // namespace nami

@@ -1,0 +1,34 @@
+// The few file-system calls whose failure the core must survive, behind an
+// interface so tests can inject a full disk or a failed rename.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace nami {
+
+class IFileOps {
+ public:
+  virtual ~IFileOps() = default;
+  virtual ssize_t Write(int fd, const void* data, std::size_t size) = 0;
+  virtual int Sync(int fd) = 0;
+  virtual int Rename(const char* from, const char* to) = 0;
+};
+
+// The real calls.
+IFileOps& PosixFileOps();
+
+// Replaces `path` with `data` atomically: a temporary file beside it is
+// written and flushed, then renamed over it. On any failure the old file is
+// left whole and the temporary file removed; returns false. Missing parent
+// folders are created. A symbolic link at `path` is followed, so the file it
+// names is replaced and the link stays.
+bool WriteFileAtomically(const std::string& path, std::string_view data, IFileOps& ops = PosixFileOps());
+
+// Reads a whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& out);
+
+}  // namespace nami

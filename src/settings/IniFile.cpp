@@ -1,0 +1,189 @@
+#include "settings/IniFile.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+
+#include "text/ShiftJis.h"
+
+namespace nami {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+// One line of the raw text: [start, end) is its text, next is where the
+// following line starts (after CR LF, LF or a lone CR).
+struct Line {
+  std::size_t start, end, next;
+};
+
+Line LineAt(const std::string& text, std::size_t start) {
+  std::size_t i = start;
+  while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
+  Line line{start, i, i};
+  if (i < text.size()) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') line.next = i + 2;
+    else line.next = i + 1;
+  }
+  return line;
+}
+
+// "[name]" gives true and the trimmed name.
+bool SectionName(std::string_view line, std::string_view& name) {
+  line = Trim(line);
+  if (line.empty() || line.front() != '[') return false;
+  std::size_t close = line.find(']');
+  name = Trim(close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1));
+  return true;
+}
+
+// "key=value" gives true, the trimmed key and the raw value text.
+bool KeyValue(std::string_view line, std::string_view& key, std::string_view& value) {
+  std::string_view t = Trim(line);
+  if (t.empty() || t.front() == ';') return false;
+  std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return false;
+  key = Trim(line.substr(0, eq));
+  value = line.substr(eq + 1);
+  return true;
+}
+
+std::string Unquote(std::string_view value) {
+  value = Trim(value);
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  return std::string(value);
+}
+
+std::string_view LineEndOf(const std::string& text) {
+  std::size_t i = text.find_first_of("\r\n");
+  if (i == std::string::npos) return "\r\n";
+  if (text[i] == '\n') return "\n";
+  if (i + 1 < text.size() && text[i + 1] == '\n') return "\r\n";
+  return "\r";
+}
+
+}  // namespace
+
+CIniFile::CIniFile(std::string path, IFileOps& ops) : path_(std::move(path)), ops_(ops) {}
+
+const std::string& CIniFile::Text() const {
+  struct stat st;
+  if (::stat(path_.c_str(), &st) != 0) {
+    text_.clear();
+    loaded_ = false;
+    size_ = -1;
+    return text_;
+  }
+  if (!loaded_ || st.st_ino != ino_ || st.st_size != size_ || st.st_mtim.tv_sec != mtime_.tv_sec ||
+      st.st_mtim.tv_nsec != mtime_.tv_nsec) {
+    if (!ReadWholeFile(path_, text_)) text_.clear();
+    loaded_ = true;
+    ino_ = st.st_ino;
+    size_ = st.st_size;
+    mtime_ = st.st_mtim;
+  }
+  return text_;
+}
+
+CIniFile::Found CIniFile::Locate(std::string_view section, std::string_view key) const {
+  const std::string& text = Text();
+  Found f;
+  bool inSection = false;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    Line line = LineAt(text, pos);
+    std::string_view body(text.data() + line.start, line.end - line.start);
+    std::string_view name;
+    if (SectionName(body, name)) {
+      if (inSection) break;  // the first matching section ended
+      if (EqualNoCase(name, section)) {
+        inSection = true;
+        f.sectionFound = true;
+        f.insertAt = line.next;
+      }
+    } else if (inSection) {
+      std::string_view k, v;
+      if (KeyValue(body, k, v) && EqualNoCase(k, key)) {
+        f.keyFound = true;
+        f.lineStart = line.start;
+        f.lineEnd = line.end;
+        f.value = Unquote(v);
+        return f;
+      }
+      if (!Trim(body).empty()) f.insertAt = line.next;
+    }
+    pos = line.next;
+  }
+  return f;
+}
+
+std::string CIniFile::ReadString(std::string_view section, std::string_view key, int bufSize) const {
+  if (bufSize <= 0) return {};
+  Found f = Locate(section, key);
+  if (!f.keyFound) return {};
+  if (f.value.size() > static_cast<std::size_t>(bufSize - 1)) f.value.resize(static_cast<std::size_t>(bufSize - 1));
+  return f.value;
+}
+
+bool CIniFile::HasKey(std::string_view section, std::string_view key) const {
+  return Locate(section, key).keyFound;
+}
+
+int CIniFile::ReadInt(std::string_view section, std::string_view key, int fallback) const {
+  Found f = Locate(section, key);
+  if (!f.keyFound || f.value.empty()) return fallback;
+  long long n = LeadingNumber(f.value);
+  if (n > INT_MAX) return INT_MAX;
+  if (n < INT_MIN) return INT_MIN;
+  return static_cast<int>(n);
+}
+
+bool CIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  std::size_t cut = value.find_first_of("\r\n");
+  if (cut != std::string_view::npos) value = value.substr(0, cut);
+  std::string entry(key);
+  entry += '=';
+  bool quote = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || value.front() == '"' ||
+                                  value.back() == '"');
+  if (quote) entry += '"';
+  entry += value;
+  if (quote) entry += '"';
+
+  Found f = Locate(section, key);
+  std::string text = Text();
+  const std::string eol(LineEndOf(text));
+  if (f.keyFound) {
+    text.replace(f.lineStart, f.lineEnd - f.lineStart, entry);
+  } else if (f.sectionFound) {
+    std::string insert;
+    // The section's last line may be the file's last line without a line end.
+    if (f.insertAt > 0 && text[f.insertAt - 1] != '\n' && text[f.insertAt - 1] != '\r') insert += eol;
+    insert += entry + eol;
+    text.insert(f.insertAt, insert);
+  } else {
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r') text += eol;
+    text += "[";
+    text += section;
+    text += "]" + eol + entry + eol;
+  }
+  if (!WriteFileAtomically(path_, text, ops_)) return false;
+  loaded_ = false;
+  return true;
+}
+
+}  // namespace nami

@@ -1,0 +1,66 @@
+// A Windows private-profile file ("NAMI.INI"), read and written the way
+// Windows does it, so files move between the old program and this one.
+//
+// - Bytes are CP932; sections "[name]", lines "key=value"; section and key
+//   names compare without regard to ASCII letter case; the first matching
+//   section and key win; lines the reader does not understand are kept.
+// - Reading drops blanks around key and value and one pair of enclosing
+//   double quotes, and never fails: a missing file, section or key reads as
+//   the empty text. Values are cut to the reader's buffer size less one.
+// - Writing quotes a value that begins or ends with a blank or a quote, so
+//   the next reader sees exactly what was written; it replaces the file
+//   atomically and leaves every other line byte for byte as it was.
+// - No value is cached past a change of the file: each read checks the file.
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "settings/FileOps.h"
+
+namespace nami {
+
+class CIniFile {
+ public:
+  explicit CIniFile(std::string path, IFileOps& ops = PosixFileOps());
+
+  const std::string& Path() const { return path_; }
+
+  // The value, cut to bufSize - 1 bytes; empty when missing.
+  std::string ReadString(std::string_view section, std::string_view key, int bufSize) const;
+  // True when the key is present (even with an empty value).
+  bool HasKey(std::string_view section, std::string_view key) const;
+  // The value's leading decimal number; `fallback` when the key is missing
+  // or its value is empty.
+  int ReadInt(std::string_view section, std::string_view key, int fallback) const;
+  // Writes one key; false when the file could not be replaced (the old file
+  // then stays whole). Line breaks in the value are cut off: a value is one line.
+  bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+ private:
+  // Position of a key's value in the raw text.
+  struct Found {
+    bool sectionFound = false;
+    bool keyFound = false;
+    std::size_t lineStart = 0;     // the key's line
+    std::size_t lineEnd = 0;       // end of its text (before the line end)
+    std::size_t insertAt = 0;      // where a new key of the section goes
+    std::string value;
+  };
+  Found Locate(std::string_view section, std::string_view key) const;
+  const std::string& Text() const;
+
+  std::string path_;
+  IFileOps& ops_;
+  // The file as last read, and what identified it then.
+  mutable std::string text_;
+  mutable bool loaded_ = false;
+  mutable ino_t ino_ = 0;
+  mutable off_t size_ = -1;
+  mutable timespec mtime_{};
+};
+
+}  // namespace nami

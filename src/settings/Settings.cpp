@@ -1,0 +1,88 @@
+#include "settings/Settings.h"
+
+#include <cstdlib>
+
+#include "text/ShiftJis.h"
+
+namespace nami {
+
+const std::string& CSettings::UntitledTitle() {
+  static const std::string title = "\x96\xB3\x91\xE8";  // 無題 in CP932
+  return title;
+}
+
+std::string CSettings::TitleForPath(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  std::size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+  return std::string(name);
+}
+
+CSettings::CSettings(std::string iniPath, IFileOps& ops) : ini_(std::move(iniPath), ops), profile_(UntitledTitle()) {}
+
+std::string CSettings::SectionName(Section s) const {
+  switch (s) {
+    case Section::Window: return "Window";
+    case Section::Editor: return "Editor Name";
+    case Section::Devices: return "Devices";
+    case Section::Profile: break;
+  }
+  return profile_;
+}
+
+std::string CSettings::RawCut(const KeySpec& key, int bufSize) const {
+  return ini_.ReadString(SectionName(key.section), key.name, bufSize);
+}
+
+std::string CSettings::Get(const KeySpec& key) const {
+  std::string v = Raw(key);
+  return v.empty() ? std::string(key.fallback) : v;
+}
+
+int CSettings::GetInt(const KeySpec& key) const {
+  std::string v = Raw(key);
+  if (v.empty()) v = key.fallback;
+  long long n = LeadingNumber(v);
+  if (n > 0x7FFFFFFF) return 0x7FFFFFFF;
+  if (n < -0x7FFFFFFF) return -0x7FFFFFFF;
+  return static_cast<int>(n);
+}
+
+bool CSettings::Has(const KeySpec& key) const { return ini_.HasKey(SectionName(key.section), key.name); }
+
+bool CSettings::Set(const KeySpec& key, std::string_view value) {
+  return ini_.WriteString(SectionName(key.section), key.name, value);
+}
+
+std::string CSettings::DevicePath(std::string_view comName) const {
+  std::string path = ini_.ReadString("Devices", comName, 4096);
+  if (!path.empty()) return path;
+  // COM1 .. COM9 are the first serial ports; any other name is no device.
+  if (comName.size() == 4 && (comName[0] == 'C' || comName[0] == 'c') && (comName[1] == 'O' || comName[1] == 'o') &&
+      (comName[2] == 'M' || comName[2] == 'm') && comName[3] >= '1' && comName[3] <= '9') {
+    return "/dev/ttyS" + std::to_string(comName[3] - '1');
+  }
+  return {};
+}
+
+bool CSettings::SetDevicePath(std::string_view comName, std::string_view path) {
+  return ini_.WriteString("Devices", comName, path);
+}
+
+void CSettings::CopyProfileFrom(std::string_view from) {
+  for (const char* key : keys::ProfileCopyOrder) {
+    if (!ini_.ReadString(profile_, key, 80).empty()) continue;
+    ini_.WriteString(profile_, key, ini_.ReadString(from, key, 80));
+  }
+}
+
+std::string ResolveIniPath(std::string_view commandLineIni) {
+  if (!commandLineIni.empty()) return std::string(commandLineIni);
+  if (const char* env = std::getenv("NAMI_INI"); env && *env) return env;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/nami/NAMI.INI";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.config/nami/NAMI.INI";
+}
+
+}  // namespace nami

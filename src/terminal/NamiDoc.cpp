@@ -1,0 +1,45 @@
+#include "terminal/NamiDoc.h"
+
+namespace nami {
+
+CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {}
+
+void CNamiDoc::SetPathName(const std::string& path) {
+  path_ = path;
+  settings_.SetProfileSection(path.empty() ? CSettings::UntitledTitle() : CSettings::TitleForPath(path));
+}
+
+void CNamiDoc::OpenPort(const std::string& comstatus) {
+  AutoIdle = AutoList = AutoRead = AutoSend = SendDone = true;
+  Uploading = Capturing = PasteSending = false;
+  ListReading = MailReading = false;
+  MarkFirst = MarkLast = 0;
+
+  for (std::size_t n = 0; n < Responses.size(); ++n) {
+    Responses[n] = AutoResponse{};
+    std::string trigger = settings_.Raw(keys::Event[n]);
+    if (trigger.empty()) continue;
+    Responses[n].trigger = std::move(trigger);
+    Responses[n].response = settings_.Raw(keys::Response[n]);
+  }
+
+  if (!port_) return;
+  port_->Close();
+  if (!port_->Open(comstatus)) ui_.ShowMessage(msg::ReconfigurePort);
+}
+
+void CNamiDoc::OpenPortFromProfile() { OpenPort(settings_.Get(keys::ComStatus)); }
+
+void CNamiDoc::ClosePort() {
+  if (port_) port_->Close();
+}
+
+std::size_t CNamiDoc::SendText(std::string_view bytes) { return port_ ? port_->SendText(bytes) : 0; }
+
+std::size_t CNamiDoc::ReadAvailable(char* buffer, std::size_t capacity) {
+  return port_ ? port_->ReadAvailable(buffer, capacity) : 0;
+}
+
+int CNamiDoc::TransmitQueueCount() { return port_ ? port_->TransmitQueueCount() : 0; }
+
+}  // namespace nami

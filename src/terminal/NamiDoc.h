@@ -1,0 +1,112 @@
+// The document: one station profile and everything that outlives a pane.
+//
+// It owns the port, the line store, the link and autopilot flags shared
+// between the receive tick, the autopilot and the transfers, the marked
+// range of the history pane, the automatic responses and the two text files
+// fed by the receive tick (the download capture and the autopilot's
+// LogFile). Its title names the profile section of the settings.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "link/Port.h"
+#include "settings/Settings.h"
+#include "terminal/LineStore.h"
+#include "terminal/SenderStack.h"
+#include "terminal/TextFile.h"
+#include "terminal/UiSink.h"
+
+namespace nami {
+
+struct AutoResponse {
+  std::string trigger;   // empty = no trigger
+  std::string response;  // sent with CR when the trigger is seen
+};
+
+class CNamiDoc {
+ public:
+  CNamiDoc(CSettings& settings, IUiSink& ui);
+
+  CSettings& Settings() { return settings_; }
+  IUiSink& Ui() { return ui_; }
+
+  // ---- Title and profile section ----
+  // The document's file path; empty for a new, never-saved document.
+  const std::string& PathName() const { return path_; }
+  // The title: "無題" (CP932) when untitled, else the file name without
+  // folder and extension. The profile section has this name.
+  const std::string& Title() const { return settings_.ProfileSection(); }
+  // Takes `path` as the document's own (empty = untitled); the title and
+  // with it the profile section follow.
+  void SetPathName(const std::string& path);
+
+  // ---- Port ----
+  void SetPort(std::unique_ptr<IPort> port) { port_ = std::move(port); }
+  IPort* Port() { return port_.get(); }
+  // Resets the document's flags, loads the automatic responses from the
+  // profile and (re)opens the port; shows the port message once on failure.
+  void OpenPort(const std::string& comstatus);
+  // OpenPort with the profile's "comstatus" (its default when empty).
+  void OpenPortFromProfile();
+  void ClosePort();
+  // Every sender's one write: waits at most 1,000 ms; returns the count taken.
+  std::size_t SendText(std::string_view bytes);
+  std::size_t ReadAvailable(char* buffer, std::size_t capacity);
+  int TransmitQueueCount();
+
+  // ---- Line store ----
+  CLineStore& Lines() { return lines_; }
+  const CLineStore& Lines() const { return lines_; }
+  void AddLine(std::string_view line) { lines_.AddLine(line); }
+  void RemoveLastLine() { lines_.RemoveLastLine(); }
+  std::size_t LineCount() const { return lines_.LineCount(); }
+  std::string LastLine() const { return lines_.LastLine(); }
+  const std::string& LineAt(std::size_t index) const { return lines_.LineAt(index); }
+  std::int32_t TakeEvictedCount() { return lines_.TakeEvictedCount(); }
+  std::string MailNumberAt(std::int64_t index) const { return lines_.MailNumberAt(index); }
+
+  // ---- Link and autopilot state (not saved) ----
+  std::string WaitText;      // text whose arrival the autopilot waits for
+  bool PromptSeen = false;   // a tick's scan text contained WaitText
+  bool AutoRunning = false;  // cleared when "** DISCONNECTED" is seen
+  bool AutoIdle = true;      // no autopilot step runs
+  std::string LatestLine;    // the last line completed in the last tick
+  bool ListReading = false;  // completed lines go to LogFile (list log)
+  bool MailReading = false;  // completed lines go to LogFile (mail log)
+  bool AutoList = true;      // steps chosen for auto mode
+  bool AutoRead = true;
+  bool AutoSend = true;
+  bool SendDone = true;
+
+  // ---- Transfer state ----
+  bool Uploading = false;     // the upload flag
+  bool Capturing = false;     // the capture flag
+  bool PasteSending = false;  // the paste-send flag, shared by both panes
+
+  // ---- Marked range of the history pane (inclusive; empty when last < first) ----
+  std::int32_t MarkFirst = 0;
+  std::int32_t MarkLast = 0;
+
+  // ---- Automatic responses, loaded when the port is opened ----
+  std::array<AutoResponse, 3> Responses;
+
+  // ---- Files fed by the receive tick ----
+  CTextFile CaptureFile;  // the download capture
+  CTextFile LogFile;      // the list log, the mail log, the mail file being sent
+
+  // ---- Senders: only the newest one sends ----
+  CSenderStack Senders;
+
+ private:
+  CSettings& settings_;
+  IUiSink& ui_;
+  std::unique_ptr<IPort> port_;
+  CLineStore lines_;
+  std::string path_;
+};
+
+}  // namespace nami

@@ -1,0 +1,190 @@
+#include "terminal/TerminalCore.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "text/ShiftJis.h"
+
+namespace nami {
+namespace {
+const char kDisconnected[] = "** DISCONNECTED";
+}
+
+CTerminalCore::CTerminalCore(CNamiDoc& doc) : doc_(doc) {}
+
+void CTerminalCore::Reset() {
+  line_.fill(0);
+  column_ = 0;
+  savedColumn_ = -1;
+}
+
+std::size_t CTerminalCore::Tick() {
+  std::size_t n = doc_.ReadAvailable(buffer_.data(), kReadSize);
+  if (n == 0) {
+    doc_.LatestLine.clear();
+    return 0;
+  }
+  Receive(buffer_.data(), n);
+  return n;
+}
+
+bool CTerminalCore::Complete(std::size_t length, bool toFiles) {
+  std::string text(line_.data(), strnlen(line_.data(), length));
+  doc_.AddLine(text);
+  if (!toFiles) return true;
+  bool ok = true;
+  if (doc_.Capturing && !doc_.CaptureFile.WriteLine(text)) ok = false;
+  if (ok && doc_.ListReading && !doc_.AutoIdle && !doc_.LogFile.WriteLine(text)) ok = false;
+  if (ok && doc_.MailReading && !doc_.AutoIdle && !doc_.LogFile.WriteLine(text)) ok = false;
+  if (!ok) doc_.Ui().ShowMessage(msg::CannotWriteFile);
+  return ok;
+}
+
+std::size_t CTerminalCore::Wrap(char b) {
+  line_[kWidth] = b;
+  int i = 0;
+  bool split = false;
+  while (i < kWidth) {
+    if (IsLeadByte(line_[i])) {
+      if (i == kWidth - 1) split = true;
+      i += 2;
+    } else {
+      ++i;
+    }
+  }
+  return split ? kWidth + 1 : kWidth;
+}
+
+void CTerminalCore::Receive(const char* bytes, std::size_t count) {
+  const bool serial = doc_.Settings().Raw(keys::Serial) == "yes";
+  const char lineEnd = serial ? '\r' : '\n';
+  const char columnReset = serial ? '\n' : '\r';
+  column_ = static_cast<int>(strnlen(line_.data(), line_.size()));
+
+  int completed = 0;
+  std::string lastCompleted;
+  for (std::size_t i = 0; i < count; ++i) {
+    const char b = bytes[i];
+    if (b == lineEnd) {
+      int cut = std::max(column_, savedColumn_);
+      line_[cut] = '\0';
+      bool ok = Complete(static_cast<std::size_t>(cut), true);
+      lastCompleted = doc_.LastLine();
+      ++completed;
+      column_ = 0;
+      savedColumn_ = -1;
+      line_[0] = '\0';
+      if (!ok) return;
+    } else if (b == columnReset) {
+      savedColumn_ = column_;
+      column_ = 0;
+    } else if (b == '\x08') {
+      if (column_ > 0) line_[--column_] = '\0';
+    } else if (column_ >= kWidth) {
+      std::size_t length = Wrap(b);
+      bool ok = Complete(length, true);
+      lastCompleted = doc_.LastLine();
+      ++completed;
+      line_.fill(0);
+      if (length == static_cast<std::size_t>(kWidth)) {
+        line_[0] = b;
+        column_ = 1;
+      } else {
+        column_ = 0;
+      }
+      savedColumn_ = -1;
+      if (!ok) return;
+    } else if (b == '\x13' || b == '\x11') {
+      // XON and XOFF are flow control, not text.
+    } else if (b == '\x07') {
+      doc_.Ui().Beep();
+    } else {
+      line_[column_++] = b;
+    }
+  }
+
+  // Cut the line for display where its visible text ends.
+  if (savedColumn_ >= column_) {
+    line_[savedColumn_] = '\0';
+  } else {
+    line_[column_] = '\0';
+    savedColumn_ = -1;
+  }
+
+  // What the autopilot and the automatic responses look at.
+  const std::string current = CurrentLine();
+  const std::string scan = (current.empty() || current == "cmd:") ? doc_.LastLine() + current : current;
+  if (ContainsAtCharStart(scan, doc_.WaitText)) {
+    doc_.PromptSeen = true;
+  } else if (ContainsAtCharStart(scan, kDisconnected)) {
+    doc_.AutoRunning = false;
+  }
+  for (const AutoResponse& r : doc_.Responses) {
+    if (!r.trigger.empty() && ContainsAtCharStart(scan, r.trigger)) doc_.SendText(r.response + "\r");
+  }
+
+  const bool direct = static_cast<int>(doc_.LineCount()) < rows_;
+  Update(completed, Variant::Receive);
+  doc_.LatestLine = direct ? current : lastCompleted;
+}
+
+void CTerminalCore::Update(int completed, Variant variant) {
+  IUiSink& ui = doc_.Ui();
+  if (static_cast<int>(doc_.LineCount()) < rows_) {
+    ui.DrawDirect();
+    repaintPending_ = true;
+  } else if (completed >= 1) {
+    if (variant == Variant::Keyboard) {
+      ui.InvalidateAll();
+    } else if (repaintPending_) {
+      ui.InvalidateAll();
+      repaintPending_ = false;
+    } else {
+      ui.ScrollLines(completed);
+    }
+  } else if (repaintPending_) {
+    ui.InvalidateAll();
+    repaintPending_ = false;
+  } else {
+    ui.RedrawBottomRow(variant == Variant::Receive);
+  }
+}
+
+void CTerminalCore::Key(unsigned char byte) {
+  const bool echo = doc_.Settings().Raw(keys::Echo) == "enable";
+  column_ = static_cast<int>(strnlen(line_.data(), line_.size()));
+  if (echo) {
+    int completed = 0;
+    const char b = static_cast<char>(byte);
+    if (b == '\n') {
+      // a line feed changes nothing on the screen
+    } else if (b == '\x08') {
+      if (column_ > 0) line_[--column_] = '\0';
+    } else if (b == '\r') {
+      line_[column_] = '\0';
+      Complete(static_cast<std::size_t>(column_), false);
+      line_[0] = '\0';
+      column_ = 0;
+      completed = 1;
+    } else if (column_ < kWidth) {
+      line_[column_++] = b;
+    } else {
+      std::size_t length = Wrap(b);
+      Complete(length, false);
+      line_.fill(0);
+      if (length == static_cast<std::size_t>(kWidth)) {
+        line_[0] = b;
+        column_ = 1;
+      } else {
+        column_ = 0;
+      }
+      completed = 1;
+    }
+    line_[column_] = '\0';
+    Update(completed, Variant::Keyboard);
+  }
+  const char c = static_cast<char>(byte);
+  doc_.SendText(std::string_view(&c, 1));
+}
+
+}  // namespace nami

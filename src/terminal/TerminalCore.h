@@ -1,0 +1,67 @@
+// The core half of the terminal pane: the current (unfinished) line, the
+// receive tick and the keyboard's local echo.
+//
+// Every 50 ms the shell runs Tick(): it takes all bytes waiting at the port,
+// builds them into lines (line end, return to column 0, backspace, bell, an
+// 80-byte width that never splits a two-byte character), hands completed
+// lines to the line store, the capture file and the autopilot's LogFile,
+// sets the flags the autopilot watches, sends the automatic responses and
+// tells the pane how much of itself to redraw. Key() does the same for one
+// typed byte when local echo is on, then sends the byte.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+#include "terminal/NamiDoc.h"
+
+namespace nami {
+
+class CTerminalCore {
+ public:
+  static constexpr int kWidth = 80;           // bytes per line (81 to keep a character whole)
+  static constexpr std::size_t kReadSize = 4096;
+
+  explicit CTerminalCore(CNamiDoc& doc);
+
+  // The pane's number of fully visible rows (R). Until the pane says
+  // otherwise the core assumes 25.
+  void SetRows(int rows) { rows_ = rows > 0 ? rows : 1; }
+  int Rows() const { return rows_; }
+
+  // One receive tick; returns the number of bytes it took from the port.
+  std::size_t Tick();
+  // Feeds bytes to the line builder exactly as a tick that read them would
+  // (used by Tick and by tests that bypass the port).
+  void Receive(const char* bytes, std::size_t count);
+  // One typed byte: local echo when "echo" is "enable", then one SendText.
+  void Key(unsigned char byte);
+
+  // The current line as shown (up to its first NUL).
+  std::string CurrentLine() const { return std::string(line_.data()); }
+  int Column() const { return column_; }
+  int SavedColumn() const { return savedColumn_; }
+  bool RepaintPending() const { return repaintPending_; }
+  // Empties the current line (a new document).
+  void Reset();
+
+ private:
+  enum class Variant { Receive, Keyboard };
+  // Completes the current line's first `length` bytes; false when a file
+  // write failed (the user has been told and the tick must stop).
+  bool Complete(std::size_t length, bool toFiles);
+  // The wrap at column 80 with byte b; returns the completed length.
+  std::size_t Wrap(char b);
+  void Update(int completed, Variant variant);
+
+  CNamiDoc& doc_;
+  std::array<char, 96> line_{};
+  int column_ = 0;
+  int savedColumn_ = -1;
+  int rows_ = 25;
+  bool repaintPending_ = true;
+  std::array<char, kReadSize + 16> buffer_{};
+};
+
+}  // namespace nami

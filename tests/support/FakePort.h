@@ -1,0 +1,67 @@
+// A port for tests: records every byte sent in order, hands out scripted
+// input one chunk per read, reports a chosen transmit-queue count and can
+// be told to fail opening or writing.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "link/Port.h"
+
+namespace nami::test {
+
+class FakePort : public IPort {
+ public:
+  bool Open(const std::string& comstatus) override {
+    ++openCount;
+    lastConfig = comstatus;
+    open = !failOpen;
+    return open;
+  }
+  std::size_t ReadAvailable(char* buffer, std::size_t capacity) override {
+    if (!open || input.empty()) return 0;
+    std::string& chunk = input.front();
+    std::size_t n = std::min(capacity, chunk.size());
+    chunk.copy(buffer, n);
+    chunk.erase(0, n);
+    if (chunk.empty()) input.pop_front();
+    return n;
+  }
+  std::size_t SendText(std::string_view bytes) override {
+    ++writeCount;
+    if (!open || failWrites) return 0;
+    sent.append(bytes);
+    writes.emplace_back(bytes);
+    return bytes.size();
+  }
+  int TransmitQueueCount() override { return queueCount; }
+  void Close() override {
+    if (open) ++closeCount;
+    open = false;
+  }
+  bool IsOpen() const override { return open; }
+
+  // Queues one chunk for one later read.
+  void Deliver(std::string chunk) { input.push_back(std::move(chunk)); }
+  std::string TakeSent() {
+    std::string s;
+    s.swap(sent);
+    writes.clear();
+    return s;
+  }
+
+  std::deque<std::string> input;
+  std::string sent;                 // every byte taken, in order
+  std::vector<std::string> writes;  // one entry per SendText that was taken
+  int queueCount = 0;
+  bool failOpen = false;
+  bool failWrites = false;
+  bool open = false;
+  int openCount = 0;
+  int closeCount = 0;
+  int writeCount = 0;
+  std::string lastConfig;
+};
+
+}  // namespace nami::test
