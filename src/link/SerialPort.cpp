@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <chrono>
 
-#include "link/ComConfig.h"
 
 namespace nami {
 namespace {
@@ -95,6 +94,12 @@ void ModemLine(int fd, unsigned long request, int bits) {
 
 }  // namespace
 
+void ConfigureTermios(termios& t, const ComConfig& config) {
+  if (config.line) ApplyLine(t, *config.line);
+  ApplyFlow(t, config.flow);
+  ApplyFixed(t);
+}
+
 CSerialPort::CSerialPort(DeviceResolver resolver) : resolver_(std::move(resolver)) {}
 
 CSerialPort::~CSerialPort() { Close(); }
@@ -114,9 +119,7 @@ bool CSerialPort::Open(const std::string& comstatus) {
   }
   (void)ioctl(fd, TIOCEXCL);
   tcflush(fd, TCIOFLUSH);
-  if (config.line) ApplyLine(t, *config.line);
-  ApplyFlow(t, config.flow);
-  ApplyFixed(t);
+  ConfigureTermios(t, config);
   tcsetattr(fd, TCSANOW, &t);
   ModemLine(fd, TIOCMBIS, TIOCM_DTR | ((t.c_cflag & CRTSCTS) ? 0 : TIOCM_RTS));
   (void)ioctl(fd, TIOCCBRK);

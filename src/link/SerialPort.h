@@ -11,9 +11,17 @@
 #include <functional>
 #include <string>
 
+#include <termios.h>
+
+#include "link/ComConfig.h"
 #include "link/Port.h"
 
 namespace nami {
+
+// Fills `t` from a parsed "comstatus": the line settings (kept as they were
+// when the mode string was rejected), the flow-control letter, then binary
+// mode, no parity checking, XON 0x11 / XOFF 0x13 and reads that never wait.
+void ConfigureTermios(termios& t, const ComConfig& config);
 
 class CSerialPort final : public IPort {
  public:

@@ -1,0 +1,66 @@
+// Opening the port through the document: the resets and the automatic responses.
+#include <gtest/gtest.h>
+
+#include "link/SerialPort.h"
+#include "support/FakePort.h"
+#include "support/TestSupport.h"
+#include "terminal/NamiDoc.h"
+
+namespace nami {
+namespace {
+
+TEST(NamiDocPort, OpenPortResetsTheDocumentAndLoadsResponses) {
+  test::TempDir dir;
+  CSettings settings(dir.File("NAMI.INI"));
+  settings.Set(keys::Event[0], "Password:");
+  settings.Set(keys::Response[0], "secret");
+  settings.Set(keys::Response[1], "ignored without its trigger");
+  settings.Set(keys::Event[2], "Name?");
+  test::RecordingSink ui;
+  CNamiDoc doc(settings, ui);
+  auto owned = std::make_unique<test::FakePort>();
+  test::FakePort* port = owned.get();
+  doc.SetPort(std::move(owned));
+
+  doc.AutoIdle = doc.AutoList = doc.AutoRead = doc.AutoSend = doc.SendDone = false;
+  doc.Uploading = doc.Capturing = doc.PasteSending = doc.ListReading = doc.MailReading = true;
+  doc.MarkFirst = 5;
+  doc.MarkLast = 9;
+  doc.OpenPortFromProfile();
+
+  EXPECT_EQ(port->lastConfig, "COM2:9600,n,8,1,n");
+  EXPECT_TRUE(doc.AutoIdle && doc.AutoList && doc.AutoRead && doc.AutoSend && doc.SendDone);
+  EXPECT_FALSE(doc.Uploading || doc.Capturing || doc.PasteSending || doc.ListReading || doc.MailReading);
+  EXPECT_EQ(doc.MarkFirst, 0);
+  EXPECT_EQ(doc.MarkLast, 0);
+  EXPECT_EQ(doc.Responses[0].trigger, "Password:");
+  EXPECT_EQ(doc.Responses[0].response, "secret");
+  EXPECT_EQ(doc.Responses[1].trigger, "");
+  EXPECT_EQ(doc.Responses[1].response, "");
+  EXPECT_EQ(doc.Responses[2].trigger, "Name?");
+  EXPECT_EQ(doc.Responses[2].response, "");
+  EXPECT_TRUE(ui.messages.empty());
+
+  // The profile's own configuration is used when present.
+  settings.Set(keys::ComStatus, "COM3:1200,n,8,1,x");
+  doc.OpenPortFromProfile();
+  EXPECT_EQ(port->lastConfig, "COM3:1200,n,8,1,x");
+}
+
+TEST(NamiDocPort, MissingDeviceShowsTheMessageOnce) {
+  test::TempDir dir;
+  CSettings settings(dir.File("NAMI.INI"));
+  settings.SetDevicePath("COM2", dir.File("no-such-tty"));
+  test::RecordingSink ui;
+  CNamiDoc doc(settings, ui);
+  doc.SetPort(std::make_unique<CSerialPort>([&](const std::string& name) { return settings.DevicePath(name); }));
+  doc.OpenPortFromProfile();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], test::Sjis("ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい"));
+  char buf[8];
+  EXPECT_EQ(doc.ReadAvailable(buf, sizeof buf), 0u);
+  EXPECT_EQ(doc.SendText("x"), 0u);
+}
+
+}  // namespace
+}  // namespace nami

@@ -1,0 +1,182 @@
+#include "link/SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace nami {
+namespace {
+
+// A pseudo-terminal pair: the port under test opens the slave, the test
+// plays the TNC on the master.
+class PtyPair {
+ public:
+  PtyPair() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) std::abort();
+    slave_ = ptsname(master_);
+    termios t{};
+    tcgetattr(master_, &t);
+    cfmakeraw(&t);
+    tcsetattr(master_, TCSANOW, &t);
+  }
+  ~PtyPair() { ::close(master_); }
+  int Master() const { return master_; }
+  const std::string& Slave() const { return slave_; }
+  std::string ReadAll(int waitMs = 200) {
+    std::string out;
+    char buf[4096];
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (std::chrono::steady_clock::now() < end) {
+      pollfd p{master_, POLLIN, 0};
+      if (::poll(&p, 1, 20) > 0) {
+        ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n > 0) out.append(buf, static_cast<std::size_t>(n));
+      } else if (!out.empty()) {
+        break;
+      }
+    }
+    return out;
+  }
+
+ private:
+  int master_ = -1;
+  std::string slave_;
+};
+
+termios SettingsOf(int fd) {
+  termios t{};
+  tcgetattr(fd, &t);
+  return t;
+}
+
+TEST(SerialPort, BytesGoBothWaysInOrderWithoutBlocking) {
+  PtyPair pty;
+  std::vector<std::string> asked;
+  CSerialPort port([&](const std::string& name) {
+    asked.push_back(name);
+    return pty.Slave();
+  });
+  ASSERT_TRUE(port.Open("COM2:9600,n,8,1,n"));
+  EXPECT_EQ(asked.back(), "COM2");
+
+  char buf[4096];
+  EXPECT_EQ(port.ReadAvailable(buf, sizeof buf), 0u);  // nothing arrived: no wait
+
+  std::string sent;
+  for (int i = 0; i < 256; ++i) sent += static_cast<char>(i);  // every byte value, 0x03 and 0x11/0x13 included
+  EXPECT_EQ(port.SendText(sent), sent.size());
+  EXPECT_EQ(pty.ReadAll(), sent);
+
+  const std::string reply = "*** CONNECTED to QZ1ABC\r\n\x11\x13";
+  ASSERT_EQ(::write(pty.Master(), reply.data(), reply.size()), static_cast<ssize_t>(reply.size()));
+  std::string got;
+  for (int i = 0; i < 50 && got.size() < reply.size(); ++i) {
+    std::size_t n = port.ReadAvailable(buf, sizeof buf);
+    got.append(buf, n);
+    if (n == 0) ::usleep(10000);
+  }
+  EXPECT_EQ(got, reply);  // raw: no CR/LF translation, XON/XOFF bytes delivered as data
+  EXPECT_EQ(port.TransmitQueueCount(), 0);
+
+  // A "comstatus" naming COM10 opens COM1's device.
+  port.Close();
+  ASSERT_TRUE(port.Open("COM10:9600,n,8,1,n"));
+  EXPECT_EQ(asked.back(), "COM1");
+}
+
+TEST(SerialPort, LineSettingsAndFlowControlReadBack) {
+  PtyPair pty;
+  CSerialPort port([&](const std::string&) { return pty.Slave(); });
+
+  ASSERT_TRUE(port.Open("COM2:9600,n,8,1,n"));
+  termios t = SettingsOf(pty.Master());
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_FALSE(t.c_cflag & CSTOPB);
+  EXPECT_FALSE(t.c_cflag & PARENB);
+  EXPECT_FALSE(t.c_cflag & CRTSCTS);
+  EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
+  EXPECT_FALSE(t.c_lflag & (ICANON | ECHO));
+  EXPECT_FALSE(t.c_iflag & (ICRNL | INPCK));
+  EXPECT_EQ(t.c_cc[VSTART], 0x11);
+  EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+
+  // A pseudo-terminal ignores data bits and parity, so those are checked on
+  // the settings the port asks for.
+  termios wanted = t;
+  ConfigureTermios(wanted, ParseComConfig("COM1:4800,e,7,2,x"));
+  EXPECT_EQ(wanted.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
+  EXPECT_TRUE(wanted.c_cflag & PARENB);
+  EXPECT_FALSE(wanted.c_cflag & PARODD);
+  ConfigureTermios(wanted, ParseComConfig("COM1:4800,o,8,1,x"));
+  EXPECT_EQ(wanted.c_cflag & (PARENB | PARODD), static_cast<tcflag_t>(PARENB | PARODD));
+  EXPECT_EQ(wanted.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+
+  ASSERT_TRUE(port.Open("COM1:4800,e,7,2,x"));
+  t = SettingsOf(pty.Master());
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B4800));
+  EXPECT_TRUE(t.c_cflag & CSTOPB);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+  EXPECT_FALSE(t.c_cflag & CRTSCTS);
+
+  ASSERT_TRUE(port.Open("COM1:4800,n,8,1,h"));
+  t = SettingsOf(pty.Master());
+  EXPECT_TRUE(t.c_cflag & CRTSCTS);
+  EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
+
+  // A rejected mode string keeps the line settings; the flow letter still applies.
+  ASSERT_TRUE(port.Open("COM1:1234,n,8,1,x"));
+  t = SettingsOf(pty.Master());
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B4800));
+  EXPECT_TRUE(t.c_iflag & IXON);
+  EXPECT_FALSE(t.c_cflag & CRTSCTS);
+
+  // Any other letter leaves the flow control as it was.
+  ASSERT_TRUE(port.Open("COM1:4800,n,8,1,?"));
+  EXPECT_TRUE(SettingsOf(pty.Master()).c_iflag & IXON);
+}
+
+TEST(SerialPort, AFullPortGivesUpAfterOneSecond) {
+  PtyPair pty;
+  CSerialPort port([&](const std::string&) { return pty.Slave(); });
+  ASSERT_TRUE(port.Open("COM2:9600,n,8,1,n"));
+  // Nobody reads the master: fill the pty until it takes nothing more.
+  const std::string block(1 << 16, 'x');
+  std::size_t taken = port.SendText(block);
+  EXPECT_LT(taken, block.size());
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port.SendText("y"), 0u);
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(ms, 900);
+  EXPECT_LT(ms, 2500);
+}
+
+TEST(SerialPort, MissingDeviceGivesAPortThatReadsNothing) {
+  CSerialPort port([](const std::string&) { return std::string("/nonexistent/ttyNAMI"); });
+  EXPECT_FALSE(port.Open("COM2:9600,n,8,1,n"));
+  EXPECT_FALSE(port.IsOpen());
+  char buf[16];
+  EXPECT_EQ(port.ReadAvailable(buf, sizeof buf), 0u);
+  EXPECT_EQ(port.SendText("abc"), 0u);
+  EXPECT_EQ(port.TransmitQueueCount(), 0);
+  port.Close();  // harmless
+
+  // A name that is no port at all.
+  CSerialPort none([](const std::string&) { return std::string(); });
+  EXPECT_FALSE(none.Open("XY"));
+  // A regular file is not a serial device.
+  CSerialPort file([](const std::string&) { return std::string("/etc/hostname"); });
+  EXPECT_FALSE(file.Open("COM2:9600,n,8,1,n"));
+}
+
+}  // namespace
+}  // namespace nami

@@ -1,0 +1,112 @@
+#include "settings/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/TestSupport.h"
+
+namespace nami {
+namespace {
+
+using test::Sjis;
+using test::TempDir;
+
+TEST(Settings, DefaultsApplyWhenEmpty) {
+  TempDir dir;
+  CSettings s(dir.File("NAMI.INI"));
+  EXPECT_EQ(s.ProfileSection(), Sjis("無題"));
+  EXPECT_EQ(s.Get(keys::ComStatus), "COM2:9600,n,8,1,n");
+  EXPECT_EQ(s.Get(keys::FontName), "FixedSys");
+  EXPECT_EQ(s.GetInt(keys::FontSize), 12);
+  EXPECT_EQ(s.GetInt(keys::Min), -1);
+  EXPECT_EQ(s.Get(keys::ListFile), "templist.dat");
+  EXPECT_EQ(s.Get(keys::MailFile), "tempmail.dat");
+  EXPECT_EQ(s.Get(keys::Editor), "notepad.exe");
+  // An empty value counts as missing.
+  s.Set(keys::ListFile, "");
+  EXPECT_EQ(s.Get(keys::ListFile), "templist.dat");
+  EXPECT_EQ(s.Raw(keys::ListFile), "");
+  // "Enable" is not "enable": only the reader's comparison decides, the value is kept as written.
+  s.Set(keys::Echo, "Enable");
+  EXPECT_EQ(s.Raw(keys::Echo), "Enable");
+}
+
+TEST(Settings, ProfileSectionFollowsTheDocumentTitle) {
+  EXPECT_EQ(CSettings::TitleForPath("/home/op/ja1xyz.nmi"), "ja1xyz");
+  EXPECT_EQ(CSettings::TitleForPath("station"), "station");
+  EXPECT_EQ(CSettings::TitleForPath("/tmp/.hidden"), ".hidden");
+  EXPECT_EQ(CSettings::TitleForPath("a.b.nmi"), "a.b");
+
+  TempDir dir;
+  CSettings s(dir.File("NAMI.INI"));
+  s.Set(keys::Call, "JA1AAA");
+  s.SetProfileSection("other");
+  EXPECT_EQ(s.Raw(keys::Call), "");
+  s.SetProfileSection(CSettings::UntitledTitle());
+  EXPECT_EQ(s.Raw(keys::Call), "JA1AAA");
+}
+
+TEST(Settings, CopyProfileOnSave) {
+  TempDir dir;
+  CSettings s(dir.File("NAMI.INI"));
+  s.Set(keys::Call, "JA1AAA");
+  s.Set(keys::Prompt, std::string(100, 'p'));
+  s.Set(keys::Serial, "yes");
+  s.SetProfileSection("station");
+  s.Set(keys::Call, "KEEP");  // a value the new section already had
+  s.CopyProfileFrom(CSettings::UntitledTitle());
+
+  EXPECT_EQ(s.Raw(keys::Call), "KEEP");
+  EXPECT_EQ(s.Raw(keys::Prompt), std::string(79, 'p'));  // 79 bytes of the old value
+  EXPECT_FALSE(s.Has(keys::Serial));                      // "serial" is not copied
+  // Every key is created, even with an empty value, in the fixed order.
+  for (const char* key : keys::ProfileCopyOrder) EXPECT_TRUE(s.File().HasKey("station", key)) << key;
+  std::string text = test::ReadFile(s.Path());
+  std::size_t section = text.find("[station]");
+  ASSERT_NE(section, std::string::npos);
+  std::size_t last = section;
+  for (const char* key : keys::ProfileCopyOrder) {
+    if (std::string(key) == "call") continue;  // written before the copy
+    std::size_t at = text.find(std::string("\n") + key + "=", section);
+    ASSERT_NE(at, std::string::npos) << key;
+    EXPECT_GT(at, last) << key;
+    last = at;
+  }
+  // Saving under the same title only adds what is missing.
+  std::string before = test::ReadFile(s.Path());
+  s.CopyProfileFrom("station");
+  EXPECT_EQ(test::ReadFile(s.Path()), before);
+}
+
+TEST(Settings, DevicePaths) {
+  TempDir dir;
+  CSettings s(dir.File("NAMI.INI"));
+  EXPECT_EQ(s.DevicePath("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(s.DevicePath("com9"), "/dev/ttyS8");
+  EXPECT_EQ(s.DevicePath("COM0"), "");
+  EXPECT_EQ(s.DevicePath("LPT1"), "");
+  EXPECT_EQ(s.DevicePath("CO"), "");
+  s.SetDevicePath("COM2", "/dev/serial/by-id/usb-FTDI_TNC-if00-port0");
+  EXPECT_EQ(s.DevicePath("com2"), "/dev/serial/by-id/usb-FTDI_TNC-if00-port0");
+}
+
+TEST(Settings, IniPathSearchOrder) {
+  const char* oldIni = std::getenv("NAMI_INI");
+  const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
+  std::string savedIni = oldIni ? oldIni : "", savedXdg = oldXdg ? oldXdg : "";
+  setenv("NAMI_INI", "/env/NAMI.INI", 1);
+  setenv("XDG_CONFIG_HOME", "/xdg", 1);
+  EXPECT_EQ(ResolveIniPath("/cli/NAMI.INI"), "/cli/NAMI.INI");
+  EXPECT_EQ(ResolveIniPath(""), "/env/NAMI.INI");
+  unsetenv("NAMI_INI");
+  EXPECT_EQ(ResolveIniPath(""), "/xdg/nami/NAMI.INI");
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_NE(ResolveIniPath("").find("/.config/nami/NAMI.INI"), std::string::npos);
+  if (oldIni) setenv("NAMI_INI", savedIni.c_str(), 1);
+  if (oldXdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace nami
