@@ -27,9 +27,8 @@ struct MethodInfo {
 };
 
 constexpr MethodInfo kMethods[] = {
-    {Method::ShowWindow, "ShowWindow"}, {Method::UploadFile, "UploadFile"},
-    {Method::DownloadFile, "DownloadFile"}, {Method::SendOut, "SendOut"},
-    {Method::GetLine, "GetLine"}, {Method::DownloadStop, "DownloadStop"},
+    {Method::ShowWindow, "ShowWindow"}, {Method::UploadFile, "UploadFile"}, {Method::DownloadFile, "DownloadFile"},
+    {Method::SendOut, "SendOut"},       {Method::GetLine, "GetLine"},       {Method::DownloadStop, "DownloadStop"},
 };
 
 const char kInvalidArgs[] = "org.freedesktop.DBus.Error.InvalidArgs";
@@ -158,8 +157,9 @@ class CAutomationObject : public QDBusVirtualObject {
     if (method == Method::None) {
       if (!ours) return false;
       Reply(message, connection,
-            message.createErrorReply(QLatin1String(kUnknownMethod),
-                                     QStringLiteral("No method \"%1\" in interface Nami.Document").arg(message.member())));
+            message.createErrorReply(
+                QLatin1String(kUnknownMethod),
+                QStringLiteral("No method \"%1\" in interface Nami.Document").arg(message.member())));
       return true;
     }
 
@@ -173,10 +173,9 @@ class CAutomationObject : public QDBusVirtualObject {
     }
     if (args.size() > 1) {
       Reply(message, connection,
-            message.createErrorReply(QLatin1String(CAutomationServer::kErrorBadParamCount),
-                                     QStringLiteral("%1 takes exactly one argument, got %2")
-                                         .arg(message.member())
-                                         .arg(args.size())));
+            message.createErrorReply(
+                QLatin1String(CAutomationServer::kErrorBadParamCount),
+                QStringLiteral("%1 takes exactly one argument, got %2").arg(message.member()).arg(args.size())));
       return true;
     }
     const QVariant arg = Unwrapped(args.front());
@@ -195,10 +194,11 @@ class CAutomationObject : public QDBusVirtualObject {
     if (method == Method::GetLine) {
       int n = 0;
       if (!ToLineNumber(arg, &n)) {
-        Reply(message, connection,
-              message.createErrorReply(QLatin1String(kInvalidArgs),
-                                       QStringLiteral("GetLine takes an integer (int16), not %1")
-                                           .arg(QLatin1String(arg.metaType().name()))));
+        Reply(
+            message, connection,
+            message.createErrorReply(
+                QLatin1String(kInvalidArgs),
+                QStringLiteral("GetLine takes an integer (int16), not %1").arg(QLatin1String(arg.metaType().name()))));
         return true;
       }
       Reply(message, connection, message.createReply(FromCp932(target_.GetLine(n))));
@@ -206,10 +206,11 @@ class CAutomationObject : public QDBusVirtualObject {
     }
 
     if (arg.metaType().id() != QMetaType::QString) {
-      Reply(message, connection,
-            message.createErrorReply(QLatin1String(kInvalidArgs),
-                                     QStringLiteral("%1 takes a string, not %2")
-                                         .arg(message.member(), QLatin1String(arg.metaType().name()))));
+      Reply(
+          message, connection,
+          message.createErrorReply(
+              QLatin1String(kInvalidArgs),
+              QStringLiteral("%1 takes a string, not %2").arg(message.member(), QLatin1String(arg.metaType().name()))));
       return true;
     }
     const std::string text = ToCp932(arg.toString());
@@ -253,9 +254,7 @@ CAutomationServer::CAutomationServer(IAutomationTarget& target) : target_(target
 
 CAutomationServer::~CAutomationServer() { Stop(); }
 
-QString CAutomationServer::InstanceBusName(qint64 pid) {
-  return QLatin1String(kInstancePrefix) + QString::number(pid);
-}
+QString CAutomationServer::InstanceBusName(qint64 pid) { return QLatin1String(kInstancePrefix) + QString::number(pid); }
 
 bool CAutomationServer::Start(QString* busNameOut) {
   if (running_) {

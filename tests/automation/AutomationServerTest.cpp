@@ -29,9 +29,8 @@ class SessionBusEnvironment : public ::testing::Environment {
   void SetUp() override {
     if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return;
     QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--session"), QStringLiteral("--fork"), QStringLiteral("--print-address=1"),
-                  QStringLiteral("--print-pid=1")});
+    daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--fork"),
+                                                 QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
     if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0) {
       error_ = "dbus-daemon could not be started: " + daemon.readAllStandardError().toStdString();
       return;
@@ -162,9 +161,15 @@ class AutomationServerTest : public ::testing::Test {
   }
   // gdbus call; gdbus reads the introspection data to type the arguments.
   QStringList GdbusArgs(const QString& method, const QStringList& args) {
-    return QStringList{QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"), busName_,
-                       QStringLiteral("--object-path"), QStringLiteral("/Document"), QStringLiteral("--method"),
-                       QStringLiteral("Nami.Document.") + method, QStringLiteral("--")} +
+    return QStringList{QStringLiteral("call"),
+                       QStringLiteral("--session"),
+                       QStringLiteral("--dest"),
+                       busName_,
+                       QStringLiteral("--object-path"),
+                       QStringLiteral("/Document"),
+                       QStringLiteral("--method"),
+                       QStringLiteral("Nami.Document.") + method,
+                       QStringLiteral("--")} +
            args;
   }
   ClientResult Gdbus(const QString& method, const QStringList& args) {
@@ -172,10 +177,11 @@ class AutomationServerTest : public ::testing::Test {
   }
   // dbus-send sends exactly the arguments given, typed by hand.
   ClientResult DbusSend(const QString& method, const QStringList& args) {
-    return Run(QStringLiteral("dbus-send"),
-               QStringList{QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=") + busName_,
-                           QStringLiteral("/Document"), QStringLiteral("Nami.Document.") + method} +
-                   args);
+    return Run(
+        QStringLiteral("dbus-send"),
+        QStringList{QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=") + busName_,
+                    QStringLiteral("/Document"), QStringLiteral("Nami.Document.") + method} +
+            args);
   }
 
   RecordingTarget target_;
@@ -202,7 +208,7 @@ TEST_F(AutomationServerTest, GetLineCountsBackFromTheNewestLine) {
   // Another integer type and another letter case are taken as well.
   EXPECT_EQ(DbusSend("getLINE", {"int32:2"}).out.section('\n', 1).trimmed(), "string \"middle\"");
   EXPECT_EQ(DbusSend("GetLine", {"int64:-40000"}).out.section('\n', 1).trimmed(), "string \"\"");
-  const std::vector<std::string> expected{"GetLine 1", "GetLine 1", "GetLine 3", "GetLine 0",
+  const std::vector<std::string> expected{"GetLine 1",  "GetLine 1", "GetLine 3", "GetLine 0",
                                           "GetLine -1", "GetLine 4", "GetLine 2", "GetLine -40000"};
   EXPECT_EQ(target_.calls, expected);
 
