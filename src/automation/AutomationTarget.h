@@ -1,0 +1,28 @@
+// What the automation object on D-Bus drives: the application implements it
+// with its document, its terminal pane and the transfers. Every string that
+// crosses this interface is CP932; the server converts at the bus edge.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace nami {
+
+// What the D-Bus object calls; the application implements it. Strings are CP932.
+class IAutomationTarget {
+ public:
+  virtual ~IAutomationTarget() = default;
+  virtual void ShowWindow() = 0;
+  // Starts the upload; calls `done` once it has ended (at once when none could start). The D-Bus
+  // reply is delayed until then, while other events keep flowing.
+  virtual void UploadFile(const std::string& path, std::function<void()> done) = 0;
+  virtual void DownloadFile(const std::string& path) = 0;
+  virtual void SendOut(const std::string& text) = 0;       // text then CR, one write, no echo
+  virtual std::string GetLine(int n) = 0;
+  virtual void DownloadStop() = 0;
+};
+
+// Registers object "/Document", interface "Nami.Document" on the session bus and the bus names.
+class CAutomationServer;  // see src/automation/AutomationServer.h
+
+}  // namespace nami
