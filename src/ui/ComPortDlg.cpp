@@ -46,13 +46,20 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
   layout->addWidget(MakeOkCancel(this));
 }
 
+void CComPortDlg::KeepDeviceEdit() {
+  // Only a device the user changed is remembered: the names passed through
+  // while a port name is typed get nothing.
+  std::string path = device_->currentText().toStdString();
+  if (!devicePort_.empty() && path != deviceShown_) deviceEdits_[devicePort_] = path;
+}
+
 void CComPortDlg::OnPortChanged(const QString& port) {
-  if (!devicePort_.empty()) deviceEdits_[devicePort_] = device_->currentText().toStdString();
+  KeepDeviceEdit();
   devicePort_ = ToSjis(port);
   device_->setEnabled(!devicePort_.empty());
   auto it = deviceEdits_.find(devicePort_);
-  std::string path = it != deviceEdits_.end() ? it->second : settings_.DevicePath(devicePort_);
-  device_->setEditText(QString::fromStdString(path));
+  deviceShown_ = it != deviceEdits_.end() ? it->second : settings_.DevicePath(devicePort_);
+  device_->setEditText(QString::fromStdString(deviceShown_));
 }
 
 void CComPortDlg::accept() {
@@ -63,7 +70,7 @@ void CComPortDlg::accept() {
     return;
   }
   SaveComPortValues(settings_, values);
-  if (!devicePort_.empty()) deviceEdits_[devicePort_] = device_->currentText().toStdString();
+  KeepDeviceEdit();
   SaveDeviceEdits(settings_, deviceEdits_);
   QDialog::accept();
 }

@@ -27,12 +27,14 @@ class CComPortDlg : public QDialog {
 
  private:
   void OnPortChanged(const QString& port);
+  void KeepDeviceEdit();
 
   CSettings& settings_;
   std::array<QComboBox*, kComFieldCount> lists_{};
   QComboBox* device_ = nullptr;
   std::map<std::string, std::string> deviceEdits_;  // by port name
   std::string devicePort_;                          // the port the device field shows
+  std::string deviceShown_;                         // what it showed for that port
 };
 
 }  // namespace nami

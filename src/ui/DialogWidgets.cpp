@@ -16,8 +16,19 @@ QString FromSjis(const std::string& cp932) { return QString::fromStdString(Cp932
 
 std::string ToSjis(const QString& text) { return Utf8ToCp932(text.toStdString()); }
 
+CByteLimitValidator::CByteLimitValidator(int limit, QLineEdit* edit)
+    : QValidator(edit), limit_(limit), acceptedSize_(ToSjis(edit->text()).size()) {
+  // The edit already holds the changed text while it is validated, so the
+  // size before the change is kept from the last change that went through.
+  QObject::connect(edit, &QLineEdit::textChanged, this,
+                   [this](const QString& text) { acceptedSize_ = ToSjis(text).size(); });
+}
+
 QValidator::State CByteLimitValidator::validate(QString& input, int& /*pos*/) const {
-  return ToSjis(input).size() <= static_cast<std::size_t>(limit_) ? Acceptable : Invalid;
+  std::size_t size = ToSjis(input).size();
+  if (size <= static_cast<std::size_t>(limit_)) return Acceptable;
+  // Over the limit: allowed only when the change does not make it longer.
+  return size <= acceptedSize_ ? Intermediate : Invalid;
 }
 
 QLineEdit* MakeEdit(QWidget* parent, const std::string& value, int limit) {

@@ -19,14 +19,16 @@ namespace nami {
 QString FromSjis(const std::string& cp932);
 std::string ToSjis(const QString& text);
 
-// Refuses input whose CP932 form is longer than `limit` bytes.
+// Refuses typing that makes the edit's CP932 form longer than `limit`
+// bytes. A longer text already there (from the file) can still be shortened.
 class CByteLimitValidator : public QValidator {
  public:
-  CByteLimitValidator(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+  CByteLimitValidator(int limit, QLineEdit* edit);
   State validate(QString& input, int& pos) const override;
 
  private:
   int limit_;
+  std::size_t acceptedSize_;  // CP932 size of the edit's text before the change
 };
 
 // An edit field showing `value`; `limit` > 0 limits it while typing.

@@ -138,10 +138,14 @@ TEST_F(DialogComPortTest, DeviceFollowsThePortAndOnlyChangedDevicesAreWritten) {
   Type(dlg, kComPort, "COM3");  // the edit made for COM3 is remembered
   EXPECT_EQ(dlg.DeviceList()->currentText(), QStringLiteral("/dev/serial/by-id/usb-FTDI_TNC-if00-port0"));
 
+  // Typing a port name letter by letter passes through names that get no device.
+  for (const char* partial : {"C", "CO", "COM", "COM4"}) Type(dlg, kComPort, partial);
   dlg.accept();
+  EXPECT_FALSE(settings.File().HasKey("Devices", "C"));
+  EXPECT_FALSE(settings.File().HasKey("Devices", "COM"));
+  EXPECT_FALSE(settings.File().HasKey("Devices", "COM4"));
   EXPECT_EQ(settings.DevicePath("COM3"), "/dev/serial/by-id/usb-FTDI_TNC-if00-port0");
   EXPECT_EQ(settings.DevicePath("COM1"), "/dev/ttyUSB0");
-  EXPECT_EQ(settings.File().ReadString("Devices", "COM2", 128), "");
   EXPECT_FALSE(settings.File().HasKey("Devices", "COM2"));
 }
 

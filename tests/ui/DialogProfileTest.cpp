@@ -151,8 +151,23 @@ TEST_F(DialogProfileTest, LastMailNumberDefaultAndBlanksKept) {
     dlg.accept();
   }
   EXPECT_EQ(settings.Raw(keys::LastMailNo), "   10");
+  {
+    CLastMailNoDlg dlg(nullptr, settings);
+    EXPECT_EQ(dlg.Edit()->text(), QStringLiteral("   10"));
+  }
+  // A value longer than the field's limit (written by hand) can be shortened
+  // but not lengthened.
+  settings.Set(keys::LastMailNo, std::string(100, '1'));
   CLastMailNoDlg dlg(nullptr, settings);
-  EXPECT_EQ(dlg.Edit()->text(), QStringLiteral("   10"));
+  EXPECT_EQ(dlg.Edit()->text().size(), 100);
+  dlg.Edit()->end(false);
+  dlg.Edit()->backspace();
+  EXPECT_EQ(dlg.Edit()->text().size(), 99);
+  dlg.Edit()->insert(QStringLiteral("2"));
+  EXPECT_EQ(dlg.Edit()->text().size(), 99);
+  dlg.Edit()->selectAll();
+  dlg.Edit()->insert(QStringLiteral("12"));
+  EXPECT_EQ(dlg.Edit()->text(), QStringLiteral("12"));
 }
 
 TEST_F(DialogProfileTest, SendMailBrowseFillsOneRowAndTypedRowsStay) {
