@@ -11,7 +11,8 @@ namespace nami {
 DialogHooks DefaultHooks() {
   DialogHooks h;
   h.message = [](QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent, QStringLiteral("nami"), text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("nami"), text, QMessageBox::Ok, parent);
+    box.exec();
   };
   h.openFile = [](QWidget* parent, const QString& title, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
