@@ -12,8 +12,9 @@ namespace nami {
 
 CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("通信ポートの設定"));
-  static const char* const labels[kComFieldCount] = {"ポートＩＤ",     "通信速度",       "パリテイー",     "ビット",
-                                                     "ストップビット", "ＸＯＮスイッチ", "ローカルエコー", "シリアル接続"};
+  static const char* const labels[kComFieldCount] = {"ポートＩＤ",     "通信速度",       "パリテイー",
+                                                     "ビット",         "ストップビット", "ＸＯＮスイッチ",
+                                                     "ローカルエコー", "シリアル接続"};
   const ComPortValues values = LoadComPortValues(settings_);
 
   auto* grid = new QGridLayout;

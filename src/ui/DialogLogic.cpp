@@ -55,10 +55,14 @@ std::string LengthMessage(int limit) { return std::to_string(limit) + " 文字�
 // ---- Port settings ----
 
 const std::vector<std::string>& ComPortEntries(ComField field) {
-  static const std::vector<std::string> lists[kComFieldCount] = {
-      {"COM1", "COM2", "COM3", "COM4"}, {"300", "1200", "2400", "4800", "9600"}, {"N", "E", "O"}, {"8", "7"},
-      {"1", "2", "3"},                  {"X", "H", "N"},                           {"enable", "disable"},
-      {"no", "yes"}};
+  static const std::vector<std::string> lists[kComFieldCount] = {{"COM1", "COM2", "COM3", "COM4"},
+                                                                 {"300", "1200", "2400", "4800", "9600"},
+                                                                 {"N", "E", "O"},
+                                                                 {"8", "7"},
+                                                                 {"1", "2", "3"},
+                                                                 {"X", "H", "N"},
+                                                                 {"enable", "disable"},
+                                                                 {"no", "yes"}};
   return lists[field];
 }
 
@@ -82,8 +86,8 @@ void SplitComStatus(std::string_view comstatus, ComPortValues& values) {
 }
 
 std::string BuildComStatus(const ComPortValues& v) {
-  return v[kComPort] + ":" + v[kComSpeed] + "," + v[kComParity] + "," + v[kComDataBits] + "," + v[kComStopBits] +
-         "," + v[kComFlow];
+  return v[kComPort] + ":" + v[kComSpeed] + "," + v[kComParity] + "," + v[kComDataBits] + "," + v[kComStopBits] + "," +
+         v[kComFlow];
 }
 
 ComPortValues LoadComPortValues(CSettings& settings) {
@@ -162,9 +166,8 @@ void SaveDeviceEdits(CSettings& settings, const std::map<std::string, std::strin
 
 const std::array<const KeySpec*, kStationFieldCount>& StationKeys() {
   static const std::array<const KeySpec*, kStationFieldCount> list = {
-      &keys::Call,        &keys::Min,         &keys::Prompt,      &keys::Password,
-      &keys::ReadCom,     &keys::Event[0],    &keys::Event[1],    &keys::Event[2],
-      &keys::Response[0], &keys::Response[1], &keys::Response[2]};
+      &keys::Call,     &keys::Min,      &keys::Prompt,      &keys::Password,    &keys::ReadCom,    &keys::Event[0],
+      &keys::Event[1], &keys::Event[2], &keys::Response[0], &keys::Response[1], &keys::Response[2]};
   return list;
 }
 

@@ -35,17 +35,27 @@ QStringList DefaultEditorCandidates(const QString& desktop) {
   QStringList first;
   const QStringList names = desktop.toUpper().split(QLatin1Char(':'), Qt::SkipEmptyParts);
   for (const QString& d : names) {
-    if (d == "KDE") first << "kate" << "kwrite";
-    else if (d == "XFCE") first << "mousepad";
-    else if (d == "MATE") first << "pluma";
-    else if (d == "X-CINNAMON" || d == "CINNAMON") first << "xed";
-    else if (d == "LXQT") first << "featherpad";
-    else if (d == "LXDE") first << "leafpad" << "mousepad";
-    else if (d == "GNOME" || d == "UNITY" || d == "BUDGIE") first << "gnome-text-editor" << "gedit";
+    if (d == "KDE")
+      first << "kate"
+            << "kwrite";
+    else if (d == "XFCE")
+      first << "mousepad";
+    else if (d == "MATE")
+      first << "pluma";
+    else if (d == "X-CINNAMON" || d == "CINNAMON")
+      first << "xed";
+    else if (d == "LXQT")
+      first << "featherpad";
+    else if (d == "LXDE")
+      first << "leafpad"
+            << "mousepad";
+    else if (d == "GNOME" || d == "UNITY" || d == "BUDGIE")
+      first << "gnome-text-editor"
+            << "gedit";
   }
   QStringList all = first;
-  for (const char* name : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma", "featherpad",
-                           "leafpad", "geany"}) {
+  for (const char* name :
+       {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma", "featherpad", "leafpad", "geany"}) {
     if (!all.contains(QLatin1String(name))) all << QLatin1String(name);
   }
   return all;

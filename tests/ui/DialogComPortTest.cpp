@@ -14,7 +14,8 @@ class DialogComPortTest : public DialogTest {
  protected:
   static std::vector<std::string> Shown(const CComPortDlg& dlg) {
     std::vector<std::string> out;
-    for (int i = 0; i < kComFieldCount; ++i) out.push_back(dlg.List(static_cast<ComField>(i))->currentText().toStdString());
+    for (int i = 0; i < kComFieldCount; ++i)
+      out.push_back(dlg.List(static_cast<ComField>(i))->currentText().toStdString());
     return out;
   }
   // The field, or the edit part inside it, holds the focus.
@@ -153,7 +154,8 @@ TEST_F(DialogComPortTest, SerialDevicesAreListedStableNamesFirstInNumberOrder) {
   namespace fs = std::filesystem;
   const std::string root = dir.File("dev");
   fs::create_directories(root + "/serial/by-id");
-  for (const char* name : {"ttyS10", "ttyS2", "ttyUSB1", "ttyUSB0", "ttyACM0", "tty0", "ttySX", "serial/by-id/usb-TNC"}) {
+  for (const char* name :
+       {"ttyS10", "ttyS2", "ttyUSB1", "ttyUSB0", "ttyACM0", "tty0", "ttySX", "serial/by-id/usb-TNC"}) {
     test::WriteFile(root + "/" + name, "");
   }
   EXPECT_EQ(FindSerialDevices(root),

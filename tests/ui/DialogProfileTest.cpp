@@ -48,9 +48,9 @@ TEST_F(DialogProfileTest, StationNewProfileShowsDefaultsAndOkWritesElevenKeysInO
   EXPECT_EQ(settings.Raw(keys::Call), "QZ1ABC");
   EXPECT_EQ(settings.Raw(keys::Prompt), ">");
   EXPECT_EQ(settings.Raw(keys::ReadCom), "R");
-  EXPECT_TRUE(Ascending(Positions(test::ReadFile(settings.Path()),
-                                  {"call", "min", "prompt", "password", "readcom", "event1", "event2", "event3",
-                                   "response1", "response2", "response3"})));
+  EXPECT_TRUE(Ascending(
+      Positions(test::ReadFile(settings.Path()), {"call", "min", "prompt", "password", "readcom", "event1", "event2",
+                                                  "event3", "response1", "response2", "response3"})));
 }
 
 TEST_F(DialogProfileTest, StationKeepsJapaneseTextAndLimitsTypingInBytes) {
@@ -107,8 +107,8 @@ TEST_F(DialogProfileTest, FieldCheckBoxOnlyForExactTrueAndListMatching) {
   EXPECT_EQ(settings.Raw(keys::Field[2]), "LL 20");
   EXPECT_TRUE(settings.Has(keys::Field[4]));
   EXPECT_EQ(settings.Raw(keys::Field[4]), "");
-  EXPECT_TRUE(Ascending(Positions(test::ReadFile(settings.Path()),
-                                  {"fld4", "fld5", "limitlength"})));  // fld1..3 existed already
+  EXPECT_TRUE(Ascending(
+      Positions(test::ReadFile(settings.Path()), {"fld4", "fld5", "limitlength"})));  // fld1..3 existed already
 
   settings.Set(keys::LimitMode, "TRUE");
   CFieldDlg dlg(nullptr, settings);
@@ -215,8 +215,10 @@ TEST_F(DialogProfileTest, SendMailCommandRestoresTheWorkingDirectoryWhicheverBut
       auto* dlg = qobject_cast<CSendMailDlg*>(QApplication::activeModalWidget());
       ASSERT_NE(dlg, nullptr);
       dlg->Browse(2);
-      if (ok) dlg->accept();
-      else dlg->reject();
+      if (ok)
+        dlg->accept();
+      else
+        dlg->reject();
     });
     EXPECT_EQ(RunSendMailDialog(nullptr, settings), ok);
     EXPECT_EQ(fs::current_path(), start);

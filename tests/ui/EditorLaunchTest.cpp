@@ -1,8 +1,7 @@
+#include <QProcess>
 #include <chrono>
 #include <filesystem>
 #include <thread>
-
-#include <QProcess>
 
 #include "ui/DialogTestSupport.h"
 #include "ui/Dialogs.h"
