@@ -1,0 +1,72 @@
+#include "ui/DialogWidgets.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "text/Cp932.h"
+#include "ui/DialogHooks.h"
+#include "ui/DialogLogic.h"
+
+namespace nami {
+
+QString FromSjis(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
+
+std::string ToSjis(const QString& text) { return Utf8ToCp932(text.toStdString()); }
+
+CByteLimitValidator::CByteLimitValidator(int limit, QLineEdit* edit)
+    : QValidator(edit), limit_(limit), acceptedSize_(ToSjis(edit->text()).size()) {
+  // The edit already holds the changed text while it is validated, so the
+  // size before the change is kept from the last change that went through.
+  QObject::connect(edit, &QLineEdit::textChanged, this,
+                   [this](const QString& text) { acceptedSize_ = ToSjis(text).size(); });
+}
+
+QValidator::State CByteLimitValidator::validate(QString& input, int& /*pos*/) const {
+  std::size_t size = ToSjis(input).size();
+  if (size <= static_cast<std::size_t>(limit_)) return Acceptable;
+  // Over the limit: allowed only when the change does not make it longer.
+  return size <= acceptedSize_ ? Intermediate : Invalid;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const std::string& value, int limit) {
+  auto* edit = new QLineEdit(FromSjis(value), parent);
+  if (limit > 0) edit->setValidator(new CByteLimitValidator(limit, edit));
+  return edit;
+}
+
+QComboBox* MakeEditableList(QWidget* parent, const std::vector<std::string>& entries) {
+  auto* box = new QComboBox(parent);
+  box->setEditable(true);
+  box->setInsertPolicy(QComboBox::NoInsert);
+  box->setCompleter(nullptr);  // typed text stays as typed
+  for (const auto& e : entries) box->addItem(FromSjis(e));
+  return box;
+}
+
+void SetListValue(QComboBox* box, const std::vector<std::string>& entries, const std::string& value) {
+  int i = FindListEntry(entries, value);
+  box->setCurrentIndex(i);
+  if (i < 0) box->setEditText(FromSjis(value));
+}
+
+std::string ListValue(const QComboBox* box) { return ToSjis(box->currentText()); }
+
+QDialogButtonBox* MakeOkCancel(QDialog* dialog) {
+  auto* buttons = new QDialogButtonBox(dialog);
+  QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
+  ok->setDefault(true);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  return buttons;
+}
+
+void RefuseTooLong(QDialog* dialog, QWidget* field, int limit) {
+  Hooks().message(dialog, QString::fromStdString(LengthMessage(limit)));
+  field->setFocus(Qt::OtherFocusReason);
+}
+
+}  // namespace nami

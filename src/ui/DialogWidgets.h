@@ -1,0 +1,48 @@
+// Small widget helpers shared by the settings dialogs: text conversion at
+// the edge, edit fields limited in CP932 bytes while typing, the editable
+// drop-down lists with their matching rule, and the OK / ｷｬﾝｾﾙ buttons.
+#pragma once
+
+#include <QString>
+#include <QValidator>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QDialog;
+class QDialogButtonBox;
+class QLineEdit;
+class QWidget;
+
+namespace nami {
+
+QString FromSjis(const std::string& cp932);
+std::string ToSjis(const QString& text);
+
+// Refuses typing that makes the edit's CP932 form longer than `limit`
+// bytes. A longer text already there (from the file) can still be shortened.
+class CByteLimitValidator : public QValidator {
+ public:
+  CByteLimitValidator(int limit, QLineEdit* edit);
+  State validate(QString& input, int& pos) const override;
+
+ private:
+  int limit_;
+  std::size_t acceptedSize_;  // CP932 size of the edit's text before the change
+};
+
+// An edit field showing `value`; `limit` > 0 limits it while typing.
+QLineEdit* MakeEdit(QWidget* parent, const std::string& value, int limit);
+// An editable drop-down list with `entries` in this order, not sorted, that
+// never adds typed text to its entries.
+QComboBox* MakeEditableList(QWidget* parent, const std::vector<std::string>& entries);
+// Shows `value`: selects the first entry beginning with it (case ignored),
+// else puts the value into the edit part.
+void SetListValue(QComboBox* box, const std::vector<std::string>& entries, const std::string& value);
+std::string ListValue(const QComboBox* box);
+// "OK" (default) and "ｷｬﾝｾﾙ", wired to the dialog's accept() and reject().
+QDialogButtonBox* MakeOkCancel(QDialog* dialog);
+// Shows the length message through the message hook and focuses `field`.
+void RefuseTooLong(QDialog* dialog, QWidget* field, int limit);
+
+}  // namespace nami

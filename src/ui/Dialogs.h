@@ -1,0 +1,32 @@
+// The settings dialogs, the editor commands, the user manual and the
+// version box, as the application calls them.
+#pragma once
+
+class QWidget;
+
+namespace nami {
+
+class CSettings;
+class CNamiDoc;
+
+// Each returns true when the user pressed OK (and the values were written).
+bool RunComPortDialog(QWidget* parent, CSettings& settings);     // CComPortDlg
+bool RunStationDialog(QWidget* parent, CSettings& settings);     // CStationDlg
+bool RunAutoModeDialog(QWidget* parent, CNamiDoc& doc);          // CAutoModeDlg
+bool RunFieldDialog(QWidget* parent, CSettings& settings);       // CFieldDlg
+bool RunLastMailNoDialog(QWidget* parent, CSettings& settings);  // CLastMailNoDlg
+bool RunSendMailDialog(QWidget* parent, CSettings& settings);    // CSendMailDlg
+bool RunFileNameDialog(QWidget* parent, CSettings& settings);    // CFileNameDlg
+bool RunEditorDialog(QWidget* parent, CSettings& settings);      // CEditorDlg
+
+// Editor commands (show their own message on failure).
+void EditNewMail(QWidget* parent, CSettings& settings);  // "%y%m%d.UPL" in the current directory
+void ViewMailLog(QWidget* parent, CSettings& settings);
+void ViewListLog(QWidget* parent, CSettings& settings);
+void EditSettingsFile(QWidget* parent, CSettings& settings);
+// The HTML user manual in the desktop's browser.
+void OpenUserManual(QWidget* parent);
+// The version box ("バージョン情報").
+void ShowAboutBox(QWidget* parent);
+
+}  // namespace nami

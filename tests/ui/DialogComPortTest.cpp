@@ -1,0 +1,168 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <filesystem>
+
+#include "ui/ComPortDlg.h"
+#include "ui/DialogTestSupport.h"
+
+namespace nami {
+namespace {
+
+using test::DialogTest;
+
+class DialogComPortTest : public DialogTest {
+ protected:
+  static std::vector<std::string> Shown(const CComPortDlg& dlg) {
+    std::vector<std::string> out;
+    for (int i = 0; i < kComFieldCount; ++i)
+      out.push_back(dlg.List(static_cast<ComField>(i))->currentText().toStdString());
+    return out;
+  }
+  // The field, or the edit part inside it, holds the focus.
+  static bool Focused(const QDialog& dlg, const QWidget* field) {
+    const QWidget* w = dlg.focusWidget();
+    return w && (w == field || field->isAncestorOf(w));
+  }
+  static void Type(CComPortDlg& dlg, ComField field, const char* text) {
+    dlg.List(field)->setEditText(QString::fromUtf8(text));
+  }
+};
+
+TEST_F(DialogComPortTest, NewProfileStoresDefaultAtOnceAndOkNormalisesIt) {
+  CComPortDlg dlg(nullptr, settings);
+  EXPECT_EQ(settings.Raw(keys::ComStatus), "COM2:9600,n,8,1,n");  // already written when shown
+  EXPECT_EQ(Shown(dlg), (std::vector<std::string>{"COM2", "9600", "N", "8", "1", "N", "disable", "no"}));
+
+  dlg.accept();
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(settings.Raw(keys::ComStatus), "COM2:9600,N,8,1,N");
+  EXPECT_EQ(settings.Raw(keys::Echo), "disable");
+  EXPECT_EQ(settings.Raw(keys::Serial), "no");
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(DialogComPortTest, CancelKeepsOnlyTheDefault) {
+  {
+    CComPortDlg dlg(nullptr, settings);
+    Type(dlg, kComPort, "COM3");
+    Type(dlg, kComEcho, "enable");
+    dlg.reject();
+  }
+  EXPECT_EQ(settings.Raw(keys::ComStatus), "COM2:9600,n,8,1,n");
+  EXPECT_FALSE(settings.Has(keys::Echo));
+  EXPECT_FALSE(settings.Has(keys::Serial));
+
+  // A stored configuration stays as it was on cancel.
+  settings.Set(keys::ComStatus, "COM1:300,E,7,2,X");
+  CComPortDlg dlg(nullptr, settings);
+  Type(dlg, kComSpeed, "1200");
+  dlg.reject();
+  EXPECT_EQ(settings.Raw(keys::ComStatus), "COM1:300,E,7,2,X");
+}
+
+TEST_F(DialogComPortTest, StoredValuesSelectEntriesIgnoringCaseAndTypedValuesAreKept) {
+  settings.Set(keys::ComStatus, "com1:19200,e,7,2,x");
+  settings.Set(keys::Echo, "Enable");  // only "enable" exactly means on
+  settings.Set(keys::Serial, "yes");
+  CComPortDlg dlg(nullptr, settings);
+  EXPECT_EQ(Shown(dlg), (std::vector<std::string>{"COM1", "19200", "E", "7", "2", "X", "disable", "yes"}));
+
+  Type(dlg, kComEcho, "on");
+  Type(dlg, kComPort, "COM5");
+  dlg.accept();
+  EXPECT_EQ(settings.Raw(keys::ComStatus), "COM5:19200,E,7,2,X");
+  EXPECT_EQ(settings.Raw(keys::Echo), "on");
+  EXPECT_EQ(settings.Raw(keys::Serial), "yes");
+
+  // "on" is not "enable": the next opening shows "disable".
+  CComPortDlg again(nullptr, settings);
+  EXPECT_EQ(again.List(kComEcho)->currentText(), QStringLiteral("disable"));
+}
+
+TEST_F(DialogComPortTest, TooLongFieldsAreRefusedInFixedOrderWithFocus) {
+  CComPortDlg dlg(nullptr, settings);
+  dlg.show();
+  Type(dlg, kComPort, "COM10");
+  Type(dlg, kComSpeed, "192000");
+  Type(dlg, kComParity, "NN");
+  Type(dlg, kComFlow, "XX");
+  const std::string before = test::ReadFile(settings.Path());
+
+  dlg.accept();
+  ASSERT_EQ(messages, QStringList{QStringLiteral("4 文字以内で入力してください。")});
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_NE(dlg.result(), QDialog::Accepted);
+  EXPECT_TRUE(Focused(dlg, dlg.List(kComPort)));
+
+  Type(dlg, kComPort, "COM9");
+  dlg.accept();
+  EXPECT_EQ(messages.last(), QStringLiteral("5 文字以内で入力してください。"));
+  EXPECT_TRUE(Focused(dlg, dlg.List(kComSpeed)));
+
+  // Flow control is checked before parity although it stands below it.
+  Type(dlg, kComSpeed, "38400");
+  dlg.accept();
+  EXPECT_EQ(messages.last(), QStringLiteral("1 文字以内で入力してください。"));
+  EXPECT_TRUE(Focused(dlg, dlg.List(kComFlow)));
+  EXPECT_EQ(test::ReadFile(settings.Path()), before);
+
+  Type(dlg, kComFlow, "H");
+  Type(dlg, kComParity, "O");
+  dlg.accept();
+  EXPECT_EQ(messages.size(), 3);
+  EXPECT_EQ(settings.Raw(keys::ComStatus), "COM9:38400,O,8,1,H");
+}
+
+TEST_F(DialogComPortTest, SplitToleratesShortStrings) {
+  ComPortValues v;
+  SplitComStatus("COM3", v);
+  EXPECT_EQ(v[kComPort], "COM3");
+  EXPECT_EQ(v[kComSpeed], "");
+  SplitComStatus("COM1:1200,N", v);
+  EXPECT_EQ(v[kComSpeed], "1200");
+  EXPECT_EQ(v[kComParity], "N");
+  EXPECT_EQ(v[kComDataBits], "");
+  EXPECT_EQ(BuildComStatus(v), "COM1:1200,N,,,");
+}
+
+TEST_F(DialogComPortTest, DeviceFollowsThePortAndOnlyChangedDevicesAreWritten) {
+  settings.SetDevicePath("COM1", "/dev/ttyUSB0");
+  settings.Set(keys::ComStatus, "COM1:9600,N,8,1,N");
+  CComPortDlg dlg(nullptr, settings);
+  EXPECT_EQ(dlg.DeviceList()->currentText(), QStringLiteral("/dev/ttyUSB0"));
+
+  Type(dlg, kComPort, "COM3");
+  EXPECT_EQ(dlg.DeviceList()->currentText(), QStringLiteral("/dev/ttyS2"));
+  dlg.DeviceList()->setEditText(QStringLiteral("/dev/serial/by-id/usb-FTDI_TNC-if00-port0"));
+  Type(dlg, kComPort, "COM1");
+  EXPECT_EQ(dlg.DeviceList()->currentText(), QStringLiteral("/dev/ttyUSB0"));
+  Type(dlg, kComPort, "COM3");  // the edit made for COM3 is remembered
+  EXPECT_EQ(dlg.DeviceList()->currentText(), QStringLiteral("/dev/serial/by-id/usb-FTDI_TNC-if00-port0"));
+
+  // Typing a port name letter by letter passes through names that get no device.
+  for (const char* partial : {"C", "CO", "COM", "COM4"}) Type(dlg, kComPort, partial);
+  dlg.accept();
+  EXPECT_FALSE(settings.File().HasKey("Devices", "C"));
+  EXPECT_FALSE(settings.File().HasKey("Devices", "COM"));
+  EXPECT_FALSE(settings.File().HasKey("Devices", "COM4"));
+  EXPECT_EQ(settings.DevicePath("COM3"), "/dev/serial/by-id/usb-FTDI_TNC-if00-port0");
+  EXPECT_EQ(settings.DevicePath("COM1"), "/dev/ttyUSB0");
+  EXPECT_FALSE(settings.File().HasKey("Devices", "COM2"));
+}
+
+TEST_F(DialogComPortTest, SerialDevicesAreListedStableNamesFirstInNumberOrder) {
+  namespace fs = std::filesystem;
+  const std::string root = dir.File("dev");
+  fs::create_directories(root + "/serial/by-id");
+  for (const char* name :
+       {"ttyS10", "ttyS2", "ttyUSB1", "ttyUSB0", "ttyACM0", "tty0", "ttySX", "serial/by-id/usb-TNC"}) {
+    test::WriteFile(root + "/" + name, "");
+  }
+  EXPECT_EQ(FindSerialDevices(root),
+            (std::vector<std::string>{root + "/serial/by-id/usb-TNC", root + "/ttyUSB0", root + "/ttyUSB1",
+                                      root + "/ttyACM0", root + "/ttyS2", root + "/ttyS10"}));
+  EXPECT_TRUE(FindSerialDevices(dir.File("missing")).empty());
+}
+
+}  // namespace
+}  // namespace nami

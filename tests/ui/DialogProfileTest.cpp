@@ -1,0 +1,256 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+
+#include "terminal/NamiDoc.h"
+#include "ui/DialogTestSupport.h"
+#include "ui/Dialogs.h"
+#include "ui/ProfileDlgs.h"
+
+namespace nami {
+namespace {
+
+class DialogProfileTest : public test::DialogTest {};
+
+// Where each key stands in the settings file (keys of a new section are
+// appended in the order they are written).
+std::vector<std::size_t> Positions(const std::string& text, const std::vector<std::string>& keys) {
+  std::vector<std::size_t> out;
+  for (const auto& k : keys) out.push_back(text.find("\n" + k + "="));
+  return out;
+}
+
+bool Ascending(const std::vector<std::size_t>& p) {
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    if (p[i] == std::string::npos || (i > 0 && p[i] <= p[i - 1])) return false;
+  }
+  return true;
+}
+
+TEST_F(DialogProfileTest, StationNewProfileShowsDefaultsAndOkWritesElevenKeysInOrder) {
+  CStationDlg dlg(nullptr, settings);
+  EXPECT_EQ(dlg.Edit(0)->text(), QStringLiteral("QZ1ABC"));
+  EXPECT_EQ(dlg.Edit(1)->text(), QString());
+  EXPECT_EQ(dlg.Edit(2)->text(), QStringLiteral(">"));
+  EXPECT_EQ(dlg.Edit(4)->text(), QStringLiteral("R"));
+  dlg.accept();
+
+  int empty = 0;
+  for (const KeySpec* key : StationKeys()) {
+    EXPECT_TRUE(settings.Has(*key)) << key->name;
+    if (settings.Raw(*key).empty()) ++empty;
+  }
+  EXPECT_EQ(empty, 8);
+  EXPECT_EQ(settings.Raw(keys::Call), "QZ1ABC");
+  EXPECT_EQ(settings.Raw(keys::Prompt), ">");
+  EXPECT_EQ(settings.Raw(keys::ReadCom), "R");
+  EXPECT_TRUE(Ascending(
+      Positions(test::ReadFile(settings.Path()), {"call", "min", "prompt", "password", "readcom", "event1", "event2",
+                                                  "event3", "response1", "response2", "response3"})));
+}
+
+TEST_F(DialogProfileTest, StationKeepsJapaneseTextAndLimitsTypingInBytes) {
+  settings.Set(keys::Event[0], test::Sjis("接続しました"));
+  CStationDlg dlg(nullptr, settings);
+  EXPECT_EQ(dlg.Edit(5)->text(), QStringLiteral("接続しました"));
+  // 80 bytes: 40 two-byte characters fit, the 41st does not.
+  dlg.Edit(8)->clear();
+  for (int i = 0; i < 41; ++i) dlg.Edit(8)->insert(QStringLiteral("あ"));
+  EXPECT_EQ(dlg.Edit(8)->text().size(), 40);
+  dlg.accept();
+  EXPECT_EQ(settings.Raw(keys::Event[0]), test::Sjis("接続しました"));
+  EXPECT_EQ(settings.RawCut(keys::Response[0], 200).size(), 80u);
+}
+
+TEST_F(DialogProfileTest, AutoModeEditsTheDocumentFlags) {
+  test::RecordingSink sink;
+  CNamiDoc doc(settings, sink);
+  {
+    CAutoModeDlg dlg(nullptr, doc);
+    EXPECT_TRUE(dlg.List()->isChecked() && dlg.Read()->isChecked() && dlg.Send()->isChecked());
+    dlg.Send()->setChecked(false);
+    dlg.accept();
+  }
+  EXPECT_TRUE(doc.AutoList);
+  EXPECT_TRUE(doc.AutoRead);
+  EXPECT_FALSE(doc.AutoSend);
+
+  CAutoModeDlg dlg(nullptr, doc);
+  EXPECT_FALSE(dlg.Send()->isChecked());
+  dlg.List()->setChecked(false);
+  dlg.reject();
+  EXPECT_TRUE(doc.AutoList);
+}
+
+TEST_F(DialogProfileTest, FieldCheckBoxOnlyForExactTrueAndListMatching) {
+  settings.Set(keys::LimitMode, "true");
+  settings.Set(keys::Field[0], "L");
+  settings.Set(keys::Field[1], "l # #");
+  settings.Set(keys::Field[2], "LL 20");
+  settings.Set(keys::LimitModel, "l #-");
+  {
+    CFieldDlg dlg(nullptr, settings);
+    EXPECT_FALSE(dlg.LimitMode()->isChecked());
+    EXPECT_EQ(dlg.Field(0)->currentText(), QStringLiteral("L> "));
+    EXPECT_EQ(dlg.Field(1)->currentText(), QStringLiteral("L # #"));
+    EXPECT_EQ(dlg.Field(2)->currentText(), QStringLiteral("LL 20"));
+    EXPECT_EQ(dlg.Field(3)->currentText(), QString());
+    EXPECT_EQ(dlg.LimitModel()->currentText(), QStringLiteral("L #-#"));
+    dlg.accept();
+  }
+  EXPECT_EQ(settings.Raw(keys::LimitMode), "FALSE");
+  EXPECT_EQ(settings.Raw(keys::Field[0]), "L> ");
+  EXPECT_EQ(settings.Raw(keys::Field[2]), "LL 20");
+  EXPECT_TRUE(settings.Has(keys::Field[4]));
+  EXPECT_EQ(settings.Raw(keys::Field[4]), "");
+  EXPECT_TRUE(Ascending(
+      Positions(test::ReadFile(settings.Path()), {"fld4", "fld5", "limitlength"})));  // fld1..3 existed already
+
+  settings.Set(keys::LimitMode, "TRUE");
+  CFieldDlg dlg(nullptr, settings);
+  EXPECT_TRUE(dlg.LimitMode()->isChecked());
+  dlg.accept();
+  EXPECT_EQ(settings.Raw(keys::LimitMode), "TRUE");
+}
+
+TEST_F(DialogProfileTest, FieldTooLongIsRefusedAndLimitLengthStopsTyping) {
+  CFieldDlg dlg(nullptr, settings);
+  dlg.show();
+  dlg.LimitModel()->setEditText(QString(81, QLatin1Char('M')));
+  dlg.Field(2)->setEditText(QString(81, QLatin1Char('L')));
+  dlg.LimitLength()->insert(QString(61, QLatin1Char('9')));
+  EXPECT_EQ(dlg.LimitLength()->text().size(), 0);  // refused as a whole
+  dlg.LimitLength()->insert(QString(60, QLatin1Char('9')));
+  EXPECT_EQ(dlg.LimitLength()->text().size(), 60);
+
+  dlg.accept();
+  ASSERT_EQ(messages, QStringList{QStringLiteral("80 文字以内で入力してください。")});
+  EXPECT_NE(dlg.result(), QDialog::Accepted);
+  EXPECT_TRUE(dlg.Field(2)->isAncestorOf(dlg.focusWidget()) || dlg.focusWidget() == dlg.Field(2));
+  EXPECT_FALSE(settings.Has(keys::Field[0]));
+
+  dlg.Field(2)->setEditText(QStringLiteral("LC"));
+  dlg.accept();
+  EXPECT_TRUE(dlg.LimitModel()->isAncestorOf(dlg.focusWidget()) || dlg.focusWidget() == dlg.LimitModel());
+  dlg.LimitModel()->setEditText(QStringLiteral("L #,#"));
+  dlg.accept();
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(settings.Raw(keys::LimitLength), std::string(60, '9'));
+  EXPECT_EQ(settings.Raw(keys::LimitModel), "L #,#");
+}
+
+TEST_F(DialogProfileTest, LastMailNumberDefaultAndBlanksKept) {
+  {
+    CLastMailNoDlg dlg(nullptr, settings);
+    EXPECT_EQ(dlg.Edit()->text(), QStringLiteral("10"));
+    dlg.Edit()->setText(QStringLiteral("   10"));
+    dlg.accept();
+  }
+  EXPECT_EQ(settings.Raw(keys::LastMailNo), "   10");
+  {
+    CLastMailNoDlg dlg(nullptr, settings);
+    EXPECT_EQ(dlg.Edit()->text(), QStringLiteral("   10"));
+  }
+  // A value longer than the field's limit (written by hand) can be shortened
+  // but not lengthened.
+  settings.Set(keys::LastMailNo, std::string(100, '1'));
+  CLastMailNoDlg dlg(nullptr, settings);
+  EXPECT_EQ(dlg.Edit()->text().size(), 100);
+  dlg.Edit()->end(false);
+  dlg.Edit()->backspace();
+  EXPECT_EQ(dlg.Edit()->text().size(), 99);
+  dlg.Edit()->insert(QStringLiteral("2"));
+  EXPECT_EQ(dlg.Edit()->text().size(), 99);
+  dlg.Edit()->selectAll();
+  dlg.Edit()->insert(QStringLiteral("12"));
+  EXPECT_EQ(dlg.Edit()->text(), QStringLiteral("12"));
+}
+
+TEST_F(DialogProfileTest, SendMailBrowseFillsOneRowAndTypedRowsStay) {
+  QString seenTitle, seenFilter;
+  Hooks().openFile = [&](QWidget*, const QString& title, const QString& filter) {
+    seenTitle = title;
+    seenFilter = filter;
+    return QStringLiteral("/home/op/mail/010105.UPL");
+  };
+  settings.Set(keys::Send[4], std::string(200, 'x'));
+  CSendMailDlg dlg(nullptr, settings);
+  EXPECT_EQ(dlg.Edit(5)->text().size(), 127);  // read with the dialog's 128-byte buffer
+  dlg.Edit(3)->setText(QStringLiteral("typed.upl"));
+  dlg.BrowseButton(1)->click();
+  EXPECT_EQ(seenTitle, QStringLiteral("送信ﾒｰﾙ選択１"));
+  EXPECT_TRUE(seenFilter.startsWith(QStringLiteral("Upload Files (*.upl")));
+  EXPECT_EQ(dlg.Edit(1)->text(), QStringLiteral("/home/op/mail/010105.UPL"));
+  EXPECT_EQ(dlg.Edit(3)->text(), QStringLiteral("typed.upl"));
+
+  Hooks().openFile = [](QWidget*, const QString&, const QString&) { return QString(); };  // cancelled
+  dlg.Browse(3);
+  EXPECT_EQ(dlg.Edit(3)->text(), QStringLiteral("typed.upl"));
+
+  dlg.Edit(2)->insert(QString(129, QLatin1Char('a')));
+  EXPECT_TRUE(dlg.Edit(2)->text().isEmpty());
+  dlg.Edit(5)->insert(QStringLiteral("more"));  // row 5 has no limit of its own
+  EXPECT_EQ(dlg.Edit(5)->text().size(), 131);
+  dlg.accept();
+  EXPECT_EQ(settings.RawCut(keys::Send[0], 128), "/home/op/mail/010105.UPL");
+  EXPECT_EQ(settings.RawCut(keys::Send[2], 128), "typed.upl");
+  EXPECT_TRUE(Ascending(Positions(test::ReadFile(settings.Path()), {"send1", "send2", "send3", "send4"})));
+}
+
+TEST_F(DialogProfileTest, SendMailCommandRestoresTheWorkingDirectoryWhicheverButtonCloses) {
+  namespace fs = std::filesystem;
+  const fs::path start = fs::current_path();
+  const std::string elsewhere = dir.File("elsewhere");
+  fs::create_directories(elsewhere);
+  Hooks().openFile = [&](QWidget*, const QString&, const QString&) {
+    fs::current_path(elsewhere);  // as a file dialog may do
+    return QString::fromStdString(elsewhere + "/a.upl");
+  };
+  for (bool ok : {false, true}) {
+    QTimer::singleShot(0, [ok] {
+      auto* dlg = qobject_cast<CSendMailDlg*>(QApplication::activeModalWidget());
+      ASSERT_NE(dlg, nullptr);
+      dlg->Browse(2);
+      if (ok)
+        dlg->accept();
+      else
+        dlg->reject();
+    });
+    EXPECT_EQ(RunSendMailDialog(nullptr, settings), ok);
+    EXPECT_EQ(fs::current_path(), start);
+    EXPECT_EQ(settings.Has(keys::Send[1]), ok);
+  }
+  EXPECT_EQ(settings.RawCut(keys::Send[1], 128), elsewhere + "/a.upl");
+}
+
+TEST_F(DialogProfileTest, FileNamesShowDefaultsAndWriteListFileFirst) {
+  CFileNameDlg dlg(nullptr, settings);
+  EXPECT_EQ(dlg.MailFile()->text(), QStringLiteral("tempmail.dat"));
+  EXPECT_EQ(dlg.ListFile()->text(), QStringLiteral("templist.dat"));
+  dlg.MailFile()->setText(QStringLiteral("log/mail.txt"));
+  dlg.accept();
+  EXPECT_EQ(settings.Raw(keys::MailFile), "log/mail.txt");
+  EXPECT_EQ(settings.Raw(keys::ListFile), "templist.dat");
+  EXPECT_TRUE(Ascending(Positions(test::ReadFile(settings.Path()), {"ListFile", "MailFile"})));
+}
+
+TEST_F(DialogProfileTest, EditorSettingWrittenOnOkOnly) {
+  {
+    CEditorDlg dlg(nullptr, settings);
+    EXPECT_EQ(dlg.Edit()->text(), QString());
+    dlg.Edit()->setText(QStringLiteral("myedit -r"));
+    dlg.reject();
+  }
+  EXPECT_FALSE(settings.Has(keys::Editor));
+  CEditorDlg dlg(nullptr, settings);
+  dlg.Edit()->setText(QStringLiteral("myedit -r"));
+  dlg.accept();
+  EXPECT_EQ(settings.Raw(keys::Editor), "myedit -r");
+}
+
+}  // namespace
+}  // namespace nami
