@@ -24,6 +24,16 @@ void CHistoryModel::PreparePaint() {
   SetPosition(top_ - doc_.TakeEvictedCount());
 }
 
+HistoryUpdate CHistoryModel::OnStoreChanged() {
+  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  max_ = std::max<std::int64_t>(count - rows_, 0);
+  const std::int64_t wanted = top_ - doc_.TakeEvictedCount();
+  SetPosition(wanted);
+  HistoryUpdate update;
+  update.all = top_ != wanted;
+  return update;
+}
+
 HighlightBand CHistoryModel::Band() const {
   HighlightBand band;
   const std::int64_t f = doc_.MarkFirst - top_;

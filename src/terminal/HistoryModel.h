@@ -53,9 +53,10 @@ class CHistoryModel {
   // its front since the last call are taken off the top line so the same
   // text stays in view.
   void PreparePaint();
-  // After a receive tick: the same bookkeeping without a repaint (the text
-  // in view does not move, so nothing on screen changes).
-  void OnStoreChanged() { PreparePaint(); }
+  // After a receive tick: the same bookkeeping. The text in view does not
+  // move, so nothing is repainted, unless lines in view were evicted from
+  // the very top of the store.
+  HistoryUpdate OnStoreChanged();
 
   // Scroll requests. A line step moves two lines.
   HistoryUpdate LineUp();

@@ -105,8 +105,12 @@ TEST_F(HistoryModelTest, EvictedLinesKeepTheSameTextInView) {
   // At the very top the view cannot move further up.
   model_.ScrollTo(2);
   for (int i = 0; i < 5; ++i) doc_.AddLine("more");
-  model_.OnStoreChanged();
+  EXPECT_TRUE(model_.OnStoreChanged().all);  // the lines in view changed
   EXPECT_EQ(model_.TopLine(), 0);
+  model_.ScrollTo(500);
+  for (int i = 0; i < 5; ++i) doc_.AddLine("more");
+  EXPECT_FALSE(model_.OnStoreChanged().Any());  // same text, nothing to repaint
+  EXPECT_EQ(model_.TopLine(), 495);
 }
 
 TEST_F(HistoryModelTest, ClickAndDragMarkLinesAndBand) {
