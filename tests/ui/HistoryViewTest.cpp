@@ -177,5 +177,53 @@ TEST_F(HistoryViewTest, ContextMenuOnRightButtonUp) {
   menu->close();
 }
 
+// Records the rectangles the pane is asked to repaint.
+class PaintSpy : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) region += static_cast<QPaintEvent*>(event)->region();
+    return false;
+  }
+  QRegion region;
+};
+
+TEST_F(HistoryViewTest, LineStepMovesPixelsAndRepaintsOnlyUncoveredRows) {
+  Fill(100);
+  Show(10);
+  Focus();
+  view_->verticalScrollBar()->setValue(20);
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, RowY(5));
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, RowY(6));
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, RowY(6));
+  QCoreApplication::processEvents();
+
+  PaintSpy spy;
+  view_->viewport()->installEventFilter(&spy);
+  auto repaintedRows = [&] {
+    int rows = 0;
+    for (int row = 1; row <= 11; ++row) rows += spy.region.contains(QPoint(5, RowY(row))) ? 1 : 0;
+    return rows;
+  };
+  // The pixels actually on screen (the offscreen platform grabs its backing store).
+  auto screenImage = [&] {
+    const QPoint at = view_->viewport()->mapTo(view_.get(), QPoint(0, 0));
+    return view_->screen()
+        ->grabWindow(view_->winId(), at.x(), at.y(), view_->viewport()->width(), view_->viewport()->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+  };
+  for (auto action : {QAbstractSlider::SliderSingleStepAdd, QAbstractSlider::SliderSingleStepSub}) {
+    spy.region = QRegion();
+    view_->verticalScrollBar()->triggerAction(action);
+    QCoreApplication::processEvents();
+    // The uncovered rows and the band's old and new rows, never the whole pane.
+    EXPECT_GE(repaintedRows(), 2);
+    EXPECT_LE(repaintedRows(), 7);
+    // What is on screen equals a full repaint at the new position.
+    EXPECT_TRUE(screenImage() == Paint().convertToFormat(QImage::Format_RGB32)) << "action " << action;
+  }
+  EXPECT_EQ(view_->TopLine(), 20);
+}
+
 }  // namespace
 }  // namespace nami
