@@ -6,6 +6,9 @@ namespace nami {
 
 bool LineContains(std::string_view line, std::string_view text) {
   if (text.empty()) return !line.empty();
+  // Most lines do not hold the text at any byte; only a byte-wise hit needs
+  // the walk over character starts.
+  if (line.find(text) == std::string_view::npos) return false;
   return ContainsAtCharStart(line, text);
 }
 
