@@ -177,6 +177,24 @@ TEST_F(HistoryViewTest, ContextMenuOnRightButtonUp) {
   menu->close();
 }
 
+TEST_F(HistoryViewTest, CjkFontFallbackAndTabStops) {
+  // A face that is not installed falls back to the CJK monospace face.
+  EXPECT_EQ(PaneFontFamily("No Such Face"), "IPAGothic");
+  EXPECT_EQ(PaneFontFamily(""), "IPAGothic");
+  EXPECT_EQ(view_->PaneFont().families().value(0), "IPAGothic");
+
+  // A tab goes to the next stop of eight character widths from the text start.
+  doc_.AddLine("ab\tc");
+  doc_.AddLine("ab      c");
+  doc_.AddLine("ab     c");
+  Show(5);
+  const QImage image = Paint();
+  const int lh = view_->LineHeight();
+  auto row = [&](int r) { return image.copy(0, (r - 1) * lh, image.width(), lh); };
+  EXPECT_TRUE(row(1) == row(2));
+  EXPECT_FALSE(row(1) == row(3));
+}
+
 // Records the rectangles the pane is asked to repaint.
 class PaintSpy : public QObject {
  public:
