@@ -1,7 +1,5 @@
 #include "ui/NamiView2.h"
 
-#include <algorithm>
-
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -10,11 +8,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "settings/Settings.h"
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
-#include "ui/HistoryDialogs.h"
+#include "ui/LineEditDlg.h"
+#include "ui/SearchDlg.h"
 
 namespace nami {
 
@@ -102,9 +102,7 @@ CNamiView2::CNamiView2(CNamiDoc& doc, QWidget* parent) : QAbstractScrollArea(par
   });
 
   searchRequest_ = [this](const QString& initial, TextDone done) { ShowSearchDialog(initial, std::move(done)); };
-  lineEditRequest_ = [this](const QString& initial, TextDone done) {
-    ShowLineEditDialog(initial, std::move(done));
-  };
+  lineEditRequest_ = [this](const QString& initial, TextDone done) { ShowLineEditDialog(initial, std::move(done)); };
   Measure();
 }
 
@@ -143,13 +141,24 @@ void CNamiView2::OnScrollAction(int action) {
   QScrollBar* bar = verticalScrollBar();
   HistoryUpdate update;
   switch (action) {
-    case QAbstractSlider::SliderSingleStepSub: update = model_.LineUp(); break;
-    case QAbstractSlider::SliderSingleStepAdd: update = model_.LineDown(); break;
-    case QAbstractSlider::SliderPageStepSub: update = model_.PageUp(); break;
-    case QAbstractSlider::SliderPageStepAdd: update = model_.PageDown(); break;
+    case QAbstractSlider::SliderSingleStepSub:
+      update = model_.LineUp();
+      break;
+    case QAbstractSlider::SliderSingleStepAdd:
+      update = model_.LineDown();
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      update = model_.PageUp();
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      update = model_.PageDown();
+      break;
     // The bar reports full positions, so the thumb reaches every line.
-    case QAbstractSlider::SliderMove: update = model_.ScrollTo(bar->sliderPosition()); break;
-    default: break;  // to top / to bottom are not acted on
+    case QAbstractSlider::SliderMove:
+      update = model_.ScrollTo(bar->sliderPosition());
+      break;
+    default:
+      break;  // to top / to bottom are not acted on
   }
   // The bar goes where the model went, not where its own step would take it.
   bar->setSliderPosition(static_cast<int>(model_.TopLine()));
@@ -191,8 +200,7 @@ void CNamiView2::resizeEvent(QResizeEvent* event) {
 void CNamiView2::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   Measure();
-  const bool rightToo = event->buttons() == (Qt::LeftButton | Qt::RightButton) &&
-                        event->modifiers() == Qt::NoModifier;
+  const bool rightToo = event->buttons() == (Qt::LeftButton | Qt::RightButton) && event->modifiers() == Qt::NoModifier;
   Apply(model_.Press(static_cast<int>(event->position().y()), rightToo));
 }
 
@@ -283,9 +291,7 @@ void CNamiView2::EditAndSend() {
   });
 }
 
-void CNamiView2::Copy() {
-  QGuiApplication::clipboard()->setText(FromCp932(model_.MarkedText()));
-}
+void CNamiView2::Copy() { QGuiApplication::clipboard()->setText(FromCp932(model_.MarkedText())); }
 
 std::string CNamiView2::ClipboardText() { return ToCp932(QGuiApplication::clipboard()->text()); }
 

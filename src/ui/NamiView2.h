@@ -6,13 +6,12 @@
 // their requests.
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <string>
-
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
 
 #include "terminal/HistoryModel.h"
 #include "terminal/NamiDoc.h"

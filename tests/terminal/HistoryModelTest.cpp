@@ -1,8 +1,7 @@
-#include "terminal/HistoryModel.h"
-
 #include <gtest/gtest.h>
 
 #include "support/TestSupport.h"
+#include "terminal/HistoryModel.h"
 
 namespace nami {
 namespace {

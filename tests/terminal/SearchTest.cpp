@@ -1,8 +1,7 @@
-#include "terminal/Search.h"
-
 #include <gtest/gtest.h>
 
 #include "support/TestSupport.h"
+#include "terminal/Search.h"
 
 namespace nami {
 namespace {

@@ -1,17 +1,14 @@
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QLineEdit>
 #include <QScrollBar>
-
-#include <gtest/gtest.h>
 
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
-#include "ui/HistoryDialogs.h"
 #include "ui/NamiView2.h"
 
 namespace nami {

@@ -1,13 +1,14 @@
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-#include <gtest/gtest.h>
-
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
-#include "ui/HistoryDialogs.h"
+#include "ui/LineEditDlg.h"
 #include "ui/NamiView2.h"
+#include "ui/SearchDlg.h"
 
 namespace nami {
 namespace {
