@@ -59,14 +59,9 @@ TEST_F(HistoryModelTest, RangeAndTwoLineSteps) {
   EXPECT_EQ(toTop.scrollRows, 0);
   EXPECT_FALSE(model_.LineUp().Any());
 
-  model_.PageDown();
-  EXPECT_EQ(model_.TopLine(), 10);
   model_.ScrollTo(85);
   model_.PageDown();
-  EXPECT_EQ(model_.TopLine(), 90);
-  model_.ScrollTo(5);
-  model_.PageUp();
-  EXPECT_EQ(model_.TopLine(), 0);
+  EXPECT_EQ(model_.TopLine(), 90);  // clamped to the range
 }
 
 TEST_F(HistoryModelTest, ThumbReachesEveryLineOfALargeStore) {
@@ -78,14 +73,6 @@ TEST_F(HistoryModelTest, ThumbReachesEveryLineOfALargeStore) {
   EXPECT_EQ(model_.TopLine(), 49990);
   model_.ScrollTo(-3);
   EXPECT_EQ(model_.TopLine(), 0);
-}
-
-TEST_F(HistoryModelTest, ShortStoreDoesNotScroll) {
-  Fill(5);
-  Show(10, 3);
-  EXPECT_EQ(model_.ScrollMax(), 0);
-  EXPECT_EQ(model_.TopLine(), 0);
-  EXPECT_FALSE(model_.LineDown().Any());
 }
 
 TEST_F(HistoryModelTest, EvictedLinesKeepTheSameTextInView) {
@@ -181,19 +168,6 @@ TEST_F(HistoryModelTest, BandOutsideTheView) {
   EXPECT_FALSE(model_.Band().inView);
   doc_.MarkFirst = doc_.MarkLast = 60;
   EXPECT_FALSE(model_.Band().inView);
-}
-
-TEST_F(HistoryModelTest, LeftPlusRightTogglesHighlight) {
-  Fill(20);
-  Show(10);
-  model_.FocusIn();
-  EXPECT_TRUE(model_.HighlightShown());
-  model_.Press(Y(2), true);
-  EXPECT_FALSE(model_.HighlightShown());
-  model_.Press(Y(2), true);
-  EXPECT_TRUE(model_.HighlightShown());
-  model_.FocusOut();
-  EXPECT_FALSE(model_.HighlightShown());
 }
 
 TEST_F(HistoryModelTest, DoubleClickBuildsReadCommand) {

@@ -1,42 +1,15 @@
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-#include "support/FakePort.h"
-#include "support/TestSupport.h"
+#include "ui/HistoryFixture.h"
 #include "ui/LineEditDlg.h"
-#include "ui/NamiView2.h"
 #include "ui/SearchDlg.h"
 
 namespace nami {
 namespace {
 
-void EnsureApp() {
-  if (QApplication::instance()) return;
-  static int argc = 1;
-  static char name[] = "test_ui";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);  // lives for the whole test program
-}
-
-class SearchViewTest : public ::testing::Test {
+class SearchViewTest : public test::HistoryFixture {
  protected:
-  SearchViewTest() : settings_((EnsureApp(), dir_.File("NAMI.INI"))), doc_(settings_, sink_) {
-    auto port = std::make_unique<test::FakePort>();
-    port_ = port.get();
-    doc_.SetPort(std::move(port));
-    port_->Open("COM1");
-    view_ = std::make_unique<CNamiView2>(doc_);
-  }
-  void Show(int rows) {
-    view_->show();
-    const int lh = view_->LineHeight();
-    const int chrome = view_->height() - view_->viewport()->height();
-    view_->resize(320, rows * lh + lh / 2 + chrome);
-    view_->viewport()->grab();
-  }
   // Answers every dialog at once with OK (or cancel) and `reply`.
   CNamiView2::TextRequest Answer(bool ok, QString reply, QString* seen = nullptr) {
     return [ok, reply, seen](const QString& initial, CNamiView2::TextDone done) {
@@ -44,13 +17,6 @@ class SearchViewTest : public ::testing::Test {
       done(ok, reply);
     };
   }
-
-  test::TempDir dir_;
-  CSettings settings_;
-  test::RecordingSink sink_;
-  CNamiDoc doc_;
-  test::FakePort* port_ = nullptr;
-  std::unique_ptr<CNamiView2> view_;
 };
 
 TEST_F(SearchViewTest, SearchDownAndUpMoveTheTopLine) {
