@@ -1,0 +1,88 @@
+// History pane costs: a paint must not grow with the store, and a search
+// over a full store must stay well under what a user notices.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+#include "settings/Settings.h"
+#include "terminal/HistoryModel.h"
+#include "terminal/Layout.h"
+#include "terminal/NamiDoc.h"
+#include "terminal/Search.h"
+
+namespace nami {
+namespace {
+
+class NullSink : public IUiSink {
+ public:
+  void ShowMessage(const std::string&) override {}
+  void Beep() override {}
+};
+
+// Measures and "draws" by touching every byte, like a fixed-width font would.
+class CountingSurface : public IDrawSurface {
+ public:
+  int TextWidth(std::string_view text) override { return static_cast<int>(text.size()) * 8; }
+  void DrawText(int x, int y, std::string_view text) override {
+    for (char c : text) sum_ += static_cast<unsigned char>(c) + x + y;
+  }
+  std::uint64_t sum_ = 0;
+};
+
+// A bulletin-list-like line of about 70 bytes, some of it two-byte text.
+std::string ListLine(int i) {
+  return std::to_string(10000 + i) + "  B  1234 JA1XYZ  ALL   12/07 " +
+         "\x83\x65\x83\x58\x83\x67\x82\xCC\x8C\x8F\x96\xBC" + " title " + std::to_string(i % 97);
+}
+
+struct History {
+  explicit History(int lines) : settings("/nonexistent/NAMI.INI"), doc(settings, sink), model(doc) {
+    for (int i = 0; i < lines; ++i) doc.AddLine(ListLine(i));
+    model.SetMetrics(16, 40 * 16 + 8);  // R = 40
+    model.PreparePaint();
+    model.ScrollTo(lines / 2);
+    doc.MarkFirst = lines / 2 + 3;
+    doc.MarkLast = lines / 2 + 12;
+  }
+  CSettings settings;
+  NullSink sink;
+  CNamiDoc doc;
+  CHistoryModel model;
+};
+
+// One paint of the pane: range, evicted lines, R + 1 rows, the band.
+void BM_HistoryPaint(benchmark::State& state) {
+  History h(static_cast<int>(state.range(0)));
+  CountingSurface surface;
+  for (auto _ : state) {
+    h.model.PreparePaint();
+    DrawFrom(h.doc.Lines(), surface, h.model.TopLine(), h.model.LineHeight(), h.model.PaneHeight());
+    benchmark::DoNotOptimize(h.model.Band());
+  }
+  benchmark::DoNotOptimize(surface.sum_);
+}
+BENCHMARK(BM_HistoryPaint)->Arg(1000)->Arg(80000);
+
+// Search down over a full store for a text that is not there: every line is
+// scanned once.
+void BM_HistorySearchFullStore(benchmark::State& state) {
+  History h(static_cast<int>(CLineStore::kCapacity));
+  const std::string text = "\x83\x65\x83\x58\x83\x67 missing";
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(SearchDown(h.doc.Lines(), 0, text));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(CLineStore::kCapacity));
+}
+BENCHMARK(BM_HistorySearchFullStore)->Unit(benchmark::kMillisecond);
+
+void BM_HistorySearchUpFullStore(benchmark::State& state) {
+  History h(static_cast<int>(CLineStore::kCapacity));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(SearchUp(h.doc.Lines(), CLineStore::kCapacity - 1, "ZZZ"));
+  }
+}
+BENCHMARK(BM_HistorySearchUpFullStore)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace nami

@@ -1,0 +1,316 @@
+#include "ui/NamiView2.h"
+
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "settings/Settings.h"
+#include "terminal/Layout.h"
+#include "text/Cp932.h"
+#include "ui/LineEditDlg.h"
+#include "ui/SearchDlg.h"
+
+namespace nami {
+
+namespace {
+
+QString FromCp932(std::string_view bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
+std::string ToCp932(const QString& text) { return Utf8ToCp932(text.toStdString()); }
+
+// Draws CP932 lines with QPainter, tabs expanded at stops every eight
+// average character widths counted from the start of the text.
+class CPainterSurface : public IDrawSurface {
+ public:
+  CPainterSurface(QPainter& painter, int averageWidth, int ascent)
+      : painter_(painter), metrics_(painter.font()), tab_(std::max(averageWidth, 1) * 8), ascent_(ascent) {}
+
+  int TextWidth(std::string_view text) override { return Walk(0, 0, text, false); }
+  void DrawText(int x, int y, std::string_view text) override { Walk(x, y, text, true); }
+
+ private:
+  int Walk(int x, int y, std::string_view text, bool draw) {
+    const QString s = FromCp932(text);
+    int width = 0;
+    qsizetype start = 0;
+    for (;;) {
+      const qsizetype tab = s.indexOf(QLatin1Char('\t'), start);
+      const QString part = s.mid(start, tab < 0 ? -1 : tab - start);
+      if (!part.isEmpty()) {
+        if (draw) painter_.drawText(QPoint(x + width, y + ascent_), part);
+        width += metrics_.horizontalAdvance(part);
+      }
+      if (tab < 0) break;
+      width = (width / tab_ + 1) * tab_;
+      start = tab + 1;
+    }
+    return width;
+  }
+
+  QPainter& painter_;
+  QFontMetrics metrics_;
+  int tab_;
+  int ascent_;
+};
+
+}  // namespace
+
+QString PaneFontFamily(const QString& wanted) {
+  const QStringList installed = QFontDatabase::families();
+  for (const QString& family : {wanted, QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP")}) {
+    if (!family.isEmpty() && installed.contains(family, Qt::CaseInsensitive)) return family;
+  }
+  return QString();
+}
+
+CNamiView2::CNamiView2(CNamiDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc), model_(doc) {
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setFocusPolicy(Qt::StrongFocus);
+  setContextMenuPolicy(Qt::PreventContextMenu);
+  viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
+  viewport()->setAutoFillBackground(false);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+
+  // The pane's own font: section "Window", a fixed-pitch CJK face when the
+  // one asked for is not installed.
+  CSettings& settings = doc_.Settings();
+  const int size = settings.GetInt(keys::FontSize);
+  const QString family = PaneFontFamily(FromCp932(settings.Raw(keys::FontNameHistory)));
+  if (!family.isEmpty()) font_.setFamilies({family});
+  font_.setPixelSize(size > 0 ? size : 12);
+  font_.setFixedPitch(true);
+  setFont(font_);
+  viewport()->setFont(font_);
+  const QFontMetrics fm(font_);
+  lineHeight_ = std::max(fm.lineSpacing(), 1);
+  averageWidth_ = std::max(fm.averageCharWidth(), 1);
+  ascent_ = fm.ascent();
+
+  QScrollBar* bar = verticalScrollBar();
+  bar->setSingleStep(2);
+  connect(bar, &QScrollBar::actionTriggered, this, &CNamiView2::OnScrollAction);
+  connect(bar, &QScrollBar::valueChanged, this, [this](int value) {
+    // Changes that did not come through an action (keyboard on the bar).
+    if (syncing_ || value == model_.TopLine()) return;
+    Apply(model_.ScrollTo(value));
+  });
+
+  searchRequest_ = [this](const QString& initial, TextDone done) { ShowSearchDialog(initial, std::move(done)); };
+  lineEditRequest_ = [this](const QString& initial, TextDone done) { ShowLineEditDialog(initial, std::move(done)); };
+  Measure();
+}
+
+void CNamiView2::Measure() { model_.SetMetrics(lineHeight_, viewport()->height()); }
+
+void CNamiView2::SyncScrollBar() {
+  QScrollBar* bar = verticalScrollBar();
+  syncing_ = true;
+  bar->setRange(0, static_cast<int>(std::min<std::int64_t>(model_.ScrollMax(), INT32_MAX)));
+  bar->setPageStep(std::max(model_.Rows(), 1));
+  bar->setValue(static_cast<int>(model_.TopLine()));
+  syncing_ = false;
+}
+
+void CNamiView2::OnStoreChanged() {
+  Measure();
+  Apply(model_.OnStoreChanged());
+}
+
+void CNamiView2::Apply(const HistoryUpdate& update) {
+  SyncScrollBar();
+  QWidget* pane = viewport();
+  if (update.all) {
+    pane->update();
+    return;
+  }
+  if (update.scrollRows != 0) pane->scroll(0, update.scrollRows * lineHeight_);
+  for (const auto& [first, last] : update.rows) {
+    pane->update(QRect(0, (first - 1) * lineHeight_, pane->width(), (last - first + 1) * lineHeight_));
+  }
+}
+
+void CNamiView2::OnScrollAction(int action) {
+  if (syncing_) return;
+  Measure();
+  QScrollBar* bar = verticalScrollBar();
+  HistoryUpdate update;
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+      update = model_.LineUp();
+      break;
+    case QAbstractSlider::SliderSingleStepAdd:
+      update = model_.LineDown();
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      update = model_.PageUp();
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      update = model_.PageDown();
+      break;
+    // The bar reports full positions, so the thumb reaches every line.
+    case QAbstractSlider::SliderMove:
+      update = model_.ScrollTo(bar->sliderPosition());
+      break;
+    default:
+      break;  // to top / to bottom are not acted on
+  }
+  // The bar goes where the model went, not where its own step would take it.
+  bar->setSliderPosition(static_cast<int>(model_.TopLine()));
+  Apply(update);
+}
+
+void CNamiView2::scrollContentsBy(int, int) {
+  // Scrolling is driven by OnScrollAction, which moves only what it must.
+}
+
+void CNamiView2::paintEvent(QPaintEvent* event) {
+  Measure();
+  model_.PreparePaint();
+  SyncScrollBar();
+
+  QWidget* pane = viewport();
+  QPainter painter(pane);
+  const QPalette& pal = palette();
+  painter.fillRect(event->rect(), pal.color(QPalette::Base));
+  painter.setFont(font_);
+  painter.setPen(pal.color(QPalette::Text));
+  CPainterSurface surface(painter, averageWidth_, ascent_);
+  DrawFrom(doc_.Lines(), surface, model_.TopLine(), lineHeight_, pane->height());
+
+  const HighlightBand band = model_.Band();
+  if (model_.HighlightShown() && band.inView) {
+    const QRect rect(0, (band.anchorRow - 1) * lineHeight_, pane->width(),
+                     (band.endRow - band.anchorRow + 1) * lineHeight_);
+    painter.setCompositionMode(QPainter::CompositionMode_Difference);
+    painter.fillRect(rect, Qt::white);
+  }
+}
+
+void CNamiView2::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  Measure();
+}
+
+void CNamiView2::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  Measure();
+  const bool rightToo = event->buttons() == (Qt::LeftButton | Qt::RightButton) && event->modifiers() == Qt::NoModifier;
+  Apply(model_.Press(static_cast<int>(event->position().y()), rightToo));
+}
+
+void CNamiView2::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() != Qt::LeftButton) return;
+  Measure();
+  Apply(model_.Drag(static_cast<int>(event->position().y())));
+}
+
+void CNamiView2::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) ShowContextMenu(event->position().toPoint());
+}
+
+void CNamiView2::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  Measure();
+  const std::string readcom = doc_.Settings().Raw(keys::ReadCom);
+  const std::string command = model_.DoubleClick(static_cast<int>(event->position().y()), readcom);
+  doc_.SendText(command);
+  Apply(HistoryUpdate{0, true, {}});
+}
+
+void CNamiView2::wheelEvent(QWheelEvent* event) {
+  // One notch is one line step.
+  wheelRemainder_ += event->angleDelta().y();
+  Measure();
+  while (wheelRemainder_ >= 120) {
+    wheelRemainder_ -= 120;
+    Apply(model_.LineUp());
+  }
+  while (wheelRemainder_ <= -120) {
+    wheelRemainder_ += 120;
+    Apply(model_.LineDown());
+  }
+  event->accept();
+}
+
+void CNamiView2::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  Apply(model_.FocusIn());
+  Q_EMIT activated();
+}
+
+void CNamiView2::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  // The band stays on screen until the next repaint.
+  model_.FocusOut();
+}
+
+void CNamiView2::ShowContextMenu(const QPoint& pos) {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(QStringLiteral("コピー(&C)"), this, &CNamiView2::Copy);
+  menu->addAction(QStringLiteral("編集して送信(&L)"), this, &CNamiView2::EditAndSend);
+  menu->addAction(QStringLiteral("検索条件(&F)"), this, &CNamiView2::Search);
+  menu->addAction(QStringLiteral("上検索(&U)"), this, &CNamiView2::SearchPrev);
+  menu->addAction(QStringLiteral("下検索(&D)"), this, &CNamiView2::SearchNext);
+  menu->popup(viewport()->mapToGlobal(pos));
+}
+
+void CNamiView2::Search() {
+  search_.Reset();
+  searchRequest_(FromCp932(search_.Text()), [this](bool ok, const QString& text) {
+    if (ok) search_.SetText(ToCp932(text));
+  });
+}
+
+void CNamiView2::SearchNext() {
+  Measure();
+  model_.PreparePaint();
+  if (auto position = search_.Down(doc_.Lines())) Apply(model_.ScrollTo(*position));
+}
+
+void CNamiView2::SearchPrev() {
+  Measure();
+  model_.PreparePaint();
+  if (auto position = search_.Up(doc_.Lines())) Apply(model_.ScrollTo(*position));
+}
+
+void CNamiView2::EditAndSend() {
+  const std::string marked = model_.MarkedText();
+  const QString initial = FromCp932(marked);
+  lineEditRequest_(initial, [this, marked, initial](bool ok, const QString& text) {
+    if (!ok) return;
+    // Unchanged text goes out byte for byte, whatever the converter would make of it.
+    const std::string bytes = text == initial ? marked : ToCp932(text);
+    if (!bytes.empty()) doc_.SendText(bytes);
+  });
+}
+
+void CNamiView2::Copy() { QGuiApplication::clipboard()->setText(FromCp932(model_.MarkedText())); }
+
+std::string CNamiView2::ClipboardText() { return ToCp932(QGuiApplication::clipboard()->text()); }
+
+void CNamiView2::ShowSearchDialog(const QString& initial, TextDone done) {
+  auto* dialog = new CSearchDlg(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->SetText(initial);
+  connect(dialog, &QDialog::finished, this,
+          [dialog, done](int result) { done(result == QDialog::Accepted, dialog->Text()); });
+  dialog->open();
+}
+
+void CNamiView2::ShowLineEditDialog(const QString& initial, TextDone done) {
+  auto* dialog = new CLineEditDlg(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->SetText(initial);
+  connect(dialog, &QDialog::finished, this,
+          [dialog, done](int result) { done(result == QDialog::Accepted, dialog->Text()); });
+  dialog->open();
+}
+
+}  // namespace nami

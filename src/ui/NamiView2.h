@@ -1,0 +1,118 @@
+// The history pane: a scrollable window onto the whole line store, with
+// marking of lines, the read command on double-click, search and
+// edit-and-send. The decisions (scroll steps, marks, band rows, search
+// positions, the bytes sent) live in CHistoryModel and CHistorySearch; this
+// widget measures, paints and turns mouse, focus and scroll-bar events into
+// their requests.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QFont>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "terminal/HistoryModel.h"
+#include "terminal/NamiDoc.h"
+#include "terminal/Search.h"
+
+#if __has_include("transfer/Transfers.h")
+#include "transfer/Transfers.h"
+#define NAMI_HISTORY_HAS_TRANSFERS 1
+#endif
+
+namespace nami {
+
+// The font family for a pane: `wanted` when it is installed, else a CJK
+// monospace face whose half-width glyphs are exactly half the full-width
+// ones (IPAGothic, then Noto Sans Mono CJK JP). Empty when none is installed.
+QString PaneFontFamily(const QString& wanted);
+
+class CNamiView2 : public QAbstractScrollArea {
+  Q_OBJECT
+
+ public:
+  // Command ids of the pane's context menu and of the commands only this pane handles.
+  static constexpr int kCmdCopy = 57634;
+  static constexpr int kCmdEditAndSend = 32850;
+  static constexpr int kCmdSearchCondition = 32782;
+  static constexpr int kCmdSearchUp = 32799;
+  static constexpr int kCmdSearchDown = 32790;
+
+  explicit CNamiView2(CNamiDoc& doc, QWidget* parent = nullptr);
+
+  // After each receive tick that added lines: the scroll range grows and
+  // evicted lines are taken off the top line, so the text in view stays.
+  void OnStoreChanged();
+  std::int64_t TopLine() const { return model_.TopLine(); }
+  // The line cursor for retro-download: the first marked line.
+  std::int64_t LineCursor() const { return doc_.MarkFirst; }
+
+  // Search condition (CSearchDlg), search down and search up.
+  void Search();
+  void SearchNext();
+  void SearchPrev();
+  // Edit and send (CLineEditDlg): the marked lines, edited, go out in one write.
+  void EditAndSend();
+  // Copy: the marked lines, CR LF after each, on the clipboard.
+  void Copy();
+  // The clipboard's text as CP932, for paste-send from this pane.
+  static std::string ClipboardText();
+#ifdef NAMI_HISTORY_HAS_TRANSFERS
+  // Paste-send from this pane's buffer; returns the bytes cut off.
+  std::size_t PasteSend(CTransfers& transfers) { return transfers.StartPasteSend(1, ClipboardText()); }
+#endif
+
+  // How a dialog is asked for its text: called with the starting text; calls
+  // `done` with OK/cancel and the text when the user has finished. The
+  // default opens the real dialog window-modal, without a nested event loop.
+  using TextDone = std::function<void(bool ok, const QString& text)>;
+  using TextRequest = std::function<void(const QString& initial, TextDone done)>;
+  void SetSearchRequest(TextRequest request) { searchRequest_ = std::move(request); }
+  void SetLineEditRequest(TextRequest request) { lineEditRequest_ = std::move(request); }
+
+  const CHistoryModel& Model() const { return model_; }
+  const CHistorySearch& SearchState() const { return search_; }
+  int LineHeight() const { return lineHeight_; }
+  const QFont& PaneFont() const { return font_; }
+
+ Q_SIGNALS:
+  // The pane got the focus: the commands now act on it.
+  void activated();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  void Measure();
+  void SyncScrollBar();
+  void Apply(const HistoryUpdate& update);
+  void OnScrollAction(int action);
+  void ShowContextMenu(const QPoint& pos);
+  void ShowSearchDialog(const QString& initial, TextDone done);
+  void ShowLineEditDialog(const QString& initial, TextDone done);
+
+  CNamiDoc& doc_;
+  CHistoryModel model_;
+  CHistorySearch search_;
+  QFont font_;
+  int lineHeight_ = 1;
+  int averageWidth_ = 1;
+  int ascent_ = 0;
+  int wheelRemainder_ = 0;
+  bool syncing_ = false;
+  TextRequest searchRequest_;
+  TextRequest lineEditRequest_;
+};
+
+}  // namespace nami

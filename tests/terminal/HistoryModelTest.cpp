@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+#include "terminal/HistoryModel.h"
+
+namespace nami {
+namespace {
+
+constexpr int kLineHeight = 16;
+
+class HistoryModelTest : public ::testing::Test {
+ protected:
+  HistoryModelTest() : settings_(dir_.File("NAMI.INI")), doc_(settings_, sink_), model_(doc_) {}
+
+  void Fill(int count) {
+    for (int i = 0; i < count; ++i) doc_.AddLine("line " + std::to_string(i));
+  }
+  // A pane of exactly `rows` full rows plus a few pixels of the next.
+  void Show(int rows, std::int64_t top = 0) {
+    model_.SetMetrics(kLineHeight, rows * kLineHeight + 5);
+    model_.PreparePaint();
+    model_.ScrollTo(top);
+  }
+  static int Y(int row) { return (row - 1) * kLineHeight + 3; }
+
+  test::TempDir dir_;
+  CSettings settings_;
+  test::RecordingSink sink_;
+  CNamiDoc doc_;
+  CHistoryModel model_;
+};
+
+TEST_F(HistoryModelTest, RangeAndTwoLineSteps) {
+  Fill(100);
+  Show(10, 88);
+  EXPECT_EQ(model_.Rows(), 10);
+  EXPECT_EQ(model_.ScrollMax(), 90);
+
+  HistoryUpdate down = model_.LineDown();
+  EXPECT_EQ(model_.TopLine(), 90);
+  EXPECT_EQ(down.scrollRows, -2);
+  EXPECT_FALSE(down.all);
+  ASSERT_FALSE(down.rows.empty());
+  EXPECT_EQ(down.rows.front(), std::make_pair(9, 11));  // rows R - 1 .. R + 1
+
+  model_.ScrollTo(89);
+  EXPECT_FALSE(model_.LineDown().Any());  // 89 > 100 - 2 - 10
+  EXPECT_EQ(model_.TopLine(), 89);
+
+  HistoryUpdate up = model_.LineUp();
+  EXPECT_EQ(model_.TopLine(), 87);
+  EXPECT_EQ(up.scrollRows, 2);
+
+  // One line from the top: a one-line move cannot reuse pixels.
+  model_.ScrollTo(1);
+  HistoryUpdate toTop = model_.LineUp();
+  EXPECT_EQ(model_.TopLine(), 0);
+  EXPECT_TRUE(toTop.all);
+  EXPECT_EQ(toTop.scrollRows, 0);
+  EXPECT_FALSE(model_.LineUp().Any());
+
+  model_.ScrollTo(85);
+  model_.PageDown();
+  EXPECT_EQ(model_.TopLine(), 90);  // clamped to the range
+}
+
+TEST_F(HistoryModelTest, ThumbReachesEveryLineOfALargeStore) {
+  Fill(50000);
+  Show(10);
+  model_.ScrollTo(40000);
+  EXPECT_EQ(model_.TopLine(), 40000);
+  model_.ScrollTo(60000);
+  EXPECT_EQ(model_.TopLine(), 49990);
+  model_.ScrollTo(-3);
+  EXPECT_EQ(model_.TopLine(), 0);
+}
+
+TEST_F(HistoryModelTest, EvictedLinesKeepTheSameTextInView) {
+  Fill(static_cast<int>(CLineStore::kCapacity));
+  Show(10, 1000);
+  const std::string shown = doc_.LineAt(1000);
+  doc_.TakeEvictedCount();
+  for (int i = 0; i < 5; ++i) doc_.AddLine("new");
+  model_.PreparePaint();
+  EXPECT_EQ(model_.TopLine(), 995);
+  EXPECT_EQ(doc_.LineAt(995), shown);
+  // The count was taken: a second paint does not move again.
+  model_.PreparePaint();
+  EXPECT_EQ(model_.TopLine(), 995);
+
+  // At the very top the view cannot move further up.
+  model_.ScrollTo(2);
+  for (int i = 0; i < 5; ++i) doc_.AddLine("more");
+  EXPECT_TRUE(model_.OnStoreChanged().all);  // the lines in view changed
+  EXPECT_EQ(model_.TopLine(), 0);
+  model_.ScrollTo(500);
+  for (int i = 0; i < 5; ++i) doc_.AddLine("more");
+  EXPECT_FALSE(model_.OnStoreChanged().Any());  // same text, nothing to repaint
+  EXPECT_EQ(model_.TopLine(), 495);
+}
+
+TEST_F(HistoryModelTest, ClickAndDragMarkLinesAndBand) {
+  Fill(100);
+  Show(10, 40);
+  model_.FocusIn();
+  HistoryUpdate press = model_.Press(Y(3), false);
+  EXPECT_TRUE(press.all);
+  EXPECT_EQ(doc_.MarkFirst, 42);
+  EXPECT_EQ(doc_.MarkLast, 42);
+  EXPECT_EQ(model_.MarkedText(), "line 42\r\n");
+
+  HistoryUpdate drag = model_.Drag(Y(6));
+  EXPECT_EQ(doc_.MarkLast, 45);
+  EXPECT_FALSE(drag.all);
+  ASSERT_EQ(drag.rows.size(), 1u);
+  EXPECT_EQ(drag.rows[0], std::make_pair(4, 6));  // only the rows that joined the band
+  HighlightBand band = model_.Band();
+  EXPECT_TRUE(band.inView);
+  EXPECT_EQ(band.anchorRow, 3);
+  EXPECT_EQ(band.endRow, 6);
+  EXPECT_EQ(model_.MarkedText(), "line 42\r\nline 43\r\nline 44\r\nline 45\r\n");
+
+  // The same row again changes nothing.
+  EXPECT_FALSE(model_.Drag(Y(6) + 2).Any());
+
+  // Above the anchor the range is empty; the band shrinks to the anchor row.
+  model_.Drag(Y(1));
+  EXPECT_EQ(doc_.MarkLast, 40);
+  EXPECT_EQ(model_.MarkedText(), "");
+  band = model_.Band();
+  EXPECT_EQ(band.anchorRow, 3);
+  EXPECT_EQ(band.endRow, 3);
+}
+
+TEST_F(HistoryModelTest, DragOutsideThePaneStepsOneLineAndScrolls) {
+  Fill(100);
+  Show(10, 40);
+  model_.Press(Y(9), false);  // line 48
+  HistoryUpdate below = model_.Drag(10 * kLineHeight + 100);
+  EXPECT_EQ(doc_.MarkLast, 49);
+  EXPECT_EQ(model_.TopLine(), 42);
+  EXPECT_TRUE(below.all);
+  model_.Drag(10 * kLineHeight + 100);
+  EXPECT_EQ(doc_.MarkLast, 50);
+  EXPECT_EQ(model_.TopLine(), 44);
+
+  // Above: shrinks by one line per move, never below the anchor.
+  model_.Drag(-5);
+  EXPECT_EQ(doc_.MarkLast, 49);
+  EXPECT_EQ(model_.TopLine(), 42);
+  model_.Drag(-5);
+  EXPECT_EQ(doc_.MarkLast, 48);
+  EXPECT_FALSE(model_.Drag(-5).Any());
+  EXPECT_EQ(doc_.MarkLast, 48);
+  EXPECT_EQ(model_.TopLine(), 40);  // the refused step did not scroll
+}
+
+TEST_F(HistoryModelTest, BandOutsideTheView) {
+  Fill(100);
+  Show(10, 40);
+  doc_.MarkFirst = 30;
+  doc_.MarkLast = 45;  // starts above: drawn from row 1
+  EXPECT_EQ(model_.Band().anchorRow, 1);
+  EXPECT_EQ(model_.Band().endRow, 6);
+  doc_.MarkLast = 70;  // and ends below: to row R + 1
+  EXPECT_EQ(model_.Band().endRow, 11);
+  doc_.MarkLast = 35;  // wholly above: nothing in view
+  EXPECT_FALSE(model_.Band().inView);
+  doc_.MarkFirst = doc_.MarkLast = 60;
+  EXPECT_FALSE(model_.Band().inView);
+}
+
+TEST_F(HistoryModelTest, DoubleClickBuildsReadCommand) {
+  doc_.AddLine("  567 JA1XYZ  hello");
+  doc_.AddLine("no number");
+  Show(10);
+  EXPECT_EQ(model_.DoubleClick(Y(1), "R"), "R 567\r");
+  EXPECT_EQ(doc_.MarkFirst, 0);
+  EXPECT_EQ(model_.DoubleClick(Y(2), "R"), "R 0\r");
+  EXPECT_EQ(model_.DoubleClick(Y(5), "R"), "R  \r");  // below the last line
+  EXPECT_EQ(doc_.MarkFirst, 4);
+  EXPECT_EQ(doc_.MarkLast, 4);
+  EXPECT_EQ(model_.MarkedText(), "");
+}
+
+TEST_F(HistoryModelTest, MarkedTextStopsAfterLimit) {
+  const std::string line(80, 'x');
+  for (int i = 0; i < 1000; ++i) doc_.AddLine(line);
+  doc_.MarkFirst = 0;
+  doc_.MarkLast = 999;
+  EXPECT_EQ(model_.MarkedText().size(), 398u * 82u);
+}
+
+}  // namespace
+}  // namespace nami

@@ -1,0 +1,182 @@
+#include <QClipboard>
+#include <QMenu>
+#include <QScrollBar>
+
+#include "ui/HistoryFixture.h"
+
+namespace nami {
+namespace {
+
+class HistoryViewTest : public test::HistoryFixture {
+ protected:
+  void Focus() {
+    QFocusEvent event(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(view_.get(), &event);
+  }
+  // True when the right margin of a row shows the inverted background.
+  bool Inverted(const QImage& image, int row) const {
+    return image.pixelColor(image.width() - 3, RowY(row)) != view_->palette().color(QPalette::Base);
+  }
+};
+
+TEST_F(HistoryViewTest, ScrollBarFollowsTwoLineSteps) {
+  Fill(100);
+  Show(10);
+  QScrollBar* bar = view_->verticalScrollBar();
+  EXPECT_EQ(bar->maximum(), 90);
+  bar->setValue(88);
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(view_->TopLine(), 90);
+  bar->setValue(89);
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);  // refused: the bar stays too
+  EXPECT_EQ(view_->TopLine(), 89);
+  EXPECT_EQ(bar->value(), 89);
+  bar->setValue(1);
+  bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  EXPECT_EQ(bar->value(), 0);
+}
+
+TEST_F(HistoryViewTest, ThumbReachesLinesBeyond32250) {
+  Fill(50000);
+  Show(10);
+  view_->verticalScrollBar()->setSliderPosition(45000);
+  EXPECT_EQ(view_->TopLine(), 45000);
+}
+
+TEST_F(HistoryViewTest, PaintKeepsTextInViewWhileLinesAreEvicted) {
+  Fill(static_cast<int>(CLineStore::kCapacity));
+  Show(10);
+  view_->verticalScrollBar()->setValue(1000);
+  const QImage before = Paint();
+  const std::string top = doc_.LineAt(1000);
+  for (int i = 0; i < 5; ++i) doc_.AddLine("new " + std::to_string(i));
+  const QImage after = Paint();  // the frame did not call OnStoreChanged
+  EXPECT_EQ(view_->TopLine(), 995);
+  EXPECT_EQ(view_->verticalScrollBar()->value(), 995);
+  EXPECT_EQ(doc_.LineAt(995), top);
+  EXPECT_EQ(before, after);
+}
+
+TEST_F(HistoryViewTest, ClickAndDragMarkAndInvertRows) {
+  Fill(100);
+  Show(10);
+  Focus();
+  view_->verticalScrollBar()->setValue(40);
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, RowY(3));
+  EXPECT_EQ(doc_.MarkFirst, 42);
+  EXPECT_EQ(doc_.MarkLast, 42);
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, RowY(6));
+  EXPECT_EQ(doc_.MarkLast, 45);
+  QImage image = Paint();
+  EXPECT_FALSE(Inverted(image, 2));
+  for (int row = 3; row <= 6; ++row) EXPECT_TRUE(Inverted(image, row)) << row;
+  EXPECT_FALSE(Inverted(image, 7));
+
+  view_->Copy();
+  EXPECT_EQ(QApplication::clipboard()->text(), "line 42\r\nline 43\r\nline 44\r\nline 45\r\n");
+
+  // Above the anchor: the range empties and only the anchor row stays marked.
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, RowY(1));
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, RowY(1));
+  EXPECT_EQ(doc_.MarkLast, 40);
+  image = Paint();
+  EXPECT_TRUE(Inverted(image, 3));
+  EXPECT_FALSE(Inverted(image, 4));
+
+  // Left with right held hides the band; again shows it.
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton | Qt::RightButton, RowY(3));
+  EXPECT_FALSE(Inverted(Paint(), 3));
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton | Qt::RightButton, RowY(3));
+  EXPECT_TRUE(Inverted(Paint(), 3));
+}
+
+TEST_F(HistoryViewTest, DoubleClickSendsReadCommandInOneWrite) {
+  doc_.AddLine("  567 JA1XYZ  hello");
+  Show(10);
+  Mouse(QEvent::MouseButtonDblClick, Qt::LeftButton, Qt::LeftButton, RowY(1));
+  ASSERT_EQ(port_->writes.size(), 1u);
+  EXPECT_EQ(port_->writes[0], "R 567\r");
+}
+
+TEST_F(HistoryViewTest, ContextMenuOnRightButtonUp) {
+  Fill(3);
+  Show(10);
+  Mouse(QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, RowY(1));
+  EXPECT_EQ(view_->findChild<QMenu*>(), nullptr);
+  Mouse(QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, RowY(1));
+  QMenu* menu = view_->findChild<QMenu*>();
+  ASSERT_NE(menu, nullptr);
+  QStringList texts;
+  for (QAction* action : menu->actions()) texts << action->text();
+  EXPECT_EQ(texts, QStringList({"コピー(&C)", "編集して送信(&L)", "検索条件(&F)", "上検索(&U)", "下検索(&D)"}));
+  menu->close();
+}
+
+TEST_F(HistoryViewTest, CjkFontFallbackAndTabStops) {
+  // A face that is not installed falls back to the CJK monospace face.
+  EXPECT_EQ(PaneFontFamily("No Such Face"), "IPAGothic");
+  EXPECT_EQ(PaneFontFamily(""), "IPAGothic");
+  EXPECT_EQ(view_->PaneFont().families().value(0), "IPAGothic");
+
+  // A tab goes to the next stop of eight character widths from the text start.
+  doc_.AddLine("ab\tc");
+  doc_.AddLine("ab      c");
+  doc_.AddLine("ab     c");
+  Show(5);
+  const QImage image = Paint();
+  const int lh = view_->LineHeight();
+  auto row = [&](int r) { return image.copy(0, (r - 1) * lh, image.width(), lh); };
+  EXPECT_TRUE(row(1) == row(2));
+  EXPECT_FALSE(row(1) == row(3));
+}
+
+// Records the rectangles the pane is asked to repaint.
+class PaintSpy : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) region += static_cast<QPaintEvent*>(event)->region();
+    return false;
+  }
+  QRegion region;
+};
+
+TEST_F(HistoryViewTest, LineStepMovesPixelsAndRepaintsOnlyUncoveredRows) {
+  Fill(100);
+  Show(10);
+  Focus();
+  view_->verticalScrollBar()->setValue(20);
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, RowY(5));
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, RowY(6));
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, RowY(6));
+  QCoreApplication::processEvents();
+
+  PaintSpy spy;
+  view_->viewport()->installEventFilter(&spy);
+  auto repaintedRows = [&] {
+    int rows = 0;
+    for (int row = 1; row <= 11; ++row) rows += spy.region.contains(QPoint(5, RowY(row))) ? 1 : 0;
+    return rows;
+  };
+  // The pixels actually on screen (the offscreen platform grabs its backing store).
+  auto screenImage = [&] {
+    const QPoint at = view_->viewport()->mapTo(view_.get(), QPoint(0, 0));
+    return view_->screen()
+        ->grabWindow(view_->winId(), at.x(), at.y(), view_->viewport()->width(), view_->viewport()->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+  };
+  for (auto action : {QAbstractSlider::SliderSingleStepAdd, QAbstractSlider::SliderSingleStepSub}) {
+    spy.region = QRegion();
+    view_->verticalScrollBar()->triggerAction(action);
+    QCoreApplication::processEvents();
+    // The uncovered rows and the band's old and new rows, never the whole pane.
+    EXPECT_GE(repaintedRows(), 2);
+    EXPECT_LE(repaintedRows(), 7);
+    // What is on screen equals a full repaint at the new position.
+    EXPECT_TRUE(screenImage() == Paint().convertToFormat(QImage::Format_RGB32)) << "action " << action;
+  }
+  EXPECT_EQ(view_->TopLine(), 20);
+}
+
+}  // namespace
+}  // namespace nami
