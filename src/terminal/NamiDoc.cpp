@@ -40,6 +40,16 @@ std::size_t CNamiDoc::ReadAvailable(char* buffer, std::size_t capacity) {
   return port_ ? port_->ReadAvailable(buffer, capacity) : 0;
 }
 
+bool CNamiDoc::WriteCapturedLine(std::string_view line) {
+  if (CaptureFile.WriteLine(line)) {
+    CaptureWriteFailed = false;
+    return true;
+  }
+  if (!CaptureWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
+  CaptureWriteFailed = true;
+  return false;
+}
+
 int CNamiDoc::TransmitQueueCount() { return port_ ? port_->TransmitQueueCount() : 0; }
 
 }  // namespace nami
