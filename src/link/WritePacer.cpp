@@ -110,6 +110,19 @@ bool CWritePacer::TakeReady() {
   return ::read(notifyFd_, &value, sizeof value) == static_cast<ssize_t>(sizeof value) && value > 0;
 }
 
+bool CWritePacer::MayWriteNow() const {
+  int fd;
+  {
+    std::lock_guard lock(mutex_);
+    fd = portFd_;
+  }
+  if (fd < 0) return true;
+  pollfd p{fd, POLLOUT, 0};
+  if (::poll(&p, 1, 0) != 1 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
+  int queued = 0;
+  return ::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0;
+}
+
 bool CWritePacer::WaitPort(int fd, short events, std::int64_t ns, short* revents) {
   pollfd p[2] = {{commandFd_, POLLIN, 0}, {fd, events, 0}};
   timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};

@@ -42,6 +42,11 @@ class CWritePacer {
   int NotifyFd() const { return notifyFd_; }
   // Takes the waiting signal; true when there was one.
   bool TakeReady();
+  // Checks at once, without waiting, whether the port may take the next
+  // byte now (writable and output queue empty). Lets the shell hand over
+  // several bytes per signal where the port keeps taking them at once (a
+  // pseudo-terminal), instead of one thread hand-over per byte.
+  bool MayWriteNow() const;
 
   // Counters for measurements: signals given, and queue checks made while
   // the output queue still held bytes.
@@ -58,7 +63,7 @@ class CWritePacer {
 
   int notifyFd_ = -1;   // helper -> shell
   int commandFd_ = -1;  // shell -> helper
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   int portFd_ = -1;
   bool armed_ = false;
   bool stop_ = false;

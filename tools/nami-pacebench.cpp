@@ -1,0 +1,213 @@
+// Measures the upload's pacing over a pseudo-terminal pair.
+//
+// The far end of the pair is drained at a fixed rate (like a slow radio
+// link); the near end is a real CSerialPort carrying an upload from
+// CTransfers, stepped the way the shell steps it: wait for the write pacer's
+// descriptor, take the signal, step the sender stack, arm again. Prints the
+// throughput the far end saw, the bytes handed over but not yet read, and
+// the CPU time of the user-interface thread and of the rest of the sender
+// side (the pacer's helper thread), per second of run time.
+//
+//   nami-pacebench [--drain BYTES_PER_SECOND] [--seconds N] [--steps burst|single]
+//
+// "burst" (the default) is CSendPump: several steps per signal while the
+// port takes bytes at once; "single" is one step per signal.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "link/Clock.h"
+#include "link/SerialPort.h"
+#include "link/WritePacer.h"
+#include "settings/Settings.h"
+#include "terminal/NamiDoc.h"
+#include "transfer/SendPump.h"
+#include "transfer/Transfers.h"
+
+namespace {
+
+double ThreadCpu() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+double ProcessCpu() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+class PrintSink : public nami::IUiSink {
+ public:
+  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+  void Beep() override {}
+};
+
+// Counts the bytes the serial port has taken.
+class CountingPort : public nami::IPort {
+ public:
+  explicit CountingPort(std::unique_ptr<nami::IPort> port) : port_(std::move(port)) {}
+  bool Open(const std::string& comstatus) override { return port_->Open(comstatus); }
+  std::size_t ReadAvailable(char* buffer, std::size_t capacity) override {
+    return port_->ReadAvailable(buffer, capacity);
+  }
+  std::size_t SendText(std::string_view bytes) override {
+    std::size_t n = port_->SendText(bytes);
+    sent += static_cast<long long>(n);
+    return n;
+  }
+  int TransmitQueueCount() override { return port_->TransmitQueueCount(); }
+  void Close() override { port_->Close(); }
+  bool IsOpen() const override { return port_->IsOpen(); }
+  int PollFd() const override { return port_->PollFd(); }
+  long long sent = 0;
+
+ private:
+  std::unique_ptr<nami::IPort> port_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double drain = 960;
+  double seconds = 10;
+  bool burst = true;  // --steps single: one step per pacer signal
+  constexpr double kWarmUp = 2.0;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--drain") == 0) drain = std::atof(argv[i + 1]);
+    if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
+    if (std::strcmp(argv[i], "--steps") == 0) burst = std::strcmp(argv[i + 1], "single") != 0;
+  }
+
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    std::perror("posix_openpt");
+    return 1;
+  }
+  const std::string slavePath = ptsname(master);
+  termios raw{};
+  tcgetattr(master, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(master, TCSANOW, &raw);
+
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("nami-pace-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string upload = (dir / "big.upl").string();
+  {
+    // More than the run can drain, so the upload never runs dry.
+    std::ofstream out(upload, std::ios::binary);
+    const std::string line = "The quick brown fox jumps over the lazy dog 0123456789.\r\n";
+    const auto bytes = static_cast<std::size_t>(drain * seconds) + 300000;
+    for (std::size_t n = 0; n < bytes; n += line.size()) out << line;
+  }
+
+  nami::CSettings settings((dir / "NAMI.INI").string());
+  PrintSink sink;
+  nami::CSystemClock clock;
+  nami::CNamiDoc doc(settings, sink);
+  auto counting = std::make_unique<CountingPort>(
+      std::make_unique<nami::CSerialPort>([&](const std::string&) { return slavePath; }));
+  CountingPort* port = counting.get();
+  doc.SetPort(std::move(counting));
+  doc.OpenPort("COM1:9600,n,8,1,n");
+  nami::CTransfers transfers(doc, clock);
+  nami::CWritePacer pacer;
+  nami::CSendPump pump(doc, pacer);
+  pump.Attach();
+
+  // The far end: reads at `drain` bytes per second in 1 ms slices.
+  std::atomic<bool> stop{false};
+  std::atomic<long long> received{0};
+  std::atomic<double> readerCpu{0};
+  std::thread reader([&] {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto next = start;
+    long long taken = 0;
+    char buffer[4096];
+    while (!stop.load()) {
+      next += std::chrono::milliseconds(1);
+      std::this_thread::sleep_until(next);
+      const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+      long long allowed = static_cast<long long>(elapsed * drain) - taken;
+      while (allowed > 0) {
+        ssize_t n = read(master, buffer, static_cast<std::size_t>(std::min<long long>(allowed, sizeof buffer)));
+        if (n <= 0) break;
+        taken += n;
+        allowed -= n;
+      }
+      received.store(taken);
+      readerCpu.store(ThreadCpu());
+    }
+  });
+
+  double cpu0 = 0, uiCpu0 = 0, readerCpu0 = 0;
+  long long steps0 = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  if (!transfers.StartUpload(upload)) return 1;
+  pacer.Arm();
+  long long steps = 0;
+  long long atOne = -1;
+  double oneSecond = 0;
+  for (;;) {
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (elapsed >= seconds) break;
+    if (atOne < 0 && elapsed >= kWarmUp) {
+      // Past the first filling of the port's buffers: the steady state.
+      atOne = received.load();
+      oneSecond = elapsed;
+      cpu0 = ProcessCpu();
+      uiCpu0 = ThreadCpu();
+      readerCpu0 = readerCpu.load();
+      steps0 = steps;
+    }
+    pollfd p{pacer.NotifyFd(), POLLIN, 0};
+    if (poll(&p, 1, 50) <= 0) continue;  // the shell's receive tick would run here
+    if (burst) {
+      steps += pump.OnReady();
+    } else {
+      if (!pacer.TakeReady()) continue;
+      doc.Senders.Step();
+      ++steps;
+      if (!doc.Senders.Empty()) pacer.Arm();
+    }
+  }
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double uiCpu = ThreadCpu() - uiCpu0;
+  const double senderCpu = ProcessCpu() - cpu0 - (readerCpu.load() - readerCpu0);
+  const long long atEnd = received.load();
+  const long long sent = port->sent;
+  stop = true;
+  reader.join();
+  transfers.Cancel();
+  std::filesystem::remove_all(dir);
+
+  const double window = wall - oneSecond;
+  const double throughput = static_cast<double>(atEnd - atOne) / window;
+  std::printf("[%s] drain %.0f B/s, %.1f s: throughput %.0f B/s (%.1f%% of drain), steady steps %.0f/s, "
+              "pacer signals %llu, queue checks %llu\n",
+              burst ? "burst" : "single", drain, wall, throughput, 100.0 * throughput / drain, static_cast<double>(steps - steps0) / window,
+              static_cast<unsigned long long>(pacer.Signals()), static_cast<unsigned long long>(pacer.QueueChecks()));
+  std::printf("  handed to the port but not yet read at the end: %lld bytes (%.1f s of draining)\n",
+              sent - atEnd, static_cast<double>(sent - atEnd) / drain);
+  std::printf("  CPU in the steady state: UI thread %.2f ms/s, pacer thread %.2f ms/s\n", 1000.0 * uiCpu / window,
+              1000.0 * std::max(0.0, senderCpu - uiCpu) / window);
+  return 0;
+}
