@@ -11,6 +11,9 @@ void CNamiDoc::SetPathName(const std::string& path) {
 
 void CNamiDoc::OpenPort(const std::string& comstatus) {
   AutoIdle = AutoList = AutoRead = AutoSend = SendDone = true;
+  // A capture cannot stay open once its flag is gone (an upload notices its
+  // cleared flag at its next step and closes its file itself).
+  if (Capturing && !CaptureFile.Close()) ui_.ShowMessage(msg::CannotCloseFile);
   Uploading = Capturing = PasteSending = false;
   ListReading = MailReading = false;
   MarkFirst = MarkLast = 0;

@@ -100,5 +100,20 @@ TEST_F(PasteSendTest, ReinitialiseEndsEverythingAndClosesFiles) {
   EXPECT_EQ(RunSenders(), "0123456789");
 }
 
+// Reopening the port clears the flags; no file may stay open behind them.
+TEST_F(PasteSendTest, ReopeningThePortAloneLeavesNoFileOpen) {
+  WriteFile(dir.File("u.upl"), "0123456789");
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  ASSERT_TRUE(transfers.StartCapture(dir.File("cap.dwn")));
+  doc.Senders.Step();
+  EXPECT_EQ(port->TakeSent(), "0");
+  doc.OpenPortFromProfile();
+  EXPECT_FALSE(doc.CaptureFile.IsOpen());
+  EXPECT_EQ(RunSenders(), "") << "the upload ends at its next step";
+  EXPECT_TRUE(doc.Senders.Empty());
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  EXPECT_EQ(RunSenders(), "0123456789");
+}
+
 }  // namespace
 }  // namespace nami::test
