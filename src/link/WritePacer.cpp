@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <ctime>
 #include <stdexcept>
+#include <utility>
 
 namespace nami {
 namespace {
@@ -43,7 +44,7 @@ void Drain(int fd) {
 
 }  // namespace
 
-CWritePacer::CWritePacer() {
+CWritePacer::CWritePacer(QueueCounter queueCount) : queueCount_(std::move(queueCount)) {
   notifyFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   commandFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (notifyFd_ < 0 || commandFd_ < 0) throw std::runtime_error("eventfd failed");
@@ -110,6 +111,12 @@ bool CWritePacer::TakeReady() {
   return ::read(notifyFd_, &value, sizeof value) == static_cast<ssize_t>(sizeof value) && value > 0;
 }
 
+int CWritePacer::QueueCount(int fd) const {
+  if (queueCount_) return queueCount_(fd);
+  int queued = 0;
+  return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
+}
+
 bool CWritePacer::MayWriteNow() const {
   int fd;
   {
@@ -119,8 +126,7 @@ bool CWritePacer::MayWriteNow() const {
   if (fd < 0) return true;
   pollfd p{fd, POLLOUT, 0};
   if (::poll(&p, 1, 0) != 1 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
-  int queued = 0;
-  return ::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0;
+  return QueueCount(fd) <= 0;
 }
 
 bool CWritePacer::WaitPort(int fd, short events, std::int64_t ns, short* revents) {
@@ -173,8 +179,8 @@ void CWritePacer::Run() {
       int last = -1;
       bool interrupted = false;
       for (;;) {
-        int queued = 0;
-        if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+        const int queued = QueueCount(fd);
+        if (queued <= 0) break;
         ++queueChecks_;
         if (queued == last && still > 2 * charNs) {
           step = std::min<std::int64_t>(step * 2, 10 * kMs);

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -26,7 +27,11 @@ namespace nami {
 
 class CWritePacer {
  public:
-  CWritePacer();
+  // Reads the driver's output-queue count of a descriptor (TIOCOUTQ unless
+  // told otherwise; tests pass their own, since a pseudo-terminal has none).
+  using QueueCounter = std::function<int(int fd)>;
+
+  explicit CWritePacer(QueueCounter queueCount = {});
   ~CWritePacer();
   CWritePacer(const CWritePacer&) = delete;
   CWritePacer& operator=(const CWritePacer&) = delete;
@@ -61,6 +66,9 @@ class CWritePacer {
   // command descriptor; returns false when a command arrived.
   bool WaitPort(int fd, short events, std::int64_t ns, short* revents);
 
+  int QueueCount(int fd) const;
+
+  QueueCounter queueCount_;
   int notifyFd_ = -1;   // helper -> shell
   int commandFd_ = -1;  // shell -> helper
   mutable std::mutex mutex_;

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 
 namespace nami::test {
@@ -97,6 +98,29 @@ TEST(WritePacerTest, DisarmAndPortlessAndDetach) {
   }
   EXPECT_FALSE(WaitReadable(pacer.NotifyFd(), 100)) << "a disarmed pacer stays quiet";
   pacer.Attach(-1);  // the destructor must not hang on a detached port either
+}
+
+// What a UART does: the port is writable, but the driver still holds bytes.
+TEST(WritePacerTest, WaitsForTheOutputQueueAndBacksOffWhileItStandsStill) {
+  PtyPair pty;
+  termios t{};
+  ::tcgetattr(pty.slave, &t);
+  ::cfsetospeed(&t, B9600);
+  ::tcsetattr(pty.slave, TCSANOW, &t);
+  std::atomic<int> queued{3};
+  CWritePacer pacer([&](int) { return queued.load(); });
+  pacer.Attach(pty.slave);
+
+  pacer.Arm();
+  EXPECT_FALSE(pacer.MayWriteNow());
+  EXPECT_FALSE(WaitReadable(pacer.NotifyFd(), 300)) << "bytes still queued";
+  // Flow control holding the queue: a few checks per 10 ms, not thousands.
+  EXPECT_LT(pacer.QueueChecks(), 100u);
+
+  queued = 0;
+  EXPECT_TRUE(pacer.MayWriteNow());
+  EXPECT_TRUE(WaitReadable(pacer.NotifyFd(), 1000)) << "the queue has emptied";
+  EXPECT_TRUE(pacer.TakeReady());
 }
 
 }  // namespace
