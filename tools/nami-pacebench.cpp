@@ -9,6 +9,11 @@
 // side (the pacer's helper thread), per second of run time.
 //
 //   nami-pacebench [--drain BYTES_PER_SECOND] [--seconds N] [--steps burst|single]
+//   nami-pacebench --uart 9600|115200 [--seconds N]
+//
+// --uart runs the same upload through a model of a 16550 UART under the
+// Linux driver (whose TIOCOUTQ, unlike a pseudo-terminal's, counts the
+// driver's bytes) and prints the share of the line rate reached.
 //
 // "burst" (the default) is CSendPump: several steps per signal while the
 // port takes bytes at once; "single" is one step per signal.
@@ -29,6 +34,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,18 +91,173 @@ class CountingPort : public nami::IPort {
   std::unique_ptr<nami::IPort> port_;
 };
 
+// A UART as the Linux 8250 driver runs a 16550: the driver's buffer (what
+// TIOCOUTQ counts), a 16-byte FIFO refilled from that buffer whenever it
+// runs empty, and the shift register sending one character per character
+// time. Its PollFd is a pseudo-terminal that is always writable.
+class UartModel : public nami::IPort {
+ public:
+  UartModel(double bitsPerSecond, int pollFd) : charS_(10.0 / bitsPerSecond), fd_(pollFd) {}
+  bool Open(const std::string&) override { return true; }
+  std::size_t ReadAvailable(char*, std::size_t) override { return 0; }
+  std::size_t SendText(std::string_view bytes) override {
+    std::lock_guard lock(mutex_);
+    const double now = Now();
+    Advance(now);
+    if (driver_ == 0 && emptiedAt_ > 0) reactions_.push_back(now - emptiedAt_);
+    emptiedAt_ = 0;
+    driver_ += static_cast<int>(bytes.size());
+    Feed(now);
+    return bytes.size();
+  }
+  int TransmitQueueCount() override {
+    std::lock_guard lock(mutex_);
+    Advance(Now());
+    return driver_;
+  }
+  void Close() override {}
+  bool IsOpen() const override { return true; }
+  int PollFd() const override { return fd_; }
+  // Times from the driver's buffer running empty to the next write, seconds.
+  std::vector<double> Reactions() {
+    std::lock_guard lock(mutex_);
+    return reactions_;
+  }
+  long long Transmitted() {
+    std::lock_guard lock(mutex_);
+    Advance(Now());
+    return transmitted_;
+  }
+
+ private:
+  static double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  }
+  // At time t: the FIFO takes the driver's bytes when empty; an idle shift
+  // register takes the FIFO's next byte.
+  void Feed(double t) {
+    if (fifo_ == 0 && driver_ > 0) {
+      const int k = std::min(driver_, 16);
+      fifo_ += k;
+      driver_ -= k;
+      if (driver_ == 0) emptiedAt_ = t;
+    }
+    if (!busy_ && fifo_ > 0) {
+      --fifo_;
+      busy_ = true;
+      end_ = t + charS_;
+      Feed(t);
+    }
+  }
+  void Advance(double now) {
+    while (busy_ && end_ <= now) {
+      ++transmitted_;
+      busy_ = false;
+      Feed(end_);
+    }
+  }
+
+  std::mutex mutex_;
+  double charS_;
+  int fd_;
+  int driver_ = 0;
+  int fifo_ = 0;
+  bool busy_ = false;
+  double end_ = 0;
+  long long transmitted_ = 0;
+  double emptiedAt_ = 0;
+  std::vector<double> reactions_;
+};
+
+// Uploads through the UART model for `seconds` and prints the share of the
+// line rate reached in the steady state.
+int RunUartModel(double bitsPerSecond, double seconds, const std::string& dirName) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 1;
+  int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  termios t{};
+  tcgetattr(slave, &t);
+  cfmakeraw(&t);
+  cfsetospeed(&t, bitsPerSecond >= 115200 ? B115200 : B9600);
+  tcsetattr(slave, TCSANOW, &t);
+
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / dirName;
+  std::filesystem::create_directories(dir);
+  const std::string upload = (dir / "big.upl").string();
+  {
+    std::ofstream out(upload, std::ios::binary);
+    const auto bytes = static_cast<std::size_t>(bitsPerSecond / 10 * seconds * 2) + 1000;
+    out << std::string(bytes, 'x');
+  }
+  nami::CSettings settings((dir / "NAMI.INI").string());
+  PrintSink sink;
+  nami::CSystemClock clock;
+  nami::CNamiDoc doc(settings, sink);
+  auto model = std::make_unique<UartModel>(bitsPerSecond, slave);
+  UartModel* uart = model.get();
+  doc.SetPort(std::move(model));
+  nami::CTransfers transfers(doc, clock);
+  nami::CWritePacer pacer([uart](int) { return uart->TransmitQueueCount(); });
+  nami::CSendPump pump(doc, pacer);
+  pump.Attach();
+
+  transfers.StartUpload(upload);
+  pump.Kick();
+  const auto t0 = std::chrono::steady_clock::now();
+  long long atWarm = -1;
+  double warm = 0, uiCpu0 = 0;
+  double elapsed = 0;
+  while ((elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count()) < seconds) {
+    if (atWarm < 0 && elapsed >= 1.0) {
+      atWarm = uart->Transmitted();
+      warm = elapsed;
+      uiCpu0 = ThreadCpu();
+    }
+    pollfd p{pacer.NotifyFd(), POLLIN, 0};
+    if (poll(&p, 1, 50) == 1) pump.OnReady();
+  }
+  const double window = elapsed - warm;
+  const double rate = static_cast<double>(uart->Transmitted() - atWarm) / window;
+  const double uiCpu = ThreadCpu() - uiCpu0;
+  std::vector<double> reactions = uart->Reactions();
+  std::sort(reactions.begin(), reactions.end());
+  const double charS = 10.0 / bitsPerSecond;
+  const auto late = std::count_if(reactions.begin(), reactions.end(), [&](double r) { return r > charS; });
+  transfers.Cancel();
+  std::filesystem::remove_all(dir);
+  std::printf(
+      "[uart model] %.0f bit/s, %.1f s: %.0f B/s on the line = %.1f%% of the line rate; "
+      "queue checks %.0f/s; UI thread CPU %.2f ms/s\n",
+      bitsPerSecond, elapsed, rate, 100.0 * rate / (bitsPerSecond / 10),
+      static_cast<double>(pacer.QueueChecks()) / elapsed, 1000.0 * uiCpu / window);
+  if (!reactions.empty()) {
+    std::printf(
+        "  reaction from queue empty to next byte: median %.0f us, 90th %.0f us, 99th %.0f us; "
+        "%.2f%% slower than one character time (%.0f us)\n",
+        1e6 * reactions[reactions.size() / 2], 1e6 * reactions[reactions.size() * 9 / 10],
+        1e6 * reactions[reactions.size() * 99 / 100],
+        100.0 * static_cast<double>(late) / static_cast<double>(reactions.size()), 1e6 * charS);
+  }
+  close(slave);
+  close(master);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   double drain = 960;
   double seconds = 10;
   bool burst = true;  // --steps single: one step per pacer signal
+  double uart = 0;    // --uart BITS: the UART model at that speed instead of the drained pty
   constexpr double kWarmUp = 2.0;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--drain") == 0) drain = std::atof(argv[i + 1]);
     if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
     if (std::strcmp(argv[i], "--steps") == 0) burst = std::strcmp(argv[i + 1], "single") != 0;
+    if (std::strcmp(argv[i], "--uart") == 0) uart = std::atof(argv[i + 1]);
   }
+  if (uart > 0) return RunUartModel(uart, seconds, "nami-uart-" + std::to_string(getpid()));
 
   int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
@@ -218,18 +379,21 @@ int main(int argc, char** argv) {
 
   const double window = wall - oneSecond;
   const double throughput = static_cast<double>(atEnd - atOne) / window;
-  std::printf("[%s] drain %.0f B/s, %.1f s: throughput %.0f B/s (%.1f%% of drain), steady steps %.0f/s, "
-              "pacer signals %llu, queue checks %llu\n",
-              burst ? "burst" : "single", drain, wall, throughput, 100.0 * throughput / drain, static_cast<double>(steps - steps0) / window,
-              static_cast<unsigned long long>(pacer.Signals()), static_cast<unsigned long long>(pacer.QueueChecks()));
-  std::printf("  handed to the port but not yet read at the end: %lld bytes (%.1f s of draining)\n",
-              sent - atEnd, static_cast<double>(sent - atEnd) / drain);
+  std::printf(
+      "[%s] drain %.0f B/s, %.1f s: throughput %.0f B/s (%.1f%% of drain), steady steps %.0f/s, "
+      "pacer signals %llu, queue checks %llu\n",
+      burst ? "burst" : "single", drain, wall, throughput, 100.0 * throughput / drain,
+      static_cast<double>(steps - steps0) / window, static_cast<unsigned long long>(pacer.Signals()),
+      static_cast<unsigned long long>(pacer.QueueChecks()));
+  std::printf("  handed to the port but not yet read at the end: %lld bytes (%.1f s of draining)\n", sent - atEnd,
+              static_cast<double>(sent - atEnd) / drain);
   std::printf("  CPU in the steady state: UI thread %.2f ms/s, pacer thread %.2f ms/s\n", 1000.0 * uiCpu / window,
               1000.0 * std::max(0.0, senderCpu - uiCpu) / window);
   if (!latencies.empty()) {
-    std::printf("  pacer reaction: median %.0f us, 99th percentile %.0f us (character time 1042 us at 9600 bit/s, "
-                "87 us at 115200)\n",
-                latencies[latencies.size() / 2], latencies[latencies.size() * 99 / 100]);
+    std::printf(
+        "  pacer reaction: median %.0f us, 99th percentile %.0f us (character time 1042 us at 9600 bit/s, "
+        "87 us at 115200)\n",
+        latencies[latencies.size() / 2], latencies[latencies.size() * 99 / 100]);
   }
   return 0;
 }

@@ -26,9 +26,8 @@ std::int64_t CharTimeNs(int fd) {
   static const struct {
     speed_t code;
     std::int64_t baud;
-  } kSpeeds[] = {{B300, 300},     {B600, 600},     {B1200, 1200},     {B2400, 2400},
-                 {B4800, 4800},   {B9600, 9600},   {B19200, 19200},   {B38400, 38400},
-                 {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
+  } kSpeeds[] = {{B300, 300},     {B600, 600},     {B1200, 1200},   {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+                 {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
   const speed_t speed = cfgetospeed(&t);
   for (const auto& s : kSpeeds) {
     if (s.code == speed) return 10'000'000'000LL / s.baud;

@@ -1,5 +1,3 @@
-#include "link/WritePacer.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -8,6 +6,8 @@
 
 #include <atomic>
 #include <cstdlib>
+
+#include "link/WritePacer.h"
 
 namespace nami::test {
 namespace {

@@ -1,7 +1,6 @@
-#include "transfer/Capture.h"
-
 #include "TransferFixture.h"
 #include "terminal/TerminalCore.h"
+#include "transfer/Capture.h"
 
 namespace nami::test {
 namespace {

@@ -1,6 +1,5 @@
-#include "transfer/MarkedLines.h"
-
 #include "TransferFixture.h"
+#include "transfer/MarkedLines.h"
 
 namespace nami::test {
 namespace {

@@ -1,6 +1,5 @@
-#include "transfer/PasteSender.h"
-
 #include "TransferFixture.h"
+#include "transfer/PasteSender.h"
 
 namespace nami::test {
 namespace {

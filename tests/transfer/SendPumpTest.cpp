@@ -1,8 +1,7 @@
-#include "transfer/SendPump.h"
-
 #include <poll.h>
 
 #include "TransferFixture.h"
+#include "transfer/SendPump.h"
 
 namespace nami::test {
 namespace {

@@ -1,8 +1,8 @@
-#include "transfer/TransferNames.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#include "transfer/TransferNames.h"
 
 namespace nami::test {
 namespace {

@@ -1,6 +1,5 @@
-#include "transfer/Upload.h"
-
 #include "TransferFixture.h"
+#include "transfer/Upload.h"
 
 namespace nami::test {
 namespace {
