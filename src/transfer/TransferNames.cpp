@@ -6,6 +6,10 @@ namespace nami {
 
 std::string DefaultCaptureName(std::time_t now) { return FormatLocalTime("%y%m%d.DWN", now); }
 
+std::string PasteCutNotice(std::size_t cutBytes) {
+  return "クリップボードのテキストが長すぎます。末尾の " + std::to_string(cutBytes) + " バイトは送信しません。";
+}
+
 namespace dialog {
 
 std::vector<FilterEntry> SplitFilter(const std::string& filter) {

@@ -3,6 +3,7 @@
 // dialogs; the default capture name is a file name built from the local date.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -11,6 +12,10 @@ namespace nami {
 
 // Today's capture file name: the local date formatted "%y%m%d.DWN".
 std::string DefaultCaptureName(std::time_t now);
+
+// What the user is told when clipboard text did not fit the paste buffer
+// (UTF-8): how many bytes at its end are not sent.
+std::string PasteCutNotice(std::size_t cutBytes);
 
 namespace dialog {
 inline const char* const UploadTitle = "アップロード";
