@@ -11,6 +11,9 @@ void CNamiDoc::SetPathName(const std::string& path) {
 
 void CNamiDoc::OpenPort(const std::string& comstatus) {
   AutoIdle = AutoList = AutoRead = AutoSend = SendDone = true;
+  // A capture cannot stay open once its flag is gone (an upload notices its
+  // cleared flag at its next step and closes its file itself).
+  if (Capturing && !CaptureFile.Close()) ui_.ShowMessage(msg::CannotCloseFile);
   Uploading = Capturing = PasteSending = false;
   ListReading = MailReading = false;
   MarkFirst = MarkLast = 0;
@@ -38,6 +41,16 @@ std::size_t CNamiDoc::SendText(std::string_view bytes) { return port_ ? port_->S
 
 std::size_t CNamiDoc::ReadAvailable(char* buffer, std::size_t capacity) {
   return port_ ? port_->ReadAvailable(buffer, capacity) : 0;
+}
+
+bool CNamiDoc::WriteCapturedLine(std::string_view line) {
+  if (CaptureFile.WriteLine(line)) {
+    CaptureWriteFailed = false;
+    return true;
+  }
+  if (!CaptureWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
+  CaptureWriteFailed = true;
+  return false;
 }
 
 int CNamiDoc::TransmitQueueCount() { return port_ ? port_->TransmitQueueCount() : 0; }

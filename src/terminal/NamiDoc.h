@@ -96,6 +96,11 @@ class CNamiDoc {
 
   // ---- Files fed by the receive tick ----
   CTextFile CaptureFile;  // the download capture
+  // Appends a completed line to the capture; on failure shows "Cannot Write
+  // File" once until a write succeeds again (the capture stays on and the
+  // next line is tried again). Returns whether the line was written.
+  bool WriteCapturedLine(std::string_view line);
+  bool CaptureWriteFailed = false;  // the user has been told of a failed write
   CTextFile LogFile;      // the list log, the mail log, the mail file being sent
 
   // ---- Senders: only the newest one sends ----

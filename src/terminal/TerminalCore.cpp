@@ -32,9 +32,11 @@ bool CTerminalCore::Complete(std::size_t length, bool toFiles) {
   std::string text(line_.data(), strnlen(line_.data(), length));
   doc_.AddLine(text);
   if (!toFiles) return true;
+  // A failed capture write is reported by the document and must not stop
+  // the tick: the rest of the received bytes still reach the line store.
+  if (doc_.Capturing) doc_.WriteCapturedLine(text);
   bool ok = true;
-  if (doc_.Capturing && !doc_.CaptureFile.WriteLine(text)) ok = false;
-  if (ok && doc_.ListReading && !doc_.AutoIdle && !doc_.LogFile.WriteLine(text)) ok = false;
+  if (doc_.ListReading && !doc_.AutoIdle && !doc_.LogFile.WriteLine(text)) ok = false;
   if (ok && doc_.MailReading && !doc_.AutoIdle && !doc_.LogFile.WriteLine(text)) ok = false;
   if (!ok) doc_.Ui().ShowMessage(msg::CannotWriteFile);
   return ok;

@@ -1,0 +1,63 @@
+#include "transfer/MarkedLines.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace nami {
+namespace {
+
+// The part of the marked range that exists in the store, as [first, end).
+struct Range {
+  std::int64_t first;
+  std::int64_t end;
+};
+
+Range StoredRange(const CNamiDoc& doc) {
+  const auto count = static_cast<std::int64_t>(doc.LineCount());
+  const std::int64_t first = std::max<std::int64_t>(doc.MarkFirst, 0);
+  const std::int64_t end = std::min<std::int64_t>(static_cast<std::int64_t>(doc.MarkLast) + 1, count);
+  return {first, std::max(first, end)};
+}
+
+}  // namespace
+
+std::string MarkedText(const CNamiDoc& doc) {
+  std::string text;
+  const Range r = StoredRange(doc);
+  for (std::int64_t i = r.first; i < r.end && text.size() < kMarkedTextLimit; ++i) {
+    text += doc.LineAt(static_cast<std::size_t>(i));
+    text += "\r\n";
+  }
+  return text;
+}
+
+bool CopyMarkedLinesToFile(CNamiDoc& doc, const std::string& path) {
+  CTextFile file;
+  if (!file.Open(path, CTextFile::Mode::Append)) {
+    doc.Ui().ShowMessage(msg::CannotOpenFile);
+    return false;
+  }
+  // Written in large pieces: a whole store is 80,000 lines.
+  constexpr std::size_t kChunk = 64 * 1024;
+  std::string chunk;
+  const Range r = StoredRange(doc);
+  for (std::int64_t i = r.first; i < r.end; ++i) {
+    chunk += doc.LineAt(static_cast<std::size_t>(i));
+    chunk += "\r\n";
+    if (chunk.size() >= kChunk || i + 1 == r.end) {
+      if (!file.WriteRaw(chunk)) {
+        file.Close();
+        doc.Ui().ShowMessage(msg::CannotWriteFile);
+        return false;
+      }
+      chunk.clear();
+    }
+  }
+  if (!file.Close()) {
+    doc.Ui().ShowMessage(msg::CannotCloseFile);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace nami

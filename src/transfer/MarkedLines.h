@@ -1,0 +1,25 @@
+// The lines marked in the history pane, as text for the clipboard and
+// edit-and-send, or appended to a file.
+//
+// The marked range is inclusive and empty when its last line is below its
+// first; indices outside the line store are skipped.
+#pragma once
+
+#include <string>
+
+#include "terminal/NamiDoc.h"
+
+namespace nami {
+
+// The clipboard copy stops adding lines once the text has reached this
+// size, so it can pass it by at most one line and its CR LF.
+inline constexpr std::size_t kMarkedTextLimit = 32600;
+
+// The marked lines, each followed by CR LF.
+std::string MarkedText(const CNamiDoc& doc);
+// Appends every marked line with CR LF to `path` (created when missing),
+// with no size limit. On failure shows "Cannot Open File", "Cannot Write
+// File" or "Cannot Close File" and returns false.
+bool CopyMarkedLinesToFile(CNamiDoc& doc, const std::string& path);
+
+}  // namespace nami

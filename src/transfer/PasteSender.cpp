@@ -1,0 +1,48 @@
+#include "transfer/PasteSender.h"
+
+#include <cstring>
+
+#include "text/ShiftJis.h"
+
+namespace nami {
+
+std::size_t CPasteSender::Load(const std::string& text) {
+  const std::size_t length = strnlen(text.data(), text.size());
+  std::size_t keep = length < kBufferSize ? length : kBufferSize - 1;
+  if (keep < length) {
+    // Do not send half of a two-byte character at the cut.
+    std::size_t i = 0;
+    while (i < keep) i += IsLeadByte(text[i]) ? 2 : 1;
+    if (i > keep) keep = i - 2;
+  }
+  std::memcpy(buffer_.data(), text.data(), keep);
+  buffer_[keep] = '\0';
+  length_ = keep;
+  position_ = 0;
+  return length - keep;
+}
+
+bool CPasteSender::Step() {
+  if (!doc_.PasteSending) return false;
+  if (doc_.TransmitQueueCount() >= 1) return true;
+  if (Empty()) {
+    doc_.PasteSending = false;
+    return false;
+  }
+  char group[3];
+  std::size_t taken = 0;
+  while (taken < 3 && position_ < kBufferSize) {
+    const char b = buffer_[position_];
+    if (b == '\0') {
+      doc_.PasteSending = false;
+      break;
+    }
+    ++position_;
+    if (b != '\n') group[taken++] = b;
+  }
+  // Bytes the port does not take within its time-out are not retried.
+  if (taken > 0) doc_.SendText(std::string_view(group, taken));
+  return doc_.PasteSending;
+}
+
+}  // namespace nami

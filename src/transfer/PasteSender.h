@@ -1,0 +1,43 @@
+// Paste-send: clipboard text sent to the link as if typed.
+//
+// Each pane has its own paste buffer (32,767 bytes and a terminator) and
+// send position; the paste-send flag is the document's, shared by both
+// panes. The text goes out in groups of up to three bytes, one group only
+// when the port's transmit queue is empty; an LF is skipped without counting
+// (so a CR LF line end goes out as one CR) and a NUL ends the text.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+#include "terminal/NamiDoc.h"
+
+namespace nami {
+
+class CPasteSender final : public ISender {
+ public:
+  static constexpr std::size_t kBufferSize = 32768;  // text and its terminator
+
+  explicit CPasteSender(CNamiDoc& doc) : doc_(doc) {}
+
+  // Copies `text` into the paste buffer, up to its first NUL, and rewinds
+  // the send position. Text that does not fit is cut at a character start;
+  // returns how many bytes were cut off.
+  std::size_t Load(const std::string& text);
+  // Sends the next group when the transmit queue is empty; false once the
+  // text has ended or the paste-send flag was cleared.
+  bool Step() override;
+
+  bool Empty() const { return buffer_[0] == '\0'; }
+  std::size_t Position() const { return position_; }
+  std::size_t Length() const { return length_; }
+
+ private:
+  CNamiDoc& doc_;
+  std::array<char, kBufferSize> buffer_{};
+  std::size_t position_ = 0;
+  std::size_t length_ = 0;
+};
+
+}  // namespace nami

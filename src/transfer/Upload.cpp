@@ -1,0 +1,82 @@
+#include "transfer/Upload.h"
+
+namespace nami {
+namespace {
+// ファイルが見つかりません
+const std::string kFileNotFound =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
+// A read error ends the upload; the user must know the file was not sent whole.
+const std::string kCannotReadFile = "Cannot Read File";
+}  // namespace
+
+CUpload::~CUpload() {
+  if (file_) std::fclose(file_);
+}
+
+bool CUpload::OpenUploadFile(const std::string& path) {
+  if (file_) CloseUploadFile();
+  file_ = std::fopen(path.c_str(), "rb");
+  if (!file_) {
+    doc_.Ui().ShowMessage(kFileNotFound);
+    return false;
+  }
+  length_ = 0;
+  position_ = 0;
+  if (std::fseek(file_, 0, SEEK_END) == 0) {
+    long end = std::ftell(file_);
+    if (end > 0) length_ = end;
+  }
+  std::rewind(file_);
+  return true;
+}
+
+void CUpload::CloseUploadFile() {
+  if (!file_) return;
+  bool ok = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (!ok) doc_.Ui().ShowMessage(msg::CannotCloseFile);
+}
+
+void CUpload::Finish() {
+  doc_.Uploading = false;
+  CloseUploadFile();
+}
+
+bool CUpload::SendUploadStep() {
+  if (!doc_.Uploading || !file_) {
+    Finish();
+    return false;
+  }
+  if (doc_.TransmitQueueCount() == 0) {
+    int c = std::fgetc(file_);
+    if (c != EOF) {
+      ++position_;
+      if (c == '\r') {
+        // Text mode: CR LF reads as one LF.
+        int next = std::fgetc(file_);
+        if (next == '\n') {
+          ++position_;
+          c = '\n';
+        } else if (next != EOF) {
+          std::ungetc(next, file_);
+        }
+      }
+      const char byte = c == '\n' ? '\r' : static_cast<char>(c);
+      // A byte the port does not take within its time-out is not retried.
+      doc_.SendText(std::string_view(&byte, 1));
+    }
+  }
+  // Ends as soon as nothing more can be read: at the end of the file, and
+  // also on a read error, which would otherwise leave the upload hanging.
+  int next = std::fgetc(file_);
+  if (next == EOF) {
+    bool failed = std::ferror(file_) != 0;
+    Finish();
+    if (failed) doc_.Ui().ShowMessage(kCannotReadFile);
+    return false;
+  }
+  std::ungetc(next, file_);
+  return true;
+}
+
+}  // namespace nami

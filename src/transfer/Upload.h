@@ -1,0 +1,51 @@
+// The upload: a text file sent to the link byte by byte as if typed.
+//
+// The file is read in text mode: a CR LF pair arrives as one LF, and every
+// LF goes to the link as CR (a lone CR stays a CR). One byte leaves per
+// step, and only when the port's transmit queue is empty. The upload is a
+// sender on the document's sender stack; it ends by itself at the end of the
+// file, or when the upload flag is cleared.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "terminal/NamiDoc.h"
+
+namespace nami {
+
+class CUpload final : public ISender {
+ public:
+  explicit CUpload(CNamiDoc& doc) : doc_(doc) {}
+  ~CUpload() override;
+  CUpload(const CUpload&) = delete;
+  CUpload& operator=(const CUpload&) = delete;
+
+  // Opens the file and measures its length; shows "ファイルが見つかりません"
+  // and returns false when it cannot be opened.
+  bool OpenUploadFile(const std::string& path);
+  // Sends at most one byte; false once nothing remains to be sent (or the
+  // upload flag was cleared). At the end the file is closed and the flag
+  // cleared.
+  bool SendUploadStep();
+  // Closes the file; "Cannot Close File" when that fails.
+  void CloseUploadFile();
+
+  bool Step() override { return SendUploadStep(); }
+
+  bool IsOpen() const { return file_ != nullptr; }
+  std::int64_t Length() const { return length_; }
+  // Bytes of the file consumed so far.
+  std::int64_t Position() const { return position_; }
+
+ private:
+  void Finish();
+
+  CNamiDoc& doc_;
+  std::FILE* file_ = nullptr;
+  std::int64_t length_ = 0;
+  std::int64_t position_ = 0;
+};
+
+}  // namespace nami

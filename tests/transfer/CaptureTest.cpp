@@ -1,0 +1,94 @@
+#include "TransferFixture.h"
+#include "terminal/TerminalCore.h"
+#include "transfer/Capture.h"
+
+namespace nami::test {
+namespace {
+
+class CaptureTest : public TransferTest {
+ protected:
+  CTerminalCore core{doc};
+  void Receive(const std::string& bytes) { core.Receive(bytes.data(), bytes.size()); }
+};
+
+TEST_F(CaptureTest, AppendsCompletedLinesOnlyWithCrLf) {
+  const std::string path = dir.File("261206.DWN");
+  WriteFile(path, "old\r\n");
+  ASSERT_TRUE(transfers.StartCapture(path));
+  EXPECT_TRUE(doc.Capturing);
+  EXPECT_FALSE(transfers.CanCapture());
+  EXPECT_TRUE(transfers.CanStopCapture());
+  Receive("one\ntw");
+  EXPECT_EQ(ReadFile(path), "old\r\none\r\n") << "a line is on disk as soon as it is complete";
+  Receive("o\n" + std::string(85, 'x'));  // the width limit completes a line too
+  Receive("\nunfinished");
+  transfers.StopCapture();
+  EXPECT_FALSE(doc.Capturing);
+  Receive("\nafter\n");
+  EXPECT_EQ(ReadFile(path), "old\r\none\r\ntwo\r\n" + std::string(80, 'x') + "\r\nxxxxx\r\n");
+
+  ASSERT_TRUE(transfers.StartCapture(dir.File("new.dwn")));
+  transfers.CaptureStop();
+  EXPECT_TRUE(FileExists(dir.File("new.dwn")));
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(CaptureTest, RetroDownloadWritesFromTheCursorThenGoesOn) {
+  StoreLines(12);
+  const std::string path = dir.File("retro.dwn");
+  ASSERT_TRUE(transfers.StartCaptureFromCursor(path, 5));
+  std::string expected;
+  for (int i = 5; i < 12; ++i) expected += "line " + std::to_string(i) + "\r\n";
+  EXPECT_EQ(ReadFile(path), expected);
+  Receive("new\n");
+  EXPECT_EQ(ReadFile(path), expected + "new\r\n");
+  transfers.StopCapture();
+
+  for (std::int64_t cursor : {static_cast<std::int64_t>(doc.LineCount()), std::int64_t{40}}) {
+    const std::string other = dir.File("past" + std::to_string(cursor));
+    ASSERT_TRUE(transfers.StartCaptureFromCursor(other, cursor));
+    Receive("fresh\n");
+    transfers.StopCapture();
+    EXPECT_EQ(ReadFile(other), "fresh\r\n");
+  }
+}
+
+TEST_F(CaptureTest, ByNameIsIgnoredWhileACaptureIsOn) {
+  ASSERT_TRUE(transfers.StartCapture(dir.File("a.dwn")));
+  transfers.CaptureByName(dir.File("b.dwn"));
+  Receive("x\n");
+  transfers.CaptureStop();
+  EXPECT_EQ(ReadFile(dir.File("a.dwn")), "x\r\n");
+  EXPECT_FALSE(FileExists(dir.File("b.dwn")));
+  transfers.CaptureByName(dir.File("b.dwn"));
+  EXPECT_TRUE(doc.Capturing);
+}
+
+TEST_F(CaptureTest, UnopenableFileLeavesTheCaptureOff) {
+  EXPECT_FALSE(transfers.StartCapture(dir.File("no/such/dir.dwn")));
+  EXPECT_FALSE(transfers.StartCaptureFromCursor(dir.File("no/such/dir.dwn"), 0));
+  EXPECT_FALSE(doc.Capturing);
+  EXPECT_EQ(ui.messages, (std::vector<std::string>{"Cannot Open File", "Cannot Open File"}));
+}
+
+TEST_F(CaptureTest, FullDiskIsReportedAndNoReceivedLineIsLost) {
+  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ASSERT_TRUE(transfers.StartCapture("/dev/full"));
+  Receive("a\nb\nc\n");
+  Receive("d\n");
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"Cannot Write File"}) << "told once, not per line";
+  EXPECT_TRUE(doc.Capturing) << "the capture stays on and tries each next line";
+  ASSERT_EQ(doc.LineCount(), 4u);
+  EXPECT_EQ(doc.LineAt(1), "b");
+  EXPECT_EQ(doc.LineAt(3), "d");
+  transfers.StopCapture();
+
+  ui.messages.clear();
+  StoreLines(3);
+  EXPECT_FALSE(transfers.StartCaptureFromCursor("/dev/full", 0));
+  EXPECT_FALSE(doc.Capturing) << "a retro-download that could not write does not start";
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"Cannot Write File"});
+}
+
+}  // namespace
+}  // namespace nami::test

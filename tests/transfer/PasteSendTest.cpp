@@ -1,0 +1,118 @@
+#include "TransferFixture.h"
+#include "transfer/PasteSender.h"
+
+namespace nami::test {
+namespace {
+
+using PasteSendTest = TransferTest;
+
+TEST_F(PasteSendTest, GroupsOfThreeWithLfSkippedEachAfterTheQueueEmpties) {
+  EXPECT_EQ(transfers.StartPasteSend(0, "ab\r\ncd"), 0u);
+  EXPECT_TRUE(doc.PasteSending);
+  EXPECT_FALSE(transfers.CanPasteSend());
+  port->queueCount = 1;
+  doc.Senders.Step();
+  EXPECT_TRUE(port->writes.empty());
+  RunSenders(2);
+  EXPECT_EQ(port->writeCount, 2);
+  port->writes.clear();
+  EXPECT_FALSE(doc.PasteSending);
+  EXPECT_TRUE(transfers.CanPasteSend());
+}
+
+TEST_F(PasteSendTest, WritesAreTheGroups) {
+  transfers.StartPasteSend(1, "ab\r\ncd");
+  doc.Senders.Step();
+  EXPECT_EQ(port->writes, std::vector<std::string>{"ab\r"});
+  doc.Senders.Step();
+  EXPECT_EQ(port->writes, (std::vector<std::string>{"ab\r", "cd"}));
+  EXPECT_TRUE(doc.Senders.Empty());
+}
+
+TEST_F(PasteSendTest, LongTextIsCutAtTheBufferAndAtACharacterStart) {
+  std::string text(40000, 'q');
+  EXPECT_EQ(transfers.StartPasteSend(0, text), 40000u - 32767u);
+  EXPECT_EQ(RunSenders().size(), 32767u);
+
+  // A two-byte character across the cut is left out whole.
+  std::string sjis(32766, 'a');
+  sjis += Sjis("あ") + "zz";
+  EXPECT_EQ(transfers.StartPasteSend(0, sjis), 4u);
+  EXPECT_EQ(RunSenders(), std::string(32766, 'a'));
+}
+
+TEST_F(PasteSendTest, EmptyTextSendsNothingAndStopEndsAtOnce) {
+  EXPECT_EQ(transfers.StartPasteSend(0, ""), 0u);
+  EXPECT_FALSE(doc.PasteSending);
+  EXPECT_TRUE(doc.Senders.Empty());
+
+  transfers.StartPasteSend(1, "0123456789");
+  doc.Senders.Step();
+  transfers.StopPasteSend();
+  EXPECT_FALSE(doc.PasteSending);
+  EXPECT_EQ(RunSenders(), "012");
+  EXPECT_EQ(transfers.StartPasteSend(0, "xy"), 0u);
+  EXPECT_EQ(RunSenders(), "xy");
+}
+
+TEST_F(PasteSendTest, SecondPasteWhileOneRunsIsIgnored) {
+  transfers.StartPasteSend(0, "abcdef");
+  transfers.StartPasteSend(1, "XYZ");
+  EXPECT_EQ(RunSenders(), "abcdef");
+}
+
+// The sender stack keeps the order nesting gave: the newest sender holds
+// the older ones until it has ended.
+TEST_F(PasteSendTest, PasteDuringUploadHoldsTheUploadUntilItEnds) {
+  WriteFile(dir.File("u.upl"), "UPLOAD\r\n");
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  doc.Senders.Step();
+  doc.Senders.Step();
+  transfers.StartPasteSend(1, "paste\r\n");
+  EXPECT_TRUE(doc.Uploading);
+  EXPECT_EQ(transfers.ProgressText(), "ペースト送信中 0/7 バイト  アップロード中 2/8 バイト");
+  EXPECT_EQ(RunSenders(4), "UPpaste\rLOAD\r");
+  EXPECT_FALSE(doc.Uploading);
+  EXPECT_FALSE(doc.PasteSending);
+
+  // Stopping the held upload leaves the paste-send running.
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  transfers.StartPasteSend(0, "abcd");
+  transfers.StopUpload();
+  EXPECT_EQ(RunSenders(), "abcd");
+}
+
+TEST_F(PasteSendTest, ReinitialiseEndsEverythingAndClosesFiles) {
+  WriteFile(dir.File("u.upl"), "0123456789");
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  ASSERT_TRUE(transfers.StartCapture(dir.File("cap.dwn")));
+  transfers.StartPasteSend(0, "abcdef");
+  doc.Senders.Step();
+  transfers.Reinitialise();
+  doc.OpenPortFromProfile();
+  EXPECT_FALSE(doc.Uploading || doc.Capturing || doc.PasteSending);
+  EXPECT_TRUE(doc.Senders.Empty());
+  EXPECT_FALSE(doc.CaptureFile.IsOpen());
+  EXPECT_EQ(RunSenders(), "abc");
+  // The files can be started again at once.
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  EXPECT_EQ(RunSenders(), "0123456789");
+}
+
+// Reopening the port clears the flags; no file may stay open behind them.
+TEST_F(PasteSendTest, ReopeningThePortAloneLeavesNoFileOpen) {
+  WriteFile(dir.File("u.upl"), "0123456789");
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  ASSERT_TRUE(transfers.StartCapture(dir.File("cap.dwn")));
+  doc.Senders.Step();
+  EXPECT_EQ(port->TakeSent(), "0");
+  doc.OpenPortFromProfile();
+  EXPECT_FALSE(doc.CaptureFile.IsOpen());
+  EXPECT_EQ(RunSenders(), "") << "the upload ends at its next step";
+  EXPECT_TRUE(doc.Senders.Empty());
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  EXPECT_EQ(RunSenders(), "0123456789");
+}
+
+}  // namespace
+}  // namespace nami::test
