@@ -314,8 +314,14 @@ void CAutopilot::EndRun(RunResult result) {
 }
 
 void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
-  if (frames_.empty() || frames_.back().phase != Phase::SendingFile) return;
-  Frame& f = frames_.back();
+  // Normally the innermost step; a step started while the file went out (the
+  // document was reset meanwhile) may sit above it.
+  Frame* sending = nullptr;
+  for (auto it = frames_.rbegin(); it != frames_.rend() && !sending; ++it) {
+    if (it->phase == Phase::SendingFile) sending = &*it;
+  }
+  if (!sending) return;
+  Frame& f = *sending;
   switch (how) {
     case CMailSender::FileEnd::Error:
       AbortAll(kReasonFileError);
