@@ -32,6 +32,8 @@ void CMailReader::LoadListLines(const std::string& path) {
     }
   }
   if (!piece.empty()) ListLines.push_back(std::move(piece));
+  // Half a list would let "LastMailNo" pass mail in the part never read.
+  if (std::ferror(f)) ListLines.clear();
   std::fclose(f);
 }
 

@@ -109,18 +109,23 @@ TEST_F(ReadStep, ReadCommandIsReadAfreshForEachMail) {
   EXPECT_EQ(rig.peer->sent, " 11\rR 12\r");
 }
 
-TEST_F(ReadStep, MissingListLogIsAnEmptyList) {
-  rig.settings.Set(keys::LastMailNo, "00010");
-  rig.peer->sent.clear();
-  rig.pilot.Run(AutoCommand::Read);
-  EXPECT_EQ(rig.peer->sent, "");
-  EXPECT_TRUE(rig.doc.AutoIdle);  // at once
-  EXPECT_TRUE(rig.pilot.Busy());  // until received text brings the prompt
-  rig.peer->output.push_back("QZ1ABC>\r\n");
-  rig.Drain();
-  EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_EQ(rig.Setting(keys::LastMailNo), "00010");
-  EXPECT_TRUE(rig.ui.messages.empty());
+TEST_F(ReadStep, MissingOrUnreadableListLogIsAnEmptyList) {
+  // A folder opens but cannot be read.
+  for (const std::string& list : {rig.dir.File("none.log"), rig.dir.Path()}) {
+    SCOPED_TRACE(list);
+    rig.settings.Set(keys::ListFile, list);
+    rig.settings.Set(keys::LastMailNo, "00010");
+    rig.peer->sent.clear();
+    rig.pilot.Run(AutoCommand::Read);
+    EXPECT_EQ(rig.peer->sent, "");
+    EXPECT_TRUE(rig.doc.AutoIdle);  // at once
+    EXPECT_TRUE(rig.pilot.Busy());  // until received text brings the prompt
+    rig.peer->output.push_back("QZ1ABC>\r\n");
+    rig.Drain();
+    EXPECT_FALSE(rig.pilot.Busy());
+    EXPECT_EQ(rig.Setting(keys::LastMailNo), "00010");
+    EXPECT_TRUE(rig.ui.messages.empty());
+  }
 }
 
 TEST_F(ReadStep, MailLogIsAppendedTo) {
