@@ -136,3 +136,46 @@ TEST_F(SendStep, ReinitialisedDocumentDropsTheFileWithoutItsEndMarker) {
 
 }  // namespace
 }  // namespace nami::test
+
+namespace nami::test {
+namespace {
+
+TEST_F(SendStep, PromptSeenDuringTheFirstFileEndsItsWaitButNotDuringLaterOnes) {
+  Queue(1, "a.txt", "SP A\r\naaaa\r\n");
+  Queue(2, "b.txt", "SP B\r\nbbbb\r\n");
+  Queue(3, "c.txt", "SP C\r\n");
+  rig.pilot.Run(AutoCommand::Send);
+  auto cycleUntilSent = [&](const std::string& marker) {
+    for (int i = 0; i < 1000 && rig.peer->sent.find(marker) == std::string::npos; ++i) rig.Cycle();
+  };
+  // A prompt shows up while the first file goes out (say, the BBS's echo).
+  cycleUntilSent("SP A\ra");
+  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.Cycle();
+  ASSERT_TRUE(rig.doc.PromptSeen);
+  cycleUntilSent("aaaa\r\x1A\r");
+  // The first wait took that prompt: the second file is already under way,
+  // before the BBS's answer to the first one has even been read.
+  EXPECT_FALSE(rig.peer->output.empty());
+  EXPECT_TRUE(rig.pilot.MailSender().Sending());
+  EXPECT_EQ(rig.pilot.MailSender().CurrentFile(), rig.dir.File("b.txt"));
+  rig.peer->output.clear();
+
+  // The same during the second file is forgotten after its end marker.
+  cycleUntilSent("SP B\rb");
+  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.Cycle();
+  ASSERT_TRUE(rig.doc.PromptSeen);
+  cycleUntilSent("bbbb\r\x1A\r");
+  rig.peer->output.clear();  // the BBS's answer is lost
+  for (int i = 0; i < 20; ++i) rig.Cycle();
+  EXPECT_FALSE(rig.pilot.MailSender().Sending());
+  EXPECT_EQ(rig.peer->sent.find("SP C"), std::string::npos);
+  EXPECT_TRUE(rig.pilot.Busy());
+  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.Drain();
+  EXPECT_NE(rig.peer->sent.find("SP C\r\x1A\r"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nami::test
