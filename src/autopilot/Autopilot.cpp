@@ -21,9 +21,7 @@ CAutopilot::CAutopilot(CNamiDoc& doc, IClock& clock)
 
 CAutopilot::~CAutopilot() { sender_.Abandon(); }
 
-bool CAutopilot::IsEnabled(AutoCommand command) const {
-  return command == AutoCommand::End || doc_.AutoIdle;
-}
+bool CAutopilot::IsEnabled(AutoCommand command) const { return command == AutoCommand::End || doc_.AutoIdle; }
 
 void CAutopilot::Run(AutoCommand command) {
   if (!IsEnabled(command)) return;
@@ -66,10 +64,18 @@ std::string CAutopilot::StatusText() const {
   const Frame& f = frames_.back();
   std::string text = f.autoMode ? "自動モード: " : "";
   switch (f.step) {
-    case Step::Connect: text += "相手局に接続中"; break;
-    case Step::Send: text += "メール送信中"; break;
-    case Step::List: text += "リスト読み出し中"; break;
-    case Step::Read: text += "メール読み出し中"; break;
+    case Step::Connect:
+      text += "相手局に接続中";
+      break;
+    case Step::Send:
+      text += "メール送信中";
+      break;
+    case Step::List:
+      text += "リスト読み出し中";
+      break;
+    case Step::Read:
+      text += "メール読み出し中";
+      break;
   }
   return text;
 }
@@ -102,7 +108,9 @@ void CAutopilot::ConnectToStation() {
 
 void CAutopilot::EndAutoMode() {
   doc_.SendText("B\r");
-  doc_.SendText("\x03" "D\r");
+  doc_.SendText(
+      "\x03"
+      "D\r");
   doc_.AutoRunning = false;
   doc_.AutoIdle = true;
 }
@@ -121,10 +129,14 @@ void CAutopilot::StartAutoMode() {
 
 bool CAutopilot::StepSelected(Step step) const {
   switch (step) {
-    case Step::Send: return doc_.AutoSend;
-    case Step::List: return doc_.AutoList;
-    case Step::Read: return doc_.AutoRead;
-    case Step::Connect: break;
+    case Step::Send:
+      return doc_.AutoSend;
+    case Step::List:
+      return doc_.AutoList;
+    case Step::Read:
+      return doc_.AutoRead;
+    case Step::Connect:
+      break;
   }
   return true;
 }
@@ -188,8 +200,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
 }
 
 bool CAutopilot::ConfirmPrompt() const {
-  return ContainsAtCharStart(doc_.LatestLine, doc_.WaitText) ||
-         ContainsAtCharStart(doc_.LastLine(), doc_.WaitText);
+  return ContainsAtCharStart(doc_.LatestLine, doc_.WaitText) || ContainsAtCharStart(doc_.LastLine(), doc_.WaitText);
 }
 
 CAutopilot::Next CAutopilot::SendNextMailFile(Frame& frame) {
@@ -213,10 +224,14 @@ CAutopilot::Next CAutopilot::SendNextMailFile(Frame& frame) {
 
 CAutopilot::Next CAutopilot::NextAction(Frame& frame) {
   switch (frame.step) {
-    case Step::Connect: return Next::Complete;
-    case Step::List: return list_.SendNextListCommand() ? Next::Sent : Next::Complete;
-    case Step::Read: return mail_.ReadNextMail() ? Next::Sent : Next::Complete;
-    case Step::Send: return SendNextMailFile(frame);
+    case Step::Connect:
+      return Next::Complete;
+    case Step::List:
+      return list_.SendNextListCommand() ? Next::Sent : Next::Complete;
+    case Step::Read:
+      return mail_.ReadNextMail() ? Next::Sent : Next::Complete;
+    case Step::Send:
+      return SendNextMailFile(frame);
   }
   return Next::Complete;
 }

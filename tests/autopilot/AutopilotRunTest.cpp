@@ -27,14 +27,17 @@ TEST_F(AutopilotRun, CompleteRunByteForByte) {
   EXPECT_TRUE(rig.pilot.Busy());
   EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::List));
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::End));
+  EXPECT_NE(rig.pilot.StatusText(), "");
   ASSERT_LT(rig.Drain(), 20000);
+  EXPECT_EQ(rig.pilot.StatusText(), "");
 
   EXPECT_EQ(rig.peer->sent,
             "\x03\rCONNECT QZ1ABC\r"
             "SP JA1XYZ\rTest title\rHello\r\x1A\r"
             "L 100\r"
             "R 103\rR 102\rR 101\r"
-            "B\r\x03" "D\r");
+            "B\r\x03"
+            "D\r");
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
   EXPECT_TRUE(rig.doc.AutoIdle);
@@ -83,7 +86,9 @@ TEST_F(AutopilotRun, PasswordAndCallAndPromptFromTheProfile) {
   EXPECT_EQ(rig.doc.WaitText, "BBS>");
   rig.Drain();
   // No step selected: connect, wait for the prompt, log off.
-  EXPECT_EQ(rig.peer->sent, "\x03\rCONNECT JA1BBS-1 VIA JA1DIGI\rsecret\rB\r\x03" "D\r");
+  EXPECT_EQ(rig.peer->sent,
+            "\x03\rCONNECT JA1BBS-1 VIA JA1DIGI\rsecret\rB\r\x03"
+            "D\r");
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
 }
 
@@ -124,8 +129,7 @@ TEST_F(AutopilotRun, StepsChosenByHandNeverLogOff) {
   rig.Drain();
   rig.pilot.Run(AutoCommand::Read);
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent,
-            "\x03\rCONNECT QZ1ABC\rSP JA1XYZ\rTest title\rHello\r\x1A\rL 100\rR 103\rR 102\rR 101\r");
+  EXPECT_EQ(rig.peer->sent, "\x03\rCONNECT QZ1ABC\rSP JA1XYZ\rTest title\rHello\r\x1A\rL 100\rR 103\rR 102\rR 101\r");
   EXPECT_TRUE(rig.doc.AutoIdle);
   EXPECT_TRUE(rig.doc.AutoRunning);  // a normal end leaves the run flag set
   EXPECT_FALSE(rig.pilot.Busy());

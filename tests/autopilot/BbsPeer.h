@@ -58,10 +58,10 @@ class BbsPeer : public IPort {
   // The BBS's messages: number -> listing line text after the number.
   std::map<long long, std::string> messages;
   std::string prompt = "QZ1ABC>";
-  std::string sent;                  // every byte nami wrote, in order
-  std::deque<std::string> output;    // chunks waiting for nami's ticks
-  std::vector<std::string> mails;    // mail texts received (lines joined with "\n")
-  std::vector<std::string> reads;    // read commands answered
+  std::string sent;                // every byte nami wrote, in order
+  std::deque<std::string> output;  // chunks waiting for nami's ticks
+  std::vector<std::string> mails;  // mail texts received (lines joined with "\n")
+  std::vector<std::string> reads;  // read commands answered
   bool connected = false;
   int queueCount = 0;
 

@@ -19,7 +19,9 @@ void PrepareFullRun(AutopilotRig& rig) {
   rig.settings.Set(keys::Send[1], rig.dir.File("m2.txt"));
 }
 
-const char kLogOff[] = "B\r\x03" "D\r";
+const char kLogOff[] =
+    "B\r\x03"
+    "D\r";
 
 TEST(Interrupt, DisconnectionAfterEveryLinkEvent) {
   int total = 0;

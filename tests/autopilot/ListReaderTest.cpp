@@ -55,9 +55,9 @@ TEST_F(ListStep, TemplatesWithSeparatorsAndTheFifthField) {
 TEST_F(ListStep, LimitModeSendsTheSingleLimitCommand) {
   rig.settings.Set(keys::LimitMode, "TRUE");
   Fields({"LL", "L #", "", "", ""});
-  const std::pair<const char*, const char*> cases[] = {
-      {"", "L 100 120\r"}, {"L # #", "L 100 120\r"}, {"L #-#", "L 100-120\r"},
-      {"L #,#", "L 100,120\r"}, {"LIST", "\r"}, {"L #", "L 100\r"}};
+  const std::pair<const char*, const char*> cases[] = {{"", "L 100 120\r"},      {"L # #", "L 100 120\r"},
+                                                       {"L #-#", "L 100-120\r"}, {"L #,#", "L 100,120\r"},
+                                                       {"LIST", "\r"},           {"L #", "L 100\r"}};
   for (const auto& [model, expected] : cases) {
     rig.settings.Set(keys::LimitModel, model);
     EXPECT_EQ(Sent(), expected) << "limitmodel " << model;

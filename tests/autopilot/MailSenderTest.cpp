@@ -56,7 +56,9 @@ TEST_F(SendStep, LineEndsBecomeCrAndCtrlZEndsTheFile) {
   Queue(1, "empty.txt", "");
   EXPECT_EQ(Sent(), "\x1A\r");
   // A Ctrl-Z inside the file ends it there: the rest is never sent.
-  Queue(1, "z.txt", "SP X\r\nabc\x1A" "B\r\nmore\r\n");
+  Queue(1, "z.txt",
+        "SP X\r\nabc\x1A"
+        "B\r\nmore\r\n");
   EXPECT_EQ(Sent(), "SP X\rabc\x1A\r");
   EXPECT_FALSE(rig.pilot.Busy());
 }

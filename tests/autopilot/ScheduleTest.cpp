@@ -82,7 +82,9 @@ TEST(ScheduledRuns, ALongRunDoesNotMoveTheNextTargetAndTriggersDuringItAreIgnore
   rig.settings.Set(keys::Min, "5");
   auto connects = [&] {
     int n = 0;
-    for (std::size_t p = rig.peer->sent.find("CONNECT"); p != std::string::npos; p = rig.peer->sent.find("CONNECT", p + 1)) ++n;
+    for (std::size_t p = rig.peer->sent.find("CONNECT"); p != std::string::npos;
+         p = rig.peer->sent.find("CONNECT", p + 1))
+      ++n;
     return n;
   };
   // One timer tick a minute, the first at minute 0. The BBS answers the run at minute 5 only at
