@@ -1,0 +1,87 @@
+// What the autopilot costs the user-interface thread.
+//
+//   cmake -S . -B build -G Ninja -DNAMI_BUILD_BENCH=ON
+//   cmake --build build --target bench_AutopilotBench && ./build/bench/bench_AutopilotBench
+//
+// WaitPass: one wait pass while a step waits for its prompt (what every
+// receive tick adds while the autopilot waits; between ticks it does
+// nothing at all). PromptToCommand: the wait pass that confirms a prompt and
+// sends the next read command. MailFileByte: one sender step that puts one
+// byte of a mail file on the link. FullRun: a whole auto-mode run against
+// the scripted BBS (connect, one mail file, list, 50 mails read, log-off),
+// settings and log files on disk included.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "autopilot/AutopilotRig.h"
+
+namespace nami::test {
+namespace {
+
+void WaitPass(benchmark::State& state) {
+  AutopilotRig rig;
+  rig.pilot.Run(AutoCommand::Connect);
+  rig.peer->output.clear();  // the BBS never answers
+  for (auto _ : state) {
+    rig.pilot.OnTick();
+    benchmark::DoNotOptimize(rig.doc.PromptSeen);
+  }
+  if (!rig.pilot.Busy()) state.SkipWithError("the wait ended");
+}
+BENCHMARK(WaitPass);
+
+void PromptToCommand(benchmark::State& state) {
+  AutopilotRig rig;
+  std::string list;
+  for (int n = 1000000; n > 0; --n) list += std::to_string(n) + " JA1AAA\r\n";
+  WriteFile(rig.dir.File("list.log"), list);
+  rig.settings.Set(keys::LastMailNo, "0");
+  rig.settings.Set(keys::ReadCom, "R");
+  rig.pilot.Run(AutoCommand::Connect);
+  rig.Drain();
+  rig.pilot.Run(AutoCommand::Read);
+  rig.peer->output.clear();
+  rig.doc.LatestLine = "QZ1ABC>";
+  for (auto _ : state) {
+    rig.doc.PromptSeen = true;  // what the receive tick sets with the prompt
+    rig.pilot.OnTick();         // confirms it and sends the next "R n"
+    rig.peer->output.clear();
+  }
+  if (!rig.pilot.Busy()) state.SkipWithError("ran out of list lines");
+}
+BENCHMARK(PromptToCommand);
+
+void MailFileByte(benchmark::State& state) {
+  AutopilotRig rig;
+  WriteFile(rig.dir.File("big.txt"), std::string(64 << 20, 'x'));
+  rig.settings.Set(keys::Send[0], rig.dir.File("big.txt"));
+  rig.pilot.Run(AutoCommand::Connect);
+  rig.Drain();
+  rig.pilot.Run(AutoCommand::Send);
+  for (auto _ : state) {
+    rig.doc.Senders.Step();
+    if (rig.peer->sent.size() > (1 << 20)) rig.peer->sent.clear();
+  }
+  if (rig.doc.Senders.Empty()) state.SkipWithError("the file ended");
+}
+BENCHMARK(MailFileByte);
+
+void FullRun(benchmark::State& state) {
+  for (auto _ : state) {
+    AutopilotRig rig;
+    for (int n = 1; n <= 50; ++n) rig.peer->messages[n] = "JA1AAA title";
+    rig.settings.Set(keys::Field[0], "L #");
+    rig.settings.Set(keys::LastMailNo, "0");
+    rig.settings.Set(keys::ReadCom, "R");
+    WriteFile(rig.dir.File("m.txt"), "SP JA1A\r\nsubject\r\ntext\r\n");
+    rig.settings.Set(keys::Send[0], rig.dir.File("m.txt"));
+    rig.pilot.Run(AutoCommand::AutoMode);
+    rig.Drain();
+    if (rig.pilot.LastResult() != CAutopilot::RunResult::Completed) state.SkipWithError("run failed");
+  }
+}
+BENCHMARK(FullRun)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace nami::test

@@ -1,0 +1,125 @@
+#include "autopilot/MailReader.h"
+
+#include <cstdio>
+
+#include "autopilot/StepTexts.h"
+#include "text/ShiftJis.h"
+
+namespace nami {
+
+void CMailReader::LoadListLines(const std::string& path) {
+  ListLines.clear();
+  // A list log that is missing or unreadable is an empty list.
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return;
+  std::string piece;
+  int c;
+  while ((c = std::fgetc(f)) != EOF) {
+    // The log is text with CR LF line ends; a line is read back with a
+    // single line feed, as written.
+    if (c == '\r') {
+      int next = std::fgetc(f);
+      if (next == '\n') {
+        c = '\n';
+      } else if (next != EOF) {
+        std::ungetc(next, f);
+      }
+    }
+    piece += static_cast<char>(c);
+    if (c == '\n' || piece.size() == kPieceSize) {
+      ListLines.push_back(std::move(piece));
+      piece.clear();
+    }
+  }
+  if (!piece.empty()) ListLines.push_back(std::move(piece));
+  // Half a list would let "LastMailNo" pass mail in the part never read.
+  if (std::ferror(f)) ListLines.clear();
+  std::fclose(f);
+}
+
+bool CMailReader::StartMailReading() {
+  CSettings& s = doc_.Settings();
+  doc_.PromptSeen = false;
+  doc_.AutoRunning = true;
+
+  const std::string listFile = s.Get(keys::ListFile);
+  const std::string waitText = WaitTextFrom(s);
+  const std::string mailFile = s.Get(keys::MailFile);
+
+  std::string last = s.Raw(keys::LastMailNo);
+  if (last.empty()) {
+    last = "   10";
+    s.Set(keys::LastMailNo, last);
+  }
+  StartMailNo = HighMailNo = last;
+  readCommand_ = s.Raw(keys::ReadCom);
+
+  LoadListLines(listFile);
+  for (std::size_t n = 0; n < ReadPatterns.size(); ++n) {
+    std::string field = s.Raw(keys::Field[n]);
+    if (!field.empty()) ReadPatterns[n] = std::move(field);
+  }
+  limit_ = s.Raw(keys::LimitMode) == "TRUE";
+  ListLineCursor = static_cast<std::ptrdiff_t>(ListLines.size()) - 1;
+
+  if (!doc_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
+    doc_.Ui().ShowMessage(msg::CannotOpenFile);
+    return false;
+  }
+  doc_.WaitText = waitText;
+  doc_.MailReading = true;
+
+  if (ListLines.empty()) {
+    doc_.AutoIdle = true;
+    return true;
+  }
+  ExamineNextLine();
+  return true;
+}
+
+void CMailReader::ExamineNextLine() {
+  const std::string& line = ListLines[static_cast<std::size_t>(ListLineCursor--)];
+  const long long number = LeadingNumber(line);
+  const std::string text = std::to_string(number);
+
+  bool matches = false;
+  for (const std::string& pattern : ReadPatterns) {
+    if (!pattern.empty() && ContainsAtCharStart(line, pattern)) {
+      matches = true;
+      break;
+    }
+  }
+  if (number > LeadingNumber(HighMailNo)) HighMailNo = text;
+
+  const bool qualifies = number > LeadingNumber(StartMailNo) && (!limit_ || matches);
+  if (qualifies) {
+    doc_.SendText(readCommand_ + " " + text + "\r");
+    doc_.PromptSeen = false;
+  } else {
+    // Nothing to ask: the prompt still standing lets the wait move on.
+    doc_.PromptSeen = true;
+  }
+  doc_.AutoRunning = true;
+}
+
+bool CMailReader::ReadNextMail() {
+  CSettings& s = doc_.Settings();
+  doc_.PromptSeen = false;
+  doc_.AutoRunning = true;
+  readCommand_ = s.Raw(keys::ReadCom);
+  limit_ = s.Raw(keys::LimitMode) == "TRUE";
+  if (ListLineCursor < 0) {
+    s.Set(keys::LastMailNo, HighMailNo);
+    return false;
+  }
+  ExamineNextLine();
+  return true;
+}
+
+void CMailReader::Finish() {
+  doc_.LogFile.Close();
+  doc_.MailReading = false;
+  doc_.AutoIdle = true;
+}
+
+}  // namespace nami

@@ -1,0 +1,160 @@
+#include "autopilot/MailSender.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace nami {
+
+CMailSender::CMailSender(CNamiDoc& doc, std::function<void(FileEnd)> onFileEnd)
+    : doc_(doc), onFileEnd_(std::move(onFileEnd)) {}
+
+CMailSender::~CMailSender() { Abandon(); }
+
+void CMailSender::BuildSendQueue() {
+  SendQueue.clear();
+  for (const KeySpec& key : keys::Send) {
+    std::string name = doc_.Settings().Raw(key);
+    if (!name.empty()) SendQueue.push_back(std::move(name));
+  }
+  SendQueueCursor = 0;
+}
+
+CMailSender::StartResult CMailSender::SendNextQueuedFile() {
+  const std::string name = SendQueue[SendQueueCursor++];
+  return SendMailFile(name);
+}
+
+void CMailSender::EmptySendKeys() {
+  for (const KeySpec& key : keys::Send) doc_.Settings().Set(key, "");
+}
+
+CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
+  // Non-blocking, so that a FIFO named by mistake cannot hold the program.
+  int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return StartResult::NotOpened;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return StartResult::NotOpened;
+  }
+  // The file must be positionable: its length is taken before sending.
+  if (::lseek(fd, 0, SEEK_END) < 0 || ::lseek(fd, 0, SEEK_SET) < 0) {
+    ::close(fd);
+    doc_.AutoRunning = false;
+    doc_.Ui().ShowMessage(msg::CannotOpenFile);
+    return StartResult::Error;
+  }
+  fd_ = fd;
+  name_ = name;
+  bufferPos_ = bufferLen_ = 0;
+  eof_ = false;
+  return StartResult::Started;
+}
+
+CMailSender::StartResult CMailSender::SendMailFile(const std::string& name) {
+  StartResult r = OpenMailFile(name);
+  if (r != StartResult::Started) return r;
+  doc_.SendDone = false;
+  if (!doc_.Senders.Contains(this)) doc_.Senders.Push(this);
+  return r;
+}
+
+int CMailSender::Peek() {
+  if (bufferPos_ < bufferLen_) return static_cast<unsigned char>(buffer_[bufferPos_]);
+  if (eof_) return -1;
+  ssize_t n;
+  do {
+    n = ::read(fd_, buffer_.data(), buffer_.size());
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return -2;
+  bufferPos_ = 0;
+  bufferLen_ = static_cast<std::size_t>(n);
+  if (n == 0) {
+    eof_ = true;
+    return -1;
+  }
+  return static_cast<unsigned char>(buffer_[0]);
+}
+
+CMailSender::StepResult CMailSender::SendMailStep() {
+  if (doc_.TransmitQueueCount() == 0) {
+    int c = Peek();
+    if (c == -2) return StepResult::Error;
+    if (c >= 0 && c != 0x1A) {
+      ++bufferPos_;
+      if (c == '\r') {
+        // CR LF is one line end.
+        int next = Peek();
+        if (next == -2) return StepResult::Error;
+        if (next == '\n') ++bufferPos_;
+      }
+      const char out = (c == '\n') ? '\r' : static_cast<char>(c);
+      doc_.SendText(std::string_view(&out, 1));
+    }
+  }
+  const int next = Peek();
+  if (next == -2) return StepResult::Error;
+  return (next < 0 || next == 0x1A) ? StepResult::End : StepResult::More;
+}
+
+bool CMailSender::CloseMailFile() {
+  const bool ok = ::close(fd_) == 0;
+  fd_ = -1;
+  doc_.SendText("\x1A\r");
+  if (!ok) {
+    doc_.AutoRunning = false;
+    doc_.Ui().ShowMessage(msg::CannotCloseFile);
+  }
+  return ok;
+}
+
+void CMailSender::Abandon() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  doc_.Senders.Remove(this);
+}
+
+void CMailSender::Finish(FileEnd how) {
+  // The callback may start the next file; Step() then stays on the stack.
+  if (onFileEnd_) onFileEnd_(how);
+}
+
+bool CMailSender::Step() {
+  if (fd_ < 0) return false;
+  if (doc_.SendDone) {
+    // The document was reinitialised while the file was going out.
+    ::close(fd_);
+    fd_ = -1;
+    Finish(FileEnd::Superseded);
+    return fd_ >= 0;
+  }
+  if (!doc_.AutoRunning) {
+    bool ok = CloseMailFile();
+    doc_.SendDone = true;
+    Finish(ok ? FileEnd::Stopped : FileEnd::Error);
+    return fd_ >= 0;
+  }
+  switch (SendMailStep()) {
+    case StepResult::More:
+      return true;
+    case StepResult::End: {
+      bool ok = CloseMailFile();
+      doc_.SendDone = true;
+      Finish(ok ? FileEnd::Sent : FileEnd::Error);
+      return fd_ >= 0;
+    }
+    case StepResult::Error:
+      ::close(fd_);
+      fd_ = -1;
+      doc_.AutoRunning = false;
+      doc_.SendDone = true;
+      Finish(FileEnd::Error);
+      return fd_ >= 0;
+  }
+  return false;
+}
+
+}  // namespace nami

@@ -1,0 +1,79 @@
+// The mail sending step's files: the queue built from "send1".."send5" and
+// the sender that puts one queued file on the link.
+//
+// A file goes out one byte at a time, only while the port's transmit queue
+// is empty, with every line end (CR LF, lone LF, lone CR) sent as CR, and is
+// followed by Ctrl-Z and CR. The sender sits on the document's sender stack;
+// the shell steps it whenever the port may take more. A Ctrl-Z inside a file
+// ends the file there: the BBS would take it as the end of the message.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "terminal/NamiDoc.h"
+
+namespace nami {
+
+class CMailSender final : public ISender {
+ public:
+  // How sending of one file ended.
+  enum class FileEnd {
+    Sent,        // the whole file and its end marker went out
+    Stopped,     // the run was stopped (AutoRunning cleared); the end marker went out
+    Superseded,  // the document was reinitialised meanwhile; nothing more was sent
+    Error,       // a file error; the user has been told where the texts say so
+  };
+  enum class StartResult { Started, NotOpened, Error };
+  enum class StepResult { More, End, Error };
+
+  // `onFileEnd` is called once per started file, from Step(), after the file
+  // has been closed. It may start the next file.
+  CMailSender(CNamiDoc& doc, std::function<void(FileEnd)> onFileEnd);
+  ~CMailSender() override;
+
+  // Reads "send1".."send5" into SendQueue (non-empty values, key order).
+  void BuildSendQueue();
+  bool QueueEmpty() const { return SendQueue.empty(); }
+  bool HasNextFile() const { return SendQueueCursor < SendQueue.size(); }
+  // Takes the next queued name and starts sending it.
+  StartResult SendNextQueuedFile();
+  // Opens a file and pushes the sender; NotOpened when it cannot be opened
+  // (skipped without a message).
+  StartResult SendMailFile(const std::string& name);
+  // Writes the five queue keys empty, in order.
+  void EmptySendKeys();
+  // Quitting or a reset: closes the file without sending anything more.
+  void Abandon();
+  bool Sending() const { return fd_ >= 0; }
+  std::string CurrentFile() const { return name_; }
+
+  // ISender: one pass of the file loop. False once the file has ended.
+  bool Step() override;
+
+  std::vector<std::string> SendQueue;
+  std::size_t SendQueueCursor = 0;
+
+ private:
+  StartResult OpenMailFile(const std::string& name);
+  StepResult SendMailStep();
+  bool CloseMailFile();
+  // The next byte of the file, -1 at the end, -2 on a read error.
+  int Peek();
+  void Finish(FileEnd how);
+
+  CNamiDoc& doc_;
+  std::function<void(FileEnd)> onFileEnd_;
+  int fd_ = -1;
+  std::string name_;
+  std::array<char, 4096> buffer_{};
+  std::size_t bufferPos_ = 0;
+  std::size_t bufferLen_ = 0;
+  bool eof_ = false;
+};
+
+}  // namespace nami

@@ -1,0 +1,149 @@
+// Whole auto-mode runs against the scripted BBS: the bytes on the link, the
+// logs and the settings afterwards.
+#include <gtest/gtest.h>
+
+#include "AutopilotRig.h"
+
+namespace nami::test {
+namespace {
+
+class AutopilotRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rig.peer->messages = {{99, "JA1AAA old"}, {101, "JA1BBB one"}, {102, "JA1CCC two"}, {103, "JA1DDD three"}};
+    rig.settings.Set(keys::Field[0], "L #");
+    rig.settings.Set(keys::LastMailNo, "100");
+    rig.settings.Set(keys::ReadCom, "R");
+    mailFile = rig.dir.File("mail1.txt");
+    WriteFile(mailFile, "SP JA1XYZ\r\nTest title\r\nHello\r\n");
+    rig.settings.Set(keys::Send[0], mailFile);
+  }
+  AutopilotRig rig;
+  std::string mailFile;
+};
+
+TEST_F(AutopilotRun, CompleteRunByteForByte) {
+  rig.pilot.Run(AutoCommand::AutoMode);
+  EXPECT_TRUE(rig.pilot.Busy());
+  EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::List));
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::End));
+  EXPECT_NE(rig.pilot.StatusText(), "");
+  ASSERT_LT(rig.Drain(), 20000);
+  EXPECT_EQ(rig.pilot.StatusText(), "");
+
+  EXPECT_EQ(rig.peer->sent,
+            "\x03\rCONNECT QZ1ABC\r"
+            "SP JA1XYZ\rTest title\rHello\r\x1A\r"
+            "L 100\r"
+            "R 103\rR 102\rR 101\r"
+            "B\r\x03"
+            "D\r");
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_FALSE(rig.doc.AutoRunning);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+  EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
+  for (const KeySpec& key : keys::Send) EXPECT_EQ(rig.Setting(key), "") << key.name;
+  EXPECT_EQ(ReadFile(rig.dir.File("list.log")),
+            "Msg#  From    Title\r\n101  JA1BBB one\r\n102  JA1CCC two\r\n103  JA1DDD three\r\nQZ1ABC>\r\n");
+  EXPECT_EQ(ReadFile(rig.dir.File("mail.log")),
+            "Msg 103\r\nbody of 103\r\nQZ1ABC>\r\n"
+            "Msg 102\r\nbody of 102\r\nQZ1ABC>\r\n"
+            "Msg 101\r\nbody of 101\r\nQZ1ABC>\r\n");
+  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  ASSERT_EQ(rig.peer->mails.size(), 1u);
+  EXPECT_EQ(rig.peer->mails[0], "SP JA1XYZ\nTest title\nHello\n");
+  EXPECT_TRUE(rig.ui.messages.empty());
+}
+
+TEST_F(AutopilotRun, EachCommandGoesOutInTheWaitPassAfterThePromptTick) {
+  rig.pilot.Run(AutoCommand::AutoMode);
+  // Tick by tick: whenever a tick completes the prompt line, the next command
+  // must already be on the link when the wait pass returns.
+  for (int i = 0; i < 2000 && rig.pilot.Busy(); ++i) {
+    rig.core.Tick();
+    const bool promptArrived = rig.doc.LastLine() == "QZ1ABC>" && rig.doc.PromptSeen;
+    const std::size_t before = rig.peer->sent.size();
+    rig.pilot.OnTick();
+    if (promptArrived && rig.doc.Senders.Empty()) {
+      EXPECT_GT(rig.peer->sent.size(), before) << "tick " << i;
+    }
+    rig.doc.Senders.Step();
+  }
+  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+}
+
+TEST_F(AutopilotRun, PasswordAndCallAndPromptFromTheProfile) {
+  rig.settings.Set(keys::Call, "JA1BBS-1 VIA JA1DIGI");
+  rig.settings.Set(keys::Password, "secret");
+  rig.settings.Set(keys::Prompt, "BBS>");
+  rig.peer->prompt = "QZ BBS>";
+  rig.doc.AutoSend = rig.doc.AutoList = rig.doc.AutoRead = false;
+  rig.pilot.Run(AutoCommand::AutoMode);
+  // The password goes out at once, before any answer.
+  EXPECT_EQ(rig.peer->sent, "\x03\rCONNECT JA1BBS-1 VIA JA1DIGI\rsecret\r");
+  EXPECT_EQ(rig.doc.WaitText, "BBS>");
+  rig.Drain();
+  // No step selected: connect, wait for the prompt, log off.
+  EXPECT_EQ(rig.peer->sent,
+            "\x03\rCONNECT JA1BBS-1 VIA JA1DIGI\rsecret\rB\r\x03"
+            "D\r");
+  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+}
+
+TEST_F(AutopilotRun, PromptOnlyInAnUnfinishedLineDoesNotEndTheWait) {
+  rig.pilot.Run(AutoCommand::Connect);
+  rig.peer->output.clear();
+  rig.peer->output.push_back("\r\n*** CONNECTED to QZ1ABC\r\nQZ1ABC>");
+  rig.Cycle();
+  // The store is short, so LatestLine is the unfinished line itself and the
+  // prompt is confirmed through it.
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_TRUE(rig.doc.AutoRunning);
+  EXPECT_TRUE(rig.doc.AutoIdle);
+
+  // With a full pane LatestLine is the last completed line: the wait goes on
+  // until the line end arrives.
+  AutopilotRig full;
+  full.core.SetRows(2);
+  full.pilot.Run(AutoCommand::Connect);
+  full.peer->output.clear();
+  full.peer->output.push_back("\r\n*** CONNECTED to QZ1ABC\r\nline\r\nQZ1ABC>");
+  full.Cycle();
+  EXPECT_TRUE(full.doc.PromptSeen);
+  EXPECT_TRUE(full.pilot.Busy());
+  full.peer->output.push_back("\r\n");
+  full.Cycle();
+  EXPECT_FALSE(full.pilot.Busy());
+}
+
+TEST_F(AutopilotRun, StepsChosenByHandNeverLogOff) {
+  rig.pilot.Run(AutoCommand::Connect);
+  EXPECT_FALSE(rig.doc.AutoIdle);
+  rig.Drain();
+  EXPECT_TRUE(rig.doc.AutoIdle);
+  rig.pilot.Run(AutoCommand::Send);
+  rig.Drain();
+  rig.pilot.Run(AutoCommand::List);
+  rig.Drain();
+  rig.pilot.Run(AutoCommand::Read);
+  rig.Drain();
+  EXPECT_EQ(rig.peer->sent, "\x03\rCONNECT QZ1ABC\rSP JA1XYZ\rTest title\rHello\r\x1A\rL 100\rR 103\rR 102\rR 101\r");
+  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.doc.AutoRunning);  // a normal end leaves the run flag set
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::None);
+  EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
+}
+
+TEST_F(AutopilotRun, StartWhileAStepRunsDoesNothing) {
+  rig.pilot.Run(AutoCommand::Connect);
+  const std::string before = rig.peer->sent;
+  rig.pilot.StartAutoMode();  // the handler's own check, not only the disabled command
+  rig.pilot.Run(AutoCommand::AutoMode);
+  EXPECT_EQ(rig.peer->sent, before);
+}
+
+}  // namespace
+}  // namespace nami::test

@@ -1,0 +1,208 @@
+// Runs broken off at every point: by the link (a disconnection) and by the
+// user (the end command).
+#include <gtest/gtest.h>
+
+#include "AutopilotRig.h"
+
+namespace nami::test {
+namespace {
+
+void PrepareFullRun(AutopilotRig& rig) {
+  rig.peer->messages = {{99, "JA1AAA old"}, {101, "JA1BBB one"}, {102, "JA1CCC two"}, {103, "JA1DDD three"}};
+  rig.settings.Set(keys::Field[0], "L #");
+  rig.settings.Set(keys::Field[1], "LL");
+  rig.settings.Set(keys::LastMailNo, "100");
+  rig.settings.Set(keys::ReadCom, "R");
+  WriteFile(rig.dir.File("m1.txt"), "SP JA1A\r\nfirst\r\n");
+  WriteFile(rig.dir.File("m2.txt"), "SP JA1B\r\nsecond\r\n");
+  rig.settings.Set(keys::Send[0], rig.dir.File("m1.txt"));
+  rig.settings.Set(keys::Send[1], rig.dir.File("m2.txt"));
+}
+
+const char kLogOff[] =
+    "B\r\x03"
+    "D\r";
+
+TEST(Interrupt, DisconnectionAfterEveryLinkEvent) {
+  int total = 0;
+  {
+    AutopilotRig rig;
+    PrepareFullRun(rig);
+    rig.pilot.Run(AutoCommand::AutoMode);
+    rig.Drain();
+    ASSERT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+    total = rig.peer->Events();
+  }
+  ASSERT_GT(total, 40);
+  int aborted = 0;
+  for (int k = 1; k <= total; ++k) {
+    SCOPED_TRACE("disconnection after event " + std::to_string(k));
+    AutopilotRig rig;
+    PrepareFullRun(rig);
+    rig.peer->DisconnectAfterEvent(k);
+    rig.pilot.Run(AutoCommand::AutoMode);
+    ASSERT_LT(rig.Drain(), 20000);
+
+    // Never left hanging with the commands disabled, nor with a file open.
+    EXPECT_FALSE(rig.pilot.Busy());
+    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_FALSE(rig.doc.ListReading);
+    EXPECT_FALSE(rig.doc.MailReading);
+    EXPECT_TRUE(rig.doc.Senders.Empty());
+
+    const bool completed = rig.pilot.LastResult() == CAutopilot::RunResult::Completed;
+    const std::string& sent = rig.peer->sent;
+    if (!completed) {
+      ++aborted;
+      EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+      EXPECT_EQ(sent.find(kLogOff), std::string::npos) << "logged off after the link broke";
+    }
+    // "LastMailNo" moves only when every listed mail was asked for and answered.
+    const std::string last = rig.Setting(keys::LastMailNo);
+    if (last != "100") {
+      EXPECT_EQ(last, "103");
+      EXPECT_NE(sent.find("R 101\r"), std::string::npos);
+      EXPECT_NE(ReadFile(rig.dir.File("mail.log")).find("body of 101"), std::string::npos);
+    }
+    // The queue is emptied only when every file went out in full.
+    const bool keysEmpty = rig.Setting(keys::Send[0]).empty() || rig.Setting(keys::Send[1]).empty();
+    if (keysEmpty) {
+      EXPECT_EQ(rig.Setting(keys::Send[0]), "");
+      EXPECT_EQ(rig.Setting(keys::Send[1]), "");
+      EXPECT_EQ(rig.peer->mails.size(), 2u);
+    }
+  }
+  EXPECT_GT(aborted, total / 2);
+}
+
+TEST(Interrupt, DisconnectionInEachStepStopsTheRunWithoutLogOff) {
+  // Break the link right after each step's first command.
+  const char* firstCommand[] = {"CONNECT", "SP JA1A", "L 100", "R 103"};
+  for (const char* cmd : firstCommand) {
+    SCOPED_TRACE(cmd);
+    AutopilotRig rig;
+    PrepareFullRun(rig);
+    rig.pilot.Run(AutoCommand::AutoMode);
+    for (int i = 0; i < 5000 && rig.peer->sent.find(cmd) == std::string::npos; ++i) rig.Cycle();
+    const std::size_t at = rig.peer->sent.size();
+    rig.peer->Disconnect();
+    rig.Drain();
+    EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+    EXPECT_FALSE(rig.pilot.LastAbortReason().empty());
+    // Only the end marker of a file being sent may still follow.
+    const std::string after = rig.peer->sent.substr(at);
+    EXPECT_EQ(after.find(kLogOff), std::string::npos) << after;
+    EXPECT_FALSE(rig.pilot.Busy());
+    EXPECT_TRUE(rig.doc.AutoIdle);
+  }
+}
+
+TEST(Interrupt, EndCommandDuringTheConnectWaitAndANewRunAtOnce) {
+  AutopilotRig rig;
+  PrepareFullRun(rig);
+  rig.pilot.Run(AutoCommand::AutoMode);
+  rig.pilot.Run(AutoCommand::End);
+  EXPECT_EQ(rig.peer->sent, std::string("\x03\rCONNECT QZ1ABC\r") + kLogOff);
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+  rig.Drain();
+  rig.peer->sent.clear();
+  rig.pilot.Run(AutoCommand::AutoMode);
+  rig.Drain();
+  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
+}
+
+TEST(Interrupt, EndCommandDuringEitherMailFile) {
+  for (const char* marker : {"SP JA1A\rf", "SP JA1B\rs"}) {
+    SCOPED_TRACE(marker);
+    AutopilotRig rig;
+    PrepareFullRun(rig);
+    rig.pilot.Run(AutoCommand::AutoMode);
+    for (int i = 0; i < 5000 && rig.peer->sent.find(marker) == std::string::npos; ++i) rig.Cycle();
+    const std::size_t at = rig.peer->sent.size();
+    rig.pilot.Run(AutoCommand::End);
+    // The end command's own bytes, then the file's end marker; nothing more.
+    EXPECT_EQ(rig.peer->sent.substr(at), std::string(kLogOff) + "\x1A\r");
+    rig.Drain();
+    EXPECT_EQ(rig.peer->sent.substr(at), std::string(kLogOff) + "\x1A\r");
+    EXPECT_FALSE(rig.pilot.Busy());
+    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_EQ(rig.Setting(keys::Send[0]), rig.dir.File("m1.txt"));
+    EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+  }
+}
+
+TEST(Interrupt, EndCommandBetweenListCommandsClosesTheLog) {
+  AutopilotRig rig;
+  PrepareFullRun(rig);
+  rig.doc.AutoSend = false;
+  rig.pilot.Run(AutoCommand::AutoMode);
+  for (int i = 0; i < 5000 && rig.peer->sent.find("L 100\r") == std::string::npos; ++i) rig.Cycle();
+  ASSERT_TRUE(rig.doc.ListReading);
+  rig.pilot.Run(AutoCommand::End);
+  EXPECT_FALSE(rig.doc.ListReading);
+  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.pilot.Busy());
+  rig.Drain();
+  EXPECT_EQ(rig.peer->sent.find("LL\r"), std::string::npos);
+  EXPECT_EQ(rig.Setting(keys::LastMailNo), "100");
+
+  // With nothing running the end command still writes its bytes.
+  rig.peer->sent.clear();
+  rig.pilot.Run(AutoCommand::End);
+  EXPECT_EQ(rig.peer->sent, kLogOff);
+}
+
+TEST(Interrupt, CancelClosesEverythingAndSendsNothing) {
+  AutopilotRig rig;
+  PrepareFullRun(rig);
+  rig.pilot.Run(AutoCommand::AutoMode);
+  for (int i = 0; i < 5000 && rig.peer->sent.find("SP JA1A") == std::string::npos; ++i) rig.Cycle();
+  const std::string before = rig.peer->sent;
+  rig.pilot.Cancel();
+  rig.Drain();
+  EXPECT_EQ(rig.peer->sent, before);
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_TRUE(rig.doc.Senders.Empty());
+  EXPECT_FALSE(rig.pilot.MailSender().Sending());
+}
+
+}  // namespace
+}  // namespace nami::test
+
+namespace nami::test {
+namespace {
+
+TEST(NestedSteps, AStepStartedWhileAnEmptyListStepWaitsHoldsIt) {
+  AutopilotRig rig;
+  PrepareFullRun(rig);
+  rig.pilot.Run(AutoCommand::Connect);
+  rig.Drain();
+  for (const KeySpec& key : keys::Field) rig.settings.Set(key, "");
+  rig.pilot.Run(AutoCommand::List);  // nothing to send: waits with AutoIdle set
+  ASSERT_TRUE(rig.pilot.Busy());
+  ASSERT_TRUE(rig.pilot.IsEnabled(AutoCommand::Send));
+
+  rig.peer->sent.clear();
+  rig.pilot.Run(AutoCommand::Send);  // runs inside the list step's wait
+  EXPECT_FALSE(rig.doc.AutoIdle);
+  rig.Drain();
+  EXPECT_EQ(rig.peer->sent, "SP JA1A\rfirst\r\x1A\rSP JA1B\rsecond\r\x1A\r");
+  EXPECT_EQ(rig.Setting(keys::Send[0]), "");
+  // The final prompt confirmed the send step's wait; the list step still
+  // waits for a prompt of its own.
+  EXPECT_TRUE(rig.pilot.Busy());
+  EXPECT_TRUE(rig.doc.ListReading);
+  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.Drain();
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_FALSE(rig.doc.ListReading);
+  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+}
+
+}  // namespace
+}  // namespace nami::test

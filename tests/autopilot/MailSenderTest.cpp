@@ -1,0 +1,183 @@
+// The mail sending step: the queue, the bytes of each file, pacing by the
+// transmit queue, and when the queue keys are emptied.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "AutopilotRig.h"
+
+namespace nami::test {
+namespace {
+
+class SendStep : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rig.pilot.Run(AutoCommand::Connect);
+    rig.Drain();
+    rig.peer->sent.clear();
+  }
+  std::string Queue(int slot, const std::string& name, const std::string& bytes) {
+    std::string path = rig.dir.File(name);
+    WriteFile(path, bytes);
+    rig.settings.Set(keys::Send[static_cast<std::size_t>(slot - 1)], path);
+    return path;
+  }
+  std::string Sent() {
+    rig.peer->sent.clear();
+    rig.pilot.Run(AutoCommand::Send);
+    rig.Drain();
+    return rig.peer->sent;
+  }
+  AutopilotRig rig;
+};
+
+TEST_F(SendStep, QueuedFilesInKeyOrderEachAfterThePrompt) {
+  Queue(2, "a.txt", "SP JA1A\r\nfirst\r\n");
+  Queue(4, "b.txt", "SP JA1B\r\nsecond\r\n");
+  rig.pilot.Run(AutoCommand::Send);
+  // Until the BBS's prompt after the first file, the second one waits.
+  for (int i = 0; i < 200 && rig.peer->mails.empty(); ++i) {
+    rig.core.Tick();
+    rig.pilot.OnTick();
+    rig.doc.Senders.Step();
+  }
+  EXPECT_EQ(rig.peer->sent, "SP JA1A\rfirst\r\x1A\r");
+  rig.Drain();
+  EXPECT_EQ(rig.peer->sent, "SP JA1A\rfirst\r\x1A\rSP JA1B\rsecond\r\x1A\r");
+  ASSERT_EQ(rig.peer->mails.size(), 2u);
+  for (const KeySpec& key : keys::Send) EXPECT_EQ(rig.Setting(key), "") << key.name;
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.doc.SendDone);
+}
+
+TEST_F(SendStep, LineEndsBecomeCrAndCtrlZEndsTheFile) {
+  Queue(1, "ends.txt", "SP X\r\na\nb\rc\r\n\r\nd");
+  EXPECT_EQ(Sent(), "SP X\ra\rb\rc\r\rd\x1A\r");
+  Queue(1, "empty.txt", "");
+  EXPECT_EQ(Sent(), "\x1A\r");
+  // A Ctrl-Z inside the file ends it there: the rest is never sent.
+  Queue(1, "z.txt",
+        "SP X\r\nabc\x1A"
+        "B\r\nmore\r\n");
+  EXPECT_EQ(Sent(), "SP X\rabc\x1A\r");
+  EXPECT_FALSE(rig.pilot.Busy());
+}
+
+TEST_F(SendStep, OneByteOnlyWhenTheTransmitQueueIsEmpty) {
+  Queue(1, "p.txt", "SP X\r\nabc\r\n");
+  rig.pilot.Run(AutoCommand::Send);
+  rig.peer->queueCount = 3;
+  for (int i = 0; i < 10; ++i) rig.doc.Senders.Step();
+  EXPECT_EQ(rig.peer->sent, "");
+  rig.peer->queueCount = 0;
+  rig.doc.Senders.Step();
+  EXPECT_EQ(rig.peer->sent, "S");
+  rig.doc.Senders.Step();
+  EXPECT_EQ(rig.peer->sent, "SP");
+  // Nothing goes out from the wait pass itself.
+  rig.pilot.OnTick();
+  EXPECT_EQ(rig.peer->sent, "SP");
+}
+
+TEST_F(SendStep, NoQueuedFileEndsAtOnceWithoutWritingSettings) {
+  const std::string before = ReadFile(rig.settings.Path());
+  EXPECT_EQ(Sent(), "");
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_EQ(ReadFile(rig.settings.Path()), before);
+}
+
+TEST_F(SendStep, MissingFileIsSkippedSilentlyAndItsKeyEmptiedAtTheEnd) {
+  rig.settings.Set(keys::Send[0], rig.dir.File("nope.txt"));
+  Queue(3, "c.txt", "SP C\r\n");
+  rig.peer->sent.clear();
+  rig.pilot.Run(AutoCommand::Send);
+  rig.Drain();
+  // The skipped file's wait needs a prompt that only new text brings.
+  EXPECT_EQ(rig.peer->sent, "");
+  EXPECT_TRUE(rig.pilot.Busy());
+  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.Drain();
+  EXPECT_EQ(rig.peer->sent, "SP C\r\x1A\r");
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_EQ(rig.Setting(keys::Send[0]), "");
+  EXPECT_TRUE(rig.ui.messages.empty());
+}
+
+TEST_F(SendStep, UnpositionableFileStopsEverythingUntilTheEndCommand) {
+  const std::string fifo = rig.dir.File("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  rig.settings.Set(keys::Send[0], fifo);
+  Queue(2, "ok.txt", "SP X\r\n");
+  rig.doc.AutoList = rig.doc.AutoRead = false;
+  rig.peer->sent.clear();
+  rig.pilot.Run(AutoCommand::AutoMode);
+  rig.Drain();
+  EXPECT_EQ(rig.peer->sent, "\x03\rCONNECT QZ1ABC\r");  // no file, no log-off
+  EXPECT_EQ(rig.ui.messages, std::vector<std::string>{msg::CannotOpenFile});
+  EXPECT_FALSE(rig.doc.AutoRunning);
+  EXPECT_FALSE(rig.doc.AutoIdle);
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+  EXPECT_EQ(rig.Setting(keys::Send[0]), fifo);
+  rig.pilot.Run(AutoCommand::End);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+}
+
+TEST_F(SendStep, ReinitialisedDocumentDropsTheFileWithoutItsEndMarker) {
+  Queue(1, "r.txt", "SP X\r\nabc\r\n");
+  rig.pilot.Run(AutoCommand::Send);
+  rig.doc.Senders.Step();
+  rig.doc.OpenPort("COM1:9600,n,8,1,n");  // File New: SendDone is set again
+  rig.doc.Senders.Step();
+  EXPECT_EQ(rig.peer->sent, "S");
+  EXPECT_TRUE(rig.doc.Senders.Empty());
+  EXPECT_FALSE(rig.pilot.MailSender().Sending());
+}
+
+}  // namespace
+}  // namespace nami::test
+
+namespace nami::test {
+namespace {
+
+TEST_F(SendStep, PromptSeenDuringTheFirstFileEndsItsWaitButNotDuringLaterOnes) {
+  Queue(1, "a.txt", "SP A\r\naaaa\r\n");
+  Queue(2, "b.txt", "SP B\r\nbbbb\r\n");
+  Queue(3, "c.txt", "SP C\r\n");
+  rig.pilot.Run(AutoCommand::Send);
+  auto cycleUntilSent = [&](const std::string& marker) {
+    for (int i = 0; i < 1000 && rig.peer->sent.find(marker) == std::string::npos; ++i) rig.Cycle();
+  };
+  // A prompt shows up while the first file goes out (say, the BBS's echo).
+  cycleUntilSent("SP A\ra");
+  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.Cycle();
+  ASSERT_TRUE(rig.doc.PromptSeen);
+  cycleUntilSent("aaaa\r\x1A\r");
+  // The first wait took that prompt: the second file is already under way,
+  // before the BBS's answer to the first one has even been read.
+  EXPECT_FALSE(rig.peer->output.empty());
+  EXPECT_TRUE(rig.pilot.MailSender().Sending());
+  EXPECT_EQ(rig.pilot.MailSender().CurrentFile(), rig.dir.File("b.txt"));
+  rig.peer->output.clear();
+
+  // The same during the second file is forgotten after its end marker.
+  cycleUntilSent("SP B\rb");
+  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.Cycle();
+  ASSERT_TRUE(rig.doc.PromptSeen);
+  cycleUntilSent("bbbb\r\x1A\r");
+  rig.peer->output.clear();  // the BBS's answer is lost
+  for (int i = 0; i < 20; ++i) rig.Cycle();
+  EXPECT_FALSE(rig.pilot.MailSender().Sending());
+  EXPECT_EQ(rig.peer->sent.find("SP C"), std::string::npos);
+  EXPECT_TRUE(rig.pilot.Busy());
+  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.Drain();
+  EXPECT_NE(rig.peer->sent.find("SP C\r\x1A\r"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nami::test
