@@ -9,7 +9,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -24,6 +27,55 @@
 #include "ui/Session.h"
 
 namespace {
+
+// NAMI_STARTUP_REPORT=1 prints, at the first paint of the terminal pane, the
+// time since the process started and the resident memory; "exit" then quits
+// (scripts/measure-startup uses it).
+class CStartupReport : public QObject {
+ public:
+  explicit CStartupReport(bool quit) : quit_(quit) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !done_) {
+      done_ = true;
+      std::fprintf(stderr, "startup: %.1f ms to the first paint, resident %ld kB\n", SinceStartMs(), ResidentKb());
+      if (quit_) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  static double SinceStartMs() {
+    // Field 22 of /proc/self/stat: start time in clock ticks since boot.
+    std::FILE* f = std::fopen("/proc/self/stat", "r");
+    if (!f) return -1;
+    char buf[1024];
+    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    const char* p = std::strrchr(buf, ')');
+    unsigned long long start = 0;
+    for (int field = 2; p && *p; ++p)
+      if (*p == ' ' && ++field == 22) {
+        start = std::strtoull(p + 1, nullptr, 10);
+        break;
+      }
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const double nowMs = now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+    return nowMs - start * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+  static long ResidentKb() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    long size = 0, resident = 0;
+    if (f) {
+      if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = 0;
+      std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+  }
+  bool quit_;
+  bool done_ = false;
+};
 
 // The longest a headless auto-mode run may take before it is given up.
 int HeadlessTimeLimitSeconds() {
@@ -111,6 +163,11 @@ int main(int argc, char** argv) {
   }
   frame.TerminalPane()->StartTimers();
   // Started for automation: no window until a client asks for one.
+  std::unique_ptr<CStartupReport> report;
+  if (const char* r = std::getenv("NAMI_STARTUP_REPORT")) {
+    report = std::make_unique<CStartupReport>(std::string(r) == "exit");
+    frame.TerminalPane()->installEventFilter(report.get());
+  }
   if (!cl.automation) frame.show();
   return app.exec();
 }
