@@ -20,6 +20,7 @@
 
 #include "link/Clock.h"
 #include "settings/Settings.h"
+#include "ui/AutomationBridge.h"
 #include "ui/CommandLine.h"
 #include "ui/HeadlessRunner.h"
 #include "ui/MainFrame.h"
@@ -163,6 +164,10 @@ int main(int argc, char** argv) {
   }
   frame.TerminalPane()->StartTimers();
   // Started for automation: no window until a client asks for one.
+#if NAMI_HAVE_AUTOMATION
+  // What D-Bus clients of "/Document" act on (the server object registers it).
+  nami::CAutomationBridge automation(session, &frame);
+#endif
   std::unique_ptr<CStartupReport> report;
   if (const char* r = std::getenv("NAMI_STARTUP_REPORT")) {
     report = std::make_unique<CStartupReport>(std::string(r) == "exit");

@@ -308,8 +308,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   view_->StopTimers();
   idleTimer_.stop();
   pacer_.stop();
-  session_.Shutdown();  // ends every running operation at once, closes the port
+  // Save (asking for a name when the document was never saved), then end
+  // every running operation at once and close the port.
   if (router_.IsAvailable(cmd::FileSave)) router_.Save();
+  session_.Shutdown();
   clockTimer_.stop();
   StoreGeometry();
   event->accept();

@@ -207,5 +207,27 @@ TEST(MainFrame, ToolbarCommandHidesAndShowsTheToolbar) {
   EXPECT_TRUE(f.frame->ToolBar()->isVisible());
 }
 
+#if NAMI_HAVE_DOCUMENT_FILE
+TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
+  FrameFixture f;
+  f.port->Deliver("kept line\n");
+  f.frame->TerminalPane()->RunTick();
+  f.nextFile = QString::fromStdString(f.dir.File("mystation.nmi"));
+  f.frame->close();
+  EXPECT_TRUE(test::FileExists(f.dir.File("mystation.nmi")));
+  EXPECT_EQ(f.session->Doc().Title(), "mystation");
+  EXPECT_EQ(f.recent->Items().front(), f.dir.File("mystation.nmi"));
+
+  FrameFixture g;
+  test::WriteFile(g.dir.File("broken.nmi"), "no compound file");
+  EXPECT_FALSE(g.frame->Router().OpenPath(QString::fromStdString(g.dir.File("broken.nmi"))));
+  ASSERT_EQ(g.messages.size(), 1);
+  EXPECT_TRUE(g.messages[0].startsWith(QStringLiteral("broken.nmi を開けません。")));
+  EXPECT_TRUE(g.frame->Router().OpenPath(QString::fromStdString(f.dir.File("mystation.nmi"))));
+  EXPECT_EQ(g.session->Doc().LastLine(), "kept line");
+  EXPECT_TRUE(g.frame->windowTitle().startsWith(QStringLiteral("mystation")));
+}
+#endif
+
 }  // namespace
 }  // namespace nami
