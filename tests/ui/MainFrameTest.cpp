@@ -7,6 +7,9 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QUrl>
 #include <QToolBar>
 #include <utility>
 #include <vector>
@@ -205,6 +208,19 @@ TEST(MainFrame, ToolbarCommandHidesAndShowsTheToolbar) {
   EXPECT_FALSE(f.frame->ToolBar()->isVisible());
   f.frame->Action(cmd::ViewToolbar)->trigger();
   EXPECT_TRUE(f.frame->ToolBar()->isVisible());
+}
+
+TEST(MainFrame, ADroppedFileIsOpenedAsTheDocument) {
+  FrameFixture f;
+  test::WriteFile(f.dir.File("dropped.nmi"), "not a document");
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(f.dir.File("dropped.nmi")))});
+  f.frame->show();
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  static_cast<QObject*>(f.frame.get())->event(&drop);
+  ASSERT_EQ(f.messages.size(), 1) << "the file was tried and refused with a message";
+  EXPECT_TRUE(f.messages[0].startsWith(QStringLiteral("dropped.nmi を開けません。")));
+  EXPECT_EQ(f.session->Doc().Title(), CSettings::UntitledTitle()) << "the document did not change";
 }
 
 #if NAMI_HAVE_DOCUMENT_FILE
