@@ -145,6 +145,9 @@ int main(int argc, char** argv) {
     iniPath = nami::ResolveIniPath(cl.iniPath);
   }
   nami::CSettings settings(iniPath);
+#if !NAMI_HAVE_DEMO
+  if (cl.demo) std::fprintf(stderr, "nami: this build has no simulator; --demo runs without a port\n");
+#endif
 
   if (cl.headless) return RunHeadless(argc, argv, cl, settings);
 
