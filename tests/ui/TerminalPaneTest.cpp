@@ -11,6 +11,7 @@
 
 #include "UiTestSupport.h"
 #include "text/Cp932.h"
+#include "ui/CommandIds.h"
 
 namespace nami {
 namespace {
@@ -129,6 +130,43 @@ TEST(TerminalPane, ReceivedTextIsShownAndAGrowingLineRepaintsOnlyItsRow) {
   EXPECT_TRUE(RowHasInk(img, (rows - 2) * h, h, bg, 10)) << "the newest completed line is drawn";
   EXPECT_TRUE(RowHasInk(img, (rows - 3) * h, h, bg, 10)) << "the grown line scrolled up intact";
   EXPECT_FALSE(RowHasInk(img, (rows - 1) * h, h, bg, 16)) << "the bottom row holds the empty current line";
+}
+
+struct CountingSender : ISender {
+  int steps = 0;
+  int limit = 5;
+  bool Step() override { return ++steps < limit; }
+};
+
+TEST(TerminalPane, TimersRunTheReceiveTickAndTheSendersUntilTheyFinish) {
+  Pane p;
+  p.view->StartTimers();
+  p.port->Deliver("over the air\n");
+  FrameFixture::Pump(200);
+  EXPECT_EQ(p.session->Doc().LastLine(), "over the air");
+
+  CountingSender sender;
+  p.session->Doc().Senders.Push(&sender);
+  FrameFixture::Pump(300);
+  EXPECT_EQ(sender.steps, 5);
+  EXPECT_TRUE(p.session->Doc().Senders.Empty());
+  p.view->StopTimers();
+  EXPECT_FALSE(p.view->TimersRunning());
+}
+
+TEST(TerminalPane, F6MovesBetweenThePanesAndTheActivePaneDecidesTheSearchCommands) {
+  Pane p;
+  ASSERT_TRUE(p.view->hasFocus());
+  EXPECT_FALSE(p.frame->Router().HistoryActive());
+  QTest::keyClick(p.view, Qt::Key_F6);
+  EXPECT_TRUE(p.frame->HistoryPane()->hasFocus());
+  EXPECT_TRUE(p.frame->Router().HistoryActive());
+  p.frame->UpdateCommands();
+  EXPECT_EQ(p.frame->Action(cmd::SearchCondition)->isEnabled(), NAMI_HAVE_HISTORY != 0);
+  QTest::keyClick(p.frame->HistoryPane(), Qt::Key_F6, Qt::ShiftModifier);
+  EXPECT_TRUE(p.view->hasFocus());
+  EXPECT_FALSE(p.frame->Router().HistoryActive());
+  EXPECT_EQ(p.port->sent, "");
 }
 
 TEST(TerminalPane, PortMessagesAreShownConverted) {
