@@ -41,12 +41,18 @@ bool IsAutopilotCommand(int id) {
 #if NAMI_HAVE_AUTOPILOT
 AutoCommand ToAutoCommand(int id) {
   switch (id) {
-    case cmd::Connect: return AutoCommand::Connect;
-    case cmd::MailSend: return AutoCommand::Send;
-    case cmd::ListRead: return AutoCommand::List;
-    case cmd::MailRead: return AutoCommand::Read;
-    case cmd::AutoModeEnd: return AutoCommand::End;
-    default: return AutoCommand::AutoMode;
+    case cmd::Connect:
+      return AutoCommand::Connect;
+    case cmd::MailSend:
+      return AutoCommand::Send;
+    case cmd::ListRead:
+      return AutoCommand::List;
+    case cmd::MailRead:
+      return AutoCommand::Read;
+    case cmd::AutoModeEnd:
+      return AutoCommand::End;
+    default:
+      return AutoCommand::AutoMode;
   }
 }
 #endif
@@ -88,10 +94,12 @@ bool CCommandRouter::IsAvailable(int id) const {
     case cmd::ViewToolbar:
     case cmd::ViewStatusBar:
     case cmd::NextPane:
-    case cmd::PrevPane: return true;
+    case cmd::PrevPane:
+      return true;
     case cmd::FileOpen:
     case cmd::FileSave:
-    case cmd::FileSaveAs: return NAMI_HAVE_DOCUMENT_FILE;
+    case cmd::FileSaveAs:
+      return NAMI_HAVE_DOCUMENT_FILE;
     case cmd::EditCopy:
     case cmd::EditPaste:
     case cmd::PasteStop:
@@ -100,11 +108,13 @@ bool CCommandRouter::IsAvailable(int id) const {
     case cmd::UploadStop:
     case cmd::Download:
     case cmd::RetroDownload:
-    case cmd::DownloadEnd: return session_.Transfers() != nullptr;
+    case cmd::DownloadEnd:
+      return session_.Transfers() != nullptr;
     case cmd::EditAndSend:
     case cmd::SearchCondition:
     case cmd::SearchUp:
-    case cmd::SearchDown: return history_ != nullptr;
+    case cmd::SearchDown:
+      return history_ != nullptr;
     case cmd::MailCreate:
     case cmd::MailView:
     case cmd::ListView:
@@ -117,8 +127,10 @@ bool CCommandRouter::IsAvailable(int id) const {
     case cmd::ComPortSettings:
     case cmd::EditorSettings:
     case cmd::FileNameSettings:
-    case cmd::UserManual: return NAMI_HAVE_DIALOGS;
-    default: break;
+    case cmd::UserManual:
+      return NAMI_HAVE_DIALOGS;
+    default:
+      break;
   }
   if (IsAutopilotCommand(id)) return session_.Autopilot() != nullptr;
   if (id >= cmd::FileMru1 && id < cmd::FileMru1 + static_cast<int>(CRecentFiles::kMax))
@@ -130,18 +142,26 @@ bool CCommandRouter::IsEnabled(int id) const {
   if (!IsAvailable(id)) return false;
   const CNamiDoc& doc = session_.Doc();
   switch (id) {
-    case cmd::EditPaste: return !doc.PasteSending;
-    case cmd::PasteStop: return doc.PasteSending;
-    case cmd::Upload: return !doc.Uploading;
-    case cmd::UploadStop: return doc.Uploading;
+    case cmd::EditPaste:
+      return !doc.PasteSending;
+    case cmd::PasteStop:
+      return doc.PasteSending;
+    case cmd::Upload:
+      return !doc.Uploading;
+    case cmd::UploadStop:
+      return doc.Uploading;
     case cmd::Download:
-    case cmd::RetroDownload: return !doc.Capturing;
-    case cmd::DownloadEnd: return doc.Capturing;
+    case cmd::RetroDownload:
+      return !doc.Capturing;
+    case cmd::DownloadEnd:
+      return doc.Capturing;
     case cmd::EditAndSend:
     case cmd::SearchCondition:
     case cmd::SearchUp:
-    case cmd::SearchDown: return historyActive_;
-    case cmd::AutoModeEnd: return true;
+    case cmd::SearchDown:
+      return historyActive_;
+    case cmd::AutoModeEnd:
+      return true;
     case cmd::AutoModeStart:
     case cmd::Connect:
     case cmd::MailSend:
@@ -152,7 +172,8 @@ bool CCommandRouter::IsEnabled(int id) const {
 #else
       return false;
 #endif
-    default: return true;
+    default:
+      return true;
   }
 }
 
@@ -174,8 +195,10 @@ bool CCommandRouter::Execute(int id) {
       const QString path = AskFile({false, QStringLiteral("開く"), QString(), kDocumentFilter});
       return !path.isEmpty() && OpenPath(path);
     }
-    case cmd::FileSave: return Save();
-    case cmd::FileSaveAs: return SaveAs();
+    case cmd::FileSave:
+      return Save();
+    case cmd::FileSaveAs:
+      return SaveAs();
 #if NAMI_HAVE_TRANSFERS
     case cmd::EditCopy: {
       QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -188,7 +211,9 @@ bool CCommandRouter::Execute(int id) {
       session_.Transfers()->StartPasteSend(historyActive_ ? 1 : 0, text);
       return true;
     }
-    case cmd::PasteStop: session_.Transfers()->StopPasteSend(); return true;
+    case cmd::PasteStop:
+      session_.Transfers()->StopPasteSend();
+      return true;
     case cmd::CopyToFile: {
       const QString path = AskFile({true, QStringLiteral("ファイルにコピー"), CaptureName(now), kDownloadFilter});
       if (!path.isEmpty()) session_.Transfers()->CopyMarkedLinesToFile(LocalPath(path));
@@ -199,7 +224,9 @@ bool CCommandRouter::Execute(int id) {
       if (!path.isEmpty()) session_.Transfers()->StartUpload(LocalPath(path));
       return true;
     }
-    case cmd::UploadStop: session_.Transfers()->StopUpload(); return true;
+    case cmd::UploadStop:
+      session_.Transfers()->StopUpload();
+      return true;
     case cmd::Download: {
       const QString path = AskFile({true, QStringLiteral("ダウンロード"), CaptureName(now), kDownloadFilter});
       if (!path.isEmpty()) session_.Transfers()->StartCapture(LocalPath(path));
@@ -210,30 +237,67 @@ bool CCommandRouter::Execute(int id) {
       if (!path.isEmpty()) session_.Transfers()->StartCaptureFromCursor(LocalPath(path), doc.MarkFirst);
       return true;
     }
-    case cmd::DownloadEnd: session_.Transfers()->StopCapture(); return true;
+    case cmd::DownloadEnd:
+      session_.Transfers()->StopCapture();
+      return true;
 #endif
 #if NAMI_HAVE_HISTORY
-    case cmd::EditAndSend: history_->EditAndSend(); return true;
-    case cmd::SearchCondition: history_->Search(); return true;
-    case cmd::SearchUp: history_->SearchPrev(); return true;
-    case cmd::SearchDown: history_->SearchNext(); return true;
+    case cmd::EditAndSend:
+      history_->EditAndSend();
+      return true;
+    case cmd::SearchCondition:
+      history_->Search();
+      return true;
+    case cmd::SearchUp:
+      history_->SearchPrev();
+      return true;
+    case cmd::SearchDown:
+      history_->SearchNext();
+      return true;
 #endif
 #if NAMI_HAVE_DIALOGS
-    case cmd::MailCreate: EditNewMail(parent, settings); return true;
-    case cmd::MailView: ViewMailLog(parent, settings); return true;
-    case cmd::ListView: ViewListLog(parent, settings); return true;
-    case cmd::EditIni: EditSettingsFile(parent, settings); return true;
-    case cmd::UserManual: OpenUserManual(parent); return true;
-    case cmd::AutoModeSettings: RunAutoModeDialog(parent, doc); return true;
-    case cmd::StationSettings: RunStationDialog(parent, settings); return true;
-    case cmd::SendMailSelect: RunSendMailDialog(parent, settings); return true;
-    case cmd::FieldSettings: RunFieldDialog(parent, settings); return true;
-    case cmd::LastMailNo: RunLastMailNoDialog(parent, settings); return true;
-    case cmd::ComPortSettings: RunComPortDialog(parent, settings); return true;
-    case cmd::EditorSettings: RunEditorDialog(parent, settings); return true;
-    case cmd::FileNameSettings: RunFileNameDialog(parent, settings); return true;
+    case cmd::MailCreate:
+      EditNewMail(parent, settings);
+      return true;
+    case cmd::MailView:
+      ViewMailLog(parent, settings);
+      return true;
+    case cmd::ListView:
+      ViewListLog(parent, settings);
+      return true;
+    case cmd::EditIni:
+      EditSettingsFile(parent, settings);
+      return true;
+    case cmd::UserManual:
+      OpenUserManual(parent);
+      return true;
+    case cmd::AutoModeSettings:
+      RunAutoModeDialog(parent, doc);
+      return true;
+    case cmd::StationSettings:
+      RunStationDialog(parent, settings);
+      return true;
+    case cmd::SendMailSelect:
+      RunSendMailDialog(parent, settings);
+      return true;
+    case cmd::FieldSettings:
+      RunFieldDialog(parent, settings);
+      return true;
+    case cmd::LastMailNo:
+      RunLastMailNoDialog(parent, settings);
+      return true;
+    case cmd::ComPortSettings:
+      RunComPortDialog(parent, settings);
+      return true;
+    case cmd::EditorSettings:
+      RunEditorDialog(parent, settings);
+      return true;
+    case cmd::FileNameSettings:
+      RunFileNameDialog(parent, settings);
+      return true;
 #endif
-    default: break;
+    default:
+      break;
   }
 #if NAMI_HAVE_AUTOPILOT
   if (IsAutopilotCommand(id)) {

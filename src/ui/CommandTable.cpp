@@ -63,8 +63,7 @@ const std::vector<MenuInfo>& MainMenu() {
       {"編集(&E)",
        {cmd::EditCopy, cmd::EditPaste, cmd::PasteStop, cmd::CopyToFile, kSeparator, cmd::EditAndSend,
         cmd::SearchCondition, cmd::SearchUp, cmd::SearchDown}},
-      {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&T)",
-       {cmd::Upload, cmd::UploadStop, cmd::Download, cmd::RetroDownload, cmd::DownloadEnd}},
+      {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&T)", {cmd::Upload, cmd::UploadStop, cmd::Download, cmd::RetroDownload, cmd::DownloadEnd}},
       {"ｴﾃﾞｨﾀｰ(&R)", {cmd::MailCreate, cmd::MailView, cmd::ListView}},
       {"ｺﾏﾝﾄﾞ(&C)",
        {cmd::AutoModeSettings, cmd::AutoModeStart, cmd::Connect, cmd::MailSend, cmd::ListRead, cmd::MailRead,
@@ -80,10 +79,10 @@ const std::vector<MenuInfo>& MainMenu() {
 
 const std::vector<int>& ToolbarButtons() {
   static const std::vector<int> buttons = {
-      cmd::Upload,   cmd::Download,    cmd::RetroDownload, kSeparator,     cmd::Connect,        cmd::ListRead,
-      cmd::MailRead, cmd::MailSend,    cmd::AutoModeEnd,   kSeparator,     cmd::AutoModeStart,  cmd::AutoModeSettings,
-      kSeparator,    cmd::ListView,    cmd::MailView,      cmd::MailCreate, cmd::SendMailSelect, kSeparator,
-      cmd::UserManual};
+      cmd::Upload,        cmd::Download,         cmd::RetroDownload, kSeparator,       cmd::Connect,
+      cmd::ListRead,      cmd::MailRead,         cmd::MailSend,      cmd::AutoModeEnd, kSeparator,
+      cmd::AutoModeStart, cmd::AutoModeSettings, kSeparator,         cmd::ListView,    cmd::MailView,
+      cmd::MailCreate,    cmd::SendMailSelect,   kSeparator,         cmd::UserManual};
   return buttons;
 }
 

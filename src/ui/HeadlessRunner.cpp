@@ -40,8 +40,7 @@ std::string DemoIniPath() {
   return (dir + QStringLiteral("/NAMI.INI")).toStdString();
 }
 
-CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeconds, std::FILE* out,
-                                 std::FILE* err)
+CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeconds, std::FILE* out, std::FILE* err)
     : session_(session), stay_(stay), timeLimitMs_(timeLimitSeconds * 1000), out_(out), err_(err) {
   session_.Ui().SetTarget(this);
   session_.OnLine = [this](const std::string& line) {
@@ -113,9 +112,11 @@ void CHeadlessRunner::OnTick() {
 #if NAMI_HAVE_AUTOPILOT
   if (!stay_ && started_ && !session_.Autopilot()->Busy()) {
     const auto result = session_.Autopilot()->LastResult();
-    if (result == CAutopilot::RunResult::Completed) Finish(0, {});
-    else Finish(1, result == CAutopilot::RunResult::Aborted ? session_.Autopilot()->LastAbortReason()
-                                                             : "the run did not start");
+    if (result == CAutopilot::RunResult::Completed)
+      Finish(0, {});
+    else
+      Finish(1, result == CAutopilot::RunResult::Aborted ? session_.Autopilot()->LastAbortReason()
+                                                         : "the run did not start");
   }
 #endif
 }

@@ -23,8 +23,7 @@ class CHeadlessRunner : public QObject, public IUiSink {
   Q_OBJECT
 
  public:
-  CHeadlessRunner(CSession& session, bool stay, int timeLimitSeconds, std::FILE* out = stdout,
-                  std::FILE* err = stderr);
+  CHeadlessRunner(CSession& session, bool stay, int timeLimitSeconds, std::FILE* out = stdout, std::FILE* err = stderr);
   ~CHeadlessRunner() override;
 
   // Starts the timers; the runner quits the application when it is done.

@@ -85,8 +85,10 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
   clockTimer_.start(kClockMs);
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     if (!now || closing_) return;
-    if (now == view_) router_.SetHistoryActive(false);
-    else if (history_ && (now == history_ || history_->isAncestorOf(now))) router_.SetHistoryActive(true);
+    if (now == view_)
+      router_.SetHistoryActive(false);
+    else if (history_ && (now == history_ || history_->isAncestorOf(now)))
+      router_.SetHistoryActive(true);
   });
   qApp->installEventFilter(this);
   UpdateTitle();
@@ -148,10 +150,10 @@ void CMainFrame::BuildMenus() {
     int id;
     QKeySequence key;
   };
-  for (const Accel& a : {Accel{cmd::EditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace)},
-                         Accel{cmd::EditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
-                         Accel{cmd::NextPane, QKeySequence(Qt::Key_F6)},
-                         Accel{cmd::PrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6)}}) {
+  for (const Accel& a :
+       {Accel{cmd::EditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace)},
+        Accel{cmd::EditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete)}, Accel{cmd::NextPane, QKeySequence(Qt::Key_F6)},
+        Accel{cmd::PrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6)}}) {
     QAction* action = MakeAction(a.id);
     action->setShortcut(a.key);
     addAction(action);
@@ -172,7 +174,8 @@ void CMainFrame::RebuildRecentFiles() {
   recentAnchor_->setVisible(items.empty());
   for (std::size_t i = 0; i < items.size(); ++i) {
     const int id = cmd::FileMru1 + static_cast<int>(i);
-    const QString label = QStringLiteral("&%1 %2").arg(i + 1 == 10 ? 0 : int(i) + 1).arg(QString::fromStdString(items[i]));
+    const QString label =
+        QStringLiteral("&%1 %2").arg(i + 1 == 10 ? 0 : int(i) + 1).arg(QString::fromStdString(items[i]));
     auto* action = new QAction(label, this);
     action->setData(id);
     action->setStatusTip(QStringLiteral("このﾌｧｲﾙを開く"));
@@ -250,22 +253,34 @@ void CMainFrame::StartPacer() {
 
 void CMainFrame::SwitchPane(bool /*next*/) {
   // Two panes: next and previous both go to the other one.
-  if (view_->hasFocus()) history_->setFocus();
-  else view_->setFocus();
+  if (view_->hasFocus())
+    history_->setFocus();
+  else
+    view_->setFocus();
 }
 
 void CMainFrame::Run(int id) {
   if (!router_.IsEnabled(id)) return;  // a disabled command is never executed
   switch (id) {
-    case cmd::AppExit: close(); return;
-    case cmd::ViewToolbar: toolbar_->setVisible(!toolbar_->isVisible()); break;
+    case cmd::AppExit:
+      close();
+      return;
+    case cmd::ViewToolbar:
+      toolbar_->setVisible(!toolbar_->isVisible());
+      break;
     case cmd::ViewStatusBar:
       statusBar()->setVisible(!statusBar()->isVisible());
       Action(cmd::ViewStatusBar)->setChecked(statusBar()->isVisible());
       break;
-    case cmd::FontSelect: router_.SelectFont(view_->TerminalFont()); break;
-    case cmd::NextPane: SwitchPane(true); break;
-    case cmd::PrevPane: SwitchPane(false); break;
+    case cmd::FontSelect:
+      router_.SelectFont(view_->TerminalFont());
+      break;
+    case cmd::NextPane:
+      SwitchPane(true);
+      break;
+    case cmd::PrevPane:
+      SwitchPane(false);
+      break;
     case cmd::AppAbout: {
       QMessageBox box(this);
       box.setWindowTitle(QStringLiteral("Nami のﾊﾞｰｼﾞｮﾝ情報"));
@@ -275,7 +290,9 @@ void CMainFrame::Run(int id) {
       box.exec();
       break;
     }
-    default: router_.Execute(id); break;
+    default:
+      router_.Execute(id);
+      break;
   }
   UpdateCommands();
 }

@@ -7,8 +7,8 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
@@ -193,18 +193,28 @@ void CNamiView::keyPressEvent(QKeyEvent* event) {
   }
   std::string bytes;
   if (mods & Qt::ControlModifier) {
-    if (key >= Qt::Key_A && key <= Qt::Key_Z) bytes.push_back(static_cast<char>(key - Qt::Key_A + 1));
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+      bytes.push_back(static_cast<char>(key - Qt::Key_A + 1));
     else if (key == Qt::Key_At || key == Qt::Key_BracketLeft || key == Qt::Key_Backslash ||
              key == Qt::Key_BracketRight || key == Qt::Key_AsciiCircum || key == Qt::Key_Underscore)
       bytes.push_back(static_cast<char>(key & 0x1F));
   } else {
     switch (key) {
       case Qt::Key_Return:
-      case Qt::Key_Enter: bytes = "\r"; break;
-      case Qt::Key_Backspace: bytes = "\x08"; break;
-      case Qt::Key_Tab: bytes = "\t"; break;
-      case Qt::Key_Escape: bytes = "\x1b"; break;
-      case Qt::Key_Delete: break;  // no character on this key
+      case Qt::Key_Enter:
+        bytes = "\r";
+        break;
+      case Qt::Key_Backspace:
+        bytes = "\x08";
+        break;
+      case Qt::Key_Tab:
+        bytes = "\t";
+        break;
+      case Qt::Key_Escape:
+        bytes = "\x1b";
+        break;
+      case Qt::Key_Delete:
+        break;  // no character on this key
       default: {
         const QString text = event->text();
         if (!text.isEmpty() && text.at(0).unicode() >= 0x20 && text.at(0).unicode() != 0x7F)
@@ -227,13 +237,20 @@ void CNamiView::inputMethodEvent(QInputMethodEvent* event) {
 
 QVariant CNamiView::inputMethodQuery(Qt::InputMethodQuery query) const {
   switch (query) {
-    case Qt::ImEnabled: return true;
-    case Qt::ImCursorRectangle: return CaretRect();
-    case Qt::ImFont: return font_;
-    case Qt::ImCursorPosition: return 0;
-    case Qt::ImSurroundingText: return QString();
-    case Qt::ImHints: return int(Qt::ImhNone);
-    default: return QWidget::inputMethodQuery(query);
+    case Qt::ImEnabled:
+      return true;
+    case Qt::ImCursorRectangle:
+      return CaretRect();
+    case Qt::ImFont:
+      return font_;
+    case Qt::ImCursorPosition:
+      return 0;
+    case Qt::ImSurroundingText:
+      return QString();
+    case Qt::ImHints:
+      return int(Qt::ImhNone);
+    default:
+      return QWidget::inputMethodQuery(query);
   }
 }
 

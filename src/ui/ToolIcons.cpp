@@ -57,8 +57,14 @@ QIcon ToolIcon(int id) {
   pm.fill(Qt::transparent);
   QPainter p(&pm);
   switch (id) {
-    case cmd::Upload: Disk(p); Arrow(p, true, kBlue, 8); break;
-    case cmd::Download: Disk(p); Arrow(p, false, kGreen, 8); break;
+    case cmd::Upload:
+      Disk(p);
+      Arrow(p, true, kBlue, 8);
+      break;
+    case cmd::Download:
+      Disk(p);
+      Arrow(p, false, kGreen, 8);
+      break;
     case cmd::RetroDownload:
       Disk(p);
       Arrow(p, false, kGreen, 10);
@@ -73,9 +79,18 @@ QIcon ToolIcon(int id) {
       p.drawArc(7, 1, 6, 6, -60 * 16, 120 * 16);
       p.drawArc(6, -1, 10, 10, -60 * 16, 120 * 16);
       break;
-    case cmd::ListRead: Page(p, kBlue); Arrow(p, false, kGreen, 12); break;
-    case cmd::MailRead: Letter(p, kBlue); Arrow(p, false, kGreen, 12); break;
-    case cmd::MailSend: Letter(p, kBlue); Arrow(p, true, kRed, 12); break;
+    case cmd::ListRead:
+      Page(p, kBlue);
+      Arrow(p, false, kGreen, 12);
+      break;
+    case cmd::MailRead:
+      Letter(p, kBlue);
+      Arrow(p, false, kGreen, 12);
+      break;
+    case cmd::MailSend:
+      Letter(p, kBlue);
+      Arrow(p, true, kRed, 12);
+      break;
     case cmd::AutoModeEnd:
       p.setPen(Qt::NoPen);
       p.setBrush(kRed);
@@ -100,8 +115,12 @@ QIcon ToolIcon(int id) {
       p.setBrush(kPaper);
       p.drawEllipse(6, 5, 4, 4);
       break;
-    case cmd::ListView: Page(p, kBlue); break;
-    case cmd::MailView: Letter(p, kGreen); break;
+    case cmd::ListView:
+      Page(p, kBlue);
+      break;
+    case cmd::MailView:
+      Letter(p, kGreen);
+      break;
     case cmd::MailCreate:
       Page(p, QColor(160, 160, 160));
       p.setPen(QPen(kRed, 2));
@@ -124,7 +143,8 @@ QIcon ToolIcon(int id) {
       p.drawText(QRect(1, 0, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
       break;
     }
-    default: break;
+    default:
+      break;
   }
   return QIcon(pm);
 }

@@ -186,9 +186,10 @@ TEST(TerminalPane, ScreenshotWithJapaneseText) {
   EXPECT_EQ(2 * fm.horizontalAdvance(QLatin1Char('A')), fm.horizontalAdvance(QChar(0x6F22)))
       << "full-width glyphs are two half-widths";
 
-  p.port->Deliver(Sjis("cmd:CONNECT JA1XYZ\r\n*** CONNECTED to JA1XYZ\r\n"
-                       "[BBS-2.0-H$]\r\nこんにちは、ＪＡ１ＸＹＺ局のＢＢＳです。\r\n"
-                       "  12 JA2ABC  1206 ﾃｽﾄ送信のお知らせ\r\n  13 JA3DEF  1206 移動運用します\r\nJA1XYZ>"));
+  p.port->Deliver(
+      Sjis("cmd:CONNECT JA1XYZ\r\n*** CONNECTED to JA1XYZ\r\n"
+           "[BBS-2.0-H$]\r\nこんにちは、ＪＡ１ＸＹＺ局のＢＢＳです。\r\n"
+           "  12 JA2ABC  1206 ﾃｽﾄ送信のお知らせ\r\n  13 JA3DEF  1206 移動運用します\r\nJA1XYZ>"));
   p.view->RunTick();
   FrameFixture::Pump(50);
   const char* artifacts = std::getenv("NAMI_ARTIFACTS");
