@@ -1,5 +1,7 @@
 #include "UiTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 #include <cstdlib>
 
@@ -10,8 +12,12 @@ QApplication& App() {
   static char name[] = "test_ui";
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
-    // The screenshot run goes to a real X server (Xvfb) when there is one.
-    if (std::getenv("NAMI_ARTIFACTS") && std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The screenshot is made on a real X server (Xvfb) when there is one;
+    // every other test stays on the offscreen platform (each test runs in a
+    // process of its own under ctest).
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const bool screenshot = info && std::string(info->name()).find("Screenshot") != std::string::npos;
+    if (screenshot && std::getenv("NAMI_ARTIFACTS") && std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "xcb", 1);
     return new QApplication(argc, argv);
   }();
   return *app;
