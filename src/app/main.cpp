@@ -1,9 +1,113 @@
-// nami: start-up. Reads the command line, then hands over to the shell.
+// nami: start-up. Reads the command line, picks the settings file and the
+// port, then runs the window, the window-less automation server or the
+// headless runner.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "link/Clock.h"
+#include "settings/Settings.h"
+#include "ui/AutomationBridge.h"
 #include "ui/CommandLine.h"
+#include "ui/HeadlessRunner.h"
+#include "ui/MainFrame.h"
+#include "ui/RecentFiles.h"
+#include "ui/Session.h"
+
+namespace {
+
+// NAMI_STARTUP_REPORT=1 prints, at the first paint of the terminal pane, the
+// time since the process started and the resident memory; "exit" then quits
+// (scripts/measure-startup uses it).
+class CStartupReport : public QObject {
+ public:
+  explicit CStartupReport(bool quit) : quit_(quit) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !done_) {
+      done_ = true;
+      std::fprintf(stderr, "startup: %.1f ms to the first paint, resident %ld kB\n", SinceStartMs(), ResidentKb());
+      if (quit_) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  static double SinceStartMs() {
+    // Field 22 of /proc/self/stat: start time in clock ticks since boot.
+    std::FILE* f = std::fopen("/proc/self/stat", "r");
+    if (!f) return -1;
+    char buf[1024];
+    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    const char* p = std::strrchr(buf, ')');
+    unsigned long long start = 0;
+    for (int field = 2; p && *p; ++p)
+      if (*p == ' ' && ++field == 22) {
+        start = std::strtoull(p + 1, nullptr, 10);
+        break;
+      }
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const double nowMs = now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+    return nowMs - start * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+  static long ResidentKb() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    long size = 0, resident = 0;
+    if (f) {
+      if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = 0;
+      std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+  }
+  bool quit_;
+  bool done_ = false;
+};
+
+// The longest a headless auto-mode run may take before it is given up.
+int HeadlessTimeLimitSeconds() {
+  const char* v = std::getenv("NAMI_HEADLESS_TIMEOUT");
+  const int seconds = v ? std::atoi(v) : 0;
+  return seconds > 0 ? seconds : 600;
+}
+
+int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSettings& settings) {
+  QCoreApplication app(argc, argv);
+  nami::CSystemClock clock;
+  nami::CSession session(settings, clock, cl.demo);
+  nami::CHeadlessRunner runner(session, cl.stay, HeadlessTimeLimitSeconds());
+  runner.HandleTerminationSignals();
+  if (!cl.documentPath.empty()) {
+    std::string error;
+    if (!session.OpenDocument(QFileInfo(QString::fromStdString(cl.documentPath)).absoluteFilePath().toStdString(),
+                              error)) {
+      std::fprintf(stderr, "nami: cannot open %s: %s\n", cl.documentPath.c_str(), error.c_str());
+      return 1;
+    }
+  } else {
+    session.NewDocument();
+  }
+  runner.Start();
+  if (runner.Finished()) return runner.ExitCode();
+  const int code = app.exec();
+  return runner.Finished() ? runner.ExitCode() : code;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -20,6 +124,58 @@ int main(int argc, char** argv) {
     std::printf("nami %s\n", NAMI_VERSION);
     return 0;
   }
-  std::fputs("nami: the window is not built yet; see --help\n", stderr);
-  return 0;
+  if (cl.stay && !cl.headless) {
+    std::fprintf(stderr, "nami: --stay needs --headless\n");
+    return 2;
+  }
+
+  // The demo keeps a settings file of its own and works in its folder, so
+  // the user's NAMI.INI and current folder stay untouched.
+  std::string iniPath;
+  if (cl.demo) {
+    iniPath = nami::DemoIniPath();
+    const std::string dir = iniPath.substr(0, iniPath.rfind('/'));
+    if (!cl.documentPath.empty() && cl.documentPath[0] != '/') {
+      char* cwd = ::getcwd(nullptr, 0);
+      if (cwd) cl.documentPath = std::string(cwd) + "/" + cl.documentPath;
+      std::free(cwd);
+    }
+    if (::chdir(dir.c_str()) != 0) std::perror("nami: demo folder");
+  } else {
+    iniPath = nami::ResolveIniPath(cl.iniPath);
+  }
+  nami::CSettings settings(iniPath);
+#if !NAMI_HAVE_DEMO
+  if (cl.demo) std::fprintf(stderr, "nami: this build has no simulator; --demo runs without a port\n");
+#endif
+
+  if (cl.headless) return RunHeadless(argc, argv, cl, settings);
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("nami"));
+  QApplication::setApplicationVersion(QStringLiteral(NAMI_VERSION));
+  QApplication::setDesktopFileName(QStringLiteral("nami"));
+  nami::CSystemClock clock;
+  nami::CSession session(settings, clock, cl.demo);
+  nami::CRecentFiles recent(nami::CRecentFiles::PathBeside(iniPath));
+  nami::CMainFrame frame(session, recent);
+
+  if (!cl.documentPath.empty()) {
+    if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
+  } else {
+    session.NewDocument();
+  }
+  frame.TerminalPane()->StartTimers();
+  // Started for automation: no window until a client asks for one.
+#if NAMI_HAVE_AUTOMATION
+  // What D-Bus clients of "/Document" act on (the server object registers it).
+  nami::CAutomationBridge automation(session, &frame);
+#endif
+  std::unique_ptr<CStartupReport> report;
+  if (const char* r = std::getenv("NAMI_STARTUP_REPORT")) {
+    report = std::make_unique<CStartupReport>(std::string(r) == "exit");
+    frame.TerminalPane()->installEventFilter(report.get());
+  }
+  if (!cl.automation) frame.show();
+  return app.exec();
 }

@@ -10,6 +10,7 @@ void CLineStore::AddLine(std::string_view line) {
     if (evicted_ < INT32_MAX) ++evicted_;
   }
   lines_.emplace_back(line);
+  ++added_;
 }
 
 void CLineStore::RemoveLastLine() {

@@ -28,10 +28,14 @@ class CLineStore {
   // has none); " " for an index that is not a line.
   std::string MailNumberAt(std::int64_t index) const;
   void Clear();
+  // Lines added since the store was created (never reset): lets a reader
+  // find the lines completed since it last looked, even in a full store.
+  std::uint64_t AddedCount() const { return added_; }
 
  private:
   std::deque<std::string> lines_;
   std::int32_t evicted_ = 0;
+  std::uint64_t added_ = 0;
 };
 
 }  // namespace nami

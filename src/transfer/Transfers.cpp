@@ -92,7 +92,11 @@ std::string CTransfers::ProgressText() const {
   auto add = [&text](const char* what, std::int64_t done, std::int64_t total) {
     if (!text.empty()) text += "  ";
     text += what;
-    text += " " + std::to_string(done) + "/" + std::to_string(total) + " バイト";
+    text += ' ';
+    text += std::to_string(done);
+    text += '/';
+    text += std::to_string(total);
+    text += " バイト";
   };
   for (const CPasteSender& p : paste_) {
     if (doc_.PasteSending && doc_.Senders.Contains(&p)) {

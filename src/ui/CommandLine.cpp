@@ -6,12 +6,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine c;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--help" || a == "-h") c.help = true;
-    else if (a == "--version" || a == "-v") c.version = true;
-    else if (a == "--automation" || a == "--embedding" || a == "-Automation" || a == "-Embedding") c.automation = true;
-    else if (a == "--demo") c.demo = true;
-    else if (a == "--headless") c.headless = true;
-    else if (a == "--stay") c.stay = true;
+    if (a == "--help" || a == "-h")
+      c.help = true;
+    else if (a == "--version" || a == "-v")
+      c.version = true;
+    else if (a == "--automation" || a == "--embedding" || a == "-Automation" || a == "-Embedding")
+      c.automation = true;
+    else if (a == "--demo")
+      c.demo = true;
+    else if (a == "--headless")
+      c.headless = true;
+    else if (a == "--stay")
+      c.stay = true;
     else if (a == "--ini") {
       if (i + 1 >= args.size()) {
         c.error = "--ini needs a file name";

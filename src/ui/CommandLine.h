@@ -15,7 +15,7 @@ struct CommandLine {
   bool stay = false;         // --stay: with --headless, keep following the schedule
   bool help = false;
   bool version = false;
-  std::string error;         // set when the arguments cannot be understood
+  std::string error;  // set when the arguments cannot be understood
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);

@@ -1,0 +1,92 @@
+// Routes every command id to its handler and its enabling rule.
+//
+// This is the one place where the optional parts of the program are wired
+// in: the autopilot, the transfers, the dialogs, the history pane and the
+// document file. Each is used when its header is part of the build; until
+// then its commands exist and stay disabled.
+#pragma once
+
+#include <QFont>
+#include <QObject>
+#include <QString>
+#include <QWidget>
+#include <ctime>
+#include <functional>
+
+#include "ui/RecentFiles.h"
+#include "ui/Session.h"
+
+#if __has_include("ui/Dialogs.h")
+#define NAMI_HAVE_DIALOGS 1
+#else
+#define NAMI_HAVE_DIALOGS 0
+#endif
+#if __has_include("ui/NamiView2.h")
+#include "ui/NamiView2.h"
+#define NAMI_HAVE_HISTORY 1
+#else
+#define NAMI_HAVE_HISTORY 0
+#endif
+
+namespace nami {
+
+#if !NAMI_HAVE_HISTORY
+class CNamiView2;
+#endif
+
+// What a file dialog is asked for.
+struct FileRequest {
+  bool save = false;
+  QString title;
+  QString initialName;
+  QStringList filters;
+};
+
+class CCommandRouter {
+ public:
+  CCommandRouter(CSession& session, CRecentFiles& recent, QWidget* window);
+
+  // The history pane when there is one, and whether it is the active pane.
+  void SetHistoryPane(CNamiView2* pane) { history_ = pane; }
+  void SetHistoryActive(bool active) { historyActive_ = active; }
+  bool HistoryActive() const { return historyActive_; }
+
+  // Whether the program has a handler for `id` in this build.
+  bool IsAvailable(int id) const;
+  // The enabling rule of `id` (false when it is not available).
+  bool IsEnabled(int id) const;
+  // Runs `id` when it is enabled; false when it is not (or is not ours).
+  bool Execute(int id);
+
+  // Document commands, also used by start-up and dropped files.
+  bool OpenPath(const QString& path);
+  // File Save; asks for a name when the document was never saved. False
+  // when the user cancelled or the file could not be written.
+  bool Save();
+  bool SaveAs();
+
+  // The current font chosen by the font command (written to "fontname"
+  // and "fontsize"; nothing on screen changes).
+  void SelectFont(const QFont& current);
+
+  // Replaceable for tests: the file dialog (empty = cancelled), the font
+  // dialog, and the message box (UTF-8 text).
+  std::function<QString(const FileRequest&)> chooseFile;
+  std::function<bool(QFont&)> chooseFont;
+  std::function<void(const QString&)> showMessage;
+  // Called after the document changed (title, recent files).
+  std::function<void()> documentChanged;
+
+ private:
+  void Message(const QString& text);
+  QString AskFile(const FileRequest& request);
+  static std::string LocalPath(const QString& path);
+
+  CSession& session_;
+  CRecentFiles& recent_;
+  QWidget* window_;
+  CNamiView2* history_ = nullptr;
+  bool historyActive_ = false;
+};
+
+}  // namespace nami

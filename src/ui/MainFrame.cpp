@@ -1,0 +1,351 @@
+#include "ui/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QUrl>
+
+#include "text/Cp932.h"
+#include "ui/CommandIds.h"
+#include "ui/CommandTable.h"
+#include "ui/Fonts.h"
+#include "ui/ToolIcons.h"
+
+namespace nami {
+namespace {
+constexpr int kHistoryHeight = 110;
+constexpr int kClockMs = 1000;
+constexpr int kIdleMs = 100;
+constexpr int kPacerMs = 1;
+
+QString Utf(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
+}  // namespace
+
+CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
+    : QMainWindow(parent), session_(session), recent_(recent), router_(session, recent, this) {
+  setWindowIcon(AppIcon());
+  setAcceptDrops(true);
+
+  splitter_ = new QSplitter(Qt::Vertical, this);
+  splitter_->setChildrenCollapsible(false);
+#if NAMI_HAVE_HISTORY
+  auto* history = new CNamiView2(session_.Doc(), splitter_);
+  router_.SetHistoryPane(history);
+  history_ = history;
+#else
+  history_ = new QWidget(splitter_);  // stands in for the history pane
+  history_->setAutoFillBackground(true);
+  history_->setBackgroundRole(QPalette::Base);
+  history_->setFocusPolicy(Qt::ClickFocus);
+#endif
+  view_ = new CNamiView(session_, splitter_);
+  splitter_->addWidget(history_);
+  splitter_->addWidget(view_);
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  setCentralWidget(splitter_);
+
+  BuildMenus();
+  BuildToolBar();
+  BuildStatusBar();
+  RestoreGeometry();
+  splitter_->setSizes({kHistoryHeight, std::max(1, height() - kHistoryHeight)});
+  view_->setFocus();
+
+  view_->afterTick = [this](int completed) {
+#if NAMI_HAVE_HISTORY
+    if (completed > 0) static_cast<CNamiView2*>(history_)->OnStoreChanged();
+#else
+    (void)completed;
+#endif
+    StartPacer();
+  };
+  router_.documentChanged = [this] {
+    view_->update();
+    if (history_) history_->update();
+    RebuildRecentFiles();
+    UpdateTitle();
+  };
+  pacer_.setTimerType(Qt::PreciseTimer);
+  pacer_.setInterval(kPacerMs);
+  connect(&pacer_, &QTimer::timeout, this, [this] {
+    if (!session_.Doc().Senders.Step()) pacer_.stop();
+  });
+  connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::UpdateCommands);
+  idleTimer_.start(kIdleMs);
+  connect(&clockTimer_, &QTimer::timeout, this, &CMainFrame::UpdateClock);
+  clockTimer_.start(kClockMs);
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (!now || closing_) return;
+    if (now == view_)
+      router_.SetHistoryActive(false);
+    else if (history_ && (now == history_ || history_->isAncestorOf(now)))
+      router_.SetHistoryActive(true);
+  });
+  qApp->installEventFilter(this);
+  UpdateTitle();
+  UpdateCommands();
+}
+
+CMainFrame::~CMainFrame() {
+  qApp->removeEventFilter(this);
+  clockTimer_.stop();
+}
+
+QFont CMainFrame::FrameFont(CSettings& settings) {
+  return MakeTerminalFont(Utf(settings.Get(keys::FontNameHistory)), settings.GetInt(keys::FontSize));
+}
+
+QSize CMainFrame::DefaultSize(const QFont& font) {
+  QFontMetrics fm(font);
+  return QSize(84 * fm.horizontalAdvance(QLatin1Char('A')), 25 * fm.lineSpacing());
+}
+
+QAction* CMainFrame::MakeAction(int id) {
+  if (QAction* a = actions_.value(id, nullptr)) return a;
+  const CommandInfo* info = FindCommand(id);
+  auto* action = new QAction(info ? QString::fromUtf8(info->label) : QString::number(id), this);
+  action->setData(id);
+  if (info && *info->prompt) action->setStatusTip(QString::fromUtf8(info->prompt));
+  if (info && *info->tip) action->setToolTip(QString::fromUtf8(info->tip));
+  connect(action, &QAction::triggered, this, [this, id] { Run(id); });
+  actions_.insert(id, action);
+  return action;
+}
+
+void CMainFrame::BuildMenus() {
+  for (const MenuInfo& m : MainMenu()) {
+    QMenu* menu = menuBar()->addMenu(QString::fromUtf8(m.title));
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+    for (int id : m.items) {
+      if (id == kSeparator) {
+        menu->addSeparator();
+      } else if (id == kRecentFiles) {
+        fileMenu_ = menu;
+        recentAnchor_ = menu->addAction(QStringLiteral("以前開いたファイル"));
+        recentAnchor_->setEnabled(false);
+        recentAnchor_->setData(cmd::FileMru1);
+      } else {
+        menu->addAction(MakeAction(id));
+      }
+    }
+  }
+  Action(cmd::ViewToolbar)->setCheckable(true);
+  Action(cmd::ViewStatusBar)->setCheckable(true);
+  Action(cmd::ViewToolbar)->setChecked(true);
+  Action(cmd::ViewStatusBar)->setChecked(true);
+
+  // Accelerators (the menu items keep their own labels without shortcuts).
+  Action(cmd::EditCopy)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  Action(cmd::EditPaste)->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+  struct Accel {
+    int id;
+    QKeySequence key;
+  };
+  for (const Accel& a :
+       {Accel{cmd::EditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace)},
+        Accel{cmd::EditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete)}, Accel{cmd::NextPane, QKeySequence(Qt::Key_F6)},
+        Accel{cmd::PrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6)}}) {
+    QAction* action = MakeAction(a.id);
+    action->setShortcut(a.key);
+    addAction(action);
+  }
+  for (QAction* a : actions_) a->setShortcutContext(Qt::WindowShortcut);
+  RebuildRecentFiles();
+}
+
+void CMainFrame::RebuildRecentFiles() {
+  if (!fileMenu_) return;
+  for (QAction* a : recentActions_) {
+    actions_.remove(a->data().toInt());
+    fileMenu_->removeAction(a);
+    delete a;
+  }
+  recentActions_.clear();
+  const auto& items = recent_.Items();
+  recentAnchor_->setVisible(items.empty());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const int id = cmd::FileMru1 + static_cast<int>(i);
+    const QString label =
+        QStringLiteral("&%1 %2").arg(i + 1 == 10 ? 0 : int(i) + 1).arg(QString::fromStdString(items[i]));
+    auto* action = new QAction(label, this);
+    action->setData(id);
+    action->setStatusTip(QStringLiteral("このﾌｧｲﾙを開く"));
+    connect(action, &QAction::triggered, this, [this, id] { Run(id); });
+    fileMenu_->insertAction(recentAnchor_, action);
+    recentActions_.push_back(action);
+    actions_.insert(id, action);
+  }
+}
+
+void CMainFrame::BuildToolBar() {
+  toolbar_ = addToolBar(QStringLiteral("ツールバー"));
+  toolbar_->setObjectName(QStringLiteral("toolbar"));
+  toolbar_->setIconSize(QSize(16, 15));
+  toolbar_->setAllowedAreas(Qt::AllToolBarAreas);
+  for (int id : ToolbarButtons()) {
+    if (id == kSeparator) {
+      toolbar_->addSeparator();
+      continue;
+    }
+    QAction* action = MakeAction(id);
+    action->setIcon(ToolIcon(id));
+    toolbar_->addAction(action);
+  }
+  connect(toolbar_, &QToolBar::visibilityChanged, this,
+          [this](bool visible) { Action(cmd::ViewToolbar)->setChecked(visible); });
+}
+
+void CMainFrame::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  auto indicator = [bar](const QString& sample) {
+    auto* label = new QLabel(bar);
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(sample) + 8);
+    label->setAlignment(Qt::AlignCenter);
+    bar->addPermanentWidget(label);
+    return label;
+  };
+  kana_ = indicator(QStringLiteral("ｶﾅ"));
+  caps_ = indicator(QStringLiteral("CAP"));
+  num_ = indicator(QStringLiteral("NUM"));
+  clock_ = new QLabel(bar);
+  clock_->setObjectName(QStringLiteral("clock"));
+  bar->addPermanentWidget(clock_);
+  bar->showMessage(QStringLiteral("レディ"));
+  connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
+    if (text.isEmpty()) bar->showMessage(QStringLiteral("レディ"));
+  });
+  UpdateClock();
+  clock_->setMinimumWidth(clock_->fontMetrics().horizontalAdvance(clock_->text()) + 8);
+}
+
+void CMainFrame::UpdateClock() {
+  clock_->setText(QString::fromStdString(FormatLocalTime("%c", session_.Clock().Now())));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    // The X11 lock bits of the key's modifier state: Lock = Caps Lock, Mod2 = Num Lock.
+    const quint32 native = static_cast<QKeyEvent*>(event)->nativeModifiers();
+    caps_->setText((native & 0x02) ? QStringLiteral("CAP") : QString());
+    num_->setText((native & 0x10) ? QStringLiteral("NUM") : QString());
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::UpdateCommands() {
+  for (auto it = actions_.begin(); it != actions_.end(); ++it) it.value()->setEnabled(router_.IsEnabled(it.key()));
+  Action(cmd::ViewToolbar)->setChecked(toolbar_->isVisible() || !isVisible());
+  StartPacer();
+}
+
+void CMainFrame::StartPacer() {
+  if (!session_.Doc().Senders.Empty() && !pacer_.isActive()) pacer_.start();
+}
+
+void CMainFrame::SwitchPane(bool /*next*/) {
+  // Two panes: next and previous both go to the other one.
+  if (view_->hasFocus())
+    history_->setFocus();
+  else
+    view_->setFocus();
+}
+
+void CMainFrame::Run(int id) {
+  if (!router_.IsEnabled(id)) return;  // a disabled command is never executed
+  switch (id) {
+    case cmd::AppExit:
+      close();
+      return;
+    case cmd::ViewToolbar:
+      toolbar_->setVisible(!toolbar_->isVisible());
+      break;
+    case cmd::ViewStatusBar:
+      statusBar()->setVisible(!statusBar()->isVisible());
+      Action(cmd::ViewStatusBar)->setChecked(statusBar()->isVisible());
+      break;
+    case cmd::FontSelect:
+      router_.SelectFont(view_->TerminalFont());
+      break;
+    case cmd::NextPane:
+      SwitchPane(true);
+      break;
+    case cmd::PrevPane:
+      SwitchPane(false);
+      break;
+    case cmd::AppAbout: {
+      QMessageBox box(this);
+      box.setWindowTitle(QStringLiteral("Nami のﾊﾞｰｼﾞｮﾝ情報"));
+      box.setIconPixmap(AppIcon().pixmap(48, 48));
+      box.setText(QStringLiteral("Nami Version %1").arg(QStringLiteral(NAMI_VERSION)));
+      box.setStandardButtons(QMessageBox::Ok);
+      box.exec();
+      break;
+    }
+    default:
+      router_.Execute(id);
+      break;
+  }
+  UpdateCommands();
+}
+
+void CMainFrame::UpdateTitle() { setWindowTitle(Utf(session_.Doc().Title()) + QStringLiteral(" - Nami")); }
+
+void CMainFrame::RestoreGeometry() {
+  CSettings& s = session_.Settings();
+  const QSize def = DefaultSize(FrameFont(s));
+  const int w = s.Has(keys::Width) ? s.GetInt(keys::Width) : def.width();
+  const int h = s.Has(keys::Height) ? s.GetInt(keys::Height) : def.height();
+  move(s.GetInt(keys::X), s.GetInt(keys::Y));
+  resize(std::max(w, 100), std::max(h, 100));
+}
+
+void CMainFrame::StoreGeometry() {
+  CSettings& s = session_.Settings();
+  s.SetInt(keys::X, pos().x());
+  s.SetInt(keys::Y, pos().y());
+  s.SetInt(keys::Width, width());
+  s.SetInt(keys::Height, height());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->accept();
+    return;
+  }
+  closing_ = true;
+  view_->StopTimers();
+  idleTimer_.stop();
+  pacer_.stop();
+  // Save (asking for a name when the document was never saved), then end
+  // every running operation at once and close the port.
+  if (router_.IsAvailable(cmd::FileSave)) router_.Save();
+  session_.Shutdown();
+  clockTimer_.stop();
+  StoreGeometry();
+  event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      router_.OpenPath(url.toLocalFile());
+      break;
+    }
+  }
+  event->acceptProposedAction();
+}
+
+}  // namespace nami

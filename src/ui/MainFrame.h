@@ -1,0 +1,85 @@
+// The main window: menu, toolbar, status bar with its clock, and the
+// two-row splitter with the history pane above the terminal pane.
+//
+// It restores its geometry from section "Window" at creation and stores it
+// when it closes; closing also stops the terminal pane's timers, saves the
+// document (asking for a name when it was never saved) and closes the port.
+#pragma once
+
+#include <QHash>
+#include <QLabel>
+#include <QMainWindow>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+
+#include "ui/CommandRouter.h"
+#include "ui/NamiView.h"
+#include "ui/RecentFiles.h"
+#include "ui/Session.h"
+
+namespace nami {
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  CCommandRouter& Router() { return router_; }
+  CNamiView* TerminalPane() { return view_; }
+  QWidget* HistoryPane() { return history_; }
+  QAction* Action(int id) const { return actions_.value(id, nullptr); }
+  QToolBar* ToolBar() const { return toolbar_; }
+  QLabel* ClockPane() const { return clock_; }
+
+  // Re-evaluates every command's enabled state (as the idle update does).
+  void UpdateCommands();
+  // The default size: 84 widths of "A" by 25 line heights of the frame font.
+  static QSize DefaultSize(const QFont& font);
+  // The frame's font: "fontname" (79 kept) and "fontsize" of "Window".
+  static QFont FrameFont(CSettings& settings);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QAction* MakeAction(int id);
+  void BuildMenus();
+  void BuildToolBar();
+  void BuildStatusBar();
+  void RebuildRecentFiles();
+  void RestoreGeometry();
+  void StoreGeometry();
+  void Run(int id);
+  void UpdateTitle();
+  void UpdateClock();
+  void StartPacer();
+  void SwitchPane(bool next);
+
+  CSession& session_;
+  CRecentFiles& recent_;
+  CCommandRouter router_;
+  QSplitter* splitter_ = nullptr;
+  CNamiView* view_ = nullptr;
+  QWidget* history_ = nullptr;
+  QToolBar* toolbar_ = nullptr;
+  QLabel* kana_ = nullptr;
+  QLabel* caps_ = nullptr;
+  QLabel* num_ = nullptr;
+  QLabel* clock_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QAction* recentAnchor_ = nullptr;
+  QList<QAction*> recentActions_;
+  QHash<int, QAction*> actions_;
+  QTimer clockTimer_;  // timer 12
+  QTimer idleTimer_;
+  QTimer pacer_;
+  bool closing_ = false;
+};
+
+}  // namespace nami

@@ -1,0 +1,270 @@
+#include "ui/NamiView.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "terminal/Layout.h"
+#include "text/Cp932.h"
+#include "ui/Fonts.h"
+
+namespace nami {
+namespace {
+
+constexpr int kCaretWidth = 5;
+constexpr int kTickMs = 50;
+constexpr int kScheduleMs = 60000;
+
+// Draws CP932 rows with a QPainter: tabs expanded to stops every eight
+// average character widths, measured from the row's start.
+class CPainterSurface final : public IDrawSurface {
+ public:
+  CPainterSurface(QPainter& painter, const QRect& dirty, int lineHeight)
+      : painter_(painter), metrics_(painter.font()), dirty_(dirty), lineHeight_(lineHeight) {
+    tab_ = 8 * std::max(1, metrics_.averageCharWidth());
+  }
+  int TextWidth(std::string_view text) override { return Layout(text, nullptr, 0, 0); }
+  void DrawText(int x, int y, std::string_view text) override {
+    if (y >= dirty_.bottom() + 1 || y + lineHeight_ <= dirty_.top()) return;  // outside the update
+    Layout(text, &painter_, x, y);
+  }
+
+ private:
+  int Layout(std::string_view text, QPainter* painter, int x, int y) {
+    int width = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+      std::size_t tab = text.find('\t', start);
+      std::string_view piece = text.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+      if (!piece.empty()) {
+        const QString s = QString::fromStdString(Cp932ToUtf8(piece));
+        if (painter) painter->drawText(x + width, y + metrics_.ascent(), s);
+        width += metrics_.horizontalAdvance(s);
+      }
+      if (tab == std::string_view::npos) break;
+      width = (width / tab_ + 1) * tab_;
+      start = tab + 1;
+    }
+    return width;
+  }
+
+  QPainter& painter_;
+  QFontMetrics metrics_;
+  QRect dirty_;
+  int lineHeight_;
+  int tab_;
+};
+
+}  // namespace
+
+CNamiView::CNamiView(CSession& session, QWidget* parent) : QWidget(parent), session_(session) {
+  CSettings& settings = session_.Settings();
+  font_ = MakeTerminalFont(QString::fromStdString(Cp932ToUtf8(settings.Get(keys::FontName))),
+                           settings.GetInt(keys::FontSize));
+  setFont(font_);
+  lineHeight_ = std::max(1, QFontMetrics(font_).lineSpacing());
+  setFocusPolicy(Qt::StrongFocus);
+  setAttribute(Qt::WA_InputMethodEnabled);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAutoFillBackground(false);
+  setCursor(Qt::IBeamCursor);
+  tick_.setSingleShot(true);
+  tick_.setInterval(kTickMs);
+  connect(&tick_, &QTimer::timeout, this, [this] {
+    RunTick();
+    tick_.start();
+  });
+  session_.Ui().SetTarget(this);
+}
+
+CNamiView::~CNamiView() {
+  StopTimers();
+  if (session_.Ui().Target() == this) session_.Ui().SetTarget(nullptr);
+}
+
+void CNamiView::StartTimers() {
+  if (!scheduleRunning_) {
+    scheduleTimer_ = startTimer(kScheduleMs);
+    scheduleRunning_ = true;
+  }
+  tick_.start();
+}
+
+void CNamiView::StopTimers() {
+  tick_.stop();
+  if (scheduleRunning_) killTimer(scheduleTimer_);
+  scheduleRunning_ = false;
+}
+
+void CNamiView::timerEvent(QTimerEvent* event) {
+  if (scheduleRunning_ && event->timerId() == scheduleTimer_) session_.ScheduleTick();
+}
+
+void CNamiView::RunTick() {
+  const int completed = session_.Tick();
+  if (afterTick) afterTick(completed);
+}
+
+QRect CNamiView::CaretRect() const { return QRect(caret_.x(), caret_.y(), kCaretWidth, lineHeight_); }
+
+void CNamiView::UpdateRows() { session_.Core().SetRows(RowsFor(lineHeight_, height())); }
+
+void CNamiView::resizeEvent(QResizeEvent* event) {
+  UpdateRows();
+  QWidget::resizeEvent(event);
+}
+
+void CNamiView::paintEvent(QPaintEvent* event) {
+  ++paints_;
+  const QRect dirty = event->rect();
+  if (dirty.contains(rect())) ++fullPaints_;
+  QPainter painter(this);
+  painter.setFont(font_);
+  const QPalette& pal = palette();
+  painter.fillRect(dirty, pal.color(QPalette::Base));
+  painter.setPen(pal.color(QPalette::Text));
+
+  UpdateRows();
+  CPainterSurface surface(painter, dirty, lineHeight_);
+  const std::string current = session_.Core().CurrentLine();
+  const std::string_view currentView(current);
+  const CaretPos pos = DrawNewestLines(session_.Doc().Lines(), surface, lineHeight_, height(), &currentView);
+  const QPoint caret(pos.x, pos.y);
+  if (hasFocus()) painter.fillRect(QRect(caret, QSize(kCaretWidth, lineHeight_)), pal.color(QPalette::Text));
+  if (caret != caret_) {
+    const QRect old = CaretRect();
+    caret_ = caret;
+    if (hasFocus()) {
+      if (!dirty.contains(old)) update(old);
+      QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
+    }
+  }
+}
+
+void CNamiView::DrawDirect() { update(); }
+void CNamiView::InvalidateAll() { update(); }
+
+void CNamiView::ScrollLines(int lines) {
+  const int rows = session_.Core().Rows();
+  if (lines >= rows) {
+    update();
+    return;
+  }
+  scroll(0, -lines * lineHeight_);
+  const int top = (rows - lines - 1) * lineHeight_;
+  update(QRect(0, top, width(), height() - top));
+}
+
+void CNamiView::RedrawBottomRow(bool /*clearRest*/) {
+  // The row is painted opaque over its full width, so the rest of it is
+  // always cleared; the caret moves within the same row.
+  const int rows = session_.Core().Rows();
+  update(QRect(0, (rows - 1) * lineHeight_, width(), lineHeight_));
+}
+
+void CNamiView::ShowMessage(const std::string& text) {
+  const QString utf = QString::fromStdString(Cp932ToUtf8(text));
+  if (messageHandler) {
+    messageHandler(utf);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), utf, QMessageBox::Ok, window());
+  box.exec();
+}
+
+void CNamiView::Beep() { QApplication::beep(); }
+
+void CNamiView::SendBytes(const std::string& cp932) {
+  for (unsigned char b : cp932) session_.Core().Key(b);
+}
+
+void CNamiView::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods = event->modifiers();
+  const int key = event->key();
+  if (mods & (Qt::AltModifier | Qt::MetaModifier)) {  // menu keys, never sent
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  std::string bytes;
+  if (mods & Qt::ControlModifier) {
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+      bytes.push_back(static_cast<char>(key - Qt::Key_A + 1));
+    else if (key == Qt::Key_At || key == Qt::Key_BracketLeft || key == Qt::Key_Backslash ||
+             key == Qt::Key_BracketRight || key == Qt::Key_AsciiCircum || key == Qt::Key_Underscore)
+      bytes.push_back(static_cast<char>(key & 0x1F));
+  } else {
+    switch (key) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        bytes = "\r";
+        break;
+      case Qt::Key_Backspace:
+        bytes = "\x08";
+        break;
+      case Qt::Key_Tab:
+        bytes = "\t";
+        break;
+      case Qt::Key_Escape:
+        bytes = "\x1b";
+        break;
+      case Qt::Key_Delete:
+        break;  // no character on this key
+      default: {
+        const QString text = event->text();
+        if (!text.isEmpty() && text.at(0).unicode() >= 0x20 && text.at(0).unicode() != 0x7F)
+          bytes = Utf8ToCp932(text.toStdString());
+      }
+    }
+  }
+  if (bytes.empty()) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  SendBytes(bytes);
+  event->accept();
+}
+
+void CNamiView::inputMethodEvent(QInputMethodEvent* event) {
+  if (!event->commitString().isEmpty()) SendBytes(Utf8ToCp932(event->commitString().toStdString()));
+  event->accept();
+}
+
+QVariant CNamiView::inputMethodQuery(Qt::InputMethodQuery query) const {
+  switch (query) {
+    case Qt::ImEnabled:
+      return true;
+    case Qt::ImCursorRectangle:
+      return CaretRect();
+    case Qt::ImFont:
+      return font_;
+    case Qt::ImCursorPosition:
+      return 0;
+    case Qt::ImSurroundingText:
+      return QString();
+    case Qt::ImHints:
+      return int(Qt::ImhNone);
+    default:
+      return QWidget::inputMethodQuery(query);
+  }
+}
+
+void CNamiView::focusInEvent(QFocusEvent* event) {
+  update(CaretRect());
+  QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImFont);
+  QWidget::focusInEvent(event);
+}
+
+void CNamiView::focusOutEvent(QFocusEvent* event) {
+  update(CaretRect());
+  QWidget::focusOutEvent(event);
+}
+
+bool CNamiView::focusNextPrevChild(bool /*next*/) { return false; }  // Tab is a character here
+
+}  // namespace nami

@@ -1,0 +1,83 @@
+// The terminal pane: always shows the newest lines of the store and the
+// line still being received, sends every typed character to the link, and
+// runs the receive tick (timer 10, 50 ms) and the schedule (timer 9, 60 s).
+//
+// It paints from the core's layout and turns the core's update requests
+// into scrolls and small invalidations, so a growing line repaints only the
+// bottom row.
+#pragma once
+
+#include <QFont>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "terminal/UiSink.h"
+#include "ui/Session.h"
+
+namespace nami {
+
+class CNamiView : public QWidget, public IUiSink {
+  Q_OBJECT
+
+ public:
+  CNamiView(CSession& session, QWidget* parent = nullptr);
+  ~CNamiView() override;
+
+  void StartTimers();
+  void StopTimers();
+  bool TimersRunning() const { return tick_.isActive() || scheduleRunning_; }
+
+  int LineHeight() const { return lineHeight_; }
+  const QFont& TerminalFont() const { return font_; }
+  QRect CaretRect() const;
+
+  // After every receive tick, with the number of lines it completed.
+  std::function<void(int completed)> afterTick;
+  // Replaces the modal message box (tests).
+  std::function<void(const QString&)> messageHandler;
+
+  // Paint statistics, for tests and measurements.
+  int PaintCount() const { return paints_; }
+  int FullPaintCount() const { return fullPaints_; }
+
+  // IUiSink
+  void ShowMessage(const std::string& text) override;
+  void Beep() override;
+  void DrawDirect() override;
+  void InvalidateAll() override;
+  void ScrollLines(int lines) override;
+  void RedrawBottomRow(bool clearRest) override;
+
+  // One receive tick now (what timer 10 does).
+  void RunTick();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
+  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+
+ private:
+  void SendBytes(const std::string& cp932);
+  void UpdateRows();
+
+  CSession& session_;
+  QFont font_;
+  int lineHeight_ = 12;
+  QPoint caret_{10, 0};
+  QTimer tick_;
+  int scheduleTimer_ = 0;
+  bool scheduleRunning_ = false;
+  int paints_ = 0;
+  int fullPaints_ = 0;
+
+ protected:
+  void timerEvent(QTimerEvent* event) override;
+};
+
+}  // namespace nami

@@ -1,0 +1,152 @@
+#include "ui/Session.h"
+
+#include <algorithm>
+
+#include "link/SerialPort.h"
+#include "text/Cp932.h"
+
+#if NAMI_HAVE_DEMO
+#include "sim/DemoPort.h"
+#endif
+#if NAMI_HAVE_DOCUMENT_FILE
+#include "terminal/DocumentFile.h"
+#endif
+
+namespace nami {
+
+void CUiRelay::ShowMessage(const std::string& text) {
+  if (target_) target_->ShowMessage(text);
+}
+void CUiRelay::Beep() {
+  if (target_) target_->Beep();
+}
+void CUiRelay::DrawDirect() {
+  if (target_) target_->DrawDirect();
+}
+void CUiRelay::InvalidateAll() {
+  if (target_) target_->InvalidateAll();
+}
+void CUiRelay::ScrollLines(int lines) {
+  if (target_) target_->ScrollLines(lines);
+}
+void CUiRelay::RedrawBottomRow(bool clearRest) {
+  if (target_) target_->RedrawBottomRow(clearRest);
+}
+
+CSession::CSession(CSettings& settings, IClock& clock, bool demo)
+    : settings_(settings), clock_(clock), demo_(demo), doc_(settings, relay_), core_(doc_) {
+  doc_.SetPathName("");
+#if NAMI_HAVE_DEMO
+  if (demo_) {
+    SeedDemoProfile(settings_);
+    doc_.SetPort(MakeDemoPort(clock_));
+  }
+#endif
+  if (!doc_.Port() && !demo_) {
+    CSettings* s = &settings_;
+    doc_.SetPort(std::make_unique<CSerialPort>([s](const std::string& com) { return s->DevicePath(com); }));
+  }
+#if NAMI_HAVE_AUTOPILOT
+  autopilot_ = std::make_shared<CAutopilot>(doc_, clock_);
+#endif
+#if NAMI_HAVE_TRANSFERS
+  transfers_ = std::make_shared<CTransfers>(doc_, clock_);
+#endif
+}
+
+CSession::~CSession() { Shutdown(); }
+
+void CSession::SetPort(std::unique_ptr<IPort> port) { doc_.SetPort(std::move(port)); }
+
+void CSession::Reinitialise() {
+#if NAMI_HAVE_AUTOPILOT
+  if (autopilot_) autopilot_->Cancel();
+#endif
+#if NAMI_HAVE_TRANSFERS
+  if (transfers_) transfers_->Reinitialise();
+#endif
+  doc_.Senders.Clear();
+  doc_.Lines().Clear();
+  doc_.Lines().TakeEvictedCount();
+  core_.Reset();
+}
+
+void CSession::NewDocument() {
+  Reinitialise();
+  doc_.SetPathName("");
+#if NAMI_HAVE_DEMO
+  if (demo_) SeedDemoProfile(settings_);
+#endif
+  doc_.OpenPortFromProfile();
+}
+
+bool CSession::OpenDocument(const std::string& path, std::string& error) {
+#if NAMI_HAVE_DOCUMENT_FILE
+  CLineStore loaded;
+  if (!LoadDocument(loaded, path, error)) {
+    if (error.empty()) error = "not a nami document";
+    return false;
+  }
+  Reinitialise();
+  for (std::size_t i = 0; i < loaded.LineCount(); ++i) doc_.AddLine(loaded.LineAt(i));
+  doc_.Lines().TakeEvictedCount();
+  doc_.SetPathName(path);
+  doc_.OpenPortFromProfile();
+  return true;
+#else
+  (void)path;
+  error = "this build cannot read document files";
+  return false;
+#endif
+}
+
+bool CSession::SaveDocument(const std::string& path, std::string& error) {
+#if NAMI_HAVE_DOCUMENT_FILE
+  if (!nami::SaveDocument(doc_.Lines(), path, error)) {
+    if (error.empty()) error = "the document could not be written";
+    return false;
+  }
+#else
+  (void)path;
+  error = "this build cannot write document files";
+  return false;
+#endif
+  if (path != doc_.PathName()) {
+    const std::string oldSection = doc_.Title();
+    doc_.SetPathName(path);
+    if (doc_.Title() != oldSection) settings_.CopyProfileFrom(oldSection);
+  }
+  return true;
+}
+
+int CSession::Tick() {
+  const std::uint64_t before = doc_.Lines().AddedCount();
+  core_.Tick();
+#if NAMI_HAVE_AUTOPILOT
+  if (autopilot_) autopilot_->OnTick();
+#endif
+  const std::size_t count = doc_.LineCount();
+  const std::size_t added = std::min<std::size_t>(doc_.Lines().AddedCount() - before, count);
+  if (OnLine)
+    for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.LineAt(i));
+  return static_cast<int>(added);
+}
+
+void CSession::ScheduleTick() {
+#if NAMI_HAVE_AUTOPILOT
+  if (autopilot_) autopilot_->OnScheduleTimer();
+#endif
+}
+
+void CSession::Shutdown() {
+#if NAMI_HAVE_AUTOPILOT
+  if (autopilot_) autopilot_->Cancel();
+#endif
+#if NAMI_HAVE_TRANSFERS
+  if (transfers_) transfers_->Cancel();
+#endif
+  doc_.Senders.Clear();
+  doc_.ClosePort();
+}
+
+}  // namespace nami

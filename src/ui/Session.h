@@ -1,0 +1,126 @@
+// One running station: the document, the terminal core, the autopilot and
+// the transfers, and the port behind them. Used by the window and by the
+// headless runner alike, so it holds no Qt.
+//
+// The autopilot and the transfer machinery are built in when their headers
+// are part of the build; until then the commands that need them report
+// themselves unavailable.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/Clock.h"
+#include "settings/Settings.h"
+#include "terminal/NamiDoc.h"
+#include "terminal/TerminalCore.h"
+#include "terminal/UiSink.h"
+
+#if __has_include("autopilot/Autopilot.h")
+#include "autopilot/Autopilot.h"
+#define NAMI_HAVE_AUTOPILOT 1
+#else
+#define NAMI_HAVE_AUTOPILOT 0
+#endif
+#if __has_include("transfer/Transfers.h")
+#include "transfer/Transfers.h"
+#define NAMI_HAVE_TRANSFERS 1
+#else
+#define NAMI_HAVE_TRANSFERS 0
+#endif
+#if __has_include("sim/DemoPort.h")
+#define NAMI_HAVE_DEMO 1
+#else
+#define NAMI_HAVE_DEMO 0
+#endif
+#if __has_include("terminal/DocumentFile.h")
+#define NAMI_HAVE_DOCUMENT_FILE 1
+#else
+#define NAMI_HAVE_DOCUMENT_FILE 0
+#endif
+
+namespace nami {
+
+#if !NAMI_HAVE_AUTOPILOT
+class CAutopilot;
+#endif
+#if !NAMI_HAVE_TRANSFERS
+class CTransfers;
+#endif
+
+// Passes the core's requests on to whoever shows them now (the terminal
+// pane, the console); drops them while nobody does.
+class CUiRelay final : public IUiSink {
+ public:
+  void SetTarget(IUiSink* target) { target_ = target; }
+  IUiSink* Target() const { return target_; }
+  void ShowMessage(const std::string& text) override;
+  void Beep() override;
+  void DrawDirect() override;
+  void InvalidateAll() override;
+  void ScrollLines(int lines) override;
+  void RedrawBottomRow(bool clearRest) override;
+
+ private:
+  IUiSink* target_ = nullptr;
+};
+
+class CSession {
+ public:
+  // `demo` takes the in-process simulator as the port instead of the
+  // serial port named by the profile.
+  CSession(CSettings& settings, IClock& clock, bool demo);
+  ~CSession();
+  CSession(const CSession&) = delete;
+  CSession& operator=(const CSession&) = delete;
+
+  CSettings& Settings() { return settings_; }
+  CUiRelay& Ui() { return relay_; }
+  CNamiDoc& Doc() { return doc_; }
+  CTerminalCore& Core() { return core_; }
+  IClock& Clock() { return clock_; }
+  bool Demo() const { return demo_; }
+  CAutopilot* Autopilot() { return autopilot_.get(); }
+  CTransfers* Transfers() { return transfers_.get(); }
+
+  // Replaces the port (tests); the next NewDocument/OpenDocument opens it.
+  void SetPort(std::unique_ptr<IPort> port);
+
+  // File New: empties the store and the current line, takes the untitled
+  // profile and opens the port with its "comstatus".
+  void NewDocument();
+  // File Open: loads the file into the emptied store; on failure the
+  // document is left as it was and `error` says why (UTF-8).
+  bool OpenDocument(const std::string& path, std::string& error);
+  // Writes the store to `path` (atomically). Saving under another name
+  // switches the profile section to the new title and copies the old
+  // profile into it.
+  bool SaveDocument(const std::string& path, std::string& error);
+
+  // One receive tick and the autopilot's wait pass; returns the number of
+  // lines completed by it (evicted lines included).
+  int Tick();
+  void ScheduleTick();
+  // Quitting: ends every running operation at once and closes the port.
+  void Shutdown();
+
+  // Called with each completed line (CP932) after a tick; the headless
+  // runner prints them.
+  std::function<void(const std::string&)> OnLine;
+
+ private:
+  void Reinitialise();
+
+  CSettings& settings_;
+  IClock& clock_;
+  bool demo_;
+  CUiRelay relay_;
+  CNamiDoc doc_;
+  CTerminalCore core_;
+  std::shared_ptr<CAutopilot> autopilot_;  // shared_ptr: the type may be incomplete here
+  std::shared_ptr<CTransfers> transfers_;
+};
+
+}  // namespace nami

@@ -1,0 +1,167 @@
+// The headless runner, the session's document handling and the recent files.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+
+#include "UiTestSupport.h"
+#include "text/Cp932.h"
+#include "ui/HeadlessRunner.h"
+
+namespace nami {
+namespace {
+
+using test::FakePort;
+using test::Sjis;
+using test::TempDir;
+
+std::string ReadStream(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string s;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  return s;
+}
+
+struct Headless {
+  Headless() {
+    test::App();
+    settings = std::make_unique<CSettings>(dir.File("NAMI.INI"));
+    session = std::make_unique<CSession>(*settings, clock, false);
+    auto fake = std::make_unique<FakePort>();
+    port = fake.get();
+    session->SetPort(std::move(fake));
+    out = std::tmpfile();
+    err = std::tmpfile();
+  }
+  ~Headless() {
+    std::fclose(out);
+    std::fclose(err);
+  }
+  TempDir dir;
+  CManualClock clock{1796000000};
+  std::unique_ptr<CSettings> settings;
+  std::unique_ptr<CSession> session;
+  FakePort* port;
+  std::FILE* out;
+  std::FILE* err;
+};
+
+void PumpUntil(const std::function<bool()>& done, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+TEST(HeadlessRunner, StayPrintsEveryCompletedLineInUtf8) {
+  Headless h;
+  CHeadlessRunner runner(*h.session, true, 0, h.out, h.err);
+  h.session->NewDocument();
+  h.port->Deliver(Sjis("first\r\n日本語の行\r\npart"));
+  h.port->Deliver("ial\r\n");
+  runner.Start();
+  PumpUntil([&] { return h.session->Doc().LineCount() >= 3; }, 2000);
+  EXPECT_EQ(ReadStream(h.out), "first\n日本語の行\npartial\n");
+  EXPECT_FALSE(runner.Finished());
+}
+
+TEST(HeadlessRunner, PortMessagesGoToTheErrorStream) {
+  Headless h;
+  CHeadlessRunner runner(*h.session, true, 0, h.out, h.err);
+  h.port->failOpen = true;
+  h.session->NewDocument();
+  EXPECT_EQ(ReadStream(h.err), "nami: ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい\n");
+}
+
+TEST(HeadlessRunner, OneRunEndsWithTheLogPathsAndAnExitCode) {
+  Headless h;
+  CHeadlessRunner runner(*h.session, false, 2, h.out, h.err);
+  h.session->NewDocument();
+  runner.Start();
+  PumpUntil([&] { return runner.Finished(); }, 5000);
+  ASSERT_TRUE(runner.Finished()) << "the time limit ends a run that never finishes";
+  const std::string out = ReadStream(h.out);
+  EXPECT_NE(out.find("list log: "), std::string::npos);
+  EXPECT_NE(out.find("/templist.dat\nmail log: "), std::string::npos);
+  EXPECT_NE(out.find("/tempmail.dat\n"), std::string::npos);
+#if NAMI_HAVE_AUTOPILOT
+  EXPECT_NE(runner.ExitCode(), 0) << "nothing answers on the fake port";
+#else
+  EXPECT_EQ(runner.ExitCode(), 4);
+  EXPECT_NE(ReadStream(h.err).find("no autopilot"), std::string::npos);
+#endif
+  EXPECT_FALSE(h.port->open) << "the port is closed at the end";
+}
+
+TEST(Session, NewDocumentEmptiesTheStoreAndReopensThePort) {
+  Headless h;
+  h.session->NewDocument();
+  h.port->Deliver("abc\r\ndef");
+  h.session->Tick();
+  ASSERT_EQ(h.session->Doc().LineCount(), 1u);
+  h.session->NewDocument();
+  EXPECT_EQ(h.session->Doc().LineCount(), 0u);
+  EXPECT_EQ(h.session->Core().CurrentLine(), "");
+  EXPECT_EQ(h.port->openCount, 2);
+  EXPECT_EQ(h.port->lastConfig, "COM2:9600,n,8,1,n");
+  EXPECT_EQ(h.session->Doc().Title(), CSettings::UntitledTitle());
+}
+
+TEST(Session, TickReportsLinesCompletedEvenInAFullStore) {
+  Headless h;
+  h.session->NewDocument();
+  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) h.session->Doc().AddLine("x");
+  std::vector<std::string> seen;
+  h.session->OnLine = [&](const std::string& l) { seen.push_back(l); };
+  h.port->Deliver("one\ntwo\n");
+  EXPECT_EQ(h.session->Tick(), 2);
+  EXPECT_EQ(seen, (std::vector<std::string>{"one", "two"}));
+}
+
+#if NAMI_HAVE_DOCUMENT_FILE
+TEST(Session, SaveAsCopiesTheProfileAndOpenRestoresTheLines) {
+  Headless h;
+  h.session->NewDocument();
+  h.settings->Set(keys::Call, "JA1XYZ");
+  h.port->Deliver("hello\n");
+  h.session->Tick();
+  std::string error;
+  const std::string path = h.dir.File("station.nmi");
+  ASSERT_TRUE(h.session->SaveDocument(path, error)) << error;
+  EXPECT_EQ(h.session->Doc().Title(), "station");
+  EXPECT_EQ(h.settings->Raw(keys::Call), "JA1XYZ");
+  h.session->NewDocument();
+  ASSERT_TRUE(h.session->OpenDocument(path, error)) << error;
+  EXPECT_EQ(h.session->Doc().LastLine(), "hello");
+  test::WriteFile(h.dir.File("bad.nmi"), "not a document");
+  EXPECT_FALSE(h.session->OpenDocument(h.dir.File("bad.nmi"), error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(h.session->Doc().LastLine(), "hello") << "a bad file changes nothing";
+}
+#endif
+
+TEST(RecentFiles, KeepsTenNewestFirstBesideTheSettings) {
+  TempDir dir;
+  const std::string list = CRecentFiles::PathBeside(dir.File("NAMI.INI"));
+  EXPECT_EQ(list, dir.File("recent-files"));
+  {
+    CRecentFiles r(list);
+    for (int i = 0; i < 12; ++i) r.Add("/d/f" + std::to_string(i) + ".nmi");
+    r.Add("/d/f5.nmi");
+    ASSERT_EQ(r.Items().size(), 10u);
+    EXPECT_EQ(r.Items()[0], "/d/f5.nmi");
+    EXPECT_EQ(r.Items()[1], "/d/f11.nmi");
+  }
+  CRecentFiles again(list);
+  ASSERT_EQ(again.Items().size(), 10u);
+  EXPECT_EQ(again.Items()[0], "/d/f5.nmi");
+  EXPECT_EQ(again.Items()[9], "/d/f2.nmi");
+  again.Remove("/d/f5.nmi");
+  EXPECT_EQ(CRecentFiles(list).Items()[0], "/d/f11.nmi");
+}
+
+}  // namespace
+}  // namespace nami

@@ -1,0 +1,273 @@
+// The main frame: menus, toolbar, enabling rules, status bar, geometry and
+// the font command.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QToolBar>
+#include <QUrl>
+#include <utility>
+#include <vector>
+
+#include "UiTestSupport.h"
+#include "link/Clock.h"
+#include "ui/CommandIds.h"
+
+namespace nami {
+namespace {
+
+using test::FrameFixture;
+
+struct Item {
+  int id;
+  const char* label;
+};
+
+TEST(MainFrame, MenusHoldEveryItemInOrderWithItsIdAndLabel) {
+  FrameFixture f;
+  const std::vector<std::pair<const char*, std::vector<Item>>> expected = {
+      {"相手局情報(&F)",
+       {{57600, "新規作成(&N)"},
+        {57601, "開く(&O)..."},
+        {57603, "上書き保存(&S)"},
+        {57604, "名前を付けて保存(&A)..."},
+        {57616, "以前開いたファイル"},
+        {57665, "終了(&X)"}}},
+      {"編集(&E)",
+       {{57634, "コピー(&C)"},
+        {57637, "ペースト送信(&P)"},
+        {32773, "ﾍﾟｰｽﾄ送信中止(&A)"},
+        {32774, "ﾌｧｲﾙにｺﾋﾟｰ(&F)"},
+        {32850, "編集して送信(&L)"},
+        {32782, "検索条件(&F)"},
+        {32799, "上検索(&U)"},
+        {32790, "下検索(&D)"}}},
+      {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&T)",
+       {{32768, "アップロード(&U)"},
+        {32771, "アップロード中止(&B)"},
+        {32769, "ダウンロード(&D)"},
+        {32775, "さかのぼってﾀﾞｳﾝ(&R)"},
+        {32770, "ダウンロード終了(&S)"}}},
+      {"ｴﾃﾞｨﾀｰ(&R)", {{32791, "ﾒｰﾙ作成(&S)"}, {32793, "ﾒｰﾙ読み出し(&R)"}, {32792, "ﾘｽﾄ読み出し(&L)"}}},
+      {"ｺﾏﾝﾄﾞ(&C)",
+       {{32797, "自動ﾓｰﾄﾞの設定(&V)"},
+        {32788, "自動ﾓｰﾄﾞ起動(&A)"},
+        {32776, "相手局にｺﾈｸﾄ(&C)"},
+        {32779, "ﾒｰﾙ自動送信(&S)"},
+        {32777, "ﾘｽﾄ読みだし(&L)"},
+        {32778, "ﾒｰﾙ自動読出(&R)"},
+        {32780, "自動ﾓｰﾄﾞ終了(&B)"}}},
+      {"設定(&V)",
+       {{32789, "相手局の設定(&C)"},
+        {32785, "送信ﾒｰﾙ選択(&S)"},
+        {32784, "ﾌｨｰﾙﾄﾞ設定(&L)"},
+        {32783, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ(&R)"},
+        {32796, "INIﾌｧｲﾙの編集(&I)"},
+        {32794, "通信ﾎﾟｰﾄ設定(&P)"},
+        {32786, "ｴﾃﾞｨﾀｰの設定(&E)"},
+        {32795, "ﾃﾝﾎﾟﾗﾘｰﾌｧｲﾙ設定(&F)"},
+        {59392, "ツールバー(&T)"},
+        {59393, "ステータス バー(&S)"},
+        {32798, "ﾌｫﾝﾄの選択(&J)"}}},
+      {"ﾍﾙﾌﾟ(&H)", {{32787, "ﾕｰｻﾞｰﾏﾆｭｱﾙ(&U)"}, {57664, "バージョン情報(&A)..."}}},
+  };
+  const QList<QAction*> menus = f.frame->menuBar()->actions();
+  ASSERT_EQ(menus.size(), static_cast<qsizetype>(expected.size()));
+  for (std::size_t m = 0; m < expected.size(); ++m) {
+    EXPECT_EQ(menus[m]->text(), QString::fromUtf8(expected[m].first));
+    std::vector<std::pair<int, QString>> got;
+    for (QAction* a : menus[m]->menu()->actions())
+      if (!a->isSeparator()) got.emplace_back(a->data().toInt(), a->text());
+    ASSERT_EQ(got.size(), expected[m].second.size()) << expected[m].first;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].first, expected[m].second[i].id);
+      EXPECT_EQ(got[i].second, QString::fromUtf8(expected[m].second[i].label));
+    }
+  }
+}
+
+TEST(MainFrame, ToolbarButtonsInOrderWithTips) {
+  FrameFixture f;
+  std::vector<int> ids;
+  for (QAction* a : f.frame->ToolBar()->actions()) ids.push_back(a->isSeparator() ? 0 : a->data().toInt());
+  const std::vector<int> expected = {32768, 32769, 32775, 0,     32776, 32777, 32778, 32779, 32780, 0,
+                                     32788, 32797, 0,     32792, 32793, 32791, 32785, 0,     32787};
+  EXPECT_EQ(ids, expected);
+  EXPECT_EQ(f.frame->Action(cmd::AutoModeStart)->toolTip(), QStringLiteral("自動ﾓｰﾄﾞ開始"));
+  EXPECT_EQ(f.frame->Action(cmd::Upload)->statusTip(), QStringLiteral("ディスクからのファイルのアップロード"));
+  EXPECT_FALSE(f.frame->Action(cmd::Upload)->icon().isNull());
+}
+
+TEST(MainFrame, CommandsFollowTheirFlags) {
+  FrameFixture f;
+  CNamiDoc& doc = f.session->Doc();
+  auto enabled = [&](int id) {
+    f.frame->UpdateCommands();
+    return f.frame->Action(id)->isEnabled();
+  };
+  EXPECT_TRUE(enabled(cmd::FileNew));
+  EXPECT_TRUE(enabled(cmd::FontSelect));
+  // Commands of this pane only: disabled while the terminal pane is active.
+  EXPECT_FALSE(enabled(cmd::SearchCondition));
+  EXPECT_FALSE(enabled(cmd::EditAndSend));
+  // No handler in this program.
+  EXPECT_FALSE(enabled(cmd::EditUndo));
+  EXPECT_FALSE(enabled(cmd::EditCut));
+
+#if NAMI_HAVE_AUTOPILOT
+  doc.AutoIdle = true;
+  EXPECT_TRUE(enabled(cmd::AutoModeStart));
+  doc.AutoIdle = false;
+  for (int id : {cmd::AutoModeStart, cmd::Connect, cmd::MailSend, cmd::ListRead, cmd::MailRead})
+    EXPECT_FALSE(enabled(id)) << id;
+  EXPECT_TRUE(enabled(cmd::AutoModeEnd));
+#else
+  doc.AutoIdle = true;
+  for (int id : {cmd::AutoModeStart, cmd::Connect, cmd::AutoModeEnd}) EXPECT_FALSE(enabled(id)) << id;
+#endif
+
+#if NAMI_HAVE_TRANSFERS
+  doc.Uploading = false;
+  EXPECT_TRUE(enabled(cmd::Upload));
+  EXPECT_FALSE(enabled(cmd::UploadStop));
+  doc.Uploading = true;
+  EXPECT_FALSE(enabled(cmd::Upload));
+  EXPECT_TRUE(enabled(cmd::UploadStop));
+  doc.Capturing = true;
+  EXPECT_FALSE(enabled(cmd::Download));
+  EXPECT_FALSE(enabled(cmd::RetroDownload));
+  EXPECT_TRUE(enabled(cmd::DownloadEnd));
+  doc.PasteSending = true;
+  EXPECT_FALSE(enabled(cmd::EditPaste));
+  EXPECT_TRUE(enabled(cmd::PasteStop));
+  doc.PasteSending = false;
+  EXPECT_TRUE(enabled(cmd::EditPaste));
+  EXPECT_FALSE(enabled(cmd::PasteStop));
+  doc.Uploading = doc.Capturing = false;
+#else
+  doc.Uploading = true;
+  EXPECT_FALSE(enabled(cmd::UploadStop));
+  EXPECT_FALSE(enabled(cmd::Upload));
+#endif
+  // A disabled command is not executed, whatever asks for it.
+  doc.Uploading = true;
+  EXPECT_FALSE(f.frame->Router().Execute(cmd::Upload));
+}
+
+TEST(MainFrame, ClockPaneShowsTheLocalTime) {
+  FrameFixture f;
+  const QString text = f.frame->ClockPane()->text();
+  EXPECT_EQ(text.toStdString(), FormatLocalTime("%c", f.clock.Now()));
+  f.clock.AdvanceMs(5000);
+  FrameFixture::Pump(1100);
+  EXPECT_EQ(f.frame->ClockPane()->text().toStdString(), FormatLocalTime("%c", f.clock.Now()));
+  EXPECT_NE(f.frame->ClockPane()->text(), text);
+}
+
+TEST(MainFrame, FirstStartUsesTheDefaultsAndExitStoresTheGeometry) {
+  FrameFixture f;
+  const QSize def = CMainFrame::DefaultSize(CMainFrame::FrameFont(*f.settings));
+  EXPECT_EQ(f.frame->pos(), QPoint(100, 100));
+  EXPECT_EQ(f.frame->size(), def);
+  EXPECT_GT(def.width(), 84 * 4);
+
+  f.frame->resize(700, 500);
+  f.frame->close();
+  EXPECT_FALSE(f.port->open) << "exit closes the port";
+  EXPECT_FALSE(f.frame->TerminalPane()->TimersRunning());
+  CSettings& s = *f.settings;
+  EXPECT_EQ(s.Raw(keys::X), "100");
+  EXPECT_EQ(s.Raw(keys::Y), "100");
+  EXPECT_EQ(s.Raw(keys::Width), "700");
+  EXPECT_EQ(s.Raw(keys::Height), "500");
+}
+
+TEST(MainFrame, StartReadsGeometryAndFontFromTheSettings) {
+  FrameFixture f("[Window]\r\nx=210\r\ny=120\r\nwidth=640\r\nheight=480\r\nfontname=IPAGothic\r\nfontsize=20\r\n");
+  EXPECT_EQ(f.frame->pos(), QPoint(210, 120));
+  EXPECT_EQ(f.frame->size(), QSize(640, 480));
+  const QFont& font = f.frame->TerminalPane()->TerminalFont();
+  EXPECT_EQ(font.pixelSize(), 20);
+  EXPECT_EQ(font.family(), QStringLiteral("IPAGothic"));
+}
+
+TEST(MainFrame, MissingFaceFallsBackToAJapaneseMonospaceFace) {
+  FrameFixture f("[Window]\r\nfontname=NoSuchFace\r\n");
+  const QString family = f.frame->TerminalPane()->TerminalFont().family();
+  EXPECT_TRUE(family == "IPAGothic" || family == "Noto Sans Mono CJK JP") << family.toStdString();
+  FrameFixture g;  // "FixedSys", the default, does not exist here either
+  EXPECT_NE(g.frame->TerminalPane()->TerminalFont().family(), QStringLiteral("FixedSys"));
+  EXPECT_NE(g.frame->TerminalPane()->TerminalFont().family(), QStringLiteral("monospace"));
+}
+
+TEST(MainFrame, FontCommandWritesTheChoiceAndChangesNothingOnScreen) {
+  FrameFixture f;
+  const QFont before = f.frame->TerminalPane()->TerminalFont();
+  f.frame->Router().chooseFont = [](QFont& font) {
+    font = QFont(QStringLiteral("IPAGothic"));
+    font.setPointSizeF(14.7);
+    return true;
+  };
+  f.frame->Action(cmd::FontSelect)->trigger();
+  EXPECT_EQ(f.settings->Raw(keys::FontName), "IPAGothic");
+  EXPECT_EQ(f.settings->Raw(keys::FontSize), "14");
+  EXPECT_EQ(f.frame->TerminalPane()->TerminalFont(), before);
+
+  f.frame->Router().chooseFont = [](QFont&) { return false; };  // cancelled: nothing written
+  f.settings->Set(keys::FontSize, "9");
+  f.frame->Action(cmd::FontSelect)->trigger();
+  EXPECT_EQ(f.settings->Raw(keys::FontSize), "9");
+}
+
+TEST(MainFrame, ToolbarCommandHidesAndShowsTheToolbar) {
+  FrameFixture f;
+  f.frame->show();
+  ASSERT_TRUE(f.frame->ToolBar()->isVisible());
+  f.frame->Action(cmd::ViewToolbar)->trigger();
+  EXPECT_FALSE(f.frame->ToolBar()->isVisible());
+  f.frame->Action(cmd::ViewToolbar)->trigger();
+  EXPECT_TRUE(f.frame->ToolBar()->isVisible());
+}
+
+TEST(MainFrame, ADroppedFileIsOpenedAsTheDocument) {
+  FrameFixture f;
+  test::WriteFile(f.dir.File("dropped.nmi"), "not a document");
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(f.dir.File("dropped.nmi")))});
+  f.frame->show();
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  static_cast<QObject*>(f.frame.get())->event(&drop);
+  ASSERT_EQ(f.messages.size(), 1) << "the file was tried and refused with a message";
+  EXPECT_TRUE(f.messages[0].startsWith(QStringLiteral("dropped.nmi を開けません。")));
+  EXPECT_EQ(f.session->Doc().Title(), CSettings::UntitledTitle()) << "the document did not change";
+}
+
+#if NAMI_HAVE_DOCUMENT_FILE
+TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
+  FrameFixture f;
+  f.port->Deliver("kept line\n");
+  f.frame->TerminalPane()->RunTick();
+  f.nextFile = QString::fromStdString(f.dir.File("mystation.nmi"));
+  f.frame->close();
+  EXPECT_TRUE(test::FileExists(f.dir.File("mystation.nmi")));
+  EXPECT_EQ(f.session->Doc().Title(), "mystation");
+  EXPECT_EQ(f.recent->Items().front(), f.dir.File("mystation.nmi"));
+
+  FrameFixture g;
+  test::WriteFile(g.dir.File("broken.nmi"), "no compound file");
+  EXPECT_FALSE(g.frame->Router().OpenPath(QString::fromStdString(g.dir.File("broken.nmi"))));
+  ASSERT_EQ(g.messages.size(), 1);
+  EXPECT_TRUE(g.messages[0].startsWith(QStringLiteral("broken.nmi を開けません。")));
+  EXPECT_TRUE(g.frame->Router().OpenPath(QString::fromStdString(f.dir.File("mystation.nmi"))));
+  EXPECT_EQ(g.session->Doc().LastLine(), "kept line");
+  EXPECT_TRUE(g.frame->windowTitle().startsWith(QStringLiteral("mystation")));
+}
+#endif
+
+}  // namespace
+}  // namespace nami

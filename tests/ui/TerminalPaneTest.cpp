@@ -1,0 +1,205 @@
+// The terminal pane: keys to the link, received text on screen, bounded
+// repaints, and the screenshot of the main window with Japanese text.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFontMetrics>
+#include <QImage>
+#include <QInputMethodEvent>
+#include <QTest>
+#include <cstdlib>
+
+#include "UiTestSupport.h"
+#include "text/Cp932.h"
+#include "ui/CommandIds.h"
+
+namespace nami {
+namespace {
+
+using test::FrameFixture;
+using test::Sjis;
+
+struct Pane : FrameFixture {
+  explicit Pane(const std::string& ini = "") : FrameFixture(ini) {
+    frame->show();
+    view = frame->TerminalPane();
+    view->setFocus();
+    QApplication::setActiveWindow(frame.get());
+    Pump(20);
+    port->TakeSent();
+  }
+  CNamiView* view;
+};
+
+TEST(TerminalPane, TypedCharactersGoToTheLinkOneByteEach) {
+  Pane p;
+  QTest::keyClicks(p.view, "ABC");
+  QTest::keyClick(p.view, Qt::Key_Return);
+  EXPECT_EQ(p.port->sent, "ABC\r");
+  EXPECT_EQ(p.port->writes.size(), 4u);
+  EXPECT_EQ(p.session->Doc().LineCount(), 0u) << "no local echo by default";
+
+  p.port->TakeSent();
+  QTest::keyClick(p.view, Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(p.view, Qt::Key_J, Qt::ControlModifier);
+  QTest::keyClick(p.view, Qt::Key_Backspace);
+  EXPECT_EQ(p.port->sent, std::string("\x03\x0a\x08"));
+
+  p.port->TakeSent();
+  for (Qt::Key k : {Qt::Key_F1, Qt::Key_Up, Qt::Key_Left, Qt::Key_Shift, Qt::Key_Delete}) QTest::keyClick(p.view, k);
+  QTest::keyClick(p.view, Qt::Key_Insert, Qt::ControlModifier);  // accelerator: copy, never sent
+  QTest::keyClick(p.view, Qt::Key_Insert, Qt::ShiftModifier);    // accelerator: paste-send
+  QTest::keyClick(p.view, Qt::Key_Backspace, Qt::AltModifier);   // accelerator: undo
+  EXPECT_EQ(p.port->sent, "");
+}
+
+TEST(TerminalPane, LocalEchoPutsTheTypedLineInTheStore) {
+  Pane p("[\xE7\x84\xA1\xE9\xA1\x8C]\r\n");  // section exists; echo set below
+  p.settings->Set(keys::Echo, "enable");
+  QTest::keyClicks(p.view, "ABC");
+  EXPECT_EQ(p.session->Core().CurrentLine(), "ABC");
+  QTest::keyClick(p.view, Qt::Key_Return);
+  ASSERT_EQ(p.session->Doc().LineCount(), 1u);
+  EXPECT_EQ(p.session->Doc().LastLine(), "ABC");
+  EXPECT_EQ(p.port->sent, "ABC\r");
+}
+
+TEST(TerminalPane, KanjiFromTheInputMethodGoesOutAsItsTwoBytes) {
+  Pane p;
+  QInputMethodEvent preedit(QStringLiteral("かん"), {});
+  QApplication::sendEvent(p.view, &preedit);
+  EXPECT_EQ(p.port->sent, "") << "nothing is sent while composing";
+  QInputMethodEvent commit;
+  commit.setCommitString(QStringLiteral("漢字"));
+  QApplication::sendEvent(p.view, &commit);
+  EXPECT_EQ(p.port->sent, Sjis("漢字"));
+  EXPECT_EQ(p.port->writes.size(), 4u);
+  // The composition window follows the caret.
+  EXPECT_EQ(static_cast<QWidget*>(p.view)->inputMethodQuery(Qt::ImCursorRectangle).toRect(), p.view->CaretRect());
+  EXPECT_EQ(p.view->CaretRect().width(), 5);
+  EXPECT_EQ(p.view->CaretRect().height(), p.view->LineHeight());
+}
+
+// True when the row at `y` (one line high) has pixels other than the
+// background right of `fromX` (the caret is 5 pixels wide at x = 10).
+bool RowHasInk(const QImage& img, int y, int h, QColor background, int fromX) {
+  for (int yy = y; yy < y + h && yy < img.height(); ++yy)
+    for (int x = fromX; x < img.width(); ++x)
+      if (img.pixelColor(x, yy) != background) return true;
+  return false;
+}
+
+TEST(TerminalPane, ReceivedTextIsShownAndAGrowingLineRepaintsOnlyItsRow) {
+  Pane p;
+  CNamiView* v = p.view;
+  const int rows = p.session->Core().Rows();
+  ASSERT_GT(rows, 3);
+  std::string fill;
+  for (int i = 0; i < rows + 2; ++i) fill += "line " + std::to_string(i) + "\n";
+  p.port->Deliver(fill);
+  v->RunTick();
+  FrameFixture::Pump(30);
+  EXPECT_EQ(p.session->Doc().LastLine(), "line " + std::to_string(rows + 1));
+
+  // A further tick that completes nothing repaints once (the pane was drawn
+  // directly before it was full); after that only the bottom row.
+  p.port->Deliver("x");
+  v->RunTick();
+  FrameFixture::Pump(30);
+  const int fullBefore = v->FullPaintCount();
+  const int paintsBefore = v->PaintCount();
+  for (char c : std::string("growing byte by byte")) {
+    p.port->Deliver(std::string(1, c));
+    v->RunTick();
+    FrameFixture::Pump(5);
+  }
+  EXPECT_EQ(p.session->Core().CurrentLine(), "xgrowing byte by byte");
+  EXPECT_GT(v->PaintCount(), paintsBefore);
+  EXPECT_LE(v->FullPaintCount() - fullBefore, 1);
+
+  // Completed lines scroll: still no full repaint.
+  p.port->Deliver("\nnext\n");
+  v->RunTick();
+  FrameFixture::Pump(30);
+  EXPECT_LE(v->FullPaintCount() - fullBefore, 1);
+
+  const QImage img = v->grab().toImage();
+  const QColor bg = v->palette().color(QPalette::Base);
+  const int h = v->LineHeight();
+  ASSERT_EQ(p.session->Core().CurrentLine(), "");
+  EXPECT_TRUE(RowHasInk(img, (rows - 2) * h, h, bg, 10)) << "the newest completed line is drawn";
+  EXPECT_TRUE(RowHasInk(img, (rows - 3) * h, h, bg, 10)) << "the grown line scrolled up intact";
+  EXPECT_FALSE(RowHasInk(img, (rows - 1) * h, h, bg, 16)) << "the bottom row holds the empty current line";
+}
+
+struct CountingSender : ISender {
+  int steps = 0;
+  int limit = 5;
+  bool Step() override { return ++steps < limit; }
+};
+
+TEST(TerminalPane, TimersRunTheReceiveTickAndTheSendersUntilTheyFinish) {
+  Pane p;
+  p.view->StartTimers();
+  p.port->Deliver("over the air\n");
+  FrameFixture::Pump(200);
+  EXPECT_EQ(p.session->Doc().LastLine(), "over the air");
+
+  CountingSender sender;
+  p.session->Doc().Senders.Push(&sender);
+  FrameFixture::Pump(300);
+  EXPECT_EQ(sender.steps, 5);
+  EXPECT_TRUE(p.session->Doc().Senders.Empty());
+  p.view->StopTimers();
+  EXPECT_FALSE(p.view->TimersRunning());
+}
+
+TEST(TerminalPane, F6MovesBetweenThePanesAndTheActivePaneDecidesTheSearchCommands) {
+  Pane p;
+  ASSERT_TRUE(p.view->hasFocus());
+  EXPECT_FALSE(p.frame->Router().HistoryActive());
+  QTest::keyClick(p.view, Qt::Key_F6);
+  EXPECT_TRUE(p.frame->HistoryPane()->hasFocus());
+  EXPECT_TRUE(p.frame->Router().HistoryActive());
+  p.frame->UpdateCommands();
+  EXPECT_EQ(p.frame->Action(cmd::SearchCondition)->isEnabled(), NAMI_HAVE_HISTORY != 0);
+  QTest::keyClick(p.frame->HistoryPane(), Qt::Key_F6, Qt::ShiftModifier);
+  EXPECT_TRUE(p.view->hasFocus());
+  EXPECT_FALSE(p.frame->Router().HistoryActive());
+  EXPECT_EQ(p.port->sent, "");
+}
+
+TEST(TerminalPane, PortMessagesAreShownConverted) {
+  Pane p;
+  p.port->failOpen = true;
+  p.session->NewDocument();
+  ASSERT_EQ(p.messages.size(), 1);
+  EXPECT_EQ(p.messages[0], QStringLiteral("ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい"));
+}
+
+TEST(TerminalPane, ScreenshotWithJapaneseText) {
+  Pane p;
+  const QFont& font = p.view->TerminalFont();
+  QFontMetrics fm(font);
+  for (QChar c : QStringLiteral("漢字受信ｶﾅ"))
+    EXPECT_TRUE(fm.inFont(c)) << "the terminal face draws U+" << std::hex << int(c.unicode());
+  EXPECT_EQ(2 * fm.horizontalAdvance(QLatin1Char('A')), fm.horizontalAdvance(QChar(0x6F22)))
+      << "full-width glyphs are two half-widths";
+
+  p.port->Deliver(
+      Sjis("cmd:CONNECT JA1XYZ\r\n*** CONNECTED to JA1XYZ\r\n"
+           "[BBS-2.0-H$]\r\nこんにちは、ＪＡ１ＸＹＺ局のＢＢＳです。\r\n"
+           "  12 JA2ABC  1206 ﾃｽﾄ送信のお知らせ\r\n  13 JA3DEF  1206 移動運用します\r\nJA1XYZ>"));
+  p.view->RunTick();
+  FrameFixture::Pump(50);
+  const char* artifacts = std::getenv("NAMI_ARTIFACTS");
+  const QImage img = p.frame->grab().toImage();
+  EXPECT_FALSE(img.isNull());
+  if (!artifacts) GTEST_SKIP() << "NAMI_ARTIFACTS not set: no screenshot saved";
+  QDir().mkpath(QString::fromLocal8Bit(artifacts));
+  const QString file = QString::fromLocal8Bit(artifacts) + QStringLiteral("/main-window.png");
+  EXPECT_TRUE(img.save(file, "PNG")) << file.toStdString();
+}
+
+}  // namespace
+}  // namespace nami
