@@ -74,7 +74,9 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
       line_.fill(0);
       if (!ok) return;
     } else if (b == columnReset) {
-      savedColumn_ = column_;
+      // Keep the longer of the two: a second return after a shorter
+      // overwrite must not drop the rest of the line that is still shown.
+      savedColumn_ = std::max(savedColumn_, column_);
       column_ = 0;
     } else if (b == '\x08') {
       if (column_ > 0) line_[--column_] = '\0';
