@@ -214,8 +214,11 @@ bool LoadDocument(CLineStore& store, const std::string& path, std::string& error
 }
 
 bool SaveDocument(const CLineStore& store, const std::string& path, std::string& error) {
+  return SaveContents(EncodeContents(store), path, error);
+}
+
+bool SaveContents(std::string_view contents, const std::string& path, std::string& error) {
   InitGsf();
-  const std::string contents = EncodeContents(store);
   std::string file;
   {
     GRef<GsfOutput> sink(gsf_output_memory_new());

@@ -29,6 +29,9 @@ bool ParseContents(std::string_view bytes, CLineStore& out, std::string& error);
 // `error` when the file cannot be written; an existing file then stays whole.
 bool SaveDocument(const CLineStore& store, const std::string& path, std::string& error);
 
+// Writes `contents` as the "Contents" stream of a new document file.
+bool SaveContents(std::string_view contents, const std::string& path, std::string& error);
+
 // Replaces the store's lines with those of the document file at `path`. A
 // file that cannot be read, is no compound file, has no "Contents" stream
 // or whose stream is short or inconsistent gives false with a message in
