@@ -2,6 +2,7 @@
 
 // libgsf stays in this file: its GLib headers clash with Qt's keywords.
 #include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile-impl.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input.h>
@@ -39,9 +40,16 @@ class GRef {
   T* p_;
 };
 
+void IgnoreLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 void InitGsf() {
   static const bool done = [] {
     gsf_init();
+    // A damaged file is refused with our own message; libgsf's complaints
+    // about it on stderr would only confuse.
+    const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE);
+    g_log_set_handler("libgsf:msole", levels, IgnoreLog, nullptr);
+    g_log_set_handler("libgsf", levels, IgnoreLog, nullptr);
     return true;
   }();
   (void)done;
@@ -182,7 +190,19 @@ bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, std::strin
     return false;
   }
   if (err) g_error_free(err);
-  GRef<GsfInput> stream(gsf_infile_child_by_name(ole.get(), kStreamName));
+  // Look the stream up by name among the root's children, through the
+  // class method: the convenience calls warn on stderr about damaged files.
+  GsfInput* child = nullptr;
+  const int children = gsf_infile_num_children(ole.get());
+  for (int i = 0; i < children && !child; ++i) {
+    const char* name = gsf_infile_name_by_index(ole.get(), i);
+    if (name && std::strcmp(name, kStreamName) == 0) {
+      GError* childErr = nullptr;
+      child = GSF_INFILE_CLASS(G_OBJECT_GET_CLASS(ole.get()))->child_by_index(ole.get(), i, &childErr);
+      if (childErr) g_error_free(childErr);
+    }
+  }
+  GRef<GsfInput> stream(child);
   if (!stream) {
     error = "This file is not a nami document (it has no \"Contents\" stream).";
     return false;
