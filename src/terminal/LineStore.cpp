@@ -1,5 +1,6 @@
 #include "terminal/LineStore.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "text/ShiftJis.h"
@@ -7,14 +8,18 @@
 namespace nami {
 
 void CLineStore::AddLine(std::string_view line) {
-  if (slots_.size() < kCapacity && head_ == 0 && count_ == slots_.size()) {
-    // Still growing: append a slot.
+  if (slots_.size() < capacity_ && head_ == 0 && count_ == slots_.size()) {
+    // Still growing: append a slot. The array doubles but never beyond the
+    // capacity, so a full store wastes no slots.
+    if (slots_.size() == slots_.capacity()) {
+      slots_.reserve(std::min(capacity_, std::max<std::size_t>(64, 2 * slots_.capacity())));
+    }
     slots_.emplace_back(line);
     ++count_;
     return;
   }
   std::size_t tail;
-  if (count_ >= kCapacity) {
+  if (count_ >= capacity_) {
     // Full: the oldest slot becomes the newest.
     tail = head_;
     head_ = head_ + 1 == slots_.size() ? 0 : head_ + 1;
@@ -70,6 +75,7 @@ void CLineStore::Swap(CLineStore& other) noexcept {
   std::swap(head_, other.head_);
   std::swap(count_, other.count_);
   std::swap(evicted_, other.evicted_);
+  std::swap(capacity_, other.capacity_);
 }
 
 }  // namespace nami

@@ -20,6 +20,9 @@ class CLineStore {
  public:
   static constexpr std::size_t kCapacity = 80000;
 
+  // A store of another capacity is for measurements only.
+  explicit CLineStore(std::size_t capacity = kCapacity) : capacity_(capacity > 0 ? capacity : 1) {}
+
   // Appends a line; on a full store the oldest line is removed first and
   // counted as evicted.
   void AddLine(std::string_view line);
@@ -50,6 +53,7 @@ class CLineStore {
   std::size_t head_ = 0;            // slot of the oldest line
   std::size_t count_ = 0;
   std::int32_t evicted_ = 0;
+  std::size_t capacity_;
 };
 
 }  // namespace nami
