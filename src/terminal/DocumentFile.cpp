@@ -233,11 +233,11 @@ bool LoadDocument(CLineStore& store, const std::string& path, std::string& error
   return LoadDocumentBytes(store, bytes, error);
 }
 
-bool SaveDocument(const CLineStore& store, const std::string& path, std::string& error) {
-  return SaveContents(EncodeContents(store), path, error);
+bool SaveDocument(const CLineStore& store, const std::string& path, std::string& error, IFileOps& ops) {
+  return SaveContents(EncodeContents(store), path, error, ops);
 }
 
-bool SaveContents(std::string_view contents, const std::string& path, std::string& error) {
+bool SaveContents(std::string_view contents, const std::string& path, std::string& error, IFileOps& ops) {
   InitGsf();
   std::string file;
   {
@@ -263,7 +263,7 @@ bool SaveContents(std::string_view contents, const std::string& path, std::strin
     }
     file.assign(reinterpret_cast<const char*>(data), static_cast<std::size_t>(size));
   }
-  if (!WriteFileAtomically(path, file)) {
+  if (!WriteFileAtomically(path, file, ops)) {
     error = "Cannot Write File";
     return false;
   }

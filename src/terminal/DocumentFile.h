@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "settings/FileOps.h"
 #include "terminal/LineStore.h"
 
 namespace nami {
@@ -27,10 +28,12 @@ bool ParseContents(std::string_view bytes, CLineStore& out, std::string& error);
 
 // Writes the store to `path` as a document file. False with a message in
 // `error` when the file cannot be written; an existing file then stays whole.
-bool SaveDocument(const CLineStore& store, const std::string& path, std::string& error);
+bool SaveDocument(const CLineStore& store, const std::string& path, std::string& error,
+                  IFileOps& ops = PosixFileOps());
 
 // Writes `contents` as the "Contents" stream of a new document file.
-bool SaveContents(std::string_view contents, const std::string& path, std::string& error);
+bool SaveContents(std::string_view contents, const std::string& path, std::string& error,
+                  IFileOps& ops = PosixFileOps());
 
 // Replaces the store's lines with those of the document file at `path`. A
 // file that cannot be read, is no compound file, has no "Contents" stream

@@ -52,6 +52,11 @@ void CLineStore::RemoveLastLine() {
   }
 }
 
+const std::string& CLineStore::Empty() {
+  static const std::string empty;
+  return empty;
+}
+
 std::int32_t CLineStore::TakeEvictedCount() {
   std::int32_t n = evicted_;
   evicted_ = 0;

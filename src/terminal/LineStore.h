@@ -31,9 +31,10 @@ class CLineStore {
   std::size_t LineCount() const { return count_; }
   // The newest line; empty when the store is empty.
   std::string LastLine() const { return count_ == 0 ? std::string() : Slot(count_ - 1); }
-  // The line at `index` (0 = oldest); callers pass index < LineCount(). The
-  // reference stays valid until the store is next changed.
-  const std::string& LineAt(std::size_t index) const { return Slot(index); }
+  // The line at `index` (0 = oldest); callers pass index < LineCount(), any
+  // other index gives the empty text. The reference stays valid until the
+  // store is next changed.
+  const std::string& LineAt(std::size_t index) const { return index < count_ ? Slot(index) : Empty(); }
   // The count of lines evicted since the last call; resets it to 0.
   std::int32_t TakeEvictedCount();
   // The leading decimal number of line `index` as decimal text (0 when it
@@ -44,6 +45,7 @@ class CLineStore {
   void Swap(CLineStore& other) noexcept;
 
  private:
+  static const std::string& Empty();
   const std::string& Slot(std::size_t index) const {
     std::size_t i = head_ + index;
     return slots_[i >= slots_.size() ? i - slots_.size() : i];

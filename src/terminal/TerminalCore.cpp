@@ -72,7 +72,7 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
       column_ = 0;
       savedColumn_ = -1;
       line_.fill(0);
-      if (!ok) return;
+      if (!ok) return Abandon();
     } else if (b == columnReset) {
       // Keep the longer of the two: a second return after a shorter
       // overwrite must not drop the rest of the line that is still shown.
@@ -92,7 +92,7 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
         column_ = 0;
       }
       savedColumn_ = -1;
-      if (!ok) return;
+      if (!ok) return Abandon();
     } else if (b == '\x13' || b == '\x11') {
       // XON and XOFF are flow control, not text.
     } else if (b == '\x07') {
@@ -133,6 +133,16 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
   } else {
     doc_.LatestLine.clear();
   }
+}
+
+void CTerminalCore::Abandon() {
+  // The rest of the tick's bytes are dropped, but the line that failed to
+  // be written is in the store: show it and report it as the latest line,
+  // so neither the pane nor the autopilot is left one line behind.
+  line_[column_] = '\0';
+  doc_.Ui().InvalidateAll();
+  repaintPending_ = false;
+  doc_.LatestLine = doc_.LastLine();
 }
 
 void CTerminalCore::Update(int completed, Variant variant) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 #include "support/TestSupport.h"
 
@@ -168,6 +170,25 @@ TEST(DocumentFile, SaveReplacesTheFileAndReportsAFailure) {
   // A folder in the way: the save fails with a message.
   EXPECT_FALSE(SaveDocument(store, dir.Path(), error));
   EXPECT_EQ(error, "Cannot Write File");
+
+  // A failed replace (full disk, failed rename) keeps the old file whole.
+  struct FailingOps : IFileOps {
+    ssize_t Write(int fd, const void* data, std::size_t size) override { return PosixFileOps().Write(fd, data, size); }
+    int Sync(int fd) override { return PosixFileOps().Sync(fd); }
+    int Rename(const char*, const char*) override {
+      errno = ENOSPC;
+      return -1;
+    }
+  } failing;
+  const std::string before = test::ReadFile(path);
+  store.AddLine("third");
+  error.clear();
+  EXPECT_FALSE(SaveDocument(store, path, error, failing));
+  EXPECT_EQ(error, "Cannot Write File");
+  EXPECT_EQ(test::ReadFile(path), before);
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++files;
+  EXPECT_EQ(files, 1u);  // no temporary file left behind
 }
 
 }  // namespace

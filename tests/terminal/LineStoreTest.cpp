@@ -55,6 +55,9 @@ TEST(LineStore, MailNumberAt) {
   EXPECT_EQ(store.MailNumberAt(2), "-7");
   EXPECT_EQ(store.MailNumberAt(3), " ");
   EXPECT_EQ(store.MailNumberAt(-1), " ");
+  // An index past the end is the empty text, never a read outside the store.
+  EXPECT_EQ(store.LineAt(3), "");
+  EXPECT_EQ(store.LineAt(1000000), "");
 }
 
 // A surface with 8 pixels per byte and tab stops every 64 pixels.

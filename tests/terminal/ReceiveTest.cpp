@@ -284,6 +284,9 @@ TEST(Receive, FailedWriteIsReportedAndAbandonsTheRestOfTheTick) {
   EXPECT_EQ(f.sink.messages, std::vector<std::string>{"Cannot Write File"});
   EXPECT_FALSE(f.doc.PromptSeen);
   EXPECT_EQ(f.core.CurrentLine(), "");
+  // The stored line is shown and reported, not left behind.
+  EXPECT_EQ(f.sink.updates, std::vector<std::string>{"all"});
+  EXPECT_EQ(f.doc.LatestLine, "a");
   // The next tick goes on.
   f.doc.Capturing = false;
   f.Tick("d\r\n");
