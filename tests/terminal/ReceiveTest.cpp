@@ -160,10 +160,14 @@ TEST(Receive, SerialYesLineFeedOnlyReturnsToColumnZero) {
   f.Tick("ABC\r\n");
   EXPECT_EQ(f.core.SavedColumn(), 0);
   EXPECT_EQ(f.core.CurrentLine(), "");
-  // "serial" is read at every tick.
+  // "serial" is read at every tick, and only "yes" makes CR the line end.
   f.settings.Set(keys::Serial, "Yes");
-  f.Tick("DEF\r\n");
-  EXPECT_EQ(f.Lines(), (std::vector<std::string>{"ABC", "DEF"}));
+  f.Tick("DEF\r");
+  EXPECT_EQ(f.Lines(), (std::vector<std::string>{"ABC"}));
+  f.Tick("\n");
+  f.settings.Set(keys::Serial, "yes");
+  f.Tick("GHI\r");
+  EXPECT_EQ(f.Lines(), (std::vector<std::string>{"ABC", "DEF", "GHI"}));
 }
 
 TEST(Receive, DisconnectNoticeClearsAutoRunningOnlyWhenTheWaitTextIsAbsent) {
