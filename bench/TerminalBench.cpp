@@ -67,6 +67,11 @@ std::string Line80(std::size_t i) {
 void BM_ReceiveTick(benchmark::State& state) {
   TempFolder dir;
   CSettings settings(dir.path + "/NAMI.INI");
+  // A settings file of a usual size: "serial" is read from it at every tick.
+  for (const char* key : {"comstatus", "call", "prompt", "password", "readcom", "min", "echo"}) {
+    settings.Set(KeySpec{Section::Profile, key, 80, ""}, "JA1XYZ-1 some value");
+  }
+  settings.Set(keys::Serial, "no");
   QuietSink sink;
   CNamiDoc doc(settings, sink);
   CTerminalCore core(doc);
