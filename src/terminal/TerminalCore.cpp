@@ -29,7 +29,7 @@ std::size_t CTerminalCore::Tick() {
 }
 
 bool CTerminalCore::Complete(std::size_t length, bool toFiles) {
-  std::string text(line_.data(), strnlen(line_.data(), length));
+  const std::string_view text(line_.data(), strnlen(line_.data(), length));
   doc_.AddLine(text);
   if (!toFiles) return true;
   // A failed capture write is reported by the document and must not stop
@@ -64,28 +64,27 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
   column_ = static_cast<int>(strnlen(line_.data(), line_.size()));
 
   int completed = 0;
-  std::string lastCompleted;
   for (std::size_t i = 0; i < count; ++i) {
     const char b = bytes[i];
     if (b == lineEnd) {
       int cut = std::max(column_, savedColumn_);
       line_[cut] = '\0';
       bool ok = Complete(static_cast<std::size_t>(cut), true);
-      lastCompleted = doc_.LastLine();
       ++completed;
       column_ = 0;
       savedColumn_ = -1;
-      line_[0] = '\0';
-      if (!ok) return;
+      line_.fill(0);
+      if (!ok) return Abandon();
     } else if (b == columnReset) {
-      savedColumn_ = column_;
+      // Keep the longer of the two: a second return after a shorter
+      // overwrite must not drop the rest of the line that is still shown.
+      savedColumn_ = std::max(savedColumn_, column_);
       column_ = 0;
     } else if (b == '\x08') {
       if (column_ > 0) line_[--column_] = '\0';
     } else if (column_ >= kWidth) {
       std::size_t length = Wrap(b);
       bool ok = Complete(length, true);
-      lastCompleted = doc_.LastLine();
       ++completed;
       line_.fill(0);
       if (length == static_cast<std::size_t>(kWidth)) {
@@ -95,7 +94,7 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
         column_ = 0;
       }
       savedColumn_ = -1;
-      if (!ok) return;
+      if (!ok) return Abandon();
     } else if (b == '\x13' || b == '\x11') {
       // XON and XOFF are flow control, not text.
     } else if (b == '\x07') {
@@ -127,7 +126,25 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
 
   const bool direct = static_cast<int>(doc_.LineCount()) < rows_;
   Update(completed, Variant::Receive);
-  doc_.LatestLine = direct ? current : lastCompleted;
+  // Only this tick adds lines, so the newest stored line is the last one it
+  // completed.
+  if (direct) {
+    doc_.LatestLine = current;
+  } else if (completed > 0) {
+    doc_.LatestLine = doc_.LastLine();
+  } else {
+    doc_.LatestLine.clear();
+  }
+}
+
+void CTerminalCore::Abandon() {
+  // The rest of the tick's bytes are dropped, but the line that failed to
+  // be written is in the store: show it and report it as the latest line,
+  // so neither the pane nor the autopilot is left one line behind.
+  line_[column_] = '\0';
+  doc_.Ui().InvalidateAll();
+  repaintPending_ = false;
+  doc_.LatestLine = doc_.LastLine();
 }
 
 void CTerminalCore::Update(int completed, Variant variant) {
@@ -165,7 +182,9 @@ void CTerminalCore::Key(unsigned char byte) {
     } else if (b == '\r') {
       line_[column_] = '\0';
       Complete(static_cast<std::size_t>(column_), false);
-      line_[0] = '\0';
+      // Clear the whole buffer: the saved column stays, and the old text
+      // behind it must not come back into the next received line.
+      line_.fill(0);
       column_ = 0;
       completed = 1;
     } else if (column_ < kWidth) {

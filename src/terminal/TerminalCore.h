@@ -54,6 +54,8 @@ class CTerminalCore {
   // The wrap at column 80 with byte b; returns the completed length.
   std::size_t Wrap(char b);
   void Update(int completed, Variant variant);
+  // Ends a tick whose file write failed.
+  void Abandon();
 
   CNamiDoc& doc_;
   std::array<char, 96> line_{};

@@ -1,0 +1,24 @@
+// The bodies of the fuzz targets as plain functions, so the libFuzzer
+// targets and a fixed-seed unit test run the same checks. Each returns the
+// empty text when every invariant held, else what went wrong.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace nami::fuzz {
+
+// Feeds the bytes to the receive tick (and, as chosen by the first bytes,
+// partly to the keyboard echo) in pseudo-random chunks, checking after each
+// chunk that no stored line exceeds 81 bytes (81 only to keep a two-byte
+// character whole), that the current line and columns stay within the line
+// buffer and that the store never holds more than its capacity.
+std::string CheckReceive(const std::uint8_t* data, std::size_t size);
+
+// Loads the bytes as a document file (first byte odd) or as a "Contents"
+// stream (first byte even). A refused input must leave the store as it was
+// and give a message; an accepted one must survive a save and load.
+std::string CheckDocument(const std::uint8_t* data, std::size_t size);
+
+}  // namespace nami::fuzz

@@ -1,0 +1,273 @@
+#include "terminal/DocumentFile.h"
+
+// libgsf stays in this file: its GLib headers clash with Qt's keywords.
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile-impl.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-input.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-output.h>
+#include <gsf/gsf-utils.h>
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "settings/FileOps.h"
+
+namespace nami {
+namespace {
+
+const char kStreamName[] = "Contents";
+
+// Owns one GObject reference.
+template <typename T>
+class GRef {
+ public:
+  explicit GRef(T* p = nullptr) : p_(p) {}
+  ~GRef() {
+    if (p_) g_object_unref(p_);
+  }
+  GRef(const GRef&) = delete;
+  GRef& operator=(const GRef&) = delete;
+  T* get() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_;
+};
+
+void IgnoreLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+void InitGsf() {
+  static const bool done = [] {
+    gsf_init();
+    // A damaged file is refused with our own message; libgsf's complaints
+    // about it on stderr would only confuse.
+    const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE);
+    g_log_set_handler("libgsf:msole", levels, IgnoreLog, nullptr);
+    g_log_set_handler("libgsf", levels, IgnoreLog, nullptr);
+    return true;
+  }();
+  (void)done;
+}
+
+std::string TakeError(GError* err, const char* fallback) {
+  std::string text = fallback;
+  if (err) {
+    if (err->message && *err->message) text += std::string(": ") + err->message;
+    g_error_free(err);
+  }
+  return text;
+}
+
+void PutU16(std::string& out, std::uint32_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+void PutU32(std::string& out, std::uint32_t v) {
+  PutU16(out, v & 0xFFFF);
+  PutU16(out, v >> 16);
+}
+
+// Reads little-endian numbers from the stream, never past its end.
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+  std::size_t Left() const { return bytes_.size() - pos_; }
+  bool U8(std::uint32_t& v) {
+    if (Left() < 1) return false;
+    v = Byte(0);
+    pos_ += 1;
+    return true;
+  }
+  bool U16(std::uint32_t& v) {
+    if (Left() < 2) return false;
+    v = Byte(0) | (Byte(1) << 8);
+    pos_ += 2;
+    return true;
+  }
+  bool U32(std::uint32_t& v) {
+    if (Left() < 4) return false;
+    v = Byte(0) | (Byte(1) << 8) | (Byte(2) << 16) | (Byte(3) << 24);
+    pos_ += 4;
+    return true;
+  }
+  std::string_view Take(std::size_t n) {
+    std::string_view s = bytes_.substr(pos_, n);
+    pos_ += n;
+    return s;
+  }
+
+ private:
+  std::uint32_t Byte(std::size_t i) const { return static_cast<unsigned char>(bytes_[pos_ + i]); }
+  std::string_view bytes_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+std::string EncodeContents(const CLineStore& store) {
+  const std::size_t count = store.LineCount();
+  std::size_t total = 6;
+  for (std::size_t i = 0; i < count; ++i) total += store.LineAt(i).size() + 7;
+  std::string out;
+  out.reserve(total);
+  if (count < 0xFFFF) {
+    PutU16(out, static_cast<std::uint32_t>(count));
+  } else {
+    PutU16(out, 0xFFFF);
+    PutU32(out, static_cast<std::uint32_t>(count));
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& line = store.LineAt(i);
+    const std::size_t n = line.size();
+    if (n < 0xFF) {
+      out.push_back(static_cast<char>(n));
+    } else if (n < 0xFFFE) {
+      out.push_back('\xFF');
+      PutU16(out, static_cast<std::uint32_t>(n));
+    } else {
+      out.push_back('\xFF');
+      PutU16(out, 0xFFFF);
+      PutU32(out, static_cast<std::uint32_t>(n));
+    }
+    out.append(line);
+  }
+  return out;
+}
+
+bool ParseContents(std::string_view bytes, CLineStore& out, std::string& error) {
+  out.Clear();
+  Reader in(bytes);
+  std::uint32_t count = 0;
+  if (!in.U16(count) || (count == 0xFFFF && !in.U32(count))) {
+    error = "The document file is damaged: the line count is missing.";
+    return false;
+  }
+  // Every line takes at least its one length byte, so a count beyond the
+  // bytes left is forged or truncated; reject it before reading anything.
+  if (count > in.Left()) {
+    error = "The document file is damaged: it announces more lines than it holds.";
+    return false;
+  }
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint32_t n = 0;
+    bool ok = in.U8(n);
+    if (ok && n == 0xFF) {
+      ok = in.U16(n);
+      // 0xFFFE marks a wide-character string, which this program never writes.
+      if (ok && n == 0xFFFE) ok = false;
+      if (ok && n == 0xFFFF) ok = in.U32(n);
+    }
+    if (!ok || n > in.Left()) {
+      error = "The document file is damaged: line " + std::to_string(i + 1) + " runs past the end.";
+      out.Clear();
+      return false;
+    }
+    out.AddLine(in.Take(n));
+  }
+  out.TakeEvictedCount();
+  return true;
+}
+
+bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, std::string& error) {
+  InitGsf();
+  GRef<GsfInput> source(gsf_input_memory_new(reinterpret_cast<const guint8*>(fileBytes.data()),
+                                             static_cast<gsf_off_t>(fileBytes.size()), FALSE));
+  if (!source) {
+    error = "Cannot Open File";
+    return false;
+  }
+  GError* err = nullptr;
+  GRef<GsfInfile> ole(gsf_infile_msole_new(source.get(), &err));
+  if (!ole) {
+    error = TakeError(err, "This file is not a nami document (not a compound file)");
+    return false;
+  }
+  if (err) g_error_free(err);
+  // Look the stream up by name among the root's children, through the
+  // class method: the convenience calls warn on stderr about damaged files.
+  GsfInput* child = nullptr;
+  const int children = gsf_infile_num_children(ole.get());
+  for (int i = 0; i < children && !child; ++i) {
+    const char* name = gsf_infile_name_by_index(ole.get(), i);
+    if (name && std::strcmp(name, kStreamName) == 0) {
+      GError* childErr = nullptr;
+      child = GSF_INFILE_CLASS(G_OBJECT_GET_CLASS(ole.get()))->child_by_index(ole.get(), i, &childErr);
+      if (childErr) g_error_free(childErr);
+    }
+  }
+  GRef<GsfInput> stream(child);
+  if (!stream) {
+    error = "This file is not a nami document (it has no \"Contents\" stream).";
+    return false;
+  }
+  const gsf_off_t size = gsf_input_size(stream.get());
+  // The stream cannot be longer than the file that holds it.
+  if (size < 0 || static_cast<std::uint64_t>(size) > fileBytes.size()) {
+    error = "The document file is damaged: its \"Contents\" stream is larger than the file.";
+    return false;
+  }
+  std::string contents(static_cast<std::size_t>(size), '\0');
+  if (size > 0 && !gsf_input_read(stream.get(), static_cast<size_t>(size), reinterpret_cast<guint8*>(contents.data()))) {
+    error = "The document file is damaged: its \"Contents\" stream cannot be read.";
+    return false;
+  }
+  CLineStore loaded;
+  if (!ParseContents(contents, loaded, error)) return false;
+  store.Swap(loaded);
+  return true;
+}
+
+bool LoadDocument(CLineStore& store, const std::string& path, std::string& error) {
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) {
+    error = "Cannot Open File";
+    return false;
+  }
+  return LoadDocumentBytes(store, bytes, error);
+}
+
+bool SaveDocument(const CLineStore& store, const std::string& path, std::string& error, IFileOps& ops) {
+  return SaveContents(EncodeContents(store), path, error, ops);
+}
+
+bool SaveContents(std::string_view contents, const std::string& path, std::string& error, IFileOps& ops) {
+  InitGsf();
+  std::string file;
+  {
+    GRef<GsfOutput> sink(gsf_output_memory_new());
+    GRef<GsfOutfile> ole(gsf_outfile_msole_new(sink.get()));
+    if (!ole) {
+      error = "Cannot Write File";
+      return false;
+    }
+    GRef<GsfOutput> stream(gsf_outfile_new_child(ole.get(), kStreamName, FALSE));
+    bool ok = stream && gsf_output_write(stream.get(), contents.size(), reinterpret_cast<const guint8*>(contents.data()));
+    ok = stream && gsf_output_close(stream.get()) && ok;
+    ok = gsf_output_close(GSF_OUTPUT(ole.get())) && ok;
+    if (!ok) {
+      error = "Cannot Write File";
+      return false;
+    }
+    const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
+    const gsf_off_t size = gsf_output_size(sink.get());
+    if (!data && size > 0) {
+      error = "Cannot Write File";
+      return false;
+    }
+    file.assign(reinterpret_cast<const char*>(data), static_cast<std::size_t>(size));
+  }
+  if (!WriteFileAtomically(path, file, ops)) {
+    error = "Cannot Write File";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace nami

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "terminal/TerminalFixture.h"
+
+namespace nami {
+namespace {
+
+using test::TerminalFixture;
+
+void Type(TerminalFixture& f, const std::string& keys) {
+  for (char c : keys) f.core.Key(static_cast<unsigned char>(c));
+}
+
+TEST(Keyboard, EchoesOnlyWhenEchoIsExactlyEnable) {
+  for (const char* value : {"", "Enable", "enable ", "yes"}) {
+    TerminalFixture f;
+    f.settings.Set(keys::Echo, value);
+    Type(f, "ab\r");
+    EXPECT_EQ(f.core.CurrentLine(), "") << value;
+    EXPECT_EQ(f.doc.LineCount(), 0u) << value;
+    EXPECT_TRUE(f.sink.updates.empty()) << value;
+    EXPECT_EQ(f.port->writes, (std::vector<std::string>{"a", "b", "\r"})) << value;
+  }
+}
+
+TEST(Keyboard, EchoBuildsLinesLikeTheTerminalAndSendsEveryByte) {
+  TerminalFixture f;
+  f.settings.Set(keys::Echo, "enable");
+  f.core.SetRows(2);
+  Type(f, "ab\x08");
+  EXPECT_EQ(f.core.CurrentLine(), "a");
+  Type(f, "\n");  // a line feed changes nothing
+  EXPECT_EQ(f.core.CurrentLine(), "a");
+  Type(f, "c\r");
+  EXPECT_EQ(f.doc.LastLine(), "ac");
+  EXPECT_EQ(f.core.CurrentLine(), "");
+  EXPECT_EQ(f.port->sent, "ab\x08\nc\r");
+  EXPECT_EQ(f.port->writes.size(), 6u);  // one write per key
+
+  // 81 typed characters: an 80-byte line and the 81st as the current line.
+  const std::string typed = std::string(80, 'k') + "L";
+  Type(f, typed);
+  EXPECT_EQ(f.doc.LastLine(), std::string(80, 'k'));
+  EXPECT_EQ(f.core.CurrentLine(), "L");
+  // A two-byte character typed across the width stays whole.
+  Type(f, "\r" + std::string(79, 'm') + "\x82\xA0");
+  EXPECT_EQ(f.doc.LastLine(), std::string(79, 'm') + "\x82\xA0");
+  EXPECT_EQ(f.core.CurrentLine(), "");
+  // Bell and XON are stored when typed.
+  Type(f, "\x07\x11");
+  EXPECT_EQ(f.core.CurrentLine(), "\x07\x11");
+  EXPECT_EQ(f.sink.beeps, 0);
+
+  // Before the pane is full each key draws directly; afterwards a completed
+  // line repaints the pane and a growing line redraws the bottom row only.
+  EXPECT_EQ(f.sink.updates.front(), "draw");
+  f.sink.updates.clear();
+  Type(f, "x\r");
+  EXPECT_EQ(f.sink.updates, (std::vector<std::string>{"bottom", "all"}));
+  // Typed lines never reach the capture file.
+  EXPECT_FALSE(f.doc.Capturing);
+}
+
+TEST(Keyboard, EnterAfterAReceivedReturnDoesNotBringOldTextBack) {
+  TerminalFixture f;
+  f.settings.Set(keys::Echo, "enable");
+  f.Tick("abcdef\r");  // the line is shown, the column is back at 0
+  Type(f, "x\r");       // typed at the end of the visible line
+  EXPECT_EQ(f.doc.LastLine(), "abcdefx");
+  f.Tick("y\n");
+  EXPECT_EQ(f.doc.LastLine(), "y");
+}
+
+TEST(Keyboard, TypingWithoutAPortStillEchoes) {
+  TerminalFixture f;
+  f.settings.Set(keys::Echo, "enable");
+  f.doc.SetPort(nullptr);
+  Type(f, "hi");
+  EXPECT_EQ(f.core.CurrentLine(), "hi");
+}
+
+}  // namespace
+}  // namespace nami
