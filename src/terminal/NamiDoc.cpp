@@ -53,6 +53,16 @@ bool CNamiDoc::WriteCapturedLine(std::string_view line) {
   return false;
 }
 
+bool CNamiDoc::WriteLogLine(std::string_view line) {
+  if (LogFile.WriteLine(line)) {
+    LogWriteFailed = false;
+    return true;
+  }
+  if (!LogWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
+  LogWriteFailed = true;
+  return false;
+}
+
 int CNamiDoc::TransmitQueueCount() { return port_ ? port_->TransmitQueueCount() : 0; }
 
 }  // namespace nami

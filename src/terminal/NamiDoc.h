@@ -101,7 +101,10 @@ class CNamiDoc {
   // next line is tried again). Returns whether the line was written.
   bool WriteCapturedLine(std::string_view line);
   bool CaptureWriteFailed = false;  // the user has been told of a failed write
-  CTextFile LogFile;      // the list log, the mail log, the mail file being sent
+  CTextFile LogFile;      // the list log, the mail log
+  // Appends a line to LogFile; a failure is reported like a capture failure.
+  bool WriteLogLine(std::string_view line);
+  bool LogWriteFailed = false;
 
   // ---- Senders: only the newest one sends ----
   CSenderStack Senders;

@@ -28,18 +28,16 @@ std::size_t CTerminalCore::Tick() {
   return n;
 }
 
-bool CTerminalCore::Complete(std::size_t length, bool toFiles) {
+void CTerminalCore::Complete(std::size_t length, bool toFiles) {
   const std::string_view text(line_.data(), strnlen(line_.data(), length));
   doc_.AddLine(text);
-  if (!toFiles) return true;
-  // A failed capture write is reported by the document and must not stop
-  // the tick: the rest of the received bytes still reach the line store.
+  if (!toFiles) return;
+  // A failed write is reported by the document (once until a write works
+  // again) and does not stop the tick: the rest of the received bytes still
+  // reach the line store, the pane and the autopilot.
   if (doc_.Capturing) doc_.WriteCapturedLine(text);
-  bool ok = true;
-  if (doc_.ListReading && !doc_.AutoIdle && !doc_.LogFile.WriteLine(text)) ok = false;
-  if (ok && doc_.MailReading && !doc_.AutoIdle && !doc_.LogFile.WriteLine(text)) ok = false;
-  if (!ok) doc_.Ui().ShowMessage(msg::CannotWriteFile);
-  return ok;
+  if (doc_.ListReading && !doc_.AutoIdle) doc_.WriteLogLine(text);
+  if (doc_.MailReading && !doc_.AutoIdle) doc_.WriteLogLine(text);
 }
 
 std::size_t CTerminalCore::Wrap(char b) {
@@ -69,12 +67,11 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
     if (b == lineEnd) {
       int cut = std::max(column_, savedColumn_);
       line_[cut] = '\0';
-      bool ok = Complete(static_cast<std::size_t>(cut), true);
+      Complete(static_cast<std::size_t>(cut), true);
       ++completed;
       column_ = 0;
       savedColumn_ = -1;
       line_.fill(0);
-      if (!ok) return Abandon();
     } else if (b == columnReset) {
       // Keep the longer of the two: a second return after a shorter
       // overwrite must not drop the rest of the line that is still shown.
@@ -84,7 +81,7 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
       if (column_ > 0) line_[--column_] = '\0';
     } else if (column_ >= kWidth) {
       std::size_t length = Wrap(b);
-      bool ok = Complete(length, true);
+      Complete(length, true);
       ++completed;
       line_.fill(0);
       if (length == static_cast<std::size_t>(kWidth)) {
@@ -94,7 +91,6 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
         column_ = 0;
       }
       savedColumn_ = -1;
-      if (!ok) return Abandon();
     } else if (b == '\x13' || b == '\x11') {
       // XON and XOFF are flow control, not text.
     } else if (b == '\x07') {
@@ -135,16 +131,6 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
   } else {
     doc_.LatestLine.clear();
   }
-}
-
-void CTerminalCore::Abandon() {
-  // The rest of the tick's bytes are dropped, but the line that failed to
-  // be written is in the store: show it and report it as the latest line,
-  // so neither the pane nor the autopilot is left one line behind.
-  line_[column_] = '\0';
-  doc_.Ui().InvalidateAll();
-  repaintPending_ = false;
-  doc_.LatestLine = doc_.LastLine();
 }
 
 void CTerminalCore::Update(int completed, Variant variant) {

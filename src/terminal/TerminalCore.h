@@ -48,14 +48,13 @@ class CTerminalCore {
 
  private:
   enum class Variant { Receive, Keyboard };
-  // Completes the current line's first `length` bytes; false when a file
-  // write failed (the user has been told and the tick must stop).
-  bool Complete(std::size_t length, bool toFiles);
+  // Completes the current line's first `length` bytes: the store, then (for
+  // received text) the capture file and the autopilot's log.
+  void Complete(std::size_t length, bool toFiles);
   // The wrap at column 80 with byte b; returns the completed length.
   std::size_t Wrap(char b);
   void Update(int completed, Variant variant);
   // Ends a tick whose file write failed.
-  void Abandon();
 
   CNamiDoc& doc_;
   std::array<char, 96> line_{};

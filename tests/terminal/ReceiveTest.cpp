@@ -278,23 +278,27 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
   EXPECT_TRUE(f.sink.messages.empty());
 }
 
-TEST(Receive, FailedWriteIsReportedAndAbandonsTheRestOfTheTick) {
+TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   TerminalFixture f;
   ASSERT_TRUE(f.doc.CaptureFile.Open("/dev/full", CTextFile::Mode::Append));
   f.doc.Capturing = true;
-  f.doc.WaitText = "b";
+  f.doc.WaitText = "c";
   f.Tick("a\r\nb\r\nc");
-  EXPECT_EQ(f.Lines(), std::vector<std::string>{"a"});  // stored before the write
+  // Every line still reaches the store, the pane and the autopilot.
+  EXPECT_EQ(f.Lines(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(f.core.CurrentLine(), "c");
+  EXPECT_TRUE(f.doc.PromptSeen);
   EXPECT_EQ(f.sink.messages, std::vector<std::string>{"Cannot Write File"});
-  EXPECT_FALSE(f.doc.PromptSeen);
-  EXPECT_EQ(f.core.CurrentLine(), "");
-  // The stored line is shown and reported, not left behind.
-  EXPECT_EQ(f.sink.updates, std::vector<std::string>{"all"});
-  EXPECT_EQ(f.doc.LatestLine, "a");
-  // The next tick goes on.
+  EXPECT_TRUE(f.doc.Capturing);  // the capture stays on and the next line is tried again
+
+  // The same for the autopilot's log, reported once more for its own file.
+  ASSERT_TRUE(f.doc.LogFile.Open("/dev/full", CTextFile::Mode::Append));
   f.doc.Capturing = false;
-  f.Tick("d\r\n");
-  EXPECT_EQ(f.Lines(), (std::vector<std::string>{"a", "d"}));
+  f.doc.ListReading = true;
+  f.doc.AutoIdle = false;
+  f.Tick("\r\nd\r\ne\r\n");
+  EXPECT_EQ(f.Lines(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+  EXPECT_EQ(f.sink.messages, (std::vector<std::string>{"Cannot Write File", "Cannot Write File"}));
 }
 
 }  // namespace
