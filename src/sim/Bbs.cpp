@@ -209,7 +209,7 @@ void CBbs::List(std::vector<std::string>& out, const std::vector<std::string>& a
   std::string call;
   if (cmd == "L") {
     if (args.empty()) {
-      low = pendingListed_ + 1;
+      low = LastListed(user_) + 1;
       pendingListed_ = std::max(pendingListed_, base_.HighestNumber());
     } else if (args.size() == 2 && AllDigits(args[0]) && AllDigits(args[1])) {
       low = Number(args[0]);
