@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <vector>
 
 namespace nami::sim {
 namespace {
@@ -26,6 +28,7 @@ CPtyServer::CPtyServer(CTnc2& tnc, IClock& clock, SPtyOptions options)
 CPtyServer::~CPtyServer() {
   RemoveLink();
   if (master_ >= 0) ::close(master_);
+  if (notify_ >= 0) ::close(notify_);
   for (int fd : wake_)
     if (fd >= 0) ::close(fd);
   if (log_) std::fclose(log_);
@@ -57,6 +60,12 @@ bool CPtyServer::Start(std::string* error) {
     ::tcsetattr(slave, TCSANOW, &tio);
   }
   ::close(slave);
+
+  notify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (notify_ >= 0 && ::inotify_add_watch(notify_, slavePath_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+    ::close(notify_);
+    notify_ = -1;
+  }
 
   if (!options_.logPath.empty()) {
     log_ = std::fopen(options_.logPath.c_str(), "ab");
@@ -138,15 +147,47 @@ void CPtyServer::OnTerminalOpened() {
   toTerminal_.clear();
   budget_ = 0;
   budgetAt_ = clock_.MonotonicMs();
+  ::tcflush(master_, TCOFLUSH);
   Log("terminal opened the port", true);
   tnc_.PowerOn();
 }
 
-void CPtyServer::OnTerminalClosed() {
-  // What the terminal wrote just before closing still counts.
-  ReadFromTerminal(1 << 16);
+void CPtyServer::HandleOpenCloseEvents() {
+  alignas(inotify_event) char buf[4096];
+  std::vector<std::uint32_t> events;
+  for (;;) {
+    ssize_t n = ::read(notify_, buf, sizeof buf);
+    if (n <= 0) break;
+    for (char* p = buf; p < buf + n;) {
+      auto* e = reinterpret_cast<inotify_event*>(p);
+      events.push_back(e->mask);
+      p += sizeof(inotify_event) + e->len;
+    }
+  }
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i] & IN_OPEN) {
+      if (opens_++ == 0) {
+        if (present_) OnTerminalClosed(false);
+        OnTerminalOpened();
+      }
+    } else if ((events[i] & IN_CLOSE) && opens_ > 0 && --opens_ == 0 && present_) {
+      // Unread bytes belong to the terminal that closed, unless another
+      // terminal has opened the port since and may have written them.
+      bool reopened = std::any_of(events.begin() + static_cast<std::ptrdiff_t>(i), events.end(),
+                                  [](std::uint32_t m) { return (m & IN_OPEN) != 0; });
+      OnTerminalClosed(!reopened);
+    }
+  }
+}
+
+void CPtyServer::OnTerminalClosed(bool readRest) {
+  // What the terminal wrote just before closing still counts (unless a new
+  // terminal may have written since).
+  if (readRest) ReadFromTerminal(1 << 16);
   present_ = false;
   toTerminal_.clear();
+  // Answers the terminal did not read are not for the next one.
+  ::tcflush(master_, TCOFLUSH);
   tnc_.PowerOn();  // the session ends; the next terminal finds a fresh TNC
   Log("terminal closed the port", true);
 }
@@ -176,9 +217,11 @@ void CPtyServer::Run() {
   for (;;) {
     std::int64_t now = clock_.MonotonicMs();
     if (!present_) {
-      pollfd w{wake_[0], POLLIN, 0};
-      if (::poll(&w, 1, kAbsentPollMs) > 0 && (w.revents & POLLIN)) break;
-      if (TerminalPresent()) OnTerminalOpened();
+      pollfd w[2] = {{wake_[0], POLLIN, 0}, {notify_, POLLIN, 0}};
+      int r = ::poll(w, notify_ >= 0 ? 2 : 1, notify_ >= 0 ? -1 : kAbsentPollMs);
+      if (r > 0 && (w[0].revents & POLLIN)) break;
+      if (notify_ >= 0) HandleOpenCloseEvents();
+      else if (TerminalPresent()) OnTerminalOpened();
       continue;
     }
 
@@ -204,13 +247,19 @@ void CPtyServer::Run() {
       timeout = timeout < 0 ? wait : std::min(timeout, wait);
     }
 
-    pollfd p[2] = {{master_, static_cast<short>((mayRead ? POLLIN : 0) | (toTerminal_.empty() ? 0 : POLLOUT)), 0},
-                   {wake_[0], POLLIN, 0}};
-    int r = ::poll(p, 2, timeout);
+    pollfd p[3] = {{master_, static_cast<short>((mayRead ? POLLIN : 0) | (toTerminal_.empty() ? 0 : POLLOUT)), 0},
+                   {wake_[0], POLLIN, 0},
+                   {notify_, POLLIN, 0}};
+    int r = ::poll(p, notify_ >= 0 ? 3 : 2, timeout);
     if (r < 0 && errno != EINTR) break;
     if (p[1].revents & POLLIN) break;
+    if (notify_ >= 0 && ((p[2].revents & POLLIN) || (p[0].revents & POLLHUP))) {
+      // The close event is queued before the hang-up shows.
+      HandleOpenCloseEvents();
+      continue;
+    }
     if (p[0].revents & POLLHUP) {
-      OnTerminalClosed();
+      OnTerminalClosed(true);
       continue;
     }
     if (p[0].revents & POLLIN) {

@@ -2,7 +2,9 @@
 // terminal program) can open it like a serial port through a symbolic link.
 //
 // A terminal that closes the port and opens it again finds a fresh TNC in
-// command mode, as after a power cycle. With a drain rate, the master side
+// command mode, as after a power cycle. Opening and closing are seen through
+// inotify on the slave device (a close followed at once by an open leaves no
+// hang-up to see), else through the master's hang-up. With a drain rate, the master side
 // is read only at that pace, so the terminal's writes back up like on a slow
 // radio link. With a log, every byte received from the terminal is written
 // down with a time stamp.
@@ -47,8 +49,9 @@ class CPtyServer {
 
  private:
   bool TerminalPresent();
+  void HandleOpenCloseEvents();
   void OnTerminalOpened();
-  void OnTerminalClosed();
+  void OnTerminalClosed(bool readRest);
   void ReadFromTerminal(std::size_t max);
   void WriteToTerminal();
   void Log(std::string_view text, bool event);
@@ -59,6 +62,8 @@ class CPtyServer {
   SPtyOptions options_;
   int master_ = -1;
   int wake_[2] = {-1, -1};
+  int notify_ = -1;  // inotify on the slave: sees a close and a reopen however quick
+  int opens_ = 0;
   std::string slavePath_;
   bool linkMade_ = false;
   std::FILE* log_ = nullptr;
