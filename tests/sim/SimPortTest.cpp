@@ -12,7 +12,7 @@
 namespace nami::sim {
 namespace {
 
-using test::Session;
+using Session = SimSession;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

@@ -6,11 +6,11 @@
 #include "link/Clock.h"
 #include "sim/SimPort.h"
 
-namespace nami::sim::test {
+namespace nami::sim {
 
-class Session {
+class SimSession {
  public:
-  explicit Session(STncOptions tnc = Fast(), SBbsOptions bbs = {}, int drain = 0,
+  explicit SimSession(STncOptions tnc = Fast(), SBbsOptions bbs = {}, int drain = 0,
                    CMessageBase base = CMessageBase::BuiltIn())
       : port(clock, std::move(base), std::move(bbs), std::move(tnc), drain) {
     port.Open("COM1:9600,n,8,1,n");
@@ -49,4 +49,4 @@ class Session {
   CSimPort port;
 };
 
-}  // namespace nami::sim::test
+}  // namespace nami::sim
