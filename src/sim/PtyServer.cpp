@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@ CPtyServer::~CPtyServer() {
   RemoveLink();
   if (master_ >= 0) ::close(master_);
   if (notify_ >= 0) ::close(notify_);
+  if (slave_ >= 0) ::close(slave_);
   for (int fd : wake_)
     if (fd >= 0) ::close(fd);
   if (log_) std::fclose(log_);
@@ -59,13 +61,14 @@ bool CPtyServer::Start(std::string* error) {
     ::cfsetospeed(&tio, B9600);
     ::tcsetattr(slave, TCSANOW, &tio);
   }
-  ::close(slave);
-
   notify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (notify_ >= 0 && ::inotify_add_watch(notify_, slavePath_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
     ::close(notify_);
     notify_ = -1;
   }
+  // Without inotify the slave must be closed here, or no hang-up would show.
+  if (notify_ >= 0) slave_ = slave;
+  else ::close(slave);
 
   if (!options_.logPath.empty()) {
     log_ = std::fopen(options_.logPath.c_str(), "ab");
@@ -147,7 +150,7 @@ void CPtyServer::OnTerminalOpened() {
   toTerminal_.clear();
   budget_ = 0;
   budgetAt_ = clock_.MonotonicMs();
-  ::tcflush(master_, TCOFLUSH);
+  if (slave_ >= 0) ::tcflush(slave_, TCIFLUSH);
   Log("terminal opened the port", true);
   tnc_.PowerOn();
 }
@@ -186,8 +189,16 @@ void CPtyServer::OnTerminalClosed(bool readRest) {
   if (readRest) ReadFromTerminal(1 << 16);
   present_ = false;
   toTerminal_.clear();
-  // Answers the terminal did not read are not for the next one.
-  ::tcflush(master_, TCOFLUSH);
+  // Answers the terminal did not read are not for the next one, nor is what
+  // it wrote and was not read (a fast reopen may lose the new terminal's
+  // first bytes, which is better than feeding it a dead session's input).
+  ::tcflush(master_, TCIFLUSH);
+  if (slave_ >= 0) {
+    ::tcflush(slave_, TCIFLUSH);
+    // A pseudo-terminal keeps the exclusive-use flag of a terminal that has
+    // gone; cleared, the port can be opened again by an unprivileged user.
+    (void)::ioctl(slave_, TIOCNXCL);
+  }
   tnc_.PowerOn();  // the session ends; the next terminal finds a fresh TNC
   Log("terminal closed the port", true);
 }
@@ -241,7 +252,8 @@ void CPtyServer::Run() {
         timeout = static_cast<int>(std::ceil((1.0 - budget_) * 1000.0 / rate));
       }
     }
-    std::int64_t next = tnc_.NextEventMs();
+    // Due output waits while the terminal is not taking what it has already.
+    std::int64_t next = toTerminal_.size() < (1u << 16) ? tnc_.NextEventMs() : -1;
     if (next >= 0) {
       int wait = static_cast<int>(std::clamp<std::int64_t>(next - now, 0, 60000));
       timeout = timeout < 0 ? wait : std::min(timeout, wait);
@@ -253,13 +265,13 @@ void CPtyServer::Run() {
     int r = ::poll(p, notify_ >= 0 ? 3 : 2, timeout);
     if (r < 0 && errno != EINTR) break;
     if (p[1].revents & POLLIN) break;
-    if (notify_ >= 0 && ((p[2].revents & POLLIN) || (p[0].revents & POLLHUP))) {
-      // The close event is queued before the hang-up shows.
+    if (notify_ >= 0 && (p[2].revents & POLLIN)) {
       HandleOpenCloseEvents();
       continue;
     }
     if (p[0].revents & POLLHUP) {
-      OnTerminalClosed(true);
+      if (notify_ >= 0) HandleOpenCloseEvents();  // the close event comes before the hang-up
+      if (present_) OnTerminalClosed(true);
       continue;
     }
     if (p[0].revents & POLLIN) {

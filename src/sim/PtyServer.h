@@ -4,7 +4,8 @@
 // A terminal that closes the port and opens it again finds a fresh TNC in
 // command mode, as after a power cycle. Opening and closing are seen through
 // inotify on the slave device (a close followed at once by an open leaves no
-// hang-up to see), else through the master's hang-up. With a drain rate, the master side
+// hang-up to see), else through the master's hang-up. Answers the old
+// terminal did not read are dropped. With a drain rate, the master side
 // is read only at that pace, so the terminal's writes back up like on a slow
 // radio link. With a log, every byte received from the terminal is written
 // down with a time stamp.
@@ -63,6 +64,7 @@ class CPtyServer {
   int master_ = -1;
   int wake_[2] = {-1, -1};
   int notify_ = -1;  // inotify on the slave: sees a close and a reopen however quick
+  int slave_ = -1;   // held open with inotify, so that unread answers can be dropped
   int opens_ = 0;
   std::string slavePath_;
   bool linkMade_ = false;

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -52,6 +53,7 @@ class Terminal {
       else std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
+  ssize_t TryWrite(const std::string& bytes) { return ::write(fd_, bytes.data(), bytes.size()); }
   // Reads until `until` has arrived (or `ms` have passed); returns all of it.
   std::string Read(const std::string& until, int ms = 5000) {
     std::string got;
@@ -72,10 +74,10 @@ class Terminal {
 
 class PtyServerTest : public ::testing::Test {
  protected:
-  void StartServer(int drain = 0, bool echo = true) {
+  void StartServer(int drain = 0, bool echo = true, int lineDelayMs = 1) {
     tncOptions.connectDelayMs = 50;
     tncOptions.answerDelayMs = 5;
-    tncOptions.lineDelayMs = 1;
+    tncOptions.lineDelayMs = lineDelayMs;
     tncOptions.echo = echo;
     tnc = std::make_unique<CTnc2>(bbs, clock, tncOptions);
     SPtyOptions o;
@@ -160,7 +162,7 @@ TEST_F(PtyServerTest, ServesASessionThroughTheLink) {
 }
 
 TEST_F(PtyServerTest, ReopeningFindsAFreshTnc) {
-  StartServer();
+  StartServer(0, true, 300);  // slow lines: the answer is still coming when the port closes
   {
     Terminal t(link);
     t.Read("cmd:");
@@ -168,13 +170,15 @@ TEST_F(PtyServerTest, ReopeningFindsAFreshTnc) {
     t.Read("BBS>\r\n");
     t.Write("L\r");
     t.Read("Msg#");
-  }  // gone in the middle of an answer, without B
+  }  // gone in the middle of an answer, without B, and back at once
   Terminal t(link);
   std::string again = t.Read("cmd:");
   EXPECT_EQ(again, "TNC-2 simulator 1.0 (nami-tncsim), MYCALL QZ1XYZ, BBS QZ1ABC\r\ncmd:");
   t.Write("C QZ1ABC\r");
   // The dropped session did not count as having read the list.
   EXPECT_NE(t.Read("BBS>\r\n").find("29 new since your last L"), std::string::npos);
+  // Nothing of the old answer follows.
+  EXPECT_EQ(t.Read("never", 700), "");
 }
 
 TEST_F(PtyServerTest, DrainRateHoldsBackTheTerminal) {
@@ -195,6 +199,35 @@ TEST_F(PtyServerTest, DrainRateHoldsBackTheTerminal) {
   double seconds = chunks.back().first - chunks.front().first;
   double expected = static_cast<double>(data.size() - chunks.front().second.size()) / 960.0;
   EXPECT_NEAR(seconds, expected, expected * 0.1);
+}
+
+TEST_F(PtyServerTest, SurvivesRandomBytesFromATerminalThatDoesNotRead) {
+  StartServer();
+  {
+    Terminal t(link);
+    std::mt19937 rng(7);
+    std::string connect = "\x03\rC QZ1ABC\r";
+    t.Write(connect);
+    std::int64_t end = NowMs() + 1500;
+    std::size_t sent = 0;
+    while (NowMs() < end && sent < 200000) {
+      std::string chunk(rng() % 64, '\0');
+      for (char& c : chunk) c = rng() % 3 ? "LRB 0123456789\r"[rng() % 15] : static_cast<char>(rng() % 256);
+      for (std::size_t done = 0; done < chunk.size() && NowMs() < end;) {
+        ssize_t n = t.TryWrite(chunk.substr(done));
+        if (n > 0) done += static_cast<std::size_t>(n);
+        else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      sent += chunk.size();
+    }
+  }
+  // Given a moment, the server drops what the closed terminal left unread.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  Terminal t(link);
+  EXPECT_EQ(t.Read("cmd:"), "TNC-2 simulator 1.0 (nami-tncsim), MYCALL QZ1XYZ, BBS QZ1ABC\r\ncmd:");
+  t.Write("C QZ1ABC\r");
+  std::string got = t.Read("BBS>\r\n");
+  EXPECT_NE(got.find("*** CONNECTED to QZ1ABC"), std::string::npos) << got.substr(0, 300);
 }
 
 TEST(NamiTncsim, ServesUntilTerminatedAndRemovesItsLink) {
