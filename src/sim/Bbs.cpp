@@ -58,11 +58,22 @@ std::string Pad(std::string s, std::size_t width) {
   return s;
 }
 
+// One line of a list, cut to 79 bytes at a character start, so that no
+// terminal wraps it and a continuation can never pass for a numbered line.
 std::string ListLine(const SMessage& m) {
   char head[64];
   std::snprintf(head, sizeof head, "%-6d %c%c %5d ", m.number, m.type, m.status, m.Size());
-  return head + Pad(m.to, 6) + " " + Pad(m.route.empty() ? std::string() : "@" + m.route, 7) + " " +
-         Pad(m.from, 6) + " " + m.date + " " + m.subject;
+  std::string line = head + Pad(m.to, 6) + " " + Pad(m.route.empty() ? std::string() : "@" + m.route, 7) + " " +
+                     Pad(m.from, 6) + " " + m.date + " " + m.subject;
+  constexpr std::size_t kWidth = 79;
+  std::size_t end = 0;
+  while (end < line.size()) {
+    std::size_t next = end + (IsLeadByte(line[end]) ? 2 : 1);
+    if (next > kWidth) break;
+    end = next;
+  }
+  line.resize(std::min(end, line.size()));
+  return line;
 }
 
 const char* const kHelp[] = {

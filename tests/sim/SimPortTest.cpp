@@ -113,6 +113,13 @@ TEST(SimPort, ListCommands) {
   EXPECT_EQ(numbers("LP"), (V{1224, 1219, 1213, 1207}));
   EXPECT_NE(s.Send("R 1227\r", "BBS>").find("?Message 1227 not found."), std::string::npos);
   EXPECT_EQ(numbers("LB").size(), 25u);
+  // List lines never wrap on an 80-column terminal, nor split a character.
+  for (const std::string& line : Lines(s.Send("L 1201-\r", "BBS>\r\n"))) {
+    EXPECT_LE(line.size(), 79u) << line;
+    std::size_t i = 0;
+    while (i < line.size()) i += IsLeadByte(line[i]) ? 2 : 1;
+    EXPECT_EQ(i, line.size()) << line;
+  }
   // A category filter holds until LC *.
   numbers("LC WX");
   EXPECT_EQ(numbers("LB"), (V{1229, 1214, 1204}));
