@@ -244,7 +244,7 @@ void CPtyServer::Run() {
     bool mayRead = tnc_.PendingOutput() + toTerminal_.size() < kOutputLimit;
     int timeout = -1;
     if (rate > 0) {
-      double burst = std::max(1.0, rate / 50.0);  // at most 20 ms worth at once
+      double burst = std::max(1.0, rate / 10.0);  // at most 100 ms worth at once
       budget_ = std::min(burst, budget_ + static_cast<double>(now - budgetAt_) * rate / 1000.0);
       budgetAt_ = now;
       if (budget_ < 1.0) {
