@@ -4,6 +4,7 @@
 //               [--line-end cr|crlf|lf] [--drain BYTES_PER_SEC]
 //               [--fail connect|busy|silent|drop-after:N] [--log FILE]
 //               [--line-delay MS] [--connect-delay MS]
+//   nami-tncsim [--data FILE] --write-data FILE
 //
 // Serves until SIGTERM or SIGINT, which remove the link.
 #include <csignal>
@@ -38,7 +39,8 @@ const char* kUsage =
     "                         after N lines from the BBS\n"
     "  --line-delay MS        delay per line of an answer (default 20)\n"
     "  --connect-delay MS     time a connect takes (default 800)\n"
-    "  --log FILE             record every byte from the terminal with a time stamp\n";
+    "  --log FILE             record every byte from the terminal with a time stamp\n"
+    "  --write-data FILE      write the message base (built-in or --data) to FILE and exit\n";
 
 bool ParseInt(const char* text, int& value) {
   char* end = nullptr;
@@ -61,6 +63,7 @@ int main(int argc, char** argv) {
   SBbsOptions bbs;
   STncOptions tnc;
   std::string data;
+  std::string writeData;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -96,13 +99,14 @@ int main(int argc, char** argv) {
       if (!ParseInt(value, tnc.lineDelayMs)) return Usage("bad --line-delay " + v);
     } else if (arg == "--connect-delay") {
       if (!ParseInt(value, tnc.connectDelayMs)) return Usage("bad --connect-delay " + v);
+    } else if (arg == "--write-data") {
+      writeData = v;
     } else if (arg == "--log") {
       pty.logPath = v;
     } else {
       return Usage("unknown option " + arg);
     }
   }
-  if (pty.linkPath.empty()) return Usage("--link is required");
 
   CMessageBase base = CMessageBase::BuiltIn();
   if (!data.empty()) {
@@ -114,6 +118,16 @@ int main(int argc, char** argv) {
     }
     base = std::move(*loaded);
   }
+  if (!writeData.empty()) {
+    std::FILE* f = std::fopen(writeData.c_str(), "wb");
+    std::string text = base.Format();
+    if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
+      std::fprintf(stderr, "nami-tncsim: cannot write %s\n", writeData.c_str());
+      return 1;
+    }
+    return 0;
+  }
+  if (pty.linkPath.empty()) return Usage("--link is required");
   nami::CSystemClock clock;
   CBbs bbsEngine(base, bbs);
   CTnc2 tncEngine(bbsEngine, clock, tnc);

@@ -125,6 +125,17 @@ std::optional<CMessageBase> CMessageBase::Load(const std::string& path, std::str
   return base;
 }
 
+std::string CMessageBase::Format() const {
+  std::string text = "# Messages of the simulated BBS. Each: a MSG line, the text, /EX.\n";
+  for (const auto& [number, m] : messages_) {
+    text += "MSG " + std::to_string(number) + " " + m.type + " " + m.status + " " + m.to + " " +
+            (m.route.empty() ? "-" : m.route) + " " + m.from + " " + m.date + " " + m.subject + "\n";
+    for (const std::string& line : m.body) text += line + "\n";
+    text += "/EX\n";
+  }
+  return text;
+}
+
 const SMessage* CMessageBase::Find(int number) const {
   auto it = messages_.find(number);
   return it == messages_.end() ? nullptr : &it->second;

@@ -46,6 +46,9 @@ class CMessageBase {
   // Loads a message file; nullopt when it cannot be read or parsed.
   static std::optional<CMessageBase> Load(const std::string& path, std::string* error = nullptr);
 
+  // The base in the file format above (CP932, LF line ends).
+  std::string Format() const;
+
   const std::map<int, SMessage>& Messages() const { return messages_; }
   const SMessage* Find(int number) const;
   SMessage* Find(int number);

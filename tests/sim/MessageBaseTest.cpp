@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "SimTestSupport.h"
 #include "support/TestSupport.h"
@@ -34,6 +35,17 @@ TEST(MessageBase, BuiltInBaseHasMixedMessages) {
   EXPECT_GE(categories.size(), 8u);
   // The built-in text is served in CP932.
   EXPECT_EQ(base.Find(1204)->subject, nami::test::Sjis("関東地方 週末の天気"));
+  // Written out as a file and read back, it is the same base.
+  std::string error;
+  CMessageBase again = CMessageBase::Parse(base.Format(), &error);
+  EXPECT_EQ(error, "");
+  ASSERT_EQ(again.Messages().size(), all.size());
+  for (const auto& [n, m] : all) {
+    const SMessage* a = again.Find(n);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(std::tie(a->type, a->status, a->to, a->route, a->from, a->date, a->subject, a->body),
+              std::tie(m.type, m.status, m.to, m.route, m.from, m.date, m.subject, m.body));
+  }
 }
 
 TEST(MessageBase, ParsesAndRejectsFiles) {
