@@ -172,6 +172,9 @@ void CSerialPort::Close() {
   if (fd_ < 0) return;
   ModemLine(fd_, TIOCMBIC, TIOCM_DTR);
   (void)ioctl(fd_, TIOCCBRK);
+  // A pseudo-terminal keeps the exclusive flag after the last close, and an
+  // unprivileged reopen would then fail with EBUSY.
+  (void)ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
 }

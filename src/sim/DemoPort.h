@@ -1,0 +1,26 @@
+// The demo: the simulated TNC and BBS as nami's port, and the profile
+// settings that let an autopilot run work against it.
+#pragma once
+
+#include <memory>
+
+#include "link/Clock.h"
+#include "link/Port.h"
+#include "settings/Settings.h"
+
+namespace nami {
+
+// The in-process simulated TNC and BBS (built-in messages) as a port, for
+// `nami --demo` and tests. Its output is released as `clock` advances.
+std::unique_ptr<IPort> MakeDemoPort(IClock& clock);
+// The settings the demo profile needs (call, prompt, readcom, fields ...),
+// written into `settings`' current profile section when they are missing.
+void SeedDemoProfile(CSettings& settings);
+
+namespace demo {
+inline constexpr const char* kCall = "QZ1ABC";
+inline constexpr const char* kPrompt = "QZ1ABC BBS>";
+inline constexpr const char* kLastMailNo = "1220";  // the built-in base has 1201 to 1230
+}  // namespace demo
+
+}  // namespace nami

@@ -1,0 +1,72 @@
+// The demo port through nami's own receive tick: the seeded prompt is seen
+// and confirmed after every answer, list lines come out whole, and the bye
+// is reported as a disconnection.
+#include <gtest/gtest.h>
+
+#include "settings/Settings.h"
+#include "sim/DemoPort.h"
+#include "support/TestSupport.h"
+#include "terminal/NamiDoc.h"
+#include "terminal/TerminalCore.h"
+#include "text/ShiftJis.h"
+
+namespace nami {
+namespace {
+
+class DemoTerminal : public ::testing::Test {
+ protected:
+  DemoTerminal() : settings(dir.File("NAMI.INI")), doc(settings, sink), core(doc) {
+    SeedDemoProfile(settings);
+    doc.SetPort(MakeDemoPort(clock));
+    doc.Port()->Open("COM2:9600,n,8,1,n");
+    doc.WaitText = settings.Get(keys::Prompt);
+  }
+  // Sends a command as the autopilot does and runs 50 ms ticks until the
+  // prompt is confirmed (or 30 s of demo time have passed).
+  bool Command(const std::string& bytes) {
+    doc.PromptSeen = false;
+    doc.AutoRunning = true;
+    doc.Port()->SendText(bytes);
+    for (int t = 0; t < 30000; t += 50) {
+      clock.AdvanceMs(50);
+      core.Tick();
+      if (doc.PromptSeen && (ContainsAtCharStart(doc.LatestLine, doc.WaitText) ||
+                             ContainsAtCharStart(doc.LastLine(), doc.WaitText)))
+        return true;
+      if (!doc.AutoRunning) return false;
+    }
+    return false;
+  }
+
+  test::TempDir dir;
+  test::RecordingSink sink;
+  CManualClock clock;
+  CSettings settings;
+  CNamiDoc doc;
+  CTerminalCore core;
+};
+
+TEST_F(DemoTerminal, PromptIsConfirmedAfterEveryAnswerAndByeDisconnects) {
+  // The second run lists only what is new since the first one said bye.
+  for (auto [serial, expected] : {std::pair{"", 29}, std::pair{"yes", 1}}) {
+    settings.Set(keys::Serial, serial);
+    ASSERT_TRUE(Command("\x03\rCONNECT " + settings.Get(keys::Call) + "\r")) << serial;
+    std::size_t before = doc.LineCount();
+    ASSERT_TRUE(Command(settings.Get(keys::Field[0]) + "\r"));
+    int listed = 0;
+    for (std::size_t i = before; i < doc.LineCount(); ++i) {
+      if (LeadingNumber(doc.LineAt(i)) > 0) ++listed;
+      EXPECT_LE(doc.LineAt(i).size(), 80u);
+    }
+    EXPECT_EQ(listed, expected) << serial;
+    ASSERT_TRUE(Command(settings.Get(keys::ReadCom) + " 1221\r"));
+    ASSERT_TRUE(Command("SP QZ2KLM\r" + test::Sjis("件名") + "\rtext\r\x1A\r"));
+    // The bye: the link reports the disconnection, which ends a run.
+    EXPECT_FALSE(Command("B\r"));
+    EXPECT_NE(doc.LastLine().find("** DISCONNECTED"), std::string::npos) << doc.LastLine();
+    doc.Port()->SendText("\x03" "D\r");
+  }
+}
+
+}  // namespace
+}  // namespace nami
