@@ -1,5 +1,5 @@
 // The bodies of the fuzz targets as plain functions, so the libFuzzer
-// targets and a fixed-seed unit test run the same checks. Each returns the
+// targets and a fixed-start unit test run the same checks. Each returns the
 // empty text when every invariant held, else what went wrong.
 #pragma once
 

@@ -289,12 +289,12 @@ TEST(SimPort, ReopeningIsAPowerCycleButTheBbsKeepsItsMail) {
 }
 
 TEST(SimPort, RandomBytesInRandomChunksNeverBreakIt) {
-  for (unsigned seed = 1; seed <= 20; ++seed) {
-    std::mt19937 rng(seed);
+  for (unsigned round = 1; round <= 20; ++round) {
+    std::mt19937 rng(round);
     STncOptions o = Session::Fast();
     Session s(o);
     s.Wait("cmd:");
-    if (seed % 2) Connect(s);  // half of the runs throw the bytes at the BBS
+    if (round % 2) Connect(s);  // half of the runs throw the bytes at the BBS
     for (int i = 0; i < 200; ++i) {
       std::string chunk(rng() % 40, '\0');
       for (char& c : chunk) {
@@ -307,11 +307,11 @@ TEST(SimPort, RandomBytesInRandomChunksNeverBreakIt) {
       s.Pump(static_cast<int>(rng() % 50));
     }
     s.Pump(120000);
-    EXPECT_LT(s.port.Tnc().PendingOutput(), 1u) << seed;
+    EXPECT_LT(s.port.Tnc().PendingOutput(), 1u) << round;
     // Whatever happened, the TNC answers a fresh connect.
     std::string got = s.Send("\x03\rD\r\x03\rMYCALL QZ1XYZ\rCONNECT QZ1ABC\r", "BBS>\r\n", 60000);
-    EXPECT_NE(got.find("*** CONNECTED to QZ1ABC"), std::string::npos) << seed;
-    EXPECT_NE(s.Send("LL 1\r", "BBS>\r\n").find("Msg#"), std::string::npos) << seed;
+    EXPECT_NE(got.find("*** CONNECTED to QZ1ABC"), std::string::npos) << round;
+    EXPECT_NE(s.Send("LL 1\r", "BBS>\r\n").find("Msg#"), std::string::npos) << round;
   }
 }
 

@@ -1,4 +1,4 @@
-// The fuzz targets' checks on a fixed-seed stream of inputs, so the normal
+// The fuzz targets' checks on a fixed-start stream of inputs, so the normal
 // suite covers them without clang.
 #include <gtest/gtest.h>
 

@@ -18,8 +18,8 @@ std::vector<std::vector<std::string>> Chunkings(const std::string& input) {
   std::vector<std::string> single;
   for (char c : input) single.emplace_back(1, c);
   out.push_back(single);
-  for (unsigned seed = 1; seed <= 30; ++seed) {
-    std::mt19937 rng(seed);
+  for (unsigned round = 1; round <= 30; ++round) {
+    std::mt19937 rng(round);
     std::vector<std::string> chunks;
     std::size_t pos = 0;
     while (pos < input.size()) {
