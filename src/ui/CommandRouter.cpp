@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
-#include <QDir>
 #include <QMessageBox>
 
 #include "link/Clock.h"
@@ -92,7 +92,8 @@ QString CCommandRouter::AskFile(const FileRequest& r) {
     if (!r.filters.isEmpty()) dialog.selectNameFilter(r.filters.first());
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);  // captures append
     if (!r.initialName.isEmpty()) dialog.selectFile(r.initialName);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) chosen = dialog.selectedFiles().first();
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      chosen = dialog.selectedFiles().first();
   }
   // Relative names (captures, logs, mail files) stay relative to the folder
   // the user started in, whatever the dialog did to the working directory.

@@ -13,10 +13,9 @@
 #include <ctime>
 #include <functional>
 
+#include "ui/NamiView2.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
-
-#include "ui/NamiView2.h"
 #define NAMI_HAVE_HISTORY 1  // always built in now; for code that still asks
 
 namespace nami {
