@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTest>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -365,13 +366,13 @@ TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
   w.Mouse(QEvent::MouseButtonRelease, 2);
   ASSERT_EQ(w.session->Doc().MarkFirst, 0);
   ASSERT_EQ(w.session->Doc().MarkLast, 1);
-  w.Trigger(cmd::EditCopy);
+  QTest::keyClick(w.history, Qt::Key_Insert, Qt::ControlModifier);  // the accelerator works in either pane
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("ab\r\ncde\r\n"));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
 
   w.Activate(kTerminal);
   w.port->queueCount = 1;
-  w.Trigger(cmd::EditPaste);
+  QTest::keyClick(w.frame->TerminalPane(), Qt::Key_Insert, Qt::ShiftModifier);
   CNamiDoc& doc = w.session->Doc();
   EXPECT_FALSE(w.Enabled(cmd::EditPaste));
   EXPECT_TRUE(w.Enabled(cmd::PasteStop));
