@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,35 +11,31 @@
 
 #include "link/Clock.h"
 #include "text/Cp932.h"
+#include "transfer/TransferNames.h"
 #include "ui/CommandIds.h"
-
-#if NAMI_HAVE_DIALOGS
 #include "ui/Dialogs.h"
-#endif
 
 namespace nami {
 namespace {
 
-const QStringList kUploadFilter = {QStringLiteral("Upload Files (*.upl) "), QStringLiteral("All Files (*.*) "),
-                                   QStringLiteral("Download Files (*.dwn) "), QStringLiteral("Ish Files (*.ish) ")};
-const QStringList kDownloadFilter = {QStringLiteral("Download Files (*.dwn) "), QStringLiteral("All Files (*.*) "),
-                                     QStringLiteral("Upload Files (*.upl) "), QStringLiteral("Ish Files (*.ish) ")};
 const QStringList kDocumentFilter = {QStringLiteral("Nami ﾌｧｲﾙ (*.nmi)")};
 
-[[maybe_unused]] QString CaptureName(std::time_t now) {
-#if NAMI_HAVE_TRANSFERS
-  return QString::fromStdString(DefaultCaptureName(now));
-#else
-  return QString::fromStdString(FormatLocalTime("%y%m%d.DWN", now));
-#endif
-}
+QString Utf(const char* text) { return QString::fromUtf8(text); }
+
+// Sets the wait cursor for the life of the object.
+class CWaitCursor {
+ public:
+  CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~CWaitCursor() { QApplication::restoreOverrideCursor(); }
+  CWaitCursor(const CWaitCursor&) = delete;
+  CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
 
 bool IsAutopilotCommand(int id) {
   return id == cmd::AutoModeStart || id == cmd::Connect || id == cmd::MailSend || id == cmd::ListRead ||
          id == cmd::MailRead || id == cmd::AutoModeEnd;
 }
 
-#if NAMI_HAVE_AUTOPILOT
 AutoCommand ToAutoCommand(int id) {
   switch (id) {
     case cmd::Connect:
@@ -55,9 +52,20 @@ AutoCommand ToAutoCommand(int id) {
       return AutoCommand::AutoMode;
   }
 }
-#endif
 
 }  // namespace
+
+QStringList NameFilters(const std::string& filter) {
+  QStringList filters;
+  for (const dialog::FilterEntry& entry : dialog::SplitFilter(filter)) {
+    QString name = QString::fromStdString(entry.name);
+    while (name.endsWith(QLatin1Char(' '))) name.chop(1);
+    if (!name.endsWith(QLatin1Char(')')))
+      name += QStringLiteral(" (%1)").arg(QString::fromStdString(entry.pattern).trimmed());
+    filters << name;
+  }
+  return filters;
+}
 
 CCommandRouter::CCommandRouter(CSession& session, CRecentFiles& recent, QWidget* window)
     : session_(session), recent_(recent), window_(window) {}
@@ -72,15 +80,40 @@ void CCommandRouter::Message(const QString& text) {
 }
 
 QString CCommandRouter::AskFile(const FileRequest& r) {
-  if (chooseFile) return chooseFile(r);
-  QFileDialog dialog(window_, r.title);
-  dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setNameFilters(r.filters);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);  // captures append
-  if (!r.initialName.isEmpty()) dialog.selectFile(r.initialName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
+  const QString workingDir = QDir::currentPath();
+  QString chosen;
+  if (chooseFile) {
+    chosen = chooseFile(r);
+  } else {
+    QFileDialog dialog(window_, r.title, workingDir);
+    dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(r.filters);
+    if (!r.filters.isEmpty()) dialog.selectNameFilter(r.filters.first());
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);  // captures append
+    if (!r.initialName.isEmpty()) dialog.selectFile(r.initialName);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      chosen = dialog.selectedFiles().first();
+  }
+  // Relative names (captures, logs, mail files) stay relative to the folder
+  // the user started in, whatever the dialog did to the working directory.
+  if (QDir::currentPath() != workingDir) QDir::setCurrent(workingDir);
+  return chosen;
+}
+
+QString CCommandRouter::CaptureName() const {
+  return QString::fromStdString(DefaultCaptureName(session_.Clock().Now()));
+}
+
+void CCommandRouter::PasteSend() {
+  std::string text;
+  {
+    CWaitCursor wait;
+    text = Utf8ToCp932(QApplication::clipboard()->text().toStdString());
+  }
+  // Sent from the buffer of the pane that is active.
+  const std::size_t cut = session_.Transfers()->StartPasteSend(historyActive_ ? 1 : 0, text);
+  if (cut > 0) Message(QString::fromStdString(PasteCutNotice(cut)));
 }
 
 std::string CCommandRouter::LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -95,6 +128,19 @@ bool CCommandRouter::IsAvailable(int id) const {
     case cmd::ViewStatusBar:
     case cmd::NextPane:
     case cmd::PrevPane:
+    case cmd::MailCreate:
+    case cmd::MailView:
+    case cmd::ListView:
+    case cmd::AutoModeSettings:
+    case cmd::StationSettings:
+    case cmd::SendMailSelect:
+    case cmd::FieldSettings:
+    case cmd::LastMailNo:
+    case cmd::EditIni:
+    case cmd::ComPortSettings:
+    case cmd::EditorSettings:
+    case cmd::FileNameSettings:
+    case cmd::UserManual:
       return true;
     case cmd::FileOpen:
     case cmd::FileSave:
@@ -115,20 +161,6 @@ bool CCommandRouter::IsAvailable(int id) const {
     case cmd::SearchUp:
     case cmd::SearchDown:
       return history_ != nullptr;
-    case cmd::MailCreate:
-    case cmd::MailView:
-    case cmd::ListView:
-    case cmd::AutoModeSettings:
-    case cmd::StationSettings:
-    case cmd::SendMailSelect:
-    case cmd::FieldSettings:
-    case cmd::LastMailNo:
-    case cmd::EditIni:
-    case cmd::ComPortSettings:
-    case cmd::EditorSettings:
-    case cmd::FileNameSettings:
-    case cmd::UserManual:
-      return NAMI_HAVE_DIALOGS;
     default:
       break;
   }
@@ -159,7 +191,7 @@ bool CCommandRouter::IsEnabled(int id) const {
     case cmd::SearchCondition:
     case cmd::SearchUp:
     case cmd::SearchDown:
-      return historyActive_;
+      return historyActive_;  // the history pane's own commands
     case cmd::AutoModeEnd:
       return true;
     case cmd::AutoModeStart:
@@ -167,11 +199,7 @@ bool CCommandRouter::IsEnabled(int id) const {
     case cmd::MailSend:
     case cmd::ListRead:
     case cmd::MailRead:
-#if NAMI_HAVE_AUTOPILOT
       return doc.AutoIdle && session_.Autopilot()->IsEnabled(ToAutoCommand(id));
-#else
-      return false;
-#endif
     default:
       return true;
   }
@@ -180,12 +208,16 @@ bool CCommandRouter::IsEnabled(int id) const {
 bool CCommandRouter::Execute(int id) {
   if (!IsEnabled(id)) return false;
   CNamiDoc& doc = session_.Doc();
-  [[maybe_unused]] CSettings& settings = session_.Settings();
-  [[maybe_unused]] QWidget* parent = window_;
-  [[maybe_unused]] const std::time_t now = session_.Clock().Now();
+  CSettings& settings = session_.Settings();
+  QWidget* parent = window_;
   if (id >= cmd::FileMru1 && id < cmd::FileMru1 + static_cast<int>(CRecentFiles::kMax)) {
     return OpenPath(QString::fromStdString(recent_.Items()[static_cast<std::size_t>(id - cmd::FileMru1)]));
   }
+  if (IsAutopilotCommand(id)) {
+    session_.Autopilot()->Run(ToAutoCommand(id));
+    return true;
+  }
+  CTransfers* transfers = session_.Transfers();
   switch (id) {
     case cmd::FileNew:
       session_.NewDocument();
@@ -199,49 +231,51 @@ bool CCommandRouter::Execute(int id) {
       return Save();
     case cmd::FileSaveAs:
       return SaveAs();
-#if NAMI_HAVE_TRANSFERS
+
+    // Transfers: the same from either pane, on the one document.
     case cmd::EditCopy: {
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-      QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(session_.Transfers()->MarkedText())));
-      QApplication::restoreOverrideCursor();
+      CWaitCursor wait;
+      QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(transfers->MarkedText())));
       return true;
     }
-    case cmd::EditPaste: {
-      const std::string text = Utf8ToCp932(QApplication::clipboard()->text().toStdString());
-      session_.Transfers()->StartPasteSend(historyActive_ ? 1 : 0, text);
+    case cmd::EditPaste:
+      PasteSend();
       return true;
-    }
     case cmd::PasteStop:
-      session_.Transfers()->StopPasteSend();
+      transfers->StopPasteSend();
       return true;
     case cmd::CopyToFile: {
-      const QString path = AskFile({true, QStringLiteral("ファイルにコピー"), CaptureName(now), kDownloadFilter});
-      if (!path.isEmpty()) session_.Transfers()->CopyMarkedLinesToFile(LocalPath(path));
+      const QString path =
+          AskFile({true, Utf(dialog::CopyToFileTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
+      if (!path.isEmpty()) transfers->CopyMarkedLinesToFile(LocalPath(path));
       return true;
     }
     case cmd::Upload: {
-      const QString path = AskFile({false, QStringLiteral("アップロード"), QString(), kUploadFilter});
-      if (!path.isEmpty()) session_.Transfers()->StartUpload(LocalPath(path));
+      const QString path = AskFile({false, Utf(dialog::UploadTitle), QString(), NameFilters(dialog::UploadFilter)});
+      if (!path.isEmpty()) transfers->StartUpload(LocalPath(path));
       return true;
     }
     case cmd::UploadStop:
-      session_.Transfers()->StopUpload();
+      transfers->StopUpload();
       return true;
     case cmd::Download: {
-      const QString path = AskFile({true, QStringLiteral("ダウンロード"), CaptureName(now), kDownloadFilter});
-      if (!path.isEmpty()) session_.Transfers()->StartCapture(LocalPath(path));
+      const QString path =
+          AskFile({true, Utf(dialog::DownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
+      if (!path.isEmpty()) transfers->StartCapture(LocalPath(path));
       return true;
     }
     case cmd::RetroDownload: {
-      const QString path = AskFile({true, QStringLiteral("さかのぼってダウン"), CaptureName(now), kDownloadFilter});
-      if (!path.isEmpty()) session_.Transfers()->StartCaptureFromCursor(LocalPath(path), doc.MarkFirst);
+      // From the history pane's line cursor, whichever pane asked.
+      const QString path =
+          AskFile({true, Utf(dialog::RetroDownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
+      if (!path.isEmpty()) transfers->StartCaptureFromCursor(LocalPath(path), doc.MarkFirst);
       return true;
     }
     case cmd::DownloadEnd:
-      session_.Transfers()->StopCapture();
+      transfers->StopCapture();
       return true;
-#endif
-#if NAMI_HAVE_HISTORY
+
+    // The history pane's own commands.
     case cmd::EditAndSend:
       history_->EditAndSend();
       return true;
@@ -254,8 +288,7 @@ bool CCommandRouter::Execute(int id) {
     case cmd::SearchDown:
       history_->SearchNext();
       return true;
-#endif
-#if NAMI_HAVE_DIALOGS
+
     case cmd::MailCreate:
       EditNewMail(parent, settings);
       return true;
@@ -295,18 +328,9 @@ bool CCommandRouter::Execute(int id) {
     case cmd::FileNameSettings:
       RunFileNameDialog(parent, settings);
       return true;
-#endif
     default:
-      break;
+      return false;  // the frame's own commands (exit, bars, panes, font, about)
   }
-#if NAMI_HAVE_AUTOPILOT
-  if (IsAutopilotCommand(id)) {
-    session_.Autopilot()->Run(ToAutoCommand(id));
-    return true;
-  }
-#endif
-  (void)doc;
-  return false;  // the frame's own commands (exit, bars, panes, font, about)
 }
 
 bool CCommandRouter::OpenPath(const QString& path) {

@@ -1,9 +1,9 @@
 // Routes every command id to its handler and its enabling rule.
 //
-// This is the one place where the optional parts of the program are wired
-// in: the autopilot, the transfers, the dialogs, the history pane and the
-// document file. Each is used when its header is part of the build; until
-// then its commands exist and stay disabled.
+// Both panes send their commands here, so a command has the same enabling
+// and the same effect on the one document whichever pane is active; only
+// the search and edit-and-send commands need the history pane to be the
+// active one. File dialogs restore the working directory they found.
 #pragma once
 
 #include <QFont>
@@ -13,34 +13,26 @@
 #include <ctime>
 #include <functional>
 
+#include "ui/NamiView2.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
-
-#if __has_include("ui/Dialogs.h")
-#define NAMI_HAVE_DIALOGS 1
-#else
-#define NAMI_HAVE_DIALOGS 0
-#endif
-#if __has_include("ui/NamiView2.h")
-#include "ui/NamiView2.h"
-#define NAMI_HAVE_HISTORY 1
-#else
-#define NAMI_HAVE_HISTORY 0
-#endif
+#define NAMI_HAVE_HISTORY 1  // always built in now; for code that still asks
 
 namespace nami {
-
-#if !NAMI_HAVE_HISTORY
-class CNamiView2;
-#endif
 
 // What a file dialog is asked for.
 struct FileRequest {
   bool save = false;
   QString title;
   QString initialName;
-  QStringList filters;
+  QStringList filters;  // Qt name filters, the first one selected
 };
+
+// The Qt name filters of a "name|pattern|...||" filter string: each display
+// name as written (trailing blanks dropped, since Qt reads the patterns from
+// the parentheses that end the name), given its pattern in parentheses when
+// the name does not end with one.
+QStringList NameFilters(const std::string& filter);
 
 class CCommandRouter {
  public:
@@ -79,7 +71,11 @@ class CCommandRouter {
 
  private:
   void Message(const QString& text);
+  // Shows the file dialog; the working directory is the same afterwards,
+  // whatever the dialog or the user did.
   QString AskFile(const FileRequest& request);
+  QString CaptureName() const;
+  void PasteSend();
   static std::string LocalPath(const QString& path);
 
   CSession& session_;

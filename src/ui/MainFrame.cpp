@@ -36,16 +36,13 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
 
   splitter_ = new QSplitter(Qt::Vertical, this);
   splitter_->setChildrenCollapsible(false);
-#if NAMI_HAVE_HISTORY
   auto* history = new CNamiView2(session_.Doc(), splitter_);
   router_.SetHistoryPane(history);
   history_ = history;
-#else
-  history_ = new QWidget(splitter_);  // stands in for the history pane
-  history_->setAutoFillBackground(true);
-  history_->setBackgroundRole(QPalette::Base);
-  history_->setFocusPolicy(Qt::ClickFocus);
-#endif
+  // The pane's context menu goes through the window's commands, enabled alike.
+  history->runCommand = [this](int id) { Run(id); };
+  history->commandEnabled = [this](int id) { return router_.IsEnabled(id); };
+  connect(history, &CNamiView2::activated, this, [this] { router_.SetHistoryActive(true); });
   view_ = new CNamiView(session_, splitter_);
   splitter_->addWidget(history_);
   splitter_->addWidget(view_);
@@ -273,7 +270,9 @@ void CMainFrame::Run(int id) {
       Action(cmd::ViewStatusBar)->setChecked(statusBar()->isVisible());
       break;
     case cmd::FontSelect:
-      router_.SelectFont(view_->TerminalFont());
+      // Starts from the font of the pane that asks.
+      router_.SelectFont(router_.HistoryActive() ? static_cast<CNamiView2*>(history_)->PaneFont()
+                                                 : view_->TerminalFont());
       break;
     case cmd::NextPane:
       SwitchPane(true);

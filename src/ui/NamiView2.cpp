@@ -251,13 +251,33 @@ void CNamiView2::focusOutEvent(QFocusEvent* event) {
 }
 
 void CNamiView2::ShowContextMenu(const QPoint& pos) {
+  // The click makes this the active pane, so its commands act here.
+  setFocus(Qt::MouseFocusReason);
+  Q_EMIT activated();
   auto* menu = new QMenu(this);
   menu->setAttribute(Qt::WA_DeleteOnClose);
-  menu->addAction(QStringLiteral("コピー(&C)"), this, &CNamiView2::Copy);
-  menu->addAction(QStringLiteral("編集して送信(&L)"), this, &CNamiView2::EditAndSend);
-  menu->addAction(QStringLiteral("検索条件(&F)"), this, &CNamiView2::Search);
-  menu->addAction(QStringLiteral("上検索(&U)"), this, &CNamiView2::SearchPrev);
-  menu->addAction(QStringLiteral("下検索(&D)"), this, &CNamiView2::SearchNext);
+  const struct {
+    int id;
+    const char* label;
+    void (CNamiView2::*own)();
+  } items[] = {{kCmdCopy, "コピー(&C)", &CNamiView2::Copy},
+               {kCmdEditAndSend, "編集して送信(&L)", &CNamiView2::EditAndSend},
+               {kCmdSearchCondition, "検索条件(&F)", &CNamiView2::Search},
+               {kCmdSearchUp, "上検索(&U)", &CNamiView2::SearchPrev},
+               {kCmdSearchDown, "下検索(&D)", &CNamiView2::SearchNext}};
+  for (const auto& item : items) {
+    QAction* action = menu->addAction(QString::fromUtf8(item.label));
+    action->setData(item.id);
+    if (commandEnabled) action->setEnabled(commandEnabled(item.id));
+    const int id = item.id;
+    const auto own = item.own;
+    connect(action, &QAction::triggered, this, [this, id, own] {
+      if (runCommand)
+        runCommand(id);
+      else
+        (this->*own)();
+    });
+  }
   menu->popup(viewport()->mapToGlobal(pos));
 }
 
@@ -292,8 +312,6 @@ void CNamiView2::EditAndSend() {
 }
 
 void CNamiView2::Copy() { QGuiApplication::clipboard()->setText(FromCp932(model_.MarkedText())); }
-
-std::string CNamiView2::ClipboardText() { return ToCp932(QGuiApplication::clipboard()->text()); }
 
 void CNamiView2::ShowSearchDialog(const QString& initial, TextDone done) {
   auto* dialog = new CSearchDlg(this);

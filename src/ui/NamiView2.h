@@ -17,11 +17,6 @@
 #include "terminal/NamiDoc.h"
 #include "terminal/Search.h"
 
-#if __has_include("transfer/Transfers.h")
-#include "transfer/Transfers.h"
-#define NAMI_HISTORY_HAS_TRANSFERS 1
-#endif
-
 namespace nami {
 
 // The font family for a pane: `wanted` when it is installed, else a CJK
@@ -57,12 +52,12 @@ class CNamiView2 : public QAbstractScrollArea {
   void EditAndSend();
   // Copy: the marked lines, CR LF after each, on the clipboard.
   void Copy();
-  // The clipboard's text as CP932, for paste-send from this pane.
-  static std::string ClipboardText();
-#ifdef NAMI_HISTORY_HAS_TRANSFERS
-  // Paste-send from this pane's buffer; returns the bytes cut off.
-  std::size_t PasteSend(CTransfers& transfers) { return transfers.StartPasteSend(1, ClipboardText()); }
-#endif
+
+  // How the context menu's commands are run and enabled. In the main window
+  // they go to the window's command routing like menu commands (the pane is
+  // the active one after the click); alone, the pane runs them itself.
+  std::function<void(int id)> runCommand;
+  std::function<bool(int id)> commandEnabled;
 
   // How a dialog is asked for its text: called with the starting text; calls
   // `done` with OK/cancel and the text when the user has finished. The
