@@ -20,12 +20,15 @@ namespace nami::test {
 // The simulated port, with every byte nami sends recorded in order.
 class RecordingSimPort final : public IPort {
  public:
-  RecordingSimPort(IClock& clock, sim::STncOptions tnc) : sim_(clock, sim::CMessageBase::BuiltIn(), {}, tnc) {}
+  RecordingSimPort(IClock& clock, sim::STncOptions tnc, int drainBytesPerSec)
+      : sim_(clock, sim::CMessageBase::BuiltIn(), {}, tnc, drainBytesPerSec) {}
   bool Open(const std::string& comstatus) override { return sim_.Open(comstatus); }
   std::size_t ReadAvailable(char* buffer, std::size_t capacity) override {
     return sim_.ReadAvailable(buffer, capacity);
   }
   std::size_t SendText(std::string_view bytes) override {
+    // Mail files go out a byte at a time, each only once the queue is empty.
+    if (bytes.size() == 1 && sim_.TransmitQueueCount() > 0) ++bytesIntoBusyQueue;
     std::size_t n = sim_.SendText(bytes);
     sent.append(bytes.substr(0, n));
     return n;
@@ -36,6 +39,7 @@ class RecordingSimPort final : public IPort {
 
   sim::CSimPort& Sim() { return sim_; }
   std::string sent;
+  int bytesIntoBusyQueue = 0;
 
  private:
   sim::CSimPort sim_;
@@ -43,25 +47,31 @@ class RecordingSimPort final : public IPort {
 
 struct SimRig {
   static constexpr int kTickMs = 50;
+  static constexpr int kPacerMs = 5;
   static constexpr int kScheduleMs = 60000;
 
-  explicit SimRig(sim::STncOptions tnc = {})
+  // `drainBytesPerSec` > 0: what nami sends waits in the port's transmit
+  // queue and reaches the TNC at that pace, as on a slow radio link.
+  explicit SimRig(sim::STncOptions tnc = {}, int drainBytesPerSec = 0)
       : settings(dir.File("NAMI.INI")), doc(settings, ui), core(doc), clock(kStart), pilot(doc, clock) {
     SeedDemoProfile(settings);
     settings.Set(keys::ListFile, dir.File("list.log"));
     settings.Set(keys::MailFile, dir.File("mail.log"));
-    auto p = std::make_unique<RecordingSimPort>(clock, tnc);
+    auto p = std::make_unique<RecordingSimPort>(clock, tnc, drainBytesPerSec);
     port = p.get();
     doc.SetPort(std::move(p));
     doc.OpenPort("COM2:9600,n,8,1,n");
   }
 
-  // One 50 ms pass of the shell's loop.
+  // 50 ms of the shell's loop: the sender pacer, which runs far more often
+  // than the receive tick, then the tick with its wait pass.
   void Cycle() {
-    clock.AdvanceMs(kTickMs);
+    for (int i = 0; i < kTickMs / kPacerMs; ++i) {
+      clock.AdvanceMs(kPacerMs);
+      doc.Senders.Step();
+    }
     core.Tick();
     pilot.OnTick();
-    doc.Senders.Step();
     if (clock.MonotonicMs() % kScheduleMs == 0) pilot.OnScheduleTimer();
   }
   // Runs the loop until the autopilot is idle; false if it still runs

@@ -106,7 +106,9 @@ class SimulatorRun : public ::testing::Test {
     EXPECT_TRUE(rig.doc.Senders.Empty());
   }
 
-  SimRig rig;
+  // 120 bytes a second, about a 1200 bps radio link: the mail file is
+  // paced by the port's transmit queue.
+  SimRig rig{{}, 120};
   MailFile mail{rig.dir};
 };
 
@@ -126,6 +128,7 @@ TEST_F(SimulatorRun, FieldModeRunSendsListsReadsAndASecondRunFindsNothingNew) {
   EXPECT_EQ(stored->from, "QZ1XYZ");
   EXPECT_EQ(stored->subject, mail.title);
   EXPECT_EQ(stored->body, std::vector<std::string>{mail.body});
+  EXPECT_EQ(rig.port->bytesIntoBusyQueue, 0);
   for (const KeySpec& key : keys::Send) EXPECT_EQ(rig.Setting(key), "") << key.name;
 
   // The list log: the answer to "L", every listed message on a line of its own.
