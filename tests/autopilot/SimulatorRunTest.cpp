@@ -196,6 +196,24 @@ TEST_F(SimulatorRun, LimitModeListsARangeAndReadsOnlyTheChosenCategories) {
   ExpectIdleAndEnabled();
 }
 
+TEST_F(SimulatorRun, CrOnlyLineEndsWithSerialYes) {
+  sim::STncOptions tnc;
+  tnc.lineEnd = sim::LineEnd::Cr;
+  SimRig crRig(tnc, 120);
+  crRig.settings.Set(keys::Serial, "yes");
+  MailFile crMail(crRig.dir);
+  crRig.settings.Set(keys::Send[0], crMail.path);
+  crRig.pilot.Run(AutoCommand::AutoMode);
+  ASSERT_TRUE(crRig.RunUntilIdle());
+  EXPECT_EQ(crRig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_EQ(crRig.Setting(keys::LastMailNo), "1231");
+  // The logs get CR LF whatever the link's line end.
+  ExpectCrLfLines(ReadFile(crRig.dir.File("list.log")));
+  const std::string mails = ReadFile(crRig.dir.File("mail.log"));
+  ExpectCrLfLines(mails);
+  ExpectMailsLogged(crRig.Base(), mails, {1221, 1222, 1223, 1224, 1225, 1226, 1228, 1229, 1230, 1231});
+}
+
 // Each failure of the link: the run stops where it is, sends no log-off,
 // keeps what has not been done and leaves the commands enabled.
 TEST(SimulatorFailure, TheRunStopsWithoutLoggingOff) {
@@ -258,6 +276,37 @@ TEST(SimulatorFailure, TheRunStopsWithoutLoggingOff) {
     EXPECT_EQ(rig.Setting(keys::Send[0]), mailSent ? "" : mail.path);
     EXPECT_EQ(rig.Base().Find(1231) != nullptr, mailSent);
   }
+}
+
+// The link lost after any number of BBS lines, in any step: the run always
+// ends, never logs off, closes its files and leaves LastMailNo alone; the
+// queue is emptied only once the BBS has stored the mail.
+TEST(SimulatorFailure, ALinkLostAfterAnyLineEndsTheRun) {
+  int n = 0;
+  for (;; ++n) {
+    SCOPED_TRACE("drop-after:" + std::to_string(n));
+    sim::STncOptions tnc;
+    tnc.failure = LinkFailure::DropAfter;
+    tnc.dropAfterLines = n;
+    SimRig rig(tnc, 120);
+    MailFile mail(rig.dir);
+    rig.settings.Set(keys::Send[0], mail.path);
+    rig.pilot.Run(AutoCommand::AutoMode);
+    ASSERT_TRUE(rig.RunUntilIdle(120000)) << rig.pilot.StatusText();
+    if (rig.pilot.LastResult() == CAutopilot::RunResult::Completed) break;  // the whole run fits in n lines
+    EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+    EXPECT_EQ(rig.port->sent.find("B\r"), std::string::npos);
+    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_TRUE(rig.doc.Senders.Empty());
+    EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
+    if (rig.Setting(keys::Send[0]).empty()) {
+      EXPECT_NE(rig.Base().Find(1231), nullptr);
+    }
+    if (HasFailure()) break;
+  }
+  // Connect, send, list and every read came before the run could complete.
+  EXPECT_GT(n, 150);
 }
 
 TEST(SimulatorFailure, ASilentLinkWaitsUntilTheEndCommand) {
