@@ -363,6 +363,30 @@ TEST(SimulatorSchedule, RunsStartOnTheirOwnEveryMinute) {
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1230");
 }
 
+// A connect that takes 90 s: the trigger in the next minute comes while the
+// run still waits and is ignored; the target moves on all the same.
+TEST(SimulatorSchedule, ATriggerDuringALongRunIsIgnored) {
+  sim::STncOptions tnc;
+  tnc.connectDelayMs = 90000;
+  SimRig rig(tnc);
+  rig.settings.Set(keys::Min, "1");
+  rig.RunFor(2 * SimRig::kScheduleMs);
+  const int started = LocalTime(rig.clock.Now()).tm_min;
+  ASSERT_TRUE(rig.pilot.Busy());
+  rig.RunFor(SimRig::kScheduleMs);
+  EXPECT_TRUE(rig.pilot.Busy());
+  EXPECT_EQ(rig.port->sent, kConnect);  // no second run
+  EXPECT_EQ(rig.pilot.NextRunMinute(), (started + 2) % 60);
+  ASSERT_TRUE(rig.RunUntilIdle(SimRig::kScheduleMs - 1000));
+  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_EQ(rig.Setting(keys::LastMailNo), "1230");
+  // The next trigger, in the minute after, starts the next run.
+  rig.port->sent.clear();
+  while (!rig.pilot.Busy() && rig.clock.MonotonicMs() < 10 * SimRig::kScheduleMs) rig.Cycle();
+  EXPECT_EQ(LocalTime(rig.clock.Now()).tm_min, (started + 2) % 60);
+  EXPECT_EQ(rig.port->sent, kConnect);
+}
+
 // ---- Over a pseudo-terminal, with real time ----
 
 class TncsimProcess {
