@@ -173,26 +173,26 @@ TEST_F(SimulatorRun, FieldModeRunSendsListsReadsAndASecondRunFindsNothingNew) {
 TEST_F(SimulatorRun, LimitModeListsARangeAndReadsOnlyTheChosenCategories) {
   rig.settings.Set(keys::LimitMode, "TRUE");
   rig.settings.Set(keys::LimitModel, "L #-#");
-  rig.settings.Set(keys::LimitLength, "5");
+  rig.settings.Set(keys::LimitLength, "6");
   rig.settings.Set(keys::Field[0], "DX");
   rig.settings.Set(keys::Field[1], "TECH");
   rig.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(rig.RunUntilIdle());
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
 
-  // 1220 to 1225 are listed; 1225 (DX) and 1221 (TECH) are read, the others
-  // only raise the last mail number.
+  // 1220 to 1226 are listed; 1225 (DX) and 1221 (TECH) are read; 1226 is
+  // not read but still raises the last mail number.
   const std::string list = ListLog();
   ExpectCrLfLines(list);
-  for (int n : {1220, 1221, 1222, 1223, 1224, 1225})
+  for (int n : {1220, 1221, 1222, 1223, 1224, 1225, 1226})
     EXPECT_NE(list.find("\r\n" + std::to_string(n) + " "), std::string::npos) << n;
-  EXPECT_EQ(list.find("\r\n1226 "), std::string::npos);
-  EXPECT_EQ(rig.port->sent, kConnect + "L 1220-1225\rR 1221\rR 1225\r" + kBye);
-  EXPECT_EQ(rig.Setting(keys::LastMailNo), "1225");
+  EXPECT_EQ(list.find("\r\n1228 "), std::string::npos);
+  EXPECT_EQ(rig.port->sent, kConnect + "L 1220-1226\rR 1221\rR 1225\r" + kBye);
+  EXPECT_EQ(rig.Setting(keys::LastMailNo), "1226");
   const std::string mails = MailLog();
   ExpectCrLfLines(mails);
   ExpectMailsLogged(rig.Base(), mails, {1221, 1225});
-  for (int n : {1222, 1223, 1224}) EXPECT_EQ(mails.find("Msg# " + std::to_string(n)), std::string::npos) << n;
+  for (int n : {1222, 1223, 1224, 1226}) EXPECT_EQ(mails.find("Msg# " + std::to_string(n)), std::string::npos) << n;
   ExpectIdleAndEnabled();
 }
 
