@@ -28,16 +28,18 @@ std::size_t CTerminalCore::Tick() {
   return n;
 }
 
-void CTerminalCore::Complete(std::size_t length, bool toFiles) {
+bool CTerminalCore::Complete(std::size_t length, bool toFiles) {
   const std::string_view text(line_.data(), strnlen(line_.data(), length));
   doc_.AddLine(text);
-  if (!toFiles) return;
+  const bool disconnected = ContainsAtCharStart(text, kDisconnected);
+  if (!toFiles) return disconnected;
   // A failed write is reported by the document (once until a write works
   // again) and does not stop the tick: the rest of the received bytes still
   // reach the line store, the pane and the autopilot.
   if (doc_.Capturing) doc_.WriteCapturedLine(text);
   if (doc_.ListReading && !doc_.AutoIdle) doc_.WriteLogLine(text);
   if (doc_.MailReading && !doc_.AutoIdle) doc_.WriteLogLine(text);
+  return disconnected;
 }
 
 std::size_t CTerminalCore::Wrap(char b) {
@@ -62,12 +64,16 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
   column_ = static_cast<int>(strnlen(line_.data(), line_.size()));
 
   int completed = 0;
+  // A disconnect notice followed by more text in the same tick (the TNC
+  // echoing what is still being sent) must not be missed: the scan text
+  // below would hold only that later text.
+  bool disconnected = false;
   for (std::size_t i = 0; i < count; ++i) {
     const char b = bytes[i];
     if (b == lineEnd) {
       int cut = std::max(column_, savedColumn_);
       line_[cut] = '\0';
-      Complete(static_cast<std::size_t>(cut), true);
+      disconnected |= Complete(static_cast<std::size_t>(cut), true);
       ++completed;
       column_ = 0;
       savedColumn_ = -1;
@@ -81,7 +87,7 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
       if (column_ > 0) line_[--column_] = '\0';
     } else if (column_ >= kWidth) {
       std::size_t length = Wrap(b);
-      Complete(length, true);
+      disconnected |= Complete(length, true);
       ++completed;
       line_.fill(0);
       if (length == static_cast<std::size_t>(kWidth)) {
@@ -113,7 +119,7 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
   const std::string scan = (current.empty() || current == "cmd:") ? doc_.LastLine() + current : current;
   if (ContainsAtCharStart(scan, doc_.WaitText)) {
     doc_.PromptSeen = true;
-  } else if (ContainsAtCharStart(scan, kDisconnected)) {
+  } else if (disconnected || ContainsAtCharStart(scan, kDisconnected)) {
     doc_.AutoRunning = false;
   }
   for (const AutoResponse& r : doc_.Responses) {

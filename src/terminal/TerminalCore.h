@@ -49,8 +49,9 @@ class CTerminalCore {
  private:
   enum class Variant { Receive, Keyboard };
   // Completes the current line's first `length` bytes: the store, then (for
-  // received text) the capture file and the autopilot's log.
-  void Complete(std::size_t length, bool toFiles);
+  // received text) the capture file and the autopilot's log. Returns whether
+  // the line holds the TNC's disconnect notice.
+  bool Complete(std::size_t length, bool toFiles);
   // The wrap at column 80 with byte b; returns the completed length.
   std::size_t Wrap(char b);
   void Update(int completed, Variant variant);

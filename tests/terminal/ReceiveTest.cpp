@@ -181,8 +181,12 @@ TEST(Receive, DisconnectNoticeClearsAutoRunningOnlyWhenTheWaitTextIsAbsent) {
       {{"*** DISCONNECTED\r\ncmd:"}, "BBS>", false, false},
       {{"*** DISCONNECTED\r\n", "cmd:"}, "BBS>", false, false},
       {{"*** DISCONNECTED\r\n"}, "BBS>", false, false},
-      // The current line holds other text: only it is scanned.
-      {{"*** DISCONNECTED\r\nhello"}, "BBS>", true, false},
+      // A notice completed in the tick counts even when text follows it, as
+      // when the TNC echoes what is still being sent after the link is lost.
+      {{"*** DISCONNECTED\r\ncmd:Hello"}, "BBS>", false, false},
+      {{"*** DISCONNECTED\r\ncmd:\r\n?EH\r\n"}, "BBS>", false, false},
+      // The wait text in the scan text still wins.
+      {{"*** DISCONNECTED\r\nQZ BBS>"}, "BBS>", true, true},
       // The wait text wins.
       {{"*** DISCONNECTED\r\ncmd:"}, "cmd:", true, true},
       // An empty wait text is in every scan text.
