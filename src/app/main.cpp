@@ -200,6 +200,20 @@ int main(int argc, char** argv) {
   }
   frame.TerminalPane()->StartTimers();
   QuitOnTerminationSignals(&frame);
+  // While an automation instance shows no window, the core's messages go
+  // to the error stream: a message box nobody sees would hold the client's
+  // call until someone closes it.
+  if (cl.automation) {
+    frame.TerminalPane()->messageHandler = [&frame](const QString& text) {
+      if (!frame.isVisible()) {
+        std::fprintf(stderr, "nami: %s\n", text.toUtf8().constData());
+        std::fflush(stderr);
+        return;
+      }
+      QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, &frame);
+      box.exec();
+    };
+  }
 
   // Every instance serves "/Document" on the session bus; the window is
   // built in any case (it runs the receive tick) and shown only when not
