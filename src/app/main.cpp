@@ -52,7 +52,9 @@ void QuitOnTerminationSignals(QObject* owner) {
     char buf[16];
     while (::read(gQuitPipe[0], buf, sizeof buf) > 0) {
     }
-    QCoreApplication::quit();
+    // exit, not quit: quit would close the window first, which asks
+    // where to save the document.
+    QCoreApplication::exit(0);
   });
   struct sigaction sa {};
   sa.sa_handler = OnQuitSignal;
@@ -192,19 +194,11 @@ int main(int argc, char** argv) {
   nami::CSession session(settings, clock, cl.demo);
   nami::CRecentFiles recent(nami::CRecentFiles::PathBeside(iniPath));
   nami::CMainFrame frame(session, recent);
-
-  if (!cl.documentPath.empty()) {
-    if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
-  } else {
-    session.NewDocument();
-  }
-  frame.TerminalPane()->StartTimers();
-  QuitOnTerminationSignals(&frame);
   // While an automation instance shows no window, the core's messages go
   // to the error stream: a message box nobody sees would hold the client's
   // call until someone closes it.
   if (cl.automation) {
-    frame.TerminalPane()->messageHandler = [&frame](const QString& text) {
+    auto message = [&frame](const QString& text) {
       if (!frame.isVisible()) {
         std::fprintf(stderr, "nami: %s\n", text.toUtf8().constData());
         std::fflush(stderr);
@@ -213,7 +207,17 @@ int main(int argc, char** argv) {
       QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, &frame);
       box.exec();
     };
+    frame.TerminalPane()->messageHandler = message;
+    frame.Router().showMessage = message;
   }
+
+  if (!cl.documentPath.empty()) {
+    if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
+  } else {
+    session.NewDocument();
+  }
+  frame.TerminalPane()->StartTimers();
+  QuitOnTerminationSignals(&frame);
 
   // Every instance serves "/Document" on the session bus; the window is
   // built in any case (it runs the receive tick) and shown only when not
