@@ -24,9 +24,12 @@ void CSendDriver::SyncPort() {
 void CSendDriver::Kick() {
   SyncPort();
   if (doc_.Senders.Empty()) {
-    pacer_.Disarm();
-    fallback_.stop();
-    active_ = false;
+    // Called on every tick: wake the helper thread only when it was asked.
+    if (active_) {
+      pacer_.Disarm();
+      fallback_.stop();
+      active_ = false;
+    }
     return;
   }
   active_ = true;

@@ -70,10 +70,14 @@ class NamiProcessTest : public ::testing::Test {
   }
 
   QStringList GdbusArgs(const QString& method, const QStringList& args) const {
-    return QStringList{QStringLiteral("call"),          QStringLiteral("--session"),
-                       QStringLiteral("--dest"),        busName_,
-                       QStringLiteral("--object-path"), QStringLiteral("/Document"),
-                       QStringLiteral("--method"),      QStringLiteral("Nami.Document.") + method,
+    return QStringList{QStringLiteral("call"),
+                       QStringLiteral("--session"),
+                       QStringLiteral("--dest"),
+                       busName_,
+                       QStringLiteral("--object-path"),
+                       QStringLiteral("/Document"),
+                       QStringLiteral("--method"),
+                       QStringLiteral("Nami.Document.") + method,
                        QStringLiteral("--")} +
            args;
   }
@@ -92,10 +96,10 @@ class NamiProcessTest : public ::testing::Test {
   }
   // GetLine through dbus-send, which prints the UTF-8 result untouched.
   QString GetLine(int n) {
-    const QString out = RunClient(QStringLiteral("dbus-send"),
-                                  {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                                   QStringLiteral("--dest=") + busName_, QStringLiteral("/Document"),
-                                   QStringLiteral("Nami.Document.GetLine"), QStringLiteral("int16:%1").arg(n)});
+    const QString out = RunClient(
+        QStringLiteral("dbus-send"),
+        {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=") + busName_,
+         QStringLiteral("/Document"), QStringLiteral("Nami.Document.GetLine"), QStringLiteral("int16:%1").arg(n)});
     const qsizetype at = out.indexOf(QLatin1String("string \""));
     if (at < 0) return QStringLiteral("<no reply: %1>").arg(out);
     return out.mid(at + 8).section(QLatin1Char('"'), 0, -2);
