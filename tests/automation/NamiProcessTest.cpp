@@ -33,6 +33,7 @@ class NamiProcessTest : public ::testing::Test {
   }
 
   void SetUp() override {
+    // AutomationServerTest.cpp starts a private bus when the suite has none.
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "no session bus";
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master_, 0);
