@@ -1,6 +1,7 @@
 // nami: start-up. Reads the command line, picks the settings file and the
 // port, then runs the window, the window-less automation server or the
 // headless runner.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -9,7 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,8 +29,40 @@
 #include "ui/MainFrame.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
+#if NAMI_HAVE_AUTOMATION
+#include "automation/AutomationServer.h"
+#endif
 
 namespace {
+
+int gQuitPipe[2] = {-1, -1};
+
+extern "C" void OnQuitSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] ssize_t n = ::write(gQuitPipe[1], &c, 1);
+}
+
+// SIGTERM and SIGINT quit the event loop, so that quitting ends every
+// running operation and closes the files and the port as the window's
+// close does.
+void QuitOnTerminationSignals(QObject* owner) {
+  if (::pipe2(gQuitPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(gQuitPipe[0], QSocketNotifier::Read, owner);
+  QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+    char buf[16];
+    while (::read(gQuitPipe[0], buf, sizeof buf) > 0) {
+    }
+    // exit, not quit: quit would close the window first, which asks
+    // where to save the document.
+    QCoreApplication::exit(0);
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnQuitSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGINT, &sa, nullptr);
+}
 
 // NAMI_STARTUP_REPORT=1 prints, at the first paint of the terminal pane, the
 // time since the process started and the resident memory; "exit" then quits
@@ -159,6 +194,22 @@ int main(int argc, char** argv) {
   nami::CSession session(settings, clock, cl.demo);
   nami::CRecentFiles recent(nami::CRecentFiles::PathBeside(iniPath));
   nami::CMainFrame frame(session, recent);
+  // While an automation instance shows no window, the core's messages go
+  // to the error stream: a message box nobody sees would hold the client's
+  // call until someone closes it.
+  if (cl.automation) {
+    auto message = [&frame](const QString& text) {
+      if (!frame.isVisible()) {
+        std::fprintf(stderr, "nami: %s\n", text.toUtf8().constData());
+        std::fflush(stderr);
+        return;
+      }
+      QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, &frame);
+      box.exec();
+    };
+    frame.TerminalPane()->messageHandler = message;
+    frame.Router().showMessage = message;
+  }
 
   if (!cl.documentPath.empty()) {
     if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
@@ -166,10 +217,27 @@ int main(int argc, char** argv) {
     session.NewDocument();
   }
   frame.TerminalPane()->StartTimers();
-  // Started for automation: no window until a client asks for one.
+  QuitOnTerminationSignals(&frame);
+
+  // Every instance serves "/Document" on the session bus; the window is
+  // built in any case (it runs the receive tick) and shown only when not
+  // started for automation, or when a client asks for it.
 #if NAMI_HAVE_AUTOMATION
-  // What D-Bus clients of "/Document" act on (the server object registers it).
-  nami::CAutomationBridge automation(session, &frame);
+  nami::CAutomationBridge automation(
+      session, [&frame]() -> QWidget* { return &frame; }, [&frame] { frame.UpdateCommands(); });
+  nami::CAutomationServer server(automation);
+  QString busName;
+  if (server.Start(&busName)) {
+    if (cl.automation) {
+      std::printf("%s\n", busName.toUtf8().constData());
+      std::fflush(stdout);
+    }
+  } else {
+    std::fprintf(stderr, "nami: warning: the automation interface is not available: %s\n",
+                 server.LastError().toUtf8().constData());
+  }
+#else
+  if (cl.automation) std::fprintf(stderr, "nami: warning: this build has no automation interface\n");
 #endif
   std::unique_ptr<CStartupReport> report;
   if (const char* r = std::getenv("NAMI_STARTUP_REPORT")) {
@@ -177,5 +245,14 @@ int main(int argc, char** argv) {
     frame.TerminalPane()->installEventFilter(report.get());
   }
   if (!cl.automation) frame.show();
-  return app.exec();
+  const int code = app.exec();
+  // Quitting: every running operation ends at once, the files and the port
+  // close; callers waiting for an upload get their answer, then the bus
+  // names go.
+  frame.Shutdown();
+#if NAMI_HAVE_AUTOMATION
+  automation.FinishPending();
+  server.Stop();
+#endif
+  return code;
 }

@@ -1,6 +1,7 @@
 #include "autopilot/Autopilot.h"
 
 #include "autopilot/StepTexts.h"
+#include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
 namespace nami {
@@ -69,6 +70,13 @@ std::string CAutopilot::StatusText() const {
       break;
     case Step::Send:
       text += "メール送信中";
+      if (sender_.Sending()) {
+        // Which file goes out and how far it is.
+        std::string name = sender_.CurrentFile();
+        if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+        text += " " + Cp932ToUtf8(name) + " " + std::to_string(sender_.Position()) + "/" +
+                std::to_string(sender_.Length()) + " バイト";
+      }
       break;
     case Step::List:
       text += "リスト読み出し中";

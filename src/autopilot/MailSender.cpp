@@ -41,7 +41,8 @@ CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
     return StartResult::NotOpened;
   }
   // The file must be positionable: its length is taken before sending.
-  if (::lseek(fd, 0, SEEK_END) < 0 || ::lseek(fd, 0, SEEK_SET) < 0) {
+  const off_t length = ::lseek(fd, 0, SEEK_END);
+  if (length < 0 || ::lseek(fd, 0, SEEK_SET) < 0) {
     ::close(fd);
     doc_.AutoRunning = false;
     doc_.Ui().ShowMessage(msg::CannotOpenFile);
@@ -51,6 +52,8 @@ CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
   name_ = name;
   bufferPos_ = bufferLen_ = 0;
   eof_ = false;
+  taken_ = 0;
+  length_ = length;
   return StartResult::Started;
 }
 
@@ -85,11 +88,15 @@ CMailSender::StepResult CMailSender::SendMailStep() {
     if (c == -2) return StepResult::Error;
     if (c >= 0 && c != 0x1A) {
       ++bufferPos_;
+      ++taken_;
       if (c == '\r') {
         // CR LF is one line end.
         int next = Peek();
         if (next == -2) return StepResult::Error;
-        if (next == '\n') ++bufferPos_;
+        if (next == '\n') {
+          ++bufferPos_;
+          ++taken_;
+        }
       }
       const char out = (c == '\n') ? '\r' : static_cast<char>(c);
       doc_.SendText(std::string_view(&out, 1));

@@ -51,6 +51,9 @@ class CMailSender final : public ISender {
   void Abandon();
   bool Sending() const { return fd_ >= 0; }
   std::string CurrentFile() const { return name_; }
+  // Bytes of the current file taken so far, and its length when opened.
+  std::int64_t Position() const { return taken_; }
+  std::int64_t Length() const { return length_; }
 
   // ISender: one pass of the file loop. False once the file has ended.
   bool Step() override;
@@ -74,6 +77,8 @@ class CMailSender final : public ISender {
   std::size_t bufferPos_ = 0;
   std::size_t bufferLen_ = 0;
   bool eof_ = false;
+  std::int64_t taken_ = 0;
+  std::int64_t length_ = 0;
 };
 
 }  // namespace nami

@@ -3,38 +3,67 @@
 #if NAMI_HAVE_AUTOMATION
 #include <QTimer>
 
-namespace nami {
+#include "automation/AutomationActions.h"
 
-CAutomationBridge::CAutomationBridge(CSession& session, QWidget* window) : session_(session), window_(window) {}
+namespace nami {
+namespace {
+constexpr int kUploadWatchMs = 50;
+}
+
+CAutomationBridge::CAutomationBridge(CSession& session, std::function<QWidget*()> window,
+                                     std::function<void()> afterCommand)
+    : session_(session), window_(std::move(window)), afterCommand_(std::move(afterCommand)) {
+  watch_.setInterval(kUploadWatchMs);
+  QObject::connect(&watch_, &QTimer::timeout, [this] { FinishPending(); });
+}
+
+CAutomationBridge::~CAutomationBridge() = default;
+
+void CAutomationBridge::AfterCommand() {
+  if (afterCommand_) afterCommand_();
+}
 
 void CAutomationBridge::ShowWindow() {
-  if (!window_) return;
-  window_->show();
-  window_->raise();
-  window_->activateWindow();
+  QWidget* window = window_ ? window_() : nullptr;
+  if (!window) return;
+  if (window->isMinimized())
+    window->showNormal();
+  else
+    window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void CAutomationBridge::FinishPending() {
+  if (session_.Doc().Uploading) return;
+  watch_.stop();
+  std::vector<std::function<void()>> callers;
+  callers.swap(pending_);
+  for (auto& done : callers)
+    if (done) done();
 }
 
 void CAutomationBridge::UploadFile(const std::string& path, std::function<void()> done) {
   CNamiDoc& doc = session_.Doc();
+  // An upload already running is left alone; this call then waits for
+  // nothing.
+  bool started = false;
 #if NAMI_HAVE_TRANSFERS
-  if (!doc.Uploading) session_.Transfers()->UploadByName(path);
+  if (!doc.Uploading) {
+    session_.Transfers()->UploadByName(path);
+    started = doc.Uploading;
+  }
 #else
   (void)path;
 #endif
-  if (!doc.Uploading) {
+  AfterCommand();
+  if (!started) {
     if (done) done();
     return;
   }
   // The reply waits until the upload has ended; events keep flowing.
-  auto* poll = new QTimer(window_);
-  poll->setInterval(50);
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, &doc, done = std::move(done)] {
-    if (doc.Uploading) return;
-    poll->stop();
-    poll->deleteLater();
-    if (done) done();
-  });
-  poll->start();
+  pending_.push_back(std::move(done));
+  if (!watch_.isActive()) watch_.start();
 }
 
 void CAutomationBridge::DownloadFile(const std::string& path) {
@@ -43,20 +72,18 @@ void CAutomationBridge::DownloadFile(const std::string& path) {
 #else
   (void)path;
 #endif
+  AfterCommand();
 }
 
-void CAutomationBridge::SendOut(const std::string& text) { session_.Doc().SendText(text + "\r"); }
+void CAutomationBridge::SendOut(const std::string& text) { AutomationSendOut(session_.Doc(), text); }
 
-std::string CAutomationBridge::GetLine(int n) {
-  const std::size_t count = session_.Doc().LineCount();
-  if (n < 1 || static_cast<std::size_t>(n) > count) return {};
-  return session_.Doc().LineAt(count - static_cast<std::size_t>(n));
-}
+std::string CAutomationBridge::GetLine(int n) { return AutomationGetLine(session_.Doc().Lines(), n); }
 
 void CAutomationBridge::DownloadStop() {
 #if NAMI_HAVE_TRANSFERS
   session_.Transfers()->CaptureStop();
 #endif
+  AfterCommand();
 }
 
 }  // namespace nami

@@ -1,12 +1,15 @@
 // What the automation interface calls, carried out on the running session:
 // show the window, upload, capture, send a line, read a stored line.
+// Strings are CP932 here; the D-Bus server converts at the bus edge.
 #pragma once
 
 #if __has_include("automation/AutomationTarget.h")
-#include <QPointer>
+#include <QObject>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "automation/AutomationTarget.h"
 #include "ui/Session.h"
@@ -17,7 +20,12 @@ namespace nami {
 
 class CAutomationBridge final : public IAutomationTarget {
  public:
-  CAutomationBridge(CSession& session, QWidget* window);
+  // `window` gives the main window, creating it when there is none yet;
+  // `afterCommand` runs after a call that may have started a sender (it
+  // hands the sender to the pacing and updates the window's commands).
+  CAutomationBridge(CSession& session, std::function<QWidget*()> window, std::function<void()> afterCommand = {});
+  ~CAutomationBridge() override;
+
   void ShowWindow() override;
   void UploadFile(const std::string& path, std::function<void()> done) override;
   void DownloadFile(const std::string& path) override;
@@ -25,9 +33,20 @@ class CAutomationBridge final : public IAutomationTarget {
   std::string GetLine(int n) override;
   void DownloadStop() override;
 
+  // Callers still waiting for the end of an upload started here.
+  int PendingUploads() const { return static_cast<int>(pending_.size()); }
+  // Answers the waiting callers once no upload runs (quitting calls it
+  // after the session has ended every operation).
+  void FinishPending();
+
  private:
+  void AfterCommand();
+
   CSession& session_;
-  QPointer<QWidget> window_;
+  std::function<QWidget*()> window_;
+  std::function<void()> afterCommand_;
+  std::vector<std::function<void()>> pending_;
+  QTimer watch_;  // runs while callers wait for an upload's end
 };
 
 }  // namespace nami

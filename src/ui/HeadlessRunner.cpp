@@ -41,7 +41,12 @@ std::string DemoIniPath() {
 }
 
 CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeconds, std::FILE* out, std::FILE* err)
-    : session_(session), stay_(stay), timeLimitMs_(timeLimitSeconds * 1000), out_(out), err_(err) {
+    : session_(session),
+      stay_(stay),
+      timeLimitMs_(timeLimitSeconds * 1000),
+      out_(out),
+      err_(err),
+      sender_(session.Doc()) {
   session_.Ui().SetTarget(this);
   session_.OnLine = [this](const std::string& line) {
     std::fprintf(out_, "%s\n", Cp932ToUtf8(line).c_str());
@@ -55,11 +60,6 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
   });
   schedule_.setInterval(kScheduleMs);
   connect(&schedule_, &QTimer::timeout, this, [this] { session_.ScheduleTick(); });
-  pacer_.setTimerType(Qt::PreciseTimer);
-  pacer_.setInterval(1);
-  connect(&pacer_, &QTimer::timeout, this, [this] {
-    if (!session_.Doc().Senders.Step()) pacer_.stop();
-  });
   limit_.setSingleShot(true);
   connect(&limit_, &QTimer::timeout, this, [this] { Finish(3, "time limit reached"); });
 }
@@ -108,7 +108,7 @@ void CHeadlessRunner::Start() {
 void CHeadlessRunner::OnTick() {
   session_.Tick();
   session_.Doc().TakeEvictedCount();  // nobody else keeps a view on the store
-  if (!session_.Doc().Senders.Empty() && !pacer_.isActive()) pacer_.start();
+  sender_.Kick();
 #if NAMI_HAVE_AUTOPILOT
   if (!stay_ && started_ && !session_.Autopilot()->Busy()) {
     const auto result = session_.Autopilot()->LastResult();
@@ -127,7 +127,7 @@ void CHeadlessRunner::Finish(int code, const std::string& why) {
   exitCode_ = code;
   tick_.stop();
   schedule_.stop();
-  pacer_.stop();
+  sender_.Detach();
   limit_.stop();
   session_.Shutdown();
   if (!stay_) {

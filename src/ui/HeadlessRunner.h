@@ -15,6 +15,7 @@
 #include <cstdio>
 
 #include "terminal/UiSink.h"
+#include "ui/SendDriver.h"
 #include "ui/Session.h"
 
 namespace nami {
@@ -49,7 +50,7 @@ class CHeadlessRunner : public QObject, public IUiSink {
   std::FILE* err_;
   QTimer tick_;
   QTimer schedule_;
-  QTimer pacer_;
+  CSendDriver sender_;
   QTimer limit_;
   QSocketNotifier* signalNotifier_ = nullptr;
   bool started_ = false;

@@ -24,7 +24,6 @@ namespace {
 constexpr int kHistoryHeight = 110;
 constexpr int kClockMs = 1000;
 constexpr int kIdleMs = 100;
-constexpr int kPacerMs = 1;
 
 QString Utf(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
 }  // namespace
@@ -71,11 +70,7 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
     RebuildRecentFiles();
     UpdateTitle();
   };
-  pacer_.setTimerType(Qt::PreciseTimer);
-  pacer_.setInterval(kPacerMs);
-  connect(&pacer_, &QTimer::timeout, this, [this] {
-    if (!session_.Doc().Senders.Step()) pacer_.stop();
-  });
+  sender_ = new CSendDriver(session_.Doc(), this);
   connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::UpdateCommands);
   idleTimer_.start(kIdleMs);
   connect(&clockTimer_, &QTimer::timeout, this, &CMainFrame::UpdateClock);
@@ -242,10 +237,35 @@ void CMainFrame::UpdateCommands() {
   for (auto it = actions_.begin(); it != actions_.end(); ++it) it.value()->setEnabled(router_.IsEnabled(it.key()));
   Action(cmd::ViewToolbar)->setChecked(toolbar_->isVisible() || !isVisible());
   StartPacer();
+  UpdateProgress();
 }
 
 void CMainFrame::StartPacer() {
-  if (!session_.Doc().Senders.Empty() && !pacer_.isActive()) pacer_.start();
+  if (!shutDown_ && !closing_) sender_->Kick();
+}
+
+QString CMainFrame::ProgressText() const {
+  QString text;
+#if NAMI_HAVE_AUTOPILOT
+  if (CAutopilot* pilot = session_.Autopilot()) text = QString::fromStdString(pilot->StatusText());
+#endif
+#if NAMI_HAVE_TRANSFERS
+  if (CTransfers* transfers = session_.Transfers()) {
+    const QString sending = QString::fromStdString(transfers->ProgressText());
+    if (!sending.isEmpty()) text = text.isEmpty() ? sending : text + QStringLiteral("  ") + sending;
+  }
+#endif
+  return text;
+}
+
+void CMainFrame::UpdateProgress() {
+  const QString text = ProgressText();
+  if (text == shownProgress_) return;
+  shownProgress_ = text;
+  if (text.isEmpty())
+    statusBar()->clearMessage();  // back to "レディ"
+  else
+    statusBar()->showMessage(text);
 }
 
 void CMainFrame::SwitchPane(bool /*next*/) {
@@ -323,14 +343,24 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   closing_ = true;
   view_->StopTimers();
   idleTimer_.stop();
-  pacer_.stop();
+  sender_->Detach();  // nothing more goes out while the save dialog is up
   // Save (asking for a name when the document was never saved), then end
   // every running operation at once and close the port.
   if (router_.IsAvailable(cmd::FileSave)) router_.Save();
-  session_.Shutdown();
+  Shutdown();
   clockTimer_.stop();
   StoreGeometry();
   event->accept();
+}
+
+void CMainFrame::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  view_->StopTimers();
+  idleTimer_.stop();
+  sender_->Detach();
+  session_.Shutdown();
+  UpdateProgress();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

@@ -16,6 +16,7 @@
 #include "ui/CommandRouter.h"
 #include "ui/NamiView.h"
 #include "ui/RecentFiles.h"
+#include "ui/SendDriver.h"
 #include "ui/Session.h"
 
 namespace nami {
@@ -33,9 +34,18 @@ class CMainFrame : public QMainWindow {
   QAction* Action(int id) const { return actions_.value(id, nullptr); }
   QToolBar* ToolBar() const { return toolbar_; }
   QLabel* ClockPane() const { return clock_; }
+  // Steps the senders whenever the port may take more.
+  CSendDriver& Sender() { return *sender_; }
+  // What the message pane shows while something is being sent or an
+  // autopilot step runs (UTF-8); empty otherwise.
+  QString ProgressText() const;
 
-  // Re-evaluates every command's enabled state (as the idle update does).
+  // Re-evaluates every command's enabled state (as the idle update does),
+  // hands new senders to the pacing and refreshes the progress text.
   void UpdateCommands();
+  // Quitting without the window's close: ends every running operation and
+  // closes the port (the window's close does this too).
+  void Shutdown();
   // The default size: 84 widths of "A" by 25 line heights of the frame font.
   static QSize DefaultSize(const QFont& font);
   // The frame's font: "fontname" (79 kept) and "fontsize" of "Window".
@@ -59,6 +69,7 @@ class CMainFrame : public QMainWindow {
   void UpdateTitle();
   void UpdateClock();
   void StartPacer();
+  void UpdateProgress();
   void SwitchPane(bool next);
 
   CSession& session_;
@@ -78,8 +89,10 @@ class CMainFrame : public QMainWindow {
   QHash<int, QAction*> actions_;
   QTimer clockTimer_;  // timer 12
   QTimer idleTimer_;
-  QTimer pacer_;
+  CSendDriver* sender_ = nullptr;
+  QString shownProgress_;
   bool closing_ = false;
+  bool shutDown_ = false;
 };
 
 }  // namespace nami

@@ -1,0 +1,242 @@
+// The real program started with --automation on a pseudo-terminal, driven
+// over the session bus by gdbus and dbus-send as a script would.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "support/TestSupport.h"
+
+namespace nami {
+namespace {
+
+class NamiProcessTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!QCoreApplication::instance()) {
+      static int argc = 1;
+      static char name[] = "test_automation";
+      static char* argv[] = {name, nullptr};
+      new QCoreApplication(argc, argv);  // lives until the process ends
+    }
+  }
+
+  void SetUp() override {
+    // AutomationServerTest.cpp starts a private bus when the suite has none.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "no session bus";
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master_, 0);
+    ASSERT_EQ(::grantpt(master_), 0);
+    ASSERT_EQ(::unlockpt(master_), 0);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    const std::string slave = ::ptsname(master_);
+
+    ini_ = dir_.File("NAMI.INI");
+    test::WriteFile(ini_, test::Sjis("[無題]\r\ncomstatus=COM2:9600,n,8,1,n\r\n[Devices]\r\nCOM2=") + slave + "\r\n");
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    nami_.setProcessEnvironment(env);
+    nami_.setWorkingDirectory(QString::fromStdString(dir_.Path()));
+    nami_.setProcessChannelMode(QProcess::SeparateChannels);
+    nami_.start(QStringLiteral(NAMI_BINARY_DIR "/nami"),
+                {QStringLiteral("--automation"), QStringLiteral("--ini"), QString::fromStdString(ini_)});
+    ASSERT_TRUE(nami_.waitForStarted(5000));
+    QElapsedTimer t;
+    t.start();
+    while (!nami_.canReadLine() && nami_.state() == QProcess::Running && t.elapsed() < 10000)
+      nami_.waitForReadyRead(200);
+    busName_ = QString::fromUtf8(nami_.readLine()).trimmed();
+    ASSERT_EQ(busName_, QStringLiteral("Nami.Document.Instance_%1").arg(nami_.processId()))
+        << nami_.readAllStandardError().toStdString();
+  }
+
+  void TearDown() override {
+    if (nami_.state() != QProcess::NotRunning) {
+      nami_.kill();
+      nami_.waitForFinished(5000);
+    }
+    if (master_ >= 0) ::close(master_);
+  }
+
+  QStringList GdbusArgs(const QString& method, const QStringList& args) const {
+    return QStringList{QStringLiteral("call"),
+                       QStringLiteral("--session"),
+                       QStringLiteral("--dest"),
+                       busName_,
+                       QStringLiteral("--object-path"),
+                       QStringLiteral("/Document"),
+                       QStringLiteral("--method"),
+                       QStringLiteral("Nami.Document.") + method,
+                       QStringLiteral("--")} +
+           args;
+  }
+  static QString RunClient(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(10000)) {
+      p.kill();
+      p.waitForFinished(1000);
+      return QStringLiteral("<timed out>");
+    }
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed() + QString::fromUtf8(p.readAllStandardError());
+  }
+  QString Gdbus(const QString& method, const QStringList& args) {
+    return RunClient(QStringLiteral("gdbus"), GdbusArgs(method, args));
+  }
+  // GetLine through dbus-send, which prints the UTF-8 result untouched.
+  QString GetLine(int n) {
+    const QString out = RunClient(
+        QStringLiteral("dbus-send"),
+        {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=") + busName_,
+         QStringLiteral("/Document"), QStringLiteral("Nami.Document.GetLine"), QStringLiteral("int16:%1").arg(n)});
+    const qsizetype at = out.indexOf(QLatin1String("string \""));
+    if (at < 0) return QStringLiteral("<no reply: %1>").arg(out);
+    return out.mid(at + 8).section(QLatin1Char('"'), 0, -2);
+  }
+  bool WaitForNewestLine(const QString& line, int timeoutMs = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+      if (GetLine(1) == line) return true;
+      QThread::msleep(30);
+    }
+    return false;
+  }
+
+  void WriteMaster(const std::string& bytes) {
+    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  // Reads from the master until `count` bytes came or `ms` passed without any.
+  std::string ReadMaster(std::size_t count, int ms = 2000) {
+    std::string got;
+    char buf[4096];
+    while (got.size() < count) {
+      pollfd p{master_, POLLIN, 0};
+      if (::poll(&p, 1, ms) != 1) break;
+      const ssize_t n = ::read(master_, buf, sizeof buf);
+      if (n <= 0) break;
+      got.append(buf, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
+
+  test::TempDir dir_;
+  std::string ini_;
+  int master_ = -1;
+  QProcess nami_;
+  QString busName_;
+};
+
+TEST_F(NamiProcessTest, SendOutPutsTheTextAndCrOnTheLine) {
+  EXPECT_EQ(Gdbus(QStringLiteral("SendOut"), {QStringLiteral("B")}), QStringLiteral("(true,)"));
+  EXPECT_EQ(ReadMaster(2), "B\r");
+  EXPECT_EQ(ReadMaster(1, 200), "") << "nothing else goes out, no echo";
+
+  EXPECT_EQ(Gdbus(QStringLiteral("SendOut"), {QStringLiteral("漢字テスト")}), QStringLiteral("(true,)"));
+  const std::string kanji = test::Sjis("漢字テスト") + "\r";
+  EXPECT_EQ(ReadMaster(kanji.size()), kanji);
+}
+
+TEST_F(NamiProcessTest, GetLineReadsCompletedLinesNewestFirstAndNeverTheUnfinishedOne) {
+  EXPECT_EQ(GetLine(1), QString());
+  WriteMaster("alpha\r\nbeta\r\ngamma\r\n");
+  ASSERT_TRUE(WaitForNewestLine(QStringLiteral("gamma")));
+  EXPECT_EQ(GetLine(2), QStringLiteral("beta"));
+  EXPECT_EQ(GetLine(3), QStringLiteral("alpha"));
+  EXPECT_EQ(GetLine(4), QString());
+  EXPECT_EQ(GetLine(0), QString());
+  EXPECT_EQ(GetLine(-1), QString());
+
+  WriteMaster("still arriv");
+  QThread::msleep(250);  // several receive ticks
+  EXPECT_EQ(GetLine(1), QStringLiteral("gamma"));
+
+  WriteMaster("ing\r\n" + test::Sjis("ｱﾏﾁｭｱ無線の行") + "\r\n");
+  ASSERT_TRUE(WaitForNewestLine(QStringLiteral("ｱﾏﾁｭｱ無線の行")));
+  EXPECT_EQ(GetLine(2), QStringLiteral("still arriving"));
+}
+
+TEST_F(NamiProcessTest, DownloadCapturesTheLinesReceivedUntilItStops) {
+  WriteMaster("before\r\n");
+  ASSERT_TRUE(WaitForNewestLine(QStringLiteral("before")));
+  const std::string capture = dir_.File("capture.txt");
+  EXPECT_EQ(Gdbus(QStringLiteral("DownloadFile"), {QString::fromStdString(capture)}), QStringLiteral("(true,)"));
+  WriteMaster("one\r\n" + test::Sjis("二行目") + "\r\n");
+  ASSERT_TRUE(WaitForNewestLine(QStringLiteral("二行目")));
+  EXPECT_EQ(Gdbus(QStringLiteral("DownloadStop"), {QStringLiteral("")}), QStringLiteral("()"));
+  WriteMaster("after\r\n");
+  ASSERT_TRUE(WaitForNewestLine(QStringLiteral("after")));
+  EXPECT_EQ(test::ReadFile(capture), "one\r\n" + test::Sjis("二行目") + "\r\n");
+}
+
+TEST_F(NamiProcessTest, UploadAnswersOnceEveryByteIsOnTheLine) {
+  // Larger than what the pseudo-terminal buffers, so the upload can end
+  // only while the test reads.
+  std::string file, expected;
+  for (int i = 0; i < 6000; ++i) {
+    const std::string line = "line " + std::to_string(i) + " of the upload test";
+    file += line + "\n";
+    expected += line + "\r";
+  }
+  const std::string path = dir_.File("upload.txt");
+  test::WriteFile(path, file);
+
+  QProcess call;
+  call.start(QStringLiteral("gdbus"), GdbusArgs(QStringLiteral("UploadFile"), {QString::fromStdString(path)}));
+  ASSERT_TRUE(call.waitForStarted(5000));
+  EXPECT_FALSE(call.waitForFinished(500)) << "the reply waits for the end of the upload";
+
+  const std::string got = ReadMaster(expected.size(), 5000);
+  EXPECT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected) << "every byte, in order";
+  ASSERT_TRUE(call.waitForFinished(5000));
+  EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
+
+  // A file that cannot be opened: answered at once, nothing sent; with no
+  // window the message goes to the error stream.
+  EXPECT_EQ(Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(dir_.File("missing.txt"))}),
+            QStringLiteral("(true,)"));
+  EXPECT_EQ(ReadMaster(1, 200), "");
+  nami_.setReadChannel(QProcess::StandardError);
+  QByteArray err;
+  for (int i = 0; i < 20 && !err.contains("ファイルが見つかりません"); ++i) {
+    nami_.waitForReadyRead(100);
+    err += nami_.readAllStandardError();
+  }
+  EXPECT_TRUE(err.contains("ファイルが見つかりません")) << err.toStdString();
+}
+
+TEST_F(NamiProcessTest, TerminatingDuringAnUploadAnswersTheCallerAndEndsAtOnce) {
+  // With the window shown, so that quitting must not stop at its close (which
+  // would ask where to save the document).
+  EXPECT_EQ(Gdbus(QStringLiteral("ShowWindow"), {QStringLiteral("")}), QStringLiteral("()"));
+  std::string file(200000, 'x');
+  const std::string path = dir_.File("big.txt");
+  test::WriteFile(path, file);
+  QProcess call;
+  call.start(QStringLiteral("gdbus"), GdbusArgs(QStringLiteral("UploadFile"), {QString::fromStdString(path)}));
+  ASSERT_TRUE(call.waitForStarted(5000));
+  EXPECT_FALSE(call.waitForFinished(300)) << "the pseudo-terminal is full; the upload waits";
+
+  ::kill(static_cast<pid_t>(nami_.processId()), SIGTERM);
+  ASSERT_TRUE(nami_.waitForFinished(3000));
+  EXPECT_EQ(nami_.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(nami_.exitCode(), 0);
+  ASSERT_TRUE(call.waitForFinished(3000));
+  EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
+}
+
+}  // namespace
+}  // namespace nami
