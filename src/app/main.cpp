@@ -29,9 +29,7 @@
 #include "ui/MainFrame.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
-#if NAMI_HAVE_AUTOMATION
 #include "automation/AutomationServer.h"
-#endif
 
 namespace {
 
@@ -180,9 +178,6 @@ int main(int argc, char** argv) {
     iniPath = nami::ResolveIniPath(cl.iniPath);
   }
   nami::CSettings settings(iniPath);
-#if !NAMI_HAVE_DEMO
-  if (cl.demo) std::fprintf(stderr, "nami: this build has no simulator; --demo runs without a port\n");
-#endif
 
   if (cl.headless) return RunHeadless(argc, argv, cl, settings);
 
@@ -222,7 +217,6 @@ int main(int argc, char** argv) {
   // Every instance serves "/Document" on the session bus; the window is
   // built in any case (it runs the receive tick) and shown only when not
   // started for automation, or when a client asks for it.
-#if NAMI_HAVE_AUTOMATION
   nami::CAutomationBridge automation(
       session, [&frame]() -> QWidget* { return &frame; }, [&frame] { frame.UpdateCommands(); });
   nami::CAutomationServer server(automation);
@@ -236,9 +230,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "nami: warning: the automation interface is not available: %s\n",
                  server.LastError().toUtf8().constData());
   }
-#else
-  if (cl.automation) std::fprintf(stderr, "nami: warning: this build has no automation interface\n");
-#endif
   std::unique_ptr<CStartupReport> report;
   if (const char* r = std::getenv("NAMI_STARTUP_REPORT")) {
     report = std::make_unique<CStartupReport>(std::string(r) == "exit");
@@ -250,9 +241,7 @@ int main(int argc, char** argv) {
   // close; callers waiting for an upload get their answer, then the bus
   // names go.
   frame.Shutdown();
-#if NAMI_HAVE_AUTOMATION
   automation.FinishPending();
   server.Stop();
-#endif
   return code;
 }

@@ -1,6 +1,5 @@
 #include "ui/AutomationBridge.h"
 
-#if NAMI_HAVE_AUTOMATION
 #include <QTimer>
 
 #include "automation/AutomationActions.h"
@@ -48,14 +47,10 @@ void CAutomationBridge::UploadFile(const std::string& path, std::function<void()
   // An upload already running is left alone; this call then waits for
   // nothing.
   bool started = false;
-#if NAMI_HAVE_TRANSFERS
   if (!doc.Uploading) {
     session_.Transfers()->UploadByName(path);
     started = doc.Uploading;
   }
-#else
-  (void)path;
-#endif
   AfterCommand();
   if (!started) {
     if (done) done();
@@ -67,11 +62,7 @@ void CAutomationBridge::UploadFile(const std::string& path, std::function<void()
 }
 
 void CAutomationBridge::DownloadFile(const std::string& path) {
-#if NAMI_HAVE_TRANSFERS
   if (!session_.Doc().Capturing) session_.Transfers()->CaptureByName(path);
-#else
-  (void)path;
-#endif
   AfterCommand();
 }
 
@@ -80,11 +71,8 @@ void CAutomationBridge::SendOut(const std::string& text) { AutomationSendOut(ses
 std::string CAutomationBridge::GetLine(int n) { return AutomationGetLine(session_.Doc().Lines(), n); }
 
 void CAutomationBridge::DownloadStop() {
-#if NAMI_HAVE_TRANSFERS
   session_.Transfers()->CaptureStop();
-#endif
   AfterCommand();
 }
 
 }  // namespace nami
-#endif

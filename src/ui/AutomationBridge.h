@@ -3,7 +3,6 @@
 // Strings are CP932 here; the D-Bus server converts at the bus edge.
 #pragma once
 
-#if __has_include("automation/AutomationTarget.h")
 #include <QObject>
 #include <QTimer>
 #include <QWidget>
@@ -13,8 +12,6 @@
 
 #include "automation/AutomationTarget.h"
 #include "ui/Session.h"
-
-#define NAMI_HAVE_AUTOMATION 1
 
 namespace nami {
 
@@ -50,6 +47,3 @@ class CAutomationBridge final : public IAutomationTarget {
 };
 
 }  // namespace nami
-#else
-#define NAMI_HAVE_AUTOMATION 0
-#endif

@@ -145,7 +145,7 @@ bool CCommandRouter::IsAvailable(int id) const {
     case cmd::FileOpen:
     case cmd::FileSave:
     case cmd::FileSaveAs:
-      return NAMI_HAVE_DOCUMENT_FILE;
+      return true;
     case cmd::EditCopy:
     case cmd::EditPaste:
     case cmd::PasteStop:
@@ -166,7 +166,7 @@ bool CCommandRouter::IsAvailable(int id) const {
   }
   if (IsAutopilotCommand(id)) return session_.Autopilot() != nullptr;
   if (id >= cmd::FileMru1 && id < cmd::FileMru1 + static_cast<int>(CRecentFiles::kMax))
-    return NAMI_HAVE_DOCUMENT_FILE && static_cast<std::size_t>(id - cmd::FileMru1) < recent_.Items().size();
+    return static_cast<std::size_t>(id - cmd::FileMru1) < recent_.Items().size();
   return false;  // undo, cut: no handler in this program
 }
 

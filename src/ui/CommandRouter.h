@@ -16,8 +16,6 @@
 #include "ui/NamiView2.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
-#define NAMI_HAVE_HISTORY 1  // always built in now; for code that still asks
-
 namespace nami {
 
 // What a file dialog is asked for.

@@ -96,12 +96,8 @@ void CHeadlessRunner::Start() {
   schedule_.start();
   if (!stay_ && timeLimitMs_ > 0) limit_.start(timeLimitMs_);
   if (!stay_) {
-#if NAMI_HAVE_AUTOPILOT
     session_.Autopilot()->Run(AutoCommand::AutoMode);
     started_ = true;
-#else
-    QTimer::singleShot(0, this, [this] { Finish(4, "this build has no autopilot"); });
-#endif
   }
 }
 
@@ -109,7 +105,6 @@ void CHeadlessRunner::OnTick() {
   session_.Tick();
   session_.Doc().TakeEvictedCount();  // nobody else keeps a view on the store
   sender_.Kick();
-#if NAMI_HAVE_AUTOPILOT
   if (!stay_ && started_ && !session_.Autopilot()->Busy()) {
     const auto result = session_.Autopilot()->LastResult();
     if (result == CAutopilot::RunResult::Completed)
@@ -118,7 +113,6 @@ void CHeadlessRunner::OnTick() {
       Finish(1, result == CAutopilot::RunResult::Aborted ? session_.Autopilot()->LastAbortReason()
                                                          : "the run did not start");
   }
-#endif
 }
 
 void CHeadlessRunner::Finish(int code, const std::string& why) {

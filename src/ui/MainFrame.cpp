@@ -57,11 +57,7 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
   view_->setFocus();
 
   view_->afterTick = [this](int completed) {
-#if NAMI_HAVE_HISTORY
     if (completed > 0) static_cast<CNamiView2*>(history_)->OnStoreChanged();
-#else
-    (void)completed;
-#endif
     StartPacer();
   };
   router_.documentChanged = [this] {
@@ -246,15 +242,11 @@ void CMainFrame::StartPacer() {
 
 QString CMainFrame::ProgressText() const {
   QString text;
-#if NAMI_HAVE_AUTOPILOT
   if (CAutopilot* pilot = session_.Autopilot()) text = QString::fromStdString(pilot->StatusText());
-#endif
-#if NAMI_HAVE_TRANSFERS
   if (CTransfers* transfers = session_.Transfers()) {
     const QString sending = QString::fromStdString(transfers->ProgressText());
     if (!sending.isEmpty()) text = text.isEmpty() ? sending : text + QStringLiteral("  ") + sending;
   }
-#endif
   return text;
 }
 

@@ -5,12 +5,8 @@
 #include "link/SerialPort.h"
 #include "text/Cp932.h"
 
-#if NAMI_HAVE_DEMO
 #include "sim/DemoPort.h"
-#endif
-#if NAMI_HAVE_DOCUMENT_FILE
 #include "terminal/DocumentFile.h"
-#endif
 
 namespace nami {
 
@@ -36,22 +32,16 @@ void CUiRelay::RedrawBottomRow(bool clearRest) {
 CSession::CSession(CSettings& settings, IClock& clock, bool demo)
     : settings_(settings), clock_(clock), demo_(demo), doc_(settings, relay_), core_(doc_) {
   doc_.SetPathName("");
-#if NAMI_HAVE_DEMO
   if (demo_) {
     SeedDemoProfile(settings_);
     doc_.SetPort(MakeDemoPort(clock_));
   }
-#endif
   if (!doc_.Port() && !demo_) {
     CSettings* s = &settings_;
     doc_.SetPort(std::make_unique<CSerialPort>([s](const std::string& com) { return s->DevicePath(com); }));
   }
-#if NAMI_HAVE_AUTOPILOT
   autopilot_ = std::make_shared<CAutopilot>(doc_, clock_);
-#endif
-#if NAMI_HAVE_TRANSFERS
   transfers_ = std::make_shared<CTransfers>(doc_, clock_);
-#endif
 }
 
 CSession::~CSession() { Shutdown(); }
@@ -59,12 +49,8 @@ CSession::~CSession() { Shutdown(); }
 void CSession::SetPort(std::unique_ptr<IPort> port) { doc_.SetPort(std::move(port)); }
 
 void CSession::Reinitialise() {
-#if NAMI_HAVE_AUTOPILOT
   if (autopilot_) autopilot_->Cancel();
-#endif
-#if NAMI_HAVE_TRANSFERS
   if (transfers_) transfers_->Reinitialise();
-#endif
   doc_.Senders.Clear();
   doc_.Lines().Clear();
   doc_.Lines().TakeEvictedCount();
@@ -74,14 +60,11 @@ void CSession::Reinitialise() {
 void CSession::NewDocument() {
   Reinitialise();
   doc_.SetPathName("");
-#if NAMI_HAVE_DEMO
   if (demo_) SeedDemoProfile(settings_);
-#endif
   doc_.OpenPortFromProfile();
 }
 
 bool CSession::OpenDocument(const std::string& path, std::string& error) {
-#if NAMI_HAVE_DOCUMENT_FILE
   CLineStore loaded;
   if (!LoadDocument(loaded, path, error)) {
     if (error.empty()) error = "not a nami document";
@@ -93,24 +76,13 @@ bool CSession::OpenDocument(const std::string& path, std::string& error) {
   doc_.SetPathName(path);
   doc_.OpenPortFromProfile();
   return true;
-#else
-  (void)path;
-  error = "this build cannot read document files";
-  return false;
-#endif
 }
 
 bool CSession::SaveDocument(const std::string& path, std::string& error) {
-#if NAMI_HAVE_DOCUMENT_FILE
   if (!nami::SaveDocument(doc_.Lines(), path, error)) {
     if (error.empty()) error = "the document could not be written";
     return false;
   }
-#else
-  (void)path;
-  error = "this build cannot write document files";
-  return false;
-#endif
   if (path != doc_.PathName()) {
     const std::string oldSection = doc_.Title();
     doc_.SetPathName(path);
@@ -122,9 +94,7 @@ bool CSession::SaveDocument(const std::string& path, std::string& error) {
 int CSession::Tick() {
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
-#if NAMI_HAVE_AUTOPILOT
   if (autopilot_) autopilot_->OnTick();
-#endif
   const std::size_t count = doc_.LineCount();
   const std::size_t added = std::min<std::size_t>(doc_.Lines().AddedCount() - before, count);
   if (OnLine)
@@ -133,18 +103,12 @@ int CSession::Tick() {
 }
 
 void CSession::ScheduleTick() {
-#if NAMI_HAVE_AUTOPILOT
   if (autopilot_) autopilot_->OnScheduleTimer();
-#endif
 }
 
 void CSession::Shutdown() {
-#if NAMI_HAVE_AUTOPILOT
   if (autopilot_) autopilot_->Cancel();
-#endif
-#if NAMI_HAVE_TRANSFERS
   if (transfers_) transfers_->Cancel();
-#endif
   doc_.Senders.Clear();
   doc_.ClosePort();
 }

@@ -18,37 +18,11 @@
 #include "terminal/TerminalCore.h"
 #include "terminal/UiSink.h"
 
-#if __has_include("autopilot/Autopilot.h")
 #include "autopilot/Autopilot.h"
-#define NAMI_HAVE_AUTOPILOT 1
-#else
-#define NAMI_HAVE_AUTOPILOT 0
-#endif
-#if __has_include("transfer/Transfers.h")
 #include "transfer/Transfers.h"
-#define NAMI_HAVE_TRANSFERS 1
-#else
-#define NAMI_HAVE_TRANSFERS 0
-#endif
-#if __has_include("sim/DemoPort.h")
-#define NAMI_HAVE_DEMO 1
-#else
-#define NAMI_HAVE_DEMO 0
-#endif
-#if __has_include("terminal/DocumentFile.h")
-#define NAMI_HAVE_DOCUMENT_FILE 1
-#else
-#define NAMI_HAVE_DOCUMENT_FILE 0
-#endif
 
 namespace nami {
 
-#if !NAMI_HAVE_AUTOPILOT
-class CAutopilot;
-#endif
-#if !NAMI_HAVE_TRANSFERS
-class CTransfers;
-#endif
 
 // Passes the core's requests on to whoever shows them now (the terminal
 // pane, the console); drops them while nobody does.

@@ -13,7 +13,6 @@ namespace {
 
 using test::FrameFixture;
 
-#if NAMI_HAVE_AUTOMATION && NAMI_HAVE_TRANSFERS
 struct BridgeFixture : FrameFixture {
   BridgeFixture()
       : bridge(
@@ -77,7 +76,6 @@ TEST(AutomationBridge, QuittingAnswersAWaitingUploadCaller) {
   EXPECT_FALSE(f.session->Doc().Uploading);
   EXPECT_EQ(f.port->sent, "");
 }
-#endif
 
 }  // namespace
 }  // namespace nami

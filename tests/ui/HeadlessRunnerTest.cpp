@@ -87,12 +87,7 @@ TEST(HeadlessRunner, OneRunEndsWithTheLogPathsAndAnExitCode) {
   EXPECT_NE(out.find("list log: "), std::string::npos);
   EXPECT_NE(out.find("/templist.dat\nmail log: "), std::string::npos);
   EXPECT_NE(out.find("/tempmail.dat\n"), std::string::npos);
-#if NAMI_HAVE_AUTOPILOT
   EXPECT_NE(runner.ExitCode(), 0) << "nothing answers on the fake port";
-#else
-  EXPECT_EQ(runner.ExitCode(), 4);
-  EXPECT_NE(ReadStream(h.err).find("no autopilot"), std::string::npos);
-#endif
   EXPECT_FALSE(h.port->open) << "the port is closed at the end";
 }
 
@@ -121,7 +116,6 @@ TEST(Session, TickReportsLinesCompletedEvenInAFullStore) {
   EXPECT_EQ(seen, (std::vector<std::string>{"one", "two"}));
 }
 
-#if NAMI_HAVE_DOCUMENT_FILE
 TEST(Session, SaveAsCopiesTheProfileAndOpenRestoresTheLines) {
   Headless h;
   h.session->NewDocument();
@@ -141,7 +135,6 @@ TEST(Session, SaveAsCopiesTheProfileAndOpenRestoresTheLines) {
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(h.session->Doc().LastLine(), "hello") << "a bad file changes nothing";
 }
-#endif
 
 TEST(RecentFiles, KeepsTenNewestFirstBesideTheSettings) {
   TempDir dir;

@@ -119,19 +119,13 @@ TEST(MainFrame, CommandsFollowTheirFlags) {
   EXPECT_FALSE(enabled(cmd::EditUndo));
   EXPECT_FALSE(enabled(cmd::EditCut));
 
-#if NAMI_HAVE_AUTOPILOT
   doc.AutoIdle = true;
   EXPECT_TRUE(enabled(cmd::AutoModeStart));
   doc.AutoIdle = false;
   for (int id : {cmd::AutoModeStart, cmd::Connect, cmd::MailSend, cmd::ListRead, cmd::MailRead})
     EXPECT_FALSE(enabled(id)) << id;
   EXPECT_TRUE(enabled(cmd::AutoModeEnd));
-#else
-  doc.AutoIdle = true;
-  for (int id : {cmd::AutoModeStart, cmd::Connect, cmd::AutoModeEnd}) EXPECT_FALSE(enabled(id)) << id;
-#endif
 
-#if NAMI_HAVE_TRANSFERS
   doc.Uploading = false;
   EXPECT_TRUE(enabled(cmd::Upload));
   EXPECT_FALSE(enabled(cmd::UploadStop));
@@ -149,11 +143,6 @@ TEST(MainFrame, CommandsFollowTheirFlags) {
   EXPECT_TRUE(enabled(cmd::EditPaste));
   EXPECT_FALSE(enabled(cmd::PasteStop));
   doc.Uploading = doc.Capturing = false;
-#else
-  doc.Uploading = true;
-  EXPECT_FALSE(enabled(cmd::UploadStop));
-  EXPECT_FALSE(enabled(cmd::Upload));
-#endif
   // A disabled command is not executed, whatever asks for it.
   doc.Uploading = true;
   EXPECT_FALSE(f.frame->Router().Execute(cmd::Upload));
@@ -247,7 +236,6 @@ TEST(MainFrame, ADroppedFileIsOpenedAsTheDocument) {
   EXPECT_EQ(f.session->Doc().Title(), CSettings::UntitledTitle()) << "the document did not change";
 }
 
-#if NAMI_HAVE_DOCUMENT_FILE
 TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   FrameFixture f;
   f.port->Deliver("kept line\n");
@@ -267,7 +255,6 @@ TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   EXPECT_EQ(g.session->Doc().LastLine(), "kept line");
   EXPECT_TRUE(g.frame->windowTitle().startsWith(QStringLiteral("mystation")));
 }
-#endif
 
 }  // namespace
 }  // namespace nami

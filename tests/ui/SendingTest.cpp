@@ -39,7 +39,6 @@ int OpenCount(const std::string& path) {
 
 QString StatusMessage(FrameFixture& f) { return f.frame->statusBar()->currentMessage(); }
 
-#if NAMI_HAVE_TRANSFERS
 TEST(Sending, UploadThroughTheFrameOverAPseudoTerminalDeliversEveryByteInOrder) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(master, 0);
@@ -136,9 +135,7 @@ TEST(Sending, QuittingDuringAnUploadEndsItAndClosesTheFileAtOnce) {
   FrameFixture::Pump(50);
   EXPECT_EQ(f.port->sent, "") << "nothing more goes out";
 }
-#endif
 
-#if NAMI_HAVE_AUTOPILOT
 TEST(Sending, MailFileProgressThenTheStepsWaitAndQuittingEndsBoth) {
   FrameFixture f;
   const std::string mail = f.dir.File("mail1.txt");
@@ -182,7 +179,6 @@ TEST(Sending, QuittingDuringAListWaitClosesTheLogFile) {
   EXPECT_EQ(OpenCount(f.dir.File("list.log")), 0);
   EXPECT_FALSE(f.port->open);
 }
-#endif
 
 }  // namespace
 }  // namespace nami

@@ -162,7 +162,7 @@ TEST(TerminalPane, F6MovesBetweenThePanesAndTheActivePaneDecidesTheSearchCommand
   EXPECT_TRUE(p.frame->HistoryPane()->hasFocus());
   EXPECT_TRUE(p.frame->Router().HistoryActive());
   p.frame->UpdateCommands();
-  EXPECT_EQ(p.frame->Action(cmd::SearchCondition)->isEnabled(), NAMI_HAVE_HISTORY != 0);
+  EXPECT_TRUE(p.frame->Action(cmd::SearchCondition)->isEnabled());
   QTest::keyClick(p.frame->HistoryPane(), Qt::Key_F6, Qt::ShiftModifier);
   EXPECT_TRUE(p.view->hasFocus());
   EXPECT_FALSE(p.frame->Router().HistoryActive());
