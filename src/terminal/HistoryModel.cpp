@@ -170,17 +170,7 @@ std::string CHistoryModel::DoubleClick(int y, const std::string& readcom) {
   return readcom + " " + doc_.MailNumberAt(line) + "\r";
 }
 
-std::string CHistoryModel::MarkedText() const {
-  std::string text;
-  const auto count = static_cast<std::int64_t>(doc_.LineCount());
-  const std::int64_t first = std::max<std::int64_t>(doc_.MarkFirst, 0);
-  const std::int64_t last = std::min<std::int64_t>(doc_.MarkLast, count - 1);
-  for (std::int64_t i = first; i <= last && text.size() < kMarkedTextLimit; ++i) {
-    text += doc_.LineAt(static_cast<std::size_t>(i));
-    text += "\r\n";
-  }
-  return text;
-}
+std::string CHistoryModel::MarkedText() const { return doc_.MarkedText(); }
 
 HistoryUpdate CHistoryModel::FocusIn() {
   highlightShown_ = true;

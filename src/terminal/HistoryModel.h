@@ -89,7 +89,6 @@ class CHistoryModel {
   // are skipped, and lines stop being added once the text reaches 32,600
   // bytes. Empty when the range is empty.
   std::string MarkedText() const;
-  static constexpr std::size_t kMarkedTextLimit = 32600;
 
  private:
   void SetPosition(std::int64_t position);

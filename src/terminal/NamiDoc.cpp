@@ -1,5 +1,7 @@
 #include "terminal/NamiDoc.h"
 
+#include <algorithm>
+
 namespace nami {
 
 CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {}
@@ -61,6 +63,18 @@ bool CNamiDoc::WriteLogLine(std::string_view line) {
   if (!LogWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
   LogWriteFailed = true;
   return false;
+}
+
+std::string CNamiDoc::MarkedText() const {
+  std::string text;
+  const auto count = static_cast<std::int64_t>(LineCount());
+  const std::int64_t first = std::max<std::int64_t>(MarkFirst, 0);
+  const std::int64_t last = std::min<std::int64_t>(MarkLast, count - 1);
+  for (std::int64_t i = first; i <= last && text.size() < kMarkedTextLimit; ++i) {
+    text += LineAt(static_cast<std::size_t>(i));
+    text += "\r\n";
+  }
+  return text;
 }
 
 int CNamiDoc::TransmitQueueCount() { return port_ ? port_->TransmitQueueCount() : 0; }

@@ -90,6 +90,11 @@ class CNamiDoc {
   // ---- Marked range of the history pane (inclusive; empty when last < first) ----
   std::int32_t MarkFirst = 0;
   std::int32_t MarkLast = 0;
+  // The clipboard text stops growing once it has reached this size, so it
+  // passes it by at most one line and its CR LF.
+  static constexpr std::size_t kMarkedTextLimit = 32600;
+  // The marked lines that exist in the store, each followed by CR LF.
+  std::string MarkedText() const;
 
   // ---- Automatic responses, loaded when the port is opened ----
   std::array<AutoResponse, 3> Responses;

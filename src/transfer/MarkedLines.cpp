@@ -21,16 +21,6 @@ Range StoredRange(const CNamiDoc& doc) {
 
 }  // namespace
 
-std::string MarkedText(const CNamiDoc& doc) {
-  std::string text;
-  const Range r = StoredRange(doc);
-  for (std::int64_t i = r.first; i < r.end && text.size() < kMarkedTextLimit; ++i) {
-    text += doc.LineAt(static_cast<std::size_t>(i));
-    text += "\r\n";
-  }
-  return text;
-}
-
 bool CopyMarkedLinesToFile(CNamiDoc& doc, const std::string& path) {
   CTextFile file;
   if (!file.Open(path, CTextFile::Mode::Append)) {

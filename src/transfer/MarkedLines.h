@@ -11,12 +11,7 @@
 
 namespace nami {
 
-// The clipboard copy stops adding lines once the text has reached this
-// size, so it can pass it by at most one line and its CR LF.
-inline constexpr std::size_t kMarkedTextLimit = 32600;
-
-// The marked lines, each followed by CR LF.
-std::string MarkedText(const CNamiDoc& doc);
+// The marked text for the clipboard is CNamiDoc::MarkedText().
 // Appends every marked line with CR LF to `path` (created when missing),
 // with no size limit. On failure shows "Cannot Open File", "Cannot Write
 // File" or "Cannot Close File" and returns false.

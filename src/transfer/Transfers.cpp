@@ -60,7 +60,7 @@ void CTransfers::CaptureByName(const std::string& path) {
 
 void CTransfers::CaptureStop() { StopCapture(); }
 
-std::string CTransfers::MarkedText() const { return nami::MarkedText(doc_); }
+std::string CTransfers::MarkedText() const { return doc_.MarkedText(); }
 
 bool CTransfers::CopyMarkedLinesToFile(const std::string& path) { return nami::CopyMarkedLinesToFile(doc_, path); }
 
