@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/LatencyProbe.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
@@ -166,6 +167,7 @@ int main(int argc, char** argv) {
     session.NewDocument();
   }
   frame.TerminalPane()->StartTimers();
+  nami::CLatencyProbe::StartFromEnvironment(&frame);  // NAMI_LATENCY_REPORT=FILE (scripts/measure-flood)
   // Started for automation: no window until a client asks for one.
 #if NAMI_HAVE_AUTOMATION
   // What D-Bus clients of "/Document" act on (the server object registers it).
