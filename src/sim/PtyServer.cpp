@@ -139,10 +139,11 @@ void CPtyServer::Log(std::string_view text, bool event) {
   if (event) LogTo(sentLog_, text, event);
 }
 
-void CPtyServer::LogTo(std::FILE* file, std::string_view text, bool event) {
+void CPtyServer::LogTo(std::FILE* file, std::string_view text, bool event, const timespec* at) {
   if (!file) return;
   timespec ts{};
-  ::clock_gettime(CLOCK_REALTIME, &ts);
+  if (at) ts = *at;
+  else ::clock_gettime(CLOCK_REALTIME, &ts);
   std::fprintf(file, "%s%lld.%06ld %s\n", event ? "# " : "", static_cast<long long>(ts.tv_sec), ts.tv_nsec / 1000,
                std::string(text).c_str());
   std::fflush(file);
@@ -228,9 +229,14 @@ void CPtyServer::ReadFromTerminal(std::size_t max) {
 
 void CPtyServer::WriteToTerminal() {
   while (!toTerminal_.empty()) {
+    // Stamped before the write: the terminal may answer before this
+    // process runs again, and its answer must not seem to come first.
+    timespec before{};
+    if (sentLog_) ::clock_gettime(CLOCK_REALTIME, &before);
     ssize_t n = ::write(master_, toTerminal_.data(), toTerminal_.size());
     if (n <= 0) return;
-    if (sentLog_) LogTo(sentLog_, EscapeBytes(std::string_view(toTerminal_.data(), static_cast<std::size_t>(n))), false);
+    if (sentLog_)
+      LogTo(sentLog_, EscapeBytes(std::string_view(toTerminal_.data(), static_cast<std::size_t>(n))), false, &before);
     toTerminal_.erase(0, static_cast<std::size_t>(n));
   }
 }

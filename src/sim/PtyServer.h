@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "link/Clock.h"
@@ -58,7 +59,7 @@ class CPtyServer {
   void ReadFromTerminal(std::size_t max);
   void WriteToTerminal();
   void Log(std::string_view text, bool event);
-  static void LogTo(std::FILE* file, std::string_view text, bool event);
+  static void LogTo(std::FILE* file, std::string_view text, bool event, const timespec* at = nullptr);
   void RemoveLink();
 
   CTnc2& tnc_;
