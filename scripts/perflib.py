@@ -147,3 +147,22 @@ def temp_dir(prefix):
 def fail(message):
     print(message, file=sys.stderr)
     sys.exit(1)
+
+
+def read_latency(path, since=None, until=None):
+    """nami's NAMI_LATENCY_REPORT lines (one per second) whose second ends
+    within [since, since + 1 s ... until + 1 s]: (largest lateness in ms,
+    samples over 100 ms, samples)."""
+    worst, over, samples = 0.0, 0, 0
+    with open(path) as f:
+        for line in f:
+            t, n, late, o, _ = line.split()
+            t = float(t)
+            if since is not None and t < since:
+                continue
+            if until is not None and t > until + 1.0:
+                continue
+            worst = max(worst, float(late))
+            over += int(o)
+            samples += int(n)
+    return worst, over, samples

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LatencyProbe.h"
+#include "app/MeasureProbe.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
@@ -92,6 +92,7 @@ int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSetti
   nami::CSession session(settings, clock, cl.demo);
   nami::CHeadlessRunner runner(session, cl.stay, HeadlessTimeLimitSeconds());
   runner.HandleTerminationSignals();
+  nami::CMeasureProbe::StartFromEnvironment(&app, session.Doc());  // scripts/measure-*
   if (!cl.documentPath.empty()) {
     std::string error;
     if (!session.OpenDocument(QFileInfo(QString::fromStdString(cl.documentPath)).absoluteFilePath().toStdString(),
@@ -167,7 +168,7 @@ int main(int argc, char** argv) {
     session.NewDocument();
   }
   frame.TerminalPane()->StartTimers();
-  nami::CLatencyProbe::StartFromEnvironment(&frame);  // NAMI_LATENCY_REPORT=FILE (scripts/measure-flood)
+  nami::CMeasureProbe::StartFromEnvironment(&frame, session.Doc());  // scripts/measure-*
   // Started for automation: no window until a client asks for one.
 #if NAMI_HAVE_AUTOMATION
   // What D-Bus clients of "/Document" act on (the server object registers it).
