@@ -2,7 +2,6 @@
 # starting nami-tncsim and nami, reading CPU time from /proc and reading the
 # simulator's time-stamped logs.
 import os
-import re
 import signal
 import subprocess
 import sys
