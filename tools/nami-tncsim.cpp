@@ -3,7 +3,7 @@
 //   nami-tncsim --link PATH [--data FILE] [--prompt TEXT] [--call CALL]
 //               [--line-end cr|crlf|lf] [--drain BYTES_PER_SEC]
 //               [--fail connect|busy|silent|drop-after:N] [--log FILE]
-//               [--line-delay MS] [--connect-delay MS]
+//               [--log-sent FILE] [--line-delay MS] [--connect-delay MS]
 //   nami-tncsim [--data FILE] --write-data FILE
 //
 // Serves until SIGTERM or SIGINT, which remove the link.
@@ -40,6 +40,7 @@ const char* kUsage =
     "  --line-delay MS        delay per line of an answer (default 20)\n"
     "  --connect-delay MS     time a connect takes (default 800)\n"
     "  --log FILE             record every byte from the terminal with a time stamp\n"
+    "  --log-sent FILE        record every byte written to the terminal likewise\n"
     "  --write-data FILE      write the message base (built-in or --data) to FILE and exit\n";
 
 bool ParseInt(const char* text, int& value) {
@@ -103,6 +104,8 @@ int main(int argc, char** argv) {
       writeData = v;
     } else if (arg == "--log") {
       pty.logPath = v;
+    } else if (arg == "--log-sent") {
+      pty.sentLogPath = v;
     } else {
       return Usage("unknown option " + arg);
     }

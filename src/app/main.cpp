@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MeasureProbe.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
@@ -124,6 +125,7 @@ int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSetti
   nami::CSession session(settings, clock, cl.demo);
   nami::CHeadlessRunner runner(session, cl.stay, HeadlessTimeLimitSeconds());
   runner.HandleTerminationSignals();
+  nami::CMeasureProbe::StartFromEnvironment(&app, session.Doc());  // scripts/measure-*
   if (!cl.documentPath.empty()) {
     std::string error;
     if (!session.OpenDocument(QFileInfo(QString::fromStdString(cl.documentPath)).absoluteFilePath().toStdString(),
@@ -230,6 +232,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "nami: warning: the automation interface is not available: %s\n",
                  server.LastError().toUtf8().constData());
   }
+  nami::CMeasureProbe::StartFromEnvironment(&frame, session.Doc());  // scripts/measure-*
   std::unique_ptr<CStartupReport> report;
   if (const char* r = std::getenv("NAMI_STARTUP_REPORT")) {
     report = std::make_unique<CStartupReport>(std::string(r) == "exit");

@@ -34,6 +34,7 @@ CPtyServer::~CPtyServer() {
   for (int fd : wake_)
     if (fd >= 0) ::close(fd);
   if (log_) std::fclose(log_);
+  if (sentLog_) std::fclose(sentLog_);
 }
 
 bool CPtyServer::Start(std::string* error) {
@@ -73,6 +74,10 @@ bool CPtyServer::Start(std::string* error) {
   if (!options_.logPath.empty()) {
     log_ = std::fopen(options_.logPath.c_str(), "ab");
     if (!log_) return fail("open " + options_.logPath);
+  }
+  if (!options_.sentLogPath.empty()) {
+    sentLog_ = std::fopen(options_.sentLogPath.c_str(), "ab");
+    if (!sentLog_) return fail("open " + options_.sentLogPath);
   }
 
   if (!options_.linkPath.empty()) {
@@ -130,12 +135,18 @@ std::string CPtyServer::EscapeBytes(std::string_view bytes) {
 }
 
 void CPtyServer::Log(std::string_view text, bool event) {
-  if (!log_) return;
+  LogTo(log_, text, event);
+  if (event) LogTo(sentLog_, text, event);
+}
+
+void CPtyServer::LogTo(std::FILE* file, std::string_view text, bool event, const timespec* at) {
+  if (!file) return;
   timespec ts{};
-  ::clock_gettime(CLOCK_REALTIME, &ts);
-  std::fprintf(log_, "%s%lld.%06ld %s\n", event ? "# " : "", static_cast<long long>(ts.tv_sec), ts.tv_nsec / 1000,
+  if (at) ts = *at;
+  else ::clock_gettime(CLOCK_REALTIME, &ts);
+  std::fprintf(file, "%s%lld.%06ld %s\n", event ? "# " : "", static_cast<long long>(ts.tv_sec), ts.tv_nsec / 1000,
                std::string(text).c_str());
-  std::fflush(log_);
+  std::fflush(file);
 }
 
 bool CPtyServer::TerminalPresent() {
@@ -218,8 +229,14 @@ void CPtyServer::ReadFromTerminal(std::size_t max) {
 
 void CPtyServer::WriteToTerminal() {
   while (!toTerminal_.empty()) {
+    // Stamped before the write: the terminal may answer before this
+    // process runs again, and its answer must not seem to come first.
+    timespec before{};
+    if (sentLog_) ::clock_gettime(CLOCK_REALTIME, &before);
     ssize_t n = ::write(master_, toTerminal_.data(), toTerminal_.size());
     if (n <= 0) return;
+    if (sentLog_)
+      LogTo(sentLog_, EscapeBytes(std::string_view(toTerminal_.data(), static_cast<std::size_t>(n))), false, &before);
     toTerminal_.erase(0, static_cast<std::size_t>(n));
   }
 }

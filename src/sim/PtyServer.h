@@ -8,11 +8,13 @@
 // terminal did not read are dropped. With a drain rate, the master side
 // is read only at that pace, so the terminal's writes back up like on a slow
 // radio link. With a log, every byte received from the terminal is written
-// down with a time stamp.
+// down with a time stamp; with a sent log, likewise every byte written to it
+// (the two together give the terminal's reaction times).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "link/Clock.h"
@@ -24,6 +26,7 @@ struct SPtyOptions {
   std::string linkPath;       // symbolic link to the slave; empty = none
   int drainBytesPerSec = 0;   // 0 = read as fast as the terminal writes
   std::string logPath;        // empty = no log
+  std::string sentLogPath;    // bytes written to the terminal; empty = no log
 };
 
 class CPtyServer {
@@ -56,6 +59,7 @@ class CPtyServer {
   void ReadFromTerminal(std::size_t max);
   void WriteToTerminal();
   void Log(std::string_view text, bool event);
+  static void LogTo(std::FILE* file, std::string_view text, bool event, const timespec* at = nullptr);
   void RemoveLink();
 
   CTnc2& tnc_;
@@ -69,6 +73,7 @@ class CPtyServer {
   std::string slavePath_;
   bool linkMade_ = false;
   std::FILE* log_ = nullptr;
+  std::FILE* sentLog_ = nullptr;
 
   bool present_ = false;
   std::string toTerminal_;

@@ -54,6 +54,7 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
   };
   tick_.setSingleShot(true);
   tick_.setInterval(kTickMs);
+  tick_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
   connect(&tick_, &QTimer::timeout, this, [this] {
     OnTick();
     if (!finished_) tick_.start();

@@ -76,6 +76,7 @@ CNamiView::CNamiView(CSession& session, QWidget* parent) : QWidget(parent), sess
   setCursor(Qt::IBeamCursor);
   tick_.setSingleShot(true);
   tick_.setInterval(kTickMs);
+  tick_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
   connect(&tick_, &QTimer::timeout, this, [this] {
     RunTick();
     tick_.start();

@@ -84,6 +84,7 @@ class PtyServerTest : public ::testing::Test {
     o.linkPath = link;
     o.drainBytesPerSec = drain;
     o.logPath = logPath;
+    o.sentLogPath = sentLogPath;
     server = std::make_unique<CPtyServer>(*tnc, clock, o);
     std::string error;
     ASSERT_TRUE(server->Start(&error)) << error;
@@ -94,9 +95,9 @@ class PtyServerTest : public ::testing::Test {
     if (thread.joinable()) thread.join();
   }
   // The bytes the log recorded as received, unescaped, and the time of each chunk.
-  std::vector<std::pair<double, std::string>> LogChunks() {
+  std::vector<std::pair<double, std::string>> LogChunks(const std::string& path = {}) {
     std::vector<std::pair<double, std::string>> chunks;
-    std::istringstream in(test::ReadFile(logPath));
+    std::istringstream in(test::ReadFile(path.empty() ? logPath : path));
     for (std::string line; std::getline(in, line);) {
       if (line.empty() || line[0] == '#') continue;
       std::size_t sp = line.find(' ');
@@ -116,15 +117,16 @@ class PtyServerTest : public ::testing::Test {
     }
     return chunks;
   }
-  std::string LoggedBytes() {
+  std::string LoggedBytes(const std::string& path = {}) {
     std::string all;
-    for (auto& c : LogChunks()) all += c.second;
+    for (auto& c : LogChunks(path)) all += c.second;
     return all;
   }
 
   test::TempDir dir;
   std::string link = dir.File("x/tnc");
   std::string logPath = dir.File("tnc.log");
+  std::string sentLogPath = dir.File("sent.log");
   CSystemClock clock;
   CMessageBase base = CMessageBase::BuiltIn();
   CBbs bbs{base};
@@ -159,6 +161,29 @@ TEST_F(PtyServerTest, ServesASessionThroughTheLink) {
   for (int i = 0; i < 50 && LoggedBytes() != sent; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(LoggedBytes(), sent);
   EXPECT_NE(test::ReadFile(logPath).find("# "), std::string::npos);
+}
+
+TEST_F(PtyServerTest, SentLogHoldsWhatTheTerminalReadStampedBeforeItsAnswer) {
+  StartServer();
+  Terminal t(link);
+  ASSERT_TRUE(t.IsOpen());
+  std::string read = t.Read("cmd:");
+  t.Write("\x03\rCONNECT QZ1ABC\r");
+  read += t.Read("BBS>\r\n");
+  t.Write("B\r");
+  read += t.Read("cmd:");
+  t.Close();
+  for (int i = 0; i < 50 && LoggedBytes(sentLogPath) != read; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(LoggedBytes(sentLogPath), read);
+  // The prompt went out before the terminal's answer to it came in.
+  double promptAt = 0, answerAt = 0;
+  for (auto& c : LogChunks(sentLogPath))
+    if (c.second.find("BBS>") != std::string::npos) promptAt = c.first;
+  for (auto& c : LogChunks())
+    if (c.second.find('B') == 0) answerAt = c.first;
+  ASSERT_GT(promptAt, 0);
+  EXPECT_LT(promptAt, answerAt);
 }
 
 TEST_F(PtyServerTest, ReopeningFindsAFreshTnc) {

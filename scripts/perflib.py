@@ -1,0 +1,167 @@
+# Shared pieces of the measuring scripts (scripts/measure-*): building,
+# starting nami-tncsim and nami, reading CPU time from /proc and reading the
+# simulator's time-stamped logs.
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.environ.get("NAMI_BUILD_DIR", os.path.join(ROOT, "build"))
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+
+# The profile section of a new document ("無題") and the simulator's BBS.
+UNTITLED = "無題"
+CALL = "QZ1ABC"
+PROMPT = "QZ1ABC BBS>"
+
+
+def build(targets):
+    """Configures and builds the given targets (skipped with NAMI_NO_BUILD=1)."""
+    if os.environ.get("NAMI_NO_BUILD") == "1":
+        return
+    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", BUILD, "--target", *targets, "-j2"], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def machine_note():
+    """One line on the machine's load, to print beside the figures."""
+    load = os.getloadavg()
+    return "machine: %d cores, load average %.2f %.2f %.2f (other builds may share the cores)" % (
+        os.cpu_count(), *load)
+
+
+def cpu_seconds(pid):
+    """utime + stime of a process (all its threads), in seconds."""
+    with open("/proc/%d/stat" % pid) as f:
+        stat = f.read()
+    fields = stat[stat.rindex(")") + 2:].split()
+    # Fields 14 and 15 of the whole line; the list starts at field 3.
+    return (int(fields[11]) + int(fields[12])) / CLK_TCK
+
+
+def write_ini(path, com_path, **profile):
+    """A NAMI.INI whose COM2 is `com_path` and whose profile for a new
+    document holds `profile` (keys as in the file), written in CP932."""
+    lines = ["[Devices]", "COM2=" + com_path, "[" + UNTITLED + "]"]
+    lines += ["%s=%s" % (k, v) for k, v in profile.items()]
+    with open(path, "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("cp932"))
+
+
+class TncSim:
+    """nami-tncsim on a pseudo-terminal behind a symbolic link in `workdir`."""
+
+    def __init__(self, workdir, *options):
+        self.link = os.path.join(workdir, "tnc")
+        self.log = os.path.join(workdir, "from-terminal.log")
+        self.sent_log = os.path.join(workdir, "to-terminal.log")
+        self.proc = subprocess.Popen(
+            [os.path.join(BUILD, "nami-tncsim"), "--link", self.link, "--log", self.log,
+             "--log-sent", self.sent_log, *options],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        self.banner = self.proc.stdout.readline().strip()
+        if not os.path.islink(self.link):
+            raise SystemExit("nami-tncsim did not start: " + self.banner)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+def read_log(path):
+    """The simulator's log as (time, bytes) pairs; events are left out."""
+    entries = []
+    with open(path, encoding="latin-1") as f:
+        for line in f:
+            line = line.rstrip("\n")
+            if not line or line.startswith("#"):
+                continue
+            stamp, _, text = line.partition(" ")
+            entries.append((float(stamp), unescape(text)))
+    return entries
+
+
+def unescape(text):
+    out = bytearray()
+    i = 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and text.startswith("\\\\", i):
+            out.append(0x5C)
+            i += 2
+        elif c == "\\" and text.startswith("\\x", i):
+            out.append(int(text[i + 2:i + 4], 16))
+            i += 4
+        else:
+            out.append(ord(c))
+            i += 1
+    return bytes(out)
+
+
+def byte_times(entries):
+    """Every byte of a log with the time it was logged: (bytes, [time per byte])."""
+    data = bytearray()
+    times = []
+    for t, chunk in entries:
+        data += chunk
+        times += [t] * len(chunk)
+    return bytes(data), times
+
+
+def median(values):
+    v = sorted(values)
+    n = len(v)
+    if n == 0:
+        return float("nan")
+    return v[n // 2] if n % 2 else (v[n // 2 - 1] + v[n // 2]) / 2
+
+
+def verdict(ok):
+    return "meets the goal" if ok else "MISSES the goal"
+
+
+def wait_for(predicate, timeout, step=0.05):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
+def temp_dir(prefix):
+    return tempfile.TemporaryDirectory(prefix=prefix)
+
+
+def fail(message):
+    print(message, file=sys.stderr)
+    sys.exit(1)
+
+
+def read_latency(path, since=None, until=None):
+    """nami's NAMI_LATENCY_REPORT lines (one per second) whose second ends
+    within [since, since + 1 s ... until + 1 s]: (largest lateness in ms,
+    samples over 100 ms, samples)."""
+    worst, over, samples = 0.0, 0, 0
+    with open(path) as f:
+        for line in f:
+            t, n, late, o, _ = line.split()
+            t = float(t)
+            if since is not None and t < since:
+                continue
+            if until is not None and t > until + 1.0:
+                continue
+            worst = max(worst, float(late))
+            over += int(o)
+            samples += int(n)
+    return worst, over, samples
