@@ -74,8 +74,13 @@ std::string CAutopilot::StatusText() const {
         // Which file goes out and how far it is.
         std::string name = sender_.CurrentFile();
         if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
-        text += " " + Cp932ToUtf8(name) + " " + std::to_string(sender_.Position()) + "/" +
-                std::to_string(sender_.Length()) + " バイト";
+        text += ' ';
+        text += Cp932ToUtf8(name);
+        text += ' ';
+        text += std::to_string(sender_.Position());
+        text += '/';
+        text += std::to_string(sender_.Length());
+        text += " バイト";
       }
       break;
     case Step::List:
