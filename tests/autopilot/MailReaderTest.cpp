@@ -163,10 +163,13 @@ TEST_F(ReadStep, MailLogThatCannotBeCreated) {
 }
 
 TEST_F(ReadStep, LongListLinesAreTakenInPiecesOf95Bytes) {
-  ListLog(std::string(95, 'x') + "12\r\n" + std::string(10, 'y') + "\r\n");
+  ListLog(std::string(95, 'x') + "12\r\n" + std::string(10, 'y') + "\r\n" + std::string(94, 'v') + "\r\n" +
+          std::string(95, 'w') + "\r\n");
   rig.settings.Set(keys::LastMailNo, "100");
   Sent();
-  const std::vector<std::string> expected = {std::string(95, 'x'), "12\n", std::string(10, 'y') + "\n"};
+  // The line feed counts towards the 95 bytes of a piece.
+  const std::vector<std::string> expected = {std::string(95, 'x'), "12\n", std::string(10, 'y') + "\n",
+                                             std::string(94, 'v') + "\n", std::string(95, 'w'), "\n"};
   EXPECT_EQ(rig.pilot.MailReader().ListLines, expected);
 }
 
