@@ -356,7 +356,9 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
       return;
     case CMailSender::FileEnd::Stopped:
       // Stopped by a disconnection or the end command: the step ends here,
-      // no further file goes out and the queue is kept.
+      // after any file, no further file goes out and the queue is kept.
+      // Taking the run flag back and waiting on would make the end command
+      // of no effect and carry a broken run on into its next steps.
       f.phase = Phase::DoneAborted;
       break;
     case CMailSender::FileEnd::Sent:

@@ -47,8 +47,6 @@ std::string BuildLimitCommand(std::string_view limitModel, std::string_view d, s
   return ExpandListTemplate(limitModel, d, g);
 }
 
-bool CListReader::WriteLogLine(CNamiDoc& doc, std::string_view line) { return doc.LogFile.WriteLine(line); }
-
 bool CListReader::StartListReading() {
   CSettings& s = doc_.Settings();
   doc_.PromptSeen = false;

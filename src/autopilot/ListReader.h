@@ -39,9 +39,6 @@ class CListReader {
   // The step's end, normal or aborted: the log is closed and no longer fed.
   void Finish();
 
-  // Appends one received line (CR LF on disk, flushed).
-  static bool WriteLogLine(CNamiDoc& doc, std::string_view line);
-
   std::vector<std::string> ListCommands;
   std::size_t ListCommandCursor = 0;
   std::string LimitCommand;

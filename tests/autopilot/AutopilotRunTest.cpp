@@ -137,6 +137,31 @@ TEST_F(AutopilotRun, StepsChosenByHandNeverLogOff) {
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
 }
 
+TEST_F(AutopilotRun, StepsChosenByHandSetTheirOwnRunFlagAndWaitText) {
+  rig.pilot.Run(AutoCommand::Connect);
+  rig.Drain();
+  rig.settings.Set(keys::Field[1], "LL");
+  rig.settings.Set(keys::Prompt, "ABC>");  // found in the BBS's "QZ1ABC>"
+  const std::pair<AutoCommand, const char*> steps[] = {
+      {AutoCommand::Send, "SP JA1XYZ\rTest title\rHello\r\x1A\r"},
+      {AutoCommand::List, "L 100\rLL\r"},
+      // 101 to 103 are listed by both commands; 99 is not new.
+      {AutoCommand::Read, "R 103\rR 102\rR 101\rR 103\rR 102\rR 101\r"}};
+  for (const auto& [command, expected] : steps) {
+    SCOPED_TRACE(expected);
+    rig.doc.AutoRunning = false;  // as after an earlier end command
+    rig.doc.WaitText = "never";
+    rig.peer->sent.clear();
+    rig.pilot.Run(command);
+    EXPECT_EQ(rig.doc.WaitText, "ABC>");
+    rig.Drain();
+    EXPECT_EQ(rig.peer->sent, expected);
+    EXPECT_TRUE(rig.doc.AutoRunning);
+    EXPECT_FALSE(rig.pilot.Busy());
+  }
+  EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
+}
+
 TEST_F(AutopilotRun, StartWhileAStepRunsDoesNothing) {
   rig.pilot.Run(AutoCommand::Connect);
   const std::string before = rig.peer->sent;

@@ -72,8 +72,21 @@ TEST_F(ListStep, LastMailNoAsStored) {
   EXPECT_EQ(Sent(), "L \rL 10\r");
   rig.settings.Set(keys::LimitMode, "TRUE");
   EXPECT_EQ(Sent(), "L  20\r");
+  // The fifth field's range template takes the limit form, built from D
+  // (empty here), not from A; without "#" it goes out as it stands.
+  rig.settings.Set(keys::LimitMode, "");
+  Fields({"", "", "", "LL", "L # #"});
+  EXPECT_EQ(Sent(), "LL\rL  20\r");
+  Fields({"", "", "", "", "LIST"});
+  EXPECT_EQ(Sent(), "LIST\r");
+  rig.settings.Set(keys::LimitMode, "TRUE");
   rig.settings.Set(keys::LastMailNo, "   10");
   EXPECT_EQ(Sent(), "L    10 30\r");
+  // Blanks kept as stored, in the first four fields (D) and the fifth (A) alike.
+  rig.settings.Set(keys::LimitMode, "");
+  Fields({"L #", "", "", "", "L #"});
+  EXPECT_EQ(Sent(), "L    10\rL    10\r");
+  rig.settings.Set(keys::LimitMode, "TRUE");
   rig.settings.Set(keys::LastMailNo, "00010");
   rig.settings.Set(keys::LimitLength, "x");
   EXPECT_EQ(Sent(), "L 00010 10\r");

@@ -96,7 +96,7 @@ TEST_F(ReadStep, PatternsMatchOnlyAtCharacterStarts) {
   EXPECT_EQ(Sent(), "R 22\r");
 }
 
-TEST_F(ReadStep, ReadCommandIsReadAfreshForEachMail) {
+TEST_F(ReadStep, ReadCommandAndModeAreReadAfreshForEachMail) {
   ListLog("12 A\r\n11 B\r\n");
   rig.settings.Set(keys::LastMailNo, "10");
   rig.settings.Set(keys::ReadCom, "");
@@ -107,6 +107,18 @@ TEST_F(ReadStep, ReadCommandIsReadAfreshForEachMail) {
   rig.peer->output.push_back("QZ1ABC>\r\n");
   rig.Drain();
   EXPECT_EQ(rig.peer->sent, " 11\rR 12\r");
+
+  // So is the mode: a line that limit mode passed over is read once it is off.
+  ListLog("13 DX\r\n12 JA\r\n");
+  rig.settings.Set(keys::LastMailNo, "11");
+  rig.settings.Set(keys::LimitMode, "TRUE");
+  rig.settings.Set(keys::Field[0], "JA");
+  rig.peer->sent.clear();
+  rig.pilot.Run(AutoCommand::Read);
+  EXPECT_EQ(rig.peer->sent, "R 12\r");
+  rig.settings.Set(keys::LimitMode, "");
+  rig.Drain();
+  EXPECT_EQ(rig.peer->sent, "R 12\rR 13\r");
 }
 
 TEST_F(ReadStep, MissingOrUnreadableListLogIsAnEmptyList) {
@@ -151,10 +163,13 @@ TEST_F(ReadStep, MailLogThatCannotBeCreated) {
 }
 
 TEST_F(ReadStep, LongListLinesAreTakenInPiecesOf95Bytes) {
-  ListLog(std::string(95, 'x') + "12\r\n" + std::string(10, 'y') + "\r\n");
+  ListLog(std::string(95, 'x') + "12\r\n" + std::string(10, 'y') + "\r\n" + std::string(94, 'v') + "\r\n" +
+          std::string(95, 'w') + "\r\n");
   rig.settings.Set(keys::LastMailNo, "100");
   Sent();
-  const std::vector<std::string> expected = {std::string(95, 'x'), "12\n", std::string(10, 'y') + "\n"};
+  // The line feed counts towards the 95 bytes of a piece.
+  const std::vector<std::string> expected = {std::string(95, 'x'), "12\n", std::string(10, 'y') + "\n",
+                                             std::string(94, 'v') + "\n", std::string(95, 'w'), "\n"};
   EXPECT_EQ(rig.pilot.MailReader().ListLines, expected);
 }
 

@@ -1,7 +1,13 @@
 // The mail sending step: the queue, the bytes of each file, pacing by the
 // transmit queue, and when the queue keys are emptied.
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
 
 #include "AutopilotRig.h"
 
@@ -123,6 +129,48 @@ TEST_F(SendStep, UnpositionableFileStopsEverythingUntilTheEndCommand) {
   EXPECT_EQ(rig.Setting(keys::Send[0]), fifo);
   rig.pilot.Run(AutoCommand::End);
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+}
+
+// The descriptor of this process that has `path` open; -1 when none.
+int DescriptorOf(const std::string& path) {
+  DIR* dir = ::opendir("/proc/self/fd");
+  if (!dir) return -1;
+  int found = -1;
+  while (dirent* e = ::readdir(dir)) {
+    char target[PATH_MAX];
+    const std::string link = std::string("/proc/self/fd/") + e->d_name;
+    const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == path) found = std::atoi(e->d_name);
+  }
+  ::closedir(dir);
+  return found;
+}
+
+TEST_F(SendStep, ReadErrorStopsEverythingSilentlyUntilTheEndCommand) {
+  const std::string path = Queue(1, "big.txt", "SP X\r\n" + std::string(9000, 'a'));
+  Queue(2, "next.txt", "SP Y\r\n");
+  rig.pilot.Run(AutoCommand::Send);
+  for (int i = 0; i < 100; ++i) rig.Cycle();
+  ASSERT_TRUE(rig.pilot.MailSender().Sending());
+  // The file's descriptor now reads a folder: the next read fails.
+  const int fd = DescriptorOf(path);
+  ASSERT_GE(fd, 0);
+  const int folder = ::open(rig.dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(folder, 0);
+  ASSERT_EQ(::dup2(folder, fd), fd);
+  ::close(folder);
+  rig.Drain();
+  EXPECT_FALSE(rig.pilot.MailSender().Sending());
+  EXPECT_FALSE(rig.pilot.Busy());
+  EXPECT_LT(rig.peer->sent.size(), 9006u);
+  EXPECT_EQ(rig.peer->sent.find('\x1A'), std::string::npos);  // no end marker after a failed read
+  EXPECT_EQ(rig.peer->sent.find("SP Y"), std::string::npos);
+  EXPECT_TRUE(rig.ui.messages.empty());
+  EXPECT_FALSE(rig.doc.AutoRunning);
+  EXPECT_FALSE(rig.doc.AutoIdle);
+  EXPECT_EQ(rig.Setting(keys::Send[0]), path);
+  rig.pilot.Run(AutoCommand::End);
+  EXPECT_TRUE(rig.doc.AutoIdle);
 }
 
 TEST_F(SendStep, ReinitialisedDocumentDropsTheFileWithoutItsEndMarker) {
