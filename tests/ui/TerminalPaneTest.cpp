@@ -53,6 +53,18 @@ TEST(TerminalPane, TypedCharactersGoToTheLinkOneByteEach) {
   EXPECT_EQ(p.port->sent, "");
 }
 
+TEST(TerminalPane, KeysSendTheCharactersTheKeyboardTranslatesThemTo) {
+  Pane p;
+  QTest::keyClick(p.view, Qt::Key_Tab);
+  QTest::keyClick(p.view, Qt::Key_Backtab, Qt::ShiftModifier);  // Shift+Tab is still a tab
+  QTest::keyClick(p.view, Qt::Key_Escape);
+  QTest::keyClick(p.view, Qt::Key_Return, Qt::ControlModifier);     // line feed
+  QTest::keyClick(p.view, Qt::Key_Backspace, Qt::ControlModifier);  // DEL
+  QTest::keyClick(p.view, Qt::Key_BracketLeft, Qt::ControlModifier);
+  EXPECT_EQ(p.port->sent, std::string("\t\t\x1b\x0a\x7f\x1b"));
+  EXPECT_TRUE(p.view->hasFocus()) << "Tab does not move the focus";
+}
+
 TEST(TerminalPane, LocalEchoPutsTheTypedLineInTheStore) {
   Pane p("[\xE7\x84\xA1\xE9\xA1\x8C]\r\n");  // section exists; echo set below
   p.settings->Set(keys::Echo, "enable");
