@@ -311,5 +311,42 @@ TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   EXPECT_TRUE(g.frame->windowTitle().startsWith(QStringLiteral("mystation")));
 }
 
+TEST(MainFrame, RecentFilesKeepTheTenNewestBesideTheSettingsFile) {
+  EXPECT_EQ(CRecentFiles::PathBeside("/home/q/.config/nami/NAMI.INI"), "/home/q/.config/nami/recent-files");
+  test::TempDir dir;
+  const std::string list = dir.File("recent-files");
+  {
+    CRecentFiles r(list);
+    for (int i = 0; i < 12; ++i) r.Add("/d/f" + std::to_string(i) + ".nmi");
+    r.Add("/d/f5.nmi");  // again: moves to the top, not listed twice
+    ASSERT_EQ(r.Items().size(), 10u);
+    EXPECT_EQ(r.Items()[0], "/d/f5.nmi");
+    EXPECT_EQ(r.Items()[1], "/d/f11.nmi");
+    EXPECT_EQ(r.Items()[9], "/d/f2.nmi");
+  }
+  CRecentFiles again(list);
+  ASSERT_EQ(again.Items().size(), 10u);
+  EXPECT_EQ(again.Items()[0], "/d/f5.nmi");
+  EXPECT_EQ(again.Items()[9], "/d/f2.nmi");
+}
+
+TEST(MainFrame, ASavedDocumentIsOfferedInTheFileMenuAndReopensFromIt) {
+  FrameFixture f;
+  EXPECT_EQ(f.frame->Action(cmd::FileMru1), nullptr) << "no recent file yet";
+  f.port->Deliver("saved line\n");
+  f.frame->TerminalPane()->RunTick();
+  f.nextFile = QString::fromStdString(f.dir.File("station"));  // the extension is added
+  f.frame->Action(cmd::FileSaveAs)->trigger();
+  ASSERT_TRUE(test::FileExists(f.dir.File("station.nmi")));
+  f.frame->Action(cmd::FileNew)->trigger();
+  EXPECT_EQ(f.session->Doc().LineCount(), 0u);
+  QAction* first = f.frame->Action(cmd::FileMru1);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->text().endsWith(QStringLiteral("station.nmi")));
+  first->trigger();
+  EXPECT_EQ(f.session->Doc().Title(), "station");
+  EXPECT_EQ(f.session->Doc().LastLine(), "saved line");
+}
+
 }  // namespace
 }  // namespace nami
