@@ -316,6 +316,7 @@ void CMainFrame::RestoreGeometry() {
   const int w = s.Has(keys::Width) ? s.GetInt(keys::Width) : def.width();
   const int h = s.Has(keys::Height) ? s.GetInt(keys::Height) : def.height();
   move(s.GetInt(keys::X), s.GetInt(keys::Y));
+  // A zero or negative size (a damaged file) would leave no usable window.
   resize(std::max(w, 100), std::max(h, 100));
 }
 

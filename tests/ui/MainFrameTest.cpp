@@ -262,6 +262,19 @@ TEST(MainFrame, FontCommandWritesTheChoiceAndChangesNothingOnScreen) {
   EXPECT_EQ(f.settings->Raw(keys::FontSize), "14");
   EXPECT_EQ(f.frame->TerminalPane()->TerminalFont(), before);
 
+  // The dialog starts at the size the setting holds, so OK without a change
+  // keeps the number.
+  f.settings->Set(keys::FontSize, "12");
+  QFont offered;
+  f.frame->Router().chooseFont = [&offered](QFont& font) {
+    offered = font;
+    return true;
+  };
+  f.frame->Action(cmd::FontSelect)->trigger();
+  EXPECT_EQ(offered.pointSize(), 12);
+  EXPECT_EQ(offered.family(), before.family());
+  EXPECT_EQ(f.settings->Raw(keys::FontSize), "12");
+
   f.frame->Router().chooseFont = [](QFont&) { return false; };  // cancelled: nothing written
   f.settings->Set(keys::FontSize, "9");
   f.frame->Action(cmd::FontSelect)->trigger();
