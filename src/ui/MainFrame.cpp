@@ -349,6 +349,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // Quitting without the close (a termination signal) keeps the window's
+  // place too; a window never shown has none worth keeping.
+  if (!closing_ && isVisible()) StoreGeometry();
   view_->StopTimers();
   idleTimer_.stop();
   sender_->Detach();

@@ -226,6 +226,20 @@ TEST(MainFrame, FirstStartUsesTheDefaultsAndExitStoresTheGeometry) {
   EXPECT_EQ(s.Raw(keys::Height), "500");
 }
 
+TEST(MainFrame, QuittingWithoutTheWindowsCloseStillStoresTheGeometry) {
+  FrameFixture f;
+  f.frame->show();
+  f.frame->resize(640, 420);
+  f.frame->Shutdown();  // what a termination signal does
+  EXPECT_EQ(f.settings->Raw(keys::Width), "640");
+  EXPECT_EQ(f.settings->Raw(keys::Height), "420");
+  EXPECT_FALSE(f.port->open);
+
+  FrameFixture hidden;  // started for automation: no window, nothing stored
+  hidden.frame->Shutdown();
+  EXPECT_EQ(hidden.settings->Raw(keys::Width), "");
+}
+
 TEST(MainFrame, StartReadsGeometryAndFontFromTheSettings) {
   FrameFixture f("[Window]\r\nx=210\r\ny=120\r\nwidth=640\r\nheight=480\r\nfontname=IPAGothic\r\nfontsize=20\r\n");
   EXPECT_EQ(f.frame->pos(), QPoint(210, 120));
