@@ -144,6 +144,23 @@ TEST(TerminalPane, ReceivedTextIsShownAndAGrowingLineRepaintsOnlyItsRow) {
   EXPECT_FALSE(RowHasInk(img, (rows - 1) * h, h, bg, 16)) << "the bottom row holds the empty current line";
 }
 
+TEST(TerminalPane, CaretFollowsTheCurrentLineWithTabsExpanded) {
+  Pane p;
+  p.port->Deliver("one\ntwo\nab\tc");
+  p.view->RunTick();
+  FrameFixture::Pump(30);
+  const QFontMetrics fm(p.view->TerminalFont());
+  const int h = p.view->LineHeight();
+  // "ab" then a tab to the first stop (eight average widths), then "c".
+  const int width = 8 * fm.averageCharWidth() + fm.horizontalAdvance(QStringLiteral("c"));
+  EXPECT_EQ(p.view->CaretRect().topLeft(), QPoint(10 + width, 2 * h));
+
+  p.port->Deliver("\n");
+  p.view->RunTick();
+  FrameFixture::Pump(30);
+  EXPECT_EQ(p.view->CaretRect().topLeft(), QPoint(10, 3 * h)) << "an empty current line: back to x = 10";
+}
+
 struct CountingSender : ISender {
   int steps = 0;
   int limit = 5;
