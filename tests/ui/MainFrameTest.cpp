@@ -89,6 +89,12 @@ TEST(MainFrame, MenusHoldEveryItemInOrderWithItsIdAndLabel) {
       EXPECT_EQ(got[i].second, QString::fromUtf8(expected[m].second[i].label));
     }
   }
+  // The settings menu: the profile settings, a separator, then the program's own.
+  std::vector<int> settingsMenu;
+  for (QAction* a : menus[5]->menu()->actions()) settingsMenu.push_back(a->isSeparator() ? 0 : a->data().toInt());
+  const std::vector<int> expectedSettings = {32789, 32785, 32784, 32783, 32796, 0,
+                                             32794, 32786, 32795, 59392, 59393, 32798};
+  EXPECT_EQ(settingsMenu, expectedSettings);
 }
 
 TEST(MainFrame, ToolbarButtonsInOrderWithTips) {
