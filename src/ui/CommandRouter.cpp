@@ -373,12 +373,17 @@ bool CCommandRouter::SaveAs() {
 }
 
 void CCommandRouter::SelectFont(const QFont& current) {
+  // "fontsize" is one number for both: the panes' height in pixels and the
+  // dialog's size in points. Offer the pane's height as the point size, so
+  // that OK without a change keeps the setting instead of shrinking it.
   QFont chosen = current;
+  if (current.pixelSize() > 0) chosen.setPointSize(current.pixelSize());
   bool ok = false;
   if (chooseFont) {
     ok = chooseFont(chosen);
   } else {
-    chosen = QFontDialog::getFont(&ok, current, window_, QStringLiteral("ﾌｫﾝﾄの選択"));
+    const QFont offered = chosen;
+    chosen = QFontDialog::getFont(&ok, offered, window_, QStringLiteral("ﾌｫﾝﾄの選択"));
   }
   if (!ok) return;
   CSettings& settings = session_.Settings();

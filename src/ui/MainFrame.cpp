@@ -316,6 +316,7 @@ void CMainFrame::RestoreGeometry() {
   const int w = s.Has(keys::Width) ? s.GetInt(keys::Width) : def.width();
   const int h = s.Has(keys::Height) ? s.GetInt(keys::Height) : def.height();
   move(s.GetInt(keys::X), s.GetInt(keys::Y));
+  // A zero or negative size (a damaged file) would leave no usable window.
   resize(std::max(w, 100), std::max(h, 100));
 }
 
@@ -348,6 +349,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // Quitting without the close (a termination signal) keeps the window's
+  // place too; a window never shown has none worth keeping.
+  if (!closing_ && isVisible()) StoreGeometry();
   view_->StopTimers();
   idleTimer_.stop();
   sender_->Detach();

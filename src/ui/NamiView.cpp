@@ -196,6 +196,10 @@ void CNamiView::keyPressEvent(QKeyEvent* event) {
   if (mods & Qt::ControlModifier) {
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
       bytes.push_back(static_cast<char>(key - Qt::Key_A + 1));
+    else if (key == Qt::Key_Return || key == Qt::Key_Enter)
+      bytes = "\n";  // the keyboard's line feed
+    else if (key == Qt::Key_Backspace)
+      bytes = "\x7f";
     else if (key == Qt::Key_At || key == Qt::Key_BracketLeft || key == Qt::Key_Backslash ||
              key == Qt::Key_BracketRight || key == Qt::Key_AsciiCircum || key == Qt::Key_Underscore)
       bytes.push_back(static_cast<char>(key & 0x1F));
@@ -209,6 +213,7 @@ void CNamiView::keyPressEvent(QKeyEvent* event) {
         bytes = "\x08";
         break;
       case Qt::Key_Tab:
+      case Qt::Key_Backtab:  // Shift+Tab
         bytes = "\t";
         break;
       case Qt::Key_Escape:

@@ -31,50 +31,50 @@ struct Item {
 TEST(MainFrame, MenusHoldEveryItemInOrderWithItsIdAndLabel) {
   FrameFixture f;
   const std::vector<std::pair<const char*, std::vector<Item>>> expected = {
-      {"相手局情報(&F)",
-       {{57600, "新規作成(&N)"},
-        {57601, "開く(&O)..."},
-        {57603, "上書き保存(&S)"},
-        {57604, "名前を付けて保存(&A)..."},
+      {"相手局情報(&Fﾌ)",
+       {{57600, "新規作成(&Nｼ)"},
+        {57601, "開く(&Oﾋ)..."},
+        {57603, "上書き保存(&Sｳ)"},
+        {57604, "名前を付けて保存(&Aﾅ)..."},
         {57616, "以前開いたファイル"},
-        {57665, "終了(&X)"}}},
-      {"編集(&E)",
-       {{57634, "コピー(&C)"},
-        {57637, "ペースト送信(&P)"},
-        {32773, "ﾍﾟｰｽﾄ送信中止(&A)"},
-        {32774, "ﾌｧｲﾙにｺﾋﾟｰ(&F)"},
-        {32850, "編集して送信(&L)"},
-        {32782, "検索条件(&F)"},
-        {32799, "上検索(&U)"},
-        {32790, "下検索(&D)"}}},
-      {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&T)",
-       {{32768, "アップロード(&U)"},
-        {32771, "アップロード中止(&B)"},
-        {32769, "ダウンロード(&D)"},
-        {32775, "さかのぼってﾀﾞｳﾝ(&R)"},
-        {32770, "ダウンロード終了(&S)"}}},
-      {"ｴﾃﾞｨﾀｰ(&R)", {{32791, "ﾒｰﾙ作成(&S)"}, {32793, "ﾒｰﾙ読み出し(&R)"}, {32792, "ﾘｽﾄ読み出し(&L)"}}},
-      {"ｺﾏﾝﾄﾞ(&C)",
-       {{32797, "自動ﾓｰﾄﾞの設定(&V)"},
-        {32788, "自動ﾓｰﾄﾞ起動(&A)"},
-        {32776, "相手局にｺﾈｸﾄ(&C)"},
-        {32779, "ﾒｰﾙ自動送信(&S)"},
-        {32777, "ﾘｽﾄ読みだし(&L)"},
-        {32778, "ﾒｰﾙ自動読出(&R)"},
-        {32780, "自動ﾓｰﾄﾞ終了(&B)"}}},
-      {"設定(&V)",
-       {{32789, "相手局の設定(&C)"},
-        {32785, "送信ﾒｰﾙ選択(&S)"},
-        {32784, "ﾌｨｰﾙﾄﾞ設定(&L)"},
-        {32783, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ(&R)"},
-        {32796, "INIﾌｧｲﾙの編集(&I)"},
-        {32794, "通信ﾎﾟｰﾄ設定(&P)"},
-        {32786, "ｴﾃﾞｨﾀｰの設定(&E)"},
-        {32795, "ﾃﾝﾎﾟﾗﾘｰﾌｧｲﾙ設定(&F)"},
-        {59392, "ツールバー(&T)"},
-        {59393, "ステータス バー(&S)"},
-        {32798, "ﾌｫﾝﾄの選択(&J)"}}},
-      {"ﾍﾙﾌﾟ(&H)", {{32787, "ﾕｰｻﾞｰﾏﾆｭｱﾙ(&U)"}, {57664, "バージョン情報(&A)..."}}},
+        {57665, "終了(&Xﾘ)"}}},
+      {"編集(&Eｼ)",
+       {{57634, "コピー(&Cｺ)"},
+        {57637, "ペースト送信(&Pﾊ)"},
+        {32773, "ﾍﾟｰｽﾄ送信中止(&Aｽ)"},
+        {32774, "ﾌｧｲﾙにｺﾋﾟｰ(&Fﾌ)"},
+        {32850, "編集して送信(&Lﾍ)"},
+        {32782, "検索条件(&Fｾ)"},
+        {32799, "上検索(&Uｳ)"},
+        {32790, "下検索(&Dｼ)"}}},
+      {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&Tﾃ)",
+       {{32768, "アップロード(&Uｱ)"},
+        {32771, "アップロード中止(&Bﾁ)"},
+        {32769, "ダウンロード(&Dﾀ)"},
+        {32775, "さかのぼってﾀﾞｳﾝ(&Rｻ)"},
+        {32770, "ダウンロード終了(&Sｽ)"}}},
+      {"ｴﾃﾞｨﾀｰ(&Rｴ)", {{32791, "ﾒｰﾙ作成(&Sｶ)"}, {32793, "ﾒｰﾙ読み出し(&Rﾖ)"}, {32792, "ﾘｽﾄ読み出し(&Lﾘ)"}}},
+      {"ｺﾏﾝﾄﾞ(&Cｺ)",
+       {{32797, "自動ﾓｰﾄﾞの設定(&Vｾ)"},
+        {32788, "自動ﾓｰﾄﾞ起動(&Aｵ)"},
+        {32776, "相手局にｺﾈｸﾄ(&Cｺ)"},
+        {32779, "ﾒｰﾙ自動送信(&Sｿ)"},
+        {32777, "ﾘｽﾄ読みだし(&Lﾘ)"},
+        {32778, "ﾒｰﾙ自動読出(&Rﾖ)"},
+        {32780, "自動ﾓｰﾄﾞ終了(&Bｼ)"}}},
+      {"設定(&Vﾋ)",
+       {{32789, "相手局の設定(&Cｺ)"},
+        {32785, "送信ﾒｰﾙ選択(&Sｿ)"},
+        {32784, "ﾌｨｰﾙﾄﾞ設定(&Lﾘ)"},
+        {32783, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ(&Rﾖ)"},
+        {32796, "INIﾌｧｲﾙの編集(&Iｲ)"},
+        {32794, "通信ﾎﾟｰﾄ設定(&Pﾂ)"},
+        {32786, "ｴﾃﾞｨﾀｰの設定(&Eｴ)"},
+        {32795, "ﾃﾝﾎﾟﾗﾘｰﾌｧｲﾙ設定(&Fﾌ)"},
+        {59392, "ツールバー(&Tﾊ)"},
+        {59393, "ステータス バー(&Sｽ)"},
+        {32798, "ﾌｫﾝﾄの選択(&Jﾁ)"}}},
+      {"ﾍﾙﾌﾟ(&Hﾍ)", {{32787, "ﾕｰｻﾞｰﾏﾆｭｱﾙ(&Uﾕ)"}, {57664, "バージョン情報(&Aﾊ)..."}}},
   };
   const QList<QAction*> menus = f.frame->menuBar()->actions();
   ASSERT_EQ(menus.size(), static_cast<qsizetype>(expected.size()));
@@ -89,6 +89,12 @@ TEST(MainFrame, MenusHoldEveryItemInOrderWithItsIdAndLabel) {
       EXPECT_EQ(got[i].second, QString::fromUtf8(expected[m].second[i].label));
     }
   }
+  // The settings menu: the profile settings, a separator, then the program's own.
+  std::vector<int> settingsMenu;
+  for (QAction* a : menus[5]->menu()->actions()) settingsMenu.push_back(a->isSeparator() ? 0 : a->data().toInt());
+  const std::vector<int> expectedSettings = {32789, 32785, 32784, 32783, 32796, 0,
+                                             32794, 32786, 32795, 59392, 59393, 32798};
+  EXPECT_EQ(settingsMenu, expectedSettings);
 }
 
 TEST(MainFrame, ToolbarButtonsInOrderWithTips) {
@@ -101,6 +107,56 @@ TEST(MainFrame, ToolbarButtonsInOrderWithTips) {
   EXPECT_EQ(f.frame->Action(cmd::AutoModeStart)->toolTip(), QStringLiteral("自動ﾓｰﾄﾞ開始"));
   EXPECT_EQ(f.frame->Action(cmd::Upload)->statusTip(), QStringLiteral("ディスクからのファイルのアップロード"));
   EXPECT_FALSE(f.frame->Action(cmd::Upload)->icon().isNull());
+}
+
+TEST(MainFrame, StatusBarPromptsAndToolTips) {
+  FrameFixture f;
+  struct Texts {
+    int id;
+    const char* prompt;
+    const char* tip;  // "" = none of its own
+  };
+  const Texts expected[] = {
+      {32768, "ディスクからのファイルのアップロード", "ｱｯﾌﾟﾛｰﾄﾞ"},
+      {32769, "ディスクへのファイルのダウンロード", "ﾀﾞｳﾝﾛｰﾄﾞ"},
+      {32775, "ﾗｲﾝｶｰｿﾙまでさかのぼってダウンロードします", "さかのぼりﾀﾞｳﾝ"},
+      {32770, "ダウンロードを終了します", ""},
+      {57634, "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存", "ｺﾋﾟ-"},
+      {57637, "ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容を貼り付け", "貼り付け"},
+      {32773, "ペースト送信を中止します", ""},
+      {32774, "ファイルにコピーします", ""},
+      {32850, "選択した行を編集し送信する", ""},
+      {32782, "検索条件を設定します", ""},
+      {32788, "自動運転をスタート", "自動ﾓｰﾄﾞ開始"},
+      {32776, "相手局に自動ｺﾈｸﾄ", "自動ｺﾈｸﾄ"},
+      {32779, "ﾒｰﾙの複数自動送信", "ﾒｰﾙ自動送信"},
+      {32777, "ﾌﾞﾚﾃﾝﾘｽﾄの自動読み出し", "ﾘｽﾄ自動読出"},
+      {32778, "ﾒｰﾙの複数自動読み出し", "ﾒｰﾙ自動読出"},
+      {32780, "自動ﾓｰﾄﾞの終了／中止", "自動ﾓｰﾄﾞ終了"},
+      {32797, "自動ﾓｰﾄﾞのＬＲＳの有無の設定", "自動ﾓｰﾄﾞ設定"},
+      {32789, "自動ｺﾈｸﾄの相手局／条件の設定", ""},
+      {32785, "自動送信ﾒｰﾙの設定", "自動送信設定"},
+      {32784, "読み出しﾌｨｰﾙﾄﾞの設定", ""},
+      {32783, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰの設定", ""},
+      {32795, "自動運転時使われるﾌｧｲﾙ名の設定", ""},
+      {32794, "COMﾎﾟｰﾄの設定", ""},
+      {32791, "メールの作成のためエディター起動", "ﾒｰﾙ作成"},
+      {32793, "自動ﾓｰﾄﾞで読みだしたﾛｸﾞﾌｧｲﾙをｴﾃﾞｨﾀｰで閲覧します", "ﾒｰﾙ表示"},
+      {32792, "自動ﾓｰﾄﾞで読みだしたﾘｽﾄの編集", "ﾘｽﾄ表示"},
+      {32796, "NAMI.INIﾌｱｲﾙをｴﾃﾞｨﾀｰで編集", ""},
+      {32786, "ｴﾃﾞｨﾀｰの設定", ""},
+      {32787, "ﾕｰｻﾞｰﾏﾆｭｱﾙの表示", "ﾍﾙﾌﾟの表示"},
+  };
+  for (const Texts& t : expected) {
+    QAction* a = f.frame->Action(t.id);
+    ASSERT_NE(a, nullptr) << t.id;
+    EXPECT_EQ(a->statusTip(), QString::fromUtf8(t.prompt)) << t.id;
+    if (*t.tip) {
+      EXPECT_EQ(a->toolTip(), QString::fromUtf8(t.tip)) << t.id;
+    }
+  }
+  // No prompt of their own: the message pane keeps its idle text.
+  for (int id : {32771, 32799, 32790}) EXPECT_TRUE(f.frame->Action(id)->statusTip().isEmpty()) << id;
 }
 
 TEST(MainFrame, CommandsFollowTheirFlags) {
@@ -176,6 +232,20 @@ TEST(MainFrame, FirstStartUsesTheDefaultsAndExitStoresTheGeometry) {
   EXPECT_EQ(s.Raw(keys::Height), "500");
 }
 
+TEST(MainFrame, QuittingWithoutTheWindowsCloseStillStoresTheGeometry) {
+  FrameFixture f;
+  f.frame->show();
+  f.frame->resize(640, 420);
+  f.frame->Shutdown();  // what a termination signal does
+  EXPECT_EQ(f.settings->Raw(keys::Width), "640");
+  EXPECT_EQ(f.settings->Raw(keys::Height), "420");
+  EXPECT_FALSE(f.port->open);
+
+  FrameFixture hidden;  // started for automation: no window, nothing stored
+  hidden.frame->Shutdown();
+  EXPECT_EQ(hidden.settings->Raw(keys::Width), "");
+}
+
 TEST(MainFrame, StartReadsGeometryAndFontFromTheSettings) {
   FrameFixture f("[Window]\r\nx=210\r\ny=120\r\nwidth=640\r\nheight=480\r\nfontname=IPAGothic\r\nfontsize=20\r\n");
   EXPECT_EQ(f.frame->pos(), QPoint(210, 120));
@@ -206,6 +276,19 @@ TEST(MainFrame, FontCommandWritesTheChoiceAndChangesNothingOnScreen) {
   EXPECT_EQ(f.settings->Raw(keys::FontName), "IPAGothic");
   EXPECT_EQ(f.settings->Raw(keys::FontSize), "14");
   EXPECT_EQ(f.frame->TerminalPane()->TerminalFont(), before);
+
+  // The dialog starts at the size the setting holds, so OK without a change
+  // keeps the number.
+  f.settings->Set(keys::FontSize, "12");
+  QFont offered;
+  f.frame->Router().chooseFont = [&offered](QFont& font) {
+    offered = font;
+    return true;
+  };
+  f.frame->Action(cmd::FontSelect)->trigger();
+  EXPECT_EQ(offered.pointSize(), 12);
+  EXPECT_EQ(offered.family(), before.family());
+  EXPECT_EQ(f.settings->Raw(keys::FontSize), "12");
 
   f.frame->Router().chooseFont = [](QFont&) { return false; };  // cancelled: nothing written
   f.settings->Set(keys::FontSize, "9");
@@ -254,6 +337,43 @@ TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   EXPECT_TRUE(g.frame->Router().OpenPath(QString::fromStdString(f.dir.File("mystation.nmi"))));
   EXPECT_EQ(g.session->Doc().LastLine(), "kept line");
   EXPECT_TRUE(g.frame->windowTitle().startsWith(QStringLiteral("mystation")));
+}
+
+TEST(MainFrame, RecentFilesKeepTheTenNewestBesideTheSettingsFile) {
+  EXPECT_EQ(CRecentFiles::PathBeside("/home/q/.config/nami/NAMI.INI"), "/home/q/.config/nami/recent-files");
+  test::TempDir dir;
+  const std::string list = dir.File("recent-files");
+  {
+    CRecentFiles r(list);
+    for (int i = 0; i < 12; ++i) r.Add("/d/f" + std::to_string(i) + ".nmi");
+    r.Add("/d/f5.nmi");  // again: moves to the top, not listed twice
+    ASSERT_EQ(r.Items().size(), 10u);
+    EXPECT_EQ(r.Items()[0], "/d/f5.nmi");
+    EXPECT_EQ(r.Items()[1], "/d/f11.nmi");
+    EXPECT_EQ(r.Items()[9], "/d/f2.nmi");
+  }
+  CRecentFiles again(list);
+  ASSERT_EQ(again.Items().size(), 10u);
+  EXPECT_EQ(again.Items()[0], "/d/f5.nmi");
+  EXPECT_EQ(again.Items()[9], "/d/f2.nmi");
+}
+
+TEST(MainFrame, ASavedDocumentIsOfferedInTheFileMenuAndReopensFromIt) {
+  FrameFixture f;
+  EXPECT_EQ(f.frame->Action(cmd::FileMru1), nullptr) << "no recent file yet";
+  f.port->Deliver("saved line\n");
+  f.frame->TerminalPane()->RunTick();
+  f.nextFile = QString::fromStdString(f.dir.File("station"));  // the extension is added
+  f.frame->Action(cmd::FileSaveAs)->trigger();
+  ASSERT_TRUE(test::FileExists(f.dir.File("station.nmi")));
+  f.frame->Action(cmd::FileNew)->trigger();
+  EXPECT_EQ(f.session->Doc().LineCount(), 0u);
+  QAction* first = f.frame->Action(cmd::FileMru1);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->text().endsWith(QStringLiteral("station.nmi")));
+  first->trigger();
+  EXPECT_EQ(f.session->Doc().Title(), "station");
+  EXPECT_EQ(f.session->Doc().LastLine(), "saved line");
 }
 
 }  // namespace

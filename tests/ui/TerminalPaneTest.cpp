@@ -53,6 +53,18 @@ TEST(TerminalPane, TypedCharactersGoToTheLinkOneByteEach) {
   EXPECT_EQ(p.port->sent, "");
 }
 
+TEST(TerminalPane, KeysSendTheCharactersTheKeyboardTranslatesThemTo) {
+  Pane p;
+  QTest::keyClick(p.view, Qt::Key_Tab);
+  QTest::keyClick(p.view, Qt::Key_Backtab, Qt::ShiftModifier);  // Shift+Tab is still a tab
+  QTest::keyClick(p.view, Qt::Key_Escape);
+  QTest::keyClick(p.view, Qt::Key_Return, Qt::ControlModifier);     // line feed
+  QTest::keyClick(p.view, Qt::Key_Backspace, Qt::ControlModifier);  // DEL
+  QTest::keyClick(p.view, Qt::Key_BracketLeft, Qt::ControlModifier);
+  EXPECT_EQ(p.port->sent, std::string("\t\t\x1b\x0a\x7f\x1b"));
+  EXPECT_TRUE(p.view->hasFocus()) << "Tab does not move the focus";
+}
+
 TEST(TerminalPane, LocalEchoPutsTheTypedLineInTheStore) {
   Pane p("[\xE7\x84\xA1\xE9\xA1\x8C]\r\n");  // section exists; echo set below
   p.settings->Set(keys::Echo, "enable");
@@ -130,6 +142,23 @@ TEST(TerminalPane, ReceivedTextIsShownAndAGrowingLineRepaintsOnlyItsRow) {
   EXPECT_TRUE(RowHasInk(img, (rows - 2) * h, h, bg, 10)) << "the newest completed line is drawn";
   EXPECT_TRUE(RowHasInk(img, (rows - 3) * h, h, bg, 10)) << "the grown line scrolled up intact";
   EXPECT_FALSE(RowHasInk(img, (rows - 1) * h, h, bg, 16)) << "the bottom row holds the empty current line";
+}
+
+TEST(TerminalPane, CaretFollowsTheCurrentLineWithTabsExpanded) {
+  Pane p;
+  p.port->Deliver("one\ntwo\nab\tc");
+  p.view->RunTick();
+  FrameFixture::Pump(30);
+  const QFontMetrics fm(p.view->TerminalFont());
+  const int h = p.view->LineHeight();
+  // "ab" then a tab to the first stop (eight average widths), then "c".
+  const int width = 8 * fm.averageCharWidth() + fm.horizontalAdvance(QStringLiteral("c"));
+  EXPECT_EQ(p.view->CaretRect().topLeft(), QPoint(10 + width, 2 * h));
+
+  p.port->Deliver("\n");
+  p.view->RunTick();
+  FrameFixture::Pump(30);
+  EXPECT_EQ(p.view->CaretRect().topLeft(), QPoint(10, 3 * h)) << "an empty current line: back to x = 10";
 }
 
 struct CountingSender : ISender {
