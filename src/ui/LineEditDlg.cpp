@@ -1,5 +1,7 @@
 #include "ui/LineEditDlg.h"
 
+#include "ui/Fonts.h"
+
 #include <QFontMetrics>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -32,7 +34,7 @@ QPushButton* AddButton(QDialog* dialog, const QString& text, const QRect& rect) 
 
 CLineEditDlg::CLineEditDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("ﾗｲﾝｴﾃﾞｨｯﾄ"));
-  QFont dialogFont(PaneFontFamily(QString()));
+  QFont dialogFont(ResolveFontFamily(QString()));
   dialogFont.setPointSize(10);
   setFont(dialogFont);
   setFixedSize(Du(*this, 0, 0, 297, 159).size());

@@ -13,6 +13,7 @@
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
 #include "ui/Fonts.h"
+#include "ui/PainterSurface.h"
 
 namespace nami {
 namespace {
@@ -23,43 +24,6 @@ constexpr int kScheduleMs = 60000;
 
 // Draws CP932 rows with a QPainter: tabs expanded to stops every eight
 // average character widths, measured from the row's start.
-class CPainterSurface final : public IDrawSurface {
- public:
-  CPainterSurface(QPainter& painter, const QRect& dirty, int lineHeight)
-      : painter_(painter), metrics_(painter.font()), dirty_(dirty), lineHeight_(lineHeight) {
-    tab_ = 8 * std::max(1, metrics_.averageCharWidth());
-  }
-  int TextWidth(std::string_view text) override { return Layout(text, nullptr, 0, 0); }
-  void DrawText(int x, int y, std::string_view text) override {
-    if (y >= dirty_.bottom() + 1 || y + lineHeight_ <= dirty_.top()) return;  // outside the update
-    Layout(text, &painter_, x, y);
-  }
-
- private:
-  int Layout(std::string_view text, QPainter* painter, int x, int y) {
-    int width = 0;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-      std::size_t tab = text.find('\t', start);
-      std::string_view piece = text.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
-      if (!piece.empty()) {
-        const QString s = QString::fromStdString(Cp932ToUtf8(piece));
-        if (painter) painter->drawText(x + width, y + metrics_.ascent(), s);
-        width += metrics_.horizontalAdvance(s);
-      }
-      if (tab == std::string_view::npos) break;
-      width = (width / tab_ + 1) * tab_;
-      start = tab + 1;
-    }
-    return width;
-  }
-
-  QPainter& painter_;
-  QFontMetrics metrics_;
-  QRect dirty_;
-  int lineHeight_;
-  int tab_;
-};
 
 }  // namespace
 

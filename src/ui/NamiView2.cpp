@@ -1,5 +1,8 @@
 #include "ui/NamiView2.h"
 
+#include "ui/Fonts.h"
+#include "ui/PainterSurface.h"
+
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -23,50 +26,9 @@ namespace {
 QString FromCp932(std::string_view bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
 std::string ToCp932(const QString& text) { return Utf8ToCp932(text.toStdString()); }
 
-// Draws CP932 lines with QPainter, tabs expanded at stops every eight
-// average character widths counted from the start of the text.
-class CPainterSurface : public IDrawSurface {
- public:
-  CPainterSurface(QPainter& painter, int averageWidth, int ascent)
-      : painter_(painter), metrics_(painter.font()), tab_(std::max(averageWidth, 1) * 8), ascent_(ascent) {}
-
-  int TextWidth(std::string_view text) override { return Walk(0, 0, text, false); }
-  void DrawText(int x, int y, std::string_view text) override { Walk(x, y, text, true); }
-
- private:
-  int Walk(int x, int y, std::string_view text, bool draw) {
-    const QString s = FromCp932(text);
-    int width = 0;
-    qsizetype start = 0;
-    for (;;) {
-      const qsizetype tab = s.indexOf(QLatin1Char('\t'), start);
-      const QString part = s.mid(start, tab < 0 ? -1 : tab - start);
-      if (!part.isEmpty()) {
-        if (draw) painter_.drawText(QPoint(x + width, y + ascent_), part);
-        width += metrics_.horizontalAdvance(part);
-      }
-      if (tab < 0) break;
-      width = (width / tab_ + 1) * tab_;
-      start = tab + 1;
-    }
-    return width;
-  }
-
-  QPainter& painter_;
-  QFontMetrics metrics_;
-  int tab_;
-  int ascent_;
-};
 
 }  // namespace
 
-QString PaneFontFamily(const QString& wanted) {
-  const QStringList installed = QFontDatabase::families();
-  for (const QString& family : {wanted, QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP")}) {
-    if (!family.isEmpty() && installed.contains(family, Qt::CaseInsensitive)) return family;
-  }
-  return QString();
-}
 
 CNamiView2::CNamiView2(CNamiDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc), model_(doc) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -81,16 +43,13 @@ CNamiView2::CNamiView2(CNamiDoc& doc, QWidget* parent) : QAbstractScrollArea(par
   // one asked for is not installed.
   CSettings& settings = doc_.Settings();
   const int size = settings.GetInt(keys::FontSize);
-  const QString family = PaneFontFamily(FromCp932(settings.Raw(keys::FontNameHistory)));
-  if (!family.isEmpty()) font_.setFamilies({family});
+  font_.setFamilies({ResolveFontFamily(FromCp932(settings.Raw(keys::FontNameHistory)))});
   font_.setPixelSize(size > 0 ? size : 12);
   font_.setFixedPitch(true);
   setFont(font_);
   viewport()->setFont(font_);
   const QFontMetrics fm(font_);
   lineHeight_ = std::max(fm.lineSpacing(), 1);
-  averageWidth_ = std::max(fm.averageCharWidth(), 1);
-  ascent_ = fm.ascent();
 
   QScrollBar* bar = verticalScrollBar();
   bar->setSingleStep(2);
@@ -180,7 +139,7 @@ void CNamiView2::paintEvent(QPaintEvent* event) {
   painter.fillRect(event->rect(), pal.color(QPalette::Base));
   painter.setFont(font_);
   painter.setPen(pal.color(QPalette::Text));
-  CPainterSurface surface(painter, averageWidth_, ascent_);
+  CPainterSurface surface(painter);
   DrawFrom(doc_.Lines(), surface, model_.TopLine(), lineHeight_, pane->height());
 
   const HighlightBand band = model_.Band();

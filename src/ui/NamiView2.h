@@ -19,10 +19,6 @@
 
 namespace nami {
 
-// The font family for a pane: `wanted` when it is installed, else a CJK
-// monospace face whose half-width glyphs are exactly half the full-width
-// ones (IPAGothic, then Noto Sans Mono CJK JP). Empty when none is installed.
-QString PaneFontFamily(const QString& wanted);
 
 class CNamiView2 : public QAbstractScrollArea {
   Q_OBJECT
@@ -102,8 +98,6 @@ class CNamiView2 : public QAbstractScrollArea {
   CHistorySearch search_;
   QFont font_;
   int lineHeight_ = 1;
-  int averageWidth_ = 1;
-  int ascent_ = 0;
   int wheelRemainder_ = 0;
   bool syncing_ = false;
   TextRequest searchRequest_;

@@ -2,6 +2,7 @@
 #include <QMenu>
 #include <QScrollBar>
 
+#include "ui/Fonts.h"
 #include "ui/HistoryFixture.h"
 
 namespace nami {
@@ -114,8 +115,8 @@ TEST_F(HistoryViewTest, ContextMenuOnRightButtonUp) {
 
 TEST_F(HistoryViewTest, CjkFontFallbackAndTabStops) {
   // A face that is not installed falls back to the CJK monospace face.
-  EXPECT_EQ(PaneFontFamily("No Such Face"), "IPAGothic");
-  EXPECT_EQ(PaneFontFamily(""), "IPAGothic");
+  EXPECT_EQ(ResolveFontFamily("No Such Face"), "IPAGothic");
+  EXPECT_EQ(ResolveFontFamily(""), "IPAGothic");
   EXPECT_EQ(view_->PaneFont().families().value(0), "IPAGothic");
 
   // A tab goes to the next stop of eight character widths from the text start.
