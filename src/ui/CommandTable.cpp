@@ -39,7 +39,7 @@ const CommandInfo kCommands[] = {
     {cmd::FieldSettings, "ﾌｨｰﾙﾄﾞ設定(&L)", "読み出しﾌｨｰﾙﾄﾞの設定", ""},
     {cmd::LastMailNo, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ(&R)", "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰの設定", ""},
     {cmd::EditIni, "INIﾌｧｲﾙの編集(&I)", "NAMI.INIﾌｱｲﾙをｴﾃﾞｨﾀｰで編集", ""},
-    {cmd::ComPortSettings, "通信ﾎﾟｰﾄ設定(&P)", "通信ﾎﾟｰﾄの設定", ""},
+    {cmd::ComPortSettings, "通信ﾎﾟｰﾄ設定(&P)", "COMﾎﾟｰﾄの設定", ""},
     {cmd::EditorSettings, "ｴﾃﾞｨﾀｰの設定(&E)", "ｴﾃﾞｨﾀｰの設定", ""},
     {cmd::FileNameSettings, "ﾃﾝﾎﾟﾗﾘｰﾌｧｲﾙ設定(&F)", "自動運転時使われるﾌｧｲﾙ名の設定", ""},
     {cmd::ViewToolbar, "ツールバー(&T)", "ﾂｰﾙﾊﾞｰの表示/非表示", "ﾂｰﾙﾊﾞｰの表示/非表示"},

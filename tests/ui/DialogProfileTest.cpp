@@ -100,6 +100,13 @@ TEST_F(DialogProfileTest, FieldCheckBoxOnlyForExactTrueAndListMatching) {
     EXPECT_EQ(dlg.Field(2)->currentText(), QStringLiteral("LL 20"));
     EXPECT_EQ(dlg.Field(3)->currentText(), QString());
     EXPECT_EQ(dlg.LimitModel()->currentText(), QStringLiteral("L #-#"));
+    auto entries = [](const QComboBox* box) {
+      QStringList out;
+      for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
+      return out;
+    };
+    EXPECT_EQ(entries(dlg.Field(4)), (QStringList{"L> ", "L<", "LL", "LM", "LC", "L #", "L # #"}));
+    EXPECT_EQ(entries(dlg.LimitModel()), (QStringList{"L # #", "L #-#", "L #,#"}));
     dlg.accept();
   }
   EXPECT_EQ(settings.Raw(keys::LimitMode), "FALSE");
@@ -187,9 +194,15 @@ TEST_F(DialogProfileTest, SendMailBrowseFillsOneRowAndTypedRowsStay) {
   EXPECT_EQ(dlg.Edit(1)->text(), QStringLiteral("/home/op/mail/010105.UPL"));
   EXPECT_EQ(dlg.Edit(3)->text(), QStringLiteral("typed.upl"));
 
-  Hooks().openFile = [](QWidget*, const QString&, const QString&) { return QString(); };  // cancelled
-  dlg.Browse(3);
+  Hooks().openFile = [&](QWidget*, const QString& title, const QString&) {
+    seenTitle = title;
+    return QString();  // cancelled
+  };
+  dlg.BrowseButton(3)->click();
+  EXPECT_EQ(seenTitle, QStringLiteral("送信ﾒｰﾙ選択３"));
   EXPECT_EQ(dlg.Edit(3)->text(), QStringLiteral("typed.upl"));
+  dlg.BrowseButton(5)->click();
+  EXPECT_EQ(seenTitle, QStringLiteral("送信ﾒｰﾙ選択５"));
 
   dlg.Edit(2)->insert(QString(129, QLatin1Char('a')));
   EXPECT_TRUE(dlg.Edit(2)->text().isEmpty());
@@ -236,6 +249,25 @@ TEST_F(DialogProfileTest, FileNamesShowDefaultsAndWriteListFileFirst) {
   EXPECT_EQ(settings.Raw(keys::MailFile), "log/mail.txt");
   EXPECT_EQ(settings.Raw(keys::ListFile), "templist.dat");
   EXPECT_TRUE(Ascending(Positions(test::ReadFile(settings.Path()), {"ListFile", "MailFile"})));
+}
+
+// A new profile: every key is new, so each write shows which key it was.
+TEST_F(DialogProfileTest, EachDialogWritesAllItsKeysInItsOwnOrder) {
+  test::RecordingFileOps ops;
+  CSettings recorded(dir.File("ORDER.INI"), ops);
+  CStationDlg(nullptr, recorded).accept();
+  CFieldDlg(nullptr, recorded).accept();
+  CLastMailNoDlg(nullptr, recorded).accept();
+  CSendMailDlg(nullptr, recorded).accept();
+  CFileNameDlg(nullptr, recorded).accept();
+  EXPECT_EQ(ops.WrittenKeys(),
+            (std::vector<std::string>{"call",       "min",        "prompt",     "password",   "readcom",   "event1",
+                                      "event2",     "event3",     "response1",  "response2",  "response3", "fld1",
+                                      "fld2",       "fld3",       "fld4",       "fld5",       "limitmode", "limitlength",
+                                      "limitmodel", "LastMailNo", "send1",      "send2",      "send3",     "send4",
+                                      "send5",      "ListFile",   "MailFile"}));
+  EXPECT_EQ(recorded.Raw(keys::LastMailNo), "10");
+  EXPECT_EQ(recorded.Raw(keys::LimitMode), "FALSE");
 }
 
 TEST_F(DialogProfileTest, EditorSettingWrittenOnOkOnly) {
