@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "autopilot/MailSender.h"
 #include "terminal/NamiDoc.h"
 #include "ui/DialogTestSupport.h"
 #include "ui/Dialogs.h"
@@ -212,6 +213,24 @@ TEST_F(DialogProfileTest, SendMailBrowseFillsOneRowAndTypedRowsStay) {
   EXPECT_EQ(settings.RawCut(keys::Send[0], 128), "/home/op/mail/010105.UPL");
   EXPECT_EQ(settings.RawCut(keys::Send[2], 128), "typed.upl");
   EXPECT_TRUE(Ascending(Positions(test::ReadFile(settings.Path()), {"send1", "send2", "send3", "send4"})));
+}
+
+// Browsing gives full paths, often longer than 79 bytes: the mail sending
+// step must queue every path the dialog keeps, not a cut one it cannot open.
+TEST_F(DialogProfileTest, SendMailPathsUpToTheDialogsLimitReachTheSendQueueWhole) {
+  const std::string longPath = "/home/op/" + std::string(110, 'm') + ".upl";  // 123 bytes
+  Hooks().openFile = [&](QWidget*, const QString&, const QString&) { return QString::fromStdString(longPath); };
+  {
+    CSendMailDlg dlg(nullptr, settings);
+    dlg.BrowseButton(2)->click();
+    dlg.accept();
+  }
+  test::RecordingSink sink;
+  CNamiDoc doc(settings, sink);
+  CMailSender sender(doc, nullptr);
+  sender.BuildSendQueue();
+  ASSERT_EQ(sender.SendQueue.size(), 1u);
+  EXPECT_EQ(sender.SendQueue[0], longPath);
 }
 
 TEST_F(DialogProfileTest, SendMailCommandRestoresTheWorkingDirectoryWhicheverButtonCloses) {
