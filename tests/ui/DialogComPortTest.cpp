@@ -127,10 +127,23 @@ TEST_F(DialogComPortTest, TooLongFieldsAreRefusedInFixedOrderWithFocus) {
   EXPECT_TRUE(Focused(dlg, dlg.List(kComFlow)));
   EXPECT_EQ(test::ReadFile(settings.Path()), before);
 
+  // The rest in their fixed order: stop bits, parity, data bits, echo, serial.
   Type(dlg, kComFlow, "H");
-  Type(dlg, kComParity, "O");
+  Type(dlg, kComStopBits, "22");
+  Type(dlg, kComDataBits, "88");
+  Type(dlg, kComEcho, "enable-all!");
+  Type(dlg, kComSerial, "yes-always!");
+  const std::pair<ComField, const char*> fixes[] = {
+      {kComStopBits, "1"}, {kComParity, "O"}, {kComDataBits, "8"}, {kComEcho, "enable"}, {kComSerial, "no"}};
+  for (const auto& [field, fixed] : fixes) {
+    dlg.accept();
+    EXPECT_EQ(messages.last(), QString::fromStdString(LengthMessage(ComPortLimit(field))));
+    EXPECT_TRUE(Focused(dlg, dlg.List(field))) << field;
+    EXPECT_EQ(test::ReadFile(settings.Path()), before);
+    Type(dlg, field, fixed);
+  }
   dlg.accept();
-  EXPECT_EQ(messages.size(), 3);
+  EXPECT_EQ(messages.size(), 8);
   EXPECT_EQ(settings.Raw(keys::ComStatus), "COM9:38400,O,8,1,H");
 }
 
