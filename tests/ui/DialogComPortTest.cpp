@@ -45,10 +45,14 @@ TEST_F(DialogComPortTest, ListsKeepTheirEntriesInOrderAndOkWritesPortEchoSerial)
   test::RecordingFileOps ops;
   CSettings recorded(dir.File("ORDER.INI"), ops);
   CComPortDlg dlg(nullptr, recorded);
-  const std::vector<std::vector<std::string>> entries = {
-      {"COM1", "COM2", "COM3", "COM4"}, {"300", "1200", "2400", "4800", "9600"}, {"N", "E", "O"}, {"8", "7"},
-      {"1", "2", "3"},                  {"X", "H", "N"},                          {"enable", "disable"},
-      {"no", "yes"}};
+  const std::vector<std::vector<std::string>> entries = {{"COM1", "COM2", "COM3", "COM4"},
+                                                         {"300", "1200", "2400", "4800", "9600"},
+                                                         {"N", "E", "O"},
+                                                         {"8", "7"},
+                                                         {"1", "2", "3"},
+                                                         {"X", "H", "N"},
+                                                         {"enable", "disable"},
+                                                         {"no", "yes"}};
   for (int f = 0; f < kComFieldCount; ++f) {
     std::vector<std::string> shown;
     for (int i = 0; i < dlg.List(static_cast<ComField>(f))->count(); ++i)

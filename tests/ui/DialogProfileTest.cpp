@@ -279,12 +279,12 @@ TEST_F(DialogProfileTest, EachDialogWritesAllItsKeysInItsOwnOrder) {
   CLastMailNoDlg(nullptr, recorded).accept();
   CSendMailDlg(nullptr, recorded).accept();
   CFileNameDlg(nullptr, recorded).accept();
-  EXPECT_EQ(ops.WrittenKeys(),
-            (std::vector<std::string>{"call",       "min",        "prompt",     "password",   "readcom",   "event1",
-                                      "event2",     "event3",     "response1",  "response2",  "response3", "fld1",
-                                      "fld2",       "fld3",       "fld4",       "fld5",       "limitmode", "limitlength",
-                                      "limitmodel", "LastMailNo", "send1",      "send2",      "send3",     "send4",
-                                      "send5",      "ListFile",   "MailFile"}));
+  EXPECT_EQ(
+      ops.WrittenKeys(),
+      (std::vector<std::string>{"call",   "min",       "prompt",    "password",    "readcom",    "event1",     "event2",
+                                "event3", "response1", "response2", "response3",   "fld1",       "fld2",       "fld3",
+                                "fld4",   "fld5",      "limitmode", "limitlength", "limitmodel", "LastMailNo", "send1",
+                                "send2",  "send3",     "send4",     "send5",       "ListFile",   "MailFile"}));
   EXPECT_EQ(recorded.Raw(keys::LastMailNo), "10");
   EXPECT_EQ(recorded.Raw(keys::LimitMode), "FALSE");
 }

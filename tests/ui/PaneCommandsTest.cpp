@@ -304,8 +304,7 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
   std::strftime(today, sizeof today, "%y%m%d.DWN", &local);
   // "*.*" means every file where the filters come from; here it is "*".
   const QStringList upload = {"Upload Files (*.upl)", "All Files (*)", "Download Files (*.dwn)", "Ish Files (*.ish)"};
-  const QStringList download = {"Download Files (*.dwn)", "All Files (*)", "Upload Files (*.upl)",
-                                "Ish Files (*.ish)"};
+  const QStringList download = {"Download Files (*.dwn)", "All Files (*)", "Upload Files (*.upl)", "Ish Files (*.ish)"};
   struct Expected {
     int id;
     bool save;
