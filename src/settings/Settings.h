@@ -52,12 +52,14 @@ inline constexpr std::array<KeySpec, 3> Event{{{Section::Profile, "event1", 80, 
 inline constexpr std::array<KeySpec, 3> Response{{{Section::Profile, "response1", 80, ""},
                                                  {Section::Profile, "response2", 80, ""},
                                                  {Section::Profile, "response3", 80, ""}}};
-// The sender keeps 79 characters of a queued path; the dialog 127.
-inline constexpr std::array<KeySpec, 5> Send{{{Section::Profile, "send1", 80, ""},
-                                             {Section::Profile, "send2", 80, ""},
-                                             {Section::Profile, "send3", 80, ""},
-                                             {Section::Profile, "send4", 80, ""},
-                                             {Section::Profile, "send5", 80, ""}}};
+// Queued mail paths are read with the send-mail dialog's buffer (127 bytes
+// kept): a full path chosen there is often longer than 79 bytes, and a cut
+// one would be skipped as missing and its key emptied, the mail unsent.
+inline constexpr std::array<KeySpec, 5> Send{{{Section::Profile, "send1", 128, ""},
+                                             {Section::Profile, "send2", 128, ""},
+                                             {Section::Profile, "send3", 128, ""},
+                                             {Section::Profile, "send4", 128, ""},
+                                             {Section::Profile, "send5", 128, ""}}};
 inline constexpr int SendDialogBufSize = 128;
 inline constexpr std::array<KeySpec, 5> Field{{{Section::Profile, "fld1", 80, ""},
                                               {Section::Profile, "fld2", 80, ""},

@@ -1,5 +1,7 @@
 #include "transfer/Upload.h"
 
+#include <sys/stat.h>
+
 namespace nami {
 namespace {
 // ファイルが見つかりません
@@ -16,6 +18,12 @@ CUpload::~CUpload() {
 bool CUpload::OpenUploadFile(const std::string& path) {
   if (file_) CloseUploadFile();
   file_ = std::fopen(path.c_str(), "rb");
+  // A folder opens for reading here but has nothing to read.
+  struct stat st {};
+  if (file_ && (fstat(fileno(file_), &st) != 0 || S_ISDIR(st.st_mode))) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
   if (!file_) {
     doc_.Ui().ShowMessage(kFileNotFound);
     return false;

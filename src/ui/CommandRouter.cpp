@@ -62,6 +62,9 @@ QStringList NameFilters(const std::string& filter) {
     while (name.endsWith(QLatin1Char(' '))) name.chop(1);
     if (!name.endsWith(QLatin1Char(')')))
       name += QStringLiteral(" (%1)").arg(QString::fromStdString(entry.pattern).trimmed());
+    // "*.*" stands for every file in these filters; as a pattern here it
+    // would hide every name without a dot.
+    if (name.endsWith(QStringLiteral("(*.*)"))) name.replace(name.size() - 5, 5, QStringLiteral("(*)"));
     filters << name;
   }
   return filters;

@@ -29,7 +29,7 @@ struct FileRequest {
 // The Qt name filters of a "name|pattern|...||" filter string: each display
 // name as written (trailing blanks dropped, since Qt reads the patterns from
 // the parentheses that end the name), given its pattern in parentheses when
-// the name does not end with one.
+// the name does not end with one; "*.*" becomes "*", every file.
 QStringList NameFilters(const std::string& filter);
 
 class CCommandRouter {

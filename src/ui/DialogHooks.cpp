@@ -11,7 +11,7 @@ namespace nami {
 DialogHooks DefaultHooks() {
   DialogHooks h;
   h.message = [](QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("nami"), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, parent);
     box.exec();
   };
   h.openFile = [](QWidget* parent, const QString& title, const QString& filter) {

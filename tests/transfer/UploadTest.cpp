@@ -50,6 +50,12 @@ TEST_F(UploadTest, EmptyFileEndsAtOnceAndMissingFileIsReported) {
   EXPECT_FALSE(doc.Uploading);
   EXPECT_TRUE(doc.Senders.Empty());
   EXPECT_EQ(ui.messages, std::vector<std::string>{Sjis("ファイルが見つかりません")});
+
+  // A folder is no file to upload (the automation may name one).
+  EXPECT_FALSE(transfers.StartUpload(dir.Path()));
+  EXPECT_FALSE(doc.Uploading);
+  EXPECT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages.back(), Sjis("ファイルが見つかりません"));
 }
 
 TEST_F(UploadTest, StopMidFileThenAgainStartsFromTheBeginning) {

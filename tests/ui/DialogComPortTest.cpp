@@ -41,6 +41,31 @@ TEST_F(DialogComPortTest, NewProfileStoresDefaultAtOnceAndOkNormalisesIt) {
   EXPECT_TRUE(messages.isEmpty());
 }
 
+TEST_F(DialogComPortTest, ListsKeepTheirEntriesInOrderAndOkWritesPortEchoSerial) {
+  test::RecordingFileOps ops;
+  CSettings recorded(dir.File("ORDER.INI"), ops);
+  CComPortDlg dlg(nullptr, recorded);
+  const std::vector<std::vector<std::string>> entries = {{"COM1", "COM2", "COM3", "COM4"},
+                                                         {"300", "1200", "2400", "4800", "9600"},
+                                                         {"N", "E", "O"},
+                                                         {"8", "7"},
+                                                         {"1", "2", "3"},
+                                                         {"X", "H", "N"},
+                                                         {"enable", "disable"},
+                                                         {"no", "yes"}};
+  for (int f = 0; f < kComFieldCount; ++f) {
+    std::vector<std::string> shown;
+    for (int i = 0; i < dlg.List(static_cast<ComField>(f))->count(); ++i)
+      shown.push_back(dlg.List(static_cast<ComField>(f))->itemText(i).toStdString());
+    EXPECT_EQ(shown, entries[static_cast<std::size_t>(f)]) << f;
+  }
+  Type(dlg, kComSerial, "yes");
+  dlg.accept();
+  EXPECT_EQ(ops.WrittenKeys(), (std::vector<std::string>{"comstatus", "comstatus", "echo", "serial"}));
+  // Typed text never joins the list.
+  EXPECT_EQ(dlg.List(kComSerial)->count(), 2);
+}
+
 TEST_F(DialogComPortTest, CancelKeepsOnlyTheDefault) {
   {
     CComPortDlg dlg(nullptr, settings);
@@ -106,10 +131,23 @@ TEST_F(DialogComPortTest, TooLongFieldsAreRefusedInFixedOrderWithFocus) {
   EXPECT_TRUE(Focused(dlg, dlg.List(kComFlow)));
   EXPECT_EQ(test::ReadFile(settings.Path()), before);
 
+  // The rest in their fixed order: stop bits, parity, data bits, echo, serial.
   Type(dlg, kComFlow, "H");
-  Type(dlg, kComParity, "O");
+  Type(dlg, kComStopBits, "22");
+  Type(dlg, kComDataBits, "88");
+  Type(dlg, kComEcho, "enable-all!");
+  Type(dlg, kComSerial, "yes-always!");
+  const std::pair<ComField, const char*> fixes[] = {
+      {kComStopBits, "1"}, {kComParity, "O"}, {kComDataBits, "8"}, {kComEcho, "enable"}, {kComSerial, "no"}};
+  for (const auto& [field, fixed] : fixes) {
+    dlg.accept();
+    EXPECT_EQ(messages.last(), QString::fromStdString(LengthMessage(ComPortLimit(field))));
+    EXPECT_TRUE(Focused(dlg, dlg.List(field))) << field;
+    EXPECT_EQ(test::ReadFile(settings.Path()), before);
+    Type(dlg, field, fixed);
+  }
   dlg.accept();
-  EXPECT_EQ(messages.size(), 3);
+  EXPECT_EQ(messages.size(), 8);
   EXPECT_EQ(settings.Raw(keys::ComStatus), "COM9:38400,O,8,1,H");
 }
 

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "autopilot/MailSender.h"
 #include "terminal/NamiDoc.h"
 #include "ui/DialogTestSupport.h"
 #include "ui/Dialogs.h"
@@ -100,6 +101,13 @@ TEST_F(DialogProfileTest, FieldCheckBoxOnlyForExactTrueAndListMatching) {
     EXPECT_EQ(dlg.Field(2)->currentText(), QStringLiteral("LL 20"));
     EXPECT_EQ(dlg.Field(3)->currentText(), QString());
     EXPECT_EQ(dlg.LimitModel()->currentText(), QStringLiteral("L #-#"));
+    auto entries = [](const QComboBox* box) {
+      QStringList out;
+      for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
+      return out;
+    };
+    EXPECT_EQ(entries(dlg.Field(4)), (QStringList{"L> ", "L<", "LL", "LM", "LC", "L #", "L # #"}));
+    EXPECT_EQ(entries(dlg.LimitModel()), (QStringList{"L # #", "L #-#", "L #,#"}));
     dlg.accept();
   }
   EXPECT_EQ(settings.Raw(keys::LimitMode), "FALSE");
@@ -187,9 +195,15 @@ TEST_F(DialogProfileTest, SendMailBrowseFillsOneRowAndTypedRowsStay) {
   EXPECT_EQ(dlg.Edit(1)->text(), QStringLiteral("/home/op/mail/010105.UPL"));
   EXPECT_EQ(dlg.Edit(3)->text(), QStringLiteral("typed.upl"));
 
-  Hooks().openFile = [](QWidget*, const QString&, const QString&) { return QString(); };  // cancelled
-  dlg.Browse(3);
+  Hooks().openFile = [&](QWidget*, const QString& title, const QString&) {
+    seenTitle = title;
+    return QString();  // cancelled
+  };
+  dlg.BrowseButton(3)->click();
+  EXPECT_EQ(seenTitle, QStringLiteral("送信ﾒｰﾙ選択３"));
   EXPECT_EQ(dlg.Edit(3)->text(), QStringLiteral("typed.upl"));
+  dlg.BrowseButton(5)->click();
+  EXPECT_EQ(seenTitle, QStringLiteral("送信ﾒｰﾙ選択５"));
 
   dlg.Edit(2)->insert(QString(129, QLatin1Char('a')));
   EXPECT_TRUE(dlg.Edit(2)->text().isEmpty());
@@ -199,6 +213,24 @@ TEST_F(DialogProfileTest, SendMailBrowseFillsOneRowAndTypedRowsStay) {
   EXPECT_EQ(settings.RawCut(keys::Send[0], 128), "/home/op/mail/010105.UPL");
   EXPECT_EQ(settings.RawCut(keys::Send[2], 128), "typed.upl");
   EXPECT_TRUE(Ascending(Positions(test::ReadFile(settings.Path()), {"send1", "send2", "send3", "send4"})));
+}
+
+// Browsing gives full paths, often longer than 79 bytes: the mail sending
+// step must queue every path the dialog keeps, not a cut one it cannot open.
+TEST_F(DialogProfileTest, SendMailPathsUpToTheDialogsLimitReachTheSendQueueWhole) {
+  const std::string longPath = "/home/op/" + std::string(110, 'm') + ".upl";  // 123 bytes
+  Hooks().openFile = [&](QWidget*, const QString&, const QString&) { return QString::fromStdString(longPath); };
+  {
+    CSendMailDlg dlg(nullptr, settings);
+    dlg.BrowseButton(2)->click();
+    dlg.accept();
+  }
+  test::RecordingSink sink;
+  CNamiDoc doc(settings, sink);
+  CMailSender sender(doc, nullptr);
+  sender.BuildSendQueue();
+  ASSERT_EQ(sender.SendQueue.size(), 1u);
+  EXPECT_EQ(sender.SendQueue[0], longPath);
 }
 
 TEST_F(DialogProfileTest, SendMailCommandRestoresTheWorkingDirectoryWhicheverButtonCloses) {
@@ -236,6 +268,25 @@ TEST_F(DialogProfileTest, FileNamesShowDefaultsAndWriteListFileFirst) {
   EXPECT_EQ(settings.Raw(keys::MailFile), "log/mail.txt");
   EXPECT_EQ(settings.Raw(keys::ListFile), "templist.dat");
   EXPECT_TRUE(Ascending(Positions(test::ReadFile(settings.Path()), {"ListFile", "MailFile"})));
+}
+
+// A new profile: every key is new, so each write shows which key it was.
+TEST_F(DialogProfileTest, EachDialogWritesAllItsKeysInItsOwnOrder) {
+  test::RecordingFileOps ops;
+  CSettings recorded(dir.File("ORDER.INI"), ops);
+  CStationDlg(nullptr, recorded).accept();
+  CFieldDlg(nullptr, recorded).accept();
+  CLastMailNoDlg(nullptr, recorded).accept();
+  CSendMailDlg(nullptr, recorded).accept();
+  CFileNameDlg(nullptr, recorded).accept();
+  EXPECT_EQ(
+      ops.WrittenKeys(),
+      (std::vector<std::string>{"call",   "min",       "prompt",    "password",    "readcom",    "event1",     "event2",
+                                "event3", "response1", "response2", "response3",   "fld1",       "fld2",       "fld3",
+                                "fld4",   "fld5",      "limitmode", "limitlength", "limitmodel", "LastMailNo", "send1",
+                                "send2",  "send3",     "send4",     "send5",       "ListFile",   "MailFile"}));
+  EXPECT_EQ(recorded.Raw(keys::LastMailNo), "10");
+  EXPECT_EQ(recorded.Raw(keys::LimitMode), "FALSE");
 }
 
 TEST_F(DialogProfileTest, EditorSettingWrittenOnOkOnly) {

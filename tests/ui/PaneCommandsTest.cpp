@@ -302,9 +302,9 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
   std::tm local{};
   localtime_r(&now, &local);
   std::strftime(today, sizeof today, "%y%m%d.DWN", &local);
-  const QStringList upload = {"Upload Files (*.upl)", "All Files (*.*)", "Download Files (*.dwn)", "Ish Files (*.ish)"};
-  const QStringList download = {"Download Files (*.dwn)", "All Files (*.*)", "Upload Files (*.upl)",
-                                "Ish Files (*.ish)"};
+  // "*.*" means every file where the filters come from; here it is "*".
+  const QStringList upload = {"Upload Files (*.upl)", "All Files (*)", "Download Files (*.dwn)", "Ish Files (*.ish)"};
+  const QStringList download = {"Download Files (*.dwn)", "All Files (*)", "Upload Files (*.upl)", "Ish Files (*.ish)"};
   struct Expected {
     int id;
     bool save;
@@ -353,7 +353,8 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
   EXPECT_TRUE(test::FileExists(w.dir.File("chosen.dwn")));
 
   // Each name's pattern is what Qt reads from the parentheses.
-  EXPECT_EQ(NameFilters("Text | *.txt|Any (*.*) | *.*||"), QStringList({"Text (*.txt)", "Any (*.*)"}));
+  EXPECT_EQ(NameFilters("Text | *.txt|Any (*.*) | *.*|Every | *.*||"),
+            QStringList({"Text (*.txt)", "Any (*)", "Every (*)"}));
 }
 
 TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
