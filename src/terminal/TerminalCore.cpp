@@ -19,7 +19,12 @@ void CTerminalCore::Reset() {
 }
 
 std::size_t CTerminalCore::Tick() {
-  std::size_t n = doc_.ReadAvailable(buffer_.data(), kReadSize);
+  std::size_t n = 0;
+  for (;;) {
+    const std::size_t got = doc_.ReadAvailable(buffer_.data() + n, kReadSize);
+    n += got;
+    if (got < kReadSize || n + kReadSize > kMaxPerTick) break;
+  }
   if (n == 0) {
     doc_.LatestLine.clear();
     return 0;

@@ -22,6 +22,11 @@ class CTerminalCore {
  public:
   static constexpr int kWidth = 80;           // bytes per line (81 to keep a character whole)
   static constexpr std::size_t kReadSize = 4096;
+  // A tick takes everything waiting at the port: a read that fills its
+  // 4,096 bytes is followed by another, up to this many bytes per tick (a
+  // Linux tty queues more than 4,096 bytes, and a tick that took only one
+  // read would cap the link at 80 kB/s).
+  static constexpr std::size_t kMaxPerTick = 16 * kReadSize;
 
   explicit CTerminalCore(CNamiDoc& doc);
 
@@ -63,7 +68,7 @@ class CTerminalCore {
   int savedColumn_ = -1;
   int rows_ = 25;
   bool repaintPending_ = true;
-  std::array<char, kReadSize + 16> buffer_{};
+  std::array<char, kMaxPerTick + 16> buffer_{};
 };
 
 }  // namespace nami

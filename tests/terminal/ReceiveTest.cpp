@@ -305,5 +305,24 @@ TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   EXPECT_EQ(f.sink.messages, (std::vector<std::string>{"Cannot Write File", "Cannot Write File"}));
 }
 
+TEST(Receive, ATickTakesEverythingWaitingUpToItsLimit) {
+  TerminalFixture f;
+  f.core.SetRows(10);
+  // 300 lines of 79 bytes and a line end: 24,000 bytes waiting at once.
+  std::string flood;
+  for (int i = 0; i < 300; ++i) flood += std::string(79, static_cast<char>('a' + i % 26)) + "\n";
+  f.port->Deliver(flood);
+  EXPECT_EQ(f.core.Tick(), flood.size());
+  EXPECT_EQ(f.doc.LineCount(), 300u);
+  // More than a tick's limit is left for the next tick, not lost.
+  std::string more;
+  while (more.size() < CTerminalCore::kMaxPerTick + 1000) more += std::string(79, 'z') + "\n";
+  f.port->Deliver(more);
+  const std::size_t first = f.core.Tick();
+  EXPECT_LE(first, CTerminalCore::kMaxPerTick);
+  EXPECT_EQ(first + f.core.Tick(), more.size());
+  EXPECT_EQ(f.doc.LineCount(), 300u + more.size() / 80);
+}
+
 }  // namespace
 }  // namespace nami
