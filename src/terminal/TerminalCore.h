@@ -23,9 +23,8 @@ class CTerminalCore {
   static constexpr int kWidth = 80;           // bytes per line (81 to keep a character whole)
   static constexpr std::size_t kReadSize = 4096;
   // A tick takes everything waiting at the port: a read that fills its
-  // 4,096 bytes is followed by another, up to this many bytes per tick (a
-  // Linux tty queues more than 4,096 bytes, and a tick that took only one
-  // read would cap the link at 80 kB/s).
+  // 4,096 bytes is followed by another, up to this many bytes per tick, so
+  // a port that has queued more is emptied in one tick.
   static constexpr std::size_t kMaxPerTick = 16 * kReadSize;
 
   explicit CTerminalCore(CNamiDoc& doc);
