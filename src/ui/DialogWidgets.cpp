@@ -1,5 +1,9 @@
 #include "ui/DialogWidgets.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
+
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -67,6 +71,19 @@ QDialogButtonBox* MakeOkCancel(QDialog* dialog) {
 void RefuseTooLong(QDialog* dialog, QWidget* field, int limit) {
   Hooks().message(dialog, QString::fromStdString(LengthMessage(limit)));
   field->setFocus(Qt::OtherFocusReason);
+}
+
+QRect DialogUnits(const QWidget& dialog, int x, int y, int width, int height) {
+  const QFontMetrics fm(dialog.font());
+  const int bx = std::max(fm.averageCharWidth(), 1);
+  const int by = std::max(fm.height(), 1);
+  return QRect(x * bx / 4, y * by / 8, width * bx / 4, height * by / 8);
+}
+
+QPushButton* AddButton(QDialog* dialog, const QString& text, const QRect& rect) {
+  auto* button = new QPushButton(text, dialog);
+  button->setGeometry(rect);
+  return button;
 }
 
 }  // namespace nami

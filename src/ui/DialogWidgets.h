@@ -3,6 +3,7 @@
 // drop-down lists with their matching rule, and the OK / ｷｬﾝｾﾙ buttons.
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QValidator>
 #include <string>
@@ -12,6 +13,7 @@ class QComboBox;
 class QDialog;
 class QDialogButtonBox;
 class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace nami {
@@ -44,5 +46,11 @@ std::string ListValue(const QComboBox* box);
 QDialogButtonBox* MakeOkCancel(QDialog* dialog);
 // Shows the length message through the message hook and focuses `field`.
 void RefuseTooLong(QDialog* dialog, QWidget* field, int limit);
+
+// Dialog units to pixels for the dialog's font: a quarter of the average
+// character width across, an eighth of the character height down.
+QRect DialogUnits(const QWidget& dialog, int x, int y, int width, int height);
+// A push button of the dialog placed at `rect`.
+QPushButton* AddButton(QDialog* dialog, const QString& text, const QRect& rect);
 
 }  // namespace nami
