@@ -15,7 +15,6 @@
 
 namespace nami {
 
-
 CLineEditDlg::CLineEditDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("ﾗｲﾝｴﾃﾞｨｯﾄ"));
   QFont dialogFont(ResolveFontFamily(QString()));

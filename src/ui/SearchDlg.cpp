@@ -9,7 +9,6 @@
 
 namespace nami {
 
-
 CSearchDlg::CSearchDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("検索"));
   setFixedSize(DialogUnits(*this, 0, 0, 187, 47).size());
