@@ -17,43 +17,12 @@
 #include "automation/AutomationServer.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
+#include "BusTestSupport.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {
 namespace {
 
-// Makes sure there is a session bus: the one the suite runs in, or a private
-// one started here and stopped at the end.
-class SessionBusEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return;
-    QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--fork"),
-                                                 QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
-    if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0) {
-      error_ = "dbus-daemon could not be started: " + daemon.readAllStandardError().toStdString();
-      return;
-    }
-    const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    if (lines.size() < 2) {
-      error_ = "dbus-daemon printed no address";
-      return;
-    }
-    qputenv("DBUS_SESSION_BUS_ADDRESS", lines[0].trimmed().toUtf8());
-    daemonPid_ = lines[1].trimmed().toLongLong();
-  }
-  void TearDown() override {
-    if (daemonPid_ > 0) ::kill(static_cast<pid_t>(daemonPid_), SIGTERM);
-  }
-  static const std::string& Error() { return error_; }
-
- private:
-  static inline std::string error_;
-  qint64 daemonPid_ = 0;
-};
-
-const auto* const kBusEnvironment = ::testing::AddGlobalTestEnvironment(new SessionBusEnvironment);
 
 // A target built like the application's: a document with a fake port, using
 // the ready-made GetLine and SendOut, recording every call.
@@ -109,17 +78,10 @@ struct ClientResult {
 
 class AutomationServerTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!QCoreApplication::instance()) {
-      static int argc = 1;
-      static char name[] = "test_automation";
-      static char* argv[] = {name, nullptr};
-      new QCoreApplication(argc, argv);  // lives until the process ends
-    }
-  }
+  static void SetUpTestSuite() { test::EnsureCoreApplication(); }
 
   void SetUp() override {
-    if (!SessionBusEnvironment::Error().empty()) GTEST_SKIP() << SessionBusEnvironment::Error();
+    if (!test::SessionBusError().empty()) GTEST_SKIP() << test::SessionBusError();
     server_ = std::make_unique<CAutomationServer>(target_);
     ASSERT_TRUE(server_->Start(&busName_)) << server_->LastError().toStdString();
   }

@@ -17,24 +17,17 @@
 #include <string>
 
 #include "support/TestSupport.h"
+#include "BusTestSupport.h"
 
 namespace nami {
 namespace {
 
 class NamiProcessTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!QCoreApplication::instance()) {
-      static int argc = 1;
-      static char name[] = "test_automation";
-      static char* argv[] = {name, nullptr};
-      new QCoreApplication(argc, argv);  // lives until the process ends
-    }
-  }
+  static void SetUpTestSuite() { test::EnsureCoreApplication(); }
 
   void SetUp() override {
-    // AutomationServerTest.cpp starts a private bus when the suite has none.
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "no session bus";
+    if (!test::SessionBusError().empty()) GTEST_SKIP() << test::SessionBusError();
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master_, 0);
     ASSERT_EQ(::grantpt(master_), 0);
