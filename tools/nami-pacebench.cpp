@@ -21,9 +21,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 

@@ -30,6 +30,7 @@ void CNamiDoc::OpenPort(const std::string& comstatus) {
 
   if (!port_) return;
   port_->Close();
+  batch_.clear();
   if (!port_->Open(comstatus)) ui_.ShowMessage(msg::ReconfigurePort);
 }
 
@@ -37,9 +38,40 @@ void CNamiDoc::OpenPortFromProfile() { OpenPort(settings_.Get(keys::ComStatus));
 
 void CNamiDoc::ClosePort() {
   if (port_) port_->Close();
+  batch_.clear();
 }
 
-std::size_t CNamiDoc::SendText(std::string_view bytes) { return port_ ? port_->SendText(bytes) : 0; }
+std::size_t CNamiDoc::SendText(std::string_view bytes) {
+  if (!port_) return 0;
+  if (batching_) {
+    batch_.append(bytes);
+    return bytes.size();
+  }
+  if (!batch_.empty()) {
+    // Behind bytes a batch left over: in order, never ahead of them.
+    batch_.append(bytes);
+    batch_.erase(0, port_->TrySendText(batch_));
+    return bytes.size();
+  }
+  return port_->SendText(bytes);
+}
+
+void CNamiDoc::BeginBatch(std::size_t limit) {
+  // Left over from the last batch: handed over first.
+  if (!batch_.empty() && port_) batch_.erase(0, port_->TrySendText(batch_));
+  batching_ = true;
+  batchLimit_ = limit;  // leftover bytes count toward it: the batch never grows past it
+}
+
+void CNamiDoc::EndBatch() {
+  batching_ = false;
+  if (batch_.empty()) return;
+  if (!port_) {
+    batch_.clear();
+    return;
+  }
+  batch_.erase(0, port_->TrySendText(batch_));
+}
 
 std::size_t CNamiDoc::ReadAvailable(char* buffer, std::size_t capacity) {
   return port_ ? port_->ReadAvailable(buffer, capacity) : 0;
@@ -77,6 +109,10 @@ std::string CNamiDoc::MarkedText() const {
   return text;
 }
 
-int CNamiDoc::TransmitQueueCount() { return port_ ? port_->TransmitQueueCount() : 0; }
+int CNamiDoc::TransmitQueueCount() {
+  if (batching_) return BatchFull() ? static_cast<int>(batch_.size()) : 0;
+  const int port = port_ ? port_->TransmitQueueCount() : 0;
+  return static_cast<int>(std::min<std::size_t>(batch_.size(), 1 << 30)) + port;
+}
 
 }  // namespace nami

@@ -57,6 +57,16 @@ class CNamiDoc {
   std::size_t SendText(std::string_view bytes);
   std::size_t ReadAvailable(char* buffer, std::size_t capacity);
   int TransmitQueueCount();
+  // Batched sending (the send pump): between BeginBatch and EndBatch,
+  // SendText collects up to `limit` bytes and the queue count reads 0 until
+  // the batch is full; EndBatch hands the batch to the port in one write
+  // that never waits. What the port does not take stays pending, ahead of
+  // any later text, and counts as queued until a later batch (or SendText)
+  // has handed it over; closing or reopening the port drops it.
+  void BeginBatch(std::size_t limit);
+  void EndBatch();
+  bool BatchFull() const { return batching_ && batch_.size() >= batchLimit_; }
+  std::size_t PendingBytes() const { return batching_ ? 0 : batch_.size(); }
 
   // ---- Line store ----
   CLineStore& Lines() { return lines_; }
@@ -118,6 +128,9 @@ class CNamiDoc {
   CSettings& settings_;
   IUiSink& ui_;
   std::unique_ptr<IPort> port_;
+  std::string batch_;  // the batch being collected, or bytes the port has not taken yet
+  std::size_t batchLimit_ = 0;
+  bool batching_ = false;
   CLineStore lines_;
   std::string path_;
 };
