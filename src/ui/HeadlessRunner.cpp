@@ -15,7 +15,6 @@
 namespace nami {
 namespace {
 
-constexpr int kTickMs = 50;
 constexpr int kScheduleMs = 60000;
 int gSignalPipe[2] = {-1, -1};
 
@@ -46,19 +45,13 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
       timeLimitMs_(timeLimitSeconds * 1000),
       out_(out),
       err_(err),
+      watch_(session, [this] { OnTick(); }),
       sender_(session.Doc()) {
   session_.Ui().SetTarget(this);
   session_.OnLine = [this](const std::string& line) {
     std::fprintf(out_, "%s\n", Cp932ToUtf8(line).c_str());
     std::fflush(out_);
   };
-  tick_.setSingleShot(true);
-  tick_.setInterval(kTickMs);
-  tick_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
-  connect(&tick_, &QTimer::timeout, this, [this] {
-    OnTick();
-    if (!finished_) tick_.start();
-  });
   schedule_.setInterval(kScheduleMs);
   connect(&schedule_, &QTimer::timeout, this, [this] { session_.ScheduleTick(); });
   limit_.setSingleShot(true);
@@ -93,12 +86,13 @@ void CHeadlessRunner::HandleTerminationSignals() {
 }
 
 void CHeadlessRunner::Start() {
-  tick_.start();
+  watch_.Start();
   schedule_.start();
   if (!stay_ && timeLimitMs_ > 0) limit_.start(timeLimitMs_);
   if (!stay_) {
     session_.Autopilot()->Run(AutoCommand::AutoMode);
     started_ = true;
+    watch_.TickSoon();  // a run that could not start ends at the first tick
   }
 }
 
@@ -120,7 +114,7 @@ void CHeadlessRunner::Finish(int code, const std::string& why) {
   if (finished_) return;
   finished_ = true;
   exitCode_ = code;
-  tick_.stop();
+  watch_.Stop();
   schedule_.stop();
   sender_.Detach();
   limit_.stop();

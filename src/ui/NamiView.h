@@ -8,11 +8,13 @@
 #pragma once
 
 #include <QFont>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 
 #include "terminal/UiSink.h"
+#include "ui/ReceiveWatch.h"
 #include "ui/Session.h"
 
 namespace nami {
@@ -26,7 +28,10 @@ class CNamiView : public QWidget, public IUiSink {
 
   void StartTimers();
   void StopTimers();
-  bool TimersRunning() const { return tick_.isActive() || scheduleRunning_; }
+  bool TimersRunning() const { return watch_.Active() || scheduleRunning_; }
+  // Runs one tick at the next turn of the event loop (after a command).
+  void TickSoon() { watch_.TickSoon(); }
+  CReceiveWatch& Watch() { return watch_; }
 
   int LineHeight() const { return lineHeight_; }
   const QFont& TerminalFont() const { return font_; }
@@ -70,7 +75,15 @@ class CNamiView : public QWidget, public IUiSink {
   QFont font_;
   int lineHeight_ = 12;
   QPoint caret_{10, 0};
-  QTimer tick_;
+  CReceiveWatch watch_;
+  // Repaints asked for by ticks that data started are held back to at most
+  // one per kCoalesceMs: the whole pane or the bottom row, when the time
+  // has come.
+  bool Coalesce(bool bottomRowOnly);
+  QElapsedTimer lastRepaint_;
+  QTimer heldRepaint_;
+  bool heldFull_ = false;
+  bool heldBottom_ = false;
   int scheduleTimer_ = 0;
   bool scheduleRunning_ = false;
   int paints_ = 0;
