@@ -53,7 +53,7 @@ void CReceiveWatch::Arrange() {
         // A hung-up line (a pseudo-terminal whose other end has gone) stays
         // readable with nothing to read: poll it instead of spinning.
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) {
+        if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
           notifier_->setEnabled(false);
           hungUp_ = true;
         }
