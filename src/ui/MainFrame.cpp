@@ -216,11 +216,18 @@ void CMainFrame::BuildStatusBar() {
     if (text.isEmpty()) bar->showMessage(QStringLiteral("レディ"));
   });
   UpdateClock();
-  clock_->setMinimumWidth(clock_->fontMetrics().horizontalAdvance(clock_->text()) + 8);
+  // A fixed size: the label's update each second then repaints the label
+  // alone, without laying out the status bar again.
+  clock_->setFixedSize(clock_->fontMetrics().horizontalAdvance(clock_->text()) + 8, clock_->sizeHint().height());
 }
 
 void CMainFrame::UpdateClock() {
-  clock_->setText(QString::fromStdString(FormatLocalTime("%c", session_.Clock().Now())));
+  const QString text = QString::fromStdString(FormatLocalTime("%c", session_.Clock().Now()));
+  // The label has a fixed size (see BuildStatusBar); a wider text widens it.
+  const int width = clock_->fontMetrics().horizontalAdvance(text) + 8;
+  if (clock_->maximumWidth() < width && clock_->maximumWidth() < QWIDGETSIZE_MAX)
+    clock_->setFixedSize(width, clock_->maximumHeight());
+  clock_->setText(text);
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {

@@ -13,6 +13,8 @@
 
 #include "UiTestSupport.h"
 #include "link/SerialPort.h"
+#include "ui/MainFrame.h"
+#include "ui/NamiView.h"
 #include "ui/ReceiveWatch.h"
 
 namespace nami {
@@ -196,6 +198,46 @@ TEST(ReceiveWatch, BeatsOnceASecondWhileARunWaitsAndTickSoonRunsAtOnce) {
   st.watch->TickSoon();
   Pump(1000, [&] { return !st.session->Autopilot()->Busy(); });
   EXPECT_FALSE(st.session->Autopilot()->Busy());
+}
+
+// Text streaming in over a real pseudo-terminal: the window's pane repaints
+// at most about once per 50 ms, however many ticks the data starts, and
+// shows the newest line in the end.
+TEST(ReceiveWatch, ThePaneRepaintsAtMostOncePer50MsWhileDataStreams) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(master, 0);
+  ::grantpt(master);
+  ::unlockpt(master);
+  test::FrameFixture f(std::string("[Devices]\r\nCOM2=") + ::ptsname(master) + "\r\n");
+  CSettings* settings = f.settings.get();
+  f.session->SetPort(
+      std::make_unique<CSerialPort>([settings](const std::string& com) { return settings->DevicePath(com); }));
+  f.session->NewDocument();
+  f.frame->show();
+  CNamiView* view = f.frame->TerminalPane();
+  view->StartTimers();
+  test::FrameFixture::Pump(100);
+  ASSERT_GE(view->Watch().WatchedFd(), 0);
+
+  const int paintsBefore = view->PaintCount();
+  QElapsedTimer t;
+  t.start();
+  int line = 0;
+  while (t.elapsed() < 1000) {  // a few lines every millisecond or two
+    std::string text;
+    for (int i = 0; i < 3; ++i) text += "streamed line " + std::to_string(line++) + "\r\n";
+    ASSERT_EQ(::write(master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+  }
+  const qint64 elapsed = t.elapsed();
+  test::FrameFixture::Pump(200);
+  const int paints = view->PaintCount() - paintsBefore;
+  EXPECT_EQ(f.session->Doc().LastLine(), "streamed line " + std::to_string(line - 1));
+  EXPECT_GE(paints, 1);
+  // One per 50 ms, and the caret's own small repaints beside them.
+  EXPECT_LE(paints, 2 * static_cast<int>((elapsed + 200) / 50) + 4) << line << " lines";
+  view->StopTimers();
+  ::close(master);
 }
 
 }  // namespace
