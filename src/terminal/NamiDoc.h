@@ -54,6 +54,8 @@ class CNamiDoc {
   void OpenPortFromProfile();
   void ClosePort();
   // Every sender's one write: waits at most 1,000 ms; returns the count taken.
+  // Within a batch, and behind bytes a batch left over, it never waits (see
+  // BeginBatch).
   std::size_t SendText(std::string_view bytes);
   std::size_t ReadAvailable(char* buffer, std::size_t capacity);
   int TransmitQueueCount();
