@@ -77,6 +77,7 @@ void CNamiView::timerEvent(QTimerEvent* event) {
 }
 
 void CNamiView::RunTick() {
+  ++ticks_;
   const int completed = session_.Tick();
   if (afterTick) afterTick(completed);
 }
@@ -119,16 +120,17 @@ void CNamiView::paintEvent(QPaintEvent* event) {
 
 bool CNamiView::Coalesce(bool bottomRowOnly) {
   if (!watch_.InDataTick() && !heldRepaint_.isActive()) return false;
+  if (!heldRepaint_.isActive() && passedTick_ == ticks_) return false;  // the rest of a tick that went at once
   if (!heldRepaint_.isActive() && (!lastRepaint_.isValid() || lastRepaint_.elapsed() >= kCoalesceMs)) {
     lastRepaint_.start();
+    passedTick_ = ticks_;
     return false;  // the first repaint in this stretch goes at once
   }
   if (bottomRowOnly)
     heldBottom_ = true;
   else
     heldFull_ = true;
-  if (!heldRepaint_.isActive())
-    heldRepaint_.start(std::max<qint64>(0, kCoalesceMs - lastRepaint_.elapsed()));
+  if (!heldRepaint_.isActive()) heldRepaint_.start(std::max<qint64>(0, kCoalesceMs - lastRepaint_.elapsed()));
   return true;
 }
 

@@ -7,10 +7,11 @@
 // bottom row.
 #pragma once
 
-#include <QFont>
 #include <QElapsedTimer>
+#include <QFont>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 
 #include "terminal/UiSink.h"
@@ -84,6 +85,8 @@ class CNamiView : public QWidget, public IUiSink {
   QTimer heldRepaint_;
   bool heldFull_ = false;
   bool heldBottom_ = false;
+  std::uint64_t ticks_ = 0;       // ticks run so far
+  std::uint64_t passedTick_ = 0;  // the tick whose repaints went at once
   int scheduleTimer_ = 0;
   bool scheduleRunning_ = false;
   int paints_ = 0;
