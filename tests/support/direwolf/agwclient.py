@@ -324,7 +324,13 @@ class BbsSide:
         except OSError:
             pass
         if self.tcp is tcp and self.c.connected:
-            self.c.send_frame("d", self.c.mycall, self.c.remote)
+            # A disconnect request drops Dire Wolf's unsent frames: let them go first.
+            try:
+                self.c.wait_outstanding_zero(timeout=60)
+            except AgwError:
+                pass
+            if self.c.connected:
+                self.c.send_frame("d", self.c.mycall, self.c.remote)
 
     def _close_bridge(self):
         tcp, self.tcp = self.tcp, None
@@ -345,7 +351,15 @@ def _cmd_send(a):
         c.send_paced(data, a.paclen, a.max_outstanding)
         c.wait_outstanding_zero(timeout=a.timeout)
         t_transfer = time.monotonic() - t0
+        if a.hold:
+            try:
+                c.wait_disconnected(timeout=a.hold)
+            except AgwError:
+                pass  # still connected after the hold time: we end the link
         c.disconnect()
+        if a.save:
+            with open(a.save, "wb") as f:
+                f.write(c.received)
     print(f"CONNECT_S={t_connect:.2f}")
     print(f"TRANSFER_S={t_transfer:.2f}")
     print(f"BYTES={len(data)}")
@@ -383,6 +397,8 @@ def main(argv=None):
     s.add_argument("--to", required=True)
     s.add_argument("--via", help="digipeaters, comma separated")
     s.add_argument("--max-outstanding", type=int, default=8)
+    s.add_argument("--hold", type=float, default=0.0, help="seconds to stay connected after the transfer")
+    s.add_argument("--save", help="write the data received from the far side to this file")
     s.add_argument("file", help="file to send, - for stdin")
     b = sub.choices["bbs"]
     b.add_argument("--greeting", help="text sent on connect (\\r for CR)")
