@@ -209,6 +209,7 @@ class DirewolfPair:
         half_duplex=True,
         level_shift=2,
         calls=("N0DWA", "N0DWB"),
+        v20=(),
         extra_config=(),
         log_dir=None,
         direwolf="direwolf",
@@ -225,7 +226,9 @@ class DirewolfPair:
         self.retry = retry
         self.half_duplex = half_duplex
         self.level_shift = level_shift
-        self.extra_config = list(extra_config)
+        # Remote calls both instances connect to with AX.25 v2.0 (SABM, modulo 8)
+        # instead of trying v2.2 first; the same window rules as a v2.0 peer.
+        self.extra_config = ([f"V20 {' '.join(v20)}"] if v20 else []) + list(extra_config)
         self.log_dir = log_dir
         self.direwolf = direwolf
         self.a = Instance("A", calls[0])
@@ -445,6 +448,9 @@ def main(argv=None):
     for key in ("paclen", "maxframe", "frack", "retry"):
         run.add_argument(f"--{key}", type=int)
     run.add_argument("--full-duplex", action="store_true", help="stations hear while they transmit")
+    run.add_argument("--v20", action="append", default=[], metavar="CALL", help="connect to CALL with AX.25 v2.0")
+    run.add_argument("--config-line", action="append", default=[], metavar="LINE", help="extra direwolf.conf line")
+    run.add_argument("--stop-on-stdin-eof", action="store_true", help="stop when stdin closes (the caller died)")
     run.add_argument("--duration", type=float, help="stop by itself after this many seconds")
     args = ap.parse_args(argv)
 
@@ -463,6 +469,8 @@ def main(argv=None):
         frack=args.frack,
         retry=args.retry,
         half_duplex=not args.full_duplex,
+        v20=args.v20,
+        extra_config=args.config_line,
         log_dir=args.log_dir,
     )
     try:
@@ -483,6 +491,8 @@ def main(argv=None):
         if args.print_ports:
             sys.stdout.write(lines + "READY\n")
             sys.stdout.flush()
+        if args.stop_on_stdin_eof:
+            threading.Thread(target=lambda: (sys.stdin.buffer.read(), stop.set()), daemon=True).start()
         deadline = time.monotonic() + args.duration if args.duration else None
         while not stop.wait(0.5):
             pair.check()
