@@ -31,8 +31,12 @@ def check(cond, msg):
 
 
 def main():
+    pair = dwpair.DirewolfPair(txdelay=20, paclen=128, maxframe=4)
+    # Never hang: past the limit, stop the instances and fail.
+    watchdog = threading.Timer(100, lambda: (print("FAIL: timed out", file=sys.stderr), pair.stop(), os._exit(3)))
+    watchdog.daemon = True
+    watchdog.start()
     try:
-        pair = dwpair.DirewolfPair(txdelay=20, paclen=128, maxframe=4)
         pair.start()
     except dwpair.RigError as e:
         print(f"FAIL: {e}", file=sys.stderr)
@@ -91,7 +95,4 @@ def first_difference(got, want):
 
 
 if __name__ == "__main__":
-    watchdog = threading.Timer(100, lambda: os._exit(3))
-    watchdog.daemon = True
-    watchdog.start()
     sys.exit(main())
