@@ -14,7 +14,7 @@ Library:
 Command line:
 
     agwclient.py send --port P --mycall N0ABC --to N0BBS FILE   # connect, send FILE, disconnect
-    agwclient.py bbs  --port P --mycall N0BBS [--echo | --bridge HOST:PORT | --save FILE]
+    agwclient.py bbs  --port P --mycall N0BBS [--echo | --bridge HOST:PORT [--cr] | --save FILE]
 
 "send" prints timings (connect, transfer, total) as KEY=VALUE lines. "bbs" registers
 its call and accepts incoming connections until SIGTERM: it can send a greeting, echo
@@ -266,7 +266,7 @@ class AgwClient:
 class BbsSide:
     """Accepts connections to a registered call: greeting, echo, save or TCP bridge."""
 
-    def __init__(self, client, call, greeting=b"", echo=False, save=None, bridge=None, paclen=128):
+    def __init__(self, client, call, greeting=b"", echo=False, save=None, bridge=None, paclen=128, cr=False):
         self.c = client
         self.call = call
         self.greeting = greeting
@@ -274,6 +274,8 @@ class BbsSide:
         self.save = save
         self.bridge = bridge
         self.paclen = paclen
+        self.cr = cr  # bridged service's CR LF / LF line ends go out as CR, as a radio BBS sends them
+        self._after_cr = False
         self.tcp = None
         self.sessions = 0
         client.on_data = self._on_data
@@ -320,7 +322,7 @@ class BbsSide:
                 data = tcp.recv(4096)
                 if not data:
                     break
-                self.c.send(data, self.paclen)
+                self.c.send(self._line_ends(data), self.paclen)
         except OSError:
             pass
         if self.tcp is tcp and self.c.connected:
@@ -331,6 +333,14 @@ class BbsSide:
                 pass
             if self.c.connected:
                 self.c.send_frame("d", self.c.mycall, self.c.remote)
+
+    def _line_ends(self, data):
+        if not self.cr or not data:
+            return data
+        if self._after_cr and data[:1] == b"\n":
+            data = data[1:]  # the LF of a CR LF split across reads
+        self._after_cr = data[-1:] == b"\r"
+        return data.replace(b"\r\n", b"\r").replace(b"\n", b"\r")
 
     def _close_bridge(self):
         tcp, self.tcp = self.tcp, None
@@ -373,7 +383,7 @@ def _cmd_bbs(a):
         signal.signal(sig, lambda *_: stop.set())
     with AgwClient(a.host, a.port, a.radio_port, timeout=a.timeout) as c:
         greeting = a.greeting.encode("latin-1").replace(b"\\r", b"\r") if a.greeting else b""
-        BbsSide(c, a.mycall, greeting, a.echo, a.save, a.bridge, a.paclen)
+        BbsSide(c, a.mycall, greeting, a.echo, a.save, a.bridge, a.paclen, a.cr)
         print("READY", flush=True)
         while not stop.wait(0.5):
             if c._closed:
@@ -405,6 +415,7 @@ def main(argv=None):
     b.add_argument("--echo", action="store_true")
     b.add_argument("--save", help="append received data to this file")
     b.add_argument("--bridge", help="HOST:PORT to join each connection to")
+    b.add_argument("--cr", action="store_true", help="send the bridged service's CR LF and LF line ends as CR")
     a = ap.parse_args(argv)
     try:
         return _cmd_send(a) if a.cmd == "send" else _cmd_bbs(a)

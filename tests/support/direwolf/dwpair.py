@@ -104,24 +104,22 @@ def free_port(taken=()):
     raise RigError("no free TCP port found between 20000 and 32767")
 
 
-def port_open(port, timeout=0.2):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=timeout):
-            return True
-    except OSError:
-        return False
+try:
+    import ctypes
+
+    _prctl = ctypes.CDLL(None, use_errno=True).prctl
+except (ImportError, OSError, AttributeError):
+    _prctl = None
 
 
 def _die_with_parent():
-    """Child side of Popen: get SIGTERM when the rig process dies."""
-    try:
-        import ctypes
+    """Child side of Popen: get SIGTERM when the thread that started it ends.
 
-        libc = ctypes.CDLL(None, use_errno=True)
-        PR_SET_PDEATHSIG = 1
-        libc.prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
-    except Exception:
-        pass  # stdin EOF still ends Dire Wolf when the relay goes away
+    Only a plain call here: the child runs it between fork and exec. Without
+    it, end of file on stdin still ends Dire Wolf when the relay goes away.
+    """
+    if _prctl is not None:
+        _prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 class _Direction(threading.Thread):
@@ -172,14 +170,14 @@ class _Direction(threading.Thread):
             if n > bps:  # starved of CPU for over a second: skip ahead
                 start += (n - bps // 10) / bps
                 n = bps // 10 & ~1
-            take = min(n, len(self.pending))
+            take = min(n, len(self.pending) & ~1)  # whole 16-bit samples
             block = bytes(self.pending[:take])
             del self.pending[:take]
             if take and self.pair.level_shift:
                 # Dire Wolf transmits near full scale; its receiver wants about a quarter.
                 samples = array.array("h", block)
                 block = array.array("h", [v >> self.pair.level_shift for v in samples]).tobytes()
-            self.transmitting = take > 0 or len(self.pending) > 0
+            self.transmitting = take > 0 or len(self.pending) >= 2
             # Half duplex: a station hears nothing while it transmits.
             if self.pair.half_duplex and other is not None and other.transmitting:
                 block = bytes(len(block))

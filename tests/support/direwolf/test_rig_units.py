@@ -108,6 +108,22 @@ class CapturedFrames(unittest.TestCase):
             self.assertTrue(d["dst"] and d["src"], f.hex())
 
 
+class BridgeLineEnds(unittest.TestCase):
+    def test_cr(self):
+        cases = [
+            ("CR LF", [b"a\r\nb\r\n"], b"a\rb\r"),
+            ("LF", [b"a\nb\n"], b"a\rb\r"),
+            ("CR kept", [b"a\rb\r"], b"a\rb\r"),
+            ("CR LF split across reads", [b"a\r", b"\nb\r\n"], b"a\rb\r"),
+            ("blank line", [b"\r\n\r\n"], b"\r\r"),
+        ]
+        for name, chunks, want in cases:
+            with self.subTest(name):
+                side = agwclient.BbsSide.__new__(agwclient.BbsSide)
+                side.cr, side._after_cr = True, False
+                self.assertEqual(b"".join(side._line_ends(c) for c in chunks), want)
+
+
 class AgwHeader(unittest.TestCase):
     def test_layout(self):
         h = agwclient.encode("D", 1, "N0ABC", "N0BBS-3", b"xyz", pid=0xF0)
