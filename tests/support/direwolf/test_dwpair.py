@@ -4,12 +4,14 @@
 A client on A's AGW port connects to a call registered on B's AGW port over the
 relayed audio channel, sends 2 kB holding every byte value, and disconnects; B must
 receive every byte once and in order, A must receive B's greeting, and both sides
-must see the connect and disconnect notices. The KISS capture on B records the
+must see the connect and disconnect notices. A second connection is bridged by B
+to a TCP service that hangs up after its last line. The KISS capture on B records the
 frames heard on the channel, which must include the SABM, I frames and DISC.
 Exit status 0 on success; 1 with the reason (e.g. direwolf not installed) otherwise.
 """
 
 import os
+import socket
 import sys
 import threading
 import time
@@ -66,6 +68,7 @@ def main():
             b.wait_disconnected(timeout=10)
             check(a.events[-1][1] == "d" and "DISCONNECTED" in a.events[-1][2], f"A's notices: {a.events}")
             check(b.events[-1][1] == "d", f"B's notices: {b.events}")
+            t_bridge = bridge_session(pair)
             pair.check()
             time.sleep(0.3)  # the final UA reaches B's KISS client
         kinds = [describe(f)["kind"] for f in heard_by_b.frames]
@@ -77,7 +80,10 @@ def main():
         check(not errors, f"Dire Wolf logged protocol errors: {errors}")
         for inst in (pair.a, pair.b):
             check("level is too high" not in inst.log_text(), f"direwolf {inst.name}: audio level too high")
-        print(f"connect {t_connect:.2f} s, 2048 bytes in {t_transfer:.2f} s, whole run {time.monotonic() - t_start:.1f} s")
+        print(
+            f"connect {t_connect:.2f} s, 2048 bytes in {t_transfer:.2f} s, bridged session {t_bridge:.1f} s, "
+            f"whole run {time.monotonic() - t_start:.1f} s"
+        )
         return 0
     except Exception:
         print("--- direwolf A log ---\n" + pair.a.log_text()[-3000:], file=sys.stderr)
@@ -85,6 +91,48 @@ def main():
         raise
     finally:
         pair.stop()
+
+
+def bridge_session(pair):
+    """B bridges a connection to a TCP service that greets, answers "bye" and hangs up.
+
+    The service's CR LF line ends reach A as CR, and its hang-up reaches A as
+    a disconnect from the far side, after its last line.
+    """
+    server = socket.create_server(("127.0.0.1", 0))
+    server.settimeout(20)
+
+    def serve():
+        try:
+            conn, _ = server.accept()
+        except OSError:
+            return
+        with conn:
+            conn.sendall(b"Welcome\r\n")
+            got = b""
+            while b"bye\r" not in got:
+                data = conn.recv(100)
+                if not data:
+                    return
+                got += data
+            conn.sendall(b"73\r\n")
+
+    threading.Thread(target=serve, daemon=True).start()
+    t0 = time.monotonic()
+    try:
+        with AgwClient(port=pair.b.agw_port) as b, AgwClient(port=pair.a.agw_port) as a:
+            BbsSide(b, "N0TCP", bridge=f"127.0.0.1:{server.getsockname()[1]}", cr=True)
+            a.register("N0ABC")
+            a.connect("N0ABC", "N0TCP", timeout=20)
+            a.wait_received(len(b"Welcome\r"), timeout=15)
+            check(bytes(a.received) == b"Welcome\r", f"A received {bytes(a.received)!r} from the bridge")
+            a.send(b"bye\r")
+            a.wait_disconnected(timeout=30)
+            check(bytes(a.received) == b"Welcome\r73\r", f"A received {bytes(a.received)!r} from the bridge")
+            check("DISCONNECTED" in a.events[-1][2], f"A's notices: {a.events}")
+    finally:
+        server.close()
+    return time.monotonic() - t0
 
 
 def first_difference(got, want):
