@@ -3,11 +3,13 @@
 #pragma once
 
 class QCoreApplication;
+class QTranslator;
 
 namespace nami {
 
 // Loads Qt's Japanese translation ("qtbase_ja" from Qt's translations
-// folder) into `app`; false when it is not installed.
-bool InstallQtJapanese(QCoreApplication& app);
+// folder) into `app`; the translator (owned by `app`), or nullptr when the
+// translation is not installed.
+QTranslator* InstallQtJapanese(QCoreApplication& app);
 
 }  // namespace nami
