@@ -25,7 +25,8 @@ TEST(JapaneseFolder, AnAutopilotRunReadsAndWritesEveryFileThere) {
   const struct {
     const KeySpec& key;
     std::string path;
-  } stored[] = {{keys::ListFile, folder + "/リスト.log"}, {keys::MailFile, folder + "/メール.log"}, {keys::Send[0], mail}};
+  } stored[] = {
+      {keys::ListFile, folder + "/リスト.log"}, {keys::MailFile, folder + "/メール.log"}, {keys::Send[0], mail}};
   for (const auto& s : stored) ASSERT_TRUE(rig.settings.Set(s.key, Sjis(s.path))) << s.key.name;
 
   CTransfers transfers(rig.doc, rig.clock);
