@@ -6,7 +6,7 @@ namespace {
 
 using PasteSendTest = TransferTest;
 
-TEST_F(PasteSendTest, GroupsOfThreeWithLfSkippedEachAfterTheQueueEmpties) {
+TEST_F(PasteSendTest, GroupsOfThreeEachAfterTheQueueEmpties) {
   EXPECT_EQ(transfers.StartPasteSend(0, "ab\r\ncd"), 0u);
   EXPECT_TRUE(doc.PasteSending);
   EXPECT_FALSE(transfers.CanPasteSend());

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QToolBar>
 #include <QUrl>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -337,6 +338,23 @@ TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   EXPECT_TRUE(g.frame->Router().OpenPath(QString::fromStdString(f.dir.File("mystation.nmi"))));
   EXPECT_EQ(g.session->Doc().LastLine(), "kept line");
   EXPECT_TRUE(g.frame->windowTitle().startsWith(QStringLiteral("mystation")));
+}
+
+TEST(MainFrame, ADocumentWithAJapaneseNameShowsItAndUsesItsCp932Section) {
+  FrameFixture f;
+  const std::string folder = f.dir.File("ドキュメント");
+  std::filesystem::create_directory(folder);
+  f.session->Settings().Set(keys::Call, "JA1TKY");
+  f.nextFile = QString::fromStdString(folder + "/東京.nmi");
+  ASSERT_TRUE(f.frame->Router().SaveAs());
+  EXPECT_EQ(f.session->Doc().Title(), test::Sjis("東京"));
+  EXPECT_EQ(f.frame->windowTitle(), QStringLiteral("東京 - Nami"));
+  EXPECT_EQ(f.recent->Items().front(), folder + "/東京.nmi");
+  ASSERT_NE(f.frame->Action(cmd::FileMru1), nullptr);
+  EXPECT_TRUE(f.frame->Action(cmd::FileMru1)->text().endsWith(QStringLiteral("ドキュメント/東京.nmi")));
+  // The profile was copied into the section a Windows NAMI.INI would have.
+  EXPECT_NE(test::ReadFile(f.session->Settings().Path()).find(test::Sjis("[東京]\r\n")), std::string::npos);
+  EXPECT_EQ(f.session->Settings().Raw(keys::Call), "JA1TKY");
 }
 
 TEST(MainFrame, RecentFilesKeepTheTenNewestBesideTheSettingsFile) {
