@@ -287,6 +287,20 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
   EXPECT_TRUE(f.sink.messages.empty());
 }
 
+// Mail that fills the width is logged as the BBS sent it, not double-spaced.
+TEST(Receive, FullLinesReachTheLogsOnceWithTheirLineEnds) {
+  TerminalFixture f;
+  const std::string log = f.dir.File("mail.log");
+  ASSERT_TRUE(f.doc.LogFile.Open(log, CTextFile::Mode::Append));
+  f.doc.MailReading = true;
+  f.doc.AutoIdle = false;
+  const std::string kanji80 = std::string(79, 'a') + test::Sjis("漢");
+  std::string full;
+  for (int i = 0; i < 40; ++i) full += test::Sjis("全");  // 80 bytes
+  f.Tick(kanji80 + "\r\n" + full + "\r\n" + "end\r\n");
+  EXPECT_EQ(test::ReadFile(log), kanji80 + "\r\n" + full + "\r\nend\r\n");
+}
+
 TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   TerminalFixture f;
   ASSERT_TRUE(f.doc.CaptureFile.Open("/dev/full", CTextFile::Mode::Append));
