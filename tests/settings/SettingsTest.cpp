@@ -80,8 +80,8 @@ TEST(Settings, CopyProfileOnSave) {
   std::size_t section = text.find("[station]");
   ASSERT_NE(section, std::string::npos);
   std::size_t last = section;
-  for (const KeySpec* spec : keys::ProfileCopyOrder) {
-    const std::string key = spec->name;
+  for (const KeySpec* entry : keys::ProfileCopyOrder) {
+    const std::string key = entry->name;
     if (key == "call") continue;  // written before the copy
     std::size_t at = text.find("\n" + key + "=", section);
     ASSERT_NE(at, std::string::npos) << key;
