@@ -17,13 +17,18 @@ std::string UnstorablePathMessage(std::string_view fsPath) {
          "\nこのファイル名には Shift-JIS (CP932) で表せない文字があるため、NAMI.INI に記録できません。";
 }
 
-std::string ProfileSectionForDocument(std::string_view fsPath) {
+namespace {
+std::string_view BaseName(std::string_view fsPath) {
   std::size_t slash = fsPath.rfind('/');
   std::string_view name = slash == std::string_view::npos ? fsPath : fsPath.substr(slash + 1);
   std::size_t dot = name.rfind('.');
   if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
-  // A name CP932 cannot hold still gets a section; its odd characters become "?".
-  return Utf8ToCp932(name);
+  return name;
 }
+}  // namespace
+
+std::string ProfileSectionForDocument(std::string_view fsPath) { return Utf8ToCp932(BaseName(fsPath)); }
+
+bool DocumentNameStorable(std::string_view fsPath) { return FsPathToIni(BaseName(fsPath)).has_value(); }
 
 }  // namespace nami

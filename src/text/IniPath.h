@@ -22,6 +22,9 @@ std::string UnstorablePathMessage(std::string_view fsPath);
 
 // The profile section of a document file: its base name without the
 // extension, in CP932 ("東京.nmi" -> "[東京]" as a Windows NAMI.INI has it).
+// A name CP932 cannot hold gets "?" for those characters; callers refuse
+// such a document first (DocumentNameStorable).
 std::string ProfileSectionForDocument(std::string_view fsPath);
+bool DocumentNameStorable(std::string_view fsPath);
 
 }  // namespace nami

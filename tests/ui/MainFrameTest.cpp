@@ -355,6 +355,17 @@ TEST(MainFrame, ADocumentWithAJapaneseNameShowsItAndUsesItsCp932Section) {
   // The profile was copied into the section a Windows NAMI.INI would have.
   EXPECT_NE(test::ReadFile(f.session->Settings().Path()).find(test::Sjis("[東京]\r\n")), std::string::npos);
   EXPECT_EQ(f.session->Settings().Raw(keys::Call), "JA1TKY");
+
+  // A name CP932 cannot hold would make a section of "?": refused, naming it.
+  const std::string hangul = folder + "/무선.nmi";
+  f.nextFile = QString::fromStdString(hangul);
+  EXPECT_FALSE(f.frame->Router().SaveAs());
+  EXPECT_FALSE(test::FileExists(hangul));
+  std::filesystem::copy_file(folder + "/東京.nmi", hangul);
+  EXPECT_FALSE(f.frame->Router().OpenPath(QString::fromStdString(hangul)));
+  ASSERT_EQ(f.messages.size(), 2);
+  for (const QString& m : f.messages) EXPECT_TRUE(m.contains(QStringLiteral("무선"))) << m.toStdString();
+  EXPECT_EQ(f.session->Doc().Title(), test::Sjis("東京"));
 }
 
 TEST(MainFrame, RecentFilesKeepTheTenNewestBesideTheSettingsFile) {
