@@ -28,6 +28,7 @@
 #include "ui/CommandLine.h"
 #include "ui/HeadlessRunner.h"
 #include "ui/MainFrame.h"
+#include "ui/QtTranslation.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
 #include "automation/AutomationServer.h"
@@ -187,6 +188,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("nami"));
   QApplication::setApplicationVersion(QStringLiteral(NAMI_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("nami"));
+  if (!nami::InstallQtJapanese(app))
+    std::fprintf(stderr, "nami: Qt's Japanese translation (qtbase_ja) is not installed\n");
   nami::CSystemClock clock;
   nami::CSession session(settings, clock, cl.demo);
   nami::CRecentFiles recent(nami::CRecentFiles::PathBeside(iniPath));

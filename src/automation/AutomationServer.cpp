@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QFile>
 #include <QVariant>
 #include <climits>
 #include <cmath>
@@ -213,7 +214,10 @@ class CAutomationObject : public QDBusVirtualObject {
               QStringLiteral("%1 takes a string, not %2").arg(message.member(), QLatin1String(arg.metaType().name()))));
       return true;
     }
-    const std::string text = ToCp932(arg.toString());
+    // Paths go to the file system as they came (UTF-8); only link text
+    // becomes CP932.
+    const bool isPath = method == Method::UploadFile || method == Method::DownloadFile;
+    const std::string text = isPath ? QFile::encodeName(arg.toString()).toStdString() : ToCp932(arg.toString());
     switch (method) {
       case Method::UploadFile: {
         // The reply waits until the upload has ended; the event loop keeps

@@ -1,6 +1,7 @@
 // What the automation object on D-Bus drives: the application implements it
-// with its document, its terminal pane and the transfers. Every string that
-// crosses this interface is CP932; the server converts at the bus edge.
+// with its document, its terminal pane and the transfers. Link text that
+// crosses this interface is CP932 and paths are file-system names; the
+// server converts at the bus edge.
 #pragma once
 
 #include <functional>
@@ -8,7 +9,7 @@
 
 namespace nami {
 
-// What the D-Bus object calls; the application implements it. Strings are CP932.
+// What the D-Bus object calls; the application implements it. Text is CP932, paths file-system names.
 class IAutomationTarget {
  public:
   virtual ~IAutomationTarget() = default;

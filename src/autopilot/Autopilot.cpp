@@ -1,7 +1,6 @@
 #include "autopilot/Autopilot.h"
 
 #include "autopilot/StepTexts.h"
-#include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
 namespace nami {
@@ -75,7 +74,7 @@ std::string CAutopilot::StatusText() const {
         std::string name = sender_.CurrentFile();
         if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
         text += ' ';
-        text += Cp932ToUtf8(name);
+        text += name;  // a file-system name, already UTF-8
         text += ' ';
         text += std::to_string(sender_.Position());
         text += '/';

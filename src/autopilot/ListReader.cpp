@@ -52,7 +52,7 @@ bool CListReader::StartListReading() {
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
 
-  const std::string listFile = s.Get(keys::ListFile);
+  const std::string listFile = s.ListFilePath();
   const std::string waitText = WaitTextFrom(s);
   const std::string d = s.Raw(keys::LastMailNo);
   const std::string a = d.empty() ? std::string("10") : d;

@@ -42,9 +42,9 @@ bool CMailReader::StartMailReading() {
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
 
-  const std::string listFile = s.Get(keys::ListFile);
+  const std::string listFile = s.ListFilePath();
   const std::string waitText = WaitTextFrom(s);
-  const std::string mailFile = s.Get(keys::MailFile);
+  const std::string mailFile = s.MailFilePath();
 
   std::string last = s.Raw(keys::LastMailNo);
   if (last.empty()) {

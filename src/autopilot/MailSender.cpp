@@ -15,8 +15,8 @@ CMailSender::~CMailSender() { Abandon(); }
 
 void CMailSender::BuildSendQueue() {
   SendQueue.clear();
-  for (const KeySpec& key : keys::Send) {
-    std::string name = doc_.Settings().Raw(key);
+  for (std::size_t slot = 0; slot < keys::Send.size(); ++slot) {
+    std::string name = doc_.Settings().SendPath(slot);
     if (!name.empty()) SendQueue.push_back(std::move(name));
   }
   SendQueueCursor = 0;

@@ -11,6 +11,10 @@
 //   the next reader sees exactly what was written; it replaces the file
 //   atomically and leaves every other line byte for byte as it was.
 // - No value is cached past a change of the file: each read checks the file.
+// - Names and values reach callers as CP932 whatever the file's encoding: a
+//   file saved as UTF-8 is recognised and written back as UTF-8.
+// - The closing "]" and the case folding of names respect two-byte
+//   characters, and a value cut to a buffer is cut at a character start.
 #pragma once
 
 #include <sys/types.h>
@@ -29,7 +33,7 @@ class CIniFile {
 
   const std::string& Path() const { return path_; }
 
-  // The value, cut to bufSize - 1 bytes; empty when missing.
+  // The value, cut to at most bufSize - 1 bytes at a character start; empty when missing.
   std::string ReadString(std::string_view section, std::string_view key, int bufSize) const;
   // True when the key is present (even with an empty value).
   bool HasKey(std::string_view section, std::string_view key) const;
@@ -52,6 +56,11 @@ class CIniFile {
   };
   Found Locate(std::string_view section, std::string_view key) const;
   const std::string& Text() const;
+  // A file saved as UTF-8 (a byte-order mark, or valid UTF-8 holding
+  // multi-byte characters) is read and written as UTF-8; callers still see CP932.
+  void DetectEncoding() const;
+  std::string ToFile(std::string_view cp932) const;
+  std::string FromFile(std::string_view bytes) const;
 
   std::string path_;
   IFileOps& ops_;
@@ -61,6 +70,8 @@ class CIniFile {
   mutable ino_t ino_ = 0;
   mutable off_t size_ = -1;
   mutable timespec mtime_{};
+  mutable bool utf8_ = false;
+  mutable bool bom_ = false;
 };
 
 }  // namespace nami

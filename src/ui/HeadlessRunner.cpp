@@ -127,8 +127,8 @@ void CHeadlessRunner::Finish(int code, const std::string& why) {
   session_.Shutdown();
   if (!stay_) {
     CSettings& s = session_.Settings();
-    std::fprintf(out_, "list log: %s\nmail log: %s\n", Absolute(Cp932ToUtf8(s.Get(keys::ListFile))).c_str(),
-                 Absolute(Cp932ToUtf8(s.Get(keys::MailFile))).c_str());
+    std::fprintf(out_, "list log: %s\nmail log: %s\n", Absolute(s.ListFilePath()).c_str(),
+                 Absolute(s.MailFilePath()).c_str());
   }
   if (!why.empty()) std::fprintf(err_, "nami: %s\n", why.c_str());
   std::fflush(out_);

@@ -4,6 +4,7 @@
 
 #include "link/SerialPort.h"
 #include "text/Cp932.h"
+#include "text/IniPath.h"
 
 #include "sim/DemoPort.h"
 #include "terminal/DocumentFile.h"
@@ -65,6 +66,11 @@ void CSession::NewDocument() {
 }
 
 bool CSession::OpenDocument(const std::string& path, std::string& error) {
+  // The name becomes a NAMI.INI section, which is CP932.
+  if (!DocumentNameStorable(path)) {
+    error = UnstorablePathMessage(path);
+    return false;
+  }
   CLineStore loaded;
   if (!LoadDocument(loaded, path, error)) {
     if (error.empty()) error = "not a nami document";

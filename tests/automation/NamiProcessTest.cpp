@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -172,6 +173,23 @@ TEST_F(NamiProcessTest, DownloadCapturesTheLinesReceivedUntilItStops) {
   WriteMaster("after\r\n");
   ASSERT_TRUE(WaitForNewestLine(QStringLiteral("after")));
   EXPECT_EQ(test::ReadFile(capture), "one\r\n" + test::Sjis("二行目") + "\r\n");
+}
+
+TEST_F(NamiProcessTest, PathsInAJapaneseFolderReachTheFileSystemUnchanged) {
+  const std::string folder = dir_.File("ドキュメント");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  const std::string capture = folder + "/受信.DWN";
+  const std::string mail = folder + "/送信メール.UPL";
+  test::WriteFile(mail, test::Sjis("東京から\r\n"));
+
+  EXPECT_EQ(Gdbus(QStringLiteral("DownloadFile"), {QString::fromStdString(capture)}), QStringLiteral("(true,)"));
+  WriteMaster(test::Sjis("江東です") + "\r\n");
+  ASSERT_TRUE(WaitForNewestLine(QStringLiteral("江東です")));
+  EXPECT_EQ(Gdbus(QStringLiteral("DownloadStop"), {QStringLiteral("")}), QStringLiteral("()"));
+  EXPECT_EQ(test::ReadFile(capture), test::Sjis("江東です") + "\r\n");
+
+  EXPECT_EQ(Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(mail)}), QStringLiteral("(true,)"));
+  EXPECT_EQ(ReadMaster(9), test::Sjis("東京から") + "\r");
 }
 
 TEST_F(NamiProcessTest, UploadAnswersOnceEveryByteIsOnTheLine) {
