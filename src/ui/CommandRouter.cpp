@@ -7,11 +7,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
-#include <QMessageBox>
 
 #include "link/Clock.h"
 #include "text/Cp932.h"
 #include "transfer/TransferNames.h"
+#include "ui/MessageBox.h"
 #include "ui/CommandIds.h"
 #include "ui/Dialogs.h"
 
@@ -78,8 +78,7 @@ void CCommandRouter::Message(const QString& text) {
     showMessage(text);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, window_);
-  box.exec();
+  OpenMessageBox(window_, text);
 }
 
 QString CCommandRouter::AskFile(const FileRequest& r) {
