@@ -468,13 +468,17 @@ void CAutopilot::AbortAll(const std::string& reason, RunOutcome outcome, const s
   sender_.Abandon();
   doc_.LogFile.Close();
   doc_.ListReading = doc_.MailReading = false;
-  // Log off so that the radio link is not left up; this also frees the
-  // commands and the schedule for the next run.
-  if (outcome != RunOutcome::LinkLost && doc_.PortOpen()) {
-    EndAutoMode();
-  } else {
+  if (outcome == RunOutcome::LinkLost || !doc_.PortOpen()) {
     doc_.AutoRunning = false;
     doc_.AutoIdle = true;
+  } else if (autoMode || outcome == RunOutcome::NoAnswer) {
+    // Log off so that the radio link is not left up; this also frees the
+    // commands and the schedule for the next run.
+    EndAutoMode();
+  } else {
+    // A single step's file error: the commands wait for the end command.
+    doc_.AutoRunning = false;
+    doc_.AutoIdle = false;
   }
   if (autoMode) {
     lastResult_ = RunResult::Aborted;

@@ -98,7 +98,7 @@ TEST(RunOutcome, AfterNoAnswerTheNextScheduledRunStarts) {
   tnc.failure = LinkFailure::Silent;
   SimRig rig(tnc);
   rig.settings.Set(keys::Watchdog, "60");
-  rig.settings.Set(keys::Min, "0");
+  rig.settings.Set(keys::Min, "5");
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.RunFor(60 * 60 * 1000);
   EXPECT_GE(rig.pilot.EndedRuns(), 2u);
@@ -121,11 +121,12 @@ TEST(RunOutcome, AMissingMailFileIsNamedSkippedAndKeptInTheQueue) {
   EXPECT_NE(rig.ui.messages[0].find(missing), std::string::npos);
 
   // Only missing files queued: the step ends at once and the run goes on.
+  rig.RunFor(5000);  // the TNC takes the link down
   rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(rig.RunUntilIdle(60000)) << rig.pilot.StatusText();
   EXPECT_EQ(rig.Setting(keys::Send[0]), missing);
-  EXPECT_NE(rig.port->sent.find("\rL"), std::string::npos) << rig.port->sent;
+  EXPECT_NE(rig.port->sent.find("\rL"), std::string::npos) << rig.port->sent << DescribeRunEnd(rig.pilot.LastEnd());
 }
 
 }  // namespace
