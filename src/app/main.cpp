@@ -7,23 +7,24 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
-#include <QElapsedTimer>
 #include <QTimer>
-#include <csignal>
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/MeasureProbe.h"
+#include "automation/AutomationServer.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
@@ -33,7 +34,6 @@
 #include "ui/MessageBox.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
-#include "automation/AutomationServer.h"
 
 namespace {
 
@@ -233,8 +233,7 @@ int main(int argc, char** argv) {
     frame.Router().showMessage = message;
   }
 
-  if (!settingsProblem.empty() && !cl.automation)
-    nami::OpenMessageBox(&frame, QString::fromStdString(settingsProblem));
+  if (!settingsProblem.empty() && !cl.automation) nami::OpenMessageBox(&frame, QString::fromStdString(settingsProblem));
   if (!cl.documentPath.empty()) {
     if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
   } else {

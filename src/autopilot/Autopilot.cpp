@@ -70,6 +70,7 @@ void CAutopilot::OnTick() {
 void CAutopilot::ResetWatch() {
   heardBytes_ = doc_.ReceivedBytes;
   heardAtMs_ = clock_.MonotonicMs();
+  if (frames_.empty()) watchdogSeconds_ = doc_.Settings().GetInt(keys::Watchdog);  // read once per run
 }
 
 void CAutopilot::Watch() {
@@ -79,7 +80,7 @@ void CAutopilot::Watch() {
     ResetWatch();
     return;
   }
-  const int seconds = doc_.Settings().GetInt(keys::Watchdog);
+  const int seconds = watchdogSeconds_;
   if (seconds <= 0 || clock_.MonotonicMs() - heardAtMs_ < seconds * std::int64_t{1000}) return;
   Abort(RunOutcome::NoAnswer, "nothing received for " + std::to_string(seconds) + " s");
 }

@@ -115,8 +115,7 @@ class CAutopilot {
   void OnMailFileEnd(CMailSender::FileEnd how);
   // Every wait ends at once with `outcome`; the BBS is logged off while
   // the port is open and the link may be up.
-  void AbortAll(const std::string& reason, RunOutcome outcome = RunOutcome::FileError,
-                const std::string& detail = {});
+  void AbortAll(const std::string& reason, RunOutcome outcome = RunOutcome::FileError, const std::string& detail = {});
   bool StepSelected(Step step) const;
 
   CNamiDoc& doc_;
@@ -136,6 +135,7 @@ class CAutopilot {
   std::vector<std::string> missing_;  // queued mail files that did not open
   std::uint64_t heardBytes_ = 0;
   std::int64_t heardAtMs_ = 0;
+  int watchdogSeconds_ = 0;
 };
 
 }  // namespace nami

@@ -1,23 +1,21 @@
 #include "link/SerialPort.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <dirent.h>
-#include <grp.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
 
 namespace nami {
 namespace {
@@ -241,8 +239,7 @@ std::size_t CSerialPort::ReadAvailable(char* buffer, std::size_t capacity) {
     }
     // A read that takes nothing is normal; a hung-up line says so in poll.
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
-      Lose("the device was lost (hang-up)");
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) Lose("the device was lost (hang-up)");
     return 0;
   }
 }

@@ -79,10 +79,10 @@ inline constexpr KeySpec Watchdog{Section::Profile, "watchdog", 16, "300"};
 // The keys copied from the old section to the new one when a document is
 // saved under another title, in this order ("serial" is not among them).
 inline constexpr std::array<const char*, 30> ProfileCopyOrder{
-    "comstatus", "echo",      "LastMailNo", "fld1",     "fld2",      "fld3",        "fld4",       "fld5",
-    "ListFile",  "MailFile",  "call",       "min",      "prompt",    "password",    "send1",      "send2",
-    "send3",     "send4",     "send5",      "readcom",  "limitmode", "limitlength", "limitmodel", "event1",
-    "event2",    "event3",    "response1",  "response2", "response3", "watchdog"};
+    "comstatus", "echo",     "LastMailNo", "fld1",      "fld2",      "fld3",        "fld4",       "fld5",
+    "ListFile",  "MailFile", "call",       "min",       "prompt",    "password",    "send1",      "send2",
+    "send3",     "send4",    "send5",      "readcom",   "limitmode", "limitlength", "limitmodel", "event1",
+    "event2",    "event3",   "response1",  "response2", "response3", "watchdog"};
 }  // namespace keys
 
 class CSettings {

@@ -1,8 +1,9 @@
 #include "terminal/DocumentFile.h"
 
 // libgsf stays in this file: its GLib headers clash with Qt's keywords.
-#include <gsf/gsf-infile-msole.h>
+#include <fcntl.h>
 #include <gsf/gsf-infile-impl.h>
+#include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input.h>
@@ -11,8 +12,6 @@
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-output.h>
 #include <gsf/gsf-utils.h>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

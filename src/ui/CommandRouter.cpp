@@ -11,9 +11,9 @@
 #include "link/Clock.h"
 #include "text/Cp932.h"
 #include "transfer/TransferNames.h"
-#include "ui/MessageBox.h"
 #include "ui/CommandIds.h"
 #include "ui/Dialogs.h"
+#include "ui/MessageBox.h"
 
 namespace nami {
 namespace {

@@ -135,10 +135,10 @@ void CHeadlessRunner::OnTick() {
   ReportRuns();
   if (!stay_ && started_ && !session_.Autopilot()->Busy()) {
     const RunEnd& end = session_.Autopilot()->LastEnd();
-    Finish(DescribeOutcome(end.outcome).exitStatus,
-           end.outcome == RunOutcome::None ? std::string("the run did not start")
-           : IsAborted(end.outcome)        ? DescribeRunEnd(end)
-                                           : std::string());
+    Finish(DescribeOutcome(end.outcome).exitStatus, end.outcome == RunOutcome::None
+                                                        ? std::string("the run did not start")
+                                                    : IsAborted(end.outcome) ? DescribeRunEnd(end)
+                                                                             : std::string());
   }
 }
 

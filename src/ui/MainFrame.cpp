@@ -82,8 +82,8 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
   // A vanished or missing device is tried again every few seconds.
   session_.SetReopenPort(true);
   session_.OnNotice = [this](const std::string& text) {
-    statusBar()->showMessage(QString::fromStdString(text));
-    shownProgress_ = QString::fromStdString(text);
+    idleText_ = QString::fromStdString(text);
+    UpdateProgress();
   };
   UpdateTitle();
   UpdateCommands();
@@ -263,10 +263,12 @@ void CMainFrame::UpdateProgress() {
     runEndText_ = QStringLiteral("自動モード終了 %1 %2")
                       .arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", pilot->LastEnd().at)),
                            QString::fromStdString(DescribeRunEnd(pilot->LastEnd())));
+    idleText_ = runEndText_;
   }
   QString text = ProgressText();
-  // Between runs the bar tells how the last one ended.
-  if (text.isEmpty()) text = runEndText_;
+  // Between runs the bar tells how the last one ended, or the newer note
+  // about the port.
+  if (text.isEmpty()) text = idleText_;
   if (text == shownProgress_) return;
   shownProgress_ = text;
   if (text.isEmpty())

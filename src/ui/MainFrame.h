@@ -94,6 +94,7 @@ class CMainFrame : public QMainWindow {
   CSendDriver* sender_ = nullptr;
   QString shownProgress_;
   QString runEndText_;
+  QString idleText_;  // shown while nothing runs: the run's end or a port note
   std::uint64_t endsShown_ = 0;
   bool closing_ = false;
   bool shutDown_ = false;

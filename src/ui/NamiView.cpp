@@ -11,8 +11,8 @@
 
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
-#include "ui/MessageBox.h"
 #include "ui/Fonts.h"
+#include "ui/MessageBox.h"
 #include "ui/PainterSurface.h"
 
 namespace nami {

@@ -1,16 +1,16 @@
 #include "ui/ProfileDlgs.h"
 
 #include <QCheckBox>
-#include <algorithm>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "terminal/NamiDoc.h"
 #include "ui/DialogHooks.h"
@@ -89,7 +89,8 @@ CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc) : QDialog(parent), do
   watchdog_->setSuffix(QStringLiteral(" 秒"));
   watchdog_->setSpecialValueText(QStringLiteral("なし (off)"));
   watchdog_->setValue(std::max(doc_.Settings().GetInt(keys::Watchdog), 0));
-  watchdog_->setToolTip(QStringLiteral("この秒数だけ何も受信しないと、自動モードは「応答なし」でﾛｸﾞｵﾌして終わります (0 = なし)"));
+  watchdog_->setToolTip(
+      QStringLiteral("この秒数だけ何も受信しないと、自動モードは「応答なし」でﾛｸﾞｵﾌして終わります (0 = なし)"));
   auto* row = new QHBoxLayout;
   row->addWidget(PlainLabel(QStringLiteral("無応答で中止"), this));
   row->addWidget(watchdog_);

@@ -4,10 +4,9 @@
 
 #include "link/ComConfig.h"
 #include "link/SerialPort.h"
-#include "text/Cp932.h"
-
 #include "sim/DemoPort.h"
 #include "terminal/DocumentFile.h"
+#include "text/Cp932.h"
 
 namespace nami {
 
@@ -94,8 +93,8 @@ void CSession::CheckPort() {
   }
   if (!waitSaid_) {
     waitSaid_ = true;
-    Notice("waiting for the port to open (" + port->Failure() + "); trying every " +
-           std::to_string(kReopenMs / 1000) + " s");
+    Notice("waiting for the port to open (" + port->Failure() + "); trying every " + std::to_string(kReopenMs / 1000) +
+           " s");
   }
 }
 

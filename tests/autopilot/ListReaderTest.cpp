@@ -116,8 +116,9 @@ TEST_F(ListStep, ListLogThatCannotBeCreated) {
   Fields({"L #", "", "", "", ""});
   rig.settings.Set(keys::ListFile, rig.dir.File("no/such/dir/list.log"));
   EXPECT_EQ(Sent(), "");
-  EXPECT_EQ(rig.ui.messages, std::vector<std::string>{msg::CannotOpenFile + "\n" + rig.dir.File("no/such/dir/list.log") +
-                                                      ": No such file or directory"});
+  EXPECT_EQ(rig.ui.messages,
+            std::vector<std::string>{msg::CannotOpenFile + "\n" + rig.dir.File("no/such/dir/list.log") +
+                                     ": No such file or directory"});
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_TRUE(rig.doc.AutoIdle);
   EXPECT_FALSE(rig.doc.ListReading);

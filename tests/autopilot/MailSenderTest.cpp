@@ -120,8 +120,9 @@ TEST_F(SendStep, AFifoIsNamedSkippedAndKeptQueued) {
   rig.peer->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, "\x03\rCONNECT QZ1ABC\rSP X\r\x1A\rB\r\x03"
-                            "D\r");
+  EXPECT_EQ(rig.peer->sent,
+            "\x03\rCONNECT QZ1ABC\rSP X\r\x1A\rB\r\x03"
+            "D\r");
   EXPECT_EQ(rig.ui.messages,
             std::vector<std::string>{msg::CannotOpenFile + "\n" + fifo + ": is a named pipe (FIFO), not a file"});
   EXPECT_TRUE(rig.doc.AutoIdle);

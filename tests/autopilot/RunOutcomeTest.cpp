@@ -37,11 +37,11 @@ TEST(RunOutcome, EveryRunEndsWithinItsLimitAndSaysHow) {
       {"busy", LinkFailure::Busy, none, RunOutcome::BbsBusy, false, 60000},
       {"connect failed", LinkFailure::Connect, none, RunOutcome::ConnectFailed, false, 60000},
       {"link lost", LinkFailure::DropAfter, none, RunOutcome::LinkLost, false, 60000},
-      {"no answer", LinkFailure::Silent, [](SimRig& r) { r.settings.Set(keys::Watchdog, "30"); },
-       RunOutcome::NoAnswer, true, 31000},
+      {"no answer", LinkFailure::Silent, [](SimRig& r) { r.settings.Set(keys::Watchdog, "30"); }, RunOutcome::NoAnswer,
+       true, 31000},
       {"port not open", LinkFailure::None, [](SimRig& r) { r.port->Close(); }, RunOutcome::PortNotOpen, false, 0},
-      {"list log is a folder", LinkFailure::None,
-       [](SimRig& r) { r.settings.Set(keys::ListFile, r.dir.Path()); }, RunOutcome::FileError, true, 60000},
+      {"list log is a folder", LinkFailure::None, [](SimRig& r) { r.settings.Set(keys::ListFile, r.dir.Path()); },
+       RunOutcome::FileError, true, 60000},
       {"no list command", LinkFailure::None,
        [](SimRig& r) {
          for (const KeySpec& k : keys::Field) r.settings.Set(k, "");

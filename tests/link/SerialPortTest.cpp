@@ -1,18 +1,17 @@
-#include "link/SerialPort.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <chrono>
-#include <memory>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "link/SerialPort.h"
 
 namespace nami {
 namespace {
@@ -195,7 +194,7 @@ TEST(SerialPort, AFailedOpenNamesTheDeviceAndTheReason) {
   };
   const Case cases[] = {
       {std::string(dir) + "/missing", "No such file or directory"},
-      {plain, "not a serial device"},
+      {plain, "not a serial device (not a terminal)"},
       {pty.Slave(), "in use by process " + std::to_string(::getpid())},
   };
   for (const Case& c : cases) {
@@ -204,8 +203,7 @@ TEST(SerialPort, AFailedOpenNamesTheDeviceAndTheReason) {
     EXPECT_FALSE(port.Open("COM2:9600,n,8,1,n"));
     EXPECT_EQ(port.Failure(), c.device + ": " + c.reason);
   }
-  EXPECT_NE(OpenFailureReason(plain, EACCES).find("Permission denied: add your user to the group "),
-            std::string::npos);
+  EXPECT_NE(OpenFailureReason(plain, EACCES).find("Permission denied: add your user to the group "), std::string::npos);
   ::unlink(plain.c_str());
   ::rmdir(dir);
 }

@@ -1,6 +1,4 @@
 // Files the user names: opened without ever blocking, regular files only.
-#include "terminal/UserFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,7 @@
 #include "support/TestSupport.h"
 #include "terminal/DocumentFile.h"
 #include "terminal/TextFile.h"
+#include "terminal/UserFile.h"
 
 namespace nami::test {
 namespace {

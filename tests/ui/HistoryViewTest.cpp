@@ -1,8 +1,7 @@
-#include <functional>
-
 #include <QClipboard>
 #include <QMenu>
 #include <QScrollBar>
+#include <functional>
 
 #include "ui/Fonts.h"
 #include "ui/HistoryFixture.h"

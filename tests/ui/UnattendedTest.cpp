@@ -24,9 +24,9 @@ class Tncsim {
  public:
   Tncsim(const std::string& link, const QStringList& extra) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(kTncsim, QStringList{"--link", QString::fromStdString(link), "--connect-delay", "100",
-                                        "--line-delay", "5"} +
-                                extra);
+    process_.start(
+        kTncsim,
+        QStringList{"--link", QString::fromStdString(link), "--connect-delay", "100", "--line-delay", "5"} + extra);
     struct stat st {};
     for (int i = 0; i < 250 && ::lstat(link.c_str(), &st) != 0; ++i) QThread::msleep(20);
     ready_ = ::lstat(link.c_str(), &st) == 0;
