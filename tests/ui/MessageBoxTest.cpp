@@ -64,8 +64,10 @@ TEST(MessageBox, ABoxFromAStepLetsNoStepMoveOnWhileItIsUp) {
     FrameFixture::Pump(300);
     EXPECT_EQ(f.port->sent, c.sent);
     EXPECT_FALSE(f.session->Autopilot()->Busy());
-    if (c.command == cmd::AutoModeStart)  // the status bar tells how the run ended
-      EXPECT_TRUE(f.frame->RunEndText().contains(QStringLiteral("ファイルに書けない"))) << f.frame->RunEndText().toStdString();
+    if (c.command == cmd::AutoModeStart) {  // the status bar tells how the run ended
+      EXPECT_TRUE(f.frame->RunEndText().contains(QStringLiteral("ファイルに書けない")))
+          << f.frame->RunEndText().toStdString();
+    }
     box->accept();
     FrameFixture::Pump(50);
     EXPECT_EQ(f.port->sent, c.sent);
