@@ -144,5 +144,20 @@ TEST(Unattended, StayWaitsForAPulledDeviceAndCarriesOnWhenItIsBack) {
   EXPECT_EQ(nami->exitCode(), 0);
 }
 
+// A settings file that exists but cannot be read is named with the reason.
+TEST(Unattended, AnUnreadableSettingsFileIsNamed) {
+  App();
+  TempDir dir;
+  const std::string ini = dir.File("NAMI.INI");
+  ASSERT_EQ(::mkdir(ini.c_str(), 0700), 0);  // reads fail: a folder
+  QProcess nami;
+  nami.setWorkingDirectory(QString::fromStdString(dir.Path()));
+  nami.start(kNami, QStringList{"--headless", "--ini", QString::fromStdString(ini)});
+  ASSERT_TRUE(nami.waitForFinished(10000));
+  const QString err = QString::fromUtf8(nami.readAllStandardError());
+  EXPECT_TRUE(err.contains(QString::fromStdString("cannot read the settings file " + ini + ": Is a directory")))
+      << err.toStdString();
+}
+
 }  // namespace
 }  // namespace nami::test
