@@ -7,13 +7,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QMessageBox>
 
 #include "link/Clock.h"
 #include "text/Cp932.h"
 #include "transfer/TransferNames.h"
 #include "ui/CommandIds.h"
 #include "ui/Dialogs.h"
-#include "ui/MessageBox.h"
 
 namespace nami {
 namespace {
@@ -78,7 +78,8 @@ void CCommandRouter::Message(const QString& text) {
     showMessage(text);
     return;
   }
-  OpenMessageBox(window_, text);
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, window_);
+  box.exec();
 }
 
 QString CCommandRouter::AskFile(const FileRequest& r) {
