@@ -48,7 +48,12 @@ struct Station {
   Station() {
     App();
     CSettings s(ini);
-    SeedDemoProfile(s);
+    // The demo station's profile.
+    s.Set(keys::Call, demo::kCall);
+    s.Set(keys::Prompt, demo::kPrompt);
+    s.Set(keys::ReadCom, "R");
+    s.Set(keys::Field[0], "L");
+    s.Set(keys::LastMailNo, demo::kLastMailNo);
     s.SetDevicePath("COM2", link);
     s.Set(keys::ListFile, dir.File("list.log"));
     s.Set(keys::MailFile, dir.File("mail.log"));
