@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTimer>
 
 #include "UiTestSupport.h"
@@ -72,6 +73,38 @@ TEST(MessageBox, ABoxFromAStepLetsNoStepMoveOnWhileItIsUp) {
     FrameFixture::Pump(50);
     EXPECT_EQ(f.port->sent, c.sent);
   }
+}
+
+// The window notices a vanished device, ends the run as link lost, and
+// opens the device again every few seconds, quietly, once it is back.
+TEST(PortRecovery, TheWindowReopensAVanishedDevice) {
+  FrameFixture f;
+  f.frame->TerminalPane()->StartTimers();
+  f.settings->Set(keys::Field[0], "L");
+  f.frame->Action(cmd::AutoModeStart)->trigger();
+  ASSERT_TRUE(f.session->Autopilot()->Busy());
+  const int opens = f.port->openCount;
+  f.port->failOpen = true;
+  f.port->Vanish("/dev/ttyUSB0: the device was lost (hang-up)");
+  FrameFixture::Pump(150);
+  EXPECT_FALSE(f.session->Autopilot()->Busy());
+  EXPECT_EQ(f.session->Autopilot()->LastEnd().outcome, RunOutcome::LinkLost);
+  ASSERT_EQ(f.messages.size(), 1);
+  EXPECT_TRUE(f.messages[0].contains(QStringLiteral("link lost: /dev/ttyUSB0"))) << f.messages[0].toStdString();
+  EXPECT_EQ(f.port->openCount, opens) << "not before the pause";
+
+  for (int i = 1; i <= 3; ++i) {  // three tries while the device is away, said once
+    f.clock.AdvanceMs(CSession::kReopenMs);
+    FrameFixture::Pump(150);
+    EXPECT_EQ(f.port->openCount, opens + i);
+  }
+  EXPECT_TRUE(f.frame->statusBar()->currentMessage().startsWith(QStringLiteral("waiting for the port")));
+  f.port->failOpen = false;  // plugged back in
+  f.clock.AdvanceMs(CSession::kReopenMs);
+  FrameFixture::Pump(150);
+  EXPECT_TRUE(f.port->open);
+  EXPECT_EQ(f.frame->statusBar()->currentMessage(), QStringLiteral("the port is open again: /dev/ttyS1"));
+  EXPECT_EQ(f.messages.size(), 1) << "no box for the retries";
 }
 
 }  // namespace
