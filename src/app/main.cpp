@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "app/MeasureProbe.h"
+#include "automation/AutomationServer.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
@@ -29,9 +32,9 @@
 #include "ui/HeadlessRunner.h"
 #include "ui/MainFrame.h"
 #include "ui/QtTranslation.h"
+#include "ui/MessageBox.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
-#include "automation/AutomationServer.h"
 
 namespace {
 
@@ -120,6 +123,27 @@ int HeadlessTimeLimitSeconds() {
   return seconds > 0 ? seconds : 600;
 }
 
+// Why the settings file cannot be read, naming it; empty when it can (or
+// does not exist yet: it is then created at the first write).
+std::string SettingsProblem(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ENOENT ? std::string() : "cannot read the settings file " + path + ": " + std::strerror(errno);
+  char byte;
+  const bool readable = ::read(fd, &byte, 1) >= 0;
+  const int error = errno;
+  ::close(fd);
+  return readable ? std::string() : "cannot read the settings file " + path + ": " + std::strerror(error);
+}
+
+// How long a window-less automation instance waits for a call before it
+// ends (NAMI_AUTOMATION_IDLE seconds, default 60).
+int AutomationIdleSeconds() {
+  const char* v = std::getenv("NAMI_AUTOMATION_IDLE");
+  const int seconds = v ? std::atoi(v) : 0;
+  return seconds > 0 ? seconds : 60;
+}
+
 int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSettings& settings) {
   QCoreApplication app(argc, argv);
   nami::CSystemClock clock;
@@ -181,6 +205,8 @@ int main(int argc, char** argv) {
     iniPath = nami::ResolveIniPath(cl.iniPath);
   }
   nami::CSettings settings(iniPath);
+  const std::string settingsProblem = SettingsProblem(iniPath);
+  if (!settingsProblem.empty()) std::fprintf(stderr, "nami: %s\n", settingsProblem.c_str());
 
   if (cl.headless) return RunHeadless(argc, argv, cl, settings);
 
@@ -204,13 +230,13 @@ int main(int argc, char** argv) {
         std::fflush(stderr);
         return;
       }
-      QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, &frame);
-      box.exec();
+      nami::OpenMessageBox(&frame, text);
     };
     frame.TerminalPane()->messageHandler = message;
     frame.Router().showMessage = message;
   }
 
+  if (!settingsProblem.empty() && !cl.automation) nami::OpenMessageBox(&frame, QString::fromStdString(settingsProblem));
   if (!cl.documentPath.empty()) {
     if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
   } else {
@@ -231,9 +257,40 @@ int main(int argc, char** argv) {
       std::printf("%s\n", busName.toUtf8().constData());
       std::fflush(stdout);
     }
+  } else if (cl.automation) {
+    // Nothing could ever reach a window-less instance.
+    std::fprintf(stderr, "nami: the automation interface is not available, so nothing can reach this instance: %s\n",
+                 server.LastError().toUtf8().constData());
+    frame.Shutdown();
+    return 1;
   } else {
     std::fprintf(stderr, "nami: warning: the automation interface is not available: %s\n",
                  server.LastError().toUtf8().constData());
+  }
+  // A window-less automation instance ends once it has had no call and no
+  // transfer for a while, releasing the port; a shown window keeps it.
+  QTimer idleExit;
+  if (cl.automation) {
+    const int idleMs = AutomationIdleSeconds() * 1000;
+    auto lastCalls = std::make_shared<std::uint64_t>(automation.Calls());
+    auto idleSince = std::make_shared<QElapsedTimer>();
+    idleSince->start();
+    QObject::connect(&idleExit, &QTimer::timeout, &frame, [&, lastCalls, idleSince, idleMs] {
+      nami::CNamiDoc& doc = session.Doc();
+      const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || doc.Uploading || doc.Capturing ||
+                        doc.PasteSending || !doc.Senders.Empty() ||
+                        (session.Autopilot() && session.Autopilot()->Busy());
+      if (busy || automation.Calls() != *lastCalls) {
+        *lastCalls = automation.Calls();
+        idleSince->restart();
+        return;
+      }
+      if (idleSince->elapsed() < idleMs) return;
+      std::fprintf(stderr, "nami: no automation call for %d s: ending\n", idleMs / 1000);
+      std::fflush(stderr);
+      QCoreApplication::exit(0);
+    });
+    idleExit.start(std::min(1000, idleMs / 4 + 1));
   }
   nami::CMeasureProbe::StartFromEnvironment(&frame, session.Doc());  // scripts/measure-*
   std::unique_ptr<CStartupReport> report;

@@ -1,6 +1,7 @@
 #include "autopilot/Autopilot.h"
 
 #include "autopilot/StepTexts.h"
+#include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
 namespace nami {
@@ -9,6 +10,12 @@ const char kReasonEnd[] = "自動モード終了コマンドで中止しまし�
 const char kReasonDisconnected[] = "接続が切れたため中止しました";
 const char kReasonFileError[] = "メールファイルのエラーで中止しました";
 const char kReasonLogFile[] = "ログファイルを開けないため中止しました";
+const char kReasonNoPort[] = "ポートが開いていないため中止しました";
+
+bool ContainsBusy(std::string line) {
+  for (char& c : line) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return line.find("busy") != std::string::npos;
+}
 }  // namespace
 
 CAutopilot::CAutopilot(CNamiDoc& doc, IClock& clock)
@@ -34,6 +41,8 @@ void CAutopilot::Run(AutoCommand command) {
     case AutoCommand::List:
     case AutoCommand::Read: {
       static constexpr Step kSteps[] = {Step::Connect, Step::Send, Step::List, Step::Read};
+      if (RefuseWithoutPort(false)) return;
+      ResetWatch();
       frames_.push_back(Frame{false, Step::Connect, Phase::Waiting, false});
       BeginStep(frames_.back(), kSteps[static_cast<int>(command) - static_cast<int>(AutoCommand::Connect)]);
       Settle();
@@ -53,7 +62,52 @@ void CAutopilot::Run(AutoCommand command) {
   }
 }
 
-void CAutopilot::OnTick() { Settle(); }
+void CAutopilot::OnTick() {
+  Settle();
+  Watch();
+}
+
+void CAutopilot::ResetWatch() {
+  heardBytes_ = doc_.ReceivedBytes;
+  heardAtMs_ = clock_.MonotonicMs();
+  if (frames_.empty()) watchdogSeconds_ = doc_.Settings().GetInt(keys::Watchdog);  // read once per run
+}
+
+void CAutopilot::Watch() {
+  if (frames_.empty()) return;
+  // Only a wait for the BBS counts: a mail file going out hears nothing.
+  if (doc_.ReceivedBytes != heardBytes_ || frames_.back().phase != Phase::Waiting) {
+    ResetWatch();
+    return;
+  }
+  const int seconds = watchdogSeconds_;
+  if (seconds <= 0 || clock_.MonotonicMs() - heardAtMs_ < seconds * std::int64_t{1000}) return;
+  Abort(RunOutcome::NoAnswer, "nothing received for " + std::to_string(seconds) + " s");
+}
+
+bool CAutopilot::RefuseWithoutPort(bool autoMode) {
+  if (doc_.PortOpen()) return false;
+  const std::string why = doc_.PortFailure();
+  if (autoMode) {
+    lastResult_ = RunResult::Aborted;
+    lastAbortReason_ = kReasonNoPort;
+    RecordEnd(RunOutcome::PortNotOpen, why);
+  } else {
+    doc_.Ui().ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + Utf8ToCp932(why));
+  }
+  return true;
+}
+
+void CAutopilot::RecordEnd(RunOutcome outcome, const std::string& detail) {
+  lastEnd_ = RunEnd{outcome, clock_.Now(), detail};
+  ++endedRuns_;
+}
+
+void CAutopilot::Abort(RunOutcome outcome, const std::string& detail) {
+  AbortAll(DescribeOutcome(outcome).japanese, outcome, detail);
+}
+
+void CAutopilot::OnLinkLost(const std::string& detail) { Abort(RunOutcome::LinkLost, detail); }
 
 void CAutopilot::OnScheduleTimer() {
   if (schedule_.OnTimer(LocalTime(clock_.Now()).tm_min)) StartAutoMode();
@@ -131,9 +185,13 @@ void CAutopilot::EndAutoMode() {
 
 void CAutopilot::StartAutoMode() {
   if (!doc_.AutoIdle) return;
+  if (RefuseWithoutPort(true)) return;
   doc_.AutoRunning = true;
   endRequested_ = false;
   abortReason_.clear();
+  mailsSent_ = 0;
+  mail_.Requested = 0;
+  ResetWatch();
   frames_.push_back(Frame{true, Step::Connect, Phase::Waiting, false});
   BeginStep(frames_.back(), Step::Connect);
   Settle();
@@ -163,17 +221,15 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
       ConnectToStation();
       return;
     case Step::List:
-      if (!list_.StartListReading()) {
-        doc_.AutoRunning = false;
-        abortReason_ = kReasonLogFile;
-        frame.phase = Phase::DoneAborted;
-      }
-      return;
     case Step::Read:
-      if (!mail_.StartMailReading()) {
+      if (!(step == Step::List ? list_.StartListReading() : mail_.StartMailReading())) {
         doc_.AutoRunning = false;
         abortReason_ = kReasonLogFile;
         frame.phase = Phase::DoneAborted;
+      } else if (doc_.AutoIdle) {
+        // Nothing was sent (no list command, an empty list log): no prompt
+        // will come, so the step ends now.
+        frame.phase = Phase::DoneAtOnce;
       }
       return;
     case Step::Send:
@@ -190,6 +246,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
     return;
   }
   sender_.BuildSendQueue();
+  missing_.clear();
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
   doc_.WaitText = waitText;
@@ -198,13 +255,16 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
     frame.phase = Phase::DoneAtOnce;
     return;
   }
-  switch (sender_.SendNextQueuedFile()) {
+  switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
       frame.phase = Phase::SendingFile;
       frame.firstFile = true;
       return;
     case CMailSender::StartResult::NotOpened:
-      return;  // skipped: straight to the wait
+      // Every queued file is missing: nothing went out, no prompt will come.
+      doc_.AutoIdle = true;
+      frame.phase = Phase::DoneAtOnce;
+      return;
     case CMailSender::StartResult::Error:
       AbortAll(kReasonFileError);
       return;
@@ -215,19 +275,27 @@ bool CAutopilot::ConfirmPrompt() const {
   return ContainsAtCharStart(doc_.LatestLine, doc_.WaitText) || ContainsAtCharStart(doc_.LastLine(), doc_.WaitText);
 }
 
+CMailSender::StartResult CAutopilot::StartNextMailFile() {
+  while (sender_.HasNextFile()) {
+    const std::string name = sender_.SendQueue[sender_.SendQueueCursor];
+    const CMailSender::StartResult r = sender_.SendNextQueuedFile();
+    if (r != CMailSender::StartResult::NotOpened) return r;
+    missing_.push_back(name);
+    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + name + ": " + sender_.OpenError());
+  }
+  return CMailSender::StartResult::NotOpened;
+}
+
 CAutopilot::Next CAutopilot::SendNextMailFile(Frame& frame) {
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
-  if (!sender_.HasNextFile()) return Next::Complete;
-  switch (sender_.SendNextQueuedFile()) {
+  switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
       frame.phase = Phase::SendingFile;
       frame.firstFile = false;
       return Next::FileStarted;
     case CMailSender::StartResult::NotOpened:
-      doc_.PromptSeen = false;
-      doc_.AutoRunning = true;
-      return Next::Sent;
+      return Next::Complete;  // no file left that opens
     case CMailSender::StartResult::Error:
       break;
   }
@@ -297,7 +365,8 @@ void CAutopilot::FinishStep() {
       break;
     case Step::Send:
       // Only a complete step empties the queue; otherwise all of it goes again next time.
-      if (f.phase == Phase::DoneNormal) sender_.EmptySendKeys();
+      // A missing file keeps its key, to be sent once it is there.
+      if (f.phase == Phase::DoneNormal) sender_.EmptySendKeys(missing_);
       doc_.AutoIdle = true;
       break;
     case Step::List:
@@ -316,28 +385,46 @@ void CAutopilot::FinishStep() {
   for (Step next : kOrder) {
     if (static_cast<int>(next) <= static_cast<int>(f.step) || !StepSelected(next)) continue;
     if (!doc_.AutoRunning) {
-      EndRun(RunResult::Aborted);
+      EndRun(RunResult::Aborted, f.step);
       return;
     }
     BeginStep(f, next);
     return;
   }
   if (!doc_.AutoRunning) {
-    EndRun(RunResult::Aborted);
+    EndRun(RunResult::Aborted, f.step);
     return;
   }
   EndAutoMode();
-  EndRun(RunResult::Completed);
+  EndRun(RunResult::Completed, f.step);
 }
 
-void CAutopilot::EndRun(RunResult result) {
+RunOutcome CAutopilot::DisconnectOutcome(Step step) const {
+  if (step != Step::Connect) return RunOutcome::LinkLost;
+  // The TNC's last few lines say why the connect request failed.
+  const std::size_t count = doc_.LineCount();
+  for (std::size_t i = count; i > 0 && i + 4 > count; --i)
+    if (ContainsBusy(doc_.LineAt(i - 1))) return RunOutcome::BbsBusy;
+  return RunOutcome::ConnectFailed;
+}
+
+void CAutopilot::EndRun(RunResult result, Step step) {
   lastResult_ = result;
-  if (result == RunResult::Aborted) {
-    lastAbortReason_ = !abortReason_.empty() ? abortReason_ : endRequested_ ? kReasonEnd : kReasonDisconnected;
-  } else {
-    lastAbortReason_.clear();
-  }
   frames_.pop_back();
+  if (result != RunResult::Aborted) {
+    lastAbortReason_.clear();
+    const bool nothingNew = mailsSent_ == 0 && mail_.Requested == 0;
+    RecordEnd(nothingNew ? RunOutcome::NothingNew : RunOutcome::Completed, {});
+    return;
+  }
+  lastAbortReason_ = !abortReason_.empty() ? abortReason_ : endRequested_ ? kReasonEnd : kReasonDisconnected;
+  if (!abortReason_.empty()) {
+    // A file the run could not open: the link is up, so log off.
+    EndAutoMode();
+    RecordEnd(RunOutcome::FileError, {});
+  } else {
+    RecordEnd(endRequested_ ? RunOutcome::EndedByUser : DisconnectOutcome(step), {});
+  }
 }
 
 void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
@@ -361,6 +448,8 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
       f.phase = Phase::DoneAborted;
       break;
     case CMailSender::FileEnd::Sent:
+      if (f.autoMode) ++mailsSent_;
+      [[fallthrough]];
     case CMailSender::FileEnd::Superseded:
       f.phase = Phase::Waiting;
       if (!f.firstFile) {
@@ -372,18 +461,30 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
   Settle();
 }
 
-void CAutopilot::AbortAll(const std::string& reason) {
+void CAutopilot::AbortAll(const std::string& reason, RunOutcome outcome, const std::string& detail) {
+  if (frames_.empty()) return;
   bool autoMode = false;
   for (const Frame& f : frames_) autoMode = autoMode || f.autoMode;
   frames_.clear();
   sender_.Abandon();
   doc_.LogFile.Close();
   doc_.ListReading = doc_.MailReading = false;
-  doc_.AutoRunning = false;
-  doc_.AutoIdle = false;
+  if (outcome == RunOutcome::LinkLost || !doc_.PortOpen()) {
+    doc_.AutoRunning = false;
+    doc_.AutoIdle = true;
+  } else if (autoMode || outcome == RunOutcome::NoAnswer) {
+    // Log off so that the radio link is not left up; this also frees the
+    // commands and the schedule for the next run.
+    EndAutoMode();
+  } else {
+    // A single step's file error: the commands wait for the end command.
+    doc_.AutoRunning = false;
+    doc_.AutoIdle = false;
+  }
   if (autoMode) {
     lastResult_ = RunResult::Aborted;
     lastAbortReason_ = reason;
+    RecordEnd(outcome, detail);
   }
 }
 

@@ -79,7 +79,7 @@ bool CListReader::StartListReading() {
   ListCommandCursor = 0;
 
   if (!doc_.LogFile.Open(listFile, CTextFile::Mode::Truncate)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile);
+    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + listFile + ": " + doc_.LogFile.Error());
     return false;
   }
 

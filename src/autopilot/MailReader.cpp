@@ -63,7 +63,7 @@ bool CMailReader::StartMailReading() {
   ListLineCursor = static_cast<std::ptrdiff_t>(ListLines.size()) - 1;
 
   if (!doc_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile);
+    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + mailFile + ": " + doc_.LogFile.Error());
     return false;
   }
   doc_.WaitText = waitText;
@@ -93,6 +93,7 @@ void CMailReader::ExamineNextLine() {
 
   const bool qualifies = number > LeadingNumber(StartMailNo) && (!limit_ || matches);
   if (qualifies) {
+    ++Requested;
     doc_.SendText(readCommand_ + " " + text + "\r");
     doc_.PromptSeen = false;
   } else {

@@ -39,6 +39,8 @@ class CMailReader {
   std::string HighMailNo;
   // Category patterns per field; an emptied field keeps its earlier pattern.
   std::array<std::string, 5> ReadPatterns;
+  // Read commands sent; the autopilot zeroes it when a run starts.
+  int Requested = 0;
 
  private:
   void LoadListLines(const std::string& path);

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+
+#include "terminal/UserFile.h"
 
 namespace nami {
 
@@ -27,19 +30,17 @@ CMailSender::StartResult CMailSender::SendNextQueuedFile() {
   return SendMailFile(name);
 }
 
-void CMailSender::EmptySendKeys() {
-  for (const KeySpec& key : keys::Send) doc_.Settings().Set(key, "");
+void CMailSender::EmptySendKeys(const std::vector<std::string>& keep) {
+  for (const KeySpec& key : keys::Send) {
+    if (!keep.empty() && std::find(keep.begin(), keep.end(), doc_.Settings().Raw(key)) != keep.end()) continue;
+    doc_.Settings().Set(key, "");
+  }
 }
 
 CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
-  // Non-blocking, so that a FIFO named by mistake cannot hold the program.
-  int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // Never blocks: a FIFO named by mistake cannot hold the program.
+  int fd = OpenUserFile(name, UserFileMode::Read, openError_);
   if (fd < 0) return StartResult::NotOpened;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return StartResult::NotOpened;
-  }
   // The file must be positionable: its length is taken before sending.
   const off_t length = ::lseek(fd, 0, SEEK_END);
   if (length < 0 || ::lseek(fd, 0, SEEK_SET) < 0) {

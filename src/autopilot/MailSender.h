@@ -45,12 +45,15 @@ class CMailSender final : public ISender {
   // Opens a file and pushes the sender; NotOpened when it cannot be opened
   // (skipped without a message).
   StartResult SendMailFile(const std::string& name);
-  // Writes the five queue keys empty, in order.
-  void EmptySendKeys();
+  // Writes the five queue keys empty, in order, except those naming a
+  // file in `keep`.
+  void EmptySendKeys(const std::vector<std::string>& keep = {});
   // Quitting or a reset: closes the file without sending anything more.
   void Abandon();
   bool Sending() const { return fd_ >= 0; }
   std::string CurrentFile() const { return name_; }
+  // Why the last file did not open.
+  const std::string& OpenError() const { return openError_; }
   // Bytes of the current file taken so far, and its length when opened.
   std::int64_t Position() const { return taken_; }
   std::int64_t Length() const { return length_; }
@@ -73,6 +76,7 @@ class CMailSender final : public ISender {
   std::function<void(FileEnd)> onFileEnd_;
   int fd_ = -1;
   std::string name_;
+  std::string openError_;
   std::array<char, 4096> buffer_{};
   std::size_t bufferPos_ = 0;
   std::size_t bufferLen_ = 0;

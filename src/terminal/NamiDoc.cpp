@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/Cp932.h"
+
 namespace nami {
 
 CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {}
@@ -30,8 +32,16 @@ void CNamiDoc::OpenPort(const std::string& comstatus) {
 
   if (!port_) return;
   port_->Close();
-  if (!port_->Open(comstatus)) ui_.ShowMessage(msg::ReconfigurePort);
+  if (!port_->Open(comstatus)) {
+    // The fixed text, then which device and why (the port says it in UTF-8).
+    const std::string why = port_->Failure();
+    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + Utf8ToCp932(why));
+  }
 }
+
+bool CNamiDoc::PortOpen() const { return port_ && port_->IsOpen(); }
+
+std::string CNamiDoc::PortFailure() const { return port_ ? port_->Failure() : std::string("no port"); }
 
 void CNamiDoc::OpenPortFromProfile() { OpenPort(settings_.Get(keys::ComStatus)); }
 

@@ -53,6 +53,9 @@ class CNamiDoc {
   // OpenPort with the profile's "comstatus" (its default when empty).
   void OpenPortFromProfile();
   void ClosePort();
+  bool PortOpen() const;
+  // Why the port is not open: device and reason, UTF-8 (see IPort::Failure).
+  std::string PortFailure() const;
   // Every sender's one write: waits at most 1,000 ms; returns the count taken.
   std::size_t SendText(std::string_view bytes);
   std::size_t ReadAvailable(char* buffer, std::size_t capacity);
@@ -75,6 +78,7 @@ class CNamiDoc {
   bool AutoRunning = false;  // cleared when "** DISCONNECTED" is seen
   bool AutoIdle = true;      // no autopilot step runs
   std::string LatestLine;    // the last line completed in the last tick
+  std::uint64_t ReceivedBytes = 0;  // every byte a receive tick took from the port
   bool ListReading = false;  // completed lines go to LogFile (list log)
   bool MailReading = false;  // completed lines go to LogFile (mail log)
   bool AutoList = true;      // steps chosen for auto mode

@@ -29,6 +29,7 @@ std::size_t CTerminalCore::Tick() {
     doc_.LatestLine.clear();
     return 0;
   }
+  doc_.ReceivedBytes += n;
   Receive(buffer_.data(), n);
   return n;
 }

@@ -23,6 +23,7 @@ void CAutomationBridge::AfterCommand() {
 }
 
 void CAutomationBridge::ShowWindow() {
+  ++calls_;
   QWidget* window = window_ ? window_() : nullptr;
   if (!window) return;
   if (window->isMinimized())
@@ -43,6 +44,7 @@ void CAutomationBridge::FinishPending() {
 }
 
 void CAutomationBridge::UploadFile(const std::string& path, std::function<void()> done) {
+  ++calls_;
   CNamiDoc& doc = session_.Doc();
   // An upload already running is left alone; this call then waits for
   // nothing.
@@ -62,15 +64,23 @@ void CAutomationBridge::UploadFile(const std::string& path, std::function<void()
 }
 
 void CAutomationBridge::DownloadFile(const std::string& path) {
+  ++calls_;
   if (!session_.Doc().Capturing) session_.Transfers()->CaptureByName(path);
   AfterCommand();
 }
 
-void CAutomationBridge::SendOut(const std::string& text) { AutomationSendOut(session_.Doc(), text); }
+void CAutomationBridge::SendOut(const std::string& text) {
+  ++calls_;
+  AutomationSendOut(session_.Doc(), text);
+}
 
-std::string CAutomationBridge::GetLine(int n) { return AutomationGetLine(session_.Doc().Lines(), n); }
+std::string CAutomationBridge::GetLine(int n) {
+  ++calls_;
+  return AutomationGetLine(session_.Doc().Lines(), n);
+}
 
 void CAutomationBridge::DownloadStop() {
+  ++calls_;
   session_.Transfers()->CaptureStop();
   AfterCommand();
 }

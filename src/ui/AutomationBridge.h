@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,6 +36,8 @@ class CAutomationBridge final : public IAutomationTarget {
   // Answers the waiting callers once no upload runs (quitting calls it
   // after the session has ended every operation).
   void FinishPending();
+  // Calls taken so far (the window-less instance ends when it stays idle).
+  std::uint64_t Calls() const { return calls_; }
 
  private:
   void AfterCommand();
@@ -44,6 +47,7 @@ class CAutomationBridge final : public IAutomationTarget {
   std::function<void()> afterCommand_;
   std::vector<std::function<void()>> pending_;
   QTimer watch_;  // runs while callers wait for an upload's end
+  std::uint64_t calls_ = 0;
 };
 
 }  // namespace nami

@@ -79,11 +79,18 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
       router_.SetHistoryActive(true);
   });
   qApp->installEventFilter(this);
+  // A vanished or missing device is tried again every few seconds.
+  session_.SetReopenPort(true);
+  session_.OnNotice = [this](const std::string& text) {
+    idleText_ = QString::fromStdString(text);
+    UpdateProgress();
+  };
   UpdateTitle();
   UpdateCommands();
 }
 
 CMainFrame::~CMainFrame() {
+  session_.OnNotice = nullptr;
   qApp->removeEventFilter(this);
   clockTimer_.stop();
 }
@@ -251,7 +258,17 @@ QString CMainFrame::ProgressText() const {
 }
 
 void CMainFrame::UpdateProgress() {
-  const QString text = ProgressText();
+  if (CAutopilot* pilot = session_.Autopilot(); pilot && pilot->EndedRuns() != endsShown_) {
+    endsShown_ = pilot->EndedRuns();
+    runEndText_ = QStringLiteral("自動モード終了 %1 %2")
+                      .arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", pilot->LastEnd().at)),
+                           QString::fromStdString(DescribeRunEnd(pilot->LastEnd())));
+    idleText_ = runEndText_;
+  }
+  QString text = ProgressText();
+  // Between runs the bar tells how the last one ended, or the newer note
+  // about the port.
+  if (text.isEmpty()) text = idleText_;
   if (text == shownProgress_) return;
   shownProgress_ = text;
   if (text.isEmpty())

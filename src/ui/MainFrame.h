@@ -39,6 +39,8 @@ class CMainFrame : public QMainWindow {
   // What the message pane shows while something is being sent or an
   // autopilot step runs (UTF-8); empty otherwise.
   QString ProgressText() const;
+  // How the last auto-mode run ended, with the time; shown between runs.
+  QString RunEndText() const { return runEndText_; }
 
   // Re-evaluates every command's enabled state (as the idle update does),
   // hands new senders to the pacing and refreshes the progress text.
@@ -91,6 +93,9 @@ class CMainFrame : public QMainWindow {
   QTimer idleTimer_;
   CSendDriver* sender_ = nullptr;
   QString shownProgress_;
+  QString runEndText_;
+  QString idleText_;  // shown while nothing runs: the run's end or a port note
+  std::uint64_t endsShown_ = 0;
   bool closing_ = false;
   bool shutDown_ = false;
 };

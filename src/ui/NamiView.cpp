@@ -6,13 +6,13 @@
 #include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
 #include "ui/Fonts.h"
+#include "ui/MessageBox.h"
 #include "ui/PainterSurface.h"
 
 namespace nami {
@@ -141,8 +141,9 @@ void CNamiView::ShowMessage(const std::string& text) {
     messageHandler(utf);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), utf, QMessageBox::Ok, window());
-  box.exec();
+  // No nested event loop: the tick and the autopilot must not run inside
+  // the call that raised the message.
+  OpenMessageBox(window(), utf);
 }
 
 void CNamiView::Beep() { QApplication::beep(); }

@@ -4,10 +4,13 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "terminal/NamiDoc.h"
 #include "ui/DialogHooks.h"
@@ -81,6 +84,17 @@ CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc) : QDialog(parent), do
   layout->addWidget(list_);
   layout->addWidget(read_);
   layout->addWidget(send_);
+  watchdog_ = new QSpinBox(this);
+  watchdog_->setRange(0, 86400);
+  watchdog_->setSuffix(QStringLiteral(" 秒"));
+  watchdog_->setSpecialValueText(QStringLiteral("なし (off)"));
+  watchdog_->setValue(std::max(doc_.Settings().GetInt(keys::Watchdog), 0));
+  watchdog_->setToolTip(
+      QStringLiteral("この秒数だけ何も受信しないと、自動モードは「応答なし」でﾛｸﾞｵﾌして終わります (0 = なし)"));
+  auto* row = new QHBoxLayout;
+  row->addWidget(PlainLabel(QStringLiteral("無応答で中止"), this));
+  row->addWidget(watchdog_);
+  layout->addLayout(row);
   layout->addWidget(MakeOkCancel(this));
 }
 
@@ -88,6 +102,8 @@ void CAutoModeDlg::accept() {
   doc_.AutoList = list_->isChecked();
   doc_.AutoRead = read_->isChecked();
   doc_.AutoSend = send_->isChecked();
+  if (watchdog_->value() != std::max(doc_.Settings().GetInt(keys::Watchdog), 0))
+    doc_.Settings().SetInt(keys::Watchdog, watchdog_->value());
   QDialog::accept();
 }
 

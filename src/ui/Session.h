@@ -83,9 +83,24 @@ class CSession {
   // Called with each completed line (CP932) after a tick; the headless
   // runner prints them.
   std::function<void(const std::string&)> OnLine;
+  // Short notes about the port (waiting for the device, the device is
+  // back), UTF-8; the window shows them in the status bar, the headless
+  // runner on the error stream.
+  std::function<void(const std::string&)> OnNotice;
+
+  // With `on`, a port that is not open (a device that vanished or never
+  // opened) is tried again every kReopenMs, quietly, until it opens: the
+  // window and `--headless --stay` do this.
+  void SetReopenPort(bool on) { reopen_ = on; }
+  static constexpr int kReopenMs = 5000;
 
  private:
   void Reinitialise();
+  // After each receive tick: a port that closed itself ends the run as
+  // link lost; a closed port is tried again when reopening is on.
+  void CheckPort();
+  void PortOpened();
+  void Notice(const std::string& text);
 
   CSettings& settings_;
   IClock& clock_;
@@ -95,6 +110,10 @@ class CSession {
   CTerminalCore core_;
   std::shared_ptr<CAutopilot> autopilot_;  // shared_ptr: the type may be incomplete here
   std::shared_ptr<CTransfers> transfers_;
+  bool reopen_ = false;
+  bool waiting_ = false;  // for the port to open again
+  bool waitSaid_ = false;
+  std::int64_t reopenAtMs_ = 0;
 };
 
 }  // namespace nami

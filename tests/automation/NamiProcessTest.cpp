@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,8 +18,8 @@
 #include <memory>
 #include <string>
 
-#include "support/TestSupport.h"
 #include "BusTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace nami {
 namespace {
@@ -247,6 +248,68 @@ TEST_F(NamiProcessTest, TerminatingDuringAnUploadAnswersTheCallerAndEndsAtOnce) 
   EXPECT_EQ(nami_.exitCode(), 0);
   ASSERT_TRUE(call.waitForFinished(3000));
   EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
+}
+
+// The window-less instance ends once it has had no call for the idle time
+// (here 2 s), which frees the serial port; a shown window keeps it running.
+TEST_F(NamiProcessTest, AnIdleInstanceEndsAndFreesThePortUnlessItsWindowIsShown) {
+  nami_.terminate();
+  ASSERT_TRUE(nami_.waitForFinished(5000));
+  const std::string slave = ::ptsname(master_);
+  struct Case {
+    const char* name;
+    const char* call;  // made once, a second after the start
+    bool ends;
+  };
+  const Case cases[] = {{"idle after a call", "SendOut", true}, {"window shown", "ShowWindow", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QProcess idle;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("NAMI_AUTOMATION_IDLE"), QStringLiteral("2"));
+    idle.setProcessEnvironment(env);
+    idle.setWorkingDirectory(QString::fromStdString(dir_.Path()));
+    idle.start(QStringLiteral(NAMI_BINARY_DIR "/nami"),
+               {QStringLiteral("--automation"), QStringLiteral("--ini"), QString::fromStdString(ini_)});
+    ASSERT_TRUE(idle.waitForReadyRead(10000));
+    busName_ = QString::fromUtf8(idle.readLine()).trimmed();
+    QThread::msleep(1000);
+    Gdbus(QString::fromUtf8(c.call), {QStringLiteral("''")});
+    QElapsedTimer t;
+    t.start();
+    const bool ended = idle.waitForFinished(5000);
+    EXPECT_EQ(ended, c.ends);
+    if (ended) {
+      EXPECT_GE(t.elapsed(), 1500) << "the call restarts the idle time";
+      EXPECT_EQ(idle.exitCode(), 0);
+      EXPECT_TRUE(idle.readAllStandardError().contains("no automation call for 2 s"));
+      // The port opens again: nobody holds its lock.
+      const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      ASSERT_GE(fd, 0);
+      EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+      ::close(fd);
+    } else {
+      idle.terminate();
+      idle.waitForFinished(5000);
+    }
+  }
+}
+
+// Without a session bus nothing could reach a window-less instance.
+TEST(NamiProcess, WithoutASessionBusTheAutomationInstanceEndsAtOnce) {
+  test::EnsureCoreApplication();
+  test::TempDir dir;
+  QProcess nami;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+  nami.setProcessEnvironment(env);
+  nami.start(QStringLiteral(NAMI_BINARY_DIR "/nami"),
+             {QStringLiteral("--automation"), QStringLiteral("--ini"), QString::fromStdString(dir.File("NAMI.INI"))});
+  ASSERT_TRUE(nami.waitForFinished(10000));
+  EXPECT_EQ(nami.exitCode(), 1);
+  EXPECT_TRUE(nami.readAllStandardError().contains("nothing can reach this instance"));
 }
 
 }  // namespace

@@ -41,6 +41,18 @@ class FakePort : public IPort {
     open = false;
   }
   bool IsOpen() const override { return open; }
+  std::string Failure() const override { return open ? std::string() : failure; }
+  bool TakeLost() override {
+    const bool was = lost;
+    lost = false;
+    return was;
+  }
+  // The device vanishes: the port closes itself and says so once.
+  void Vanish(const std::string& why) {
+    open = false;
+    lost = true;
+    failure = why;
+  }
 
   // Queues one chunk for one later read.
   void Deliver(std::string chunk) { input.push_back(std::move(chunk)); }
@@ -62,6 +74,8 @@ class FakePort : public IPort {
   int closeCount = 0;
   int writeCount = 0;
   std::string lastConfig;
+  bool lost = false;
+  std::string failure;
 };
 
 }  // namespace nami::test

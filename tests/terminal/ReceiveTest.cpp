@@ -303,7 +303,9 @@ TEST(Receive, FullLinesReachTheLogsOnceWithTheirLineEnds) {
 
 TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   TerminalFixture f;
-  ASSERT_TRUE(f.doc.CaptureFile.Open("/dev/full", CTextFile::Mode::Append));
+  test::TempDir dir;
+  test::FullDisk full;
+  ASSERT_TRUE(f.doc.CaptureFile.Open(dir.File("capture"), CTextFile::Mode::Append));
   f.doc.Capturing = true;
   f.doc.WaitText = "c";
   f.Tick("a\r\nb\r\nc");
@@ -315,7 +317,7 @@ TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   EXPECT_TRUE(f.doc.Capturing);  // the capture stays on and the next line is tried again
 
   // The same for the autopilot's log, reported once more for its own file.
-  ASSERT_TRUE(f.doc.LogFile.Open("/dev/full", CTextFile::Mode::Append));
+  ASSERT_TRUE(f.doc.LogFile.Open(dir.File("log"), CTextFile::Mode::Append));
   f.doc.Capturing = false;
   f.doc.ListReading = true;
   f.doc.AutoIdle = false;

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <filesystem>
 
@@ -73,9 +74,12 @@ TEST_F(DialogProfileTest, AutoModeEditsTheDocumentFlags) {
   {
     CAutoModeDlg dlg(nullptr, doc);
     EXPECT_TRUE(dlg.List()->isChecked() && dlg.Read()->isChecked() && dlg.Send()->isChecked());
+    EXPECT_EQ(dlg.Watchdog()->value(), 300);  // the default, in seconds
     dlg.Send()->setChecked(false);
+    dlg.Watchdog()->setValue(0);
     dlg.accept();
   }
+  EXPECT_EQ(settings.Raw(keys::Watchdog), "0");  // 0: off
   EXPECT_TRUE(doc.AutoList);
   EXPECT_TRUE(doc.AutoRead);
   EXPECT_FALSE(doc.AutoSend);
