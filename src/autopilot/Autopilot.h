@@ -12,6 +12,9 @@
 // the older one until it has finished, as a nested wait would.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +55,10 @@ class CAutopilot {
   std::string LastAbortReason() const { return lastAbortReason_; }
   // Quitting: ends everything at once and closes the files; nothing more is sent.
   void Cancel();
+  // Called with the reason (UTF-8) when a step or run is aborted because a
+  // settings file or a log could not be written, so the window can say so
+  // once; the headless runner reports the run's reason itself.
+  std::function<void(const std::string&)> OnWriteFailure;
 
   // The run and the link commands.
   void StartAutoMode();
@@ -67,7 +74,7 @@ class CAutopilot {
  private:
   enum class Step { Connect, Send, List, Read };
   enum class Phase { Waiting, SendingFile, DoneNormal, DoneAborted, DoneAtOnce };
-  enum class Next { Sent, FileStarted, Complete, Error };
+  enum class Next { Sent, FileStarted, Complete, Error, NotRecorded, ListLogLost, MailLogLost };
   struct Frame {
     bool autoMode;
     Step step;
@@ -90,6 +97,10 @@ class CAutopilot {
   // end command.
   void AbortAll(const std::string& reason);
   bool StepSelected(Step step) const;
+  // A settings or log write failed: the reason with what went wrong.
+  std::string SettingsReason() const;
+  std::string LogReason(const char* what) const;
+  void AbortForWriteFailure(const std::string& reason);
 
   CNamiDoc& doc_;
   IClock& clock_;
@@ -102,6 +113,9 @@ class CAutopilot {
   std::string abortReason_;
   RunResult lastResult_ = RunResult::None;
   std::string lastAbortReason_;
+  // The queue entry of the mail file last sent, until the prompt after it.
+  std::ptrdiff_t sentEntry_ = -1;
+  std::uint64_t listLostMark_ = 0;  // LogLinesLost when the list step began
 };
 
 }  // namespace nami

@@ -15,11 +15,24 @@ CMailSender::~CMailSender() { Abandon(); }
 
 void CMailSender::BuildSendQueue() {
   SendQueue.clear();
-  for (const KeySpec& key : keys::Send) {
-    std::string name = doc_.Settings().Raw(key);
-    if (!name.empty()) SendQueue.push_back(std::move(name));
+  SendQueueKeys.clear();
+  for (std::size_t k = 0; k < keys::Send.size(); ++k) {
+    std::string name = doc_.Settings().Raw(keys::Send[k]);
+    if (name.empty()) continue;
+    SendQueue.push_back(std::move(name));
+    SendQueueKeys.push_back(k);
   }
   SendQueueCursor = 0;
+}
+
+bool CMailSender::CanRecordSent() {
+  if (SendQueueKeys.empty()) return true;
+  return doc_.Settings().Rewrite(keys::Send[SendQueueKeys.front()]);
+}
+
+bool CMailSender::ClearQueuedKey(std::size_t index) {
+  if (index >= SendQueueKeys.size()) return true;
+  return doc_.Settings().Set(keys::Send[SendQueueKeys[index]], "");
 }
 
 CMailSender::StartResult CMailSender::SendNextQueuedFile() {
@@ -27,8 +40,10 @@ CMailSender::StartResult CMailSender::SendNextQueuedFile() {
   return SendMailFile(name);
 }
 
-void CMailSender::EmptySendKeys() {
-  for (const KeySpec& key : keys::Send) doc_.Settings().Set(key, "");
+bool CMailSender::EmptySendKeys() {
+  bool ok = true;
+  for (const KeySpec& key : keys::Send) ok = doc_.Settings().Set(key, "") && ok;
+  return ok;
 }
 
 CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {

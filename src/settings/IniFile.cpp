@@ -1,8 +1,11 @@
 #include "settings/IniFile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include "text/ShiftJis.h"
 
@@ -37,8 +40,10 @@ Line LineAt(const std::string& text, std::size_t start) {
   while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
   Line line{start, i, i};
   if (i < text.size()) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') line.next = i + 2;
-    else line.next = i + 1;
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+      line.next = i + 2;
+    else
+      line.next = i + 1;
   }
   return line;
 }
@@ -81,17 +86,47 @@ std::string_view LineEndOf(const std::string& text) {
 
 CIniFile::CIniFile(std::string path, IFileOps& ops) : path_(std::move(path)), ops_(ops) {}
 
+void CIniFile::NoteProblem(const std::string& text) const {
+  if (!problem_.empty()) return;  // the first problem is the one worth telling
+  problem_ = text;
+  problemTaken_ = false;
+}
+
+std::string CIniFile::TakeProblem() {
+  if (problemTaken_ || problem_.empty()) return {};
+  problemTaken_ = true;
+  return problem_;
+}
+
+bool CIniFile::Unreadable() const {
+  Text();
+  return unreadable_;
+}
+
 const std::string& CIniFile::Text() const {
+  if (unreadable_) return text_;  // empty, for the rest of the run
+  auto unreadable = [this](const std::string& why) -> const std::string& {
+    unreadable_ = true;
+    text_.clear();
+    NoteProblem("settings file " + path_ + " cannot be read (" + why +
+                "); running on default settings, and nothing is written to it");
+    return text_;
+  };
   struct stat st;
   if (::stat(path_.c_str(), &st) != 0) {
+    // Missing is an empty file; anything else (no permission to look into
+    // the folder, an I/O error) is not.
+    if (errno != ENOENT && errno != ENOTDIR) return unreadable(std::strerror(errno));
     text_.clear();
     loaded_ = false;
     size_ = -1;
     return text_;
   }
+  if (S_ISDIR(st.st_mode)) return unreadable("it is a folder");
   if (!loaded_ || st.st_ino != ino_ || st.st_size != size_ || st.st_mtim.tv_sec != mtime_.tv_sec ||
       st.st_mtim.tv_nsec != mtime_.tv_nsec) {
-    if (!ReadWholeFile(path_, text_)) text_.clear();
+    std::string why;
+    if (!ReadWholeFile(path_, text_, ops_, &why)) return unreadable(why);
     loaded_ = true;
     ino_ = st.st_ino;
     size_ = st.st_size;
@@ -140,9 +175,7 @@ std::string CIniFile::ReadString(std::string_view section, std::string_view key,
   return f.value;
 }
 
-bool CIniFile::HasKey(std::string_view section, std::string_view key) const {
-  return Locate(section, key).keyFound;
-}
+bool CIniFile::HasKey(std::string_view section, std::string_view key) const { return Locate(section, key).keyFound; }
 
 int CIniFile::ReadInt(std::string_view section, std::string_view key, int fallback) const {
   Found f = Locate(section, key);
@@ -158,13 +191,21 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
   if (cut != std::string_view::npos) value = value.substr(0, cut);
   std::string entry(key);
   entry += '=';
-  bool quote = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || value.front() == '"' ||
-                                  value.back() == '"');
+  bool quote = !value.empty() &&
+               (IsBlank(value.front()) || IsBlank(value.back()) || value.front() == '"' || value.back() == '"');
   if (quote) entry += '"';
   entry += value;
   if (quote) entry += '"';
 
   Found f = Locate(section, key);
+  if (unreadable_) return false;
+  // A file the user has made read-only is left as it is: the atomic
+  // replace would otherwise take no notice of its permissions.
+  struct stat st;
+  if (::stat(path_.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(path_.c_str(), W_OK) != 0)) {
+    NoteProblem("settings file " + path_ + " is read-only; the settings are not saved");
+    return false;
+  }
   std::string text = Text();
   const std::string eol(LineEndOf(text));
   if (f.keyFound) {
@@ -181,7 +222,11 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
     text += section;
     text += "]" + eol + entry + eol;
   }
-  if (!WriteFileAtomically(path_, text, ops_)) return false;
+  std::string why;
+  if (!WriteFileAtomically(path_, text, ops_, &why)) {
+    NoteProblem("settings file " + path_ + " cannot be written (" + why + "); the settings are not saved");
+    return false;
+  }
   loaded_ = false;
   return true;
 }

@@ -23,10 +23,14 @@ CSettings::CSettings(std::string iniPath, IFileOps& ops) : ini_(std::move(iniPat
 
 std::string CSettings::SectionName(Section s) const {
   switch (s) {
-    case Section::Window: return "Window";
-    case Section::Editor: return "Editor Name";
-    case Section::Devices: return "Devices";
-    case Section::Profile: break;
+    case Section::Window:
+      return "Window";
+    case Section::Editor:
+      return "Editor Name";
+    case Section::Devices:
+      return "Devices";
+    case Section::Profile:
+      break;
   }
   return profile_;
 }
@@ -55,6 +59,11 @@ bool CSettings::Set(const KeySpec& key, std::string_view value) {
   return ini_.WriteString(SectionName(key.section), key.name, value);
 }
 
+bool CSettings::Rewrite(const KeySpec& key) {
+  const std::string section = SectionName(key.section);
+  return ini_.WriteString(section, key.name, ini_.ReadString(section, key.name, 1 << 20));
+}
+
 std::string CSettings::DevicePath(std::string_view comName) const {
   std::string path = ini_.ReadString("Devices", comName, 4096);
   if (!path.empty()) return path;
@@ -70,11 +79,13 @@ bool CSettings::SetDevicePath(std::string_view comName, std::string_view path) {
   return ini_.WriteString("Devices", comName, path);
 }
 
-void CSettings::CopyProfileFrom(std::string_view from) {
+bool CSettings::CopyProfileFrom(std::string_view from) {
+  bool ok = true;
   for (const char* key : keys::ProfileCopyOrder) {
     if (!ini_.ReadString(profile_, key, 80).empty()) continue;
-    ini_.WriteString(profile_, key, ini_.ReadString(from, key, 80));
+    ok = ini_.WriteString(profile_, key, ini_.ReadString(from, key, 80)) && ok;
   }
+  return ok;
 }
 
 std::string ResolveIniPath(std::string_view commandLineIni) {

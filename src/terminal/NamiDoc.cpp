@@ -1,6 +1,8 @@
 #include "terminal/NamiDoc.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace nami {
 
@@ -60,6 +62,8 @@ bool CNamiDoc::WriteLogLine(std::string_view line) {
     LogWriteFailed = false;
     return true;
   }
+  ++LogLinesLost;
+  LogError = LogFile.Path() + ": " + std::strerror(errno ? errno : EIO);
   if (!LogWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
   LogWriteFailed = true;
   return false;

@@ -106,10 +106,15 @@ class CNamiDoc {
   // next line is tried again). Returns whether the line was written.
   bool WriteCapturedLine(std::string_view line);
   bool CaptureWriteFailed = false;  // the user has been told of a failed write
-  CTextFile LogFile;      // the list log, the mail log
+  CTextFile LogFile;                // the list log, the mail log
   // Appends a line to LogFile; a failure is reported like a capture failure.
   bool WriteLogLine(std::string_view line);
   bool LogWriteFailed = false;
+  // Lines that could not be written to LogFile, counted over the whole run
+  // (the autopilot compares it before and after a list or a message), and
+  // the file and reason of the last such failure (UTF-8).
+  std::uint64_t LogLinesLost = 0;
+  std::string LogError;
 
   // ---- Senders: only the newest one sends ----
   CSenderStack Senders;

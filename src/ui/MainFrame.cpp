@@ -67,6 +67,9 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
     UpdateTitle();
   };
   sender_ = new CSendDriver(session_.Doc(), this);
+  if (CAutopilot* pilot = session_.Autopilot()) {
+    pilot->OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(Utf8ToCp932(reason)); };
+  }
   connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::UpdateCommands);
   idleTimer_.start(kIdleMs);
   connect(&clockTimer_, &QTimer::timeout, this, &CMainFrame::UpdateClock);
@@ -84,6 +87,7 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+  if (CAutopilot* pilot = session_.Autopilot()) pilot->OnWriteFailure = nullptr;
   qApp->removeEventFilter(this);
   clockTimer_.stop();
 }

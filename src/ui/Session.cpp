@@ -3,10 +3,9 @@
 #include <algorithm>
 
 #include "link/SerialPort.h"
-#include "text/Cp932.h"
-
 #include "sim/DemoPort.h"
 #include "terminal/DocumentFile.h"
+#include "text/Cp932.h"
 
 namespace nami {
 
@@ -92,6 +91,7 @@ bool CSession::SaveDocument(const std::string& path, std::string& error) {
 }
 
 int CSession::Tick() {
+  AnnounceSettingsProblem();
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
   if (autopilot_) autopilot_->OnTick();
@@ -100,6 +100,11 @@ int CSession::Tick() {
   if (OnLine)
     for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.LineAt(i));
   return static_cast<int>(added);
+}
+
+void CSession::AnnounceSettingsProblem() {
+  const std::string problem = settings_.File().TakeProblem();
+  if (!problem.empty()) relay_.ShowMessage(Utf8ToCp932(problem));
 }
 
 void CSession::ScheduleTick() {

@@ -12,17 +12,15 @@
 #include <memory>
 #include <string>
 
+#include "autopilot/Autopilot.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "terminal/UiSink.h"
-
-#include "autopilot/Autopilot.h"
 #include "transfer/Transfers.h"
 
 namespace nami {
-
 
 // Passes the core's requests on to whoever shows them now (the terminal
 // pane, the console); drops them while nobody does.
@@ -77,6 +75,9 @@ class CSession {
   // lines completed by it (evicted lines included).
   int Tick();
   void ScheduleTick();
+  // Shows the first settings-file problem (an unreadable, read-only or
+  // unwritable NAMI.INI) once; each tick calls it.
+  void AnnounceSettingsProblem();
   // Quitting: ends every running operation at once and closes the port.
   void Shutdown();
 
