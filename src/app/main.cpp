@@ -17,11 +17,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/MeasureProbe.h"
+#include "automation/AutomationServer.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
@@ -30,7 +32,6 @@
 #include "ui/MainFrame.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
-#include "automation/AutomationServer.h"
 
 namespace {
 
@@ -43,14 +44,15 @@ extern "C" void OnQuitSignal(int) {
 
 // SIGTERM and SIGINT quit the event loop, so that quitting ends every
 // running operation and closes the files and the port as the window's
-// close does.
-void QuitOnTerminationSignals(QObject* owner) {
+// close does. `beforeQuit` runs first (it keeps the received text).
+void QuitOnTerminationSignals(QObject* owner, std::function<void()> beforeQuit) {
   if (::pipe2(gQuitPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   auto* notifier = new QSocketNotifier(gQuitPipe[0], QSocketNotifier::Read, owner);
-  QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+  QObject::connect(notifier, &QSocketNotifier::activated, owner, [beforeQuit] {
     char buf[16];
     while (::read(gQuitPipe[0], buf, sizeof buf) > 0) {
     }
+    if (beforeQuit) beforeQuit();
     // exit, not quit: quit would close the window first, which asks
     // where to save the document.
     QCoreApplication::exit(0);
@@ -214,7 +216,19 @@ int main(int argc, char** argv) {
     session.NewDocument();
   }
   frame.TerminalPane()->StartTimers();
-  QuitOnTerminationSignals(&frame);
+  // No one is there to answer the save question: the received text goes to
+  // the document's file, or to a dated file beside NAMI.INI.
+  QuitOnTerminationSignals(&frame, [&session, iniPath] {
+    const std::string folder = iniPath.substr(0, iniPath.rfind('/') == std::string::npos ? 0 : iniPath.rfind('/'));
+    std::string error;
+    const std::string saved = session.SaveForTermination(folder.empty() ? "." : folder, error);
+    if (!saved.empty()) {
+      std::fprintf(stderr, "nami: received text saved to %s\n", saved.c_str());
+    } else if (!error.empty()) {
+      std::fprintf(stderr, "nami: the received text could not be saved: %s\n", error.c_str());
+    }
+    std::fflush(stderr);
+  });
 
   // Every instance serves "/Document" on the session bus; the window is
   // built in any case (it runs the receive tick) and shown only when not

@@ -8,10 +8,10 @@
 // break calls fail with ENOTTY; that is not an error.
 #pragma once
 
+#include <termios.h>
+
 #include <functional>
 #include <string>
-
-#include <termios.h>
 
 #include "link/ComConfig.h"
 #include "link/Port.h"
@@ -36,6 +36,7 @@ class CSerialPort final : public IPort {
   bool Open(const std::string& comstatus) override;
   std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
   std::size_t SendText(std::string_view bytes) override;
+  std::size_t TrySendText(std::string_view bytes) override;
   int TransmitQueueCount() override;
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }

@@ -123,6 +123,8 @@ const std::string& CIniFile::Text() const {
     return text_;
   }
   if (S_ISDIR(st.st_mode)) return unreadable("it is a folder");
+  // A FIFO or a device would hold the program or feed it endless text.
+  if (!S_ISREG(st.st_mode)) return unreadable("it is not a regular file");
   if (!loaded_ || st.st_ino != ino_ || st.st_size != size_ || st.st_mtim.tv_sec != mtime_.tv_sec ||
       st.st_mtim.tv_nsec != mtime_.tv_nsec) {
     std::string why;

@@ -90,6 +90,19 @@ bool CSession::SaveDocument(const std::string& path, std::string& error) {
   return true;
 }
 
+std::string CSession::SaveForTermination(const std::string& folder, std::string& error) {
+  std::string path = doc_.PathName();
+  if (path.empty()) {
+    if (doc_.LineCount() == 0) return {};
+    path = folder + "/nami-" + FormatLocalTime("%Y%m%d-%H%M%S", clock_.Now()) + ".nmi";
+  }
+  if (!nami::SaveDocument(doc_.Lines(), path, error)) {
+    if (error.empty()) error = "the document could not be written";
+    return {};
+  }
+  return path;
+}
+
 int CSession::Tick() {
   AnnounceSettingsProblem();
   const std::uint64_t before = doc_.Lines().AddedCount();

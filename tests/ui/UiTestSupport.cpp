@@ -37,6 +37,10 @@ FrameFixture::FrameFixture(const std::string& iniText) {
   frame->TerminalPane()->messageHandler = [this](const QString& m) { messages << m; };
   frame->Router().showMessage = [this](const QString& m) { messages << m; };
   frame->Router().chooseFile = [this](const FileRequest&) { return nextFile; };
+  frame->askOnExit = [this](const QString& question) {
+    exitQuestions << question;
+    return exitChoice;
+  };
   session->NewDocument();
 }
 

@@ -31,7 +31,9 @@ struct FrameFixture {
   std::unique_ptr<CRecentFiles> recent;
   std::unique_ptr<CMainFrame> frame;
   QStringList messages;
-  QString nextFile;  // what the file dialog answers
+  QString nextFile;                                                  // what the file dialog answers
+  CMainFrame::ExitChoice exitChoice = CMainFrame::ExitChoice::Save;  // what the exit question answers
+  QStringList exitQuestions;
 };
 
 }  // namespace nami::test
