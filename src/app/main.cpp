@@ -36,6 +36,7 @@
 namespace {
 
 int gQuitPipe[2] = {-1, -1};
+bool gQuitRequested = false;  // a signal came before the event loop ran
 
 extern "C" void OnQuitSignal(int) {
   const char c = 1;
@@ -53,6 +54,7 @@ void QuitOnTerminationSignals(QObject* owner, std::function<void()> beforeQuit) 
     while (::read(gQuitPipe[0], buf, sizeof buf) > 0) {
     }
     if (beforeQuit) beforeQuit();
+    gQuitRequested = true;
     // exit, not quit: quit would close the window first, which asks
     // where to save the document.
     QCoreApplication::exit(0);
@@ -210,13 +212,9 @@ int main(int argc, char** argv) {
     frame.Router().showMessage = message;
   }
 
-  if (!cl.documentPath.empty()) {
-    if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
-  } else {
-    session.NewDocument();
-  }
-  frame.TerminalPane()->StartTimers();
-  // No one is there to answer the save question: the received text goes to
+  // Installed before the document opens, so that a signal during a
+  // start-up message still ends nami cleanly. No one is there to answer
+  // the save question: the received text goes to
   // the document's file, or to a dated file beside NAMI.INI.
   QuitOnTerminationSignals(&frame, [&session, iniPath] {
     const std::string folder = iniPath.substr(0, iniPath.rfind('/') == std::string::npos ? 0 : iniPath.rfind('/'));
@@ -229,6 +227,13 @@ int main(int argc, char** argv) {
     }
     std::fflush(stderr);
   });
+
+  if (!cl.documentPath.empty()) {
+    if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
+  } else {
+    session.NewDocument();
+  }
+  frame.TerminalPane()->StartTimers();
 
   // Every instance serves "/Document" on the session bus; the window is
   // built in any case (it runs the receive tick) and shown only when not
@@ -253,7 +258,7 @@ int main(int argc, char** argv) {
     frame.TerminalPane()->installEventFilter(report.get());
   }
   if (!cl.automation) frame.show();
-  const int code = app.exec();
+  const int code = gQuitRequested ? 0 : app.exec();
   // Quitting: every running operation ends at once, the files and the port
   // close; callers waiting for an upload get their answer, then the bus
   // names go.

@@ -82,9 +82,11 @@ void CAutomationBridge::UploadFile(const std::string& path, Done done) {
   if (doc.Uploading) {
     why = "an upload is already running";
   } else {
-    why = WhyNotReadable(path);
-    if (why.empty()) session_.Transfers()->UploadByName(path);
-    if (why.empty() && !doc.Uploading) why = Cp932ToUtf8(path) + ": cannot be opened";
+    session_.Transfers()->UploadByName(path);  // tells the user when it cannot open the file
+    if (!doc.Uploading) {
+      why = WhyNotReadable(path);
+      if (why.empty()) why = Cp932ToUtf8(path) + ": cannot be opened";
+    }
   }
   AfterCommand();
   if (!why.empty()) {

@@ -16,8 +16,8 @@
 #include <memory>
 #include <string>
 
-#include "support/TestSupport.h"
 #include "BusTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace nami {
 namespace {
@@ -197,10 +197,11 @@ TEST_F(NamiProcessTest, UploadAnswersOnceEveryByteIsOnTheLine) {
   ASSERT_TRUE(call.waitForFinished(5000));
   EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
 
-  // A file that cannot be opened: answered at once, nothing sent; with no
-  // window the message goes to the error stream.
-  EXPECT_EQ(Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(dir_.File("missing.txt"))}),
-            QStringLiteral("(true,)"));
+  // A file that cannot be opened: answered at once with the error and the
+  // reason, nothing sent; with no window the message goes to the error stream.
+  const QString refused = Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(dir_.File("missing.txt"))});
+  EXPECT_TRUE(refused.contains(QStringLiteral("Nami.Error.Failed"))) << refused.toStdString();
+  EXPECT_TRUE(refused.contains(QStringLiteral("missing.txt: No such file or directory"))) << refused.toStdString();
   EXPECT_EQ(ReadMaster(1, 200), "");
   nami_.setReadChannel(QProcess::StandardError);
   QByteArray err;

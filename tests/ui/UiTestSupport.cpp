@@ -23,11 +23,11 @@ QApplication& App() {
   return *app;
 }
 
-FrameFixture::FrameFixture(const std::string& iniText) {
+FrameFixture::FrameFixture(const std::string& iniText, IFileOps& ops) {
   App();
   const std::string ini = dir.File("NAMI.INI");
   if (!iniText.empty()) WriteFile(ini, iniText);
-  settings = std::make_unique<CSettings>(ini);
+  settings = std::make_unique<CSettings>(ini, ops);
   session = std::make_unique<CSession>(*settings, clock, false);
   auto fake = std::make_unique<FakePort>();
   port = fake.get();

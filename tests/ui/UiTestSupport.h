@@ -18,7 +18,7 @@ namespace nami::test {
 QApplication& App();
 
 struct FrameFixture {
-  explicit FrameFixture(const std::string& iniText = "");
+  explicit FrameFixture(const std::string& iniText = "", IFileOps& ops = PosixFileOps());
   ~FrameFixture();
   // Runs the event loop for `ms` milliseconds (paints, timers).
   static void Pump(int ms = 0);
