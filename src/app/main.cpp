@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "app/MeasureProbe.h"
-#include "automation/AutomationServer.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
@@ -32,6 +31,7 @@
 #include "ui/MainFrame.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
+#include "automation/AutomationServer.h"
 
 namespace {
 

@@ -10,45 +10,29 @@
 #include <cerrno>
 #include <chrono>
 
+
 namespace nami {
 namespace {
 
 speed_t SpeedFor(int baud) {
   switch (baud) {
-    case 110:
-      return B110;
-    case 300:
-      return B300;
-    case 600:
-      return B600;
-    case 1200:
-      return B1200;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    case 230400:
-      return B230400;
-    case 460800:
-      return B460800;
-    case 500000:
-      return B500000;
-    case 576000:
-      return B576000;
-    case 921600:
-      return B921600;
-    default:
-      return B0;
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 500000: return B500000;
+    case 576000: return B576000;
+    case 921600: return B921600;
+    default: return B0;
   }
 }
 
@@ -59,34 +43,17 @@ void ApplyLine(termios& t, const LineSettings& s) {
   cfsetospeed(&t, speed);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
   switch (s.dataBits) {
-    case 5:
-      t.c_cflag |= CS5;
-      break;
-    case 6:
-      t.c_cflag |= CS6;
-      break;
-    case 7:
-      t.c_cflag |= CS7;
-      break;
-    default:
-      t.c_cflag |= CS8;
-      break;
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    default: t.c_cflag |= CS8; break;
   }
   switch (s.parity) {
-    case 'e':
-      t.c_cflag |= PARENB;
-      break;
-    case 'o':
-      t.c_cflag |= PARENB | PARODD;
-      break;
-    case 'm':
-      t.c_cflag |= PARENB | PARODD | CMSPAR;
-      break;
-    case 's':
-      t.c_cflag |= PARENB | CMSPAR;
-      break;
-    default:
-      break;
+    case 'e': t.c_cflag |= PARENB; break;
+    case 'o': t.c_cflag |= PARENB | PARODD; break;
+    case 'm': t.c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case 's': t.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
   }
   if (s.stopBits == 2) t.c_cflag |= CSTOPB;
 }
@@ -94,35 +61,23 @@ void ApplyLine(termios& t, const LineSettings& s) {
 void ApplyFlow(termios& t, FlowControl flow) {
   bool xon = false, rtscts = false;
   switch (flow) {
-    case FlowControl::Unchanged:
-      return;
-    case FlowControl::XonXoff:
-      xon = true;
-      break;
-    case FlowControl::Hardware:
-      rtscts = true;
-      break;
-    case FlowControl::Both:
-      xon = rtscts = true;
-      break;
-    case FlowControl::None:
-      break;
+    case FlowControl::Unchanged: return;
+    case FlowControl::XonXoff: xon = true; break;
+    case FlowControl::Hardware: rtscts = true; break;
+    case FlowControl::Both: xon = rtscts = true; break;
+    case FlowControl::None: break;
   }
-  if (xon)
-    t.c_iflag |= IXON | IXOFF;
-  else
-    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF);
-  if (rtscts)
-    t.c_cflag |= CRTSCTS;
-  else
-    t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+  if (xon) t.c_iflag |= IXON | IXOFF;
+  else t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF);
+  if (rtscts) t.c_cflag |= CRTSCTS;
+  else t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
 }
 
 // Binary mode: no translation of any byte, no echo, no signals, no parity
 // checking; reads return at once with what has arrived.
 void ApplyFixed(termios& t) {
-  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IMAXBEL |
-                                      INPCK | IXANY);
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
+                                       IMAXBEL | INPCK | IXANY);
   t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag |= CREAD | CLOCAL;

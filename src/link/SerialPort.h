@@ -8,10 +8,10 @@
 // break calls fail with ENOTTY; that is not an error.
 #pragma once
 
-#include <termios.h>
-
 #include <functional>
 #include <string>
+
+#include <termios.h>
 
 #include "link/ComConfig.h"
 #include "link/Port.h"

@@ -40,10 +40,8 @@ Line LineAt(const std::string& text, std::size_t start) {
   while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
   Line line{start, i, i};
   if (i < text.size()) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-      line.next = i + 2;
-    else
-      line.next = i + 1;
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') line.next = i + 2;
+    else line.next = i + 1;
   }
   return line;
 }
@@ -177,7 +175,9 @@ std::string CIniFile::ReadString(std::string_view section, std::string_view key,
   return f.value;
 }
 
-bool CIniFile::HasKey(std::string_view section, std::string_view key) const { return Locate(section, key).keyFound; }
+bool CIniFile::HasKey(std::string_view section, std::string_view key) const {
+  return Locate(section, key).keyFound;
+}
 
 int CIniFile::ReadInt(std::string_view section, std::string_view key, int fallback) const {
   Found f = Locate(section, key);
@@ -193,8 +193,8 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
   if (cut != std::string_view::npos) value = value.substr(0, cut);
   std::string entry(key);
   entry += '=';
-  bool quote = !value.empty() &&
-               (IsBlank(value.front()) || IsBlank(value.back()) || value.front() == '"' || value.back() == '"');
+  bool quote = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || value.front() == '"' ||
+                                  value.back() == '"');
   if (quote) entry += '"';
   entry += value;
   if (quote) entry += '"';

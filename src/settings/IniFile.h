@@ -62,9 +62,9 @@ class CIniFile {
   struct Found {
     bool sectionFound = false;
     bool keyFound = false;
-    std::size_t lineStart = 0;  // the key's line
-    std::size_t lineEnd = 0;    // end of its text (before the line end)
-    std::size_t insertAt = 0;   // where a new key of the section goes
+    std::size_t lineStart = 0;     // the key's line
+    std::size_t lineEnd = 0;       // end of its text (before the line end)
+    std::size_t insertAt = 0;      // where a new key of the section goes
     std::string value;
   };
   Found Locate(std::string_view section, std::string_view key) const;

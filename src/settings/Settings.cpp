@@ -23,14 +23,10 @@ CSettings::CSettings(std::string iniPath, IFileOps& ops) : ini_(std::move(iniPat
 
 std::string CSettings::SectionName(Section s) const {
   switch (s) {
-    case Section::Window:
-      return "Window";
-    case Section::Editor:
-      return "Editor Name";
-    case Section::Devices:
-      return "Devices";
-    case Section::Profile:
-      break;
+    case Section::Window: return "Window";
+    case Section::Editor: return "Editor Name";
+    case Section::Devices: return "Devices";
+    case Section::Profile: break;
   }
   return profile_;
 }

@@ -13,15 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "BusTestSupport.h"
 #include "automation/AutomationActions.h"
 #include "automation/AutomationServer.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
+#include "BusTestSupport.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {
 namespace {
+
 
 // A target built like the application's: a document with a fake port, using
 // the ready-made GetLine and SendOut, recording every call.

@@ -16,8 +16,8 @@
 #include <memory>
 #include <string>
 
-#include "BusTestSupport.h"
 #include "support/TestSupport.h"
+#include "BusTestSupport.h"
 
 namespace nami {
 namespace {
