@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,7 @@
 namespace {
 
 int gQuitPipe[2] = {-1, -1};
+bool gQuitRequested = false;  // a signal came before the event loop ran
 
 extern "C" void OnQuitSignal(int) {
   const char c = 1;
@@ -47,14 +49,16 @@ extern "C" void OnQuitSignal(int) {
 
 // SIGTERM and SIGINT quit the event loop, so that quitting ends every
 // running operation and closes the files and the port as the window's
-// close does.
-void QuitOnTerminationSignals(QObject* owner) {
+// close does. `beforeQuit` runs first (it keeps the received text).
+void QuitOnTerminationSignals(QObject* owner, std::function<void()> beforeQuit) {
   if (::pipe2(gQuitPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   auto* notifier = new QSocketNotifier(gQuitPipe[0], QSocketNotifier::Read, owner);
-  QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+  QObject::connect(notifier, &QSocketNotifier::activated, owner, [beforeQuit] {
     char buf[16];
     while (::read(gQuitPipe[0], buf, sizeof buf) > 0) {
     }
+    if (beforeQuit) beforeQuit();
+    gQuitRequested = true;
     // exit, not quit: quit would close the window first, which asks
     // where to save the document.
     QCoreApplication::exit(0);
@@ -237,13 +241,28 @@ int main(int argc, char** argv) {
   }
 
   if (!settingsProblem.empty() && !cl.automation) nami::OpenMessageBox(&frame, QString::fromStdString(settingsProblem));
+  // Installed before the document opens, so that a signal during a
+  // start-up message still ends nami cleanly. No one is there to answer
+  // the save question: the received text goes to
+  // the document's file, or to a dated file beside NAMI.INI.
+  QuitOnTerminationSignals(&frame, [&session, iniPath] {
+    const std::string folder = iniPath.substr(0, iniPath.rfind('/') == std::string::npos ? 0 : iniPath.rfind('/'));
+    std::string error;
+    const std::string saved = session.SaveForTermination(folder.empty() ? "." : folder, error);
+    if (!saved.empty()) {
+      std::fprintf(stderr, "nami: received text saved to %s\n", saved.c_str());
+    } else if (!error.empty()) {
+      std::fprintf(stderr, "nami: the received text could not be saved: %s\n", error.c_str());
+    }
+    std::fflush(stderr);
+  });
+
   if (!cl.documentPath.empty()) {
     if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
   } else {
     session.NewDocument();
   }
   frame.TerminalPane()->StartTimers();
-  QuitOnTerminationSignals(&frame);
 
   // Every instance serves "/Document" on the session bus; the window is
   // built in any case (it runs the receive tick) and shown only when not
@@ -299,7 +318,7 @@ int main(int argc, char** argv) {
     frame.TerminalPane()->installEventFilter(report.get());
   }
   if (!cl.automation) frame.show();
-  const int code = app.exec();
+  const int code = gQuitRequested ? 0 : app.exec();
   // Quitting: every running operation ends at once, the files and the port
   // close; callers waiting for an upload get their answer, then the bus
   // names go.

@@ -13,12 +13,19 @@ namespace nami {
 class IAutomationTarget {
  public:
   virtual ~IAutomationTarget() = default;
+  // How a call ended: ok, or the reason (UTF-8) it did not do its work.
+  using Done = std::function<void(bool ok, const std::string& why)>;
+
   virtual void ShowWindow() = 0;
-  // Starts the upload; calls `done` once it has ended (at once when none could start). The D-Bus
-  // reply is delayed until then, while other events keep flowing.
-  virtual void UploadFile(const std::string& path, std::function<void()> done) = 0;
-  virtual void DownloadFile(const std::string& path) = 0;
-  virtual void SendOut(const std::string& text) = 0;       // text then CR, one write, no echo
+  // Starts the upload; calls `done` once it has ended, at once with false
+  // and the reason when none could start. The D-Bus reply is delayed until
+  // then, while other events keep flowing.
+  virtual void UploadFile(const std::string& path, Done done) = 0;
+  // Starts the capture; false and the reason when it could not.
+  virtual bool DownloadFile(const std::string& path, std::string& why) = 0;
+  // Sends text then CR, no echo; calls `done` once all of it is on the line,
+  // with false when it could not be sent.
+  virtual void SendOut(const std::string& text, Done done) = 0;
   virtual std::string GetLine(int n) = 0;
   virtual void DownloadStop() = 0;
 };

@@ -16,7 +16,26 @@ bool ContainsBusy(std::string line) {
   for (char& c : line) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return line.find("busy") != std::string::npos;
 }
+const char kReasonSettings[] = "設定ファイルに書き込めないため中止しました";
+const char kReasonListLog[] = "リストのログに書き込めないため中止しました";
+const char kReasonMailLog[] = "メールのログに書き込めないため中止しました";
 }  // namespace
+
+std::string CAutopilot::SettingsReason() const {
+  const std::string& problem = doc_.Settings().Problem();
+  return problem.empty() ? std::string(kReasonSettings) : std::string(kReasonSettings) + ": " + problem;
+}
+
+std::string CAutopilot::LogReason(const char* what) const {
+  return doc_.LogError.empty() ? std::string(what) : std::string(what) + ": " + doc_.LogError;
+}
+
+void CAutopilot::AbortForWriteFailure(const std::string& reason) {
+  // The reason names the settings problem: it is told here, not twice.
+  (void)doc_.Settings().File().TakeProblem();
+  AbortAll(reason, RunOutcome::FileError, reason);
+  if (OnWriteFailure) OnWriteFailure(reason);
+}
 
 CAutopilot::CAutopilot(CNamiDoc& doc, IClock& clock)
     : doc_(doc),
@@ -221,6 +240,8 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
       ConnectToStation();
       return;
     case Step::List:
+      listLostMark_ = doc_.LogLinesLost;
+      [[fallthrough]];
     case Step::Read:
       if (!(step == Step::List ? list_.StartListReading() : mail_.StartMailReading())) {
         doc_.AutoRunning = false;
@@ -255,10 +276,18 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
     frame.phase = Phase::DoneAtOnce;
     return;
   }
+  // A mail posted now could not be taken off the queue afterwards and would
+  // be posted again by the next run: post nothing.
+  if (!sender_.CanRecordSent()) {
+    AbortForWriteFailure(SettingsReason());
+    return;
+  }
+  sentEntry_ = -1;
   switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
       frame.phase = Phase::SendingFile;
       frame.firstFile = true;
+      sentEntry_ = static_cast<std::ptrdiff_t>(sender_.SendQueueCursor) - 1;
       return;
     case CMailSender::StartResult::NotOpened:
       // Every queued file is missing: nothing went out, no prompt will come.
@@ -281,7 +310,7 @@ CMailSender::StartResult CAutopilot::StartNextMailFile() {
     const CMailSender::StartResult r = sender_.SendNextQueuedFile();
     if (r != CMailSender::StartResult::NotOpened) return r;
     missing_.push_back(name);
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + name + ": " + sender_.OpenError());
+    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(name) + ": " + sender_.OpenError());
   }
   return CMailSender::StartResult::NotOpened;
 }
@@ -289,10 +318,18 @@ CMailSender::StartResult CAutopilot::StartNextMailFile() {
 CAutopilot::Next CAutopilot::SendNextMailFile(Frame& frame) {
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
+  // The BBS has answered the file just sent: it is off the queue for good,
+  // whatever becomes of the files after it.
+  if (sentEntry_ >= 0) {
+    const auto entry = static_cast<std::size_t>(sentEntry_);
+    sentEntry_ = -1;
+    if (!sender_.ClearQueuedKey(entry)) return Next::NotRecorded;
+  }
   switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
       frame.phase = Phase::SendingFile;
       frame.firstFile = false;
+      sentEntry_ = static_cast<std::ptrdiff_t>(sender_.SendQueueCursor) - 1;
       return Next::FileStarted;
     case CMailSender::StartResult::NotOpened:
       return Next::Complete;  // no file left that opens
@@ -307,9 +344,20 @@ CAutopilot::Next CAutopilot::NextAction(Frame& frame) {
     case Step::Connect:
       return Next::Complete;
     case Step::List:
+      // A list not wholly in its log would let the read step pass mail.
+      if (doc_.LogLinesLost != listLostMark_) return Next::ListLogLost;
       return list_.SendNextListCommand() ? Next::Sent : Next::Complete;
     case Step::Read:
-      return mail_.ReadNextMail() ? Next::Sent : Next::Complete;
+      if (mail_.ReadNextMail()) return Next::Sent;
+      switch (mail_.LastFailure()) {
+        case CMailReader::Failure::MailLogLost:
+          return Next::MailLogLost;
+        case CMailReader::Failure::NotSaved:
+          return Next::NotRecorded;
+        case CMailReader::Failure::None:
+          break;
+      }
+      return Next::Complete;
     case Step::Send:
       return SendNextMailFile(frame);
   }
@@ -329,6 +377,15 @@ bool CAutopilot::Pass(Frame& frame) {
         return true;
       case Next::Error:
         AbortAll(kReasonFileError);  // `frame` is gone
+        return true;
+      case Next::NotRecorded:
+        AbortForWriteFailure(SettingsReason());
+        return true;
+      case Next::ListLogLost:
+        AbortForWriteFailure(LogReason(kReasonListLog));
+        return true;
+      case Next::MailLogLost:
+        AbortForWriteFailure(LogReason(kReasonMailLog));
         return true;
     }
   }
@@ -364,9 +421,13 @@ void CAutopilot::FinishStep() {
       doc_.AutoIdle = true;
       break;
     case Step::Send:
-      // Only a complete step empties the queue; otherwise all of it goes again next time.
-      // A missing file keeps its key, to be sent once it is there.
-      if (f.phase == Phase::DoneNormal) sender_.EmptySendKeys(missing_);
+      // Only a complete step empties the rest of the queue (files that could
+      // not be opened are kept, to be sent once they are there); otherwise
+      // what was not taken goes again next time.
+      if (f.phase == Phase::DoneNormal && !sender_.EmptySendKeys(missing_)) {
+        AbortForWriteFailure(SettingsReason());
+        return;
+      }
       doc_.AutoIdle = true;
       break;
     case Step::List:

@@ -19,7 +19,9 @@
 // off as the end command does ("B", then 0x03 "D").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,10 @@ class CAutopilot {
   void OnLinkLost(const std::string& detail);
   // Quitting: ends everything at once and closes the files; nothing more is sent.
   void Cancel();
+  // Called with the reason (UTF-8) when a step or run is aborted because a
+  // settings file or a log could not be written, so the window can say so
+  // once; the headless runner reports the run's reason itself.
+  std::function<void(const std::string&)> OnWriteFailure;
 
   // The run and the link commands.
   void StartAutoMode();
@@ -84,7 +90,7 @@ class CAutopilot {
  private:
   enum class Step { Connect, Send, List, Read };
   enum class Phase { Waiting, SendingFile, DoneNormal, DoneAborted, DoneAtOnce };
-  enum class Next { Sent, FileStarted, Complete, Error };
+  enum class Next { Sent, FileStarted, Complete, Error, NotRecorded, ListLogLost, MailLogLost };
   struct Frame {
     bool autoMode;
     Step step;
@@ -117,6 +123,10 @@ class CAutopilot {
   // the port is open and the link may be up.
   void AbortAll(const std::string& reason, RunOutcome outcome = RunOutcome::FileError, const std::string& detail = {});
   bool StepSelected(Step step) const;
+  // A settings or log write failed: the reason with what went wrong.
+  std::string SettingsReason() const;
+  std::string LogReason(const char* what) const;
+  void AbortForWriteFailure(const std::string& reason);
 
   CNamiDoc& doc_;
   IClock& clock_;
@@ -136,6 +146,9 @@ class CAutopilot {
   std::uint64_t heardBytes_ = 0;
   std::int64_t heardAtMs_ = 0;
   int watchdogSeconds_ = 0;
+  // The queue entry of the mail file last sent, until the prompt after it.
+  std::ptrdiff_t sentEntry_ = -1;
+  std::uint64_t listLostMark_ = 0;  // LogLinesLost when the list step began
 };
 
 }  // namespace nami

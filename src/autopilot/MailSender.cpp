@@ -18,11 +18,24 @@ CMailSender::~CMailSender() { Abandon(); }
 
 void CMailSender::BuildSendQueue() {
   SendQueue.clear();
+  SendQueueKeys.clear();
   for (std::size_t slot = 0; slot < keys::Send.size(); ++slot) {
     std::string name = doc_.Settings().SendPath(slot);
-    if (!name.empty()) SendQueue.push_back(std::move(name));
+    if (name.empty()) continue;
+    SendQueue.push_back(std::move(name));
+    SendQueueKeys.push_back(slot);
   }
   SendQueueCursor = 0;
+}
+
+bool CMailSender::CanRecordSent() {
+  if (SendQueueKeys.empty()) return true;
+  return doc_.Settings().Rewrite(keys::Send[SendQueueKeys.front()]);
+}
+
+bool CMailSender::ClearQueuedKey(std::size_t index) {
+  if (index >= SendQueueKeys.size()) return true;
+  return doc_.Settings().Set(keys::Send[SendQueueKeys[index]], "");
 }
 
 CMailSender::StartResult CMailSender::SendNextQueuedFile() {
@@ -30,11 +43,13 @@ CMailSender::StartResult CMailSender::SendNextQueuedFile() {
   return SendMailFile(name);
 }
 
-void CMailSender::EmptySendKeys(const std::vector<std::string>& keep) {
-  for (const KeySpec& key : keys::Send) {
-    if (!keep.empty() && std::find(keep.begin(), keep.end(), doc_.Settings().Raw(key)) != keep.end()) continue;
-    doc_.Settings().Set(key, "");
+bool CMailSender::EmptySendKeys(const std::vector<std::string>& keep) {
+  bool ok = true;
+  for (std::size_t slot = 0; slot < keys::Send.size(); ++slot) {
+    if (!keep.empty() && std::find(keep.begin(), keep.end(), doc_.Settings().SendPath(slot)) != keep.end()) continue;
+    ok = doc_.Settings().Set(keys::Send[slot], "") && ok;
   }
+  return ok;
 }
 
 CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {

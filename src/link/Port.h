@@ -24,6 +24,9 @@ class IPort {
   // Waits at most 1,000 ms for the port to take the bytes; returns how many
   // it took (0 on time-out or on an unusable port).
   virtual std::size_t SendText(std::string_view bytes) = 0;
+  // Hands over what the port takes at once, without waiting; returns the
+  // count taken. Ports that never make a writer wait need not override it.
+  virtual std::size_t TrySendText(std::string_view bytes) { return SendText(bytes); }
   // Bytes still waiting in the driver's output queue.
   virtual int TransmitQueueCount() = 0;
   virtual void Close() = 0;

@@ -274,6 +274,21 @@ std::size_t CSerialPort::SendText(std::string_view bytes) {
   return done;
 }
 
+std::size_t CSerialPort::TrySendText(std::string_view bytes) {
+  if (fd_ < 0) return 0;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    break;  // the port is full for now, or has an error
+  }
+  return done;
+}
+
 int CSerialPort::TransmitQueueCount() {
   if (fd_ < 0) return 0;
   int count = 0;

@@ -38,6 +38,7 @@ class CSerialPort final : public IPort {
   bool Open(const std::string& comstatus) override;
   std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
   std::size_t SendText(std::string_view bytes) override;
+  std::size_t TrySendText(std::string_view bytes) override;
   int TransmitQueueCount() override;
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }

@@ -1,9 +1,12 @@
 #include "settings/IniFile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
@@ -108,18 +111,50 @@ std::string_view LineEndOf(const std::string& text) {
 
 CIniFile::CIniFile(std::string path, IFileOps& ops) : path_(std::move(path)), ops_(ops) {}
 
+void CIniFile::NoteProblem(const std::string& text) const {
+  if (!problem_.empty()) return;  // the first problem is the one worth telling
+  problem_ = text;
+  problemTaken_ = false;
+}
+
+std::string CIniFile::TakeProblem() {
+  if (problemTaken_ || problem_.empty()) return {};
+  problemTaken_ = true;
+  return problem_;
+}
+
+bool CIniFile::Unreadable() const {
+  Text();
+  return unreadable_;
+}
+
 const std::string& CIniFile::Text() const {
+  if (unreadable_) return text_;  // empty, for the rest of the run
+  auto unreadable = [this](const std::string& why) -> const std::string& {
+    unreadable_ = true;
+    text_.clear();
+    NoteProblem("settings file " + path_ + " cannot be read (" + why +
+                "); running on default settings, and nothing is written to it");
+    return text_;
+  };
   struct stat st;
   if (::stat(path_.c_str(), &st) != 0) {
+    // Missing is an empty file; anything else (no permission to look into
+    // the folder, an I/O error) is not.
+    if (errno != ENOENT && errno != ENOTDIR) return unreadable(std::strerror(errno));
     text_.clear();
     DetectEncoding();
     loaded_ = false;
     size_ = -1;
     return text_;
   }
+  if (S_ISDIR(st.st_mode)) return unreadable("it is a folder");
+  // A FIFO or a device would hold the program or feed it endless text.
+  if (!S_ISREG(st.st_mode)) return unreadable("it is not a regular file");
   if (!loaded_ || st.st_ino != ino_ || st.st_size != size_ || st.st_mtim.tv_sec != mtime_.tv_sec ||
       st.st_mtim.tv_nsec != mtime_.tv_nsec) {
-    if (!ReadWholeFile(path_, text_)) text_.clear();
+    std::string why;
+    if (!ReadWholeFile(path_, text_, ops_, &why)) return unreadable(why);
     DetectEncoding();
     loaded_ = true;
     ino_ = st.st_ino;
@@ -207,6 +242,14 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
   if (quote) entry += '"';
 
   Found f = Locate(section, key);
+  if (unreadable_) return false;
+  // A file the user has made read-only is left as it is: the atomic
+  // replace would otherwise take no notice of its permissions.
+  struct stat st;
+  if (::stat(path_.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(path_.c_str(), W_OK) != 0)) {
+    NoteProblem("settings file " + path_ + " is read-only; the settings are not saved");
+    return false;
+  }
   // The file is written back in the encoding it was read in; a new one is CP932.
   entry = ToFile(entry);
   std::string text = Text();
@@ -225,7 +268,11 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
     text += ToFile(section);
     text += "]" + eol + entry + eol;
   }
-  if (!WriteFileAtomically(path_, text, ops_)) return false;
+  std::string why;
+  if (!WriteFileAtomically(path_, text, ops_, &why)) {
+    NoteProblem("settings file " + path_ + " cannot be written (" + why + "); the settings are not saved");
+    return false;
+  }
   loaded_ = false;
   return true;
 }

@@ -50,6 +50,11 @@ bool CSettings::Set(const KeySpec& key, std::string_view value) {
   return ini_.WriteString(SectionName(key.section), key.name, value);
 }
 
+bool CSettings::Rewrite(const KeySpec& key) {
+  const std::string section = SectionName(key.section);
+  return ini_.WriteString(section, key.name, ini_.ReadString(section, key.name, 1 << 20));
+}
+
 std::string CSettings::DevicePath(std::string_view comName) const {
   std::string path = ini_.ReadString("Devices", comName, 4096);
   if (!path.empty()) return IniPathToFs(path);
@@ -72,11 +77,13 @@ std::string CSettings::SendPath(std::size_t slot) const {
   return slot < keys::Send.size() ? IniPathToFs(Raw(keys::Send[slot])) : std::string();
 }
 
-void CSettings::CopyProfileFrom(std::string_view from) {
+bool CSettings::CopyProfileFrom(std::string_view from) {
+  bool ok = true;
   for (const KeySpec* key : keys::ProfileCopyOrder) {
     if (!ini_.ReadString(profile_, key->name, key->bufSize).empty()) continue;
-    ini_.WriteString(profile_, key->name, ini_.ReadString(from, key->name, key->bufSize));
+    ok = ini_.WriteString(profile_, key->name, ini_.ReadString(from, key->name, key->bufSize)) && ok;
   }
+  return ok;
 }
 
 std::string ResolveIniPath(std::string_view commandLineIni) {

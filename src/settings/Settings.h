@@ -112,6 +112,11 @@ class CSettings {
   bool Has(const KeySpec& key) const;
   bool Set(const KeySpec& key, std::string_view value);
   bool SetInt(const KeySpec& key, int value) { return Set(key, std::to_string(value)); }
+  // Writes the key again with its whole stored value: proves that the file
+  // can be written now without changing what it says.
+  bool Rewrite(const KeySpec& key);
+  // The first settings problem (UTF-8), or empty; see CIniFile.
+  const std::string& Problem() const { return ini_.Problem(); }
 
   // The device path (file-system bytes) of a port name (section "Devices");
   // for "COM1" .. "COM9" /dev/ttyS<n-1> when the section does not name one;
@@ -128,8 +133,8 @@ class CSettings {
   // Copies the profile from section `from` to the current profile section,
   // key by key in the fixed order: a non-empty value already in the new
   // section stays, otherwise the old value (each key read at its own
-  // length) is written, even when it is empty.
-  void CopyProfileFrom(std::string_view from);
+  // length) is written, even when it is empty. False when a write failed.
+  bool CopyProfileFrom(std::string_view from);
 
  private:
   std::string SectionName(Section s) const;

@@ -69,6 +69,14 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
   });
   schedule_.setInterval(kScheduleMs);
   connect(&schedule_, &QTimer::timeout, this, [this] { session_.ScheduleTick(); });
+  // A single run reports its reason when it ends; an unattended one says
+  // it at once.
+  if (stay_) {
+    session_.Autopilot()->OnWriteFailure = [this](const std::string& reason) {
+      std::fprintf(err_, "nami: %s\n", reason.c_str());
+      std::fflush(err_);
+    };
+  }
   limit_.setSingleShot(true);
   connect(&limit_, &QTimer::timeout, this, [this] { Finish(3, "time limit reached"); });
 }
@@ -76,6 +84,7 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
 CHeadlessRunner::~CHeadlessRunner() {
   session_.OnLine = nullptr;
   session_.OnNotice = nullptr;
+  if (session_.Autopilot()) session_.Autopilot()->OnWriteFailure = nullptr;
   if (session_.Ui().Target() == this) session_.Ui().SetTarget(nullptr);
 }
 

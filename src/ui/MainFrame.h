@@ -2,8 +2,10 @@
 // two-row splitter with the history pane above the terminal pane.
 //
 // It restores its geometry from section "Window" at creation and stores it
-// when it closes; closing also stops the terminal pane's timers, saves the
-// document (asking for a name when it was never saved) and closes the port.
+// when it closes. Before it closes, a document that was saved before is
+// saved again; for a never-saved document with received text it asks
+// save / discard / cancel (cancel, or a save that does not happen, keeps nami
+// running). Closing then stops the terminal pane's timers and closes the port.
 #pragma once
 
 #include <QHash>
@@ -12,6 +14,7 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
+#include <functional>
 
 #include "ui/CommandRouter.h"
 #include "ui/NamiView.h"
@@ -53,6 +56,11 @@ class CMainFrame : public QMainWindow {
   // The frame's font: "fontname" (79 kept) and "fontsize" of "Window".
   static QFont FrameFont(CSettings& settings);
 
+  enum class ExitChoice { Save, Discard, Cancel };
+  // Asks what becomes of the received text at exit; tests answer here
+  // instead of the message box.
+  std::function<ExitChoice(const QString& question)> askOnExit;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -73,6 +81,8 @@ class CMainFrame : public QMainWindow {
   void StartPacer();
   void UpdateProgress();
   void SwitchPane(bool next);
+  // Saves or lets go of the document before the window closes; false keeps it open.
+  bool ConfirmClose();
 
   CSession& session_;
   CRecentFiles& recent_;

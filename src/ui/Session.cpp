@@ -132,7 +132,21 @@ bool CSession::SaveDocument(const std::string& path, std::string& error) {
   return true;
 }
 
+std::string CSession::SaveForTermination(const std::string& folder, std::string& error) {
+  std::string path = doc_.PathName();
+  if (path.empty()) {
+    if (doc_.LineCount() == 0) return {};
+    path = folder + "/nami-" + FormatLocalTime("%Y%m%d-%H%M%S", clock_.Now()) + ".nmi";
+  }
+  if (!nami::SaveDocument(doc_.Lines(), path, error)) {
+    if (error.empty()) error = "the document could not be written";
+    return {};
+  }
+  return path;
+}
+
 int CSession::Tick() {
+  AnnounceSettingsProblem();
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
   CheckPort();
@@ -142,6 +156,11 @@ int CSession::Tick() {
   if (OnLine)
     for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.LineAt(i));
   return static_cast<int>(added);
+}
+
+void CSession::AnnounceSettingsProblem() {
+  const std::string problem = settings_.File().TakeProblem();
+  if (!problem.empty()) relay_.ShowMessage(Utf8ToCp932(problem));
 }
 
 void CSession::ScheduleTick() {

@@ -73,10 +73,19 @@ class CSession {
   // profile into it.
   bool SaveDocument(const std::string& path, std::string& error);
 
+  // A termination signal: writes the received text to the document's own
+  // file, or for a never-saved document to "nami-YYYYMMDD-HHMMSS.nmi" in
+  // `folder` (the profile and the settings file are not touched). Returns the
+  // path written, "" when there was nothing to save or it failed (`error`).
+  std::string SaveForTermination(const std::string& folder, std::string& error);
+
   // One receive tick and the autopilot's wait pass; returns the number of
   // lines completed by it (evicted lines included).
   int Tick();
   void ScheduleTick();
+  // Shows the first settings-file problem (an unreadable, read-only or
+  // unwritable NAMI.INI) once; each tick calls it.
+  void AnnounceSettingsProblem();
   // Quitting: ends every running operation at once and closes the port.
   void Shutdown();
 

@@ -144,6 +144,22 @@ TEST_F(NamiProcessTest, SendOutPutsTheTextAndCrOnTheLine) {
   EXPECT_EQ(ReadMaster(kanji.size()), kanji);
 }
 
+// A long text over a line that does not keep up (nobody reads the other end
+// for well over a second): none of it is dropped, and the answer comes once
+// the last byte is on the line.
+TEST_F(NamiProcessTest, LongSendOutLosesNothingWhenThePortFallsBehind) {
+  const std::string text(119999, 'x');
+  QProcess call;
+  call.start(QStringLiteral("gdbus"), GdbusArgs(QStringLiteral("SendOut"), {QString::fromStdString(text)}));
+  ASSERT_TRUE(call.waitForStarted(5000));
+  EXPECT_FALSE(call.waitForFinished(2500)) << "answered before the text was on the line";
+  const std::string got = ReadMaster(text.size() + 1, 20000);
+  EXPECT_EQ(got.size(), text.size() + 1);
+  EXPECT_TRUE(got == text + "\r") << "every byte, in order";
+  ASSERT_TRUE(call.waitForFinished(5000));
+  EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
+}
+
 TEST_F(NamiProcessTest, GetLineReadsCompletedLinesNewestFirstAndNeverTheUnfinishedOne) {
   EXPECT_EQ(GetLine(1), QString());
   WriteMaster("alpha\r\nbeta\r\ngamma\r\n");
@@ -216,10 +232,11 @@ TEST_F(NamiProcessTest, UploadAnswersOnceEveryByteIsOnTheLine) {
   ASSERT_TRUE(call.waitForFinished(5000));
   EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
 
-  // A file that cannot be opened: answered at once, nothing sent; with no
-  // window the message goes to the error stream.
-  EXPECT_EQ(Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(dir_.File("missing.txt"))}),
-            QStringLiteral("(true,)"));
+  // A file that cannot be opened: answered at once with the error and the
+  // reason, nothing sent; with no window the message goes to the error stream.
+  const QString refused = Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(dir_.File("missing.txt"))});
+  EXPECT_TRUE(refused.contains(QStringLiteral("Nami.Error.Failed"))) << refused.toStdString();
+  EXPECT_TRUE(refused.contains(QStringLiteral("missing.txt: No such file or directory"))) << refused.toStdString();
   EXPECT_EQ(ReadMaster(1, 200), "");
   nami_.setReadChannel(QProcess::StandardError);
   QByteArray err;

@@ -31,6 +31,8 @@ class FakePort : public IPort {
   std::size_t SendText(std::string_view bytes) override {
     ++writeCount;
     if (!open || failWrites) return 0;
+    if (takeAtMost >= 0 && bytes.size() > static_cast<std::size_t>(takeAtMost)) bytes = bytes.substr(0, takeAtMost);
+    if (bytes.empty()) return 0;
     sent.append(bytes);
     writes.emplace_back(bytes);
     return bytes.size();
@@ -69,6 +71,7 @@ class FakePort : public IPort {
   int queueCount = 0;
   bool failOpen = false;
   bool failWrites = false;
+  int takeAtMost = -1;  // >= 0: each write takes at most this many bytes
   bool open = false;
   int openCount = 0;
   int closeCount = 0;
