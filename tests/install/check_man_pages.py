@@ -7,6 +7,7 @@ For each program and each language of its page:
 - every environment variable the program's sources read is in ENVIRONMENT;
 - the page has the sections a user looks for, and the English and Japanese
   pages list the same exit statuses and environment variables;
+- the page's title line carries the version `nami --version` prints;
 - `man` renders the page without a warning (as lintian checks it; for
   Japanese, groff's line-breaking limits are let through, as lintian does,
   and the page must also render without any warning with groff's Japanese
@@ -136,7 +137,17 @@ def render_warnings(path, lang):
     return lines
 
 
-def check(source_dir, name, program, env_sources):
+def title_source(path):
+    """The source field of the .TH line ("nami 0.1.0")."""
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            if line.startswith(".TH"):
+                fields = re.findall(r'"[^"]*"|\S+', line)
+                return fields[4].strip('"') if len(fields) > 4 else ""
+    return ""
+
+
+def check(source_dir, name, program, env_sources, version):
     listed = help_options(program)
     env_needed = env_read_by(source_dir, env_sources)
     per_language = {}
@@ -147,6 +158,8 @@ def check(source_dir, name, program, env_sources):
             problem(f"{rel}: missing")
             continue
         page = parse_page(path)
+        if title_source(path) != version:
+            problem(f"{rel}: the title line says '{title_source(path)}', the program '{version}'")
         for key in SECTIONS:
             section(page, key, index, rel)
         described = set()
@@ -183,8 +196,9 @@ def main():
         print(__doc__)
         return 2
     source_dir, nami, tncsim = sys.argv[1:]
-    check(source_dir, "nami", nami, ["src"])
-    check(source_dir, "nami-tncsim", tncsim, ["tools/nami-tncsim.cpp", "src/sim"])
+    version = subprocess.run([nami, "--version"], capture_output=True, text=True, timeout=30).stdout.strip()
+    check(source_dir, "nami", nami, ["src"], version)
+    check(source_dir, "nami-tncsim", tncsim, ["tools/nami-tncsim.cpp", "src/sim"], version)
     for p in problems:
         print(p)
     print(f"{len(problems)} problem(s)" if problems else "man pages agree with --help")
