@@ -74,8 +74,10 @@ systemd user service. The interface is Japanese; link text is Shift-JIS.")
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Japanese text needs a CJK font; the terminal panes look for these faces.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk")
+# What nami loads at run time without linking it, so dpkg-shlibdeps cannot
+# see it: a CJK font with the faces the terminal panes look for, and Qt's
+# Japanese texts for its own dialogs.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # Install with DESTDIR, so that the install-time files above see /usr.
