@@ -73,7 +73,8 @@ def read(path):
 
 
 def run_unit(name, unit, home, instance, sim_log, rundir):
-    argv = shlex.split(specifiers(unit["ExecStart"], home, instance))
+    # Words first, then specifiers: systemd keeps a path with blanks one word.
+    argv = [specifiers(word, home, instance) for word in shlex.split(unit["ExecStart"])]
     cwd = home if unit.get("WorkingDirectory") == "~" else specifiers(unit["WorkingDirectory"], home, instance)
     env = {"HOME": home, "PATH": os.environ.get("PATH", "/usr/bin:/bin"), "XDG_RUNTIME_DIR": rundir,
            "LANG": "C.UTF-8"}
