@@ -47,7 +47,7 @@ def unescape_path(instance):
     return out.stdout.rstrip(b"\n")
 
 
-def specifiers(text, home, instance):
+def placeholders(text, home, instance):
     # %f: the unescaped instance as a path; %h: the home folder; %i: as given.
     text = text.replace("%h", home)
     if instance is not None:
@@ -73,9 +73,9 @@ def read(path):
 
 
 def run_unit(name, unit, home, instance, sim_log, rundir):
-    # Words first, then specifiers: systemd keeps a path with blanks one word.
-    argv = [specifiers(word, home, instance) for word in shlex.split(unit["ExecStart"])]
-    cwd = home if unit.get("WorkingDirectory") == "~" else specifiers(unit["WorkingDirectory"], home, instance)
+    # Words first, then placeholders: systemd keeps a path with blanks one word.
+    argv = [placeholders(word, home, instance) for word in shlex.split(unit["ExecStart"])]
+    cwd = home if unit.get("WorkingDirectory") == "~" else placeholders(unit["WorkingDirectory"], home, instance)
     env = {"HOME": home, "PATH": os.environ.get("PATH", "/usr/bin:/bin"), "XDG_RUNTIME_DIR": rundir,
            "LANG": "C.UTF-8"}
     opened_before = read(sim_log).count("terminal opened the port")
@@ -126,7 +126,7 @@ def main():
         return 2
     source_dir, bindir = (os.path.abspath(a) for a in sys.argv[1:])
     if not shutil.which("systemd-escape"):
-        print("systemd-escape not found (package systemd): cannot expand the unit's specifiers")
+        print("systemd-escape not found (package systemd): cannot expand the unit's placeholders")
         return 1
     with tempfile.TemporaryDirectory() as tmp:
         home = os.path.join(tmp, "home")
