@@ -91,9 +91,11 @@ void ShowAboutBox(QWidget* parent) {
 }
 
 QString FindUserManual() {
+  // The installed copy beside this program first: a package built from a
+  // tree configured for another prefix installs it there.
   const QString candidates[] = {
-      QStringLiteral(NAMI_DATADIR "/manual/index.html"),
       QCoreApplication::applicationDirPath() + QStringLiteral("/../share/nami/manual/index.html"),
+      QStringLiteral(NAMI_DATADIR "/manual/index.html"),
       QStringLiteral(NAMI_SOURCE_DIR "/doc/manual/index.html"),
   };
   for (const QString& c : candidates) {
