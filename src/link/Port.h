@@ -34,6 +34,13 @@ class IPort {
   // A file descriptor the shell may watch for readability and writability,
   // or -1 when the port has none (the simulator, the fake).
   virtual int PollFd() const { return -1; }
+  // Why the port is not open: after a failed Open, or after the port closed
+  // itself on a read or write error or a hang-up, the device and the
+  // system's reason (UTF-8); empty otherwise.
+  virtual std::string Failure() const { return {}; }
+  // True once after the port closed itself on a line error or a hang-up
+  // (the device vanished).
+  virtual bool TakeLost() { return false; }
 };
 
 }  // namespace nami

@@ -1,10 +1,16 @@
 #include "terminal/NamiDoc.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "text/Cp932.h"
 
 namespace nami {
 
-CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {}
+CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {
+  Senders.SetDrain(&outgoingSender_);
+}
 
 void CNamiDoc::SetPathName(const std::string& path) {
   path_ = path;
@@ -30,47 +36,107 @@ void CNamiDoc::OpenPort(const std::string& comstatus) {
 
   if (!port_) return;
   port_->Close();
-  batch_.clear();
-  if (!port_->Open(comstatus)) ui_.ShowMessage(msg::ReconfigurePort);
+  DiscardOutgoing();
+  if (!port_->Open(comstatus)) {
+    // The fixed text, then which device and why (the port says it in UTF-8).
+    const std::string why = port_->Failure();
+    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + Utf8ToCp932(why));
+  }
 }
+
+bool CNamiDoc::PortOpen() const { return port_ && port_->IsOpen(); }
+
+std::string CNamiDoc::PortFailure() const { return port_ ? port_->Failure() : std::string("no port"); }
 
 void CNamiDoc::OpenPortFromProfile() { OpenPort(settings_.Get(keys::ComStatus)); }
 
 void CNamiDoc::ClosePort() {
   if (port_) port_->Close();
-  batch_.clear();
+  DiscardOutgoing();
 }
 
 std::size_t CNamiDoc::SendText(std::string_view bytes) {
-  if (!port_) return 0;
-  if (batching_) {
+  if (!port_ || !port_->IsOpen()) return 0;
+  accepted_ += bytes.size();
+  if (batching_)
     batch_.append(bytes);
-    return bytes.size();
+  else
+    Enqueue(bytes);
+  return bytes.size();
+}
+
+void CNamiDoc::Enqueue(std::string_view bytes) {
+  std::size_t taken = 0;
+  if (OutgoingBytes() == 0) {
+    taken = port_->TrySendText(bytes);
+    written_ += taken;
+    if (!port_->IsOpen()) {
+      discarded_ += bytes.size() - taken;
+      if (OnPortLost) OnPortLost();
+      return;
+    }
   }
-  if (!batch_.empty()) {
-    // Behind bytes a batch left over: in order, never ahead of them.
-    batch_.append(bytes);
-    batch_.erase(0, port_->TrySendText(batch_));
-    return bytes.size();
+  if (taken < bytes.size()) {
+    if (outgoingPos_ > 0 && outgoingPos_ == outgoing_.size()) {
+      outgoing_.clear();
+      outgoingPos_ = 0;
+    }
+    outgoing_.append(bytes.substr(taken));
+    Senders.DrainPending(true);
   }
-  return port_->SendText(bytes);
 }
 
 void CNamiDoc::BeginBatch(std::size_t limit) {
-  // Left over from the last batch: handed over first.
-  if (!batch_.empty() && port_) batch_.erase(0, port_->TrySendText(batch_));
+  // What the port left of the last batch goes first.
+  FlushOutgoing();
   batching_ = true;
-  batchLimit_ = limit;  // leftover bytes count toward it: the batch never grows past it
+  batchLimit_ = limit;
 }
 
 void CNamiDoc::EndBatch() {
   batching_ = false;
   if (batch_.empty()) return;
-  if (!port_) {
-    batch_.clear();
-    return;
+  if (port_ && port_->IsOpen()) {
+    Enqueue(batch_);
+  } else {
+    discarded_ += batch_.size();  // the port went during the batch
   }
-  batch_.erase(0, port_->TrySendText(batch_));
+  batch_.clear();
+}
+
+bool CNamiDoc::FlushOutgoing() {
+  if (OutgoingBytes() == 0) return false;
+  if (!port_ || !port_->IsOpen()) {
+    DiscardOutgoing();
+    return false;
+  }
+  const std::size_t taken = port_->TrySendText(std::string_view(outgoing_).substr(outgoingPos_));
+  written_ += taken;
+  outgoingPos_ += taken;
+  if (!port_->IsOpen()) {
+    DiscardOutgoing();
+    if (OnPortLost) OnPortLost();
+    return false;
+  }
+  if (outgoingPos_ == outgoing_.size()) {
+    outgoing_.clear();
+    outgoingPos_ = 0;
+    return false;
+  }
+  // Keep the queue from holding on to text long sent.
+  if (outgoingPos_ > (1u << 20) && outgoingPos_ > outgoing_.size() / 2) {
+    outgoing_.erase(0, outgoingPos_);
+    outgoingPos_ = 0;
+  }
+  return true;
+}
+
+void CNamiDoc::DiscardOutgoing() {
+  discarded_ += OutgoingBytes() + batch_.size();
+  outgoing_.clear();
+  outgoingPos_ = 0;
+  batch_.clear();
+  Senders.DrainPending(false);
 }
 
 std::size_t CNamiDoc::ReadAvailable(char* buffer, std::size_t capacity) {
@@ -92,6 +158,8 @@ bool CNamiDoc::WriteLogLine(std::string_view line) {
     LogWriteFailed = false;
     return true;
   }
+  ++LogLinesLost;
+  LogError = LogFile.Path() + ": " + std::strerror(errno ? errno : EIO);
   if (!LogWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
   LogWriteFailed = true;
   return false;
@@ -110,9 +178,13 @@ std::string CNamiDoc::MarkedText() const {
 }
 
 int CNamiDoc::TransmitQueueCount() {
-  if (batching_) return BatchFull() ? static_cast<int>(batch_.size()) : 0;
+  // Within a batch the pump has already waited for the port: senders see an
+  // empty queue until the batch is full.
+  if (batching_)
+    return BatchFull() ? static_cast<int>(std::min<std::size_t>(batch_.size() + OutgoingBytes(), 1 << 30)) : 0;
+  const std::size_t queued = OutgoingBytes();
   const int port = port_ ? port_->TransmitQueueCount() : 0;
-  return static_cast<int>(std::min<std::size_t>(batch_.size(), 1 << 30)) + port;
+  return queued > 0 ? static_cast<int>(std::min<std::size_t>(queued, 1 << 30)) + port : port;
 }
 
 }  // namespace nami

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -53,22 +54,40 @@ class CNamiDoc {
   // OpenPort with the profile's "comstatus" (its default when empty).
   void OpenPortFromProfile();
   void ClosePort();
-  // Every sender's one write: waits at most 1,000 ms; returns the count taken.
-  // Within a batch, and behind bytes a batch left over, it never waits (see
-  // BeginBatch).
+  bool PortOpen() const;
+  // Why the port is not open: device and reason, UTF-8 (see IPort::Failure).
+  std::string PortFailure() const;
+  // Every sender's one write. What the port does not take at once waits in
+  // the outgoing queue, in order, and goes out as the port takes it (the
+  // queue is stepped ahead of every sender); no byte is dropped. Returns
+  // the count accepted: all of it, or 0 when the port is not open. Within a
+  // batch (see BeginBatch) the bytes are collected and handed over at
+  // EndBatch.
   std::size_t SendText(std::string_view bytes);
+  // Bytes accepted by SendText so far, how many of them the port has taken
+  // and how many were thrown away because the port was closed or reopened
+  // before it took them. Bytes leave in order: text that ended at
+  // Accepted() == A has gone when Written() + Discarded() reaches A, and
+  // went out whole when Discarded() did not grow meanwhile.
+  std::uint64_t Accepted() const { return accepted_; }
+  std::uint64_t Written() const { return written_; }
+  std::uint64_t Discarded() const { return discarded_; }
+  std::size_t OutgoingBytes() const { return outgoing_.size() - outgoingPos_; }
   std::size_t ReadAvailable(char* buffer, std::size_t capacity);
+  // The port's queue plus the document's outgoing queue: senders wait for 0.
   int TransmitQueueCount();
-  // Batched sending (the send pump): between BeginBatch and EndBatch,
-  // SendText collects up to `limit` bytes and the queue count reads 0 until
-  // the batch is full; EndBatch hands the batch to the port in one write
-  // that never waits. What the port does not take stays pending, ahead of
-  // any later text, and counts as queued until a later batch (or SendText)
-  // has handed it over; closing or reopening the port drops it.
+  // Batched sending (the send pump): BeginBatch first hands over what the
+  // outgoing queue holds; between BeginBatch and EndBatch, SendText collects
+  // up to `limit` bytes and the queue count reads 0 until the batch is full
+  // (or the port left bytes of the queue: it is full for now). EndBatch
+  // hands the batch to the outgoing queue like one SendText: one write that
+  // never waits, the rest queued in order.
   void BeginBatch(std::size_t limit);
   void EndBatch();
-  bool BatchFull() const { return batching_ && batch_.size() >= batchLimit_; }
-  std::size_t PendingBytes() const { return batching_ ? 0 : batch_.size(); }
+  // Called when a write found the port gone (it closed itself): the shell
+  // runs a receive tick soon, which reports the lost link.
+  std::function<void()> OnPortLost;
+  bool BatchFull() const { return batching_ && (OutgoingBytes() > 0 || batch_.size() >= batchLimit_); }
 
   // ---- Line store ----
   CLineStore& Lines() { return lines_; }
@@ -82,14 +101,15 @@ class CNamiDoc {
   std::string MailNumberAt(std::int64_t index) const { return lines_.MailNumberAt(index); }
 
   // ---- Link and autopilot state (not saved) ----
-  std::string WaitText;      // text whose arrival the autopilot waits for
-  bool PromptSeen = false;   // a tick's scan text contained WaitText
-  bool AutoRunning = false;  // cleared when "** DISCONNECTED" is seen
-  bool AutoIdle = true;      // no autopilot step runs
-  std::string LatestLine;    // the last line completed in the last tick
-  bool ListReading = false;  // completed lines go to LogFile (list log)
-  bool MailReading = false;  // completed lines go to LogFile (mail log)
-  bool AutoList = true;      // steps chosen for auto mode
+  std::string WaitText;             // text whose arrival the autopilot waits for
+  bool PromptSeen = false;          // a tick's scan text contained WaitText
+  bool AutoRunning = false;         // cleared when "** DISCONNECTED" is seen
+  bool AutoIdle = true;             // no autopilot step runs
+  std::string LatestLine;           // the last line completed in the last tick
+  std::uint64_t ReceivedBytes = 0;  // every byte a receive tick took from the port
+  bool ListReading = false;         // completed lines go to LogFile (list log)
+  bool MailReading = false;         // completed lines go to LogFile (mail log)
+  bool AutoList = true;             // steps chosen for auto mode
   bool AutoRead = true;
   bool AutoSend = true;
   bool SendDone = true;
@@ -118,21 +138,46 @@ class CNamiDoc {
   // next line is tried again). Returns whether the line was written.
   bool WriteCapturedLine(std::string_view line);
   bool CaptureWriteFailed = false;  // the user has been told of a failed write
-  CTextFile LogFile;      // the list log, the mail log
+  CTextFile LogFile;                // the list log, the mail log
   // Appends a line to LogFile; a failure is reported like a capture failure.
   bool WriteLogLine(std::string_view line);
   bool LogWriteFailed = false;
+  // Lines that could not be written to LogFile, counted over the whole run
+  // (the autopilot compares it before and after a list or a message), and
+  // the file and reason of the last such failure (UTF-8).
+  std::uint64_t LogLinesLost = 0;
+  std::string LogError;
 
   // ---- Senders: only the newest one sends ----
   CSenderStack Senders;
 
  private:
+  // Steps the outgoing queue for the sender stack.
+  class COutgoing final : public ISender {
+   public:
+    explicit COutgoing(CNamiDoc& doc) : doc_(doc) {}
+    bool Step() override { return doc_.FlushOutgoing(); }
+
+   private:
+    CNamiDoc& doc_;
+  };
+  // SendText's hand-over: what the port takes at once, the rest queued.
+  void Enqueue(std::string_view bytes);
+  bool FlushOutgoing();
+  void DiscardOutgoing();
+
   CSettings& settings_;
   IUiSink& ui_;
   std::unique_ptr<IPort> port_;
-  std::string batch_;  // the batch being collected, or bytes the port has not taken yet
+  std::string batch_;  // the batch being collected (only between BeginBatch and EndBatch)
   std::size_t batchLimit_ = 0;
   bool batching_ = false;
+  std::string outgoing_;
+  std::size_t outgoingPos_ = 0;
+  std::uint64_t accepted_ = 0;
+  std::uint64_t written_ = 0;
+  std::uint64_t discarded_ = 0;
+  COutgoing outgoingSender_{*this};
   CLineStore lines_;
   std::string path_;
 };

@@ -7,7 +7,7 @@ namespace nami {
 void CSendPump::Attach() { pacer_.Attach(doc_.Port() ? doc_.Port()->PollFd() : -1); }
 
 void CSendPump::Kick() {
-  if (doc_.Senders.Empty() && doc_.PendingBytes() == 0) {
+  if (doc_.Senders.Empty()) {
     pacer_.Disarm();
   } else {
     pacer_.Arm();

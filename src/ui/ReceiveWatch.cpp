@@ -15,11 +15,14 @@ CReceiveWatch::~CReceiveWatch() { Stop(); }
 
 void CReceiveWatch::Start() {
   active_ = true;
+  // A write that finds the device gone: the tick reports the lost link.
+  session_.Doc().OnPortLost = [this] { TickSoon(); };
   Arrange();
 }
 
 void CReceiveWatch::Stop() {
   active_ = false;
+  session_.Doc().OnPortLost = nullptr;
   timer_.stop();
   delete notifier_;
   notifier_ = nullptr;
@@ -59,6 +62,14 @@ void CReceiveWatch::Arrange() {
         }
         RunTick(!hungUp_);
       });
+    }
+  }
+  if (hungUp_ && fd_ >= 0) {
+    // The same descriptor number may belong to a port opened again since.
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) >= 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+      hungUp_ = false;
+      notifier_->setEnabled(true);
     }
   }
   if (fd_ < 0 || hungUp_) {

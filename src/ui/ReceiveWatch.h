@@ -11,7 +11,7 @@
 // the autopilot has a run (it ends a step whose run was stopped, and checks
 // what waits on time). A port without a descriptor (the in-process
 // simulator, a closed port) or a line that has hung up is polled every
-// 50 ms as before. TickSoon()
+// 50 ms as before; a write that finds the port gone asks for a tick. TickSoon()
 // runs one tick at the next turn of the event loop, for commands that
 // change what the tick acts on.
 #pragma once

@@ -23,7 +23,7 @@ void CSendDriver::SyncPort() {
 
 void CSendDriver::Kick() {
   SyncPort();
-  if (doc_.Senders.Empty() && doc_.PendingBytes() == 0) {
+  if (doc_.Senders.Empty()) {
     // Called on every tick: wake the helper thread only when it was asked.
     if (active_) {
       pacer_.Disarm();
@@ -60,7 +60,7 @@ void CSendDriver::OnReady() {
     return;
   }
   steps_ += pump_.OnReady();
-  active_ = !doc_.Senders.Empty() || doc_.PendingBytes() > 0;
+  active_ = !doc_.Senders.Empty();
 }
 
 void CSendDriver::OnFallback() {

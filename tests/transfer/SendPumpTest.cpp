@@ -51,19 +51,20 @@ struct NarrowPort : FakePort {
 };
 
 // One batch: up to `limit` bytes collected from SendText, one write that
-// never waits; what the port leaves stays pending, ahead of later text.
+// never waits; what the port leaves waits in the outgoing queue, ahead of
+// later text, and the next batch hands it over first.
 TEST(BatchedSending, CollectsOneWriteKeepsLeftoversInOrder) {
   const struct {
     std::size_t limit, room;
     std::string later;       // SendText outside a batch, after EndBatch
     std::string firstWrite;  // what EndBatch hands over
-    std::string laterWrite;  // what that SendText hands over (leftovers first)
+    std::string laterWrite;  // what that SendText hands over (nothing while bytes wait)
     std::string nextBatch;   // what the next (empty) batch hands over
     int queuedAfter;         // TransmitQueueCount before the next batch
   } cases[] = {
       {8, 100, "", "abcdefgh", "", "", 0},    // the batch fills at the limit
       {8, 3, "", "abc", "", "defgh", 5},      // the port takes 3: 5 wait
-      {8, 3, "XY", "abc", "def", "ghXY", 4},  // later text queues behind them
+      {8, 3, "XY", "abc", "", "defghXY", 7},  // later text queues behind them
       {4, 0, "", "", "", "abcd", 4},          // a full port takes nothing yet
   };
   for (const auto& c : cases) {
@@ -93,7 +94,7 @@ TEST(BatchedSending, CollectsOneWriteKeepsLeftoversInOrder) {
     doc.BeginBatch(c.limit);
     doc.EndBatch();
     EXPECT_EQ(port->TakeSent(), c.nextBatch) << c.limit << "/" << c.room;
-    EXPECT_EQ(doc.PendingBytes(), 0u);
+    EXPECT_EQ(doc.OutgoingBytes(), 0u);
   }
 }
 
@@ -109,9 +110,10 @@ TEST(BatchedSending, ReopeningThePortDropsWhatItHadNotTaken) {
   doc.BeginBatch(10);
   doc.SendText("0123456789");
   doc.EndBatch();
-  EXPECT_EQ(doc.PendingBytes(), 10u);
+  EXPECT_EQ(doc.OutgoingBytes(), 10u);
   doc.OpenPort("COM1:9600,n,8,1,n");
-  EXPECT_EQ(doc.PendingBytes(), 0u);
+  EXPECT_EQ(doc.OutgoingBytes(), 0u);
+  EXPECT_EQ(doc.Discarded(), 10u) << "counted for callers waiting on it";
   EXPECT_EQ(doc.TransmitQueueCount(), 0);
   port->room = 100;
   doc.SendText("new");
