@@ -120,6 +120,60 @@ TEST(BatchedSending, ReopeningThePortDropsWhatItHadNotTaken) {
   EXPECT_EQ(port->TakeSent(), "new");
 }
 
+// A port that takes `room` bytes of a write and then, when told, finds its
+// device gone (a pulled USB adapter).
+struct VanishingPort : FakePort {
+  std::size_t room = 0;
+  bool vanish = false;
+  std::size_t TrySendText(std::string_view bytes) override {
+    const std::size_t taken = SendText(bytes.substr(0, room));
+    if (vanish) Vanish("gone");
+    return taken;
+  }
+};
+
+// Every way bytes reach the port: what it did not take when it went is
+// counted as thrown away, nothing stays queued, and the shell is asked for
+// a tick (which reports the lost link) once.
+TEST(BatchedSending, AWriteThatFindsThePortGoneDropsTheRestAndSaysSo) {
+  enum class Way { Direct, Batch, QueuedThenStepped };
+  for (Way way : {Way::Direct, Way::Batch, Way::QueuedThenStepped}) {
+    TempDir dir;
+    CSettings settings(dir.File("NAMI.INI"));
+    RecordingSink ui;
+    CNamiDoc doc(settings, ui);
+    auto owned = std::make_unique<VanishingPort>();
+    VanishingPort* port = owned.get();
+    doc.SetPort(std::move(owned));
+    doc.OpenPort("COM1:9600,n,8,1,n");
+    int lost = 0;
+    doc.OnPortLost = [&] { ++lost; };
+    port->room = 3;
+    port->vanish = way != Way::QueuedThenStepped;
+    if (way == Way::Batch) {
+      doc.BeginBatch(100);
+      EXPECT_EQ(doc.SendText("0123456789"), 10u);
+      doc.EndBatch();
+    } else {
+      EXPECT_EQ(doc.SendText("0123456789"), 10u);
+    }
+    if (way == Way::QueuedThenStepped) {
+      EXPECT_EQ(doc.OutgoingBytes(), 7u);
+      EXPECT_FALSE(doc.Senders.Empty()) << "the queue keeps the stack busy";
+      port->vanish = true;
+      doc.Senders.Step();
+    }
+    const int w = static_cast<int>(way);
+    EXPECT_EQ(lost, 1) << w;
+    const std::uint64_t written = way == Way::QueuedThenStepped ? 6u : 3u;
+    EXPECT_EQ(doc.Written(), written) << w;
+    EXPECT_EQ(doc.Discarded(), 10u - written) << w;
+    EXPECT_EQ(doc.OutgoingBytes(), 0u) << w;
+    EXPECT_TRUE(doc.Senders.Empty()) << w;
+    EXPECT_EQ(doc.SendText("x"), 0u) << "a closed port accepts nothing";
+  }
+}
+
 TEST_F(SendPumpTest, AFileGoesOutInBatchesOfTheLinesTime) {
   CWritePacer pacer;
   CSendPump pump(doc, pacer);

@@ -180,6 +180,39 @@ TEST(ReceiveWatch, PollsAHungUpLineAndAPortWithoutADescriptor) {
   }
 }
 
+// A device that vanishes closes the port: the watch polls until the session
+// opens it again, then watches the new descriptor and sleeps once more.
+TEST(ReceiveWatch, AVanishedDeviceIsPolledUntilReopenedThenWatchedAgain) {
+  PtyStation st;
+  st.session->SetReopenPort(true);
+  st.watch->Start();
+  ASSERT_GE(st.watch->WatchedFd(), 0);
+  ::close(st.master);  // the device goes
+  st.master = -1;
+  Pump(2000, [&] { return !st.session->Doc().PortOpen(); });
+  ASSERT_FALSE(st.session->Doc().PortOpen());
+  EXPECT_EQ(st.watch->WatchedFd(), -1);
+
+  const int back = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);  // and comes back
+  ASSERT_GE(back, 0);
+  ::grantpt(back);
+  ::unlockpt(back);
+  st.master = back;
+  ASSERT_TRUE(st.settings->SetDevicePath("COM2", ::ptsname(back)));
+  st.clock.AdvanceMs(CSession::kReopenMs);
+  Pump(2000, [&] { return st.session->Doc().PortOpen(); });
+  ASSERT_TRUE(st.session->Doc().PortOpen());
+  Pump(100);
+  EXPECT_EQ(st.watch->WatchedFd(), st.session->Doc().Port()->PollFd());
+
+  st.Send("back on the air\r\n");
+  Pump(2000, [&] { return st.session->Doc().LineCount() > 0 && st.session->Doc().LastLine() == "back on the air"; });
+  EXPECT_EQ(st.session->Doc().LastLine(), "back on the air");
+  const int ticks = st.ticks;
+  Pump(300);
+  EXPECT_EQ(st.ticks, ticks) << "watched, not polled";
+}
+
 TEST(ReceiveWatch, BeatsOnceASecondWhileARunWaitsAndTickSoonRunsAtOnce) {
   PtyStation st;
   st.watch->Start();
