@@ -54,16 +54,32 @@ BENCHMARK(PromptToCommand);
 
 void MailFileByte(benchmark::State& state) {
   AutopilotRig rig;
-  WriteFile(rig.dir.File("big.txt"), std::string(64 << 20, 'x'));
-  rig.settings.Set(keys::Send[0], rig.dir.File("big.txt"));
+  const std::string file = rig.dir.File("big.txt");
+  WriteFile(file, std::string(8 << 20, 'x'));
   rig.pilot.Run(AutoCommand::Connect);
   rig.Drain();
-  rig.pilot.Run(AutoCommand::Send);
+  // Queues the file again (the run empties the queue keys) and starts it.
+  auto start = [&] {
+    rig.settings.Set(keys::Send[0], file);
+    rig.pilot.Run(AutoCommand::Send);
+  };
+  start();
   for (auto _ : state) {
+    if (rig.doc.Senders.Empty()) {
+      // The file ended: finish the step untimed and send it once more, so
+      // any number of iterations and repetitions has input.
+      state.PauseTiming();
+      rig.Drain();
+      start();
+      state.ResumeTiming();
+      if (rig.doc.Senders.Empty()) {
+        state.SkipWithError("the file did not start again");
+        break;
+      }
+    }
     rig.doc.Senders.Step();
     if (rig.peer->sent.size() > (1 << 20)) rig.peer->sent.clear();
   }
-  if (rig.doc.Senders.Empty()) state.SkipWithError("the file ended");
 }
 BENCHMARK(MailFileByte);
 

@@ -165,3 +165,94 @@ def read_latency(path, since=None, until=None):
             over += int(o)
             samples += int(n)
     return worst, over, samples
+
+
+# Peers: other serial terminals run on the same kind of pseudo-terminal, so
+# that every figure of nami's is printed beside a known program's.
+PEERS = {
+    "picocom": lambda dev: ["picocom", "-q", "-b", "9600", "--noinit", "--noreset", "--nolock", dev],
+    "minicom": lambda dev: ["minicom", "-o", "-b", "9600", "-D", dev],
+}
+
+
+class Peer:
+    """A terminal program (`name` in PEERS) on the serial device `dev`. Its
+    own terminal is a pseudo-terminal whose output a thread here throws away,
+    so the peer draws as it would in a window."""
+
+    def __init__(self, name, dev, workdir):
+        import pty
+        import shutil
+        import threading
+        if shutil.which(name) is None:
+            fail("%s is not installed: run scripts/setup" % name)
+        self.name = name
+        self.master, slave = pty.openpty()
+        env = dict(os.environ, TERM="xterm", HOME=workdir, MINICOM="")
+        self.proc = subprocess.Popen(PEERS[name](dev), stdin=slave, stdout=slave, stderr=slave, cwd=workdir,
+                                     env=env, start_new_session=True)
+        os.close(slave)
+        self.output = 0
+        self._reader = threading.Thread(target=self._drain, daemon=True)
+        self._reader.start()
+        self.pid = self.proc.pid
+
+    def _drain(self):
+        while True:
+            try:
+                data = os.read(self.master, 65536)
+            except OSError:
+                return
+            if not data:
+                return
+            self.output += len(data)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait(10)
+        try:
+            os.close(self.master)
+        except OSError:
+            pass
+
+
+def wakeups(pid):
+    """Context switches of all threads of a process so far: each is a wake-up
+    (voluntary: it slept and woke; involuntary: it was preempted)."""
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/status" % (pid, task)) as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches") or line.startswith("nonvoluntary_ctxt_switches"):
+                        total += int(line.split()[1])
+        except OSError:
+            pass
+    return total
+
+
+def ratio(ours, theirs):
+    """nami's figure over the peer's, as text."""
+    if theirs == 0:
+        return "n/a (peer 0)"
+    return "%.2fx" % (ours / theirs)
+
+
+def wait_gone(pid, timeout=10):
+    """Waits until a process (not a child of ours) has ended."""
+    return wait_for(lambda: not os.path.exists("/proc/%d" % pid) or
+                    open("/proc/%d/stat" % pid).read().split(") ")[1].startswith("Z"), timeout)
+
+
+def cpu_ns_seconds(pid):
+    """CPU time of all live threads of a process in seconds, from the
+    scheduler's nanosecond counters (finer than /proc/<pid>/stat's ticks)."""
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                total += int(f.read().split()[0])
+        except (OSError, ValueError, IndexError):
+            pass
+    return total / 1e9

@@ -10,6 +10,7 @@
 //
 //   nami-pacebench [--drain BYTES_PER_SECOND] [--seconds N] [--steps burst|single]
 //   nami-pacebench --uart 9600|115200 [--seconds N]
+//   nami-pacebench --drain BYTES_PER_SECOND --seconds N --peer cat
 //
 // --uart runs the same upload through a model of a 16550 UART under the
 // Linux driver (whose TIOCOUTQ, unlike a pseudo-terminal's, counts the
@@ -20,7 +21,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -205,13 +208,14 @@ int RunUartModel(double bitsPerSecond, double seconds, const std::string& dirNam
   pump.Kick();
   const auto t0 = std::chrono::steady_clock::now();
   long long atWarm = -1;
-  double warm = 0, uiCpu0 = 0;
+  double warm = 0, uiCpu0 = 0, processCpu0 = 0;
   double elapsed = 0;
   while ((elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count()) < seconds) {
     if (atWarm < 0 && elapsed >= 1.0) {
       atWarm = uart->Transmitted();
       warm = elapsed;
       uiCpu0 = ThreadCpu();
+      processCpu0 = ProcessCpu();
     }
     pollfd p{pacer.NotifyFd(), POLLIN, 0};
     if (poll(&p, 1, 50) == 1) pump.OnReady();
@@ -219,6 +223,7 @@ int RunUartModel(double bitsPerSecond, double seconds, const std::string& dirNam
   const double window = elapsed - warm;
   const double rate = static_cast<double>(uart->Transmitted() - atWarm) / window;
   const double uiCpu = ThreadCpu() - uiCpu0;
+  const double processCpu = ProcessCpu() - processCpu0;
   std::vector<double> reactions = uart->Reactions();
   std::sort(reactions.begin(), reactions.end());
   const double charS = 10.0 / bitsPerSecond;
@@ -230,6 +235,7 @@ int RunUartModel(double bitsPerSecond, double seconds, const std::string& dirNam
       "queue checks %.0f/s; UI thread CPU %.2f ms/s\n",
       bitsPerSecond, elapsed, rate, 100.0 * rate / (bitsPerSecond / 10),
       static_cast<double>(pacer.QueueChecks()) / elapsed, 1000.0 * uiCpu / window);
+  std::printf("  share=%.2f process_cpu=%.3f\n", 100.0 * rate / (bitsPerSecond / 10), 100.0 * processCpu / window);
   if (!reactions.empty()) {
     std::printf(
         "  reaction from queue empty to next byte: median %.0f us, 90th %.0f us, 99th %.0f us; "
@@ -240,6 +246,56 @@ int RunUartModel(double bitsPerSecond, double seconds, const std::string& dirNam
   }
   close(slave);
   close(master);
+  return 0;
+}
+
+// The far end drained at `drain` bytes per second; returns the bytes read.
+long long DrainFor(int master, double drain, double seconds) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  auto next = start;
+  long long taken = 0;
+  char buffer[4096];
+  for (;;) {
+    next += std::chrono::milliseconds(1);
+    std::this_thread::sleep_until(next);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    if (elapsed >= seconds) return taken;
+    long long allowed = static_cast<long long>(elapsed * drain) - taken;
+    while (allowed > 0) {
+      ssize_t n = read(master, buffer, static_cast<std::size_t>(std::min<long long>(allowed, sizeof buffer)));
+      if (n <= 0) break;
+      taken += n;
+      allowed -= n;
+    }
+  }
+}
+
+// `cat FILE` writing into the pair's near end while the far end is drained
+// as for nami's upload: its CPU time per kB that reached the far end.
+int RunCat(int master, const std::string& slavePath, const std::string& file, double drain, double seconds,
+           const std::filesystem::path& dir) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = open(slavePath.c_str(), O_WRONLY | O_NOCTTY);
+    const int in = open(file.c_str(), O_RDONLY);
+    if (out < 0 || in < 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    execlp("cat", "cat", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const long long read = DrainFor(master, drain, seconds);
+  kill(child, SIGKILL);
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  std::filesystem::remove_all(dir);
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+  std::printf("[cat] drain %.0f B/s, %.1f s: %.0f B/s (%.1f%% of drain), CPU %.3f s\n", drain, seconds,
+              static_cast<double>(read) / seconds, 100.0 * static_cast<double>(read) / seconds / drain, cpu);
+  std::printf("  cpu_ms_per_kb=%.4f\n", read > 0 ? 1000.0 * cpu / (static_cast<double>(read) / 1000.0) : 0.0);
   return 0;
 }
 
@@ -257,6 +313,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--steps") == 0) burst = std::strcmp(argv[i + 1], "single") != 0;
     if (std::strcmp(argv[i], "--uart") == 0) uart = std::atof(argv[i + 1]);
   }
+  bool cat = false;  // --peer cat: `cat` writes the file into the pair instead of nami's upload
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--peer") == 0) cat = std::strcmp(argv[i + 1], "cat") == 0;
   if (uart > 0) return RunUartModel(uart, seconds, "nami-uart-" + std::to_string(getpid()));
 
   int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -280,6 +339,8 @@ int main(int argc, char** argv) {
     const auto bytes = static_cast<std::size_t>(drain * seconds) + 300000;
     for (std::size_t n = 0; n < bytes; n += line.size()) out << line;
   }
+
+  if (cat) return RunCat(master, slavePath, upload, drain, seconds, dir);
 
   nami::CSettings settings((dir / "NAMI.INI").string());
   PrintSink sink;
@@ -389,6 +450,7 @@ int main(int argc, char** argv) {
               static_cast<double>(sent - atEnd) / drain);
   std::printf("  CPU in the steady state: UI thread %.2f ms/s, pacer thread %.2f ms/s\n", 1000.0 * uiCpu / window,
               1000.0 * std::max(0.0, senderCpu - uiCpu) / window);
+  std::printf("  cpu_ms_per_kb=%.4f\n", throughput > 0 ? 1000.0 * senderCpu / window / (throughput / 1000.0) : 0.0);
   if (!latencies.empty()) {
     std::printf(
         "  pacer reaction: median %.0f us, 99th percentile %.0f us (character time 1042 us at 9600 bit/s, "

@@ -284,7 +284,8 @@ std::size_t CSerialPort::TrySendText(std::string_view bytes) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    break;  // the port is full for now, or has an error
+    if (n < 0 && errno != EAGAIN) Lose(std::string("the device was lost (") + std::strerror(errno) + ")");
+    break;  // the port is full for now, or was lost
   }
   return done;
 }

@@ -4,6 +4,8 @@
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -33,6 +35,20 @@ std::int64_t CharTimeNs(int fd) {
     if (s.code == speed) return 10'000'000'000LL / s.baud;
   }
   return kMs;
+}
+
+std::int64_t NowNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// Pseudo-terminal slaves (/dev/pts/N) have majors 136 to 143.
+bool IsPtySlave(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned m = major(st.st_rdev);
+  return m >= 136 && m <= 143;
 }
 
 void Drain(int fd) {
@@ -116,6 +132,19 @@ int CWritePacer::QueueCount(int fd) const {
   return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
 }
 
+bool CWritePacer::QueueCountWorks(int fd) const { return queueCount_ || !IsPtySlave(fd); }
+
+std::size_t CWritePacer::BatchBytes() const {
+  int fd;
+  {
+    std::lock_guard lock(mutex_);
+    fd = portFd_;
+  }
+  if (fd < 0) return kNoPortBatch;
+  if (!QueueCountWorks(fd)) return kPtyBatch;
+  return static_cast<std::size_t>(std::max<std::int64_t>(1, kBatchNs / CharTimeNs(fd)));
+}
+
 bool CWritePacer::MayWriteNow() const {
   int fd;
   {
@@ -147,6 +176,7 @@ void CWritePacer::Run() {
   // Short sleeps must be short: the default 50 µs timer slack is about a
   // character time at 115,200 bit/s.
   ::prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
+  std::int64_t lastSignalNs = 0;
   for (;;) {
     int fd;
     {
@@ -167,29 +197,32 @@ void CWritePacer::Run() {
       // A broken port takes nothing; let the sender try at a calm pace
       // instead of spinning.
       if (!WaitPort(-1, 0, 50 * kMs, nullptr)) continue;
+    } else if (!QueueCountWorks(fd)) {
+      // 2. A pseudo-terminal: writable is all there is; at most one
+      //    hand-over per kPtyGapNs.
+      const std::int64_t wait = lastSignalNs + kPtyGapNs - NowNs();
+      if (wait > 0 && !WaitPort(-1, 0, wait, nullptr)) continue;
     } else {
-      // 2. The driver's output queue must be empty. Checked a few times per
-      //    character time while bytes leave; slower while the queue stands
-      //    still (flow control holding it), up to every 10 ms.
+      // 2. The driver's output queue must fall to the low-water mark. Sleep
+      //    until it is due to (the count times the character time), then
+      //    confirm; while the count stands still (flow control holding the
+      //    queue), sleep longer each time, up to 100 ms.
       const std::int64_t charNs = CharTimeNs(fd);
-      const std::int64_t fastStep = std::max<std::int64_t>(charNs / 4, 10000);
-      std::int64_t step = fastStep;
-      std::int64_t still = 0;  // how long the count has not moved
+      const int lowWater = static_cast<int>(std::max<std::int64_t>(1, kLowWaterNs / charNs));
+      std::int64_t held = 0;
       int last = -1;
       bool interrupted = false;
       for (;;) {
         const int queued = QueueCount(fd);
-        if (queued <= 0) break;
+        if (queued <= lowWater) break;
         ++queueChecks_;
-        if (queued == last && still > 2 * charNs) {
-          step = std::min<std::int64_t>(step * 2, 10 * kMs);
+        std::int64_t step = (queued - lowWater) * charNs;
+        if (queued == last) {
+          held = std::min<std::int64_t>(held == 0 ? 10 * kMs : held * 2, 100 * kMs);
+          step = std::max(step, held);
         } else {
-          if (queued != last) still = 0;
-          // Sleep through what is surely still queued, then check closely.
-          step = fastStep;
-          if (queued > 1) step += (queued - 1) * charNs;
+          held = 0;
         }
-        still += step;
         last = queued;
         if (!WaitPort(-1, 0, step, nullptr)) {
           interrupted = true;
@@ -205,6 +238,7 @@ void CWritePacer::Run() {
       if (!armed_ || portFd_ != fd) continue;
       armed_ = false;
     }
+    lastSignalNs = NowNs();
     Signal();
   }
 }

@@ -1,23 +1,26 @@
-// Tells the user-interface thread when the port may take the next byte,
-// without ever blocking that thread.
+// Tells the user-interface thread when the port may take the next batch of
+// bytes, without ever blocking that thread.
 //
-// Senders write one byte (or one small group) only when the port's transmit
-// queue is empty. A helper thread waits on the port for that moment: first
-// until the port is writable (poll POLLOUT; on a pseudo-terminal, whose
-// queue count always reads 0, that is all there is), then until the
-// driver's output queue (TIOCOUTQ) has emptied, checking a few times per
-// character time at the line's speed. It then makes NotifyFd() readable;
-// the shell watches that descriptor (a QSocketNotifier), calls TakeReady()
-// and the sender stack's Step(), and calls Arm() again while senders remain.
+// The transmit queue is kept short but never empty while there is text to
+// send: a helper thread waits until the port is writable (poll POLLOUT) and
+// the driver's output queue (TIOCOUTQ) has fallen to the low-water mark,
+// about 20 ms of line time at the port's speed. It does not poll the queue:
+// it sleeps until the queue is due to fall that far (computed from the
+// count and the speed) and confirms it with one TIOCOUTQ, sleeping again
+// only while flow control holds the queue. It then makes NotifyFd()
+// readable; the shell watches that descriptor (a QSocketNotifier), calls
+// TakeReady() and hands over one batch of BatchBytes(), about 30 ms of line
+// time, in one write, and calls Arm() again while senders remain. Stopping
+// a sender therefore leaves at most about 50 ms of line time queued.
 //
-// On a real UART the queue count covers only the driver's buffer: it reads 0
-// as soon as the byte has moved into the UART's FIFO, while the previous byte
-// is still being shifted out. Reacting within a fraction of a character time
-// therefore hands the next byte over before the line falls idle, and the
-// upload runs at the line rate.
+// A pseudo-terminal's queue count always reads 0; there the pace is set by
+// writability alone, with batches of up to 4 kB at most every 10 ms, so
+// that a reader draining a few bytes at a time does not cost one hand-over
+// per few bytes.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -52,6 +55,15 @@ class CWritePacer {
   // several bytes per signal where the port keeps taking them at once (a
   // pseudo-terminal), instead of one thread hand-over per byte.
   bool MayWriteNow() const;
+  // How many bytes one batch may hold for the attached port: about 30 ms of
+  // line time at its speed, 4,096 on a pseudo-terminal, kNoPortBatch for
+  // a port without a descriptor.
+  std::size_t BatchBytes() const;
+  static constexpr std::size_t kNoPortBatch = 64;
+  static constexpr std::size_t kPtyBatch = 4096;
+  static constexpr std::int64_t kBatchNs = 30'000'000;
+  static constexpr std::int64_t kLowWaterNs = 20'000'000;
+  static constexpr std::int64_t kPtyGapNs = 10'000'000;
 
   // Counters for measurements: signals given, and queue checks made while
   // the output queue still held bytes.
@@ -67,6 +79,9 @@ class CWritePacer {
   bool WaitPort(int fd, short events, std::int64_t ns, short* revents);
 
   int QueueCount(int fd) const;
+  // True when the queue count of `fd` means something (not a
+  // pseudo-terminal, or the count comes from the caller).
+  bool QueueCountWorks(int fd) const;
 
   QueueCounter queueCount_;
   int notifyFd_ = -1;   // helper -> shell

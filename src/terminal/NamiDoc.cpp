@@ -58,10 +58,23 @@ void CNamiDoc::ClosePort() {
 std::size_t CNamiDoc::SendText(std::string_view bytes) {
   if (!port_ || !port_->IsOpen()) return 0;
   accepted_ += bytes.size();
+  if (batching_)
+    batch_.append(bytes);
+  else
+    Enqueue(bytes);
+  return bytes.size();
+}
+
+void CNamiDoc::Enqueue(std::string_view bytes) {
   std::size_t taken = 0;
   if (OutgoingBytes() == 0) {
     taken = port_->TrySendText(bytes);
     written_ += taken;
+    if (!port_->IsOpen()) {
+      discarded_ += bytes.size() - taken;
+      if (OnPortLost) OnPortLost();
+      return;
+    }
   }
   if (taken < bytes.size()) {
     if (outgoingPos_ > 0 && outgoingPos_ == outgoing_.size()) {
@@ -71,7 +84,24 @@ std::size_t CNamiDoc::SendText(std::string_view bytes) {
     outgoing_.append(bytes.substr(taken));
     Senders.DrainPending(true);
   }
-  return bytes.size();
+}
+
+void CNamiDoc::BeginBatch(std::size_t limit) {
+  // What the port left of the last batch goes first.
+  FlushOutgoing();
+  batching_ = true;
+  batchLimit_ = limit;
+}
+
+void CNamiDoc::EndBatch() {
+  batching_ = false;
+  if (batch_.empty()) return;
+  if (port_ && port_->IsOpen()) {
+    Enqueue(batch_);
+  } else {
+    discarded_ += batch_.size();  // the port went during the batch
+  }
+  batch_.clear();
 }
 
 bool CNamiDoc::FlushOutgoing() {
@@ -83,6 +113,11 @@ bool CNamiDoc::FlushOutgoing() {
   const std::size_t taken = port_->TrySendText(std::string_view(outgoing_).substr(outgoingPos_));
   written_ += taken;
   outgoingPos_ += taken;
+  if (!port_->IsOpen()) {
+    DiscardOutgoing();
+    if (OnPortLost) OnPortLost();
+    return false;
+  }
   if (outgoingPos_ == outgoing_.size()) {
     outgoing_.clear();
     outgoingPos_ = 0;
@@ -97,9 +132,10 @@ bool CNamiDoc::FlushOutgoing() {
 }
 
 void CNamiDoc::DiscardOutgoing() {
-  discarded_ += OutgoingBytes();
+  discarded_ += OutgoingBytes() + batch_.size();
   outgoing_.clear();
   outgoingPos_ = 0;
+  batch_.clear();
   Senders.DrainPending(false);
 }
 
@@ -142,6 +178,10 @@ std::string CNamiDoc::MarkedText() const {
 }
 
 int CNamiDoc::TransmitQueueCount() {
+  // Within a batch the pump has already waited for the port: senders see an
+  // empty queue until the batch is full.
+  if (batching_)
+    return BatchFull() ? static_cast<int>(std::min<std::size_t>(batch_.size() + OutgoingBytes(), 1 << 30)) : 0;
   const std::size_t queued = OutgoingBytes();
   const int port = port_ ? port_->TransmitQueueCount() : 0;
   return queued > 0 ? static_cast<int>(std::min<std::size_t>(queued, 1 << 30)) + port : port;

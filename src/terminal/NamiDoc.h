@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,7 +60,9 @@ class CNamiDoc {
   // Every sender's one write. What the port does not take at once waits in
   // the outgoing queue, in order, and goes out as the port takes it (the
   // queue is stepped ahead of every sender); no byte is dropped. Returns
-  // the count accepted: all of it, or 0 when the port is not open.
+  // the count accepted: all of it, or 0 when the port is not open. Within a
+  // batch (see BeginBatch) the bytes are collected and handed over at
+  // EndBatch.
   std::size_t SendText(std::string_view bytes);
   // Bytes accepted by SendText so far, how many of them the port has taken
   // and how many were thrown away because the port was closed or reopened
@@ -73,6 +76,18 @@ class CNamiDoc {
   std::size_t ReadAvailable(char* buffer, std::size_t capacity);
   // The port's queue plus the document's outgoing queue: senders wait for 0.
   int TransmitQueueCount();
+  // Batched sending (the send pump): BeginBatch first hands over what the
+  // outgoing queue holds; between BeginBatch and EndBatch, SendText collects
+  // up to `limit` bytes and the queue count reads 0 until the batch is full
+  // (or the port left bytes of the queue: it is full for now). EndBatch
+  // hands the batch to the outgoing queue like one SendText: one write that
+  // never waits, the rest queued in order.
+  void BeginBatch(std::size_t limit);
+  void EndBatch();
+  // Called when a write found the port gone (it closed itself): the shell
+  // runs a receive tick soon, which reports the lost link.
+  std::function<void()> OnPortLost;
+  bool BatchFull() const { return batching_ && (OutgoingBytes() > 0 || batch_.size() >= batchLimit_); }
 
   // ---- Line store ----
   CLineStore& Lines() { return lines_; }
@@ -86,15 +101,15 @@ class CNamiDoc {
   std::string MailNumberAt(std::int64_t index) const { return lines_.MailNumberAt(index); }
 
   // ---- Link and autopilot state (not saved) ----
-  std::string WaitText;      // text whose arrival the autopilot waits for
-  bool PromptSeen = false;   // a tick's scan text contained WaitText
-  bool AutoRunning = false;  // cleared when "** DISCONNECTED" is seen
-  bool AutoIdle = true;      // no autopilot step runs
-  std::string LatestLine;    // the last line completed in the last tick
+  std::string WaitText;             // text whose arrival the autopilot waits for
+  bool PromptSeen = false;          // a tick's scan text contained WaitText
+  bool AutoRunning = false;         // cleared when "** DISCONNECTED" is seen
+  bool AutoIdle = true;             // no autopilot step runs
+  std::string LatestLine;           // the last line completed in the last tick
   std::uint64_t ReceivedBytes = 0;  // every byte a receive tick took from the port
-  bool ListReading = false;  // completed lines go to LogFile (list log)
-  bool MailReading = false;  // completed lines go to LogFile (mail log)
-  bool AutoList = true;      // steps chosen for auto mode
+  bool ListReading = false;         // completed lines go to LogFile (list log)
+  bool MailReading = false;         // completed lines go to LogFile (mail log)
+  bool AutoList = true;             // steps chosen for auto mode
   bool AutoRead = true;
   bool AutoSend = true;
   bool SendDone = true;
@@ -123,7 +138,7 @@ class CNamiDoc {
   // next line is tried again). Returns whether the line was written.
   bool WriteCapturedLine(std::string_view line);
   bool CaptureWriteFailed = false;  // the user has been told of a failed write
-  CTextFile LogFile;      // the list log, the mail log
+  CTextFile LogFile;                // the list log, the mail log
   // Appends a line to LogFile; a failure is reported like a capture failure.
   bool WriteLogLine(std::string_view line);
   bool LogWriteFailed = false;
@@ -146,12 +161,17 @@ class CNamiDoc {
    private:
     CNamiDoc& doc_;
   };
+  // SendText's hand-over: what the port takes at once, the rest queued.
+  void Enqueue(std::string_view bytes);
   bool FlushOutgoing();
   void DiscardOutgoing();
 
   CSettings& settings_;
   IUiSink& ui_;
   std::unique_ptr<IPort> port_;
+  std::string batch_;  // the batch being collected (only between BeginBatch and EndBatch)
+  std::size_t batchLimit_ = 0;
+  bool batching_ = false;
   std::string outgoing_;
   std::size_t outgoingPos_ = 0;
   std::uint64_t accepted_ = 0;

@@ -23,7 +23,9 @@ std::size_t CTerminalCore::Tick() {
   for (;;) {
     const std::size_t got = doc_.ReadAvailable(buffer_.data() + n, kReadSize);
     n += got;
-    if (got < kReadSize || n + kReadSize > kMaxPerTick) break;
+    // Until the port has nothing more (a tty read returns at most 4,095
+    // bytes, so a short read does not mean the port is empty).
+    if (got == 0 || n + kReadSize > kMaxPerTick) break;
   }
   if (n == 0) {
     doc_.LatestLine.clear();

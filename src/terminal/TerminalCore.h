@@ -1,7 +1,8 @@
 // The core half of the terminal pane: the current (unfinished) line, the
 // receive tick and the keyboard's local echo.
 //
-// Every 50 ms the shell runs Tick(): it takes all bytes waiting at the port,
+// The shell runs Tick() when the port has data (and every 50 ms for a port
+// without a descriptor): it takes all bytes waiting at the port,
 // builds them into lines (line end, return to column 0, backspace, bell, an
 // 80-byte width that never splits a two-byte character), hands completed
 // lines to the line store, the capture file and the autopilot's LogFile,
@@ -27,9 +28,8 @@ class CTerminalCore {
  public:
   static constexpr int kWidth = 80;           // bytes per line (81 to keep a character whole)
   static constexpr std::size_t kReadSize = 4096;
-  // A tick takes everything waiting at the port: a read that fills its
-  // 4,096 bytes is followed by another, up to this many bytes per tick, so
-  // a port that has queued more is emptied in one tick.
+  // A tick reads until the port has nothing more, up to this many bytes;
+  // the rest waits for the next tick, so the window stays responsive.
   static constexpr std::size_t kMaxPerTick = 16 * kReadSize;
 
   explicit CTerminalCore(CNamiDoc& doc);

@@ -7,11 +7,11 @@
 //   after a command that may have started a sender -> pump.Kick();
 //   after the port is (re)opened                   -> pump.Attach();
 //
-// On each signal it steps the newest sender, and steps it again while the
-// port still may take the next byte at once (a pseudo-terminal takes many;
-// a UART with an empty queue takes the next one while the previous byte is
-// still on the line), at most kBurst steps or about a millisecond, then
-// arms the pacer again while senders remain.
+// On each signal it collects one batch (CWritePacer::BatchBytes: about
+// 30 ms of line time) from the newest sender's steps, hands it to the port
+// in one write, and arms the pacer again while senders remain or bytes of
+// the batch wait for the port. A port without a descriptor whose queue is
+// not empty gets no batch: its senders keep their own queue rule.
 #pragma once
 
 #include "link/WritePacer.h"
@@ -21,7 +21,7 @@ namespace nami {
 
 class CSendPump {
  public:
-  static constexpr int kBurst = 64;
+  static constexpr int kBurst = static_cast<int>(CWritePacer::kNoPortBatch);
 
   CSendPump(CNamiDoc& doc, CWritePacer& pacer) : doc_(doc), pacer_(pacer) {}
 

@@ -17,7 +17,6 @@
 namespace nami {
 namespace {
 
-constexpr int kTickMs = 50;
 constexpr int kScheduleMs = 60000;
 int gSignalPipe[2] = {-1, -1};
 
@@ -48,6 +47,7 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
       timeLimitMs_(timeLimitSeconds * 1000),
       out_(out),
       err_(err),
+      watch_(session, [this] { OnTick(); }),
       sender_(session.Doc()) {
   session_.Ui().SetTarget(this);
   session_.OnLine = [this](const std::string& line) {
@@ -60,15 +60,11 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
     std::fflush(err_);
   };
   session_.SetReopenPort(stay_);
-  tick_.setSingleShot(true);
-  tick_.setInterval(kTickMs);
-  tick_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
-  connect(&tick_, &QTimer::timeout, this, [this] {
-    OnTick();
-    if (!finished_) tick_.start();
-  });
   schedule_.setInterval(kScheduleMs);
-  connect(&schedule_, &QTimer::timeout, this, [this] { session_.ScheduleTick(); });
+  connect(&schedule_, &QTimer::timeout, this, [this] {
+    session_.ScheduleTick();
+    watch_.TickSoon();  // a run it started is watched from now on (the heartbeat)
+  });
   // A single run reports its reason when it ends; an unattended one says
   // it at once.
   if (stay_) {
@@ -111,13 +107,14 @@ void CHeadlessRunner::HandleTerminationSignals() {
 }
 
 void CHeadlessRunner::Start() {
-  tick_.start();
+  watch_.Start();
   schedule_.start();
   if (!stay_ && timeLimitMs_ > 0) limit_.start(timeLimitMs_);
   if (!stay_) {
     session_.Autopilot()->Run(AutoCommand::AutoMode);
     started_ = true;
     ReportRuns();
+    watch_.TickSoon();  // a run that could not start ends at the first tick
   }
 }
 
@@ -155,7 +152,7 @@ void CHeadlessRunner::Finish(int code, const std::string& why) {
   if (finished_) return;
   finished_ = true;
   exitCode_ = code;
-  tick_.stop();
+  watch_.Stop();
   schedule_.stop();
   sender_.Detach();
   limit_.stop();

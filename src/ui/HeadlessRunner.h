@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "terminal/UiSink.h"
+#include "ui/ReceiveWatch.h"
 #include "ui/SendDriver.h"
 #include "ui/Session.h"
 
@@ -52,7 +53,7 @@ class CHeadlessRunner : public QObject, public IUiSink {
   int timeLimitMs_;
   std::FILE* out_;
   std::FILE* err_;
-  QTimer tick_;
+  CReceiveWatch watch_;
   QTimer schedule_;
   CSendDriver sender_;
   QTimer limit_;

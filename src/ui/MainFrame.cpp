@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -59,6 +60,7 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
   view_->afterTick = [this](int completed) {
     if (completed > 0) static_cast<CNamiView2*>(history_)->OnStoreChanged();
     StartPacer();
+    RefreshSoon();
   };
   router_.documentChanged = [this] {
     view_->update();
@@ -70,8 +72,10 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
   if (CAutopilot* pilot = session_.Autopilot()) {
     pilot->OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(Utf8ToCp932(reason)); };
   }
-  connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::UpdateCommands);
-  idleTimer_.start(kIdleMs);
+  idleTimer_.setSingleShot(true);
+  idleTimer_.setInterval(kIdleMs);
+  connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::RefreshCommands);
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::RefreshSoon);
   connect(&clockTimer_, &QTimer::timeout, this, &CMainFrame::UpdateClock);
   clockTimer_.start(kClockMs);
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
@@ -223,14 +227,35 @@ void CMainFrame::BuildStatusBar() {
     if (text.isEmpty()) bar->showMessage(QStringLiteral("レディ"));
   });
   UpdateClock();
-  clock_->setMinimumWidth(clock_->fontMetrics().horizontalAdvance(clock_->text()) + 8);
+  // A fixed size: the label's update each second then repaints the label
+  // alone, without laying out the status bar again.
+  clock_->setFixedSize(clock_->fontMetrics().horizontalAdvance(clock_->text()) + 8, clock_->sizeHint().height());
 }
 
 void CMainFrame::UpdateClock() {
-  clock_->setText(QString::fromStdString(FormatLocalTime("%c", session_.Clock().Now())));
+  const QString text = QString::fromStdString(FormatLocalTime("%c", session_.Clock().Now()));
+  // The label has a fixed size (see BuildStatusBar); a wider text widens it.
+  const int width = clock_->fontMetrics().horizontalAdvance(text) + 8;
+  if (clock_->maximumWidth() < width && clock_->maximumWidth() < QWIDGETSIZE_MAX)
+    clock_->setFixedSize(width, clock_->maximumHeight());
+  clock_->setText(text);
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::Wheel:
+    case QEvent::FocusIn:
+    case QEvent::WindowActivate:
+    case QEvent::Shortcut:
+      RefreshSoon();
+      break;
+    default:
+      break;
+  }
   if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
     // The X11 lock bits of the key's modifier state: Lock = Caps Lock, Mod2 = Num Lock.
     const quint32 native = static_cast<QKeyEvent*>(event)->nativeModifiers();
@@ -241,10 +266,23 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CMainFrame::UpdateCommands() {
+  RefreshCommands();
+  // A command may have changed what the receive tick acts on (the end
+  // command stops a waiting run): one tick now, not at the next data.
+  view_->TickSoon();
+}
+
+void CMainFrame::RefreshCommands() {
   for (auto it = actions_.begin(); it != actions_.end(); ++it) it.value()->setEnabled(router_.IsEnabled(it.key()));
   Action(cmd::ViewToolbar)->setChecked(toolbar_->isVisible() || !isVisible());
   StartPacer();
   UpdateProgress();
+  // Progress moves while a sender runs.
+  if (!session_.Doc().Senders.Empty() && !shutDown_ && !closing_) RefreshSoon();
+}
+
+void CMainFrame::RefreshSoon() {
+  if (!idleTimer_.isActive() && !shutDown_ && !closing_) idleTimer_.start();
 }
 
 void CMainFrame::StartPacer() {

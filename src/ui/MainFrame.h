@@ -78,6 +78,11 @@ class CMainFrame : public QMainWindow {
   void Run(int id);
   void UpdateTitle();
   void UpdateClock();
+  // The enabled state of the commands and the progress text; runs a short
+  // while after input, commands and ticks (and on while a sender runs),
+  // not on a steady timer, so an idle window sleeps.
+  void RefreshCommands();
+  void RefreshSoon();
   void StartPacer();
   void UpdateProgress();
   void SwitchPane(bool next);

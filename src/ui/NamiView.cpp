@@ -19,7 +19,7 @@ namespace nami {
 namespace {
 
 constexpr int kCaretWidth = 5;
-constexpr int kTickMs = 50;
+constexpr int kCoalesceMs = 50;
 constexpr int kScheduleMs = 60000;
 
 // Draws CP932 rows with a QPainter: tabs expanded to stops every eight
@@ -27,7 +27,8 @@ constexpr int kScheduleMs = 60000;
 
 }  // namespace
 
-CNamiView::CNamiView(CSession& session, QWidget* parent) : QWidget(parent), session_(session) {
+CNamiView::CNamiView(CSession& session, QWidget* parent)
+    : QWidget(parent), session_(session), watch_(session, [this] { RunTick(); }) {
   CSettings& settings = session_.Settings();
   font_ = MakeTerminalFont(QString::fromStdString(Cp932ToUtf8(settings.Get(keys::FontName))),
                            settings.GetInt(keys::FontSize));
@@ -38,12 +39,15 @@ CNamiView::CNamiView(CSession& session, QWidget* parent) : QWidget(parent), sess
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoFillBackground(false);
   setCursor(Qt::IBeamCursor);
-  tick_.setSingleShot(true);
-  tick_.setInterval(kTickMs);
-  tick_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
-  connect(&tick_, &QTimer::timeout, this, [this] {
-    RunTick();
-    tick_.start();
+  heldRepaint_.setSingleShot(true);
+  connect(&heldRepaint_, &QTimer::timeout, this, [this] {
+    const int rows = session_.Core().Rows();
+    if (heldFull_)
+      update();
+    else if (heldBottom_)
+      update(QRect(0, (rows - 1) * lineHeight_, width(), lineHeight_));
+    heldFull_ = heldBottom_ = false;
+    lastRepaint_.start();
   });
   session_.Ui().SetTarget(this);
 }
@@ -58,20 +62,25 @@ void CNamiView::StartTimers() {
     scheduleTimer_ = startTimer(kScheduleMs);
     scheduleRunning_ = true;
   }
-  tick_.start();
+  watch_.Start();
 }
 
 void CNamiView::StopTimers() {
-  tick_.stop();
+  watch_.Stop();
+  heldRepaint_.stop();
   if (scheduleRunning_) killTimer(scheduleTimer_);
   scheduleRunning_ = false;
 }
 
 void CNamiView::timerEvent(QTimerEvent* event) {
-  if (scheduleRunning_ && event->timerId() == scheduleTimer_) session_.ScheduleTick();
+  if (scheduleRunning_ && event->timerId() == scheduleTimer_) {
+    session_.ScheduleTick();
+    watch_.TickSoon();  // a run it started is watched from now on (the heartbeat)
+  }
 }
 
 void CNamiView::RunTick() {
+  ++ticks_;
   const int completed = session_.Tick();
   if (afterTick) afterTick(completed);
 }
@@ -114,10 +123,31 @@ void CNamiView::paintEvent(QPaintEvent* event) {
   if (!preedit_.isEmpty()) PaintPreedit(painter);
 }
 
-void CNamiView::DrawDirect() { update(); }
-void CNamiView::InvalidateAll() { update(); }
+bool CNamiView::Coalesce(bool bottomRowOnly) {
+  if (!watch_.InDataTick() && !heldRepaint_.isActive()) return false;
+  if (!heldRepaint_.isActive() && passedTick_ == ticks_) return false;  // the rest of a tick that went at once
+  if (!heldRepaint_.isActive() && (!lastRepaint_.isValid() || lastRepaint_.elapsed() >= kCoalesceMs)) {
+    lastRepaint_.start();
+    passedTick_ = ticks_;
+    return false;  // the first repaint in this stretch goes at once
+  }
+  if (bottomRowOnly)
+    heldBottom_ = true;
+  else
+    heldFull_ = true;
+  if (!heldRepaint_.isActive()) heldRepaint_.start(std::max<qint64>(0, kCoalesceMs - lastRepaint_.elapsed()));
+  return true;
+}
+
+void CNamiView::DrawDirect() {
+  if (!Coalesce(false)) update();
+}
+void CNamiView::InvalidateAll() {
+  if (!Coalesce(false)) update();
+}
 
 void CNamiView::ScrollLines(int lines) {
+  if (Coalesce(false)) return;
   const int rows = session_.Core().Rows();
   if (lines >= rows) {
     update();
@@ -131,6 +161,7 @@ void CNamiView::ScrollLines(int lines) {
 void CNamiView::RedrawBottomRow(bool /*clearRest*/) {
   // The row is painted opaque over its full width, so the rest of it is
   // always cleared; the caret moves within the same row.
+  if (Coalesce(true)) return;
   const int rows = session_.Core().Rows();
   update(QRect(0, (rows - 1) * lineHeight_, width(), lineHeight_));
 }

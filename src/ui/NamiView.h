@@ -7,13 +7,16 @@
 // bottom row.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 
 #include "terminal/UiSink.h"
+#include "ui/ReceiveWatch.h"
 #include "ui/Session.h"
 
 class QPainter;
@@ -29,7 +32,10 @@ class CNamiView : public QWidget, public IUiSink {
 
   void StartTimers();
   void StopTimers();
-  bool TimersRunning() const { return tick_.isActive() || scheduleRunning_; }
+  bool TimersRunning() const { return watch_.Active() || scheduleRunning_; }
+  // Runs one tick at the next turn of the event loop (after a command).
+  void TickSoon() { watch_.TickSoon(); }
+  CReceiveWatch& Watch() { return watch_; }
 
   int LineHeight() const { return lineHeight_; }
   const QFont& TerminalFont() const { return font_; }
@@ -80,7 +86,17 @@ class CNamiView : public QWidget, public IUiSink {
   QPoint caret_{10, 0};
   QString preedit_;
   int preeditCursor_ = 0;
-  QTimer tick_;
+  CReceiveWatch watch_;
+  // Repaints asked for by ticks that data started are held back to at most
+  // one per kCoalesceMs: the whole pane or the bottom row, when the time
+  // has come.
+  bool Coalesce(bool bottomRowOnly);
+  QElapsedTimer lastRepaint_;
+  QTimer heldRepaint_;
+  bool heldFull_ = false;
+  bool heldBottom_ = false;
+  std::uint64_t ticks_ = 0;       // ticks run so far
+  std::uint64_t passedTick_ = 0;  // the tick whose repaints went at once
   int scheduleTimer_ = 0;
   bool scheduleRunning_ = false;
   int paints_ = 0;

@@ -4,7 +4,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 
 #include "link/WritePacer.h"
@@ -101,26 +103,58 @@ TEST(WritePacerTest, DisarmAndPortlessAndDetach) {
 }
 
 // What a UART does: the port is writable, but the driver still holds bytes.
-TEST(WritePacerTest, WaitsForTheOutputQueueAndBacksOffWhileItStandsStill) {
+// The pacer signals once the queue is at the low-water mark (about 20 ms of
+// line time: 19 bytes at 9600 bit/s), sleeping until it is due to get there
+// rather than polling, and backs off while the count stands still.
+TEST(WritePacerTest, WaitsForTheLowWaterMarkAndBacksOffWhileTheQueueStandsStill) {
   PtyPair pty;
   termios t{};
   ::tcgetattr(pty.slave, &t);
   ::cfsetospeed(&t, B9600);
   ::tcsetattr(pty.slave, TCSANOW, &t);
-  std::atomic<int> queued{3};
+  std::atomic<int> queued{200};
   CWritePacer pacer([&](int) { return queued.load(); });
   pacer.Attach(pty.slave);
+  EXPECT_EQ(pacer.BatchBytes(), 28u) << "30 ms of 9600 bit/s";
 
   pacer.Arm();
-  EXPECT_FALSE(pacer.MayWriteNow());
-  EXPECT_FALSE(WaitReadable(pacer.NotifyFd(), 300)) << "bytes still queued";
-  // Flow control holding the queue: a few checks per 10 ms, not thousands.
-  EXPECT_LT(pacer.QueueChecks(), 100u);
+  EXPECT_FALSE(WaitReadable(pacer.NotifyFd(), 400)) << "far above the low-water mark";
+  // Flow control holding the queue: a handful of computed sleeps, no polling.
+  EXPECT_LT(pacer.QueueChecks(), 10u);
 
-  queued = 0;
-  EXPECT_TRUE(pacer.MayWriteNow());
-  EXPECT_TRUE(WaitReadable(pacer.NotifyFd(), 1000)) << "the queue has emptied";
+  queued = 18;
+  EXPECT_TRUE(WaitReadable(pacer.NotifyFd(), 1000)) << "at the low-water mark";
   EXPECT_TRUE(pacer.TakeReady());
+}
+
+// A draining queue: one computed sleep, one confirming count, then the
+// signal about when the queue reaches the low-water mark.
+TEST(WritePacerTest, SleepsUntilTheQueueIsDueToDrain) {
+  PtyPair pty;
+  termios t{};
+  ::tcgetattr(pty.slave, &t);
+  ::cfsetospeed(&t, B9600);
+  ::tcsetattr(pty.slave, TCSANOW, &t);
+  // A queue of 119 bytes leaving at 960 bytes a second.
+  const auto start = std::chrono::steady_clock::now();
+  CWritePacer pacer([&](int) {
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return std::max(0, 119 - static_cast<int>(s * 960));
+  });
+  pacer.Attach(pty.slave);
+  pacer.Arm();
+  ASSERT_TRUE(WaitReadable(pacer.NotifyFd(), 2000));
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 0.095) << "100 bytes above the mark take 104 ms";
+  EXPECT_LE(pacer.QueueChecks(), 3u) << "computed, not polled";
+}
+
+TEST(WritePacerTest, BatchesByPortKind) {
+  PtyPair pty;
+  CWritePacer pacer;
+  EXPECT_EQ(pacer.BatchBytes(), CWritePacer::kNoPortBatch);
+  pacer.Attach(pty.slave);
+  EXPECT_EQ(pacer.BatchBytes(), CWritePacer::kPtyBatch) << "a pseudo-terminal's queue count is always 0";
 }
 
 }  // namespace

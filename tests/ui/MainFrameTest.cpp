@@ -213,6 +213,20 @@ TEST(MainFrame, ClockPaneShowsTheLocalTime) {
   FrameFixture::Pump(1100);
   EXPECT_EQ(f.frame->ClockPane()->text().toStdString(), FormatLocalTime("%c", f.clock.Now()));
   EXPECT_NE(f.frame->ClockPane()->text(), text);
+
+  // The pane keeps a fixed size (an update repaints it alone), yet every
+  // day of the week and every date fits in it whole.
+  QLabel* pane = f.frame->ClockPane();
+  for (int day = 0; day < 7; ++day) {  // every day of the week, other dates and hours
+    f.clock.AdvanceMs(86400000LL * 5 + 3600000LL * 7 + 61000);
+    QElapsedTimer t;
+    t.start();
+    while (pane->text().toStdString() != FormatLocalTime("%c", f.clock.Now()) && t.elapsed() < 3000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(pane->text().toStdString(), FormatLocalTime("%c", f.clock.Now()));
+    EXPECT_GE(pane->width(), pane->fontMetrics().horizontalAdvance(pane->text())) << pane->text().toStdString();
+    EXPECT_EQ(pane->minimumWidth(), pane->maximumWidth());
+  }
 }
 
 TEST(MainFrame, FirstStartUsesTheDefaultsAndExitStoresTheGeometry) {
