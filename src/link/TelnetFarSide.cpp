@@ -83,10 +83,12 @@ std::string CTelnetFarSide::Strip(std::string_view in) {
     const auto c = static_cast<unsigned char>(ch);
     switch (iac_) {
       case Iac::Data:
-        if (c == kIac)
+        if (c == kIac) {
           iac_ = Iac::Command;
-        else if (c != 0)
+          ++negotiation_;
+        } else if (c != 0) {
           text.push_back(ch);  // CR NUL is a plain CR
+        }
         break;
       case Iac::Command:
         ++negotiation_;
@@ -173,7 +175,7 @@ void CTelnetFarSide::Poll(std::int64_t now) {
     if (negotiation_ > kMaxNegotiation) {
       tcp_.Close();
       state_ = State::Idle;
-      events_->OnFailure(now, name_ + ": the server sends nothing but telnet negotiation");
+      events_->OnFailure(now, name_ + ": the server floods telnet option negotiation");
       return;
     }
     if (!text.empty()) {
