@@ -10,6 +10,7 @@ const char kReasonEnd[] = "自動モード終了コマンドで中止しまし�
 const char kReasonDisconnected[] = "接続が切れたため中止しました";
 const char kReasonFileError[] = "メールファイルのエラーで中止しました";
 const char kReasonLogFile[] = "ログファイルを開けないため中止しました";
+const char kReasonPortNotOpen[] = "通信ポートが開いていないため中止しました";
 }  // namespace
 
 CAutopilot::CAutopilot(CNamiDoc& doc, IClock& clock)
@@ -132,6 +133,13 @@ void CAutopilot::EndAutoMode() {
 
 void CAutopilot::StartAutoMode() {
   if (!doc_.AutoIdle) return;
+  // A port that did not open (a device that is missing, a [Devices] value
+  // that names no link) never answers: the run ends at once.
+  if (!doc_.Port() || !doc_.Port()->IsOpen()) {
+    lastResult_ = RunResult::Aborted;
+    lastAbortReason_ = kReasonPortNotOpen;
+    return;
+  }
   doc_.AutoRunning = true;
   endRequested_ = false;
   abortReason_.clear();

@@ -61,8 +61,9 @@ std::unique_ptr<IPort> CLinkPort::Make(const SLinkAddress& a, IClock& clock, con
       break;
     case LinkKind::Telnet: {
       auto password = hooks.password;
-      far = std::make_unique<CTelnetFarSide>(
-          a.Text(), a.host, a.port, [password, value]() { return password ? password(value) : std::string(); });
+      far = std::make_unique<CTelnetFarSide>(a.Text(), a.host, a.port, [password, value](std::string& why) {
+        return password ? password(value, why) : std::string();
+      });
       break;
     }
     case LinkKind::Invalid:

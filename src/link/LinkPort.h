@@ -46,7 +46,7 @@ struct SLinkHooks {
   std::function<std::string()> myCall;
   std::function<void(const std::string&)> setMyCall;
   // The password of a telnet link, by its `[Devices]` value.
-  std::function<std::string(const std::string& link)> password;
+  std::function<std::string(const std::string& link, std::string& why)> password;
   // Makes the built-in simulated TNC and BBS ("sim:").
   std::function<std::unique_ptr<IPort>()> simulator;
 };

@@ -137,9 +137,10 @@ void CTelnetFarSide::AnswerPrompt() {
     partial_.clear();
   } else if (p == Prompt::Password && !sentPassword_) {
     sentPassword_ = true;
-    const std::string password = password_ ? password_() : std::string();
+    std::string why;
+    const std::string password = password_ ? password_(why) : std::string();
     if (password.empty()) {
-      failure_ = name_ + ": the BBS asks for a password and none is kept for this link";
+      failure_ = name_ + ": the BBS asks for a password and " + (why.empty() ? "none is kept for this link" : why);
       return;
     }
     tcp_.Write(password + "\r\n");

@@ -19,9 +19,9 @@ namespace nami {
 
 class CTelnetFarSide final : public IFarSide {
  public:
-  // Returns the link's password (empty when none is kept); asked only when
-  // the BBS prompts for one.
-  using PasswordSource = std::function<std::string()>;
+  // Returns the link's password (empty when none is kept, with `why` when
+  // one is kept but cannot be used); asked only when the BBS prompts for one.
+  using PasswordSource = std::function<std::string(std::string& why)>;
 
   CTelnetFarSide(std::string name, std::string host, int port, PasswordSource password);
 

@@ -32,14 +32,13 @@ bool RunJob(QKeychain::Job& job) {
 
 }  // namespace
 
-std::string LinkPassword(const std::string& iniPath, const std::string& link) {
+std::string LinkPassword(const std::string& iniPath, const std::string& link, std::string& why) {
   if (qEnvironmentVariableIsEmpty("NAMI_NO_KEYRING")) {
     QKeychain::ReadPasswordJob job(kService);
     job.setKey(QString::fromStdString(link));
     if (RunJob(job)) return Utf8ToCp932(job.textData().toStdString());
   }
-  std::string error;
-  return ReadLinkPasswordFile(LinkPasswordFile(iniPath), link, error);
+  return ReadLinkPasswordFile(LinkPasswordFile(iniPath), link, why);
 }
 
 bool StoreLinkPassword(const std::string& link, const std::string& password, std::string& error) {

@@ -8,7 +8,8 @@
 namespace nami {
 
 // The password (CP932, as it goes onto the link); empty when none is kept.
-std::string LinkPassword(const std::string& iniPath, const std::string& link);
+// `why` says why the file was not used when it exists but is refused.
+std::string LinkPassword(const std::string& iniPath, const std::string& link, std::string& why);
 // Keeps `password` (UTF-8) in the keyring; false with `error` when no keyring
 // answers (then the file is the place).
 bool StoreLinkPassword(const std::string& link, const std::string& password, std::string& error);

@@ -3,11 +3,10 @@
 #include <algorithm>
 
 #include "link/LinkPort.h"
-#include "ui/LinkPasswords.h"
-#include "text/Cp932.h"
-
 #include "sim/DemoPort.h"
 #include "terminal/DocumentFile.h"
+#include "text/Cp932.h"
+#include "ui/LinkPasswords.h"
 
 namespace nami {
 
@@ -41,7 +40,7 @@ CSession::CSession(CSettings& settings, IClock& clock, bool demo)
     hooks.device = [s](const std::string& com) { return s->DevicePath(com); };
     hooks.myCall = [s] { return s->MyCall(); };
     hooks.setMyCall = [s](const std::string& call) { s->SetMyCall(call); };
-    hooks.password = [s](const std::string& link) { return LinkPassword(s->Path(), link); };
+    hooks.password = [s](const std::string& link, std::string& why) { return LinkPassword(s->Path(), link, why); };
     hooks.simulator = [clock] { return MakeDemoPort(*clock); };
     doc_.SetPort(std::make_unique<CLinkPort>(clock_, std::move(hooks)));
   }
