@@ -329,9 +329,10 @@ void CTnc2Engine::SendPackets(bool all, std::int64_t now) {
   (void)now;
   const std::size_t paclen = Number("PACLEN");
   while (!sendBuf_.empty() && link_ == Link::Connected) {
-    // While the link still has a window's worth to carry, lines are packed
-    // together up to PACLEN instead of going out one short packet each.
-    const bool backlog = far_.OutstandingBytes() >= Number("MAXFRAME") * paclen;
+    // While the link still carries earlier packets, lines are packed
+    // together up to PACLEN instead of going out one short packet each
+    // (fewer, fuller frames on a slow radio channel).
+    const bool backlog = far_.OutstandingBytes() > 0;
     std::size_t cr = sendBuf_.find('\r');
     bool whole = cr != std::string::npos && !backlog;
     std::size_t n = whole ? cr + 1 : sendBuf_.size();

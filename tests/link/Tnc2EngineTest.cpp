@@ -194,7 +194,12 @@ TEST(Tnc2Engine, ConverseBytesGoOutAsLinesAndPaclenPieces) {
   rig.Take();
   EXPECT_EQ(rig.far.packets.back(), "R 12");
   rig.far.packets.clear();
+  rig.far.outstanding = 0;  // everything acknowledged
   rig.Send("0123456789ABC\r");
+  // The rest of the line waits while the first piece is still on its way.
+  EXPECT_EQ(rig.far.packets, (std::vector<std::string>{"01234567"}));
+  rig.clock.AdvanceMs(1000);
+  rig.Take();
   EXPECT_EQ(rig.far.packets, (std::vector<std::string>{"01234567", "89ABC\r"}));
 }
 
