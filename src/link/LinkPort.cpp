@@ -60,9 +60,13 @@ std::unique_ptr<IPort> CLinkPort::Make(const SLinkAddress& a, IClock& clock, con
       far = std::make_unique<CAgwFarSide>(a.Text(), a.host, a.port, a.radioPort);
       break;
     case LinkKind::Telnet: {
-      auto password = hooks.password;
-      far = std::make_unique<CTelnetFarSide>(a.Text(), a.host, a.port, [password, value](std::string& why) {
-        return password ? password(value, why) : std::string();
+      // Looked up here, when the port is made, and not in the middle of a
+      // read: a keyring lookup may run a nested event loop.
+      std::string why;
+      std::string password = hooks.password ? hooks.password(value, why) : std::string();
+      far = std::make_unique<CTelnetFarSide>(a.Text(), a.host, a.port, [password, why](std::string& reason) {
+        reason = why;
+        return password;
       });
       break;
     }
@@ -84,8 +88,9 @@ bool CLinkPort::Open(const std::string& comstatus) {
   error_.clear();
   const std::string com = ParseComConfig(comstatus).device;
   const std::string value = hooks_.device ? hooks_.device(com) : std::string();
-  // The same link again keeps its port (the simulator keeps its BBS's mail).
-  if (!inner_ || value != value_) {
+  // The simulator named again keeps its BBS and the mail in it; any other
+  // link is made afresh (a changed MYCALL or password takes effect).
+  if (!inner_ || value != value_ || kind_ != LinkKind::Sim) {
     inner_.reset();
     const SLinkAddress address = ParseLinkAddress(value);
     kind_ = address.kind;
