@@ -97,7 +97,9 @@ Result RunNami(const test::TempDir& dir, const std::string& env = {}) {
 // The demo's profile (list everything, read the new ones) with COM2 = `device`.
 void WriteIni(const test::TempDir& dir, const std::string& device, const std::string& bbsCall = "QZ1ABC") {
   CSettings settings(dir.File("NAMI.INI"));
-  SeedDemoProfile(settings);
+  settings.Set(keys::ReadCom, "R");
+  settings.Set(keys::Field[0], "L");
+  settings.Set(keys::LastMailNo, demo::kLastMailNo);
   settings.Set(keys::Call, bbsCall);
   settings.Set(keys::Prompt, bbsCall + " BBS>");
   settings.Set(keys::ComStatus, "COM2:9600,n,8,1,n");
