@@ -104,7 +104,8 @@ bool CLinkPort::Open(const std::string& comstatus) {
     return false;
   }
   if (!inner_->Open(comstatus)) {
-    error_ = com + " \"" + value + "\" cannot be opened";
+    const std::string why = inner_->Failure();
+    error_ = com + " \"" + value + "\" cannot be opened" + (why.empty() ? std::string() : ": " + why);
     return false;
   }
   return true;
@@ -115,6 +116,13 @@ std::size_t CLinkPort::ReadAvailable(char* buffer, std::size_t capacity) {
 }
 
 std::size_t CLinkPort::SendText(std::string_view bytes) { return inner_ ? inner_->SendText(bytes) : 0; }
+
+std::size_t CLinkPort::TrySendText(std::string_view bytes) { return inner_ ? inner_->TrySendText(bytes) : 0; }
+
+std::string CLinkPort::Failure() const {
+  if (!error_.empty()) return error_;
+  return inner_ ? inner_->Failure() : std::string();
+}
 
 int CLinkPort::TransmitQueueCount() { return inner_ ? inner_->TransmitQueueCount() : 0; }
 

@@ -28,6 +28,9 @@ class CTnc2Port final : public IPort {
   int TransmitQueueCount() override;
   void Close() override;
   bool IsOpen() const override { return open_; }
+  // While open: the far side's last failure (server gone, login refused)
+  // until the next link comes up; empty otherwise.
+  std::string Failure() const override { return open_ ? engine_.LastFailure() : std::string(); }
 
   CTnc2Engine& Engine() { return engine_; }
   IFarSide& Far() { return *far_; }
@@ -61,12 +64,16 @@ class CLinkPort final : public IPort {
   bool Open(const std::string& comstatus) override;
   std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
   std::size_t SendText(std::string_view bytes) override;
+  std::size_t TrySendText(std::string_view bytes) override;
   int TransmitQueueCount() override;
   void Close() override;
   bool IsOpen() const override { return inner_ && inner_->IsOpen(); }
   int PollFd() const override { return inner_ ? inner_->PollFd() : -1; }
 
-  std::string OpenError() const override { return error_; }
+  // Why the value names no port or did not open (naming the COM name and
+  // the link), else what the port itself reports.
+  std::string Failure() const override;
+  bool TakeLost() override { return inner_ && inner_->TakeLost(); }
   LinkKind Kind() const { return kind_; }
   IPort* Inner() { return inner_.get(); }
 

@@ -214,6 +214,7 @@ void CTnc2Engine::LinkDown(const std::string& reason, std::int64_t at) {
 void CTnc2Engine::OnConnected(std::int64_t at, const std::string& peer) {
   if (link_ == Link::Connected) return;
   link_ = Link::Connected;
+  lastFailure_.clear();
   peer_ = peer;
   commandMode_ = false;
   command_.clear();
@@ -228,7 +229,10 @@ void CTnc2Engine::OnBusy(std::int64_t at, const std::string& call) { LinkDown("*
 
 void CTnc2Engine::OnRetryExceeded(std::int64_t at) { LinkDown("*** retry count exceeded", at); }
 
-void CTnc2Engine::OnFailure(std::int64_t at, const std::string& reason) { LinkDown("*** " + reason, at); }
+void CTnc2Engine::OnFailure(std::int64_t at, const std::string& reason) {
+  lastFailure_ = reason;
+  LinkDown("*** " + reason, at);
+}
 
 void CTnc2Engine::OnData(std::int64_t at, std::string_view bytes) {
   if (link_ != Link::Connected || bytes.empty()) return;

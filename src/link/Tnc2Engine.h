@@ -67,6 +67,8 @@ class CTnc2Engine final : private IFarSideEvents {
   bool Connected() const { return link_ == Link::Connected; }
   bool InCommandMode() const { return commandMode_; }
   const std::string& MyCall() const { return myCall_; }
+  // The far side's last failure, until a link comes up again.
+  const std::string& LastFailure() const { return lastFailure_; }
   // Sets MYCALL as the command does (false: not a callsign); for the
   // settings the port was opened with.
   bool SetMyCall(const std::string& call);
@@ -121,6 +123,7 @@ class CTnc2Engine final : private IFarSideEvents {
   bool autoLf_ = true;
   bool monitor_ = false;
   std::string myCall_;
+  std::string lastFailure_;
   std::string command_;
   std::string peer_;                           // the station connected or being called, with its path
   std::map<std::string, std::string> params_;  // PACLEN, MAXFRAME, ...

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 
 #include "link/LinkAddress.h"
 #include "link/Tnc2Engine.h"
+#include "text/IniPath.h"
 #include "ui/DialogHooks.h"
 #include "ui/DialogWidgets.h"
 #include "ui/LinkPasswords.h"
@@ -131,7 +133,7 @@ void CComPortDlg::ComposeDevice() {
 void CComPortDlg::KeepDeviceEdit() {
   // Only a device the user changed is remembered: the names passed through
   // while a port name is typed get nothing.
-  std::string path = device_->currentText().toStdString();
+  std::string path = QFile::encodeName(device_->currentText()).toStdString();
   if (!devicePort_.empty() && path != deviceShown_) deviceEdits_[devicePort_] = path;
 }
 
@@ -141,7 +143,7 @@ void CComPortDlg::OnPortChanged(const QString& port) {
   device_->setEnabled(!devicePort_.empty());
   auto it = deviceEdits_.find(devicePort_);
   deviceShown_ = it != deviceEdits_.end() ? it->second : settings_.DevicePath(devicePort_);
-  device_->setEditText(QString::fromStdString(deviceShown_));
+  device_->setEditText(QFile::decodeName(deviceShown_.c_str()));
 }
 
 void CComPortDlg::accept() {
@@ -164,6 +166,14 @@ void CComPortDlg::accept() {
     myCall_->setFocus();
     return;
   }
+  // A device path NAMI.INI cannot hold is refused (link values are ASCII).
+  KeepDeviceEdit();
+  for (const auto& [port, path] : deviceEdits_) {
+    if (FsPathToIni(path)) continue;
+    Hooks().message(this, QString::fromUtf8(UnstorablePathMessage(path).c_str()));
+    device_->setFocus(Qt::OtherFocusReason);
+    return;
+  }
   if (link.kind == LinkKind::Telnet && !password_->text().isEmpty()) {
     std::string error;
     if (!StoreLinkPassword(link.Text(), password_->text().toStdString(), error)) {
@@ -176,7 +186,6 @@ void CComPortDlg::accept() {
   }
   if (myCall != settings_.MyCall()) settings_.SetMyCall(myCall);
   SaveComPortValues(settings_, values);
-  KeepDeviceEdit();
   SaveDeviceEdits(settings_, deviceEdits_);
   QDialog::accept();
 }

@@ -67,6 +67,9 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
     UpdateTitle();
   };
   sender_ = new CSendDriver(session_.Doc(), this);
+  if (CAutopilot* pilot = session_.Autopilot()) {
+    pilot->OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(Utf8ToCp932(reason)); };
+  }
   connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::UpdateCommands);
   idleTimer_.start(kIdleMs);
   connect(&clockTimer_, &QTimer::timeout, this, &CMainFrame::UpdateClock);
@@ -79,11 +82,19 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
       router_.SetHistoryActive(true);
   });
   qApp->installEventFilter(this);
+  // A vanished or missing device is tried again every few seconds.
+  session_.SetReopenPort(true);
+  session_.OnNotice = [this](const std::string& text) {
+    idleText_ = QString::fromStdString(text);
+    UpdateProgress();
+  };
   UpdateTitle();
   UpdateCommands();
 }
 
 CMainFrame::~CMainFrame() {
+  session_.OnNotice = nullptr;
+  if (CAutopilot* pilot = session_.Autopilot()) pilot->OnWriteFailure = nullptr;
   qApp->removeEventFilter(this);
   clockTimer_.stop();
 }
@@ -251,7 +262,17 @@ QString CMainFrame::ProgressText() const {
 }
 
 void CMainFrame::UpdateProgress() {
-  const QString text = ProgressText();
+  if (CAutopilot* pilot = session_.Autopilot(); pilot && pilot->EndedRuns() != endsShown_) {
+    endsShown_ = pilot->EndedRuns();
+    runEndText_ = QStringLiteral("自動モード終了 %1 %2")
+                      .arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", pilot->LastEnd().at)),
+                           QString::fromStdString(DescribeRunEnd(pilot->LastEnd())));
+    idleText_ = runEndText_;
+  }
+  QString text = ProgressText();
+  // Between runs the bar tells how the last one ended, or the newer note
+  // about the port.
+  if (text.isEmpty()) text = idleText_;
   if (text == shownProgress_) return;
   shownProgress_ = text;
   if (text.isEmpty())
@@ -328,18 +349,53 @@ void CMainFrame::StoreGeometry() {
   s.SetInt(keys::Height, height());
 }
 
+bool CMainFrame::ConfirmClose() {
+  if (!router_.IsAvailable(cmd::FileSave)) return true;
+  CNamiDoc& doc = session_.Doc();
+  auto ask = [this](const QString& question) {
+    if (askOnExit) return askOnExit(question);
+    const auto button =
+        QMessageBox::question(this, QStringLiteral("Nami"), question,
+                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    return button == QMessageBox::Save      ? ExitChoice::Save
+           : button == QMessageBox::Discard ? ExitChoice::Discard
+                                            : ExitChoice::Cancel;
+  };
+  if (!doc.PathName().empty()) {
+    if (router_.Save()) return true;
+    // The message said why; the text must not go without the user's word.
+    return ask(QStringLiteral("受信したテキストを保存できませんでした。保存せずに終了しますか?")) ==
+           ExitChoice::Discard;
+  }
+  if (doc.LineCount() == 0) return true;  // nothing received: nothing to lose
+  for (;;) {
+    switch (ask(QStringLiteral("受信したテキストを保存しますか?"))) {
+      case ExitChoice::Discard:
+        return true;
+      case ExitChoice::Cancel:
+        return false;
+      case ExitChoice::Save:
+        // A cancelled file dialog or a failed write keeps nami running.
+        return router_.SaveAs();
+    }
+  }
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (closing_) {
     event->accept();
     return;
   }
+  // Asked while everything still runs: cancel leaves nami as it was.
+  if (!ConfirmClose()) {
+    event->ignore();
+    return;
+  }
   closing_ = true;
   view_->StopTimers();
   idleTimer_.stop();
-  sender_->Detach();  // nothing more goes out while the save dialog is up
-  // Save (asking for a name when the document was never saved), then end
-  // every running operation at once and close the port.
-  if (router_.IsAvailable(cmd::FileSave)) router_.Save();
+  sender_->Detach();
+  // End every running operation at once and close the port.
   Shutdown();
   clockTimer_.stop();
   StoreGeometry();
