@@ -46,6 +46,7 @@ void CDataLink::SetParams(const SLinkParams& params) {
   params_.minT1Ms = std::max(params_.minT1Ms, 1);
   params_.t2Ms = std::max(params_.t2Ms, 0);
   params_.t3Ms = std::max(params_.t3Ms, 1);
+  params_.keyUpMs = std::max(params_.keyUpMs, 0);
   if (!IsUp()) k_ = params_.maxFrame;
 }
 
@@ -67,10 +68,19 @@ SFrame CDataLink::Make(EKind kind, bool command, bool pf) const {
 
 std::int64_t CDataLink::TxEnd(std::size_t bytes) {
   const std::int64_t now = clock_.MonotonicMs();
-  channelFreeAt_ = std::max(now, channelFreeAt_);
+  if (channelFreeAt_ <= now) channelFreeAt_ = now + params_.keyUpMs;  // a new transmission
   if (params_.bitsPerSecond > 0)
     channelFreeAt_ += static_cast<std::int64_t>((bytes + kFrameOverhead) * 8 * 1000 / params_.bitsPerSecond);
   return channelFreeAt_;
+}
+
+void CDataLink::ChannelHeard(std::size_t bytes) {
+  std::int64_t busy = params_.keyUpMs;
+  if (params_.bitsPerSecond > 0)
+    busy += static_cast<std::int64_t>((bytes + kFrameOverhead) * 8 * 1000 / params_.bitsPerSecond);
+  if (t1At_ >= 0) t1At_ += busy;
+  // What we queued at the TNC waited while the channel was busy.
+  if (channelFreeAt_ > clock_.MonotonicMs()) channelFreeAt_ += busy;
 }
 
 void CDataLink::SendS(EKind kind, bool command, bool pf) {

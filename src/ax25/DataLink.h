@@ -45,9 +45,10 @@
 // transmission to its acknowledgement; frames sent more than once are not
 // measured), never below 1 s x (2 x digipeaters + 1) nor above twice the
 // starting value; each retry adds a quarter. The estimated transmission end
-// accounts for the frames queued ahead at the TNC at the channel's bit rate,
-// so a full window on a slow channel does not time out while it is still
-// being sent. T3 (link check) runs while nothing is outstanding.
+// accounts for the frames queued ahead at the TNC at the channel's bit rate
+// and the transmitter's key-up, so a full window on a slow channel does not
+// time out while it is still being sent; frames heard from others hold T1 as
+// a carrier would. T3 (link check) runs while nothing is outstanding.
 //
 // Sending: bytes given to Send are kept in order and cut into I frames of at
 // most PACLEN bytes as the window (k = MAXFRAME, 1..7) opens. Every byte
@@ -76,6 +77,7 @@ struct SLinkParams {
   int t3Ms = 180000;      // link check while idle (CHECK)
   bool conOk = true;      // accept connect requests (CONOK)
   int bitsPerSecond = 0;  // channel rate for the transmission estimate; 0 = instant
+  int keyUpMs = 0;        // transmitter key-up and channel access, once per transmission
 };
 
 enum class ELinkState : std::uint8_t { Disconnected, AwaitingConnection, Connected, TimerRecovery, AwaitingRelease };
@@ -136,6 +138,10 @@ class CDataLink {
   // to be repeated by a digipeater, are ignored. Returns whether the frame
   // was ours.
   bool Receive(const SFrame& frame);
+  // A frame of `bytes` was heard on the channel (any station's, before
+  // Receive): the channel was busy that long, so T1 waits that much longer,
+  // as a TNC holds T1 while it detects a carrier.
+  void ChannelHeard(std::size_t bytes);
   // Runs the timers that have expired by now.
   void Tick();
   // The monotonic time at which Tick has work, or -1.

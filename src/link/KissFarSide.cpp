@@ -278,6 +278,8 @@ void CKissFarSide::SetChannelRate(int bitsPerSecond) {
 
 void CKissFarSide::ApplyLinkParams() {
   params_.bitsPerSecond = bitsPerSecond_;
+  // TXDELAY, and on average three slots of waiting for the channel.
+  params_.keyUpMs = txDelay_ * 10 + 3 * slotTime_ * 10;
   // Acknowledge once the peer's next frame would have had time to arrive, so
   // that one RR answers a whole burst.
   const int frameMs = (params_.pacLen + 40) * 8 * 1000 / bitsPerSecond_;
@@ -335,6 +337,7 @@ bool CKissFarSide::SetParameter(const std::string& name, const std::string& valu
     }
     if (paramsSent_ && stream_->IsOpen())
       stream_->Write(ax25::KissParameter(cmd, static_cast<std::uint8_t>(n), endpoint_.channel));
+    ApplyLinkParams();
     return true;
   } else {
     return true;
@@ -457,6 +460,7 @@ void CKissFarSide::Poll(std::int64_t nowMs) {
     frames_.clear();
     deframer_.Feed(readBuf_, frames_);
     for (const std::string& bytes : frames_) {
+      link_.ChannelHeard(bytes.size());
       auto frame = ax25::Decode(bytes);
       if (!frame) {
         ++counts_.badFrames;
