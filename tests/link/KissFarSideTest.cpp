@@ -167,6 +167,11 @@ TEST(KissFarSide, ConnectTalkAndDisconnectOverTcp) {
   ASSERT_TRUE(rig.RunUntil("*** CONNECTED to JA1BBS", 5000)) << rig.out;
   // The KISS parameters went to the TNC before the first frame.
   EXPECT_EQ(rig.tnc.raw.substr(0, 16), "\xC0\x01\x1E\xC0\xC0\x02\x3F\xC0\xC0\x03\x0A\xC0\xC0\x05\x00\xC0"s);
+  // Parameters changed later go to the TNC at once.
+  rig.Type("\x03");
+  rig.Type("TXDELAY 20\rFULLDUP ON\rCONV\r");
+  rig.Run(100);
+  EXPECT_NE(rig.tnc.raw.find("\xC0\x01\x14\xC0\xC0\x05\x01\xC0"s), std::string::npos);
   rig.Type("hello BBS\r");
   rig.Type(std::string(600, 'x') + "\r");
   rig.Run(3000);
