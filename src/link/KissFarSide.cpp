@@ -485,6 +485,8 @@ void CKissFarSide::Poll(std::int64_t nowMs) {
 
 std::int64_t CKissFarSide::NextEventMs() const {
   if (!pending_.empty()) return clock_.MonotonicMs();
+  // A TCP connect in progress completes without making the socket readable.
+  if (stream_->IsOpening()) return clock_.MonotonicMs() + 20;
   std::int64_t next = link_.NextTimerMs();
   if (reopenAt_ >= 0 && !stream_->IsOpen() && (next < 0 || reopenAt_ < next)) next = reopenAt_;
   return next;
