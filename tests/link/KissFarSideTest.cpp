@@ -2,9 +2,11 @@
 // socket whose far end is a station running our own data link, so what nami
 // sends crosses KISS framing, AX.25 encoding and the link both ways.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -277,6 +279,42 @@ TEST(KissFarSide, UnreachableTncIsNamedInTheMessage) {
   rig.Type("C JA1BBS\r");
   ASSERT_TRUE(rig.RunUntil("*** DISCONNECTED", 2000)) << rig.out;
   EXPECT_NE(rig.out.find("*** kiss://127.0.0.1:1/0: Connection refused"), std::string::npos) << rig.out;
+}
+
+TEST(KissFarSide, SerialDeviceCarriesKiss) {
+  // A pseudo-terminal stands in for the TNC's serial port.
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string slave = ::ptsname(master);
+  CManualClock clock;
+  const auto ep = ParseKissDevice("kiss:" + slave);
+  ASSERT_TRUE(ep);
+  CKissFarSide far(clock, *ep, MakeSerialStream(slave, "COM4:9600,n,8,1,n"));
+  STnc2Options o;
+  o.myCall = "JA1ABC";
+  CTnc2Engine engine(far, clock, o);
+  engine.PowerOn();
+  engine.Receive("MONITOR ON\r");
+  std::string out, fromNami;
+  ax25::SFrame ui;
+  ui.dest = *ax25::SAddress::Parse("ID");
+  ui.src = *ax25::SAddress::Parse("JA1QQQ");
+  ui.info = "on the air";
+  const std::string frame = ax25::KissWrap(ax25::Encode(ui));
+  ASSERT_EQ(::write(master, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+  for (int i = 0; i < 200 && out.find("JA1QQQ>ID:on the air") == std::string::npos; ++i) {
+    char buf[256];
+    ssize_t n;
+    while ((n = ::read(master, buf, sizeof buf)) > 0) fromNami.append(buf, static_cast<std::size_t>(n));
+    engine.TakeDue(out, 1 << 20);
+    clock.AdvanceMs(10);
+    ::usleep(1000);
+  }
+  EXPECT_NE(out.find("JA1QQQ>ID:on the air"), std::string::npos) << out;
+  EXPECT_EQ(fromNami.substr(0, 4), "\xC0\x01\x1E\xC0"s);  // TXDELAY first
+  ::close(master);
 }
 
 TEST(KissDevice, ValuesParse) {
