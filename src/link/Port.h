@@ -31,6 +31,8 @@ class IPort {
   // A file descriptor the shell may watch for readability and writability,
   // or -1 when the port has none (the simulator, the fake).
   virtual int PollFd() const { return -1; }
+  // Why the last Open failed (UTF-8, naming the device or link), or empty.
+  virtual std::string OpenError() const { return {}; }
 };
 
 }  // namespace nami

@@ -157,7 +157,20 @@ void CTnc2Engine::CmdPrompt(std::int64_t at) {
   Emit("cmd:", at, 0);
 }
 
+std::size_t CTnc2Engine::Number(const char* name) const {
+  auto it = params_.find(name);
+  return it == params_.end() ? 0 : static_cast<std::size_t>(std::stoi(it->second));
+}
+
 std::size_t CTnc2Engine::Outstanding() const { return sendBuf_.size() + far_.OutstandingBytes(); }
+
+int CTnc2Engine::TransmitQueueCount() const {
+  // Two windows may wait at the far side, so that the next one is ready the
+  // moment the peer acknowledges the last; only what is beyond them counts.
+  const std::size_t limit = 2 * Number("MAXFRAME") * Number("PACLEN");
+  const std::size_t queued = Outstanding();
+  return queued > limit ? static_cast<int>(std::min<std::size_t>(queued - limit, 1 << 30)) : 0;
+}
 
 std::int64_t CTnc2Engine::NextEventMs() const {
   std::int64_t next = out_.empty() ? -1 : out_.front().due;
@@ -183,7 +196,7 @@ std::size_t CTnc2Engine::TakeDue(std::string& out, std::size_t max) {
 }
 
 void CTnc2Engine::Advance(std::int64_t now) {
-  if (sendDue_ >= 0 && now >= sendDue_) SendPackets(true, now);
+  if (!sendBuf_.empty()) SendPackets(sendDue_ >= 0 && now >= sendDue_, now);
   far_.Poll(now);
 }
 
@@ -315,13 +328,17 @@ void CTnc2Engine::ConverseBytes(std::string_view bytes, std::int64_t now) {
 // at most PACLEN bytes; the rest too when `all`.
 void CTnc2Engine::SendPackets(bool all, std::int64_t now) {
   (void)now;
-  const std::size_t paclen = static_cast<std::size_t>(std::stoi(params_["PACLEN"]));
+  const std::size_t paclen = Number("PACLEN");
   while (!sendBuf_.empty() && link_ == Link::Connected) {
+    // While the link still has a window's worth to carry, lines are packed
+    // together up to PACLEN instead of going out one short packet each.
+    const bool backlog = far_.OutstandingBytes() >= Number("MAXFRAME") * paclen;
     std::size_t cr = sendBuf_.find('\r');
-    std::size_t n = cr == std::string::npos ? sendBuf_.size() : cr + 1;
-    if (n > paclen)
+    bool whole = cr != std::string::npos && !backlog;
+    std::size_t n = whole ? cr + 1 : sendBuf_.size();
+    if (n >= paclen)
       n = paclen;
-    else if (cr == std::string::npos && !all)
+    else if (!whole && !all)
       break;
     if (!far_.SendData(std::string_view(sendBuf_).substr(0, n))) {
       sendBuf_.clear();

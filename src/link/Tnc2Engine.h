@@ -58,6 +58,9 @@ class CTnc2Engine final : private IFarSideEvents {
   // Converse bytes the link has not yet carried away (held here or at the
   // far side): the port's transmit queue.
   std::size_t Outstanding() const;
+  // What the port reports as its transmit queue: the outstanding bytes
+  // beyond what the link may keep in flight (senders write while it is 0).
+  int TransmitQueueCount() const;
   // The monotonic time of the next thing to happen, or -1.
   std::int64_t NextEventMs() const;
 
@@ -106,6 +109,7 @@ class CTnc2Engine final : private IFarSideEvents {
   void CmdPrompt(std::int64_t at);
   std::string End() const;
   void PassParameters();
+  std::size_t Number(const char* name) const;
 
   IFarSide& far_;
   IClock& clock_;

@@ -70,6 +70,10 @@ bool CSettings::SetDevicePath(std::string_view comName, std::string_view path) {
   return ini_.WriteString("Devices", comName, path);
 }
 
+std::string CSettings::MyCall() const { return ini_.ReadString("Devices", "MYCALL", 16); }
+
+bool CSettings::SetMyCall(std::string_view call) { return ini_.WriteString("Devices", "MYCALL", call); }
+
 void CSettings::CopyProfileFrom(std::string_view from) {
   for (const char* key : keys::ProfileCopyOrder) {
     if (!ini_.ReadString(profile_, key, 80).empty()) continue;

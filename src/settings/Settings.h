@@ -112,6 +112,10 @@ class CSettings {
   // "COM9" /dev/ttyS<n-1> when the section does not name one; else empty.
   std::string DevicePath(std::string_view comName) const;
   bool SetDevicePath(std::string_view comName, std::string_view path);
+  // The station's call for the built-in TNC2 (section "Devices", key
+  // "MYCALL"), e.g. "JA1XYZ-1"; empty when not set.
+  std::string MyCall() const;
+  bool SetMyCall(std::string_view call);
 
   // Copies the profile from section `from` to the current profile section,
   // key by key in the fixed order: a non-empty value already in the new

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/Cp932.h"
+
 namespace nami {
 
 CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {}
@@ -30,7 +32,10 @@ void CNamiDoc::OpenPort(const std::string& comstatus) {
 
   if (!port_) return;
   port_->Close();
-  if (!port_->Open(comstatus)) ui_.ShowMessage(msg::ReconfigurePort);
+  if (!port_->Open(comstatus)) {
+    const std::string why = port_->OpenError();
+    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + Utf8ToCp932(why));
+  }
 }
 
 void CNamiDoc::OpenPortFromProfile() { OpenPort(settings_.Get(keys::ComStatus)); }

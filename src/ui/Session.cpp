@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "link/SerialPort.h"
+#include "link/LinkPort.h"
+#include "ui/LinkPasswords.h"
 #include "text/Cp932.h"
 
 #include "sim/DemoPort.h"
@@ -32,13 +33,17 @@ void CUiRelay::RedrawBottomRow(bool clearRest) {
 CSession::CSession(CSettings& settings, IClock& clock, bool demo)
     : settings_(settings), clock_(clock), demo_(demo), doc_(settings, relay_), core_(doc_) {
   doc_.SetPathName("");
-  if (demo_) {
-    SeedDemoProfile(settings_);
-    doc_.SetPort(MakeDemoPort(clock_));
-  }
-  if (!doc_.Port() && !demo_) {
+  if (demo_) SeedDemoProfile(settings_);
+  {
     CSettings* s = &settings_;
-    doc_.SetPort(std::make_unique<CSerialPort>([s](const std::string& com) { return s->DevicePath(com); }));
+    IClock* clock = &clock_;
+    SLinkHooks hooks;
+    hooks.device = [s](const std::string& com) { return s->DevicePath(com); };
+    hooks.myCall = [s] { return s->MyCall(); };
+    hooks.setMyCall = [s](const std::string& call) { s->SetMyCall(call); };
+    hooks.password = [s](const std::string& link) { return LinkPassword(s->Path(), link); };
+    hooks.simulator = [clock] { return MakeDemoPort(*clock); };
+    doc_.SetPort(std::make_unique<CLinkPort>(clock_, std::move(hooks)));
   }
   autopilot_ = std::make_shared<CAutopilot>(doc_, clock_);
   transfers_ = std::make_shared<CTransfers>(doc_, clock_);

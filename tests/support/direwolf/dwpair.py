@@ -246,6 +246,7 @@ class DirewolfPair:
                 "(Debian package 'direwolf'; scripts/setup installs it)"
             )
         self.direwolf = exe
+        self._stopping.clear()
         self.tmp = tempfile.mkdtemp(prefix="dwpair-")
         try:
             for attempt in range(3):
@@ -323,7 +324,7 @@ class DirewolfPair:
         # the relay's reads never see end of file.
         if inst.fifo_fd is None:
             inst.fifo_fd = os.open(inst.fifo_path, os.O_RDWR | os.O_NONBLOCK)
-        with open(inst.log_path, "ab") as log:
+        with open(inst.log_path, "wb") as log:  # a new log per attempt: old port errors must not count
             inst.proc = subprocess.Popen(
                 [self.direwolf, "-c", conf_path, "-t", "0", "-q", "d"],
                 stdin=subprocess.PIPE,

@@ -45,6 +45,7 @@ def main():
         return 1
     t_start = time.monotonic()
     try:
+        port_clash()
         with Capture(pair.b.kiss_port) as heard_by_b, AgwClient(port=pair.b.agw_port) as b, AgwClient(
             port=pair.a.agw_port
         ) as a:
@@ -91,6 +92,29 @@ def main():
         raise
     finally:
         pair.stop()
+
+
+def port_clash():
+    """A port taken between the check and Dire Wolf's bind makes the rig retry on others."""
+    blocker = socket.create_server(("0.0.0.0", dwpair.free_port()))
+    taken = blocker.getsockname()[1]
+    real_free_port = dwpair.free_port
+    handed_out = []
+
+    def first_one_taken(exclude=()):
+        port = taken if not handed_out else real_free_port(exclude)
+        handed_out.append(port)
+        return port
+
+    dwpair.free_port = first_one_taken
+    try:
+        with dwpair.DirewolfPair() as pair:
+            check(pair.a.agw_port != taken, f"A's AGW port is the taken one, {taken}")
+            check(len(handed_out) > 4, f"no new ports after the clash: {handed_out}")
+            pair.check()
+    finally:
+        dwpair.free_port = real_free_port
+        blocker.close()
 
 
 def bridge_session(pair):
