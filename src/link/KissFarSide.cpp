@@ -173,6 +173,7 @@ class CSerialStream final : public IByteStream {
     }
     return true;
   }
+  void SetLineSettings(const std::string& comstatus) override { comstatus_ = comstatus; }
   bool Poll(std::string&) override { return true; }
   bool Read(std::string& into, std::string&) override {
     char buf[4096];

@@ -61,6 +61,8 @@ class IByteStream {
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;  // open and usable (not still connecting)
   virtual bool IsOpening() const { return false; }
+  // The line settings ("comstatus") for a serial device; ignored by TCP.
+  virtual void SetLineSettings(const std::string& comstatus) { (void)comstatus; }
   virtual int Fd() const = 0;
 };
 
@@ -96,6 +98,8 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
 
   const ax25::CDataLink& Link() const { return link_; }
   SCounts Counts() const;
+  // The serial line settings ("comstatus") used at the next opening.
+  void SetLineSettings(const std::string& comstatus) { stream_->SetLineSettings(comstatus); }
   // The channel rate assumed for timing (frames' airtime); 1200 unless set.
   void SetChannelRate(int bitsPerSecond);
 

@@ -2,6 +2,7 @@
 
 #include "link/AgwFarSide.h"
 #include "link/ComConfig.h"
+#include "link/KissFarSide.h"
 #include "link/SerialPort.h"
 #include "link/TelnetFarSide.h"
 
@@ -65,6 +66,17 @@ std::unique_ptr<IPort> CLinkPort::Make(const SLinkAddress& a, IClock& clock, con
           a.Text(), a.host, a.port, [password, value]() { return password ? password(value) : std::string(); });
       break;
     }
+    case LinkKind::Kiss: {
+      SKissEndpoint e;
+      e.kind = a.path.empty() ? SKissEndpoint::EKind::Tcp : SKissEndpoint::EKind::Serial;
+      e.host = a.host;
+      e.port = a.port;
+      e.channel = a.radioPort;
+      e.device = a.path;
+      auto stream = a.path.empty() ? MakeTcpStream(e.host, e.port, e.ToString()) : MakeSerialStream(e.device, {});
+      far = std::make_unique<CKissFarSide>(clock, e, std::move(stream));
+      break;
+    }
     case LinkKind::Invalid:
       error = a.error;
       return nullptr;
@@ -97,6 +109,9 @@ bool CLinkPort::Open(const std::string& comstatus) {
     error_ = com + " " + error_;
     return false;
   }
+  // A KISS TNC on a serial device takes the line settings of "comstatus".
+  if (auto* tnc = dynamic_cast<CTnc2Port*>(inner_.get()))
+    if (auto* kiss = dynamic_cast<CKissFarSide*>(&tnc->Far())) kiss->SetLineSettings(comstatus);
   if (!inner_->Open(comstatus)) {
     error_ = com + " \"" + value + "\" cannot be opened";
     return false;

@@ -17,6 +17,8 @@
 #include "ax25/Frame.h"
 #include "ax25/Kiss.h"
 #include "link/KissFarSide.h"
+#include "link/LinkAddress.h"
+#include "link/LinkPort.h"
 #include "link/Tnc2Engine.h"
 
 namespace nami {
@@ -315,6 +317,66 @@ TEST(KissFarSide, SerialDeviceCarriesKiss) {
   EXPECT_NE(out.find("JA1QQQ>ID:on the air"), std::string::npos) << out;
   EXPECT_EQ(fromNami.substr(0, 4), "\xC0\x01\x1E\xC0"s);  // TXDELAY first
   ::close(master);
+}
+
+TEST(KissFarSide, ACommPortNamingKissGetsTheTnc2OnIt) {
+  CManualClock clock;
+  CTestTnc tnc(clock);
+  SLinkHooks hooks;
+  const std::string value = "kiss://127.0.0.1:" + std::to_string(tnc.port);
+  hooks.device = [&](const std::string& com) { return com == "COM2" ? value : std::string(); };
+  hooks.myCall = [] { return std::string("JA1ABC"); };
+  CLinkPort port(clock, hooks);
+  ASSERT_TRUE(port.Open("COM2:9600,n,8,1,n")) << port.OpenError();
+  EXPECT_EQ(port.Kind(), LinkKind::Kiss);
+  std::string out;
+  auto run = [&](const std::string& until) {
+    for (int i = 0; i < 1000 && out.find(until) == std::string::npos; ++i) {
+      tnc.Poll();
+      char buf[512];
+      out.append(buf, port.ReadAvailable(buf, sizeof buf));
+      clock.AdvanceMs(10);
+    }
+    return out.find(until) != std::string::npos;
+  };
+  ASSERT_TRUE(run("cmd:")) << out;
+  EXPECT_NE(out.find(value + "/0"), std::string::npos) << out;
+  port.SendText("C JA1BBS\r");
+  ASSERT_TRUE(run("*** CONNECTED to JA1BBS")) << out;
+  // The transmit queue counts what the peer has not yet acknowledged
+  // (beyond the two windows the TNC2 keeps ready).
+  port.SendText(std::string(3000, 'm') + "\r");
+  clock.AdvanceMs(1100);  // PACTIME: the bytes go out as packets
+  port.ReadAvailable(nullptr, 0);
+  EXPECT_GT(port.TransmitQueueCount(), 0);
+  run("never");
+  EXPECT_EQ(port.TransmitQueueCount(), 0);
+  EXPECT_EQ(tnc.received, std::string(3000, 'm') + "\r");
+}
+
+TEST(KissDevice, LinkAddressesNameKissTncs) {
+  const struct {
+    const char* value;
+    LinkKind kind;
+    const char* text;  // normal form, or the error's end
+  } cases[] = {
+      {"kiss://localhost", LinkKind::Kiss, "kiss://localhost:8001/0"},
+      {"kiss://10.0.0.2:8100/1", LinkKind::Kiss, "kiss://10.0.0.2:8100/1"},
+      {"kiss:/dev/ttyUSB0", LinkKind::Kiss, "kiss:/dev/ttyUSB0"},
+      {"kiss://host:0", LinkKind::Invalid, "the TCP port must be 1 to 65535"},
+      {"kiss:", LinkKind::Invalid, "no serial device given"},
+      {"/dev/ttyUSB0", LinkKind::Serial, "/dev/ttyUSB0"},
+  };
+  for (const auto& c : cases) {
+    const SLinkAddress a = ParseLinkAddress(c.value);
+    EXPECT_EQ(a.kind, c.kind) << c.value;
+    if (c.kind == LinkKind::Invalid) {
+      EXPECT_NE(a.error.find(c.value), std::string::npos) << a.error;
+      EXPECT_NE(a.error.find(c.text), std::string::npos) << a.error;
+    } else {
+      EXPECT_EQ(a.Text(), c.text);
+    }
+  }
 }
 
 TEST(KissDevice, ValuesParse) {
