@@ -157,8 +157,12 @@ void CNetServer::AgwBbsData(Client& c, const std::string& remote, const std::vec
     ++c.sessionLines;
     text += l + "\r";
   }
-  for (std::size_t i = 0; i < text.size(); i += kFrameData)
-    AgwFrame(c, 'D', remote, c.call, text.substr(i, kFrameData));
+  // A server's data frames come from the station; ours, at another server,
+  // go to it.
+  for (std::size_t i = 0; i < text.size(); i += kFrameData) {
+    if (c.outgoing) AgwFrame(c, 'D', c.call, remote, text.substr(i, kFrameData));
+    else AgwFrame(c, 'D', remote, c.call, text.substr(i, kFrameData));
+  }
   if (c.sessionLines < 0) {  // the simulated link breaks
     EndSession(c);
     AgwFrame(c, 'd', remote, c.call, "*** DISCONNECTED RETRYOUT With " + remote + "\r");
