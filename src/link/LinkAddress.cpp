@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "link/KissFarSide.h"
+
 namespace nami {
 namespace {
 
@@ -35,6 +37,15 @@ std::string SLinkAddress::Text() const {
       return "agw://" + h + ":" + std::to_string(port) + "/" + std::to_string(radioPort);
     case LinkKind::Telnet:
       return "telnet://" + h + ":" + std::to_string(port);
+    case LinkKind::Kiss: {
+      SKissEndpoint e;
+      e.kind = path.empty() ? SKissEndpoint::EKind::Tcp : SKissEndpoint::EKind::Serial;
+      e.host = host;
+      e.port = port;
+      e.channel = radioPort;
+      e.device = path;
+      return e.ToString();
+    }
     case LinkKind::Sim:
       return "sim:";
     case LinkKind::Invalid:
@@ -52,10 +63,23 @@ SLinkAddress ParseLinkAddress(std::string_view value) {
     a.kind = LinkKind::Sim;
     return a;
   }
+  if (IsKissDevice(value)) {
+    std::string why;
+    const auto e = ParseKissDevice(value, &why);
+    if (!e) return Invalid(value, why.substr(why.rfind(": ") + 2));
+    a.kind = LinkKind::Kiss;
+    a.host = e->host;
+    a.port = e->port;
+    a.radioPort = e->channel;
+    if (e->kind == SKissEndpoint::EKind::Serial) a.path = e->device;
+    return a;
+  }
   std::size_t scheme = value.find("://");
   if (scheme == std::string_view::npos) {
     if (value.find('/') == std::string_view::npos)
-      return Invalid(value, "neither a device path nor agw://HOST:PORT, telnet://HOST:PORT or sim:");
+      return Invalid(
+          value,
+          "neither a device path nor agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, kiss:DEVICE or sim:");
     a.kind = LinkKind::Serial;
     a.path = std::string(value);
     return a;
@@ -68,7 +92,7 @@ SLinkAddress ParseLinkAddress(std::string_view value) {
   else if (kind == "telnet")
     a.kind = LinkKind::Telnet;
   else
-    return Invalid(value, "unknown link kind \"" + kind + "\" (agw://, telnet:// or sim:)");
+    return Invalid(value, "unknown link kind \"" + kind + "\" (agw://, telnet://, kiss://, kiss: or sim:)");
 
   std::string_view radio;
   if (std::size_t slash = rest.find('/'); slash != std::string_view::npos) {

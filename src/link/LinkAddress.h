@@ -1,6 +1,7 @@
 // What a COM port's `[Devices]` value names: a serial device (a path), an
 // AGWPE server ("agw://HOST:PORT[/RADIOPORT]"), a BBS's telnet port
-// ("telnet://HOST:PORT") or the built-in simulator ("sim:").
+// ("telnet://HOST:PORT"), a KISS TNC ("kiss://HOST:PORT[/CHANNEL]" or
+// "kiss:DEVICE") or the built-in simulator ("sim:").
 #pragma once
 
 #include <string>
@@ -8,14 +9,14 @@
 
 namespace nami {
 
-enum class LinkKind { Serial, Agw, Telnet, Sim, Invalid };
+enum class LinkKind { Serial, Agw, Telnet, Kiss, Sim, Invalid };
 
 struct SLinkAddress {
   LinkKind kind = LinkKind::Invalid;
-  std::string path;  // Serial: the device
-  std::string host;  // Agw, Telnet
+  std::string path;  // Serial, Kiss on a serial device: the device
+  std::string host;  // Agw, Telnet, Kiss over TCP
   int port = 0;
-  int radioPort = 0;  // Agw
+  int radioPort = 0;  // Agw; Kiss: the KISS channel
   std::string error;  // Invalid: why, naming the value
   // The value written back in its normal form ("agw://localhost:8000/0").
   std::string Text() const;

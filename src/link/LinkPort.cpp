@@ -2,6 +2,7 @@
 
 #include "link/AgwFarSide.h"
 #include "link/ComConfig.h"
+#include "link/KissFarSide.h"
 #include "link/SerialPort.h"
 #include "link/TelnetFarSide.h"
 
@@ -70,6 +71,17 @@ std::unique_ptr<IPort> CLinkPort::Make(const SLinkAddress& a, IClock& clock, con
       });
       break;
     }
+    case LinkKind::Kiss: {
+      SKissEndpoint e;
+      e.kind = a.path.empty() ? SKissEndpoint::EKind::Tcp : SKissEndpoint::EKind::Serial;
+      e.host = a.host;
+      e.port = a.port;
+      e.channel = a.radioPort;
+      e.device = a.path;
+      auto stream = a.path.empty() ? MakeTcpStream(e.host, e.port, e.ToString()) : MakeSerialStream(e.device, {});
+      far = std::make_unique<CKissFarSide>(clock, e, std::move(stream));
+      break;
+    }
     case LinkKind::Invalid:
       error = a.error;
       return nullptr;
@@ -103,6 +115,9 @@ bool CLinkPort::Open(const std::string& comstatus) {
     error_ = com + " " + error_;
     return false;
   }
+  // A KISS TNC on a serial device takes the line settings of "comstatus".
+  if (auto* tnc = dynamic_cast<CTnc2Port*>(inner_.get()))
+    if (auto* kiss = dynamic_cast<CKissFarSide*>(&tnc->Far())) kiss->SetLineSettings(comstatus);
   if (!inner_->Open(comstatus)) {
     const std::string why = inner_->Failure();
     error_ = com + " \"" + value + "\" cannot be opened" + (why.empty() ? std::string() : ": " + why);

@@ -85,6 +85,7 @@ CTnc2Engine::CTnc2Engine(IFarSide& far, IClock& clock, STnc2Options options)
   myCall_ = Upper(options_.myCall);
   for (const NumericParam& p : kNumeric) params_[p.name] = std::to_string(p.initial);
   params_["CONOK"] = "OFF";
+  params_["FULLDUP"] = "OFF";
 }
 
 std::string CTnc2Engine::End() const {
@@ -412,8 +413,12 @@ bool CTnc2Engine::Parameter(const std::string& cmd, const std::vector<std::strin
     bool* value;
   };
   bool conok = params_["CONOK"] == "ON";
-  const Switch switches[] = {
-      {"ECHO", 1, &echo_}, {"AUTOLF", 2, &autoLf_}, {"MONITOR", 1, &monitor_}, {"CONOK", 4, &conok}};
+  bool fullDup = params_["FULLDUP"] == "ON";
+  const Switch switches[] = {{"ECHO", 1, &echo_},
+                             {"AUTOLF", 2, &autoLf_},
+                             {"MONITOR", 1, &monitor_},
+                             {"CONOK", 4, &conok},
+                             {"FULLDUP", 4, &fullDup}};
   for (const Switch& s : switches) {
     if (!Is(cmd, s.name, s.shortest)) continue;
     if (arg.empty()) {
@@ -426,12 +431,12 @@ bool CTnc2Engine::Parameter(const std::string& cmd, const std::vector<std::strin
       return true;
     }
     std::string name = s.name;
-    if ((name == "MONITOR" || name == "CONOK") && !far_.SetParameter(name, on ? "ON" : "OFF")) {
+    if ((name == "MONITOR" || name == "CONOK" || name == "FULLDUP") && !far_.SetParameter(name, on ? "ON" : "OFF")) {
       EmitLine("?bad parameter", now);
       return true;
     }
     *s.value = on == 1;
-    if (name == "CONOK") params_["CONOK"] = on ? "ON" : "OFF";
+    if (name == "CONOK" || name == "FULLDUP") params_[name] = on ? "ON" : "OFF";
     return true;
   }
   for (const NumericParam& p : kNumeric) {

@@ -42,6 +42,9 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
   device_->setInsertPolicy(QComboBox::NoInsert);
   device_->setMinimumContentsLength(28);
   for (const auto& path : FindSerialDevices()) device_->addItem(QString::fromStdString(path));
+  // A KISS TNC on the network (Dire Wolf's and soundmodem's KISS TCP port);
+  // "kiss:DEVICE" names one on a serial device.
+  device_->addItem(QStringLiteral("kiss://localhost:8001"));
   auto* deviceLabel = new QLabel(QStringLiteral("デバイス"), this);
   deviceLabel->setBuddy(device_);
   grid->addWidget(deviceLabel, 0, 2);

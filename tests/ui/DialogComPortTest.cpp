@@ -226,6 +226,17 @@ TEST_F(DialogComPortTest, SerialDevicesAreListedStableNamesFirstInNumberOrder) {
 }
 
 }  // namespace
+
+TEST_F(DialogComPortTest, AKissTncIsOfferedAndKeptAsTheDevice) {
+  settings.Set(keys::ComStatus, "COM2:9600,N,8,1,N");
+  CComPortDlg dlg(nullptr, settings);
+  const int kiss = dlg.DeviceList()->findText(QStringLiteral("kiss://localhost:8001"));
+  ASSERT_GE(kiss, 0);
+  dlg.DeviceList()->setCurrentIndex(kiss);
+  dlg.accept();
+  EXPECT_EQ(settings.DevicePath("COM2"), "kiss://localhost:8001");
+}
+
 }  // namespace nami
 
 namespace nami {
