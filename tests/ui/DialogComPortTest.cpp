@@ -283,7 +283,7 @@ TEST_F(DialogLinkTest, ABadValueOrCallKeepsTheDialogOpenAndSaysWhy) {
     const char* call;
     const char* message;
   } cases[] = {
-      {"kiss://127.0.0.1:8001", "JA1XYZ", "unknown link kind"},
+      {"ax25://127.0.0.1:8001", "JA1XYZ", "unknown link kind"},
       {"agw://:8000", "JA1XYZ", "no valid host name"},
       {"telnet://bbs:0", "JA1XYZ", "the TCP port must be"},
       {"sim:", "JA1XYZ-16", "MYCALL"},

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "settings/Settings.h"
@@ -48,6 +49,13 @@ class Child {
       ::waitpid(pid_, nullptr, 0);
     }
     if (fd_ >= 0) ::close(fd_);
+  }
+  // Ends it as a crash would: its sockets close without a word.
+  void Kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
   }
   // Reads until a line starting with `prefix` arrives; returns the rest of it.
   std::string Line(const std::string& prefix, int timeoutMs = 10000) {
@@ -171,6 +179,41 @@ TEST(LinkRun, ABadDevicesValueOrAnUnreachableHostEndsTheRunWithTheLinkNamed) {
     Result r = RunNami(dir);
     EXPECT_EQ(r.status, c.status) << c.device << "\n" << r.out;
     EXPECT_NE(r.out.find(c.expect), std::string::npos) << c.device << "\n" << r.out;
+  }
+}
+
+TEST(LinkRun, AServerGoneMidRunEndsItNamingTheLinkAndWhy) {
+  // An AGWPE server that goes is a failure named on the end line; a telnet
+  // BBS closing the connection is how a telnet session ends (DISCONNECTED).
+  struct Case {
+    const char* option;
+    const char* announces;
+    const char* scheme;
+    const char* endLine;  // after the outcome; "%s" is the link
+  } cases[] = {
+      {"--agw", "nami-tncsim: AGWPE on 127.0.0.1:", "agw://", "接続できず (connect failed): %s/0: the server closed"},
+      {"--telnet", "nami-tncsim: telnet on 127.0.0.1:", "telnet://", "接続できず (connect failed) ===="},
+  };
+  for (const Case& c : cases) {
+    Child sim({kSim, c.option, "0"});
+    const std::string port = sim.Line(c.announces);
+    ASSERT_FALSE(port.empty());
+    const std::string link = c.scheme + std::string("127.0.0.1:") + port;
+    test::TempDir dir;
+    WriteIni(dir, link);
+    // A prompt the BBS never sends: the run waits, connected, until the
+    // server goes (still in the connect step: "connect failed").
+    CSettings(dir.File("NAMI.INI")).Set(keys::Prompt, "QZ1ABC NEVER>");
+    Result r;
+    std::thread run([&] { r = RunNami(dir); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    sim.Kill();
+    run.join();
+    std::string expect = c.endLine;
+    if (auto at = expect.find("%s"); at != std::string::npos) expect.replace(at, 2, link);
+    EXPECT_EQ(r.status, 6) << c.option << "\n" << r.out;
+    EXPECT_NE(r.out.find("*** CONNECTED to QZ1ABC"), std::string::npos) << c.option << "\n" << r.out;
+    EXPECT_NE(r.out.find(expect), std::string::npos) << c.option << "\n" << r.out;
   }
 }
 
