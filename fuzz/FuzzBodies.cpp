@@ -7,6 +7,10 @@
 #include <memory>
 #include <string_view>
 
+#include "ax25/DataLink.h"
+#include "ax25/Frame.h"
+#include "ax25/Kiss.h"
+#include "link/Clock.h"
 #include "settings/Settings.h"
 #include "terminal/DocumentFile.h"
 #include "terminal/NamiDoc.h"
@@ -97,6 +101,91 @@ std::string CheckReceive(const std::uint8_t* data, std::size_t size) {
     if (core.CurrentLine().size() > static_cast<std::size_t>(CTerminalCore::kWidth))
       return "current line of " + std::to_string(core.CurrentLine().size()) + " bytes";
   }
+  return {};
+}
+
+namespace {
+
+struct NullLinkEvents final : ax25::IDataLinkEvents {
+  void Transmit(const ax25::SFrame&) override { ++sent; }
+  void OnConnected(const ax25::SAddress&, bool) override {}
+  void OnDisconnected() override {}
+  void OnBusy(const ax25::SAddress&) override {}
+  void OnRetryExceeded() override {}
+  void OnFailure(const std::string&) override {}
+  void OnData(std::string_view bytes) override { received += bytes.size(); }
+  std::size_t sent = 0;
+  std::size_t received = 0;
+};
+
+}  // namespace
+
+std::string CheckAx25(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return {};
+  const bool drive = data[0] & 1;
+  std::uint32_t rng = data[1] * 2654435761u + 7;
+  data += 2;
+  size -= 2;
+
+  CManualClock clock;
+  NullLinkEvents events;
+  ax25::SLinkParams params;
+  params.maxFrame = 1 + static_cast<int>(rng % 7);
+  params.pacLen = 16;
+  params.retries = 3;
+  ax25::CDataLink link(clock, events, params);
+  const auto me = *ax25::SAddress::Parse("JA1ABC");
+  const auto peer = *ax25::SAddress::Parse("JA1XYZ-3");
+  link.SetMyCall(me);
+  if (drive) {
+    link.Connect(peer);
+    ax25::SFrame ua;
+    ua.dest = me;
+    ua.src = peer;
+    ua.kind = ax25::EKind::UA;
+    ua.SetCommand(false);
+    ua.pf = true;
+    link.Receive(ua);
+    link.Send(std::string(100, 'x'));
+  }
+
+  ax25::CKissDeframer deframer(0, 1024);
+  std::vector<std::string> frames;
+  std::size_t pos = 0;
+  while (pos < size) {
+    rng = rng * 1103515245u + 12345u;
+    std::size_t n = 1 + (rng >> 16) % 61;
+    if (n > size - pos) n = size - pos;
+    frames.clear();
+    deframer.Feed(std::string_view(reinterpret_cast<const char*>(data + pos), n), frames);
+    pos += n;
+    for (const std::string& bytes : frames) {
+      if (bytes.size() > 1024) return "a KISS frame over the limit";
+      ax25::EDecodeError error;
+      auto frame = ax25::Decode(bytes, &error);
+      if (!frame) {
+        if (error == ax25::EDecodeError::None) return "a refused frame without a reason";
+        continue;
+      }
+      if (frame->digis.size() > ax25::kMaxDigis) return "more than 8 digipeaters";
+      const std::string again = ax25::Encode(*frame);
+      auto back = ax25::Decode(again);
+      if (!back) return "a decoded frame does not decode after encoding";
+      if (ax25::Encode(*back) != again) return "encoding is not stable";
+      if (ax25::MonitorLine(*frame).empty()) return "an empty monitor line";
+      if (!drive) continue;
+      frame->dest = me;
+      frame->src = peer;
+      frame->digis.clear();
+      link.Receive(*frame);
+      clock.AdvanceMs(static_cast<std::int64_t>((rng >> 8) % 5000));
+      link.Tick();
+      if (link.State() != ax25::ELinkState::Disconnected && link.NextTimerMs() < 0)
+        return std::string("no timer set in state ") + ax25::LinkStateName(link.State());
+      if (link.IsUp() && link.Outstanding() > 100) return "more outstanding than was sent";
+    }
+  }
+  deframer.EndOfStream();
   return {};
 }
 

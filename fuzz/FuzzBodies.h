@@ -21,4 +21,13 @@ std::string CheckReceive(const std::uint8_t* data, std::size_t size);
 // and give a message; an accepted one must survive a save and load.
 std::string CheckDocument(const std::uint8_t* data, std::size_t size);
 
+// Feeds the bytes as a KISS stream (in pseudo-random chunks) to the deframer
+// and every frame to the AX.25 decoder; a decoded frame must encode and decode
+// back to itself and print as a monitor line. With the first byte odd, the
+// frames are then readdressed from a peer to us and given to a connected
+// data link whose clock jumps ahead between them: it must not crash, and
+// whenever the link is not idle a timer must be set (a link that waits for
+// nothing is stuck).
+std::string CheckAx25(const std::uint8_t* data, std::size_t size);
+
 }  // namespace nami::fuzz

@@ -1,9 +1,13 @@
-// nami-tncsim: a simulated TNC2 and packet BBS on a pseudo-terminal.
+// nami-tncsim: a simulated TNC2 and packet BBS on a pseudo-terminal, or the
+// simulated BBS on the network (an AGWPE server, a telnet port, or a station
+// at another AGWPE server).
 //
 //   nami-tncsim --link PATH [--data FILE] [--prompt TEXT] [--call CALL]
 //               [--line-end cr|crlf|lf] [--drain BYTES_PER_SEC]
 //               [--fail connect|busy|silent|drop-after:N] [--log FILE]
 //               [--log-sent FILE] [--line-delay MS] [--connect-delay MS]
+//   nami-tncsim [--agw PORT] [--telnet PORT] [--password TEXT] [--bind ADDR] [options]
+//   nami-tncsim --agw-bbs HOST:PORT --call CALL [options]
 //   nami-tncsim [--data FILE] --write-data FILE
 //
 // Serves until SIGTERM or SIGINT, which remove the link.
@@ -15,20 +19,30 @@
 
 #include "sim/Bbs.h"
 #include "sim/MessageBase.h"
+#include "sim/NetServer.h"
 #include "sim/PtyServer.h"
 #include "sim/Tnc2.h"
 
 namespace {
 
 nami::sim::CPtyServer* gServer = nullptr;
+nami::sim::CNetServer* gNetServer = nullptr;
 
 void OnSignal(int) {
   if (gServer) gServer->RequestStop();
+  if (gNetServer) gNetServer->RequestStop();
 }
 
 const char* kUsage =
     "usage: nami-tncsim --link PATH [options]\n"
+    "       nami-tncsim --agw PORT | --telnet PORT | --agw-bbs HOST:PORT [options]\n"
     "  --link PATH            symbolic link to the pseudo-terminal (name it in nami's [Devices])\n"
+    "  --agw PORT             serve the BBS as an AGWPE server ([Devices] COMn=agw://localhost:PORT)\n"
+    "  --telnet PORT          serve the BBS on a telnet port ([Devices] COMn=telnet://localhost:PORT)\n"
+    "  --password TEXT        the telnet login asks for this password\n"
+    "  --bind ADDR            the IPv4 address to listen on (default 127.0.0.1)\n"
+    "  --agw-bbs HOST:PORT    be the BBS (call --call) at that AGWPE server, e.g. Dire Wolf,\n"
+    "                         and answer the stations that connect to it\n"
     "  --data FILE            message base file (default: the built-in messages)\n"
     "  --call CALL            the BBS call sign (default QZ1ABC)\n"
     "  --prompt TEXT          the BBS prompt (default: CALL followed by \" BBS>\")\n"
@@ -66,6 +80,7 @@ int main(int argc, char** argv) {
   STncOptions tnc;
   std::string data;
   std::string writeData;
+  SNetOptions net;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -101,6 +116,16 @@ int main(int argc, char** argv) {
       if (!ParseInt(value, tnc.lineDelayMs)) return Usage("bad --line-delay " + v);
     } else if (arg == "--connect-delay") {
       if (!ParseInt(value, tnc.connectDelayMs)) return Usage("bad --connect-delay " + v);
+    } else if (arg == "--agw") {
+      if (!ParseInt(value, net.agwPort) || net.agwPort > 65535) return Usage("bad --agw " + v);
+    } else if (arg == "--telnet") {
+      if (!ParseInt(value, net.telnetPort) || net.telnetPort > 65535) return Usage("bad --telnet " + v);
+    } else if (arg == "--agw-bbs") {
+      net.agwBbs = v;
+    } else if (arg == "--password") {
+      net.password = v;
+    } else if (arg == "--bind") {
+      net.bind = v;
     } else if (arg == "--write-data") {
       writeData = v;
     } else if (arg == "--log") {
@@ -131,8 +156,35 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (pty.linkPath.empty()) return Usage("--link is required");
   nami::CSystemClock clock;
+  if (net.agwPort >= 0 || net.telnetPort >= 0 || !net.agwBbs.empty()) {
+    if (!pty.linkPath.empty()) return Usage("--link cannot be combined with --agw, --telnet or --agw-bbs");
+    net.tnc = tnc;
+    CBbs bbsEngine(base, bbs);
+    CNetServer server(bbsEngine, clock, net);
+    std::string error;
+    if (!server.Start(&error)) {
+      std::fprintf(stderr, "nami-tncsim: %s\n", error.c_str());
+      return 1;
+    }
+    gNetServer = &server;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    if (server.AgwPort() >= 0) std::printf("nami-tncsim: AGWPE on %s:%d\n", net.bind.c_str(), server.AgwPort());
+    if (server.TelnetPort() >= 0)
+      std::printf("nami-tncsim: telnet on %s:%d\n", net.bind.c_str(), server.TelnetPort());
+    if (!net.agwBbs.empty()) std::printf("nami-tncsim: BBS %s at agw://%s\n", bbsEngine.Call().c_str(), net.agwBbs.c_str());
+    std::printf("nami-tncsim: BBS %s, prompt \"%s\"\n", bbsEngine.Call().c_str(), bbsEngine.Prompt().c_str());
+    std::fflush(stdout);
+    const bool ok = server.Run();
+    gNetServer = nullptr;
+    return ok ? 0 : 1;
+  }
+  if (pty.linkPath.empty()) return Usage("--link, --agw, --telnet or --agw-bbs is required");
   CBbs bbsEngine(base, bbs);
   CTnc2 tncEngine(bbsEngine, clock, tnc);
   CPtyServer server(tncEngine, clock, pty);

@@ -484,7 +484,10 @@ void CAutopilot::EndRun(RunResult result, Step step) {
     EndAutoMode();
     RecordEnd(RunOutcome::FileError, {});
   } else {
-    RecordEnd(endRequested_ ? RunOutcome::EndedByUser : DisconnectOutcome(step), {});
+    // A link through nami's TNC2 says why its far side failed (an AGW,
+    // telnet or KISS connection that dropped).
+    RecordEnd(endRequested_ ? RunOutcome::EndedByUser : DisconnectOutcome(step),
+              endRequested_ ? std::string() : doc_.PortFailure());
   }
 }
 

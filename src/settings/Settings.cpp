@@ -71,6 +71,10 @@ bool CSettings::SetDevicePath(std::string_view comName, std::string_view path) {
   return stored && ini_.WriteString("Devices", comName, *stored);
 }
 
+std::string CSettings::MyCall() const { return ini_.ReadString("Devices", "MYCALL", 16); }
+
+bool CSettings::SetMyCall(std::string_view call) { return ini_.WriteString("Devices", "MYCALL", call); }
+
 std::string CSettings::ListFilePath() const { return IniPathToFs(Get(keys::ListFile)); }
 std::string CSettings::MailFilePath() const { return IniPathToFs(Get(keys::MailFile)); }
 std::string CSettings::SendPath(std::size_t slot) const {

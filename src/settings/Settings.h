@@ -124,6 +124,10 @@ class CSettings {
   std::string DevicePath(std::string_view comName) const;
   // False when the path cannot be stored (see FsPathToIni) or written.
   bool SetDevicePath(std::string_view comName, std::string_view path);
+  // The station's call for the built-in TNC2 (section "Devices", key
+  // "MYCALL"), e.g. "JA1XYZ-1"; empty when not set.
+  std::string MyCall() const;
+  bool SetMyCall(std::string_view call);
 
   // The paths kept in the profile, as the file system names them.
   std::string ListFilePath() const;

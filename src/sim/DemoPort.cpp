@@ -1,5 +1,6 @@
 #include "sim/DemoPort.h"
 
+#include "link/ComConfig.h"
 #include "sim/SimPort.h"
 
 namespace nami {
@@ -17,6 +18,10 @@ void SeedDemoProfile(CSettings& settings) {
   };
   for (const Seed& s : seeds)
     if (settings.Raw(s.key).empty()) settings.Set(s.key, s.value);
+  // The demo's port is the built-in simulator, named like any other link.
+  const std::string com = ParseComConfig(settings.Get(keys::ComStatus)).device;
+  const std::string device = settings.DevicePath(com);
+  if (device.empty() || device.rfind("/dev/ttyS", 0) == 0) settings.SetDevicePath(com, "sim:");
 }
 
 }  // namespace nami

@@ -5,11 +5,16 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "link/LinkAddress.h"
+#include "link/Tnc2Engine.h"
 #include "text/IniPath.h"
 #include "ui/DialogHooks.h"
 #include "ui/DialogWidgets.h"
+#include "ui/LinkPasswords.h"
 
 namespace nami {
 
@@ -37,17 +42,95 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
   device_->setInsertPolicy(QComboBox::NoInsert);
   device_->setMinimumContentsLength(28);
   for (const auto& path : FindSerialDevices()) device_->addItem(QString::fromStdString(path));
+  // A KISS TNC on the network (Dire Wolf's and soundmodem's KISS TCP port);
+  // "kiss:DEVICE" names one on a serial device.
+  device_->addItem(QStringLiteral("kiss://localhost:8001"));
   auto* deviceLabel = new QLabel(QStringLiteral("デバイス"), this);
   deviceLabel->setBuddy(device_);
   grid->addWidget(deviceLabel, 0, 2);
   grid->addWidget(device_, 0, 3);
   grid->setColumnStretch(3, 1);
+
+  // The link kinds beside the device list: choosing one writes the value.
+  kind_ = new QComboBox(this);
+  kind_->addItems({QStringLiteral("シリアル (TNC)"), QStringLiteral("AGWPE"), QStringLiteral("telnet"),
+                   QStringLiteral("シミュレータ")});
+  host_ = new QLineEdit(QStringLiteral("localhost"), this);
+  tcpPort_ = new QSpinBox(this);
+  tcpPort_->setRange(1, 65535);
+  tcpPort_->setValue(kAgwDefaultPort);
+  radioPort_ = new QSpinBox(this);
+  radioPort_->setRange(0, 255);
+  myCall_ = new QLineEdit(QString::fromStdString(settings_.MyCall()), this);
+  myCall_->setMaxLength(9);
+  password_ = new QLineEdit(this);
+  password_->setEchoMode(QLineEdit::Password);
+  password_->setPlaceholderText(QStringLiteral("telnet: 変更する時だけ入力"));
+  const std::pair<const char*, QWidget*> rows[] = {{"種類", kind_},         {"ホスト", host_},
+                                                   {"TCPポート", tcpPort_}, {"無線ポート", radioPort_},
+                                                   {"MYCALL", myCall_},     {"パスワード", password_}};
+  int row = 1;
+  for (const auto& [text, widget] : rows) {
+    auto* label = new QLabel(QString::fromUtf8(text), this);
+    label->setBuddy(widget);
+    grid->addWidget(label, row, 2);
+    grid->addWidget(widget, row, 3);
+    ++row;
+  }
+  connect(kind_, &QComboBox::currentIndexChanged, this, [this] { ComposeDevice(); });
+  connect(host_, &QLineEdit::textChanged, this, [this] { ComposeDevice(); });
+  connect(tcpPort_, &QSpinBox::valueChanged, this, [this] { ComposeDevice(); });
+  connect(radioPort_, &QSpinBox::valueChanged, this, [this] { ComposeDevice(); });
+  connect(device_, &QComboBox::editTextChanged, this, [this](const QString& text) { ShowLinkFields(text); });
+
   OnPortChanged(lists_[kComPort]->currentText());
   connect(lists_[kComPort], &QComboBox::currentTextChanged, this, &CComPortDlg::OnPortChanged);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
   layout->addWidget(MakeOkCancel(this));
+}
+
+void CComPortDlg::ShowLinkFields(const QString& device) {
+  if (syncing_) return;
+  syncing_ = true;
+  const SLinkAddress a = ParseLinkAddress(device.toStdString());
+  const int kind = a.kind == LinkKind::Agw ? 1 : a.kind == LinkKind::Telnet ? 2 : a.kind == LinkKind::Sim ? 3 : 0;
+  kind_->setCurrentIndex(kind);
+  if (a.kind == LinkKind::Agw || a.kind == LinkKind::Telnet) {
+    host_->setText(QString::fromStdString(a.host));
+    tcpPort_->setValue(a.port);
+    radioPort_->setValue(a.radioPort);
+  }
+  const bool network = kind == 1 || kind == 2;
+  host_->setEnabled(network);
+  tcpPort_->setEnabled(network);
+  radioPort_->setEnabled(kind == 1);
+  password_->setEnabled(kind == 2);
+  syncing_ = false;
+}
+
+void CComPortDlg::ComposeDevice() {
+  if (syncing_) return;
+  SLinkAddress a;
+  const int kind = kind_->currentIndex();
+  if (kind == 0) {  // a serial device: the list holds the choice
+    if (device_->currentText().contains(QStringLiteral(":")))
+      device_->setEditText(device_->count() > 0 ? device_->itemText(0) : QString());
+    ShowLinkFields(device_->currentText());
+    return;
+  }
+  static const LinkKind kinds[] = {LinkKind::Serial, LinkKind::Agw, LinkKind::Telnet, LinkKind::Sim};
+  a.kind = kinds[kind];
+  a.host = host_->text().trimmed().toStdString();
+  const SLinkAddress shown = ParseLinkAddress(device_->currentText().toStdString());
+  // A port number left at the other kind's default follows the kind.
+  int port = tcpPort_->value();
+  if (shown.kind != a.kind && (port == kAgwDefaultPort || port == kTelnetDefaultPort))
+    port = a.kind == LinkKind::Agw ? kAgwDefaultPort : kTelnetDefaultPort;
+  a.port = port;
+  a.radioPort = radioPort_->value();
+  device_->setEditText(QString::fromStdString(a.Text()));
 }
 
 void CComPortDlg::KeepDeviceEdit() {
@@ -73,6 +156,20 @@ void CComPortDlg::accept() {
     RefuseTooLong(this, lists_[fault->field], fault->limit);
     return;
   }
+  const std::string device = device_->currentText().trimmed().toStdString();
+  const SLinkAddress link = ParseLinkAddress(device);
+  if (!device.empty() && link.kind == LinkKind::Invalid) {
+    Hooks().message(this, QString::fromStdString(link.error));
+    device_->setFocus();
+    return;
+  }
+  const std::string myCall = myCall_->text().trimmed().toUpper().toStdString();
+  if (!myCall.empty() && !CTnc2Engine::IsCall(myCall)) {
+    Hooks().message(this, QStringLiteral("MYCALL \"%1\" はコールサインではありません").arg(myCall_->text()));
+    myCall_->setFocus();
+    return;
+  }
+  // A device path NAMI.INI cannot hold is refused (link values are ASCII).
   KeepDeviceEdit();
   for (const auto& [port, path] : deviceEdits_) {
     if (FsPathToIni(path)) continue;
@@ -80,6 +177,17 @@ void CComPortDlg::accept() {
     device_->setFocus(Qt::OtherFocusReason);
     return;
   }
+  if (link.kind == LinkKind::Telnet && !password_->text().isEmpty()) {
+    std::string error;
+    if (!StoreLinkPassword(link.Text(), password_->text().toStdString(), error)) {
+      Hooks().message(this, QStringLiteral("パスワードをキーリングに保存できません (%1)。\n"
+                                           "NAMI.INI と同じフォルダのファイル link-passwords に\n"
+                                           "「%2 パスワード」の行を書き、chmod 600 にして下さい。")
+                                .arg(QString::fromStdString(error), QString::fromStdString(link.Text())));
+      return;
+    }
+  }
+  if (myCall != settings_.MyCall()) settings_.SetMyCall(myCall);
   SaveComPortValues(settings_, values);
   SaveDeviceEdits(settings_, deviceEdits_);
   QDialog::accept();

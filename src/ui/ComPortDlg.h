@@ -1,5 +1,8 @@
 // "通信ポートの設定": the port string, local echo and serial connection of
-// the profile, and the device each COM name stands for on this machine.
+// the profile, and the device each COM name stands for on this machine: a
+// serial device, or a link to an AGWPE server, a telnet BBS or the built-in
+// simulator (kind, host, TCP port and radio port compose the value), with
+// the station's MYCALL and a telnet link's password.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +13,8 @@
 #include "ui/DialogLogic.h"
 
 class QComboBox;
+class QLineEdit;
+class QSpinBox;
 
 namespace nami {
 
@@ -21,6 +26,12 @@ class CComPortDlg : public QDialog {
 
   QComboBox* List(ComField field) const { return lists_[field]; }
   QComboBox* DeviceList() const { return device_; }
+  QComboBox* KindList() const { return kind_; }
+  QLineEdit* HostEdit() const { return host_; }
+  QSpinBox* TcpPortBox() const { return tcpPort_; }
+  QSpinBox* RadioPortBox() const { return radioPort_; }
+  QLineEdit* MyCallEdit() const { return myCall_; }
+  QLineEdit* PasswordEdit() const { return password_; }
 
   // Checks the lengths and writes on success; else keeps the dialog open.
   void accept() override;
@@ -28,10 +39,20 @@ class CComPortDlg : public QDialog {
  private:
   void OnPortChanged(const QString& port);
   void KeepDeviceEdit();
+  // The link fields from the device value, and the value from the fields.
+  void ShowLinkFields(const QString& device);
+  void ComposeDevice();
 
   CSettings& settings_;
   std::array<QComboBox*, kComFieldCount> lists_{};
   QComboBox* device_ = nullptr;
+  QComboBox* kind_ = nullptr;
+  QLineEdit* host_ = nullptr;
+  QSpinBox* tcpPort_ = nullptr;
+  QSpinBox* radioPort_ = nullptr;
+  QLineEdit* myCall_ = nullptr;
+  QLineEdit* password_ = nullptr;
+  bool syncing_ = false;
   std::map<std::string, std::string> deviceEdits_;  // by port name
   std::string devicePort_;                          // the port the device field shows
   std::string deviceShown_;                         // what it showed for that port

@@ -3,11 +3,12 @@
 #include <algorithm>
 
 #include "link/ComConfig.h"
-#include "link/SerialPort.h"
-#include "text/IniPath.h"
+#include "link/LinkPort.h"
 #include "sim/DemoPort.h"
 #include "terminal/DocumentFile.h"
 #include "text/Cp932.h"
+#include "text/IniPath.h"
+#include "ui/LinkPasswords.h"
 
 namespace nami {
 
@@ -33,13 +34,17 @@ void CUiRelay::RedrawBottomRow(bool clearRest) {
 CSession::CSession(CSettings& settings, IClock& clock, bool demo)
     : settings_(settings), clock_(clock), demo_(demo), doc_(settings, relay_), core_(doc_) {
   doc_.SetPathName("");
-  if (demo_) {
-    SeedDemoProfile(settings_);
-    doc_.SetPort(MakeDemoPort(clock_));
-  }
-  if (!doc_.Port() && !demo_) {
+  if (demo_) SeedDemoProfile(settings_);
+  {
     CSettings* s = &settings_;
-    doc_.SetPort(std::make_unique<CSerialPort>([s](const std::string& com) { return s->DevicePath(com); }));
+    IClock* clock = &clock_;
+    SLinkHooks hooks;
+    hooks.device = [s](const std::string& com) { return s->DevicePath(com); };
+    hooks.myCall = [s] { return s->MyCall(); };
+    hooks.setMyCall = [s](const std::string& call) { s->SetMyCall(call); };
+    hooks.password = [s](const std::string& link, std::string& why) { return LinkPassword(s->Path(), link, why); };
+    hooks.simulator = [clock] { return MakeDemoPort(*clock); };
+    doc_.SetPort(std::make_unique<CLinkPort>(clock_, std::move(hooks)));
   }
   autopilot_ = std::make_shared<CAutopilot>(doc_, clock_);
   transfers_ = std::make_shared<CTransfers>(doc_, clock_);

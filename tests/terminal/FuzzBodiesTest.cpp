@@ -5,6 +5,8 @@
 #include <random>
 
 #include "FuzzBodies.h"
+#include "ax25/Frame.h"
+#include "ax25/Kiss.h"
 #include "support/TestSupport.h"
 #include "terminal/DocumentFile.h"
 
@@ -35,6 +37,38 @@ TEST(FuzzBodies, ReceiveInvariantsHoldOnRandomBytesInRandomChunks) {
       }
     }
     ASSERT_EQ(Check(fuzz::CheckReceive, input), "") << "input " << n;
+  }
+}
+
+TEST(FuzzBodies, Ax25InvariantsHoldOnDamagedKissStreams) {
+  std::mt19937 rng(24680);
+  const ax25::EKind kinds[] = {ax25::EKind::I,    ax25::EKind::RR,   ax25::EKind::RNR,    ax25::EKind::REJ,
+                               ax25::EKind::SABM, ax25::EKind::DISC, ax25::EKind::DM,     ax25::EKind::UA,
+                               ax25::EKind::FRMR, ax25::EKind::UI,   ax25::EKind::Unknown};
+  for (int n = 0; n < 2000; ++n) {
+    // Well-formed frames of every kind with random numbers, then damaged.
+    std::string input;
+    input.push_back(static_cast<char>(rng()));
+    input.push_back(static_cast<char>(rng()));
+    const int frames = static_cast<int>(rng() % 30);
+    for (int i = 0; i < frames; ++i) {
+      ax25::SFrame f;
+      f.dest = *ax25::SAddress::Parse("JA1ABC");
+      f.src = *ax25::SAddress::Parse("JA1XYZ-3");
+      for (unsigned d = rng() % 3; d > 0; --d) f.digis.push_back(*ax25::SAddress::Parse("DIGI-1"));
+      f.kind = kinds[rng() % std::size(kinds)];
+      f.control = static_cast<std::uint8_t>(rng() | 3);
+      f.SetCommand(rng() % 2);
+      f.pf = rng() % 2;
+      f.ns = static_cast<int>(rng() % 8);
+      f.nr = static_cast<int>(rng() % 8);
+      if (ax25::MayHaveInfo(f.kind)) f.info.assign(rng() % 40, 'i');
+      input += ax25::KissWrap(ax25::Encode(f));
+    }
+    for (int e = static_cast<int>(rng() % 4); e > 0 && input.size() > 2; --e)
+      input[2 + rng() % (input.size() - 2)] = static_cast<char>(rng() % 3 == 0 ? 0xC0 : rng());
+    if (rng() % 4 == 0 && input.size() > 2) input.resize(2 + rng() % (input.size() - 2));
+    ASSERT_EQ(Check(fuzz::CheckAx25, input), "") << "input " << n;
   }
 }
 

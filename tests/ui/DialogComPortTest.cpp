@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <filesystem>
 
 #include "ui/ComPortDlg.h"
@@ -222,6 +223,82 @@ TEST_F(DialogComPortTest, SerialDevicesAreListedStableNamesFirstInNumberOrder) {
             (std::vector<std::string>{root + "/serial/by-id/usb-TNC", root + "/ttyUSB0", root + "/ttyUSB1",
                                       root + "/ttyACM0", root + "/ttyS2", root + "/ttyS10"}));
   EXPECT_TRUE(FindSerialDevices(dir.File("missing")).empty());
+}
+
+}  // namespace
+
+TEST_F(DialogComPortTest, AKissTncIsOfferedAndKeptAsTheDevice) {
+  settings.Set(keys::ComStatus, "COM2:9600,N,8,1,N");
+  CComPortDlg dlg(nullptr, settings);
+  const int kiss = dlg.DeviceList()->findText(QStringLiteral("kiss://localhost:8001"));
+  ASSERT_GE(kiss, 0);
+  dlg.DeviceList()->setCurrentIndex(kiss);
+  dlg.accept();
+  EXPECT_EQ(settings.DevicePath("COM2"), "kiss://localhost:8001");
+}
+
+}  // namespace nami
+
+namespace nami {
+namespace {
+
+class DialogLinkTest : public test::DialogTest {};
+
+TEST_F(DialogLinkTest, KindHostAndPortsComposeTheDevicesValue) {
+  struct Case {
+    int kind;
+    const char* host;
+    int port;
+    int radio;
+    const char* value;
+  } cases[] = {
+      {1, "dw.local", 8000, 0, "agw://dw.local:8000/0"},
+      {1, "127.0.0.1", 8001, 2, "agw://127.0.0.1:8001/2"},
+      {2, "bbs.example.org", 6300, 0, "telnet://bbs.example.org:6300"},
+      {3, "", 0, 0, "sim:"},
+  };
+  for (const Case& c : cases) {
+    CComPortDlg dlg(nullptr, settings);
+    dlg.KindList()->setCurrentIndex(c.kind);
+    dlg.HostEdit()->setText(QString::fromUtf8(c.host));
+    if (c.port) dlg.TcpPortBox()->setValue(c.port);
+    dlg.RadioPortBox()->setValue(c.radio);
+    dlg.KindList()->setCurrentIndex(0 == c.kind ? 1 : c.kind);  // compose with the fields as set
+    EXPECT_EQ(dlg.DeviceList()->currentText().toStdString(), c.value);
+    dlg.MyCallEdit()->setText(QStringLiteral("ja1xyz-7"));
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(settings.DevicePath("COM2"), c.value);
+    EXPECT_EQ(settings.MyCall(), "JA1XYZ-7");
+    // Opening the dialog again shows the link's fields.
+    CComPortDlg again(nullptr, settings);
+    EXPECT_EQ(again.KindList()->currentIndex(), c.kind) << c.value;
+  }
+  EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+}
+
+TEST_F(DialogLinkTest, ABadValueOrCallKeepsTheDialogOpenAndSaysWhy) {
+  struct Case {
+    const char* device;
+    const char* call;
+    const char* message;
+  } cases[] = {
+      {"ax25://127.0.0.1:8001", "JA1XYZ", "unknown link kind"},
+      {"agw://:8000", "JA1XYZ", "no valid host name"},
+      {"telnet://bbs:0", "JA1XYZ", "the TCP port must be"},
+      {"sim:", "JA1XYZ-16", "MYCALL"},
+  };
+  for (const Case& c : cases) {
+    messages.clear();
+    CComPortDlg dlg(nullptr, settings);
+    dlg.DeviceList()->setEditText(QString::fromUtf8(c.device));
+    dlg.MyCallEdit()->setText(QString::fromUtf8(c.call));
+    dlg.accept();
+    EXPECT_NE(dlg.result(), QDialog::Accepted) << c.device;
+    ASSERT_EQ(messages.size(), 1) << c.device;
+    EXPECT_TRUE(messages[0].contains(QString::fromUtf8(c.message))) << messages[0].toStdString();
+    EXPECT_NE(settings.DevicePath("COM2"), c.device);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,15 @@
+// libFuzzer target: the KISS deframer, the AX.25 frame decoder and the data
+// link on random bytes.
+#include <cstdio>
+#include <cstdlib>
+
+#include "FuzzBodies.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string problem = nami::fuzz::CheckAx25(data, size);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "invariant broken: %s\n", problem.c_str());
+    std::abort();
+  }
+  return 0;
+}

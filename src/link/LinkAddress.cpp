@@ -1,0 +1,127 @@
+#include "link/LinkAddress.h"
+
+#include <cctype>
+
+#include "link/KissFarSide.h"
+
+namespace nami {
+namespace {
+
+bool ParsePort(std::string_view text, int max, int& value) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  value = std::stoi(std::string(text));
+  return value <= max;
+}
+
+bool PlainHost(std::string_view host) {
+  if (host.empty() || host.size() > 253) return false;
+  for (char c : host)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_' && c != ':') return false;
+  return true;
+}
+
+SLinkAddress Invalid(std::string_view value, const std::string& why) {
+  SLinkAddress a;
+  a.error = "\"" + std::string(value) + "\": " + why;
+  return a;
+}
+
+}  // namespace
+
+std::string SLinkAddress::Text() const {
+  const std::string h = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+  switch (kind) {
+    case LinkKind::Serial:
+      return path;
+    case LinkKind::Agw:
+      return "agw://" + h + ":" + std::to_string(port) + "/" + std::to_string(radioPort);
+    case LinkKind::Telnet:
+      return "telnet://" + h + ":" + std::to_string(port);
+    case LinkKind::Kiss: {
+      SKissEndpoint e;
+      e.kind = path.empty() ? SKissEndpoint::EKind::Tcp : SKissEndpoint::EKind::Serial;
+      e.host = host;
+      e.port = port;
+      e.channel = radioPort;
+      e.device = path;
+      return e.ToString();
+    }
+    case LinkKind::Sim:
+      return "sim:";
+    case LinkKind::Invalid:
+      break;
+  }
+  return {};
+}
+
+SLinkAddress ParseLinkAddress(std::string_view value) {
+  while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  SLinkAddress a;
+  if (value.empty()) return Invalid(value, "no device or link given");
+  if (value == "sim:" || value == "sim") {
+    a.kind = LinkKind::Sim;
+    return a;
+  }
+  if (IsKissDevice(value)) {
+    std::string why;
+    const auto e = ParseKissDevice(value, &why);
+    if (!e) return Invalid(value, why.substr(why.rfind(": ") + 2));
+    a.kind = LinkKind::Kiss;
+    a.host = e->host;
+    a.port = e->port;
+    a.radioPort = e->channel;
+    if (e->kind == SKissEndpoint::EKind::Serial) a.path = e->device;
+    return a;
+  }
+  std::size_t scheme = value.find("://");
+  if (scheme == std::string_view::npos) {
+    if (value.find('/') == std::string_view::npos)
+      return Invalid(
+          value,
+          "neither a device path nor agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, kiss:DEVICE or sim:");
+    a.kind = LinkKind::Serial;
+    a.path = std::string(value);
+    return a;
+  }
+  std::string kind(value.substr(0, scheme));
+  for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string_view rest = value.substr(scheme + 3);
+  if (kind == "agw")
+    a.kind = LinkKind::Agw;
+  else if (kind == "telnet")
+    a.kind = LinkKind::Telnet;
+  else
+    return Invalid(value, "unknown link kind \"" + kind + "\" (agw://, telnet://, kiss://, kiss: or sim:)");
+
+  std::string_view radio;
+  if (std::size_t slash = rest.find('/'); slash != std::string_view::npos) {
+    radio = rest.substr(slash + 1);
+    rest = rest.substr(0, slash);
+    if (a.kind != LinkKind::Agw) return Invalid(value, "a telnet link has no radio port");
+    if (!ParsePort(radio, 255, a.radioPort)) return Invalid(value, "the radio port must be a number from 0 to 255");
+  }
+  std::string_view port;
+  if (!rest.empty() && rest.front() == '[') {  // [IPv6]:port
+    std::size_t close = rest.find(']');
+    if (close == std::string_view::npos) return Invalid(value, "unclosed [ in the host");
+    a.host = std::string(rest.substr(1, close - 1));
+    rest = rest.substr(close + 1);
+    if (!rest.empty() && rest.front() != ':') return Invalid(value, "unexpected text after the host");
+    if (!rest.empty()) port = rest.substr(1);
+  } else {
+    std::size_t colon = rest.rfind(':');
+    a.host = std::string(rest.substr(0, colon));
+    if (colon != std::string_view::npos) port = rest.substr(colon + 1);
+    if (a.host.find(':') != std::string::npos) return Invalid(value, "write an IPv6 host in brackets");
+  }
+  if (!PlainHost(a.host)) return Invalid(value, "no valid host name");
+  a.port = a.kind == LinkKind::Agw ? kAgwDefaultPort : kTelnetDefaultPort;
+  if (!port.empty() && (!ParsePort(port, 65535, a.port) || a.port == 0))
+    return Invalid(value, "the TCP port must be a number from 1 to 65535");
+  if (port.empty() && rest.find(':') != std::string_view::npos && rest.back() == ':')
+    return Invalid(value, "the TCP port is missing after ':'");
+  return a;
+}
+
+}  // namespace nami

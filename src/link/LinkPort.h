@@ -1,0 +1,93 @@
+// The port behind a COM port name: what its `[Devices]` value names decides
+// the kind at every Open. A serial device is the serial port (a TNC2 in the
+// hardware); an AGWPE server or a telnet BBS get nami's built-in TNC2 in
+// front of them; "sim:" is the built-in simulated TNC and BBS.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/Clock.h"
+#include "link/FarSide.h"
+#include "link/LinkAddress.h"
+#include "link/Port.h"
+#include "link/Tnc2Engine.h"
+
+namespace nami {
+
+// nami's TNC2 engine and a far side as a port (no descriptor: senders pace
+// themselves by TransmitQueueCount).
+class CTnc2Port final : public IPort {
+ public:
+  CTnc2Port(IClock& clock, std::unique_ptr<IFarSide> far, STnc2Options options);
+
+  bool Open(const std::string& comstatus) override;
+  std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
+  std::size_t SendText(std::string_view bytes) override;
+  int TransmitQueueCount() override;
+  void Close() override;
+  bool IsOpen() const override { return open_; }
+  // While open: the far side's last failure (server gone, login refused)
+  // until the next link comes up; empty otherwise.
+  std::string Failure() const override { return open_ ? engine_.LastFailure() : std::string(); }
+
+  CTnc2Engine& Engine() { return engine_; }
+  IFarSide& Far() { return *far_; }
+
+ private:
+  std::unique_ptr<IFarSide> far_;
+  CTnc2Engine engine_;
+  bool open_ = false;
+};
+
+struct SLinkHooks {
+  // The `[Devices]` value of a 4-character port name ("COM2").
+  std::function<std::string(const std::string& comName)> device;
+  // The station's call (section "Devices", key "MYCALL") and where a
+  // changed one is kept.
+  std::function<std::string()> myCall;
+  std::function<void(const std::string&)> setMyCall;
+  // The password of a telnet link, by its `[Devices]` value.
+  std::function<std::string(const std::string& link, std::string& why)> password;
+  // Makes the built-in simulated TNC and BBS ("sim:").
+  std::function<std::unique_ptr<IPort>()> simulator;
+};
+
+class CLinkPort final : public IPort {
+ public:
+  CLinkPort(IClock& clock, SLinkHooks hooks);
+
+  // Builds the port the value names and opens it; false (LastError says
+  // why, naming the value) when the value is none of the kinds or the port
+  // does not open.
+  bool Open(const std::string& comstatus) override;
+  std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
+  std::size_t SendText(std::string_view bytes) override;
+  std::size_t TrySendText(std::string_view bytes) override;
+  int TransmitQueueCount() override;
+  void Close() override;
+  bool IsOpen() const override { return inner_ && inner_->IsOpen(); }
+  int PollFd() const override { return inner_ ? inner_->PollFd() : -1; }
+
+  // Why the value names no port or did not open (naming the COM name and
+  // the link), else what the port itself reports.
+  std::string Failure() const override;
+  bool TakeLost() override { return inner_ && inner_->TakeLost(); }
+  LinkKind Kind() const { return kind_; }
+  IPort* Inner() { return inner_.get(); }
+
+  // The port a value names, not yet opened; null (and `error`) for none.
+  static std::unique_ptr<IPort> Make(const SLinkAddress& address, IClock& clock, const SLinkHooks& hooks,
+                                     const std::string& value, std::string& error);
+
+ private:
+  IClock& clock_;
+  SLinkHooks hooks_;
+  std::unique_ptr<IPort> inner_;
+  LinkKind kind_ = LinkKind::Invalid;
+  std::string value_;
+  std::string error_;
+};
+
+}  // namespace nami

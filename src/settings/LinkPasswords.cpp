@@ -1,0 +1,53 @@
+#include "settings/LinkPasswords.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace nami {
+
+std::string LinkPasswordFile(const std::string& iniPath) {
+  std::size_t slash = iniPath.rfind('/');
+  return (slash == std::string::npos ? std::string() : iniPath.substr(0, slash + 1)) + "link-passwords";
+}
+
+std::string ReadLinkPasswordFile(const std::string& path, const std::string& link, std::string& error) {
+  error.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return {};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    error = path + ": not a regular file";
+    return {};
+  }
+  if (st.st_uid != ::getuid() || (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+    ::close(fd);
+    error = path + ": refused, others may read or change it (chmod 600 it)";
+    return {};
+  }
+  std::unique_ptr<FILE, int (*)(FILE*)> file(::fdopen(fd, "r"), &std::fclose);
+  if (!file) {
+    ::close(fd);
+    return {};
+  }
+  std::string line;
+  for (;;) {
+    const int c = std::fgetc(file.get());
+    if (c == EOF || c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const std::size_t blank = line.find_first_of(" \t");
+      if (blank != std::string::npos && line.compare(0, blank, link) == 0) return line.substr(blank + 1);
+      line.clear();
+      if (c == EOF) break;
+    } else if (line.size() < 4096) {
+      line.push_back(static_cast<char>(c));
+    }
+  }
+  return {};
+}
+
+}  // namespace nami

@@ -1,0 +1,18 @@
+// The file `link-passwords` beside NAMI.INI, where the passwords of telnet
+// links are kept when no desktop keyring answers: one line per link, its
+// `[Devices]` value, a blank, the password. Read only when nobody but its
+// owner may read or change it.
+#pragma once
+
+#include <string>
+
+namespace nami {
+
+// The path of the file beside `iniPath`.
+std::string LinkPasswordFile(const std::string& iniPath);
+// The password of `link` from the file at `path`. Empty when the file or
+// the line is missing; `error` says why when the file exists but is not
+// used (readable by others, not a regular file).
+std::string ReadLinkPasswordFile(const std::string& path, const std::string& link, std::string& error);
+
+}  // namespace nami

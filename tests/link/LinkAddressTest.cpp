@@ -1,0 +1,83 @@
+// What a `[Devices]` value names, and how a bad one is reported.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "link/LinkAddress.h"
+#include "settings/LinkPasswords.h"
+#include "support/TestSupport.h"
+
+namespace nami {
+namespace {
+
+TEST(LinkAddress, EachKindAndItsDefaults) {
+  struct Case {
+    const char* value;
+    LinkKind kind;
+    const char* normal;  // Text(), or the error's tail for Invalid
+  } cases[] = {
+      {"/dev/ttyUSB0", LinkKind::Serial, "/dev/ttyUSB0"},
+      {"/dev/serial/by-id/usb-FTDI_x-if00", LinkKind::Serial, "/dev/serial/by-id/usb-FTDI_x-if00"},
+      {"sim:", LinkKind::Sim, "sim:"},
+      {" agw://localhost ", LinkKind::Agw, "agw://localhost:8000/0"},
+      {"AGW://dw.local:8010/1", LinkKind::Agw, "agw://dw.local:8010/1"},
+      {"agw://[::1]:8000", LinkKind::Agw, "agw://[::1]:8000/0"},
+      {"telnet://bbs.example.org", LinkKind::Telnet, "telnet://bbs.example.org:23"},
+      {"telnet://10.0.0.2:6300", LinkKind::Telnet, "telnet://10.0.0.2:6300"},
+      {"", LinkKind::Invalid, "no device or link given"},
+      {"ttyUSB0", LinkKind::Invalid, "neither a device path nor"},
+      {"kiss://localhost", LinkKind::Kiss, "kiss://localhost:8001/0"},
+      {"kiss:/dev/rfcomm0", LinkKind::Kiss, "kiss:/dev/rfcomm0"},
+      {"ax25://localhost:8001", LinkKind::Invalid, "unknown link kind \"ax25\""},
+      {"telnet://bbs:23/1", LinkKind::Invalid, "a telnet link has no radio port"},
+      {"agw://host:8000/256", LinkKind::Invalid, "the radio port must be a number from 0 to 255"},
+      {"agw://host:0", LinkKind::Invalid, "the TCP port must be a number from 1 to 65535"},
+      {"agw://host:", LinkKind::Invalid, "the TCP port is missing"},
+      {"agw://ho st:8000", LinkKind::Invalid, "no valid host name"},
+      {"agw://::1:8000", LinkKind::Invalid, "write an IPv6 host in brackets"},
+  };
+  for (const Case& c : cases) {
+    SLinkAddress a = ParseLinkAddress(c.value);
+    EXPECT_EQ(a.kind, c.kind) << c.value;
+    if (c.kind == LinkKind::Invalid) {
+      EXPECT_NE(a.error.find(c.normal), std::string::npos) << c.value << ": " << a.error;
+      EXPECT_NE(a.error.find(std::string("\"") + c.value), std::string::npos) << "names the value: " << a.error;
+    } else {
+      EXPECT_EQ(a.Text(), c.normal) << c.value;
+    }
+  }
+}
+
+TEST(LinkPasswordFile, ReadOnlyWhenOnlyTheOwnerMayReadIt) {
+  test::TempDir dir;
+  const std::string path = LinkPasswordFile(dir.File("NAMI.INI"));
+  EXPECT_EQ(path, dir.File("link-passwords"));
+  test::WriteFile(path, "telnet://a:23 first\r\ntelnet://b:23 with blanks in it\ntelnet://a:2323 other\n");
+  struct Case {
+    mode_t mode;
+    const char* link;
+    const char* password;
+    const char* error;
+  } cases[] = {
+      {0600, "telnet://a:23", "first", ""},
+      {0600, "telnet://b:23", "with blanks in it", ""},
+      {0600, "telnet://c:23", "", ""},
+      {0400, "telnet://a:2323", "other", ""},
+      {0640, "telnet://a:23", "", "refused, others may read or change it"},
+      {0604, "telnet://a:23", "", "refused, others may read or change it"},
+  };
+  for (const Case& c : cases) {
+    ::chmod(path.c_str(), c.mode);
+    std::string error;
+    EXPECT_EQ(ReadLinkPasswordFile(path, c.link, error), c.password) << c.link << " " << c.mode;
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    if (!*c.error) {
+      EXPECT_TRUE(error.empty()) << error;
+    }
+  }
+  std::string error;
+  EXPECT_EQ(ReadLinkPasswordFile(dir.File("missing"), "telnet://a:23", error), "");
+  EXPECT_TRUE(error.empty());
+}
+
+}  // namespace
+}  // namespace nami
