@@ -1,5 +1,9 @@
 #include "autopilot/Autopilot.h"
 
+#include <fstream>
+#include <iterator>
+#include <utility>
+
 #include "autopilot/StepTexts.h"
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
@@ -10,6 +14,23 @@ const char kReasonEnd[] = "自動モード終了コマンドで中止しまし�
 const char kReasonDisconnected[] = "接続が切れたため中止しました";
 const char kReasonFileError[] = "メールファイルのエラーで中止しました";
 const char kReasonLogFile[] = "ログファイルを開けないため中止しました";
+
+std::string BaseName(std::string path) {
+  if (const auto slash = path.rfind('/'); slash != std::string::npos) path.erase(0, slash + 1);
+  return Cp932ToUtf8(path);
+}
+
+// Lines of a text file (a last line without its line end counts too).
+int CountLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  int lines = 0;
+  char last = '\n';
+  for (std::istreambuf_iterator<char> it(in), end; it != end; ++it) {
+    last = *it;
+    if (last == '\n') ++lines;
+  }
+  return last == '\n' ? lines : lines + 1;
+}
 }  // namespace
 
 CAutopilot::CAutopilot(CNamiDoc& doc, IClock& clock)
@@ -28,6 +49,7 @@ void CAutopilot::Run(AutoCommand command) {
   if (!IsEnabled(command)) return;
   switch (command) {
     case AutoCommand::AutoMode:
+      scheduledStart_ = false;
       StartAutoMode();
       return;
     case AutoCommand::Connect:
@@ -57,7 +79,10 @@ void CAutopilot::Run(AutoCommand command) {
 void CAutopilot::OnTick() { Settle(); }
 
 void CAutopilot::OnScheduleTimer() {
-  if (schedule_.OnTimer(LocalTime(clock_.Now()).tm_min)) StartAutoMode();
+  if (schedule_.OnTimer(LocalTime(clock_.Now()).tm_min)) {
+    scheduledStart_ = true;
+    StartAutoMode();
+  }
 }
 
 std::string CAutopilot::StatusText() const {
@@ -71,16 +96,10 @@ std::string CAutopilot::StatusText() const {
     case Step::Send:
       text += "メール送信中";
       if (sender_.Sending()) {
-        // Which file goes out and how far it is.
-        std::string name = sender_.CurrentFile();
-        if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+        // Which file goes out, how far it is and how fast.
         text += ' ';
-        text += Cp932ToUtf8(name);
-        text += ' ';
-        text += std::to_string(sender_.Position());
-        text += '/';
-        text += std::to_string(sender_.Length());
-        text += " バイト";
+        text += FormatProgress(BaseName(sender_.CurrentFile()), sender_.Position(), sender_.Length(),
+                               clock_.MonotonicMs() - fileStartMs_);
       }
       break;
     case Step::List:
@@ -88,6 +107,8 @@ std::string CAutopilot::StatusText() const {
       break;
     case Step::Read:
       text += "メール読み出し中";
+      if (mail_.ReadsPlanned > 0)
+        text += ' ' + std::to_string(mail_.ReadsSent) + '/' + std::to_string(mail_.ReadsPlanned) + " 通";
       break;
   }
   return text;
@@ -110,9 +131,14 @@ void CAutopilot::ConnectToStation() {
   const std::string waitText = WaitTextFrom(s);
   const std::string password = s.Raw(keys::Password);
 
-  doc_.SendText(call.empty() ? std::string("\x03\rCONNECT QZ1ABC\r") : "\x03\rCONNECT " + call + "\r");
+  doc_.Report(ActivityKind::Step, "相手局に接続: " + Cp932ToUtf8(call.empty() ? std::string("QZ1ABC") : call));
+  doc_.SendOwn(call.empty() ? std::string("\x03\rCONNECT QZ1ABC\r") : "\x03\rCONNECT " + call + "\r");
   // Sent at once: a serial link to the BBS asks for it before anything else.
-  if (!password.empty()) doc_.SendText(password + "\r");
+  // The activity names it without showing it.
+  if (!password.empty()) {
+    doc_.Report(ActivityKind::Sent, "(パスワード)");
+    doc_.SendText(password + "\r");
+  }
 
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
@@ -120,8 +146,9 @@ void CAutopilot::ConnectToStation() {
 }
 
 void CAutopilot::EndAutoMode() {
-  doc_.SendText("B\r");
-  doc_.SendText(
+  doc_.Report(ActivityKind::Step, "ログオフ");
+  doc_.SendOwn("B\r");
+  doc_.SendOwn(
       "\x03"
       "D\r");
   doc_.AutoRunning = false;
@@ -135,6 +162,12 @@ void CAutopilot::StartAutoMode() {
   doc_.AutoRunning = true;
   endRequested_ = false;
   abortReason_.clear();
+  scheduled_ = std::exchange(scheduledStart_, false);
+  summary_ = RunSummary{};
+  summary_.scheduled = scheduled_;
+  runStartMs_ = clock_.MonotonicMs();
+  connectionsAtStart_ = link_ ? link_->Connections() : 0;
+  doc_.Report(ActivityKind::Step, scheduled_ ? "自動モード開始 (スケジュール)" : "自動モード開始");
   frames_.push_back(Frame{true, Step::Connect, Phase::Waiting, false});
   BeginStep(frames_.back(), Step::Connect);
   Settle();
@@ -164,6 +197,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
       ConnectToStation();
       return;
     case Step::List:
+      doc_.Report(ActivityKind::Step, "リスト読み出し");
       if (!list_.StartListReading()) {
         doc_.AutoRunning = false;
         abortReason_ = kReasonLogFile;
@@ -171,6 +205,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
       }
       return;
     case Step::Read:
+      doc_.Report(ActivityKind::Step, "メール読み出し");
       if (!mail_.StartMailReading()) {
         doc_.AutoRunning = false;
         abortReason_ = kReasonLogFile;
@@ -178,6 +213,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
       }
       return;
     case Step::Send:
+      doc_.Report(ActivityKind::Step, "メール送信");
       break;
   }
 
@@ -195,16 +231,19 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
   doc_.AutoRunning = true;
   doc_.WaitText = waitText;
   if (sender_.QueueEmpty()) {
+    doc_.Report(ActivityKind::Note, "送信待ちのメールはありません");
     doc_.AutoIdle = true;
     frame.phase = Phase::DoneAtOnce;
     return;
   }
   switch (sender_.SendNextQueuedFile()) {
     case CMailSender::StartResult::Started:
+      ReportFileStarted();
       frame.phase = Phase::SendingFile;
       frame.firstFile = true;
       return;
     case CMailSender::StartResult::NotOpened:
+      ReportFileSkipped();
       return;  // skipped: straight to the wait
     case CMailSender::StartResult::Error:
       AbortAll(kReasonFileError);
@@ -222,10 +261,12 @@ CAutopilot::Next CAutopilot::SendNextMailFile(Frame& frame) {
   if (!sender_.HasNextFile()) return Next::Complete;
   switch (sender_.SendNextQueuedFile()) {
     case CMailSender::StartResult::Started:
+      ReportFileStarted();
       frame.phase = Phase::SendingFile;
       frame.firstFile = false;
       return Next::FileStarted;
     case CMailSender::StartResult::NotOpened:
+      ReportFileSkipped();
       doc_.PromptSeen = false;
       doc_.AutoRunning = true;
       return Next::Sent;
@@ -303,9 +344,14 @@ void CAutopilot::FinishStep() {
       break;
     case Step::List:
       list_.Finish();
+      if (f.autoMode) summary_.listLines = CountLines(doc_.Settings().Get(keys::ListFile));
       break;
     case Step::Read:
       mail_.Finish();
+      if (f.autoMode) {
+        summary_.messagesRead += mail_.ReadsSent;
+        summary_.toOwnCall += mail_.ReadsForOwnCall;
+      }
       break;
   }
 
@@ -339,6 +385,40 @@ void CAutopilot::EndRun(RunResult result) {
     lastAbortReason_.clear();
   }
   frames_.pop_back();
+  ReportRunEnd(result, lastAbortReason_);
+}
+
+void CAutopilot::ReportFileStarted() {
+  fileStartMs_ = clock_.MonotonicMs();
+  doc_.Report(ActivityKind::Step, "メールファイル " + BaseName(sender_.CurrentFile()) + " (" +
+                                      std::to_string(sender_.Length()) + " バイト)");
+}
+
+void CAutopilot::ReportFileSkipped() {
+  const std::size_t at = sender_.SendQueueCursor;
+  const std::string name = at > 0 && at <= sender_.SendQueue.size() ? sender_.SendQueue[at - 1] : std::string();
+  doc_.Report(ActivityKind::Note, "メールファイルを開けないため飛ばしました: " + Cp932ToUtf8(name));
+}
+
+void CAutopilot::ReportRunEnd(RunResult result, const std::string& reason) {
+  RunOutcome outcome = RunOutcome::Completed;
+  if (result == RunResult::Completed) {
+    outcome = summary_.mailsSent == 0 && summary_.messagesRead == 0 ? RunOutcome::NothingNew : RunOutcome::Completed;
+  } else if (reason == kReasonEnd) {
+    outcome = RunOutcome::EndedByUser;
+  } else if (reason == kReasonFileError || reason == kReasonLogFile) {
+    outcome = RunOutcome::NotWritable;
+  } else if (link_ && link_->Connections() == connectionsAtStart_) {
+    // The BBS was never reached in this run.
+    outcome = link_->LastFailure() == CallFailure::Busy ? RunOutcome::BbsBusy : RunOutcome::ConnectFailed;
+  } else {
+    outcome = RunOutcome::LinkLost;
+  }
+  summary_.outcome = outcome;
+  summary_.ownCall = Cp932ToUtf8(doc_.Settings().Raw(keys::MyCall));
+  summary_.durationMs = clock_.MonotonicMs() - runStartMs_;
+  doc_.Report(ActivityKind::Outcome, FormatSummary(summary_));
+  if (OnRunEnd) OnRunEnd(summary_);
 }
 
 void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
@@ -362,6 +442,8 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
       f.phase = Phase::DoneAborted;
       break;
     case CMailSender::FileEnd::Sent:
+      ++summary_.mailsSent;
+      [[fallthrough]];
     case CMailSender::FileEnd::Superseded:
       f.phase = Phase::Waiting;
       if (!f.firstFile) {
@@ -375,7 +457,13 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
 
 void CAutopilot::AbortAll(const std::string& reason) {
   bool autoMode = false;
-  for (const Frame& f : frames_) autoMode = autoMode || f.autoMode;
+  for (const Frame& f : frames_) {
+    autoMode = autoMode || f.autoMode;
+    if (f.autoMode && f.step == Step::Read) {
+      summary_.messagesRead += mail_.ReadsSent;
+      summary_.toOwnCall += mail_.ReadsForOwnCall;
+    }
+  }
   frames_.clear();
   sender_.Abandon();
   doc_.LogFile.Close();
@@ -385,6 +473,7 @@ void CAutopilot::AbortAll(const std::string& reason) {
   if (autoMode) {
     lastResult_ = RunResult::Aborted;
     lastAbortReason_ = reason;
+    ReportRunEnd(RunResult::Aborted, reason);
   }
 }
 

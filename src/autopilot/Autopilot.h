@@ -12,14 +12,18 @@
 // the older one until it has finished, as a nested wait would.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "autopilot/ListReader.h"
 #include "autopilot/MailReader.h"
 #include "autopilot/MailSender.h"
+#include "autopilot/RunOutcome.h"
 #include "autopilot/Schedule.h"
 #include "link/Clock.h"
+#include "terminal/LinkState.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {
@@ -52,6 +56,15 @@ class CAutopilot {
   std::string LastAbortReason() const { return lastAbortReason_; }
   // Quitting: ends everything at once and closes the files; nothing more is sent.
   void Cancel();
+
+  // The link state the receive tick keeps; tells a failed connect from a
+  // lost link in a run's outcome. None: every disconnection is a lost link.
+  void SetLinkState(const CLinkState* link) { link_ = link; }
+  // Called at the end of every auto-mode run, after its summary went to the
+  // document's activity.
+  std::function<void(const RunSummary&)> OnRunEnd;
+  // Of the last auto-mode run.
+  const RunSummary& LastSummary() const { return summary_; }
 
   // The run and the link commands.
   void StartAutoMode();
@@ -90,6 +103,10 @@ class CAutopilot {
   // end command.
   void AbortAll(const std::string& reason);
   bool StepSelected(Step step) const;
+  // The run's outcome and summary: to the activity and OnRunEnd.
+  void ReportRunEnd(RunResult result, const std::string& reason);
+  void ReportFileStarted();
+  void ReportFileSkipped();
 
   CNamiDoc& doc_;
   IClock& clock_;
@@ -102,6 +119,13 @@ class CAutopilot {
   std::string abortReason_;
   RunResult lastResult_ = RunResult::None;
   std::string lastAbortReason_;
+  const CLinkState* link_ = nullptr;
+  bool scheduledStart_ = false;  // the next StartAutoMode comes from the schedule
+  bool scheduled_ = false;       // the run was started by the schedule
+  std::int64_t fileStartMs_ = 0;
+  unsigned connectionsAtStart_ = 0;
+  std::int64_t runStartMs_ = 0;
+  RunSummary summary_;
 };
 
 }  // namespace nami

@@ -1,5 +1,7 @@
 #include "autopilot/MailReader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "autopilot/StepTexts.h"
@@ -61,6 +63,8 @@ bool CMailReader::StartMailReading() {
   }
   limit_ = s.Raw(keys::LimitMode) == "TRUE";
   ListLineCursor = static_cast<std::ptrdiff_t>(ListLines.size()) - 1;
+  ReadsPlanned = ReadsSent = ReadsForOwnCall = 0;
+  for (const std::string& line : ListLines) ReadsPlanned += Qualifies(line, LeadingNumber(line)) ? 1 : 0;
 
   if (!doc_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
     doc_.Ui().ShowMessage(msg::CannotOpenFile);
@@ -77,11 +81,7 @@ bool CMailReader::StartMailReading() {
   return true;
 }
 
-void CMailReader::ExamineNextLine() {
-  const std::string& line = ListLines[static_cast<std::size_t>(ListLineCursor--)];
-  const long long number = LeadingNumber(line);
-  const std::string text = std::to_string(number);
-
+bool CMailReader::Qualifies(const std::string& line, long long number) const {
   bool matches = false;
   for (const std::string& pattern : ReadPatterns) {
     if (!pattern.empty() && ContainsAtCharStart(line, pattern)) {
@@ -89,11 +89,43 @@ void CMailReader::ExamineNextLine() {
       break;
     }
   }
+  return number > LeadingNumber(StartMailNo) && (!limit_ || matches);
+}
+
+namespace {
+// Whether the list line's "To" column names `call`: the fourth word, after
+// the number, the type and status, and the size ("1224  PN  512 QZ1XYZ
+// @QZ1ABC QZ1ABC ..."), compared without letter case.
+bool AddressedTo(const std::string& line, const std::string& call) {
+  if (call.empty()) return false;
+  std::size_t at = 0;
+  std::string word;
+  for (int n = 0; n < 4; ++n) {
+    at = line.find_first_not_of(" \t", at);
+    if (at == std::string::npos) return false;
+    const std::size_t end = std::min(line.find_first_of(" \t\r\n", at), line.size());
+    word = line.substr(at, end - at);
+    at = end;
+  }
+  if (word.size() != call.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(word[i])) != std::toupper(static_cast<unsigned char>(call[i])))
+      return false;
+  return true;
+}
+}  // namespace
+
+void CMailReader::ExamineNextLine() {
+  const std::string& line = ListLines[static_cast<std::size_t>(ListLineCursor--)];
+  const long long number = LeadingNumber(line);
+  const std::string text = std::to_string(number);
+
   if (number > LeadingNumber(HighMailNo)) HighMailNo = text;
 
-  const bool qualifies = number > LeadingNumber(StartMailNo) && (!limit_ || matches);
-  if (qualifies) {
-    doc_.SendText(readCommand_ + " " + text + "\r");
+  if (Qualifies(line, number)) {
+    ++ReadsSent;
+    if (AddressedTo(line, doc_.Settings().Raw(keys::MyCall))) ++ReadsForOwnCall;
+    doc_.SendOwn(readCommand_ + " " + text + "\r");
     doc_.PromptSeen = false;
   } else {
     // Nothing to ask: the prompt still standing lets the wait move on.

@@ -40,9 +40,17 @@ class CMailReader {
   // Category patterns per field; an emptied field keeps its earlier pattern.
   std::array<std::string, 5> ReadPatterns;
 
+  // This step's reads: how many the list asks for (counted at the start),
+  // how many read commands went out, and how many of those were for the
+  // station's own call ("mycall" in the list line's "To" column).
+  int ReadsPlanned = 0;
+  int ReadsSent = 0;
+  int ReadsForOwnCall = 0;
+
  private:
   void LoadListLines(const std::string& path);
   void ExamineNextLine();
+  bool Qualifies(const std::string& line, long long number) const;
 
   CNamiDoc& doc_;
   bool limit_ = false;

@@ -35,6 +35,13 @@ inline constexpr KeySpec X{Section::Window, "x", 16, "100"};
 inline constexpr KeySpec Y{Section::Window, "y", 16, "100"};
 inline constexpr KeySpec Width{Section::Window, "width", 16, ""};    // default from the font
 inline constexpr KeySpec Height{Section::Window, "height", 16, ""};  // default from the font
+// The history pane's height in the splitter (pixels; default two thirds).
+inline constexpr KeySpec HistoryHeight{Section::Window, "historyheight", 16, ""};
+// The activity pane ("運用ログ"): "1" shown.
+inline constexpr KeySpec ActivityPane{Section::Window, "activitypane", 16, "0"};
+// Desktop notifications: "0" turns one off.
+inline constexpr KeySpec NotifyOwnMail{Section::Window, "notifymail", 16, "1"};
+inline constexpr KeySpec NotifyFailedRun{Section::Window, "notifyfail", 16, "1"};
 // Section "Editor Name".
 inline constexpr KeySpec Editor{Section::Editor, "editor", 128, "notepad.exe"};
 // The profile section.
@@ -42,30 +49,32 @@ inline constexpr KeySpec ComStatus{Section::Profile, "comstatus", 32, "COM2:9600
 inline constexpr KeySpec Echo{Section::Profile, "echo", 16, ""};
 inline constexpr KeySpec Serial{Section::Profile, "serial", 16, ""};
 inline constexpr KeySpec Call{Section::Profile, "call", 80, ""};
+// The station's own call: messages read that are addressed to it are counted
+// and notified.
+inline constexpr KeySpec MyCall{Section::Profile, "mycall", 80, ""};
 inline constexpr KeySpec Min{Section::Profile, "min", 16, "-1"};
 inline constexpr KeySpec Prompt{Section::Profile, "prompt", 80, ""};
 inline constexpr KeySpec Password{Section::Profile, "password", 80, ""};
 inline constexpr KeySpec ReadCom{Section::Profile, "readcom", 80, ""};
-inline constexpr std::array<KeySpec, 3> Event{{{Section::Profile, "event1", 80, ""},
-                                              {Section::Profile, "event2", 80, ""},
-                                              {Section::Profile, "event3", 80, ""}}};
+inline constexpr std::array<KeySpec, 3> Event{
+    {{Section::Profile, "event1", 80, ""}, {Section::Profile, "event2", 80, ""}, {Section::Profile, "event3", 80, ""}}};
 inline constexpr std::array<KeySpec, 3> Response{{{Section::Profile, "response1", 80, ""},
-                                                 {Section::Profile, "response2", 80, ""},
-                                                 {Section::Profile, "response3", 80, ""}}};
+                                                  {Section::Profile, "response2", 80, ""},
+                                                  {Section::Profile, "response3", 80, ""}}};
 // Queued mail paths are read with the send-mail dialog's buffer (127 bytes
 // kept): a full path chosen there is often longer than 79 bytes, and a cut
 // one would be skipped as missing and its key emptied, the mail unsent.
 inline constexpr std::array<KeySpec, 5> Send{{{Section::Profile, "send1", 128, ""},
-                                             {Section::Profile, "send2", 128, ""},
-                                             {Section::Profile, "send3", 128, ""},
-                                             {Section::Profile, "send4", 128, ""},
-                                             {Section::Profile, "send5", 128, ""}}};
+                                              {Section::Profile, "send2", 128, ""},
+                                              {Section::Profile, "send3", 128, ""},
+                                              {Section::Profile, "send4", 128, ""},
+                                              {Section::Profile, "send5", 128, ""}}};
 inline constexpr int SendDialogBufSize = 128;
 inline constexpr std::array<KeySpec, 5> Field{{{Section::Profile, "fld1", 80, ""},
-                                              {Section::Profile, "fld2", 80, ""},
-                                              {Section::Profile, "fld3", 80, ""},
-                                              {Section::Profile, "fld4", 80, ""},
-                                              {Section::Profile, "fld5", 80, ""}}};
+                                               {Section::Profile, "fld2", 80, ""},
+                                               {Section::Profile, "fld3", 80, ""},
+                                               {Section::Profile, "fld4", 80, ""},
+                                               {Section::Profile, "fld5", 80, ""}}};
 inline constexpr KeySpec LimitMode{Section::Profile, "limitmode", 80, ""};
 inline constexpr KeySpec LimitLength{Section::Profile, "limitlength", 80, ""};
 inline constexpr KeySpec LimitModel{Section::Profile, "limitmodel", 80, ""};
@@ -75,11 +84,11 @@ inline constexpr KeySpec MailFile{Section::Profile, "MailFile", 128, "tempmail.d
 
 // The keys copied from the old section to the new one when a document is
 // saved under another title, in this order ("serial" is not among them).
-inline constexpr std::array<const char*, 29> ProfileCopyOrder{
-    "comstatus", "echo",      "LastMailNo", "fld1",     "fld2",      "fld3",        "fld4",       "fld5",
-    "ListFile",  "MailFile",  "call",       "min",      "prompt",    "password",    "send1",      "send2",
-    "send3",     "send4",     "send5",      "readcom",  "limitmode", "limitlength", "limitmodel", "event1",
-    "event2",    "event3",    "response1",  "response2", "response3"};
+inline constexpr std::array<const char*, 30> ProfileCopyOrder{
+    "comstatus", "echo",     "LastMailNo", "fld1",      "fld2",      "fld3",        "fld4",       "fld5",
+    "ListFile",  "MailFile", "call",       "min",       "prompt",    "password",    "send1",      "send2",
+    "send3",     "send4",    "send5",      "readcom",   "limitmode", "limitlength", "limitmodel", "event1",
+    "event2",    "event3",   "response1",  "response2", "response3", "mycall"};
 }  // namespace keys
 
 class CSettings {

@@ -1,6 +1,9 @@
 #include "sim/DemoPort.h"
 
+#include <fstream>
+
 #include "sim/SimPort.h"
+#include "text/Cp932.h"
 
 namespace nami {
 
@@ -12,11 +15,29 @@ void SeedDemoProfile(CSettings& settings) {
     const char* value;
   };
   const Seed seeds[] = {
-      {keys::Call, demo::kCall},       {keys::Prompt, demo::kPrompt},         {keys::ReadCom, "R"},
-      {keys::Field[0], "L"},           {keys::LastMailNo, demo::kLastMailNo},
+      {keys::Call, demo::kCall}, {keys::Prompt, demo::kPrompt},         {keys::ReadCom, "R"},
+      {keys::Field[0], "L"},     {keys::LastMailNo, demo::kLastMailNo},
   };
   for (const Seed& s : seeds)
     if (settings.Raw(s.key).empty()) settings.Set(s.key, s.value);
+}
+
+}  // namespace nami
+
+namespace nami {
+
+void PrepareDemoStation(CSettings& settings) {
+  settings.Set(keys::Echo, "enable");
+  settings.Set(keys::MyCall, demo::kMyCall);
+  settings.Set(keys::LastMailNo, demo::kLastMailNo);
+  const std::string& ini = settings.Path();
+  const std::string folder = ini.find('/') == std::string::npos ? std::string(".") : ini.substr(0, ini.rfind('/'));
+  const std::string mail = folder + "/" + demo::kMailFile;
+  std::ofstream out(mail, std::ios::binary | std::ios::trunc);
+  out << "SP QZ2KLM\r\n"
+      << Utf8ToCp932("デモのメール") << "\r\n"
+      << Utf8ToCp932("nami のデモから送ったメールです。\r\n73\r\n");
+  if (out.good() && settings.Raw(keys::Send[0]).empty()) settings.Set(keys::Send[0], mail);
 }
 
 }  // namespace nami

@@ -41,6 +41,15 @@ void CNamiDoc::ClosePort() {
 
 std::size_t CNamiDoc::SendText(std::string_view bytes) { return port_ ? port_->SendText(bytes) : 0; }
 
+std::size_t CNamiDoc::SendOwn(std::string_view bytes) {
+  if (activity_) activity_->AddSent(bytes);
+  return SendText(bytes);
+}
+
+void CNamiDoc::Report(ActivityKind kind, std::string text) {
+  if (activity_) activity_->Add(kind, std::move(text));
+}
+
 std::size_t CNamiDoc::ReadAvailable(char* buffer, std::size_t capacity) {
   return port_ ? port_->ReadAvailable(buffer, capacity) : 0;
 }

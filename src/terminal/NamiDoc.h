@@ -15,6 +15,7 @@
 
 #include "link/Port.h"
 #include "settings/Settings.h"
+#include "terminal/Activity.h"
 #include "terminal/LineStore.h"
 #include "terminal/SenderStack.h"
 #include "terminal/TextFile.h"
@@ -55,6 +56,14 @@ class CNamiDoc {
   void ClosePort();
   // Every sender's one write: waits at most 1,000 ms; returns the count taken.
   std::size_t SendText(std::string_view bytes);
+  // SendText for text nami sends on its own (the autopilot's commands): it
+  // is reported to the activity first.
+  std::size_t SendOwn(std::string_view bytes);
+
+  // ---- Run activity (the activity pane, headless stderr); none by default ----
+  void SetActivity(CActivity* activity) { activity_ = activity; }
+  // Text is UTF-8; nothing happens without an activity.
+  void Report(ActivityKind kind, std::string text);
   std::size_t ReadAvailable(char* buffer, std::size_t capacity);
   int TransmitQueueCount();
 
@@ -106,7 +115,7 @@ class CNamiDoc {
   // next line is tried again). Returns whether the line was written.
   bool WriteCapturedLine(std::string_view line);
   bool CaptureWriteFailed = false;  // the user has been told of a failed write
-  CTextFile LogFile;      // the list log, the mail log
+  CTextFile LogFile;                // the list log, the mail log
   // Appends a line to LogFile; a failure is reported like a capture failure.
   bool WriteLogLine(std::string_view line);
   bool LogWriteFailed = false;
@@ -118,6 +127,7 @@ class CNamiDoc {
   CSettings& settings_;
   IUiSink& ui_;
   std::unique_ptr<IPort> port_;
+  CActivity* activity_ = nullptr;
   CLineStore lines_;
   std::string path_;
 };

@@ -52,6 +52,18 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
     std::fprintf(out_, "%s\n", Cp932ToUtf8(line).c_str());
     std::fflush(out_);
   };
+  // Every step and every text nami sends on its own go to the error stream,
+  // so a cron job's mail shows what happened; the run's summary also goes to
+  // the output.
+  activityId_ = session_.Activity().Listen([this](const ActivityEntry& entry) {
+    const std::string line = FormatActivity(entry);
+    std::fprintf(err_, "%s\n", line.c_str());
+    std::fflush(err_);
+    if (entry.kind == ActivityKind::Outcome) {
+      std::fprintf(out_, "%s\n", line.c_str());
+      std::fflush(out_);
+    }
+  });
   tick_.setSingleShot(true);
   tick_.setInterval(kTickMs);
   tick_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
@@ -67,6 +79,7 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
 
 CHeadlessRunner::~CHeadlessRunner() {
   session_.OnLine = nullptr;
+  session_.Activity().Unlisten(activityId_);
   if (session_.Ui().Target() == this) session_.Ui().SetTarget(nullptr);
 }
 

@@ -53,6 +53,7 @@ class CHeadlessRunner : public QObject, public IUiSink {
   CSendDriver sender_;
   QTimer limit_;
   QSocketNotifier* signalNotifier_ = nullptr;
+  int activityId_ = 0;
   bool started_ = false;
   bool finished_ = false;
   int exitCode_ = 0;

@@ -15,9 +15,11 @@
 
 #include "ui/CommandRouter.h"
 #include "ui/NamiView.h"
+#include "ui/Notifier.h"
 #include "ui/RecentFiles.h"
 #include "ui/SendDriver.h"
 #include "ui/Session.h"
+#include "ui/StatusWidgets.h"
 
 namespace nami {
 
@@ -34,6 +36,14 @@ class CMainFrame : public QMainWindow {
   QAction* Action(int id) const { return actions_.value(id, nullptr); }
   QToolBar* ToolBar() const { return toolbar_; }
   QLabel* ClockPane() const { return clock_; }
+  CLinkLight* LinkLight() const { return link_; }
+  CActivityPane* ActivityPane() const { return activity_; }
+  QSplitter* Splitter() const { return splitter_; }
+  // The settings menu's notification switches.
+  QAction* NotifyOwnMailAction() const { return notifyOwnMail_; }
+  QAction* NotifyFailedRunAction() const { return notifyFailedRun_; }
+  // Where desktop notifications go (tests give a private bus).
+  void SetNotifier(const CNotifier& notifier) { notifier_ = notifier; }
   // Steps the senders whenever the port may take more.
   CSendDriver& Sender() { return *sender_; }
   // What the message pane shows while something is being sent or an
@@ -48,6 +58,9 @@ class CMainFrame : public QMainWindow {
   void Shutdown();
   // The default size: 84 widths of "A" by 25 line heights of the frame font.
   static QSize DefaultSize(const QFont& font);
+  // The size of the first start: at least the default size, wide enough for
+  // the whole menu bar and tall enough for both panes to be of use.
+  QSize FirstStartSize() const;
   // The frame's font: "fontname" (79 kept) and "fontsize" of "Window".
   static QFont FrameFont(CSettings& settings);
 
@@ -56,6 +69,7 @@ class CMainFrame : public QMainWindow {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   QAction* MakeAction(int id);
@@ -70,6 +84,9 @@ class CMainFrame : public QMainWindow {
   void UpdateClock();
   void StartPacer();
   void UpdateProgress();
+  void UpdateLink();
+  void BuildActivityPane();
+  void OnRunEnd(const RunSummary& summary);
   void SwitchPane(bool next);
 
   CSession& session_;
@@ -83,6 +100,14 @@ class CMainFrame : public QMainWindow {
   QLabel* caps_ = nullptr;
   QLabel* num_ = nullptr;
   QLabel* clock_ = nullptr;
+  CLinkLight* link_ = nullptr;
+  CActivityPane* activity_ = nullptr;
+  QAction* notifyOwnMail_ = nullptr;
+  QAction* notifyFailedRun_ = nullptr;
+  CNotifier notifier_;
+  int activityId_ = 0;
+  QString lastSummary_;
+  bool placed_ = false;  // the splitter has its first sizes
   QMenu* fileMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;
   QList<QAction*> recentActions_;

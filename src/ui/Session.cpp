@@ -3,10 +3,9 @@
 #include <algorithm>
 
 #include "link/SerialPort.h"
-#include "text/Cp932.h"
-
 #include "sim/DemoPort.h"
 #include "terminal/DocumentFile.h"
+#include "text/Cp932.h"
 
 namespace nami {
 
@@ -30,10 +29,12 @@ void CUiRelay::RedrawBottomRow(bool clearRest) {
 }
 
 CSession::CSession(CSettings& settings, IClock& clock, bool demo)
-    : settings_(settings), clock_(clock), demo_(demo), doc_(settings, relay_), core_(doc_) {
+    : settings_(settings), clock_(clock), demo_(demo), activity_(clock), doc_(settings, relay_), core_(doc_) {
   doc_.SetPathName("");
+  doc_.SetActivity(&activity_);
   if (demo_) {
     SeedDemoProfile(settings_);
+    PrepareDemoStation(settings_);
     doc_.SetPort(MakeDemoPort(clock_));
   }
   if (!doc_.Port() && !demo_) {
@@ -41,6 +42,7 @@ CSession::CSession(CSettings& settings, IClock& clock, bool demo)
     doc_.SetPort(std::make_unique<CSerialPort>([s](const std::string& com) { return s->DevicePath(com); }));
   }
   autopilot_ = std::make_shared<CAutopilot>(doc_, clock_);
+  autopilot_->SetLinkState(&link_);
   transfers_ = std::make_shared<CTransfers>(doc_, clock_);
 }
 
@@ -55,7 +57,21 @@ void CSession::Reinitialise() {
   doc_.Lines().Clear();
   doc_.Lines().TakeEvictedCount();
   core_.Reset();
+  link_.Reset();  // the port is opened again
 }
+
+std::string CSession::PortName() {
+  if (demo_) return "シミュレーター";
+  if (auto* serial = dynamic_cast<CSerialPort*>(doc_.Port())) {
+    if (!serial->DevicePath().empty()) return serial->DevicePath();
+  }
+  const std::string com = settings_.Get(keys::ComStatus);
+  const std::string name = com.substr(0, com.find(':'));
+  const std::string path = settings_.DevicePath(name);
+  return Cp932ToUtf8(path.empty() ? name : path);
+}
+
+bool CSession::PortOpen() { return doc_.Port() && doc_.Port()->IsOpen(); }
 
 void CSession::NewDocument() {
   Reinitialise();
@@ -94,9 +110,11 @@ bool CSession::SaveDocument(const std::string& path, std::string& error) {
 int CSession::Tick() {
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
-  if (autopilot_) autopilot_->OnTick();
   const std::size_t count = doc_.LineCount();
   const std::size_t added = std::min<std::size_t>(doc_.Lines().AddedCount() - before, count);
+  // The link state first: a run that ends in this tick is told how the link went.
+  for (std::size_t i = count - added; i < count; ++i) link_.OnLine(doc_.LineAt(i), clock_.Now());
+  if (autopilot_) autopilot_->OnTick();
   if (OnLine)
     for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.LineAt(i));
   return static_cast<int>(added);
