@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/MeasureProbe.h"
+#include "automation/AutomationServer.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
@@ -30,7 +31,6 @@
 #include "ui/MainFrame.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
-#include "automation/AutomationServer.h"
 
 namespace {
 
@@ -73,7 +73,9 @@ class CStartupReport : public QObject {
     if (event->type() == QEvent::Paint && !done_) {
       done_ = true;
       std::fprintf(stderr, "startup: %.1f ms to the first paint, resident %ld kB\n", SinceStartMs(), ResidentKb());
-      if (quit_) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+      // exit(), not quit(): quit() closes the window first, and closing an
+      // untitled document asks for a file name, which nobody answers here.
+      if (quit_) QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
     }
     return QObject::eventFilter(watched, event);
   }

@@ -32,8 +32,8 @@ bool IsFailure(RunOutcome outcome) { return outcome != RunOutcome::Completed && 
 
 std::string FormatSummary(const RunSummary& s) {
   std::string text = OutcomeText(s.outcome);
-  text += ": メール送信 " + std::to_string(s.mailsSent) + " 通, リスト " + std::to_string(s.listLines) +
-          " 行, 読み出し " + std::to_string(s.messagesRead) + " 通";
+  text += ": 送信 " + std::to_string(s.mailsSent) + " 通, リスト " + std::to_string(s.listLines) + " 行, 読み出し " +
+          std::to_string(s.messagesRead) + " 通";
   if (!s.ownCall.empty()) text += " (" + s.ownCall + " 宛 " + std::to_string(s.toOwnCall) + " 通)";
   const std::int64_t seconds = (s.durationMs + 500) / 1000;
   char duration[32];

@@ -36,7 +36,7 @@ struct RunSummary {
   bool scheduled = false;  // started by the schedule, not by a command
 };
 
-// "完了: メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), 0:42"
+// "完了: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), 0:42"
 std::string FormatSummary(const RunSummary& summary);
 
 }  // namespace nami

@@ -23,9 +23,11 @@
 
 namespace nami {
 namespace {
-// The first start gives the terminal pane this many text rows and the
-// history pane twice as many.
-constexpr int kFirstStartRows = 30;
+// The first start gives the panes this many text rows together (history
+// two thirds) and this many columns, room for the status bar's run summary
+// beside the link light and the clock.
+constexpr int kFirstStartRows = 36;
+constexpr int kFirstStartColumns = 170;
 constexpr int kClockMs = 1000;
 constexpr int kIdleMs = 100;
 
@@ -110,7 +112,8 @@ QSize CMainFrame::FirstStartSize() const {
   // The frame around the central area: menu, toolbar, status bar and borders.
   const int bars = menuBar()->sizeHint().height() + toolbar_->sizeHint().height() + statusBar()->sizeHint().height() +
                    splitter_->handleWidth() + 16;
-  QSize size(std::max(def.width(), menuBar()->sizeHint().width() + 24),
+  QSize size(std::max({def.width(), menuBar()->sizeHint().width() + 24,
+                       kFirstStartColumns * pane.horizontalAdvance(QLatin1Char('A'))}),
              std::max(def.height(), bars + kFirstStartRows * pane.lineSpacing()));
   if (const QScreen* screen = this->screen()) {
     const QSize room = screen->availableGeometry().size() * 9 / 10;

@@ -12,16 +12,15 @@ TEST(RunOutcome, SummaryLineForEachOutcome) {
     const char* line;
   };
   const Case cases[] = {
-      {RunOutcome::Completed, "完了: メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::NothingNew, "完了 (新着なし): メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::EndedByUser,
-       "終了コマンドで中止: メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::NoAnswer, "応答なし: メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::BbsBusy, "BBS 話中: メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::ConnectFailed, "接続失敗: メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::LinkLost, "接続断: メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::PortNotOpen, "ポート未接続: メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::NotWritable, "ファイルエラー: メール送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::Completed, "完了: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::NothingNew, "完了 (新着なし): 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::EndedByUser, "終了コマンドで中止: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::NoAnswer, "応答なし: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::BbsBusy, "BBS 話中: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::ConnectFailed, "接続失敗: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::LinkLost, "接続断: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::PortNotOpen, "ポート未接続: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::NotWritable, "ファイルエラー: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
   };
   for (const Case& c : cases) {
     RunSummary s;
@@ -36,7 +35,7 @@ TEST(RunOutcome, SummaryLineForEachOutcome) {
   }
   RunSummary plain;  // no own call in the profile: no count for it
   plain.durationMs = 499;
-  EXPECT_EQ(FormatSummary(plain), "完了: メール送信 0 通, リスト 0 行, 読み出し 0 通, 0:00");
+  EXPECT_EQ(FormatSummary(plain), "完了: 送信 0 通, リスト 0 行, 読み出し 0 通, 0:00");
 }
 
 TEST(RunOutcome, NoticesFollowTheSwitches) {

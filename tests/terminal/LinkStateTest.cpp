@@ -66,7 +66,7 @@ TEST(LinkState, FollowsTheTncLines) {
        {"*** CONNECTED to QZ1ABC", "He said *** DISCONNECTED"},
        LinkPhase::Connected,
        CallFailure::None,
-       "接続 QZ1ABC 00:01:05"},
+       "接続 QZ1ABC 00:01:06"},
       {"other commands change nothing",
        {"cmd:MYCALL QZ1XYZ", "cmd:"},
        LinkPhase::Disconnected,

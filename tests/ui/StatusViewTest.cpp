@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
@@ -205,6 +206,50 @@ TEST(MainWindow, ADuplicateAccessKeyReachesEachItemInTurn) {
   QTest::keyClick(edit, Qt::Key_F);
   EXPECT_EQ(edit->activeAction(), f.frame->Action(cmd::SearchCondition));
   edit->close();
+}
+
+TEST(DemoWindow, ScreenshotAfterADemoRun) {
+  test::App();
+  test::TempDir dir;
+  CSettings settings(dir.File("NAMI.INI"));
+  CManualClock clock(1796000000);
+  CSession session(settings, clock, true);
+  settings.Set(keys::ListFile, dir.File("list.log"));
+  settings.Set(keys::MailFile, dir.File("mail.log"));
+  CRecentFiles recent(CRecentFiles::PathBeside(dir.File("NAMI.INI")));
+  CMainFrame frame(session, recent);
+  session.NewDocument();
+  frame.ActivityPane()->show();
+  frame.show();
+  FrameFixture::Pump(50);
+
+  auto cycle = [&] {
+    for (int i = 0; i < 10; ++i) {
+      clock.AdvanceMs(5);
+      session.Doc().Senders.Step();
+    }
+    frame.TerminalPane()->RunTick();
+    frame.UpdateCommands();
+    QApplication::processEvents();
+  };
+  frame.Action(cmd::AutoModeStart)->trigger();
+  for (int t = 0; t < 600000 && session.Autopilot()->Busy(); t += 50) cycle();
+  for (int t = 0; t < 3000; t += 50) cycle();  // the TNC answers the log-off
+  FrameFixture::Pump(100);
+
+  const QString summary = QString::fromStdString(FormatSummary(session.Autopilot()->LastSummary()));
+  EXPECT_TRUE(summary.startsWith(QStringLiteral("完了: 送信 1 通"))) << summary.toStdString();
+  EXPECT_EQ(frame.statusBar()->currentMessage(), summary) << "the summary stays in the status bar";
+  EXPECT_TRUE(frame.ActivityPane()->View()->toPlainText().endsWith(summary));
+  EXPECT_EQ(frame.LinkLight()->Text(), QStringLiteral("未接続  シミュレーター"));
+
+  const QImage img = frame.grab().toImage();
+  ASSERT_FALSE(img.isNull());
+  const char* artifacts = std::getenv("NAMI_ARTIFACTS");
+  if (!artifacts) GTEST_SKIP() << "NAMI_ARTIFACTS not set: no screenshot saved";
+  QDir().mkpath(QString::fromLocal8Bit(artifacts));
+  const QString file = QString::fromLocal8Bit(artifacts) + QStringLiteral("/demo-run.png");
+  EXPECT_TRUE(img.save(file, "PNG")) << file.toStdString();
 }
 
 }  // namespace
