@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "app/MeasureProbe.h"
-#include "automation/AutomationServer.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
@@ -31,6 +30,7 @@
 #include "ui/MainFrame.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
+#include "automation/AutomationServer.h"
 
 namespace {
 

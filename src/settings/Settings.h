@@ -56,25 +56,26 @@ inline constexpr KeySpec Min{Section::Profile, "min", 16, "-1"};
 inline constexpr KeySpec Prompt{Section::Profile, "prompt", 80, ""};
 inline constexpr KeySpec Password{Section::Profile, "password", 80, ""};
 inline constexpr KeySpec ReadCom{Section::Profile, "readcom", 80, ""};
-inline constexpr std::array<KeySpec, 3> Event{
-    {{Section::Profile, "event1", 80, ""}, {Section::Profile, "event2", 80, ""}, {Section::Profile, "event3", 80, ""}}};
+inline constexpr std::array<KeySpec, 3> Event{{{Section::Profile, "event1", 80, ""},
+                                              {Section::Profile, "event2", 80, ""},
+                                              {Section::Profile, "event3", 80, ""}}};
 inline constexpr std::array<KeySpec, 3> Response{{{Section::Profile, "response1", 80, ""},
-                                                  {Section::Profile, "response2", 80, ""},
-                                                  {Section::Profile, "response3", 80, ""}}};
+                                                 {Section::Profile, "response2", 80, ""},
+                                                 {Section::Profile, "response3", 80, ""}}};
 // Queued mail paths are read with the send-mail dialog's buffer (127 bytes
 // kept): a full path chosen there is often longer than 79 bytes, and a cut
 // one would be skipped as missing and its key emptied, the mail unsent.
 inline constexpr std::array<KeySpec, 5> Send{{{Section::Profile, "send1", 128, ""},
-                                              {Section::Profile, "send2", 128, ""},
-                                              {Section::Profile, "send3", 128, ""},
-                                              {Section::Profile, "send4", 128, ""},
-                                              {Section::Profile, "send5", 128, ""}}};
+                                             {Section::Profile, "send2", 128, ""},
+                                             {Section::Profile, "send3", 128, ""},
+                                             {Section::Profile, "send4", 128, ""},
+                                             {Section::Profile, "send5", 128, ""}}};
 inline constexpr int SendDialogBufSize = 128;
 inline constexpr std::array<KeySpec, 5> Field{{{Section::Profile, "fld1", 80, ""},
-                                               {Section::Profile, "fld2", 80, ""},
-                                               {Section::Profile, "fld3", 80, ""},
-                                               {Section::Profile, "fld4", 80, ""},
-                                               {Section::Profile, "fld5", 80, ""}}};
+                                              {Section::Profile, "fld2", 80, ""},
+                                              {Section::Profile, "fld3", 80, ""},
+                                              {Section::Profile, "fld4", 80, ""},
+                                              {Section::Profile, "fld5", 80, ""}}};
 inline constexpr KeySpec LimitMode{Section::Profile, "limitmode", 80, ""};
 inline constexpr KeySpec LimitLength{Section::Profile, "limitlength", 80, ""};
 inline constexpr KeySpec LimitModel{Section::Profile, "limitmodel", 80, ""};

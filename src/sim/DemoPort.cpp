@@ -15,8 +15,8 @@ void SeedDemoProfile(CSettings& settings) {
     const char* value;
   };
   const Seed seeds[] = {
-      {keys::Call, demo::kCall}, {keys::Prompt, demo::kPrompt},         {keys::ReadCom, "R"},
-      {keys::Field[0], "L"},     {keys::LastMailNo, demo::kLastMailNo},
+      {keys::Call, demo::kCall},       {keys::Prompt, demo::kPrompt},         {keys::ReadCom, "R"},
+      {keys::Field[0], "L"},           {keys::LastMailNo, demo::kLastMailNo},
   };
   for (const Seed& s : seeds)
     if (settings.Raw(s.key).empty()) settings.Set(s.key, s.value);

@@ -115,7 +115,7 @@ class CNamiDoc {
   // next line is tried again). Returns whether the line was written.
   bool WriteCapturedLine(std::string_view line);
   bool CaptureWriteFailed = false;  // the user has been told of a failed write
-  CTextFile LogFile;                // the list log, the mail log
+  CTextFile LogFile;      // the list log, the mail log
   // Appends a line to LogFile; a failure is reported like a capture failure.
   bool WriteLogLine(std::string_view line);
   bool LogWriteFailed = false;

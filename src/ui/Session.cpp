@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "link/SerialPort.h"
+#include "text/Cp932.h"
+
 #include "sim/DemoPort.h"
 #include "terminal/DocumentFile.h"
-#include "text/Cp932.h"
 
 namespace nami {
 

@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 
-#include "autopilot/Autopilot.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "terminal/Activity.h"
@@ -20,9 +19,12 @@
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "terminal/UiSink.h"
+
+#include "autopilot/Autopilot.h"
 #include "transfer/Transfers.h"
 
 namespace nami {
+
 
 // Passes the core's requests on to whoever shows them now (the terminal
 // pane, the console); drops them while nobody does.
