@@ -407,7 +407,7 @@ void CAutopilot::ReportRunEnd(RunResult result, const std::string& reason) {
   } else if (reason == kReasonEnd) {
     outcome = RunOutcome::EndedByUser;
   } else if (reason == kReasonFileError || reason == kReasonLogFile) {
-    outcome = RunOutcome::NotWritable;
+    outcome = RunOutcome::FileError;
   } else if (link_ && link_->Connections() == connectionsAtStart_) {
     // The BBS was never reached in this run.
     outcome = link_->LastFailure() == CallFailure::Busy ? RunOutcome::BbsBusy : RunOutcome::ConnectFailed;

@@ -20,7 +20,7 @@
 #include "autopilot/ListReader.h"
 #include "autopilot/MailReader.h"
 #include "autopilot/MailSender.h"
-#include "autopilot/RunOutcome.h"
+#include "autopilot/RunSummary.h"
 #include "autopilot/Schedule.h"
 #include "link/Clock.h"
 #include "terminal/LinkState.h"

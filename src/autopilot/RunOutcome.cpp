@@ -1,59 +1,35 @@
 #include "autopilot/RunOutcome.h"
 
-#include <cstdio>
+#include <array>
 
 namespace nami {
+namespace {
 
-const char* OutcomeText(RunOutcome outcome) {
-  switch (outcome) {
-    case RunOutcome::Completed:
-      return "完了";
-    case RunOutcome::NothingNew:
-      return "完了 (新着なし)";
-    case RunOutcome::EndedByUser:
-      return "終了コマンドで中止";
-    case RunOutcome::NoAnswer:
-      return "応答なし";
-    case RunOutcome::BbsBusy:
-      return "BBS 話中";
-    case RunOutcome::ConnectFailed:
-      return "接続失敗";
-    case RunOutcome::LinkLost:
-      return "接続断";
-    case RunOutcome::PortNotOpen:
-      return "ポート未接続";
-    case RunOutcome::NotWritable:
-      return "ファイルエラー";
-  }
-  return "";
+// Exit statuses: 0 success, 1 a local fault (port, file, user), 2 usage, 3
+// the time limit, 4 and up the far side (worth trying again later).
+constexpr std::array<RunOutcomeInfo, 10> kOutcomes{{
+    {RunOutcome::None, "none", "未実行", "no run", 1},
+    {RunOutcome::Completed, "completed", "完了", "completed", 0},
+    {RunOutcome::NothingNew, "nothing-new", "完了 (新着なし)", "nothing new", 0},
+    {RunOutcome::EndedByUser, "ended-by-user", "終了コマンドで中止", "ended by the user", 1},
+    {RunOutcome::NoAnswer, "no-answer", "応答なし", "no answer", 4},
+    {RunOutcome::BbsBusy, "bbs-busy", "BBS 使用中", "BBS busy", 5},
+    {RunOutcome::ConnectFailed, "connect-failed", "接続できず", "connect failed", 6},
+    {RunOutcome::LinkLost, "link-lost", "リンク断", "link lost", 7},
+    {RunOutcome::PortNotOpen, "port-not-open", "ポートが開いていない", "port not open", 1},
+    {RunOutcome::FileError, "file-error", "ファイルに書けない", "log or settings not writable", 1},
+}};
+
+}  // namespace
+
+const RunOutcomeInfo& DescribeOutcome(RunOutcome outcome) {
+  for (const RunOutcomeInfo& info : kOutcomes)
+    if (info.outcome == outcome) return info;
+  return kOutcomes[0];
 }
 
-bool IsFailure(RunOutcome outcome) { return outcome != RunOutcome::Completed && outcome != RunOutcome::NothingNew; }
-
-std::string FormatSummary(const RunSummary& s) {
-  std::string text = OutcomeText(s.outcome);
-  text += ": 送信 " + std::to_string(s.mailsSent) + " 通, リスト " + std::to_string(s.listLines) + " 行, 読み出し " +
-          std::to_string(s.messagesRead) + " 通";
-  if (!s.ownCall.empty()) text += " (" + s.ownCall + " 宛 " + std::to_string(s.toOwnCall) + " 通)";
-  const std::int64_t seconds = (s.durationMs + 500) / 1000;
-  char duration[32];
-  std::snprintf(duration, sizeof duration, ", %lld:%02lld", static_cast<long long>(seconds / 60),
-                static_cast<long long>(seconds % 60));
-  return text + duration;
-}
-
-}  // namespace nami
-
-namespace nami {
-
-std::vector<RunNotice> RunNotices(const RunSummary& summary, bool ownMail, bool failedRun) {
-  std::vector<RunNotice> notices;
-  if (ownMail && summary.toOwnCall > 0)
-    notices.push_back(
-        {summary.ownCall + " 宛のメール " + std::to_string(summary.toOwnCall) + " 通", FormatSummary(summary)});
-  if (failedRun && summary.scheduled && IsFailure(summary.outcome))
-    notices.push_back({std::string("定時の自動運用に失敗: ") + OutcomeText(summary.outcome), FormatSummary(summary)});
-  return notices;
+bool IsAborted(RunOutcome outcome) {
+  return outcome != RunOutcome::None && outcome != RunOutcome::Completed && outcome != RunOutcome::NothingNew;
 }
 
 }  // namespace nami

@@ -131,7 +131,7 @@ TEST(ActivityRun, EachWayARunEndsHasItsOutcome) {
     ASSERT_TRUE(d.RunUntilIdle()) << c.name;
     EXPECT_EQ(d.session->Autopilot()->LastSummary().outcome, c.outcome) << c.name;
     ASSERT_FALSE(d.lines.empty());
-    EXPECT_EQ(d.lines.back().rfind(OutcomeText(c.outcome), 0), 0u) << c.name << ": " << d.lines.back();
+    EXPECT_EQ(d.lines.back().rfind(DescribeOutcome(c.outcome).japanese, 0), 0u) << c.name << ": " << d.lines.back();
   }
 }
 
