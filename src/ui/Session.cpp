@@ -59,17 +59,21 @@ void CSession::Reinitialise() {
   doc_.Lines().TakeEvictedCount();
   core_.Reset();
   link_.Reset();  // the port is opened again
+  portName_.clear();
 }
 
-std::string CSession::PortName() {
-  if (demo_) return "シミュレーター";
+const std::string& CSession::PortName() {
+  // Asked for by the status bar several times a second: worked out once per
+  // opening of the port (the settings are read from the file at each use).
+  if (!portName_.empty()) return portName_;
+  if (demo_) return portName_ = "シミュレーター";
   if (auto* serial = dynamic_cast<CSerialPort*>(doc_.Port())) {
-    if (!serial->DevicePath().empty()) return serial->DevicePath();
+    if (!serial->DevicePath().empty()) return portName_ = serial->DevicePath();
   }
   const std::string com = settings_.Get(keys::ComStatus);
   const std::string name = com.substr(0, com.find(':'));
   const std::string path = settings_.DevicePath(name);
-  return Cp932ToUtf8(path.empty() ? name : path);
+  return portName_ = Cp932ToUtf8(path.empty() ? name : path);
 }
 
 bool CSession::PortOpen() { return doc_.Port() && doc_.Port()->IsOpen(); }

@@ -67,7 +67,7 @@ class CSession {
   const CLinkState& Link() const { return link_; }
   // The port for the status bar (UTF-8): its device path, or the
   // simulator's name in the demo; whether it is open.
-  std::string PortName();
+  const std::string& PortName();
   bool PortOpen();
 
   // Replaces the port (tests); the next NewDocument/OpenDocument opens it.
@@ -104,6 +104,7 @@ class CSession {
   CUiRelay relay_;
   CActivity activity_;
   CLinkState link_;
+  std::string portName_;
   CNamiDoc doc_;
   CTerminalCore core_;
   std::shared_ptr<CAutopilot> autopilot_;  // shared_ptr: the type may be incomplete here
