@@ -41,7 +41,8 @@ const char* kUsage =
     "  --connect-delay MS     time a connect takes (default 800)\n"
     "  --log FILE             record every byte from the terminal with a time stamp\n"
     "  --log-sent FILE        record every byte written to the terminal likewise\n"
-    "  --write-data FILE      write the message base (built-in or --data) to FILE and exit\n";
+    "  --write-data FILE      write the message base (built-in or --data) to FILE and exit\n"
+    "  -h, --help             show this help\n";
 
 bool ParseInt(const char* text, int& value) {
   char* end = nullptr;

@@ -7,34 +7,40 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/MeasureProbe.h"
+#include "automation/AutomationServer.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "ui/AutomationBridge.h"
 #include "ui/CommandLine.h"
 #include "ui/HeadlessRunner.h"
 #include "ui/MainFrame.h"
+#include "ui/QtTranslation.h"
+#include "ui/MessageBox.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
-#include "automation/AutomationServer.h"
 
 namespace {
 
 int gQuitPipe[2] = {-1, -1};
+bool gQuitRequested = false;  // a signal came before the event loop ran
 
 extern "C" void OnQuitSignal(int) {
   const char c = 1;
@@ -43,14 +49,16 @@ extern "C" void OnQuitSignal(int) {
 
 // SIGTERM and SIGINT quit the event loop, so that quitting ends every
 // running operation and closes the files and the port as the window's
-// close does.
-void QuitOnTerminationSignals(QObject* owner) {
+// close does. `beforeQuit` runs first (it keeps the received text).
+void QuitOnTerminationSignals(QObject* owner, std::function<void()> beforeQuit) {
   if (::pipe2(gQuitPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   auto* notifier = new QSocketNotifier(gQuitPipe[0], QSocketNotifier::Read, owner);
-  QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+  QObject::connect(notifier, &QSocketNotifier::activated, owner, [beforeQuit] {
     char buf[16];
     while (::read(gQuitPipe[0], buf, sizeof buf) > 0) {
     }
+    if (beforeQuit) beforeQuit();
+    gQuitRequested = true;
     // exit, not quit: quit would close the window first, which asks
     // where to save the document.
     QCoreApplication::exit(0);
@@ -121,6 +129,27 @@ int HeadlessTimeLimitSeconds() {
   return seconds > 0 ? seconds : 600;
 }
 
+// Why the settings file cannot be read, naming it; empty when it can (or
+// does not exist yet: it is then created at the first write).
+std::string SettingsProblem(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ENOENT ? std::string() : "cannot read the settings file " + path + ": " + std::strerror(errno);
+  char byte;
+  const bool readable = ::read(fd, &byte, 1) >= 0;
+  const int error = errno;
+  ::close(fd);
+  return readable ? std::string() : "cannot read the settings file " + path + ": " + std::strerror(error);
+}
+
+// How long a window-less automation instance waits for a call before it
+// ends (NAMI_AUTOMATION_IDLE seconds, default 60).
+int AutomationIdleSeconds() {
+  const char* v = std::getenv("NAMI_AUTOMATION_IDLE");
+  const int seconds = v ? std::atoi(v) : 0;
+  return seconds > 0 ? seconds : 60;
+}
+
 int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSettings& settings) {
   QCoreApplication app(argc, argv);
   nami::CSystemClock clock;
@@ -182,6 +211,8 @@ int main(int argc, char** argv) {
     iniPath = nami::ResolveIniPath(cl.iniPath);
   }
   nami::CSettings settings(iniPath);
+  const std::string settingsProblem = SettingsProblem(iniPath);
+  if (!settingsProblem.empty()) std::fprintf(stderr, "nami: %s\n", settingsProblem.c_str());
 
   if (cl.headless) return RunHeadless(argc, argv, cl, settings);
 
@@ -189,6 +220,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("nami"));
   QApplication::setApplicationVersion(QStringLiteral(NAMI_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("nami"));
+  if (!nami::InstallQtJapanese(app))
+    std::fprintf(stderr, "nami: Qt's Japanese translation (qtbase_ja) is not installed\n");
   nami::CSystemClock clock;
   nami::CSession session(settings, clock, cl.demo);
   nami::CRecentFiles recent(nami::CRecentFiles::PathBeside(iniPath));
@@ -203,12 +236,28 @@ int main(int argc, char** argv) {
         std::fflush(stderr);
         return;
       }
-      QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, &frame);
-      box.exec();
+      nami::OpenMessageBox(&frame, text);
     };
     frame.TerminalPane()->messageHandler = message;
     frame.Router().showMessage = message;
   }
+
+  if (!settingsProblem.empty() && !cl.automation) nami::OpenMessageBox(&frame, QString::fromStdString(settingsProblem));
+  // Installed before the document opens, so that a signal during a
+  // start-up message still ends nami cleanly. No one is there to answer
+  // the save question: the received text goes to
+  // the document's file, or to a dated file beside NAMI.INI.
+  QuitOnTerminationSignals(&frame, [&session, iniPath] {
+    const std::string folder = iniPath.substr(0, iniPath.rfind('/') == std::string::npos ? 0 : iniPath.rfind('/'));
+    std::string error;
+    const std::string saved = session.SaveForTermination(folder.empty() ? "." : folder, error);
+    if (!saved.empty()) {
+      std::fprintf(stderr, "nami: received text saved to %s\n", saved.c_str());
+    } else if (!error.empty()) {
+      std::fprintf(stderr, "nami: the received text could not be saved: %s\n", error.c_str());
+    }
+    std::fflush(stderr);
+  });
 
   if (!cl.documentPath.empty()) {
     if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
@@ -216,7 +265,6 @@ int main(int argc, char** argv) {
     session.NewDocument();
   }
   frame.TerminalPane()->StartTimers();
-  QuitOnTerminationSignals(&frame);
 
   // Every instance serves "/Document" on the session bus; the window is
   // built in any case (it runs the receive tick) and shown only when not
@@ -230,9 +278,40 @@ int main(int argc, char** argv) {
       std::printf("%s\n", busName.toUtf8().constData());
       std::fflush(stdout);
     }
+  } else if (cl.automation) {
+    // Nothing could ever reach a window-less instance.
+    std::fprintf(stderr, "nami: the automation interface is not available, so nothing can reach this instance: %s\n",
+                 server.LastError().toUtf8().constData());
+    frame.Shutdown();
+    return 1;
   } else {
     std::fprintf(stderr, "nami: warning: the automation interface is not available: %s\n",
                  server.LastError().toUtf8().constData());
+  }
+  // A window-less automation instance ends once it has had no call and no
+  // transfer for a while, releasing the port; a shown window keeps it.
+  QTimer idleExit;
+  if (cl.automation) {
+    const int idleMs = AutomationIdleSeconds() * 1000;
+    auto lastCalls = std::make_shared<std::uint64_t>(automation.Calls());
+    auto idleSince = std::make_shared<QElapsedTimer>();
+    idleSince->start();
+    QObject::connect(&idleExit, &QTimer::timeout, &frame, [&, lastCalls, idleSince, idleMs] {
+      nami::CNamiDoc& doc = session.Doc();
+      const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || doc.Uploading || doc.Capturing ||
+                        doc.PasteSending || !doc.Senders.Empty() ||
+                        (session.Autopilot() && session.Autopilot()->Busy());
+      if (busy || automation.Calls() != *lastCalls) {
+        *lastCalls = automation.Calls();
+        idleSince->restart();
+        return;
+      }
+      if (idleSince->elapsed() < idleMs) return;
+      std::fprintf(stderr, "nami: no automation call for %d s: ending\n", idleMs / 1000);
+      std::fflush(stderr);
+      QCoreApplication::exit(0);
+    });
+    idleExit.start(std::min(1000, idleMs / 4 + 1));
   }
   nami::CMeasureProbe::StartFromEnvironment(&frame, session.Doc());  // scripts/measure-*
   std::unique_ptr<CStartupReport> report;
@@ -241,7 +320,7 @@ int main(int argc, char** argv) {
     frame.TerminalPane()->installEventFilter(report.get());
   }
   if (!cl.automation) frame.show();
-  const int code = app.exec();
+  const int code = gQuitRequested ? 0 : app.exec();
   // Quitting: every running operation ends at once, the files and the port
   // close; callers waiting for an upload get their answer, then the bus
   // names go.

@@ -17,9 +17,10 @@ class CNamiDoc;
 // the store, so it is never returned.
 std::string AutomationGetLine(const CLineStore& lines, long long n);
 
-// Writes `text` followed by CR with the document's one write (which waits
-// at most 1,000 ms for the port). Nothing is echoed or shown. Returns the
-// number of bytes the port took; callers report success regardless.
+// Writes `text` followed by CR with the document's one write: what the port
+// does not take at once goes out paced, none of it is dropped. Nothing is
+// echoed or shown. Returns the number of bytes accepted (0 when the port is
+// not open).
 std::size_t AutomationSendOut(CNamiDoc& doc, std::string_view text);
 
 }  // namespace nami

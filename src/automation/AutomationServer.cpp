@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QFile>
 #include <QVariant>
 #include <climits>
 #include <cmath>
@@ -213,28 +214,36 @@ class CAutomationObject : public QDBusVirtualObject {
               QStringLiteral("%1 takes a string, not %2").arg(message.member(), QLatin1String(arg.metaType().name()))));
       return true;
     }
-    const std::string text = ToCp932(arg.toString());
+    // Paths go to the file system as they came (UTF-8); only link text
+    // becomes CP932.
+    const bool isPath = method == Method::UploadFile || method == Method::DownloadFile;
+    const std::string text = isPath ? QFile::encodeName(arg.toString()).toStdString() : ToCp932(arg.toString());
+    // UploadFile and SendOut answer once their work has ended; each answer
+    // is sent once, however often `done` is called. A failure is the error
+    // Nami.Error.Failed with the reason.
+    auto answered = std::make_shared<bool>(false);
+    const QDBusMessage call = message;
+    const QDBusConnection bus = connection;
+    auto done = [answered, call, bus](bool ok, const std::string& why) {
+      if (*answered) return;
+      *answered = true;
+      if (!call.isReplyRequired()) return;
+      bus.send(ok ? call.createReply(QVariant(true))
+                  : call.createErrorReply(QLatin1String(CAutomationServer::kErrorFailed), QString::fromStdString(why)));
+    };
     switch (method) {
-      case Method::UploadFile: {
-        // The reply waits until the upload has ended; the event loop keeps
-        // running meanwhile. `done` answers once, however often it is called.
-        auto answered = std::make_shared<bool>(false);
-        const QDBusMessage reply = message.createReply(QVariant(true));
-        const bool wanted = message.isReplyRequired();
-        const QDBusConnection bus = connection;
-        target_.UploadFile(text, [answered, reply, wanted, bus]() {
-          if (*answered) return;
-          *answered = true;
-          if (wanted) bus.send(reply);
-        });
+      case Method::UploadFile:
+        target_.UploadFile(text, done);
+        return true;
+      case Method::SendOut:
+        target_.SendOut(text, done);
+        return true;
+      case Method::DownloadFile: {
+        std::string why;
+        const bool ok = target_.DownloadFile(text, why);
+        done(ok, why);
         return true;
       }
-      case Method::DownloadFile:
-        target_.DownloadFile(text);
-        break;
-      case Method::SendOut:
-        target_.SendOut(text);
-        break;
       default:
         break;
     }

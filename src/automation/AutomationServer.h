@@ -32,6 +32,8 @@ class CAutomationServer {
   static constexpr const char* kInstancePrefix = "Nami.Document.Instance_";
   static constexpr const char* kErrorParamNotOptional = "Nami.Error.ParamNotOptional";
   static constexpr const char* kErrorBadParamCount = "Nami.Error.BadParamCount";
+  // UploadFile, DownloadFile or SendOut could not do its work; the message says why.
+  static constexpr const char* kErrorFailed = "Nami.Error.Failed";
 
   explicit CAutomationServer(IAutomationTarget& target);
   ~CAutomationServer();

@@ -1,6 +1,7 @@
 // What the automation object on D-Bus drives: the application implements it
-// with its document, its terminal pane and the transfers. Every string that
-// crosses this interface is CP932; the server converts at the bus edge.
+// with its document, its terminal pane and the transfers. Link text that
+// crosses this interface is CP932 and paths are file-system names; the
+// server converts at the bus edge.
 #pragma once
 
 #include <functional>
@@ -8,16 +9,23 @@
 
 namespace nami {
 
-// What the D-Bus object calls; the application implements it. Strings are CP932.
+// What the D-Bus object calls; the application implements it. Text is CP932, paths file-system names.
 class IAutomationTarget {
  public:
   virtual ~IAutomationTarget() = default;
+  // How a call ended: ok, or the reason (UTF-8) it did not do its work.
+  using Done = std::function<void(bool ok, const std::string& why)>;
+
   virtual void ShowWindow() = 0;
-  // Starts the upload; calls `done` once it has ended (at once when none could start). The D-Bus
-  // reply is delayed until then, while other events keep flowing.
-  virtual void UploadFile(const std::string& path, std::function<void()> done) = 0;
-  virtual void DownloadFile(const std::string& path) = 0;
-  virtual void SendOut(const std::string& text) = 0;       // text then CR, one write, no echo
+  // Starts the upload; calls `done` once it has ended, at once with false
+  // and the reason when none could start. The D-Bus reply is delayed until
+  // then, while other events keep flowing.
+  virtual void UploadFile(const std::string& path, Done done) = 0;
+  // Starts the capture; false and the reason when it could not.
+  virtual bool DownloadFile(const std::string& path, std::string& why) = 0;
+  // Sends text then CR, no echo; calls `done` once all of it is on the line,
+  // with false when it could not be sent.
+  virtual void SendOut(const std::string& text, Done done) = 0;
   virtual std::string GetLine(int n) = 0;
   virtual void DownloadStop() = 0;
 };

@@ -1,10 +1,11 @@
 #include "autopilot/Autopilot.h"
 
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "autopilot/StepTexts.h"
+#include "terminal/UserFile.h"
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
@@ -14,24 +15,55 @@ const char kReasonEnd[] = "自動モード終了コマンドで中止しまし�
 const char kReasonDisconnected[] = "接続が切れたため中止しました";
 const char kReasonFileError[] = "メールファイルのエラーで中止しました";
 const char kReasonLogFile[] = "ログファイルを開けないため中止しました";
+const char kReasonNoPort[] = "ポートが開いていないため中止しました";
 
+bool ContainsBusy(std::string line) {
+  for (char& c : line) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return line.find("busy") != std::string::npos;
+}
+const char kReasonSettings[] = "設定ファイルに書き込めないため中止しました";
+const char kReasonListLog[] = "リストのログに書き込めないため中止しました";
+const char kReasonMailLog[] = "メールのログに書き込めないため中止しました";
+
+// The file's own name, without its folder (file-system names are UTF-8).
 std::string BaseName(std::string path) {
   if (const auto slash = path.rfind('/'); slash != std::string::npos) path.erase(0, slash + 1);
-  return Cp932ToUtf8(path);
+  return path;
 }
 
-// Lines of a text file (a last line without its line end counts too).
+// Lines of a text file (a last line without its line end counts too); 0
+// when it is not a regular file that opens.
 int CountLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::string reason;
+  std::FILE* in = OpenUserStream(path, UserFileMode::Read, reason);
+  if (!in) return 0;
   int lines = 0;
   char last = '\n';
-  for (std::istreambuf_iterator<char> it(in), end; it != end; ++it) {
-    last = *it;
-    if (last == '\n') ++lines;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
+    lines += static_cast<int>(std::count(buffer, buffer + n, '\n'));
+    last = buffer[n - 1];
   }
+  std::fclose(in);
   return last == '\n' ? lines : lines + 1;
 }
 }  // namespace
+
+std::string CAutopilot::SettingsReason() const {
+  const std::string& problem = doc_.Settings().Problem();
+  return problem.empty() ? std::string(kReasonSettings) : std::string(kReasonSettings) + ": " + problem;
+}
+
+std::string CAutopilot::LogReason(const char* what) const {
+  return doc_.LogError.empty() ? std::string(what) : std::string(what) + ": " + doc_.LogError;
+}
+
+void CAutopilot::AbortForWriteFailure(const std::string& reason) {
+  // The reason names the settings problem: it is told here, not twice.
+  (void)doc_.Settings().File().TakeProblem();
+  AbortAll(reason, RunOutcome::FileError, reason);
+  if (OnWriteFailure) OnWriteFailure(reason);
+}
 
 CAutopilot::CAutopilot(CNamiDoc& doc, IClock& clock)
     : doc_(doc),
@@ -57,6 +89,8 @@ void CAutopilot::Run(AutoCommand command) {
     case AutoCommand::List:
     case AutoCommand::Read: {
       static constexpr Step kSteps[] = {Step::Connect, Step::Send, Step::List, Step::Read};
+      if (RefuseWithoutPort(false)) return;
+      ResetWatch();
       frames_.push_back(Frame{false, Step::Connect, Phase::Waiting, false});
       BeginStep(frames_.back(), kSteps[static_cast<int>(command) - static_cast<int>(AutoCommand::Connect)]);
       Settle();
@@ -76,7 +110,53 @@ void CAutopilot::Run(AutoCommand command) {
   }
 }
 
-void CAutopilot::OnTick() { Settle(); }
+void CAutopilot::OnTick() {
+  Settle();
+  Watch();
+}
+
+void CAutopilot::ResetWatch() {
+  heardBytes_ = doc_.ReceivedBytes;
+  heardAtMs_ = clock_.MonotonicMs();
+  if (frames_.empty()) watchdogSeconds_ = doc_.Settings().GetInt(keys::Watchdog);  // read once per run
+}
+
+void CAutopilot::Watch() {
+  if (frames_.empty()) return;
+  // Only a wait for the BBS counts: a mail file going out hears nothing.
+  if (doc_.ReceivedBytes != heardBytes_ || frames_.back().phase != Phase::Waiting) {
+    ResetWatch();
+    return;
+  }
+  const int seconds = watchdogSeconds_;
+  if (seconds <= 0 || clock_.MonotonicMs() - heardAtMs_ < seconds * std::int64_t{1000}) return;
+  Abort(RunOutcome::NoAnswer, "nothing received for " + std::to_string(seconds) + " s");
+}
+
+bool CAutopilot::RefuseWithoutPort(bool autoMode) {
+  if (doc_.PortOpen()) return false;
+  const std::string why = doc_.PortFailure();
+  if (autoMode) {
+    lastResult_ = RunResult::Aborted;
+    lastAbortReason_ = kReasonNoPort;
+    RecordEnd(RunOutcome::PortNotOpen, why);
+  } else {
+    doc_.Ui().ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + Utf8ToCp932(why));
+  }
+  return true;
+}
+
+void CAutopilot::RecordEnd(RunOutcome outcome, const std::string& detail) {
+  lastEnd_ = RunEnd{outcome, clock_.Now(), detail};
+  ++endedRuns_;
+  ReportRunEnd();
+}
+
+void CAutopilot::Abort(RunOutcome outcome, const std::string& detail) {
+  AbortAll(DescribeOutcome(outcome).japanese, outcome, detail);
+}
+
+void CAutopilot::OnLinkLost(const std::string& detail) { Abort(RunOutcome::LinkLost, detail); }
 
 void CAutopilot::OnScheduleTimer() {
   if (schedule_.OnTimer(LocalTime(clock_.Now()).tm_min)) {
@@ -108,7 +188,7 @@ std::string CAutopilot::StatusText() const {
     case Step::Read:
       text += "メール読み出し中";
       if (mail_.ReadsPlanned > 0)
-        text += ' ' + std::to_string(mail_.ReadsSent) + '/' + std::to_string(mail_.ReadsPlanned) + " 通";
+        text += ' ' + std::to_string(mail_.Requested) + '/' + std::to_string(mail_.ReadsPlanned) + " 通";
       break;
   }
   return text;
@@ -159,15 +239,16 @@ void CAutopilot::EndAutoMode() {
 
 void CAutopilot::StartAutoMode() {
   if (!doc_.AutoIdle) return;
-  doc_.AutoRunning = true;
-  endRequested_ = false;
-  abortReason_.clear();
   scheduled_ = std::exchange(scheduledStart_, false);
   summary_ = RunSummary{};
   summary_.scheduled = scheduled_;
   runStartMs_ = clock_.MonotonicMs();
-  connectionsAtStart_ = link_ ? link_->Connections() : 0;
   doc_.Report(ActivityKind::Step, scheduled_ ? "自動モード開始 (スケジュール)" : "自動モード開始");
+  if (RefuseWithoutPort(true)) return;
+  doc_.AutoRunning = true;
+  endRequested_ = false;
+  abortReason_.clear();
+  ResetWatch();
   frames_.push_back(Frame{true, Step::Connect, Phase::Waiting, false});
   BeginStep(frames_.back(), Step::Connect);
   Settle();
@@ -197,19 +278,18 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
       ConnectToStation();
       return;
     case Step::List:
-      doc_.Report(ActivityKind::Step, "リスト読み出し");
-      if (!list_.StartListReading()) {
-        doc_.AutoRunning = false;
-        abortReason_ = kReasonLogFile;
-        frame.phase = Phase::DoneAborted;
-      }
-      return;
+      listLostMark_ = doc_.LogLinesLost;
+      [[fallthrough]];
     case Step::Read:
-      doc_.Report(ActivityKind::Step, "メール読み出し");
-      if (!mail_.StartMailReading()) {
+      doc_.Report(ActivityKind::Step, step == Step::List ? "リスト読み出し" : "メール読み出し");
+      if (!(step == Step::List ? list_.StartListReading() : mail_.StartMailReading())) {
         doc_.AutoRunning = false;
         abortReason_ = kReasonLogFile;
         frame.phase = Phase::DoneAborted;
+      } else if (doc_.AutoIdle) {
+        // Nothing was sent (no list command, an empty list log): no prompt
+        // will come, so the step ends now.
+        frame.phase = Phase::DoneAtOnce;
       }
       return;
     case Step::Send:
@@ -227,6 +307,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
     return;
   }
   sender_.BuildSendQueue();
+  missing_.clear();
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
   doc_.WaitText = waitText;
@@ -236,15 +317,25 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
     frame.phase = Phase::DoneAtOnce;
     return;
   }
-  switch (sender_.SendNextQueuedFile()) {
+  // A mail posted now could not be taken off the queue afterwards and would
+  // be posted again by the next run: post nothing.
+  if (!sender_.CanRecordSent()) {
+    AbortForWriteFailure(SettingsReason());
+    return;
+  }
+  sentEntry_ = -1;
+  switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
       ReportFileStarted();
       frame.phase = Phase::SendingFile;
       frame.firstFile = true;
+      sentEntry_ = static_cast<std::ptrdiff_t>(sender_.SendQueueCursor) - 1;
       return;
     case CMailSender::StartResult::NotOpened:
-      ReportFileSkipped();
-      return;  // skipped: straight to the wait
+      // Every queued file is missing: nothing went out, no prompt will come.
+      doc_.AutoIdle = true;
+      frame.phase = Phase::DoneAtOnce;
+      return;
     case CMailSender::StartResult::Error:
       AbortAll(kReasonFileError);
       return;
@@ -255,21 +346,37 @@ bool CAutopilot::ConfirmPrompt() const {
   return ContainsAtCharStart(doc_.LatestLine, doc_.WaitText) || ContainsAtCharStart(doc_.LastLine(), doc_.WaitText);
 }
 
+CMailSender::StartResult CAutopilot::StartNextMailFile() {
+  while (sender_.HasNextFile()) {
+    const std::string name = sender_.SendQueue[sender_.SendQueueCursor];
+    const CMailSender::StartResult r = sender_.SendNextQueuedFile();
+    if (r != CMailSender::StartResult::NotOpened) return r;
+    missing_.push_back(name);
+    doc_.Report(ActivityKind::Note, "メールファイルを開けないため飛ばしました: " + name + ": " + sender_.OpenError());
+    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(name) + ": " + sender_.OpenError());
+  }
+  return CMailSender::StartResult::NotOpened;
+}
+
 CAutopilot::Next CAutopilot::SendNextMailFile(Frame& frame) {
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
-  if (!sender_.HasNextFile()) return Next::Complete;
-  switch (sender_.SendNextQueuedFile()) {
+  // The BBS has answered the file just sent: it is off the queue for good,
+  // whatever becomes of the files after it.
+  if (sentEntry_ >= 0) {
+    const auto entry = static_cast<std::size_t>(sentEntry_);
+    sentEntry_ = -1;
+    if (!sender_.ClearQueuedKey(entry)) return Next::NotRecorded;
+  }
+  switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
       ReportFileStarted();
       frame.phase = Phase::SendingFile;
       frame.firstFile = false;
+      sentEntry_ = static_cast<std::ptrdiff_t>(sender_.SendQueueCursor) - 1;
       return Next::FileStarted;
     case CMailSender::StartResult::NotOpened:
-      ReportFileSkipped();
-      doc_.PromptSeen = false;
-      doc_.AutoRunning = true;
-      return Next::Sent;
+      return Next::Complete;  // no file left that opens
     case CMailSender::StartResult::Error:
       break;
   }
@@ -281,9 +388,20 @@ CAutopilot::Next CAutopilot::NextAction(Frame& frame) {
     case Step::Connect:
       return Next::Complete;
     case Step::List:
+      // A list not wholly in its log would let the read step pass mail.
+      if (doc_.LogLinesLost != listLostMark_) return Next::ListLogLost;
       return list_.SendNextListCommand() ? Next::Sent : Next::Complete;
     case Step::Read:
-      return mail_.ReadNextMail() ? Next::Sent : Next::Complete;
+      if (mail_.ReadNextMail()) return Next::Sent;
+      switch (mail_.LastFailure()) {
+        case CMailReader::Failure::MailLogLost:
+          return Next::MailLogLost;
+        case CMailReader::Failure::NotSaved:
+          return Next::NotRecorded;
+        case CMailReader::Failure::None:
+          break;
+      }
+      return Next::Complete;
     case Step::Send:
       return SendNextMailFile(frame);
   }
@@ -303,6 +421,15 @@ bool CAutopilot::Pass(Frame& frame) {
         return true;
       case Next::Error:
         AbortAll(kReasonFileError);  // `frame` is gone
+        return true;
+      case Next::NotRecorded:
+        AbortForWriteFailure(SettingsReason());
+        return true;
+      case Next::ListLogLost:
+        AbortForWriteFailure(LogReason(kReasonListLog));
+        return true;
+      case Next::MailLogLost:
+        AbortForWriteFailure(LogReason(kReasonMailLog));
         return true;
     }
   }
@@ -338,18 +465,23 @@ void CAutopilot::FinishStep() {
       doc_.AutoIdle = true;
       break;
     case Step::Send:
-      // Only a complete step empties the queue; otherwise all of it goes again next time.
-      if (f.phase == Phase::DoneNormal) sender_.EmptySendKeys();
+      // Only a complete step empties the rest of the queue (files that could
+      // not be opened are kept, to be sent once they are there); otherwise
+      // what was not taken goes again next time.
+      if (f.phase == Phase::DoneNormal && !sender_.EmptySendKeys(missing_)) {
+        AbortForWriteFailure(SettingsReason());
+        return;
+      }
       doc_.AutoIdle = true;
       break;
     case Step::List:
       list_.Finish();
-      if (f.autoMode) summary_.listLines = CountLines(doc_.Settings().Get(keys::ListFile));
+      if (f.autoMode) summary_.listLines = CountLines(doc_.Settings().ListFilePath());
       break;
     case Step::Read:
       mail_.Finish();
       if (f.autoMode) {
-        summary_.messagesRead += mail_.ReadsSent;
+        summary_.messagesRead += mail_.Requested;
         summary_.toOwnCall += mail_.ReadsForOwnCall;
       }
       break;
@@ -363,29 +495,46 @@ void CAutopilot::FinishStep() {
   for (Step next : kOrder) {
     if (static_cast<int>(next) <= static_cast<int>(f.step) || !StepSelected(next)) continue;
     if (!doc_.AutoRunning) {
-      EndRun(RunResult::Aborted);
+      EndRun(RunResult::Aborted, f.step);
       return;
     }
     BeginStep(f, next);
     return;
   }
   if (!doc_.AutoRunning) {
-    EndRun(RunResult::Aborted);
+    EndRun(RunResult::Aborted, f.step);
     return;
   }
   EndAutoMode();
-  EndRun(RunResult::Completed);
+  EndRun(RunResult::Completed, f.step);
 }
 
-void CAutopilot::EndRun(RunResult result) {
+RunOutcome CAutopilot::DisconnectOutcome(Step step) const {
+  if (step != Step::Connect) return RunOutcome::LinkLost;
+  // The TNC's last few lines say why the connect request failed.
+  const std::size_t count = doc_.LineCount();
+  for (std::size_t i = count; i > 0 && i + 4 > count; --i)
+    if (ContainsBusy(doc_.LineAt(i - 1))) return RunOutcome::BbsBusy;
+  return RunOutcome::ConnectFailed;
+}
+
+void CAutopilot::EndRun(RunResult result, Step step) {
   lastResult_ = result;
-  if (result == RunResult::Aborted) {
-    lastAbortReason_ = !abortReason_.empty() ? abortReason_ : endRequested_ ? kReasonEnd : kReasonDisconnected;
-  } else {
-    lastAbortReason_.clear();
-  }
   frames_.pop_back();
-  ReportRunEnd(result, lastAbortReason_);
+  if (result != RunResult::Aborted) {
+    lastAbortReason_.clear();
+    const bool nothingNew = summary_.mailsSent == 0 && summary_.messagesRead == 0;
+    RecordEnd(nothingNew ? RunOutcome::NothingNew : RunOutcome::Completed, {});
+    return;
+  }
+  lastAbortReason_ = !abortReason_.empty() ? abortReason_ : endRequested_ ? kReasonEnd : kReasonDisconnected;
+  if (!abortReason_.empty()) {
+    // A file the run could not open: the link is up, so log off.
+    EndAutoMode();
+    RecordEnd(RunOutcome::FileError, {});
+  } else {
+    RecordEnd(endRequested_ ? RunOutcome::EndedByUser : DisconnectOutcome(step), {});
+  }
 }
 
 void CAutopilot::ReportFileStarted() {
@@ -394,28 +543,10 @@ void CAutopilot::ReportFileStarted() {
                                       std::to_string(sender_.Length()) + " バイト)");
 }
 
-void CAutopilot::ReportFileSkipped() {
-  const std::size_t at = sender_.SendQueueCursor;
-  const std::string name = at > 0 && at <= sender_.SendQueue.size() ? sender_.SendQueue[at - 1] : std::string();
-  doc_.Report(ActivityKind::Note, "メールファイルを開けないため飛ばしました: " + Cp932ToUtf8(name));
-}
-
-void CAutopilot::ReportRunEnd(RunResult result, const std::string& reason) {
-  RunOutcome outcome = RunOutcome::Completed;
-  if (result == RunResult::Completed) {
-    outcome = summary_.mailsSent == 0 && summary_.messagesRead == 0 ? RunOutcome::NothingNew : RunOutcome::Completed;
-  } else if (reason == kReasonEnd) {
-    outcome = RunOutcome::EndedByUser;
-  } else if (reason == kReasonFileError || reason == kReasonLogFile) {
-    outcome = RunOutcome::FileError;
-  } else if (link_ && link_->Connections() == connectionsAtStart_) {
-    // The BBS was never reached in this run.
-    outcome = link_->LastFailure() == CallFailure::Busy ? RunOutcome::BbsBusy : RunOutcome::ConnectFailed;
-  } else {
-    outcome = RunOutcome::LinkLost;
-  }
-  summary_.outcome = outcome;
-  summary_.ownCall = Cp932ToUtf8(doc_.Settings().Raw(keys::MyCall));
+void CAutopilot::ReportRunEnd() {
+  summary_.outcome = lastEnd_.outcome;
+  summary_.detail = lastEnd_.detail;
+  summary_.ownCall = Cp932ToUtf8(doc_.Settings().MyCall());
   summary_.durationMs = clock_.MonotonicMs() - runStartMs_;
   doc_.Report(ActivityKind::Outcome, FormatSummary(summary_));
   if (OnRunEnd) OnRunEnd(summary_);
@@ -442,7 +573,7 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
       f.phase = Phase::DoneAborted;
       break;
     case CMailSender::FileEnd::Sent:
-      ++summary_.mailsSent;
+      if (f.autoMode) ++summary_.mailsSent;
       [[fallthrough]];
     case CMailSender::FileEnd::Superseded:
       f.phase = Phase::Waiting;
@@ -455,12 +586,13 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
   Settle();
 }
 
-void CAutopilot::AbortAll(const std::string& reason) {
+void CAutopilot::AbortAll(const std::string& reason, RunOutcome outcome, const std::string& detail) {
+  if (frames_.empty()) return;
   bool autoMode = false;
   for (const Frame& f : frames_) {
     autoMode = autoMode || f.autoMode;
     if (f.autoMode && f.step == Step::Read) {
-      summary_.messagesRead += mail_.ReadsSent;
+      summary_.messagesRead += mail_.Requested;
       summary_.toOwnCall += mail_.ReadsForOwnCall;
     }
   }
@@ -468,12 +600,22 @@ void CAutopilot::AbortAll(const std::string& reason) {
   sender_.Abandon();
   doc_.LogFile.Close();
   doc_.ListReading = doc_.MailReading = false;
-  doc_.AutoRunning = false;
-  doc_.AutoIdle = false;
+  if (outcome == RunOutcome::LinkLost || !doc_.PortOpen()) {
+    doc_.AutoRunning = false;
+    doc_.AutoIdle = true;
+  } else if (autoMode || outcome == RunOutcome::NoAnswer) {
+    // Log off so that the radio link is not left up; this also frees the
+    // commands and the schedule for the next run.
+    EndAutoMode();
+  } else {
+    // A single step's file error: the commands wait for the end command.
+    doc_.AutoRunning = false;
+    doc_.AutoIdle = false;
+  }
   if (autoMode) {
     lastResult_ = RunResult::Aborted;
     lastAbortReason_ = reason;
-    ReportRunEnd(RunResult::Aborted, reason);
+    RecordEnd(outcome, detail);
   }
 }
 

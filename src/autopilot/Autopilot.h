@@ -10,8 +10,16 @@
 // mail files on the link. A step started while another one waits (possible
 // only while AutoIdle is set again, e.g. a list step with no fields) holds
 // the older one until it has finished, as a nested wait would.
+//
+// Every run ends with one outcome (RunOutcome.h). A run never waits for
+// ever: a step with nothing to send ends at once, a run started without an
+// open port ends at once, a lost device ends it (OnLinkLost), and the
+// watchdog ends it when nothing has arrived from the port for the profile's
+// "watchdog" seconds while it waits. A run aborted with the link up logs
+// off as the end command does ("B", then 0x03 "D").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,10 +28,10 @@
 #include "autopilot/ListReader.h"
 #include "autopilot/MailReader.h"
 #include "autopilot/MailSender.h"
+#include "autopilot/RunOutcome.h"
 #include "autopilot/RunSummary.h"
 #include "autopilot/Schedule.h"
 #include "link/Clock.h"
-#include "terminal/LinkState.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {
@@ -54,12 +62,21 @@ class CAutopilot {
   // Of the last auto-mode run.
   RunResult LastResult() const { return lastResult_; }
   std::string LastAbortReason() const { return lastAbortReason_; }
+  // How the last auto-mode run ended, when, and why; counts every end.
+  const RunEnd& LastEnd() const { return lastEnd_; }
+  std::uint64_t EndedRuns() const { return endedRuns_; }
+  // Ends whatever runs now with `outcome` (an aborted one), logging off
+  // when the port is open and the link may be up. `detail` is UTF-8.
+  void Abort(RunOutcome outcome, const std::string& detail);
+  // The port closed itself (the device vanished): ends the run as link lost.
+  void OnLinkLost(const std::string& detail);
   // Quitting: ends everything at once and closes the files; nothing more is sent.
   void Cancel();
+  // Called with the reason (UTF-8) when a step or run is aborted because a
+  // settings file or a log could not be written, so the window can say so
+  // once; the headless runner reports the run's reason itself.
+  std::function<void(const std::string&)> OnWriteFailure;
 
-  // The link state the receive tick keeps; tells a failed connect from a
-  // lost link in a run's outcome. None: every disconnection is a lost link.
-  void SetLinkState(const CLinkState* link) { link_ = link; }
   // Called at the end of every auto-mode run, after its summary went to the
   // document's activity.
   std::function<void(const RunSummary&)> OnRunEnd;
@@ -80,7 +97,7 @@ class CAutopilot {
  private:
   enum class Step { Connect, Send, List, Read };
   enum class Phase { Waiting, SendingFile, DoneNormal, DoneAborted, DoneAtOnce };
-  enum class Next { Sent, FileStarted, Complete, Error };
+  enum class Next { Sent, FileStarted, Complete, Error, NotRecorded, ListLogLost, MailLogLost };
   struct Frame {
     bool autoMode;
     Step step;
@@ -97,16 +114,30 @@ class CAutopilot {
   Next SendNextMailFile(Frame& frame);
   // The step's closing actions, then the next step of a run or the end.
   void FinishStep();
-  void EndRun(RunResult result);
+  void EndRun(RunResult result, Step step);
+  void RecordEnd(RunOutcome outcome, const std::string& detail);
+  // Why the link went down during a step: busy, connect failed, link lost.
+  RunOutcome DisconnectOutcome(Step step) const;
+  // Starts the first of the remaining queued mail files that opens; a
+  // missing one is reported by name and skipped (its key is kept).
+  CMailSender::StartResult StartNextMailFile();
+  // The watchdog, after every wait pass.
+  void Watch();
+  void ResetWatch();
+  bool RefuseWithoutPort(bool autoMode);
   void OnMailFileEnd(CMailSender::FileEnd how);
-  // A file error: every wait ends at once; AutoIdle stays clear until the
-  // end command.
-  void AbortAll(const std::string& reason);
+  // Every wait ends at once with `outcome`; the BBS is logged off while
+  // the port is open and the link may be up.
+  void AbortAll(const std::string& reason, RunOutcome outcome = RunOutcome::FileError, const std::string& detail = {});
   bool StepSelected(Step step) const;
-  // The run's outcome and summary: to the activity and OnRunEnd.
-  void ReportRunEnd(RunResult result, const std::string& reason);
+  // The run's outcome and summary, once LastEnd() holds it: to the activity
+  // and OnRunEnd.
+  void ReportRunEnd();
   void ReportFileStarted();
-  void ReportFileSkipped();
+  // A settings or log write failed: the reason with what went wrong.
+  std::string SettingsReason() const;
+  std::string LogReason(const char* what) const;
+  void AbortForWriteFailure(const std::string& reason);
 
   CNamiDoc& doc_;
   IClock& clock_;
@@ -119,13 +150,20 @@ class CAutopilot {
   std::string abortReason_;
   RunResult lastResult_ = RunResult::None;
   std::string lastAbortReason_;
-  const CLinkState* link_ = nullptr;
   bool scheduledStart_ = false;  // the next StartAutoMode comes from the schedule
   bool scheduled_ = false;       // the run was started by the schedule
   std::int64_t fileStartMs_ = 0;
-  unsigned connectionsAtStart_ = 0;
   std::int64_t runStartMs_ = 0;
-  RunSummary summary_;
+  RunSummary summary_;  // of this run: its mails, list lines and reads
+  RunEnd lastEnd_;
+  std::uint64_t endedRuns_ = 0;
+  std::vector<std::string> missing_;  // queued mail files that did not open
+  std::uint64_t heardBytes_ = 0;
+  std::int64_t heardAtMs_ = 0;
+  int watchdogSeconds_ = 0;
+  // The queue entry of the mail file last sent, until the prompt after it.
+  std::ptrdiff_t sentEntry_ = -1;
+  std::uint64_t listLostMark_ = 0;  // LogLinesLost when the list step began
 };
 
 }  // namespace nami

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "autopilot/StepTexts.h"
+#include "text/Cp932.h"
 
 namespace nami {
 namespace {
@@ -52,7 +53,7 @@ bool CListReader::StartListReading() {
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
 
-  const std::string listFile = s.Get(keys::ListFile);
+  const std::string listFile = s.ListFilePath();
   const std::string waitText = WaitTextFrom(s);
   const std::string d = s.Raw(keys::LastMailNo);
   const std::string a = d.empty() ? std::string("10") : d;
@@ -79,7 +80,7 @@ bool CListReader::StartListReading() {
   ListCommandCursor = 0;
 
   if (!doc_.LogFile.Open(listFile, CTextFile::Mode::Truncate)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile);
+    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(listFile) + ": " + doc_.LogFile.Error());
     return false;
   }
 

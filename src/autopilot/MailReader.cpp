@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "autopilot/StepTexts.h"
+#include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
 namespace nami {
@@ -44,9 +45,9 @@ bool CMailReader::StartMailReading() {
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
 
-  const std::string listFile = s.Get(keys::ListFile);
+  const std::string listFile = s.ListFilePath();
   const std::string waitText = WaitTextFrom(s);
-  const std::string mailFile = s.Get(keys::MailFile);
+  const std::string mailFile = s.MailFilePath();
 
   std::string last = s.Raw(keys::LastMailNo);
   if (last.empty()) {
@@ -54,6 +55,8 @@ bool CMailReader::StartMailReading() {
     s.Set(keys::LastMailNo, last);
   }
   StartMailNo = HighMailNo = last;
+  pending_ = -1;
+  failure_ = Failure::None;
   readCommand_ = s.Raw(keys::ReadCom);
 
   LoadListLines(listFile);
@@ -63,11 +66,11 @@ bool CMailReader::StartMailReading() {
   }
   limit_ = s.Raw(keys::LimitMode) == "TRUE";
   ListLineCursor = static_cast<std::ptrdiff_t>(ListLines.size()) - 1;
-  ReadsPlanned = ReadsSent = ReadsForOwnCall = 0;
-  for (const std::string& line : ListLines) ReadsPlanned += Qualifies(line, LeadingNumber(line)) ? 1 : 0;
+  ReadsPlanned = Requested = ReadsForOwnCall = 0;
+  for (const std::string& line : ListLines) ReadsPlanned += Qualifies(line) ? 1 : 0;
 
   if (!doc_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile);
+    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(mailFile) + ": " + doc_.LogFile.Error());
     return false;
   }
   doc_.WaitText = waitText;
@@ -81,15 +84,13 @@ bool CMailReader::StartMailReading() {
   return true;
 }
 
-bool CMailReader::Qualifies(const std::string& line, long long number) const {
-  bool matches = false;
+bool CMailReader::Qualifies(const std::string& line) const {
+  if (LeadingNumber(line) <= LeadingNumber(StartMailNo)) return false;
+  if (!limit_) return true;
   for (const std::string& pattern : ReadPatterns) {
-    if (!pattern.empty() && ContainsAtCharStart(line, pattern)) {
-      matches = true;
-      break;
-    }
+    if (!pattern.empty() && ContainsAtCharStart(line, pattern)) return true;
   }
-  return number > LeadingNumber(StartMailNo) && (!limit_ || matches);
+  return false;
 }
 
 namespace {
@@ -122,11 +123,13 @@ void CMailReader::ExamineNextLine() {
 
   if (number > LeadingNumber(HighMailNo)) HighMailNo = text;
 
-  if (Qualifies(line, number)) {
-    ++ReadsSent;
-    if (AddressedTo(line, doc_.Settings().Raw(keys::MyCall))) ++ReadsForOwnCall;
+  if (Qualifies(line)) {
+    ++Requested;
+    if (AddressedTo(line, doc_.Settings().MyCall())) ++ReadsForOwnCall;
     doc_.SendOwn(readCommand_ + " " + text + "\r");
     doc_.PromptSeen = false;
+    pending_ = number;
+    lostMark_ = doc_.LogLinesLost;
   } else {
     // Nothing to ask: the prompt still standing lets the wait move on.
     doc_.PromptSeen = true;
@@ -138,14 +141,37 @@ bool CMailReader::ReadNextMail() {
   CSettings& s = doc_.Settings();
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
+  if (pending_ >= 0 && doc_.LogLinesLost != lostMark_) {
+    failure_ = Failure::MailLogLost;
+    SaveHighestLogged(pending_);
+    return false;
+  }
+  pending_ = -1;
   readCommand_ = s.Raw(keys::ReadCom);
   limit_ = s.Raw(keys::LimitMode) == "TRUE";
   if (ListLineCursor < 0) {
-    s.Set(keys::LastMailNo, HighMailNo);
+    if (!s.Set(keys::LastMailNo, HighMailNo)) failure_ = Failure::NotSaved;
     return false;
   }
   ExamineNextLine();
   return true;
+}
+
+void CMailReader::SaveHighestLogged(long long failed) {
+  long long lowestMissing = failed;
+  for (std::ptrdiff_t i = 0; i <= ListLineCursor; ++i) {
+    const std::string& line = ListLines[static_cast<std::size_t>(i)];
+    if (Qualifies(line)) lowestMissing = std::min(lowestMissing, LeadingNumber(line));
+  }
+  const long long start = LeadingNumber(StartMailNo);
+  long long safe = start;
+  for (const std::string& line : ListLines) {
+    const long long n = LeadingNumber(line);
+    if (n > safe && n < lowestMissing) safe = n;
+  }
+  // The mail log's failure is the reason told; a failed write here only
+  // means the next run reads a few messages again.
+  if (safe > start) doc_.Settings().Set(keys::LastMailNo, std::to_string(safe));
 }
 
 void CMailReader::Finish() {

@@ -4,10 +4,16 @@
 // patterns). Everything received meanwhile goes to the mail log, which is
 // only ever appended to. When the whole list has been worked through, the
 // highest number listed becomes the new "LastMailNo".
+//
+// A message whose lines could not all be written to the mail log (a full
+// disk) ends the step: "LastMailNo" then moves only to the highest listed
+// number below every message that is not wholly in the log, so the next run
+// reads that message and everything after it again.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,8 +32,12 @@ class CMailReader {
   // sent and the step must end at once.
   bool StartMailReading();
   // The wait's next action: true while the step goes on; at the end of the
-  // list "LastMailNo" is written and false is returned.
+  // list "LastMailNo" is written and false is returned. False too when the
+  // message just read is not wholly in the mail log or "LastMailNo" could
+  // not be written: Failure() then says which.
   bool ReadNextMail();
+  enum class Failure { None, MailLogLost, NotSaved };
+  Failure LastFailure() const { return failure_; }
   // The step's end, normal or aborted: the mail log is closed and no longer fed.
   void Finish();
 
@@ -39,22 +49,27 @@ class CMailReader {
   std::string HighMailNo;
   // Category patterns per field; an emptied field keeps its earlier pattern.
   std::array<std::string, 5> ReadPatterns;
-
   // This step's reads: how many the list asks for (counted at the start),
   // how many read commands went out, and how many of those were for the
-  // station's own call ("mycall" in the list line's "To" column).
+  // station's own call (MYCALL in the list line's "To" column).
   int ReadsPlanned = 0;
-  int ReadsSent = 0;
+  int Requested = 0;
   int ReadsForOwnCall = 0;
 
  private:
   void LoadListLines(const std::string& path);
   void ExamineNextLine();
-  bool Qualifies(const std::string& line, long long number) const;
+  bool Qualifies(const std::string& line) const;
+  // After `failed` could not be logged whole: the highest listed number
+  // below it and below every listed message not yet read.
+  void SaveHighestLogged(long long failed);
 
   CNamiDoc& doc_;
   bool limit_ = false;
   std::string readCommand_;
+  long long pending_ = -1;      // the message asked for, until its prompt
+  std::uint64_t lostMark_ = 0;  // LogLinesLost when it was asked for
+  Failure failure_ = Failure::None;
 };
 
 }  // namespace nami

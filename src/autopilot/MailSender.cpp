@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+
+#include "terminal/UserFile.h"
 
 namespace nami {
 
@@ -15,11 +18,24 @@ CMailSender::~CMailSender() { Abandon(); }
 
 void CMailSender::BuildSendQueue() {
   SendQueue.clear();
-  for (const KeySpec& key : keys::Send) {
-    std::string name = doc_.Settings().Raw(key);
-    if (!name.empty()) SendQueue.push_back(std::move(name));
+  SendQueueKeys.clear();
+  for (std::size_t slot = 0; slot < keys::Send.size(); ++slot) {
+    std::string name = doc_.Settings().SendPath(slot);
+    if (name.empty()) continue;
+    SendQueue.push_back(std::move(name));
+    SendQueueKeys.push_back(slot);
   }
   SendQueueCursor = 0;
+}
+
+bool CMailSender::CanRecordSent() {
+  if (SendQueueKeys.empty()) return true;
+  return doc_.Settings().Rewrite(keys::Send[SendQueueKeys.front()]);
+}
+
+bool CMailSender::ClearQueuedKey(std::size_t index) {
+  if (index >= SendQueueKeys.size()) return true;
+  return doc_.Settings().Set(keys::Send[SendQueueKeys[index]], "");
 }
 
 CMailSender::StartResult CMailSender::SendNextQueuedFile() {
@@ -27,19 +43,19 @@ CMailSender::StartResult CMailSender::SendNextQueuedFile() {
   return SendMailFile(name);
 }
 
-void CMailSender::EmptySendKeys() {
-  for (const KeySpec& key : keys::Send) doc_.Settings().Set(key, "");
+bool CMailSender::EmptySendKeys(const std::vector<std::string>& keep) {
+  bool ok = true;
+  for (std::size_t slot = 0; slot < keys::Send.size(); ++slot) {
+    if (!keep.empty() && std::find(keep.begin(), keep.end(), doc_.Settings().SendPath(slot)) != keep.end()) continue;
+    ok = doc_.Settings().Set(keys::Send[slot], "") && ok;
+  }
+  return ok;
 }
 
 CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
-  // Non-blocking, so that a FIFO named by mistake cannot hold the program.
-  int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // Never blocks: a FIFO named by mistake cannot hold the program.
+  int fd = OpenUserFile(name, UserFileMode::Read, openError_);
   if (fd < 0) return StartResult::NotOpened;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return StartResult::NotOpened;
-  }
   // The file must be positionable: its length is taken before sending.
   const off_t length = ::lseek(fd, 0, SEEK_END);
   if (length < 0 || ::lseek(fd, 0, SEEK_SET) < 0) {

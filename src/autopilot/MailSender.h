@@ -38,6 +38,13 @@ class CMailSender final : public ISender {
 
   // Reads "send1".."send5" into SendQueue (non-empty values, key order).
   void BuildSendQueue();
+  // Writes the first queued key again with its own value: true when the
+  // settings can be written now, so that a mail about to be posted can be
+  // taken off the queue once the BBS has it.
+  bool CanRecordSent();
+  // Empties the key of queue entry `index` (a file the BBS has taken);
+  // false when the settings could not be written.
+  bool ClearQueuedKey(std::size_t index);
   bool QueueEmpty() const { return SendQueue.empty(); }
   bool HasNextFile() const { return SendQueueCursor < SendQueue.size(); }
   // Takes the next queued name and starts sending it.
@@ -45,12 +52,15 @@ class CMailSender final : public ISender {
   // Opens a file and pushes the sender; NotOpened when it cannot be opened
   // (skipped without a message).
   StartResult SendMailFile(const std::string& name);
-  // Writes the five queue keys empty, in order.
-  void EmptySendKeys();
+  // Writes the five queue keys empty, in order, except those naming a
+  // file in `keep`; false when one could not be written.
+  bool EmptySendKeys(const std::vector<std::string>& keep = {});
   // Quitting or a reset: closes the file without sending anything more.
   void Abandon();
   bool Sending() const { return fd_ >= 0; }
   std::string CurrentFile() const { return name_; }
+  // Why the last file did not open.
+  const std::string& OpenError() const { return openError_; }
   // Bytes of the current file taken so far, and its length when opened.
   std::int64_t Position() const { return taken_; }
   std::int64_t Length() const { return length_; }
@@ -59,6 +69,7 @@ class CMailSender final : public ISender {
   bool Step() override;
 
   std::vector<std::string> SendQueue;
+  std::vector<std::size_t> SendQueueKeys;  // which of send1..send5 each entry came from
   std::size_t SendQueueCursor = 0;
 
  private:
@@ -73,6 +84,7 @@ class CMailSender final : public ISender {
   std::function<void(FileEnd)> onFileEnd_;
   int fd_ = -1;
   std::string name_;
+  std::string openError_;
   std::array<char, 4096> buffer_{};
   std::size_t bufferPos_ = 0;
   std::size_t bufferLen_ = 0;

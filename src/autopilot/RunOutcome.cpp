@@ -32,4 +32,14 @@ bool IsAborted(RunOutcome outcome) {
   return outcome != RunOutcome::None && outcome != RunOutcome::Completed && outcome != RunOutcome::NothingNew;
 }
 
+std::string DescribeRunEnd(const RunEnd& end) {
+  const RunOutcomeInfo& info = DescribeOutcome(end.outcome);
+  std::string text = info.japanese;
+  text += " (";
+  text += info.english;
+  text += ')';
+  if (!end.detail.empty()) text += ": " + end.detail;
+  return text;
+}
+
 }  // namespace nami

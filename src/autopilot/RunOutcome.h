@@ -1,9 +1,14 @@
 // How an auto-mode run ended: the one list of outcomes behind the status
-// bar, the headless output and the run's summary.
+// bar, the headless output and the headless exit status.
 //
 // Each outcome has a fixed name (for scripts), a Japanese and an English
-// text, and the exit status of `nami --headless`.
+// text, and the exit status of `nami --headless`. A run ends with exactly
+// one outcome; the autopilot keeps it with the time and a detail (the
+// device or file and the system's reason, UTF-8).
 #pragma once
+
+#include <ctime>
+#include <string>
 
 namespace nami {
 
@@ -31,5 +36,16 @@ struct RunOutcomeInfo {
 const RunOutcomeInfo& DescribeOutcome(RunOutcome outcome);
 // Every outcome but None, Completed and NothingNew.
 bool IsAborted(RunOutcome outcome);
+
+// The end of one run, as kept by the autopilot.
+struct RunEnd {
+  RunOutcome outcome = RunOutcome::None;
+  std::time_t at = 0;
+  std::string detail;  // UTF-8; may be empty
+};
+
+// "応答なし (no answer): detail", UTF-8: the one-line summary the status
+// bar and the headless output show after the time.
+std::string DescribeRunEnd(const RunEnd& end);
 
 }  // namespace nami

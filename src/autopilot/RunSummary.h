@@ -13,6 +13,7 @@ namespace nami {
 
 struct RunSummary {
   RunOutcome outcome = RunOutcome::None;
+  std::string detail;  // the device or file and the reason (UTF-8); may be empty
   int mailsSent = 0;
   int listLines = 0;
   int messagesRead = 0;
@@ -22,7 +23,9 @@ struct RunSummary {
   bool scheduled = false;  // started by the schedule, not by a command
 };
 
-// "完了: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), 0:42"
+// "完了 (completed) — 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), 0:42";
+// an aborted run's detail follows its outcome: "応答なし (no answer): nothing
+// received for 60 s — 送信 0 通, ...".
 std::string FormatSummary(const RunSummary& summary);
 
 // A desktop notice for the end of a run (UTF-8).

@@ -24,6 +24,9 @@ class IPort {
   // Waits at most 1,000 ms for the port to take the bytes; returns how many
   // it took (0 on time-out or on an unusable port).
   virtual std::size_t SendText(std::string_view bytes) = 0;
+  // Hands over what the port takes at once, without waiting; returns the
+  // count taken. Ports that never make a writer wait need not override it.
+  virtual std::size_t TrySendText(std::string_view bytes) { return SendText(bytes); }
   // Bytes still waiting in the driver's output queue.
   virtual int TransmitQueueCount() = 0;
   virtual void Close() = 0;
@@ -31,6 +34,13 @@ class IPort {
   // A file descriptor the shell may watch for readability and writability,
   // or -1 when the port has none (the simulator, the fake).
   virtual int PollFd() const { return -1; }
+  // Why the port is not open: after a failed Open, or after the port closed
+  // itself on a read or write error or a hang-up, the device and the
+  // system's reason (UTF-8); empty otherwise.
+  virtual std::string Failure() const { return {}; }
+  // True once after the port closed itself on a line error or a hang-up
+  // (the device vanished).
+  virtual bool TakeLost() { return false; }
 };
 
 }  // namespace nami

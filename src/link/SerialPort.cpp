@@ -1,15 +1,21 @@
 #include "link/SerialPort.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace nami {
 namespace {
@@ -104,17 +110,96 @@ CSerialPort::CSerialPort(DeviceResolver resolver) : resolver_(std::move(resolver
 
 CSerialPort::~CSerialPort() { Close(); }
 
+int DeviceHolder(const std::string& path) {
+  struct stat dev {};
+  if (::stat(path.c_str(), &dev) != 0) return 0;
+  // A lock: "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5678 0 EOF".
+  if (std::FILE* f = std::fopen("/proc/locks", "re")) {
+    char line[256];
+    int found = 0;
+    while (!found && std::fgets(line, sizeof line, f)) {
+      int pid = 0;
+      unsigned major = 0, minor = 0;
+      unsigned long long inode = 0;
+      if (std::sscanf(line, "%*s %*s %*s %*s %d %x:%x:%llu", &pid, &major, &minor, &inode) == 4 &&
+          major == ::major(dev.st_dev) && minor == ::minor(dev.st_dev) && inode == dev.st_ino)
+        found = pid;
+    }
+    std::fclose(f);
+    if (found > 0) return found;
+  }
+  // An open descriptor on the same device (only our own user's are visible).
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return 0;
+  int holder = 0;
+  while (dirent* p = ::readdir(proc)) {
+    const int pid = std::atoi(p->d_name);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
+    DIR* fds = ::opendir(fdDir.c_str());
+    if (!fds) continue;
+    while (dirent* e = ::readdir(fds)) {
+      struct stat st {};
+      if (e->d_name[0] == '.' || ::stat((fdDir + "/" + e->d_name).c_str(), &st) != 0) continue;
+      if (st.st_ino == dev.st_ino && st.st_dev == dev.st_dev && st.st_rdev == dev.st_rdev) {
+        holder = pid;
+        break;
+      }
+    }
+    ::closedir(fds);
+    if (holder) break;
+  }
+  ::closedir(proc);
+  return holder;
+}
+
+std::string OpenFailureReason(const std::string& path, int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM: {
+      std::string groupName = "dialout";
+      struct stat st {};
+      if (::stat(path.c_str(), &st) == 0)
+        if (const struct group* g = ::getgrgid(st.st_gid)) groupName = g->gr_name;
+      return "Permission denied: add your user to the group " + groupName;
+    }
+    case EBUSY:
+    case EWOULDBLOCK: {
+      const int pid = DeviceHolder(path);
+      return pid > 0 ? "in use by process " + std::to_string(pid) : std::string("in use by another program");
+    }
+    case ENOTTY:
+      return "not a serial device (not a terminal)";
+    default:
+      return std::strerror(error);
+  }
+}
+
 bool CSerialPort::Open(const std::string& comstatus) {
   Close();
+  lost_ = false;
+  failure_.clear();
   ComConfig config = ParseComConfig(comstatus);
   path_ = resolver_ ? resolver_(config.device) : std::string();
-  if (path_.empty()) return false;
+  if (path_.empty()) {
+    failure_ = config.device + ": no device is set for this port";
+    return false;
+  }
   int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    failure_ = path_ + ": " + OpenFailureReason(path_, errno);
+    return false;
+  }
   termios t{};
   // Not a terminal device, or in use by another program that locked it.
-  if (tcgetattr(fd, &t) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  int error = 0;
+  if (tcgetattr(fd, &t) != 0)
+    error = ENOTTY;
+  else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    error = errno;
+  if (error != 0) {
     ::close(fd);
+    failure_ = path_ + ": " + OpenFailureReason(path_, error);
     return false;
   }
   (void)ioctl(fd, TIOCEXCL);
@@ -127,13 +212,35 @@ bool CSerialPort::Open(const std::string& comstatus) {
   return true;
 }
 
+bool CSerialPort::TakeLost() {
+  const bool lost = lost_;
+  lost_ = false;
+  return lost;
+}
+
+void CSerialPort::Lose(const std::string& reason) {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  lost_ = true;
+  failure_ = path_ + ": " + reason;
+}
+
 std::size_t CSerialPort::ReadAvailable(char* buffer, std::size_t capacity) {
   if (fd_ < 0 || capacity == 0) return 0;
   for (;;) {
     ssize_t n = ::read(fd_, buffer, capacity);
     if (n > 0) return static_cast<std::size_t>(n);
     if (n < 0 && errno == EINTR) continue;
-    return 0;  // nothing arrived, or the line has an error (a pty whose peer left gives EIO)
+    if (n < 0 && errno != EAGAIN) {
+      // EIO: the far end of a pseudo-terminal closed, or the device went.
+      Lose(std::string("the device was lost (") + std::strerror(errno) + ")");
+      return 0;
+    }
+    // A read that takes nothing is normal; a hung-up line says so in poll.
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) Lose("the device was lost (hang-up)");
+    return 0;
   }
 }
 
@@ -149,14 +256,35 @@ std::size_t CSerialPort::SendText(std::string_view bytes) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) break;  // a failed write is silent
+    if (n < 0 && errno != EAGAIN) {
+      Lose(std::string("the device was lost (") + std::strerror(errno) + ")");
+      break;
+    }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
     pollfd p{fd_, POLLOUT, 0};
     int r = ::poll(&p, 1, static_cast<int>(left));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) break;  // the port took nothing within the time allowed
-    if (p.revents & (POLLERR | POLLNVAL)) break;
+    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+      Lose("the device was lost (hang-up)");
+      break;
+    }
+  }
+  return done;
+}
+
+std::size_t CSerialPort::TrySendText(std::string_view bytes) {
+  if (fd_ < 0) return 0;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    break;  // the port is full for now, or has an error
   }
   return done;
 }

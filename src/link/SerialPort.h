@@ -5,7 +5,9 @@
 // exclusively and without blocking, applies the line settings and the
 // flow-control letter, sets raw binary mode with XON 0x11 / XOFF 0x13,
 // raises DTR and clears any break. On a pseudo-terminal the modem-line and
-// break calls fail with ENOTTY; that is not an error.
+// break calls fail with ENOTTY; that is not an error. A read or write error
+// or a hang-up (a USB adapter pulled, the far end of a pseudo-terminal gone)
+// closes the port; Failure() then says why and TakeLost() reports it once.
 #pragma once
 
 #include <functional>
@@ -36,10 +38,13 @@ class CSerialPort final : public IPort {
   bool Open(const std::string& comstatus) override;
   std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
   std::size_t SendText(std::string_view bytes) override;
+  std::size_t TrySendText(std::string_view bytes) override;
   int TransmitQueueCount() override;
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
   int PollFd() const override { return fd_; }
+  std::string Failure() const override { return failure_; }
+  bool TakeLost() override;
 
   // The path opened last (for messages and tests).
   const std::string& DevicePath() const { return path_; }
@@ -48,8 +53,20 @@ class CSerialPort final : public IPort {
 
  private:
   DeviceResolver resolver_;
+  // Closes the port after a line error or hang-up and keeps the reason.
+  void Lose(const std::string& reason);
+
   std::string path_;
   int fd_ = -1;
+  std::string failure_;
+  bool lost_ = false;
 };
+
+// The process holding a device open or locked (from /proc/locks, then the
+// open descriptors under /proc), or 0 when none is found.
+int DeviceHolder(const std::string& path);
+// The system's reason for a failed open of a serial device, for the user:
+// the error text, with what to do about it where there is something.
+std::string OpenFailureReason(const std::string& path, int error);
 
 }  // namespace nami

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace nami {
@@ -42,47 +43,63 @@ IFileOps& PosixFileOps() {
   return ops;
 }
 
-bool WriteFileAtomically(const std::string& pathIn, std::string_view data, IFileOps& ops) {
+bool WriteFileAtomically(const std::string& pathIn, std::string_view data, IFileOps& ops, std::string* why) {
   const std::string path = FollowLink(pathIn);
   MakeParentFolders(path);
   std::string tmpl = path + ".XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
+  auto fail = [why](const char* what) {
+    if (why) *why = std::string(what) + ": " + std::strerror(errno ? errno : EIO);
+    return false;
+  };
   int fd = ::mkstemp(name.data());
-  if (fd < 0) return false;
+  if (fd < 0) return fail("cannot create a file beside it");
   struct stat st;
   mode_t mode = 0644;
   if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
   ::fchmod(fd, mode);
 
-  bool ok = true;
+  const char* failed = nullptr;
   std::size_t done = 0;
-  while (ok && done < data.size()) {
+  while (!failed && done < data.size()) {
+    errno = 0;
     ssize_t n = ops.Write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<std::size_t>(n);
+    if (n < 0)
+      failed = "cannot write";
+    else if (n == 0)
+      failed = (errno = ENOSPC, "cannot write");
+    else
+      done += static_cast<std::size_t>(n);
   }
-  if (ok && ops.Sync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ops.Rename(name.data(), path.c_str()) != 0) ok = false;
-  if (!ok) {
+  if (!failed && ops.Sync(fd) != 0) failed = "cannot flush";
+  if (::close(fd) != 0 && !failed) failed = "cannot close";
+  if (!failed && ops.Rename(name.data(), path.c_str()) != 0) failed = "cannot replace it";
+  if (failed) {
+    const int saved = errno;
     ::unlink(name.data());
-    return false;
+    errno = saved;
+    return fail(failed);
   }
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
+bool ReadWholeFile(const std::string& path, std::string& out, IFileOps& ops, std::string* why) {
   out.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  int fd = ops.Open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (why) *why = std::strerror(errno);
+    return false;
+  }
   char buffer[65536];
   for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ssize_t n = ops.Read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      if (why) *why = std::strerror(errno);
       ::close(fd);
+      out.clear();
       return false;
     }
     if (n == 0) break;

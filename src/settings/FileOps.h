@@ -2,7 +2,9 @@
 // interface so tests can inject a full disk or a failed rename.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <string>
@@ -16,6 +18,9 @@ class IFileOps {
   virtual ssize_t Write(int fd, const void* data, std::size_t size) = 0;
   virtual int Sync(int fd) = 0;
   virtual int Rename(const char* from, const char* to) = 0;
+  // Reading, so that tests can make a file unreadable even to root.
+  virtual int Open(const char* path, int flags) { return ::open(path, flags); }
+  virtual ssize_t Read(int fd, void* data, std::size_t size) { return ::read(fd, data, size); }
 };
 
 // The real calls.
@@ -25,10 +30,12 @@ IFileOps& PosixFileOps();
 // written and flushed, then renamed over it. On any failure the old file is
 // left whole and the temporary file removed; returns false. Missing parent
 // folders are created. A symbolic link at `path` is followed, so the file it
-// names is replaced and the link stays.
-bool WriteFileAtomically(const std::string& path, std::string_view data, IFileOps& ops = PosixFileOps());
+// names is replaced and the link stays. `why` receives the reason of a failure.
+bool WriteFileAtomically(const std::string& path, std::string_view data, IFileOps& ops = PosixFileOps(),
+                         std::string* why = nullptr);
 
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& out);
+// Reads a whole file; false when it cannot be opened or read (`why` says why).
+bool ReadWholeFile(const std::string& path, std::string& out, IFileOps& ops = PosixFileOps(),
+                   std::string* why = nullptr);
 
 }  // namespace nami

@@ -5,12 +5,24 @@
 //   names compare without regard to ASCII letter case; the first matching
 //   section and key win; lines the reader does not understand are kept.
 // - Reading drops blanks around key and value and one pair of enclosing
-//   double quotes, and never fails: a missing file, section or key reads as
-//   the empty text. Values are cut to the reader's buffer size less one.
+//   double quotes: a missing file, section or key reads as the empty text.
+//   Values are cut to the reader's buffer size less one.
+// - A file that exists but cannot be read (no permission, a folder in its
+//   place, an I/O error) is never taken for an empty one: every key reads as
+//   missing (so the program runs on its defaults) and nothing is written to
+//   that file for the life of this object, since a write would replace every
+//   line the user had with the few keys written.
+// - A file without write permission is not replaced either. Every write
+//   that is refused or fails returns false; the first such problem is kept
+//   as a message naming the file and the reason, for the shell to show once.
 // - Writing quotes a value that begins or ends with a blank or a quote, so
 //   the next reader sees exactly what was written; it replaces the file
 //   atomically and leaves every other line byte for byte as it was.
 // - No value is cached past a change of the file: each read checks the file.
+// - Names and values reach callers as CP932 whatever the file's encoding: a
+//   file saved as UTF-8 is recognised and written back as UTF-8.
+// - The closing "]" and the case folding of names respect two-byte
+//   characters, and a value cut to a buffer is cut at a character start.
 #pragma once
 
 #include <sys/types.h>
@@ -29,7 +41,7 @@ class CIniFile {
 
   const std::string& Path() const { return path_; }
 
-  // The value, cut to bufSize - 1 bytes; empty when missing.
+  // The value, cut to at most bufSize - 1 bytes at a character start; empty when missing.
   std::string ReadString(std::string_view section, std::string_view key, int bufSize) const;
   // True when the key is present (even with an empty value).
   bool HasKey(std::string_view section, std::string_view key) const;
@@ -37,8 +49,17 @@ class CIniFile {
   // or its value is empty.
   int ReadInt(std::string_view section, std::string_view key, int fallback) const;
   // Writes one key; false when the file could not be replaced (the old file
-  // then stays whole). Line breaks in the value are cut off: a value is one line.
+  // then stays whole), is read-only or could not be read. Line breaks in the
+  // value are cut off: a value is one line.
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+  // The file existed but could not be read: nothing is written to it.
+  bool Unreadable() const;
+  // The first read or write problem (UTF-8, naming the file and the reason)
+  // once: empty after it has been taken, or when there was none.
+  std::string TakeProblem();
+  // The first problem, whether taken or not; empty when there was none.
+  const std::string& Problem() const { return problem_; }
 
  private:
   // Position of a key's value in the raw text.
@@ -52,6 +73,12 @@ class CIniFile {
   };
   Found Locate(std::string_view section, std::string_view key) const;
   const std::string& Text() const;
+  // A file saved as UTF-8 (a byte-order mark, or valid UTF-8 holding
+  // multi-byte characters) is read and written as UTF-8; callers still see CP932.
+  void DetectEncoding() const;
+  std::string ToFile(std::string_view cp932) const;
+  std::string FromFile(std::string_view bytes) const;
+  void NoteProblem(const std::string& text) const;
 
   std::string path_;
   IFileOps& ops_;
@@ -61,6 +88,11 @@ class CIniFile {
   mutable ino_t ino_ = 0;
   mutable off_t size_ = -1;
   mutable timespec mtime_{};
+  mutable bool utf8_ = false;
+  mutable bool bom_ = false;
+  mutable bool unreadable_ = false;
+  mutable std::string problem_;
+  mutable bool problemTaken_ = false;
 };
 
 }  // namespace nami

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "text/IniPath.h"
 #include "text/ShiftJis.h"
 
 namespace nami {
@@ -11,13 +12,7 @@ const std::string& CSettings::UntitledTitle() {
   return title;
 }
 
-std::string CSettings::TitleForPath(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  std::size_t dot = name.rfind('.');
-  if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
-  return std::string(name);
-}
+std::string CSettings::TitleForPath(std::string_view path) { return ProfileSectionForDocument(path); }
 
 CSettings::CSettings(std::string iniPath, IFileOps& ops) : ini_(std::move(iniPath), ops), profile_(UntitledTitle()) {}
 
@@ -55,9 +50,14 @@ bool CSettings::Set(const KeySpec& key, std::string_view value) {
   return ini_.WriteString(SectionName(key.section), key.name, value);
 }
 
+bool CSettings::Rewrite(const KeySpec& key) {
+  const std::string section = SectionName(key.section);
+  return ini_.WriteString(section, key.name, ini_.ReadString(section, key.name, 1 << 20));
+}
+
 std::string CSettings::DevicePath(std::string_view comName) const {
   std::string path = ini_.ReadString("Devices", comName, 4096);
-  if (!path.empty()) return path;
+  if (!path.empty()) return IniPathToFs(path);
   // COM1 .. COM9 are the first serial ports; any other name is no device.
   if (comName.size() == 4 && (comName[0] == 'C' || comName[0] == 'c') && (comName[1] == 'O' || comName[1] == 'o') &&
       (comName[2] == 'M' || comName[2] == 'm') && comName[3] >= '1' && comName[3] <= '9') {
@@ -67,14 +67,27 @@ std::string CSettings::DevicePath(std::string_view comName) const {
 }
 
 bool CSettings::SetDevicePath(std::string_view comName, std::string_view path) {
-  return ini_.WriteString("Devices", comName, path);
+  const std::optional<std::string> stored = FsPathToIni(path);
+  return stored && ini_.WriteString("Devices", comName, *stored);
 }
 
-void CSettings::CopyProfileFrom(std::string_view from) {
-  for (const char* key : keys::ProfileCopyOrder) {
-    if (!ini_.ReadString(profile_, key, 80).empty()) continue;
-    ini_.WriteString(profile_, key, ini_.ReadString(from, key, 80));
+std::string CSettings::MyCall() const { return ini_.ReadString("Devices", "MYCALL", 16); }
+
+bool CSettings::SetMyCall(std::string_view call) { return ini_.WriteString("Devices", "MYCALL", call); }
+
+std::string CSettings::ListFilePath() const { return IniPathToFs(Get(keys::ListFile)); }
+std::string CSettings::MailFilePath() const { return IniPathToFs(Get(keys::MailFile)); }
+std::string CSettings::SendPath(std::size_t slot) const {
+  return slot < keys::Send.size() ? IniPathToFs(Raw(keys::Send[slot])) : std::string();
+}
+
+bool CSettings::CopyProfileFrom(std::string_view from) {
+  bool ok = true;
+  for (const KeySpec* key : keys::ProfileCopyOrder) {
+    if (!ini_.ReadString(profile_, key->name, key->bufSize).empty()) continue;
+    ok = ini_.WriteString(profile_, key->name, ini_.ReadString(from, key->name, key->bufSize)) && ok;
   }
+  return ok;
 }
 
 std::string ResolveIniPath(std::string_view commandLineIni) {

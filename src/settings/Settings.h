@@ -43,60 +43,62 @@ inline constexpr KeySpec ActivityPane{Section::Window, "activitypane", 16, "0"};
 inline constexpr KeySpec NotifyOwnMail{Section::Window, "notifymail", 16, "1"};
 inline constexpr KeySpec NotifyFailedRun{Section::Window, "notifyfail", 16, "1"};
 // Section "Editor Name".
-inline constexpr KeySpec Editor{Section::Editor, "editor", 128, "notepad.exe"};
+inline constexpr KeySpec Editor{Section::Editor, "editor", 129, "notepad.exe"};
 // The profile section.
 inline constexpr KeySpec ComStatus{Section::Profile, "comstatus", 32, "COM2:9600,n,8,1,n"};
 inline constexpr KeySpec Echo{Section::Profile, "echo", 16, ""};
 inline constexpr KeySpec Serial{Section::Profile, "serial", 16, ""};
-inline constexpr KeySpec Call{Section::Profile, "call", 80, ""};
-// The station's own call: messages read that are addressed to it are counted
-// and notified.
-inline constexpr KeySpec MyCall{Section::Profile, "mycall", 80, ""};
+inline constexpr KeySpec Call{Section::Profile, "call", 81, ""};
 inline constexpr KeySpec Min{Section::Profile, "min", 16, "-1"};
-inline constexpr KeySpec Prompt{Section::Profile, "prompt", 80, ""};
-inline constexpr KeySpec Password{Section::Profile, "password", 80, ""};
-inline constexpr KeySpec ReadCom{Section::Profile, "readcom", 80, ""};
-inline constexpr std::array<KeySpec, 3> Event{{{Section::Profile, "event1", 80, ""},
-                                              {Section::Profile, "event2", 80, ""},
-                                              {Section::Profile, "event3", 80, ""}}};
-inline constexpr std::array<KeySpec, 3> Response{{{Section::Profile, "response1", 80, ""},
-                                                 {Section::Profile, "response2", 80, ""},
-                                                 {Section::Profile, "response3", 80, ""}}};
-// Queued mail paths are read with the send-mail dialog's buffer (127 bytes
-// kept): a full path chosen there is often longer than 79 bytes, and a cut
-// one would be skipped as missing and its key emptied, the mail unsent.
-inline constexpr std::array<KeySpec, 5> Send{{{Section::Profile, "send1", 128, ""},
-                                             {Section::Profile, "send2", 128, ""},
-                                             {Section::Profile, "send3", 128, ""},
-                                             {Section::Profile, "send4", 128, ""},
-                                             {Section::Profile, "send5", 128, ""}}};
-inline constexpr int SendDialogBufSize = 128;
-inline constexpr std::array<KeySpec, 5> Field{{{Section::Profile, "fld1", 80, ""},
-                                              {Section::Profile, "fld2", 80, ""},
-                                              {Section::Profile, "fld3", 80, ""},
-                                              {Section::Profile, "fld4", 80, ""},
-                                              {Section::Profile, "fld5", 80, ""}}};
-inline constexpr KeySpec LimitMode{Section::Profile, "limitmode", 80, ""};
-inline constexpr KeySpec LimitLength{Section::Profile, "limitlength", 80, ""};
-inline constexpr KeySpec LimitModel{Section::Profile, "limitmodel", 80, ""};
-inline constexpr KeySpec LastMailNo{Section::Profile, "LastMailNo", 80, "10"};
-inline constexpr KeySpec ListFile{Section::Profile, "ListFile", 128, "templist.dat"};
-inline constexpr KeySpec MailFile{Section::Profile, "MailFile", 128, "tempmail.dat"};
+inline constexpr KeySpec Prompt{Section::Profile, "prompt", 81, ""};
+inline constexpr KeySpec Password{Section::Profile, "password", 81, ""};
+inline constexpr KeySpec ReadCom{Section::Profile, "readcom", 81, ""};
+inline constexpr std::array<KeySpec, 3> Event{
+    {{Section::Profile, "event1", 81, ""}, {Section::Profile, "event2", 81, ""}, {Section::Profile, "event3", 81, ""}}};
+inline constexpr std::array<KeySpec, 3> Response{{{Section::Profile, "response1", 81, ""},
+                                                  {Section::Profile, "response2", 81, ""},
+                                                  {Section::Profile, "response3", 81, ""}}};
+// Every value a dialog lets the user type in full (80 or 128 bytes) is read
+// with one byte more, so what was typed reads back whole. Queued mail paths
+// use the send-mail dialog's length: a full path chosen there is often
+// longer than 79 bytes, and a cut one would be skipped as missing and its
+// key emptied, the mail unsent.
+inline constexpr std::array<KeySpec, 5> Send{{{Section::Profile, "send1", 129, ""},
+                                              {Section::Profile, "send2", 129, ""},
+                                              {Section::Profile, "send3", 129, ""},
+                                              {Section::Profile, "send4", 129, ""},
+                                              {Section::Profile, "send5", 129, ""}}};
+inline constexpr int SendDialogBufSize = 129;
+inline constexpr std::array<KeySpec, 5> Field{{{Section::Profile, "fld1", 81, ""},
+                                               {Section::Profile, "fld2", 81, ""},
+                                               {Section::Profile, "fld3", 81, ""},
+                                               {Section::Profile, "fld4", 81, ""},
+                                               {Section::Profile, "fld5", 81, ""}}};
+inline constexpr KeySpec LimitMode{Section::Profile, "limitmode", 81, ""};
+inline constexpr KeySpec LimitLength{Section::Profile, "limitlength", 81, ""};
+inline constexpr KeySpec LimitModel{Section::Profile, "limitmodel", 81, ""};
+inline constexpr KeySpec LastMailNo{Section::Profile, "LastMailNo", 81, "10"};
+inline constexpr KeySpec ListFile{Section::Profile, "ListFile", 129, "templist.dat"};
+inline constexpr KeySpec MailFile{Section::Profile, "MailFile", 129, "tempmail.dat"};
+// Seconds without a byte from the port after which a waiting run ends as
+// "no answer" (0 = never).
+inline constexpr KeySpec Watchdog{Section::Profile, "watchdog", 16, "300"};
 
 // The keys copied from the old section to the new one when a document is
 // saved under another title, in this order ("serial" is not among them).
-inline constexpr std::array<const char*, 30> ProfileCopyOrder{
-    "comstatus", "echo",     "LastMailNo", "fld1",      "fld2",      "fld3",        "fld4",       "fld5",
-    "ListFile",  "MailFile", "call",       "min",       "prompt",    "password",    "send1",      "send2",
-    "send3",     "send4",    "send5",      "readcom",   "limitmode", "limitlength", "limitmodel", "event1",
-    "event2",    "event3",   "response1",  "response2", "response3", "mycall"};
+inline constexpr std::array<const KeySpec*, 30> ProfileCopyOrder{
+    &ComStatus, &Echo,     &LastMailNo,  &Field[0],    &Field[1],   &Field[2],    &Field[3],   &Field[4],
+    &ListFile,  &MailFile, &Call,        &Min,         &Prompt,     &Password,    &Send[0],    &Send[1],
+    &Send[2],   &Send[3],  &Send[4],     &ReadCom,     &LimitMode,  &LimitLength, &LimitModel, &Event[0],
+    &Event[1],  &Event[2], &Response[0], &Response[1], &Response[2], &Watchdog};
 }  // namespace keys
 
 class CSettings {
  public:
   // The CP932 title of a new, never-saved document.
   static const std::string& UntitledTitle();
-  // The profile section for a document file path: its name without folder and extension.
+  // The profile section for a document file path (file-system bytes): its
+  // name without folder and extension, in CP932.
   static std::string TitleForPath(std::string_view path);
 
   explicit CSettings(std::string iniPath, IFileOps& ops = PosixFileOps());
@@ -117,17 +119,33 @@ class CSettings {
   bool Has(const KeySpec& key) const;
   bool Set(const KeySpec& key, std::string_view value);
   bool SetInt(const KeySpec& key, int value) { return Set(key, std::to_string(value)); }
+  // Writes the key again with its whole stored value: proves that the file
+  // can be written now without changing what it says.
+  bool Rewrite(const KeySpec& key);
+  // The first settings problem (UTF-8), or empty; see CIniFile.
+  const std::string& Problem() const { return ini_.Problem(); }
 
-  // The device path of a port name (section "Devices"); for "COM1" ..
-  // "COM9" /dev/ttyS<n-1> when the section does not name one; else empty.
+  // The device path (file-system bytes) of a port name (section "Devices");
+  // for "COM1" .. "COM9" /dev/ttyS<n-1> when the section does not name one;
+  // else empty.
   std::string DevicePath(std::string_view comName) const;
+  // False when the path cannot be stored (see FsPathToIni) or written.
   bool SetDevicePath(std::string_view comName, std::string_view path);
+  // The station's call for the built-in TNC2 (section "Devices", key
+  // "MYCALL"), e.g. "JA1XYZ-1"; empty when not set.
+  std::string MyCall() const;
+  bool SetMyCall(std::string_view call);
+
+  // The paths kept in the profile, as the file system names them.
+  std::string ListFilePath() const;
+  std::string MailFilePath() const;
+  std::string SendPath(std::size_t slot) const;  // slot 0 .. 4, empty when none
 
   // Copies the profile from section `from` to the current profile section,
   // key by key in the fixed order: a non-empty value already in the new
-  // section stays, otherwise the old value (79 bytes kept) is written, even
-  // when it is empty.
-  void CopyProfileFrom(std::string_view from);
+  // section stays, otherwise the old value (each key read at its own
+  // length) is written, even when it is empty. False when a write failed.
+  bool CopyProfileFrom(std::string_view from);
 
  private:
   std::string SectionName(Section s) const;

@@ -1,9 +1,11 @@
 #include "sim/DemoPort.h"
 
 #include <fstream>
+#include <optional>
 
 #include "sim/SimPort.h"
 #include "text/Cp932.h"
+#include "text/IniPath.h"
 
 namespace nami {
 
@@ -28,7 +30,7 @@ namespace nami {
 
 void PrepareDemoStation(CSettings& settings) {
   settings.Set(keys::Echo, "enable");
-  settings.Set(keys::MyCall, demo::kMyCall);
+  settings.SetMyCall(demo::kMyCall);
   settings.Set(keys::LastMailNo, demo::kLastMailNo);
   const std::string& ini = settings.Path();
   const std::string folder = ini.find('/') == std::string::npos ? std::string(".") : ini.substr(0, ini.rfind('/'));
@@ -37,7 +39,10 @@ void PrepareDemoStation(CSettings& settings) {
   out << "SP QZ2KLM\r\n"
       << Utf8ToCp932("デモのメール") << "\r\n"
       << Utf8ToCp932("nami のデモから送ったメールです。\r\n73\r\n");
-  if (out.good() && settings.Raw(keys::Send[0]).empty()) settings.Set(keys::Send[0], mail);
+  // NAMI.INI holds the path in its own encoding; a folder name it cannot
+  // hold leaves the queue empty.
+  const std::optional<std::string> stored = FsPathToIni(mail);
+  if (out.good() && stored && settings.Raw(keys::Send[0]).empty()) settings.Set(keys::Send[0], *stored);
 }
 
 }  // namespace nami

@@ -1,8 +1,9 @@
 #include "terminal/DocumentFile.h"
 
 // libgsf stays in this file: its GLib headers clash with Qt's keywords.
-#include <gsf/gsf-infile-msole.h>
+#include <fcntl.h>
 #include <gsf/gsf-infile-impl.h>
+#include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input.h>
@@ -11,12 +12,16 @@
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-output.h>
 #include <gsf/gsf-utils.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
 #include "settings/FileOps.h"
+#include "terminal/UserFile.h"
 
 namespace nami {
 namespace {
@@ -225,8 +230,44 @@ bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, std::strin
 }
 
 bool LoadDocument(CLineStore& store, const std::string& path, std::string& error) {
+  std::string reason;
+  const int fd = OpenUserFile(path, UserFileMode::Read, reason);
+  if (fd < 0) {
+    error = "Cannot Open File: " + reason;
+    return false;
+  }
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) {
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  // A full store saved with every line at its longest, and the compound
+  // file around it: anything larger was not written by this program.
+  constexpr std::uint64_t kMaxDocument = CLineStore::kCapacity * (0xFEull + 7) + (1u << 20);
+  if (ok && static_cast<std::uint64_t>(st.st_size) > kMaxDocument) {
+    ::close(fd);
+    error = "This file is too large for a nami document (" + std::to_string(st.st_size) + " bytes)";
+    return false;
+  }
+  // The signature first: a large file of another kind is not read whole.
+  static constexpr unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  unsigned char head[sizeof kSignature] = {};
+  if (ok && (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head) ||
+             std::memcmp(head, kSignature, sizeof head) != 0)) {
+    ::close(fd);
+    error = "This file is not a nami document (not a compound file)";
+    return false;
+  }
+  if (ok) {
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (ok && got < bytes.size()) {
+      const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      if (ok) got += static_cast<std::size_t>(n);
+    }
+  }
+  ::close(fd);
+  if (!ok) {
     error = "Cannot Open File";
     return false;
   }

@@ -31,6 +31,15 @@ HistoryUpdate CHistoryModel::OnStoreChanged() {
   SetPosition(wanted);
   HistoryUpdate update;
   update.all = top_ != wanted;
+  // Lines added since the last call that land in the rows on show (the
+  // last row may be partly visible) must be painted too.
+  const std::uint64_t added = doc_.Lines().AddedCount();
+  const auto fresh = static_cast<std::int64_t>(std::min<std::uint64_t>(added - seenAdded_, count));
+  seenAdded_ = added;
+  const std::int64_t first = std::max(count - fresh, top_);
+  const std::int64_t last = std::min(count - 1, top_ + rows_);
+  if (!update.all && fresh > 0 && first <= last)
+    update.rows.emplace_back(static_cast<int>(first - top_) + 1, static_cast<int>(last - top_) + 1);
   return update;
 }
 

@@ -101,6 +101,7 @@ class CHistoryModel {
   int rows_ = 0;
   std::int64_t top_ = 0;
   std::int64_t max_ = 0;
+  std::uint64_t seenAdded_ = 0;  // the store's AddedCount at the last OnStoreChanged
   bool highlightShown_ = false;
   std::int64_t lastDrag_ = 0;
 };

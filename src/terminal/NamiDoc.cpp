@@ -1,10 +1,16 @@
 #include "terminal/NamiDoc.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "text/Cp932.h"
 
 namespace nami {
 
-CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {}
+CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {
+  Senders.SetDrain(&outgoingSender_);
+}
 
 void CNamiDoc::SetPathName(const std::string& path) {
   path_ = path;
@@ -30,16 +36,72 @@ void CNamiDoc::OpenPort(const std::string& comstatus) {
 
   if (!port_) return;
   port_->Close();
-  if (!port_->Open(comstatus)) ui_.ShowMessage(msg::ReconfigurePort);
+  DiscardOutgoing();
+  if (!port_->Open(comstatus)) {
+    // The fixed text, then which device and why (the port says it in UTF-8).
+    const std::string why = port_->Failure();
+    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + Utf8ToCp932(why));
+  }
 }
+
+bool CNamiDoc::PortOpen() const { return port_ && port_->IsOpen(); }
+
+std::string CNamiDoc::PortFailure() const { return port_ ? port_->Failure() : std::string("no port"); }
 
 void CNamiDoc::OpenPortFromProfile() { OpenPort(settings_.Get(keys::ComStatus)); }
 
 void CNamiDoc::ClosePort() {
   if (port_) port_->Close();
+  DiscardOutgoing();
 }
 
-std::size_t CNamiDoc::SendText(std::string_view bytes) { return port_ ? port_->SendText(bytes) : 0; }
+std::size_t CNamiDoc::SendText(std::string_view bytes) {
+  if (!port_ || !port_->IsOpen()) return 0;
+  accepted_ += bytes.size();
+  std::size_t taken = 0;
+  if (OutgoingBytes() == 0) {
+    taken = port_->TrySendText(bytes);
+    written_ += taken;
+  }
+  if (taken < bytes.size()) {
+    if (outgoingPos_ > 0 && outgoingPos_ == outgoing_.size()) {
+      outgoing_.clear();
+      outgoingPos_ = 0;
+    }
+    outgoing_.append(bytes.substr(taken));
+    Senders.DrainPending(true);
+  }
+  return bytes.size();
+}
+
+bool CNamiDoc::FlushOutgoing() {
+  if (OutgoingBytes() == 0) return false;
+  if (!port_ || !port_->IsOpen()) {
+    DiscardOutgoing();
+    return false;
+  }
+  const std::size_t taken = port_->TrySendText(std::string_view(outgoing_).substr(outgoingPos_));
+  written_ += taken;
+  outgoingPos_ += taken;
+  if (outgoingPos_ == outgoing_.size()) {
+    outgoing_.clear();
+    outgoingPos_ = 0;
+    return false;
+  }
+  // Keep the queue from holding on to text long sent.
+  if (outgoingPos_ > (1u << 20) && outgoingPos_ > outgoing_.size() / 2) {
+    outgoing_.erase(0, outgoingPos_);
+    outgoingPos_ = 0;
+  }
+  return true;
+}
+
+void CNamiDoc::DiscardOutgoing() {
+  discarded_ += OutgoingBytes();
+  outgoing_.clear();
+  outgoingPos_ = 0;
+  Senders.DrainPending(false);
+}
 
 std::size_t CNamiDoc::SendOwn(std::string_view bytes) {
   if (activity_) activity_->AddSent(bytes);
@@ -69,6 +131,8 @@ bool CNamiDoc::WriteLogLine(std::string_view line) {
     LogWriteFailed = false;
     return true;
   }
+  ++LogLinesLost;
+  LogError = LogFile.Path() + ": " + std::strerror(errno ? errno : EIO);
   if (!LogWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
   LogWriteFailed = true;
   return false;
@@ -86,6 +150,10 @@ std::string CNamiDoc::MarkedText() const {
   return text;
 }
 
-int CNamiDoc::TransmitQueueCount() { return port_ ? port_->TransmitQueueCount() : 0; }
+int CNamiDoc::TransmitQueueCount() {
+  const std::size_t queued = OutgoingBytes();
+  const int port = port_ ? port_->TransmitQueueCount() : 0;
+  return queued > 0 ? static_cast<int>(std::min<std::size_t>(queued, 1 << 30)) + port : port;
+}
 
 }  // namespace nami

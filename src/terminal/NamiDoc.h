@@ -54,18 +54,34 @@ class CNamiDoc {
   // OpenPort with the profile's "comstatus" (its default when empty).
   void OpenPortFromProfile();
   void ClosePort();
-  // Every sender's one write: waits at most 1,000 ms; returns the count taken.
+  bool PortOpen() const;
+  // Why the port is not open: device and reason, UTF-8 (see IPort::Failure).
+  std::string PortFailure() const;
+  // Every sender's one write. What the port does not take at once waits in
+  // the outgoing queue, in order, and goes out as the port takes it (the
+  // queue is stepped ahead of every sender); no byte is dropped. Returns
+  // the count accepted: all of it, or 0 when the port is not open.
   std::size_t SendText(std::string_view bytes);
   // SendText for text nami sends on its own (the autopilot's commands): it
   // is reported to the activity first.
   std::size_t SendOwn(std::string_view bytes);
+  // Bytes accepted by SendText so far, how many of them the port has taken
+  // and how many were thrown away because the port was closed or reopened
+  // before it took them. Bytes leave in order: text that ended at
+  // Accepted() == A has gone when Written() + Discarded() reaches A, and
+  // went out whole when Discarded() did not grow meanwhile.
+  std::uint64_t Accepted() const { return accepted_; }
+  std::uint64_t Written() const { return written_; }
+  std::uint64_t Discarded() const { return discarded_; }
+  std::size_t OutgoingBytes() const { return outgoing_.size() - outgoingPos_; }
+  std::size_t ReadAvailable(char* buffer, std::size_t capacity);
+  // The port's queue plus the document's outgoing queue: senders wait for 0.
+  int TransmitQueueCount();
 
   // ---- Run activity (the activity pane, headless stderr); none by default ----
   void SetActivity(CActivity* activity) { activity_ = activity; }
   // Text is UTF-8; nothing happens without an activity.
   void Report(ActivityKind kind, std::string text);
-  std::size_t ReadAvailable(char* buffer, std::size_t capacity);
-  int TransmitQueueCount();
 
   // ---- Line store ----
   CLineStore& Lines() { return lines_; }
@@ -84,6 +100,7 @@ class CNamiDoc {
   bool AutoRunning = false;  // cleared when "** DISCONNECTED" is seen
   bool AutoIdle = true;      // no autopilot step runs
   std::string LatestLine;    // the last line completed in the last tick
+  std::uint64_t ReceivedBytes = 0;  // every byte a receive tick took from the port
   bool ListReading = false;  // completed lines go to LogFile (list log)
   bool MailReading = false;  // completed lines go to LogFile (mail log)
   bool AutoList = true;      // steps chosen for auto mode
@@ -119,15 +136,38 @@ class CNamiDoc {
   // Appends a line to LogFile; a failure is reported like a capture failure.
   bool WriteLogLine(std::string_view line);
   bool LogWriteFailed = false;
+  // Lines that could not be written to LogFile, counted over the whole run
+  // (the autopilot compares it before and after a list or a message), and
+  // the file and reason of the last such failure (UTF-8).
+  std::uint64_t LogLinesLost = 0;
+  std::string LogError;
 
   // ---- Senders: only the newest one sends ----
   CSenderStack Senders;
 
  private:
+  // Steps the outgoing queue for the sender stack.
+  class COutgoing final : public ISender {
+   public:
+    explicit COutgoing(CNamiDoc& doc) : doc_(doc) {}
+    bool Step() override { return doc_.FlushOutgoing(); }
+
+   private:
+    CNamiDoc& doc_;
+  };
+  bool FlushOutgoing();
+  void DiscardOutgoing();
+
   CSettings& settings_;
   IUiSink& ui_;
   std::unique_ptr<IPort> port_;
   CActivity* activity_ = nullptr;
+  std::string outgoing_;
+  std::size_t outgoingPos_ = 0;
+  std::uint64_t accepted_ = 0;
+  std::uint64_t written_ = 0;
+  std::uint64_t discarded_ = 0;
+  COutgoing outgoingSender_{*this};
   CLineStore lines_;
   std::string path_;
 };

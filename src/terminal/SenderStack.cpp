@@ -14,6 +14,10 @@ void CSenderStack::Remove(ISender* sender) {
 }
 
 bool CSenderStack::Step() {
+  if (drainPending_) {
+    drainPending_ = drain_->Step();
+    if (drainPending_) return true;
+  }
   if (senders_.empty()) return false;
   ISender* top = senders_.back();
   if (!top->Step()) Remove(top);

@@ -25,13 +25,19 @@ class CSenderStack {
   void Remove(ISender* sender);
   // Steps the newest sender; returns true while any sender remains.
   bool Step();
-  bool Empty() const { return senders_.empty(); }
+  bool Empty() const { return senders_.empty() && !drainPending_; }
+  // The document's queue of text the port has not taken yet: while it holds
+  // bytes it is stepped before any sender and the stack counts as busy.
+  void SetDrain(ISender* drain) { drain_ = drain; }
+  void DrainPending(bool pending) { drainPending_ = pending && drain_; }
   ISender* Active() const { return senders_.empty() ? nullptr : senders_.back(); }
   bool Contains(const ISender* sender) const;
   void Clear() { senders_.clear(); }
 
  private:
   std::vector<ISender*> senders_;
+  ISender* drain_ = nullptr;
+  bool drainPending_ = false;
 };
 
 }  // namespace nami

@@ -29,6 +29,7 @@ std::size_t CTerminalCore::Tick() {
     doc_.LatestLine.clear();
     return 0;
   }
+  doc_.ReceivedBytes += n;
   Receive(buffer_.data(), n);
   return n;
 }
@@ -47,19 +48,38 @@ bool CTerminalCore::Complete(std::size_t length, bool toFiles) {
   return disconnected;
 }
 
-std::size_t CTerminalCore::Wrap(char b) {
-  line_[kWidth] = b;
-  int i = 0;
-  bool split = false;
-  while (i < kWidth) {
-    if (IsLeadByte(line_[i])) {
-      if (i == kWidth - 1) split = true;
-      i += 2;
-    } else {
-      ++i;
+bool CTerminalCore::WrapByte(char b) {
+  if (column_ == kWidth) {
+    // A two-byte character starting at index 79 takes b as its second byte:
+    // the 81-byte line is full, and its wrap waits for what comes next.
+    int i = 0;
+    while (i < kWidth - 1) i += IsLeadByte(line_[i]) ? 2 : 1;
+    if (i == kWidth - 1 && IsLeadByte(line_[i])) {
+      line_[kWidth] = b;
+      column_ = kWidth + 1;
+      return false;
     }
   }
-  return split ? kWidth + 1 : kWidth;
+  return true;
+}
+
+std::size_t CTerminalCore::CompletedLength() const { return static_cast<std::size_t>(column_); }
+
+void CTerminalCore::StartNextLine(char b) {
+  line_.fill(0);
+  line_[0] = b;
+  column_ = 1;
+  savedColumn_ = -1;
+}
+
+void CTerminalCore::Backspace() {
+  if (column_ == kWidth + 1) {
+    // A full line's last character is two bytes: take it away whole.
+    line_[--column_] = '\0';
+    line_[--column_] = '\0';
+  } else if (column_ > 0) {
+    line_[--column_] = '\0';
+  }
 }
 
 void CTerminalCore::Receive(const char* bytes, std::size_t count) {
@@ -89,19 +109,13 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
       savedColumn_ = std::max(savedColumn_, column_);
       column_ = 0;
     } else if (b == '\x08') {
-      if (column_ > 0) line_[--column_] = '\0';
+      Backspace();
     } else if (column_ >= kWidth) {
-      std::size_t length = Wrap(b);
-      disconnected |= Complete(length, true);
-      ++completed;
-      line_.fill(0);
-      if (length == static_cast<std::size_t>(kWidth)) {
-        line_[0] = b;
-        column_ = 1;
-      } else {
-        column_ = 0;
+      if (WrapByte(b)) {
+        disconnected |= Complete(CompletedLength(), true);
+        ++completed;
+        StartNextLine(b);
       }
-      savedColumn_ = -1;
     } else if (b == '\x13' || b == '\x11') {
       // XON and XOFF are flow control, not text.
     } else if (b == '\x07') {
@@ -175,7 +189,7 @@ void CTerminalCore::Key(unsigned char byte) {
     if (b == '\n') {
       // a line feed changes nothing on the screen
     } else if (b == '\x08') {
-      if (column_ > 0) line_[--column_] = '\0';
+      Backspace();
     } else if (b == '\r') {
       line_[column_] = '\0';
       Complete(static_cast<std::size_t>(column_), false);
@@ -186,16 +200,9 @@ void CTerminalCore::Key(unsigned char byte) {
       completed = 1;
     } else if (column_ < kWidth) {
       line_[column_++] = b;
-    } else {
-      std::size_t length = Wrap(b);
-      Complete(length, false);
-      line_.fill(0);
-      if (length == static_cast<std::size_t>(kWidth)) {
-        line_[0] = b;
-        column_ = 1;
-      } else {
-        column_ = 0;
-      }
+    } else if (WrapByte(b)) {
+      Complete(CompletedLength(), false);
+      StartNextLine(b);
       completed = 1;
     }
     line_[column_] = '\0';

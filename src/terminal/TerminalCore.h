@@ -8,6 +8,11 @@
 // sets the flags the autopilot watches, sends the automatic responses and
 // tells the pane how much of itself to redraw. Key() does the same for one
 // typed byte when local echo is on, then sends the byte.
+//
+// The wrap at the line's width is lazy, as on a terminal: a full line (80
+// bytes, or 81 when its last character is two bytes starting at column
+// 80) is completed by the next printable byte, which starts the new line,
+// or by the line end, so a full line followed by its line end is one line.
 #pragma once
 
 #include <array>
@@ -56,8 +61,13 @@ class CTerminalCore {
   // received text) the capture file and the autopilot's log. Returns whether
   // the line holds the TNC's disconnect notice.
   bool Complete(std::size_t length, bool toFiles);
-  // The wrap at column 80 with byte b; returns the completed length.
-  std::size_t Wrap(char b);
+  // Byte b arrives at a full line. False when b was taken as the second
+  // byte of a two-byte character at column 80 (the line is then full at 81
+  // bytes); true when the line must be completed and b start the next one.
+  bool WrapByte(char b);
+  std::size_t CompletedLength() const;
+  void StartNextLine(char b);
+  void Backspace();
   void Update(int completed, Variant variant);
   // Ends a tick whose file write failed.
 

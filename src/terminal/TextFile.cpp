@@ -1,12 +1,14 @@
 #include "terminal/TextFile.h"
 
+#include "terminal/UserFile.h"
+
 namespace nami {
 
 CTextFile::~CTextFile() { Close(); }
 
 bool CTextFile::Open(const std::string& path, Mode mode) {
   Close();
-  file_ = std::fopen(path.c_str(), mode == Mode::Append ? "ab" : "wb");
+  file_ = OpenUserStream(path, mode == Mode::Append ? UserFileMode::Append : UserFileMode::Truncate, error_);
   if (!file_) return false;
   path_ = path;
   return true;

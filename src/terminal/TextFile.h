@@ -18,8 +18,11 @@ class CTextFile {
   CTextFile(const CTextFile&) = delete;
   CTextFile& operator=(const CTextFile&) = delete;
 
-  // Opens (creating when missing); false when the file cannot be opened.
+  // Opens (creating when missing) through OpenUserFile: never blocks, and
+  // only a regular file; false when the file cannot be opened, and Error()
+  // says why.
   bool Open(const std::string& path, Mode mode);
+  const std::string& Error() const { return error_; }
   bool IsOpen() const { return file_ != nullptr; }
   const std::string& Path() const { return path_; }
   // Writes the bytes, then CR LF, and flushes; false on any failure.
@@ -33,6 +36,7 @@ class CTextFile {
  private:
   std::FILE* file_ = nullptr;
   std::string path_;
+  std::string error_;
 };
 
 }  // namespace nami

@@ -101,4 +101,37 @@ std::string Utf8ToCp932(std::string_view utf8) {
   return out;
 }
 
+bool Utf8ToCp932Exact(std::string_view utf8, std::string& cp932) {
+  cp932.clear();
+  cp932.reserve(utf8.size());
+  const char* in = utf8.data();
+  std::size_t left = utf8.size();
+  return Encoder().Run(in, left, cp932);
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    std::size_t n = Utf8SequenceLength(b);
+    if (n == 1) {
+      if (b >= 0x80) return false;  // a stray continuation byte or 0xF8..0xFF
+      ++i;
+      continue;
+    }
+    if (i + n > bytes.size()) return false;
+    char32_t cp = b & (0x7F >> n);
+    for (std::size_t k = 1; k < n; ++k) {
+      const auto c = static_cast<unsigned char>(bytes[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    // Over-long forms, surrogates and values past U+10FFFF are not UTF-8.
+    static const char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
+    i += n;
+  }
+  return true;
+}
+
 }  // namespace nami

@@ -13,5 +13,10 @@ namespace nami {
 
 std::string Cp932ToUtf8(std::string_view cp932);
 std::string Utf8ToCp932(std::string_view utf8);
+// Like Utf8ToCp932, but false (and `cp932` unspecified) when a character
+// has no CP932 form or the input is not valid UTF-8: nothing is replaced.
+bool Utf8ToCp932Exact(std::string_view utf8, std::string& cp932);
+// True when `bytes` is valid UTF-8 (an empty text is).
+bool IsValidUtf8(std::string_view bytes);
 
 }  // namespace nami

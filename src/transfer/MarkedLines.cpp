@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "text/Cp932.h"
+
 namespace nami {
 namespace {
 
@@ -24,7 +26,7 @@ Range StoredRange(const CNamiDoc& doc) {
 bool CopyMarkedLinesToFile(CNamiDoc& doc, const std::string& path) {
   CTextFile file;
   if (!file.Open(path, CTextFile::Mode::Append)) {
-    doc.Ui().ShowMessage(msg::CannotOpenFile);
+    doc.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(path) + ": " + file.Error());
     return false;
   }
   // Written in large pieces: a whole store is 80,000 lines.

@@ -6,8 +6,22 @@
 
 namespace nami {
 
-std::size_t CPasteSender::Load(const std::string& text) {
-  const std::size_t length = strnlen(text.data(), text.size());
+std::size_t CPasteSender::Load(const std::string& clipboard) {
+  std::string text;
+  text.reserve(clipboard.size());
+  const std::size_t end = strnlen(clipboard.data(), clipboard.size());
+  for (std::size_t i = 0; i < end; ++i) {
+    const char b = clipboard[i];
+    if (b == '\n') {
+      text += '\r';
+    } else {
+      text += b;
+      // A CR and the LF after it are one line end. (LF and CR are never the
+      // second byte of a two-byte character.)
+      if (b == '\r' && i + 1 < end && clipboard[i + 1] == '\n') ++i;
+    }
+  }
+  const std::size_t length = text.size();
   std::size_t keep = length < kBufferSize ? length : kBufferSize - 1;
   if (keep < length) {
     // Do not send half of a two-byte character at the cut.
@@ -38,7 +52,7 @@ bool CPasteSender::Step() {
       break;
     }
     ++position_;
-    if (b != '\n') group[taken++] = b;
+    group[taken++] = b;
   }
   // Bytes the port does not take within its time-out are not retried.
   if (taken > 0) doc_.SendText(std::string_view(group, taken));

@@ -3,8 +3,9 @@
 // Each pane has its own paste buffer (32,767 bytes and a terminator) and
 // send position; the paste-send flag is the document's, shared by both
 // panes. The text goes out in groups of up to three bytes, one group only
-// when the port's transmit queue is empty; an LF is skipped without counting
-// (so a CR LF line end goes out as one CR) and a NUL ends the text.
+// when the port's transmit queue is empty; a NUL ends the text. Every line
+// end of the clipboard text (CR LF, a lone LF as Linux programs copy it, a
+// lone CR) goes out as one CR.
 #pragma once
 
 #include <array>
@@ -21,9 +22,9 @@ class CPasteSender final : public ISender {
 
   explicit CPasteSender(CNamiDoc& doc) : doc_(doc) {}
 
-  // Copies `text` into the paste buffer, up to its first NUL, and rewinds
-  // the send position. Text that does not fit is cut at a character start;
-  // returns how many bytes were cut off.
+  // Copies `text` into the paste buffer, up to its first NUL, with each
+  // line end made one CR, and rewinds the send position. Text that does not
+  // fit is cut at a character start; returns how many bytes were cut off.
   std::size_t Load(const std::string& text);
   // Sends the next group when the transmit queue is empty; false once the
   // text has ended or the paste-send flag was cleared.

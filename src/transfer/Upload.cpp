@@ -1,6 +1,7 @@
 #include "transfer/Upload.h"
 
-#include <sys/stat.h>
+#include "terminal/UserFile.h"
+#include "text/Cp932.h"
 
 namespace nami {
 namespace {
@@ -17,15 +18,10 @@ CUpload::~CUpload() {
 
 bool CUpload::OpenUploadFile(const std::string& path) {
   if (file_) CloseUploadFile();
-  file_ = std::fopen(path.c_str(), "rb");
-  // A folder opens for reading here but has nothing to read.
-  struct stat st {};
-  if (file_ && (fstat(fileno(file_), &st) != 0 || S_ISDIR(st.st_mode))) {
-    std::fclose(file_);
-    file_ = nullptr;
-  }
+  std::string reason;
+  file_ = OpenUserStream(path, UserFileMode::Read, reason);
   if (!file_) {
-    doc_.Ui().ShowMessage(kFileNotFound);
+    doc_.Ui().ShowMessage(kFileNotFound + "\n" + Utf8ToCp932(path) + ": " + reason);
     return false;
   }
   length_ = 0;

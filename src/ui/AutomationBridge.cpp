@@ -1,8 +1,15 @@
 #include "ui/AutomationBridge.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 
 #include "automation/AutomationActions.h"
+#include "text/Cp932.h"
 
 namespace nami {
 namespace {
@@ -23,6 +30,7 @@ void CAutomationBridge::AfterCommand() {
 }
 
 void CAutomationBridge::ShowWindow() {
+  ++calls_;
   QWidget* window = window_ ? window_() : nullptr;
   if (!window) return;
   if (window->isMinimized())
@@ -34,26 +42,57 @@ void CAutomationBridge::ShowWindow() {
 }
 
 void CAutomationBridge::FinishPending() {
-  if (session_.Doc().Uploading) return;
-  watch_.stop();
-  std::vector<std::function<void()>> callers;
-  callers.swap(pending_);
-  for (auto& done : callers)
-    if (done) done();
+  CNamiDoc& doc = session_.Doc();
+  // A text has left once every byte up to its end is written or discarded.
+  const std::uint64_t resolved = doc.Written() + doc.Discarded();
+  std::vector<PendingSend> sent;
+  for (auto it = sends_.begin(); it != sends_.end();) {
+    if (resolved >= it->end) {
+      sent.push_back(std::move(*it));
+      it = sends_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  std::vector<Done> uploads;
+  if (!doc.Uploading) uploads.swap(pending_);
+  if (pending_.empty() && sends_.empty()) watch_.stop();
+  for (auto& s : sent) {
+    const bool whole = doc.Discarded() == s.discarded;
+    if (s.done) s.done(whole, whole ? std::string() : "the port was closed before the text went out");
+  }
+  for (auto& done : uploads)
+    if (done) done(true, {});
 }
 
-void CAutomationBridge::UploadFile(const std::string& path, std::function<void()> done) {
+namespace {
+// Why a file cannot be opened for reading, or empty when it can.
+std::string WhyNotReadable(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return path + ": " + std::strerror(errno);
+  struct stat st {};
+  const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  ::close(fd);
+  return folder ? path + ": is a folder" : std::string();
+}
+}  // namespace
+
+void CAutomationBridge::UploadFile(const std::string& path, Done done) {
+  ++calls_;
   CNamiDoc& doc = session_.Doc();
-  // An upload already running is left alone; this call then waits for
-  // nothing.
-  bool started = false;
-  if (!doc.Uploading) {
-    session_.Transfers()->UploadByName(path);
-    started = doc.Uploading;
+  std::string why;
+  if (doc.Uploading) {
+    why = "an upload is already running";
+  } else {
+    session_.Transfers()->UploadByName(path);  // tells the user when it cannot open the file
+    if (!doc.Uploading) {
+      why = WhyNotReadable(path);
+      if (why.empty()) why = path + ": cannot be opened";
+    }
   }
   AfterCommand();
-  if (!started) {
-    if (done) done();
+  if (!why.empty()) {
+    if (done) done(false, why);
     return;
   }
   // The reply waits until the upload has ended; events keep flowing.
@@ -61,16 +100,44 @@ void CAutomationBridge::UploadFile(const std::string& path, std::function<void()
   if (!watch_.isActive()) watch_.start();
 }
 
-void CAutomationBridge::DownloadFile(const std::string& path) {
-  if (!session_.Doc().Capturing) session_.Transfers()->CaptureByName(path);
+bool CAutomationBridge::DownloadFile(const std::string& path, std::string& why) {
+  ++calls_;
+  CNamiDoc& doc = session_.Doc();
+  if (doc.Capturing) {
+    why = "a download capture is already running";
+    return false;
+  }
+  session_.Transfers()->CaptureByName(path);
+  const int saved = errno;
   AfterCommand();
+  if (!doc.Capturing) {
+    why = path + ": cannot be opened for writing (" + std::strerror(saved) + ")";
+    return false;
+  }
+  return true;
 }
 
-void CAutomationBridge::SendOut(const std::string& text) { AutomationSendOut(session_.Doc(), text); }
+void CAutomationBridge::SendOut(const std::string& text, Done done) {
+  ++calls_;
+  CNamiDoc& doc = session_.Doc();
+  const std::uint64_t discarded = doc.Discarded();
+  if (AutomationSendOut(doc, text) == 0) {
+    if (done) done(false, "the port is not open");
+    return;
+  }
+  AfterCommand();  // hands any queued rest to the pacing
+  sends_.push_back(PendingSend{doc.Accepted(), discarded, std::move(done)});
+  FinishPending();
+  if (!sends_.empty() && !watch_.isActive()) watch_.start();
+}
 
-std::string CAutomationBridge::GetLine(int n) { return AutomationGetLine(session_.Doc().Lines(), n); }
+std::string CAutomationBridge::GetLine(int n) {
+  ++calls_;
+  return AutomationGetLine(session_.Doc().Lines(), n);
+}
 
 void CAutomationBridge::DownloadStop() {
+  ++calls_;
   session_.Transfers()->CaptureStop();
   AfterCommand();
 }

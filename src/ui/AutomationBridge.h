@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,17 +25,22 @@ class CAutomationBridge final : public IAutomationTarget {
   ~CAutomationBridge() override;
 
   void ShowWindow() override;
-  void UploadFile(const std::string& path, std::function<void()> done) override;
-  void DownloadFile(const std::string& path) override;
-  void SendOut(const std::string& text) override;
+  void UploadFile(const std::string& path, Done done) override;
+  bool DownloadFile(const std::string& path, std::string& why) override;
+  void SendOut(const std::string& text, Done done) override;
   std::string GetLine(int n) override;
   void DownloadStop() override;
 
   // Callers still waiting for the end of an upload started here.
   int PendingUploads() const { return static_cast<int>(pending_.size()); }
-  // Answers the waiting callers once no upload runs (quitting calls it
-  // after the session has ended every operation).
+  // Callers still waiting for their SendOut text to be on the line.
+  int PendingSends() const { return static_cast<int>(sends_.size()); }
+  // Answers the waiting callers whose work has ended (quitting calls it
+  // after the session has ended every operation: text still queued then
+  // was not sent).
   void FinishPending();
+  // Calls taken so far (the window-less instance ends when it stays idle).
+  std::uint64_t Calls() const { return calls_; }
 
  private:
   void AfterCommand();
@@ -42,8 +48,15 @@ class CAutomationBridge final : public IAutomationTarget {
   CSession& session_;
   std::function<QWidget*()> window_;
   std::function<void()> afterCommand_;
-  std::vector<std::function<void()>> pending_;
-  QTimer watch_;  // runs while callers wait for an upload's end
+  struct PendingSend {
+    std::uint64_t end;        // Accepted() after the text
+    std::uint64_t discarded;  // Discarded() when it was sent
+    Done done;
+  };
+  std::vector<Done> pending_;
+  std::vector<PendingSend> sends_;
+  QTimer watch_;  // runs while callers wait
+  std::uint64_t calls_ = 0;
 };
 
 }  // namespace nami

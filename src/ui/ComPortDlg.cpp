@@ -2,10 +2,13 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "text/IniPath.h"
+#include "ui/DialogHooks.h"
 #include "ui/DialogWidgets.h"
 
 namespace nami {
@@ -50,7 +53,7 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
 void CComPortDlg::KeepDeviceEdit() {
   // Only a device the user changed is remembered: the names passed through
   // while a port name is typed get nothing.
-  std::string path = device_->currentText().toStdString();
+  std::string path = QFile::encodeName(device_->currentText()).toStdString();
   if (!devicePort_.empty() && path != deviceShown_) deviceEdits_[devicePort_] = path;
 }
 
@@ -60,7 +63,7 @@ void CComPortDlg::OnPortChanged(const QString& port) {
   device_->setEnabled(!devicePort_.empty());
   auto it = deviceEdits_.find(devicePort_);
   deviceShown_ = it != deviceEdits_.end() ? it->second : settings_.DevicePath(devicePort_);
-  device_->setEditText(QString::fromStdString(deviceShown_));
+  device_->setEditText(QFile::decodeName(deviceShown_.c_str()));
 }
 
 void CComPortDlg::accept() {
@@ -70,8 +73,14 @@ void CComPortDlg::accept() {
     RefuseTooLong(this, lists_[fault->field], fault->limit);
     return;
   }
-  SaveComPortValues(settings_, values);
   KeepDeviceEdit();
+  for (const auto& [port, path] : deviceEdits_) {
+    if (FsPathToIni(path)) continue;
+    Hooks().message(this, QString::fromUtf8(UnstorablePathMessage(path).c_str()));
+    device_->setFocus(Qt::OtherFocusReason);
+    return;
+  }
+  SaveComPortValues(settings_, values);
   SaveDeviceEdits(settings_, deviceEdits_);
   QDialog::accept();
 }

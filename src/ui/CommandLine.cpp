@@ -51,9 +51,12 @@ const char* CommandLineHelp() {
          "  --headless      run without a window: perform one autopilot run and print\n"
          "                  every received line to the console\n"
          "  --stay          with --headless: follow the schedule until terminated\n"
-         "  --automation    start with no window and serve the automation interface\n"
-         "  --help          show this help\n"
-         "  --version       show the version\n";
+         "  --automation, --embedding\n"
+         "                  start with no window and serve the automation interface\n"
+         "  -h, --help      show this help\n"
+         "  -v, --version   show the version\n"
+         "\n"
+         "The manual page nami(1) tells more.\n";
 }
 
 }  // namespace nami

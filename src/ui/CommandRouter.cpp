@@ -11,6 +11,7 @@
 
 #include "link/Clock.h"
 #include "text/Cp932.h"
+#include "text/IniPath.h"
 #include "transfer/TransferNames.h"
 #include "ui/CommandIds.h"
 #include "ui/Dialogs.h"
@@ -366,6 +367,11 @@ bool CCommandRouter::SaveAs() {
   QString path = AskFile({true, QStringLiteral("名前を付けて保存"), initial, kDocumentFilter});
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".nmi");
+  // The name becomes a NAMI.INI section, which is CP932.
+  if (!DocumentNameStorable(LocalPath(path))) {
+    Message(QString::fromStdString(UnstorablePathMessage(LocalPath(path))));
+    return false;
+  }
   std::string error;
   if (!session_.SaveDocument(LocalPath(path), error)) {
     Message(QString::fromStdString(Cp932ToUtf8(msg::CannotWriteFile)));

@@ -19,8 +19,8 @@ bool StartsWithNoCase(std::string_view entry, std::string_view text) {
 
 // The dialogs read the profile with their own buffer sizes.
 constexpr int kComBuf = 32;
-constexpr int kStationBuf = 80;
-constexpr int kMailBuf = 128;
+constexpr int kStationBuf = kStationLimit + 1;
+constexpr int kMailBuf = 129;
 
 const KeySpec kFieldKeys[5] = {keys::Field[0], keys::Field[1], keys::Field[2], keys::Field[3], keys::Field[4]};
 
@@ -205,13 +205,6 @@ FieldValues LoadFieldValues(const CSettings& settings) {
   values.limitLength = settings.RawCut(keys::LimitLength, kMailBuf);
   values.limitModel = settings.RawCut(keys::LimitModel, kMailBuf);
   return values;
-}
-
-FieldValues FieldShown(const FieldValues& values) {
-  FieldValues shown = values;
-  for (auto& f : shown.fields) f = ListShownText(FieldEntries(), f);
-  shown.limitModel = ListShownText(LimitModelEntries(), values.limitModel);
-  return shown;
 }
 
 std::optional<LengthFault> CheckFieldValues(const FieldValues& values) {

@@ -100,8 +100,6 @@ inline constexpr int kLimitLengthLimit = 60;
 const std::vector<std::string>& FieldEntries();
 const std::vector<std::string>& LimitModelEntries();
 FieldValues LoadFieldValues(const CSettings& settings);
-// The list fields as shown (each through its list's matching rule).
-FieldValues FieldShown(const FieldValues& values);
 // Field index 0..4 = fld1..fld5, 5 = limitmodel.
 std::optional<LengthFault> CheckFieldValues(const FieldValues& values);
 // Writes fld1..fld5, limitmode ("TRUE"/"FALSE"), limitlength, limitmodel.

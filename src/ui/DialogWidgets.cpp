@@ -7,10 +7,12 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "text/Cp932.h"
+#include "text/IniPath.h"
 #include "ui/DialogHooks.h"
 #include "ui/DialogLogic.h"
 
@@ -41,6 +43,23 @@ QLineEdit* MakeEdit(QWidget* parent, const std::string& value, int limit) {
   return edit;
 }
 
+QLineEdit* MakePathEdit(QWidget* parent, const std::string& cp932, int limit) {
+  QLineEdit* edit = MakeEdit(parent, {}, limit);
+  edit->setText(QFile::decodeName(IniPathToFs(cp932).c_str()));
+  return edit;
+}
+
+std::optional<std::string> PathFieldValue(QDialog* dialog, QLineEdit* field) {
+  const QByteArray fsPath = QFile::encodeName(field->text());
+  const std::string_view path(fsPath.constData(), static_cast<std::size_t>(fsPath.size()));
+  std::optional<std::string> stored = FsPathToIni(path);
+  if (!stored) {
+    Hooks().message(dialog, QString::fromUtf8(UnstorablePathMessage(path).c_str()));
+    field->setFocus(Qt::OtherFocusReason);
+  }
+  return stored;
+}
+
 QComboBox* MakeEditableList(QWidget* parent, const std::vector<std::string>& entries) {
   auto* box = new QComboBox(parent);
   box->setEditable(true);
@@ -54,6 +73,12 @@ void SetListValue(QComboBox* box, const std::vector<std::string>& entries, const
   int i = FindListEntry(entries, value);
   box->setCurrentIndex(i);
   if (i < 0) box->setEditText(FromSjis(value));
+}
+
+void SetExactListValue(QComboBox* box, const std::vector<std::string>& entries, const std::string& value) {
+  const auto it = std::find(entries.begin(), entries.end(), value);
+  box->setCurrentIndex(it == entries.end() ? -1 : static_cast<int>(it - entries.begin()));
+  if (it == entries.end()) box->setEditText(FromSjis(value));
 }
 
 std::string ListValue(const QComboBox* box) { return ToSjis(box->currentText()); }

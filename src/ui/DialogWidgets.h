@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QString>
 #include <QValidator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,12 +36,21 @@ class CByteLimitValidator : public QValidator {
 
 // An edit field showing `value`; `limit` > 0 limits it while typing.
 QLineEdit* MakeEdit(QWidget* parent, const std::string& value, int limit);
+// An edit field for a path kept in NAMI.INI (`cp932` as stored).
+QLineEdit* MakePathEdit(QWidget* parent, const std::string& cp932, int limit);
+// The path in `field` as NAMI.INI stores it. When CP932 cannot hold it the
+// user is told which name it is, the field gets the focus, and the result
+// is empty (nullopt).
+std::optional<std::string> PathFieldValue(QDialog* dialog, QLineEdit* field);
 // An editable drop-down list with `entries` in this order, not sorted, that
 // never adds typed text to its entries.
 QComboBox* MakeEditableList(QWidget* parent, const std::vector<std::string>& entries);
 // Shows `value`: selects the first entry beginning with it (case ignored),
 // else puts the value into the edit part.
 void SetListValue(QComboBox* box, const std::vector<std::string>& entries, const std::string& value);
+// Shows `value`: selects the entry that is exactly the value, else puts the
+// value into the edit part as typed text, so OK without a change keeps it.
+void SetExactListValue(QComboBox* box, const std::vector<std::string>& entries, const std::string& value);
 std::string ListValue(const QComboBox* box);
 // "OK" (default) and "ｷｬﾝｾﾙ", wired to the dialog's accept() and reject().
 QDialogButtonBox* MakeOkCancel(QDialog* dialog);

@@ -1,6 +1,7 @@
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <filesystem>
@@ -42,8 +43,6 @@ class CWorkingDirectoryKeeper {
   std::filesystem::path saved_;
 };
 
-QString FromSjisFile(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
-
 }  // namespace
 
 bool RunComPortDialog(QWidget* parent, CSettings& settings) { return RunDialog<CComPortDlg>(parent, settings); }
@@ -64,15 +63,15 @@ void EditNewMail(QWidget* parent, CSettings& settings) {
 }
 
 void ViewMailLog(QWidget* parent, CSettings& settings) {
-  LaunchEditor(parent, settings, FromSjisFile(settings.Get(keys::MailFile)));
+  LaunchEditor(parent, settings, QFile::decodeName(settings.MailFilePath().c_str()));
 }
 
 void ViewListLog(QWidget* parent, CSettings& settings) {
-  LaunchEditor(parent, settings, FromSjisFile(settings.Get(keys::ListFile)));
+  LaunchEditor(parent, settings, QFile::decodeName(settings.ListFilePath().c_str()));
 }
 
 void EditSettingsFile(QWidget* parent, CSettings& settings) {
-  LaunchEditor(parent, settings, QString::fromLocal8Bit(settings.Path().c_str()));
+  LaunchEditor(parent, settings, QFile::decodeName(settings.Path().c_str()));
 }
 
 void OpenUserManual(QWidget* parent) {
@@ -92,9 +91,11 @@ void ShowAboutBox(QWidget* parent) {
 }
 
 QString FindUserManual() {
+  // The installed copy beside this program first: a package built from a
+  // tree configured for another prefix installs it there.
   const QString candidates[] = {
-      QStringLiteral(NAMI_DATADIR "/manual/index.html"),
       QCoreApplication::applicationDirPath() + QStringLiteral("/../share/nami/manual/index.html"),
+      QStringLiteral(NAMI_DATADIR "/manual/index.html"),
       QStringLiteral(NAMI_SOURCE_DIR "/doc/manual/index.html"),
   };
   for (const QString& c : candidates) {

@@ -5,14 +5,12 @@
 #include <QProcess>
 
 #include "settings/Settings.h"
-#include "text/Cp932.h"
+#include "text/IniPath.h"
 #include "ui/DialogLogic.h"
 
 namespace nami {
 
 namespace {
-
-QString FromCp932(const std::string& bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
 
 // Creates `file` empty when it does not exist (and its folder does).
 void CreateIfMissing(const QString& file) {
@@ -95,7 +93,8 @@ std::string NewMailFileName(std::time_t now) {
 
 bool LaunchEditor(QWidget* parent, const CSettings& settings, const QString& file) {
   DialogHooks& hooks = Hooks();
-  EditorCommand cmd = BuildEditorCommand(FromCp932(LoadEditorSetting(settings)), file, hooks);
+  EditorCommand cmd =
+      BuildEditorCommand(QFile::decodeName(IniPathToFs(LoadEditorSetting(settings)).c_str()), file, hooks);
   if (cmd.fileMustExist) CreateIfMissing(file);
   if (hooks.startDetached(cmd.program, cmd.args)) return true;
   hooks.message(parent, EditorStartFailedText());

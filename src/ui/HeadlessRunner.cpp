@@ -10,6 +10,9 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "autopilot/RunOutcome.h"
+#include "autopilot/RunSummary.h"
+#include "link/Clock.h"
 #include "text/Cp932.h"
 
 namespace nami {
@@ -53,17 +56,18 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
     std::fflush(out_);
   };
   // Every step and every text nami sends on its own go to the error stream,
-  // so a cron job's mail shows what happened; the run's summary also goes to
-  // the output.
+  // so a cron job's mail shows what happened; the output has the run's
+  // start and its summary (ReportRuns).
   activityId_ = session_.Activity().Listen([this](const ActivityEntry& entry) {
-    const std::string line = FormatActivity(entry);
-    std::fprintf(err_, "%s\n", line.c_str());
+    std::fprintf(err_, "%s\n", FormatActivity(entry).c_str());
     std::fflush(err_);
-    if (entry.kind == ActivityKind::Outcome) {
-      std::fprintf(out_, "%s\n", line.c_str());
-      std::fflush(out_);
-    }
   });
+  session_.OnNotice = [this](const std::string& text) {
+    std::fprintf(err_, "nami: %s %s\n", FormatLocalTime("%Y-%m-%d %H:%M:%S", session_.Clock().Now()).c_str(),
+                 text.c_str());
+    std::fflush(err_);
+  };
+  session_.SetReopenPort(stay_);
   tick_.setSingleShot(true);
   tick_.setInterval(kTickMs);
   tick_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
@@ -73,6 +77,19 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
   });
   schedule_.setInterval(kScheduleMs);
   connect(&schedule_, &QTimer::timeout, this, [this] { session_.ScheduleTick(); });
+  // A single run reports its reason when it ends; an unattended one says
+  // it at once.
+  if (stay_) {
+    session_.Autopilot()->OnWriteFailure = [this](const std::string& reason) {
+      std::fprintf(err_, "nami: %s\n", reason.c_str());
+      std::fflush(err_);
+    };
+    // An unattended instance tells the desktop, as the window does.
+    notifier_.emplace();
+    session_.Autopilot()->OnRunEnd = [this](const RunSummary& summary) {
+      NotifyRunEnd(*notifier_, session_.Settings(), summary);
+    };
+  }
   limit_.setSingleShot(true);
   connect(&limit_, &QTimer::timeout, this, [this] { Finish(3, "time limit reached"); });
 }
@@ -80,6 +97,11 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
 CHeadlessRunner::~CHeadlessRunner() {
   session_.OnLine = nullptr;
   session_.Activity().Unlisten(activityId_);
+  session_.OnNotice = nullptr;
+  if (session_.Autopilot()) {
+    session_.Autopilot()->OnWriteFailure = nullptr;
+    session_.Autopilot()->OnRunEnd = nullptr;
+  }
   if (session_.Ui().Target() == this) session_.Ui().SetTarget(nullptr);
 }
 
@@ -112,20 +134,37 @@ void CHeadlessRunner::Start() {
   if (!stay_) {
     session_.Autopilot()->Run(AutoCommand::AutoMode);
     started_ = true;
+    ReportRuns();
   }
+}
+
+void CHeadlessRunner::ReportRuns() {
+  CAutopilot& pilot = *session_.Autopilot();
+  const std::string now = FormatLocalTime("%Y-%m-%d %H:%M:%S", session_.Clock().Now());
+  if (pilot.Busy() && !runShown_) {
+    runShown_ = true;
+    std::fprintf(out_, "---- %s 自動モード開始 (run started) ----\n", now.c_str());
+  }
+  if (pilot.EndedRuns() != endsShown_) {
+    endsShown_ = pilot.EndedRuns();
+    runShown_ = pilot.Busy();
+    std::fprintf(out_, "==== %s %s ====\n", FormatLocalTime("%Y-%m-%d %H:%M:%S", pilot.LastEnd().at).c_str(),
+                 FormatSummary(pilot.LastSummary()).c_str());
+  }
+  std::fflush(out_);
 }
 
 void CHeadlessRunner::OnTick() {
   session_.Tick();
   session_.Doc().TakeEvictedCount();  // nobody else keeps a view on the store
   sender_.Kick();
+  ReportRuns();
   if (!stay_ && started_ && !session_.Autopilot()->Busy()) {
-    const auto result = session_.Autopilot()->LastResult();
-    if (result == CAutopilot::RunResult::Completed)
-      Finish(0, {});
-    else
-      Finish(1, result == CAutopilot::RunResult::Aborted ? session_.Autopilot()->LastAbortReason()
-                                                         : "the run did not start");
+    const RunEnd& end = session_.Autopilot()->LastEnd();
+    Finish(DescribeOutcome(end.outcome).exitStatus, end.outcome == RunOutcome::None
+                                                        ? std::string("the run did not start")
+                                                    : IsAborted(end.outcome) ? DescribeRunEnd(end)
+                                                                             : std::string());
   }
 }
 
@@ -140,8 +179,8 @@ void CHeadlessRunner::Finish(int code, const std::string& why) {
   session_.Shutdown();
   if (!stay_) {
     CSettings& s = session_.Settings();
-    std::fprintf(out_, "list log: %s\nmail log: %s\n", Absolute(Cp932ToUtf8(s.Get(keys::ListFile))).c_str(),
-                 Absolute(Cp932ToUtf8(s.Get(keys::MailFile))).c_str());
+    std::fprintf(out_, "list log: %s\nmail log: %s\n", Absolute(s.ListFilePath()).c_str(),
+                 Absolute(s.MailFilePath()).c_str());
   }
   if (!why.empty()) std::fprintf(err_, "nami: %s\n", why.c_str());
   std::fflush(out_);

@@ -2,19 +2,24 @@
 // autopilot and the senders on timers, every completed line printed to the
 // console in UTF-8.
 //
-// Without --stay it performs one auto-mode run, prints the paths of the
-// list and mail logs and ends: 0 when the run completed, 1 when it was
-// aborted (with the reason), 3 when the time limit ran out, 4 when the
-// build has no autopilot. With --stay it follows the schedule until SIGTERM
-// or SIGINT and ends with 0.
+// Every run is framed on the output by a line with the time when it starts
+// and one with the time and its outcome when it ends. Without --stay it
+// performs one auto-mode run, prints the paths of the list and mail logs and
+// ends with the outcome's exit status (RunOutcome.h; the outcome and its
+// detail also go to the error stream when the run was aborted), or 3 when
+// the time limit ran out. With --stay it follows the schedule, reopens a
+// vanished device, sends the desktop notices of each run's end over the
+// session bus when there is one, and ends with 0 on SIGTERM or SIGINT.
 #pragma once
 
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 #include "terminal/UiSink.h"
+#include "ui/Notifier.h"
 #include "ui/SendDriver.h"
 #include "ui/Session.h"
 
@@ -36,11 +41,17 @@ class CHeadlessRunner : public QObject, public IUiSink {
   void ShowMessage(const std::string& text) override;
   void Beep() override {}
 
+  // With --stay: where the desktop notices of a run's end go (the session
+  // bus by default; nothing is sent when there is none).
+  void SetNotifier(const CNotifier& notifier) { notifier_.emplace(notifier); }
+
   // Makes SIGTERM and SIGINT end the run cleanly (once per process).
   void HandleTerminationSignals();
 
  private:
   void OnTick();
+  // The lines that frame each run on the output.
+  void ReportRuns();
   void Finish(int code, const std::string& why);
 
   CSession& session_;
@@ -54,7 +65,10 @@ class CHeadlessRunner : public QObject, public IUiSink {
   QTimer limit_;
   QSocketNotifier* signalNotifier_ = nullptr;
   int activityId_ = 0;
+  std::optional<CNotifier> notifier_;  // only with --stay: a single run touches no bus
   bool started_ = false;
+  bool runShown_ = false;  // the start line of the running run is out
+  std::uint64_t endsShown_ = 0;
   bool finished_ = false;
   int exitCode_ = 0;
 };

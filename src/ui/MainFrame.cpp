@@ -27,7 +27,7 @@ namespace {
 // two thirds) and this many columns, room for the status bar's run summary
 // beside the link light and the clock.
 constexpr int kFirstStartRows = 36;
-constexpr int kFirstStartColumns = 170;
+constexpr int kFirstStartColumns = 190;
 constexpr int kClockMs = 1000;
 constexpr int kIdleMs = 100;
 
@@ -74,6 +74,9 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
     UpdateTitle();
   };
   sender_ = new CSendDriver(session_.Doc(), this);
+  if (CAutopilot* pilot = session_.Autopilot()) {
+    pilot->OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(Utf8ToCp932(reason)); };
+  }
   connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::UpdateCommands);
   idleTimer_.start(kIdleMs);
   connect(&clockTimer_, &QTimer::timeout, this, &CMainFrame::UpdateClock);
@@ -86,6 +89,12 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
       router_.SetHistoryActive(true);
   });
   qApp->installEventFilter(this);
+  // A vanished or missing device is tried again every few seconds.
+  session_.SetReopenPort(true);
+  session_.OnNotice = [this](const std::string& text) {
+    idleText_ = QString::fromStdString(text);
+    UpdateProgress();
+  };
   UpdateTitle();
   UpdateCommands();
 }
@@ -93,6 +102,8 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
 CMainFrame::~CMainFrame() {
   session_.Activity().Unlisten(activityId_);
   if (CAutopilot* pilot = session_.Autopilot()) pilot->OnRunEnd = nullptr;
+  session_.OnNotice = nullptr;
+  if (CAutopilot* pilot = session_.Autopilot()) pilot->OnWriteFailure = nullptr;
   qApp->removeEventFilter(this);
   clockTimer_.stop();
 }
@@ -133,12 +144,13 @@ void CMainFrame::BuildActivityPane() {
 }
 
 void CMainFrame::OnRunEnd(const RunSummary& summary) {
-  lastSummary_ = QString::fromStdString(FormatSummary(summary));
-  shownProgress_ = QStringLiteral("\n");  // makes the next update show the summary
-  CSettings& s = session_.Settings();
-  for (const RunNotice& notice :
-       RunNotices(summary, s.Get(keys::NotifyOwnMail) != "0", s.Get(keys::NotifyFailedRun) != "0"))
-    notifier_.Notify(QString::fromStdString(notice.title), QString::fromStdString(notice.body));
+  // Until the next step or port note, the bar tells how the run ended.
+  const CAutopilot* pilot = session_.Autopilot();
+  runEndText_ = QStringLiteral("%1  %2").arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", pilot->LastEnd().at)),
+                                             QString::fromStdString(FormatSummary(summary)));
+  idleText_ = runEndText_;
+  UpdateProgress();
+  NotifyRunEnd(notifier_, session_.Settings(), summary);
 }
 
 QAction* CMainFrame::MakeAction(int id) {
@@ -303,8 +315,11 @@ void CMainFrame::UpdateClock() {
 
 void CMainFrame::UpdateLink() {
   const QString port = QString::fromStdString(session_.PortName());
-  if (!session_.PortOpen()) {
-    link_->SetState(CLinkLight::Light::Fault, QStringLiteral("ポートが開いていません: %1").arg(port));
+  if (!session_.Doc().PortOpen()) {
+    // The port's own words: the device and the system's reason.
+    const std::string why = session_.Doc().PortFailure();
+    link_->SetState(CLinkLight::Light::Fault,
+                    QStringLiteral("ポートが開いていません: %1").arg(why.empty() ? port : QString::fromStdString(why)));
     return;
   }
   const CLinkState& link = session_.Link();
@@ -356,12 +371,13 @@ QString CMainFrame::ProgressText() const {
 }
 
 void CMainFrame::UpdateProgress() {
-  const QString text = ProgressText();
+  QString text = ProgressText();
+  // Between runs the bar tells how the last one ended, or the newer note
+  // about the port.
+  if (text.isEmpty()) text = idleText_;
   if (text == shownProgress_) return;
   shownProgress_ = text;
-  if (text.isEmpty() && !lastSummary_.isEmpty())
-    statusBar()->showMessage(lastSummary_);  // how the last run ended, until the next step
-  else if (text.isEmpty())
+  if (text.isEmpty())
     statusBar()->clearMessage();  // back to "レディ"
   else
     statusBar()->showMessage(text);
@@ -452,18 +468,53 @@ void CMainFrame::showEvent(QShowEvent* event) {
   });
 }
 
+bool CMainFrame::ConfirmClose() {
+  if (!router_.IsAvailable(cmd::FileSave)) return true;
+  CNamiDoc& doc = session_.Doc();
+  auto ask = [this](const QString& question) {
+    if (askOnExit) return askOnExit(question);
+    const auto button =
+        QMessageBox::question(this, QStringLiteral("Nami"), question,
+                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    return button == QMessageBox::Save      ? ExitChoice::Save
+           : button == QMessageBox::Discard ? ExitChoice::Discard
+                                            : ExitChoice::Cancel;
+  };
+  if (!doc.PathName().empty()) {
+    if (router_.Save()) return true;
+    // The message said why; the text must not go without the user's word.
+    return ask(QStringLiteral("受信したテキストを保存できませんでした。保存せずに終了しますか?")) ==
+           ExitChoice::Discard;
+  }
+  if (doc.LineCount() == 0) return true;  // nothing received: nothing to lose
+  for (;;) {
+    switch (ask(QStringLiteral("受信したテキストを保存しますか?"))) {
+      case ExitChoice::Discard:
+        return true;
+      case ExitChoice::Cancel:
+        return false;
+      case ExitChoice::Save:
+        // A cancelled file dialog or a failed write keeps nami running.
+        return router_.SaveAs();
+    }
+  }
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (closing_) {
     event->accept();
     return;
   }
+  // Asked while everything still runs: cancel leaves nami as it was.
+  if (!ConfirmClose()) {
+    event->ignore();
+    return;
+  }
   closing_ = true;
   view_->StopTimers();
   idleTimer_.stop();
-  sender_->Detach();  // nothing more goes out while the save dialog is up
-  // Save (asking for a name when the document was never saved), then end
-  // every running operation at once and close the port.
-  if (router_.IsAvailable(cmd::FileSave)) router_.Save();
+  sender_->Detach();
+  // End every running operation at once and close the port.
   Shutdown();
   clockTimer_.stop();
   StoreGeometry();

@@ -2,8 +2,10 @@
 // two-row splitter with the history pane above the terminal pane.
 //
 // It restores its geometry from section "Window" at creation and stores it
-// when it closes; closing also stops the terminal pane's timers, saves the
-// document (asking for a name when it was never saved) and closes the port.
+// when it closes. Before it closes, a document that was saved before is
+// saved again; for a never-saved document with received text it asks
+// save / discard / cancel (cancel, or a save that does not happen, keeps nami
+// running). Closing then stops the terminal pane's timers and closes the port.
 #pragma once
 
 #include <QHash>
@@ -12,6 +14,7 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
+#include <functional>
 
 #include "ui/CommandRouter.h"
 #include "ui/NamiView.h"
@@ -49,6 +52,8 @@ class CMainFrame : public QMainWindow {
   // What the message pane shows while something is being sent or an
   // autopilot step runs (UTF-8); empty otherwise.
   QString ProgressText() const;
+  // How the last auto-mode run ended, with the time; shown between runs.
+  QString RunEndText() const { return runEndText_; }
 
   // Re-evaluates every command's enabled state (as the idle update does),
   // hands new senders to the pacing and refreshes the progress text.
@@ -63,6 +68,11 @@ class CMainFrame : public QMainWindow {
   QSize FirstStartSize() const;
   // The frame's font: "fontname" (79 kept) and "fontsize" of "Window".
   static QFont FrameFont(CSettings& settings);
+
+  enum class ExitChoice { Save, Discard, Cancel };
+  // Asks what becomes of the received text at exit; tests answer here
+  // instead of the message box.
+  std::function<ExitChoice(const QString& question)> askOnExit;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -88,6 +98,8 @@ class CMainFrame : public QMainWindow {
   void BuildActivityPane();
   void OnRunEnd(const RunSummary& summary);
   void SwitchPane(bool next);
+  // Saves or lets go of the document before the window closes; false keeps it open.
+  bool ConfirmClose();
 
   CSession& session_;
   CRecentFiles& recent_;
@@ -106,7 +118,6 @@ class CMainFrame : public QMainWindow {
   QAction* notifyFailedRun_ = nullptr;
   CNotifier notifier_;
   int activityId_ = 0;
-  QString lastSummary_;
   bool placed_ = false;  // the splitter has its first sizes
   QMenu* fileMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;
@@ -116,6 +127,8 @@ class CMainFrame : public QMainWindow {
   QTimer idleTimer_;
   CSendDriver* sender_ = nullptr;
   QString shownProgress_;
+  QString runEndText_;
+  QString idleText_;  // shown while nothing runs: the run's end or a port note
   bool closing_ = false;
   bool shutDown_ = false;
 };

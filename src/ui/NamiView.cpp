@@ -6,13 +6,13 @@
 #include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
 #include "ui/Fonts.h"
+#include "ui/MessageBox.h"
 #include "ui/PainterSurface.h"
 
 namespace nami {
@@ -101,7 +101,8 @@ void CNamiView::paintEvent(QPaintEvent* event) {
   const std::string_view currentView(current);
   const CaretPos pos = DrawNewestLines(session_.Doc().Lines(), surface, lineHeight_, height(), &currentView);
   const QPoint caret(pos.x, pos.y);
-  if (hasFocus()) painter.fillRect(QRect(caret, QSize(kCaretWidth, lineHeight_)), pal.color(QPalette::Text));
+  if (hasFocus() && preedit_.isEmpty())
+    painter.fillRect(QRect(caret, QSize(kCaretWidth, lineHeight_)), pal.color(QPalette::Text));
   if (caret != caret_) {
     const QRect old = CaretRect();
     caret_ = caret;
@@ -110,6 +111,7 @@ void CNamiView::paintEvent(QPaintEvent* event) {
       QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
     }
   }
+  if (!preedit_.isEmpty()) PaintPreedit(painter);
 }
 
 void CNamiView::DrawDirect() { update(); }
@@ -139,8 +141,9 @@ void CNamiView::ShowMessage(const std::string& text) {
     messageHandler(utf);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), utf, QMessageBox::Ok, window());
-  box.exec();
+  // No nested event loop: the tick and the autopilot must not run inside
+  // the call that raised the message.
+  OpenMessageBox(window(), utf);
 }
 
 void CNamiView::Beep() { QApplication::beep(); }
@@ -202,7 +205,36 @@ void CNamiView::keyPressEvent(QKeyEvent* event) {
 
 void CNamiView::inputMethodEvent(QInputMethodEvent* event) {
   if (!event->commitString().isEmpty()) SendBytes(Utf8ToCp932(event->commitString().toStdString()));
+  // The text being composed is shown at the caret until it is committed;
+  // nothing of it goes to the link before then.
+  preedit_ = event->preeditString();
+  preeditCursor_ = static_cast<int>(preedit_.size());
+  for (const QInputMethodEvent::Attribute& a : event->attributes()) {
+    if (a.type == QInputMethodEvent::Cursor) preeditCursor_ = std::clamp(a.start, 0, static_cast<int>(preedit_.size()));
+  }
+  update();
+  QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
   event->accept();
+}
+
+QRect CNamiView::InputCursorRect() const {
+  if (preedit_.isEmpty()) return CaretRect();
+  const int advance = QFontMetrics(font_).horizontalAdvance(preedit_.left(preeditCursor_));
+  return CaretRect().translated(advance, 0);
+}
+
+void CNamiView::PaintPreedit(QPainter& painter) {
+  const QFontMetrics fm(font_);
+  const QRect area(caret_.x(), caret_.y(), fm.horizontalAdvance(preedit_) + kCaretWidth, lineHeight_);
+  const QPalette& pal = palette();
+  painter.fillRect(area, pal.color(QPalette::Base));
+  QFont underlined = font_;
+  underlined.setUnderline(true);
+  painter.setFont(underlined);
+  painter.setPen(pal.color(QPalette::Text));
+  painter.drawText(QPoint(area.x(), area.y() + fm.ascent()), preedit_);
+  painter.setFont(font_);
+  if (hasFocus()) painter.fillRect(InputCursorRect().adjusted(0, 0, 2 - kCaretWidth, 0), pal.color(QPalette::Text));
 }
 
 QVariant CNamiView::inputMethodQuery(Qt::InputMethodQuery query) const {
@@ -210,7 +242,7 @@ QVariant CNamiView::inputMethodQuery(Qt::InputMethodQuery query) const {
     case Qt::ImEnabled:
       return true;
     case Qt::ImCursorRectangle:
-      return CaretRect();
+      return InputCursorRect();
     case Qt::ImFont:
       return font_;
     case Qt::ImCursorPosition:

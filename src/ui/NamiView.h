@@ -8,12 +8,15 @@
 #pragma once
 
 #include <QFont>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 
 #include "terminal/UiSink.h"
 #include "ui/Session.h"
+
+class QPainter;
 
 namespace nami {
 
@@ -31,6 +34,10 @@ class CNamiView : public QWidget, public IUiSink {
   int LineHeight() const { return lineHeight_; }
   const QFont& TerminalFont() const { return font_; }
   QRect CaretRect() const;
+  // The text the input method is composing (shown underlined at the caret),
+  // and where its cursor is, for the candidate window.
+  const QString& PreeditText() const { return preedit_; }
+  QRect InputCursorRect() const;
 
   // After every receive tick, with the number of lines it completed.
   std::function<void(int completed)> afterTick;
@@ -65,11 +72,14 @@ class CNamiView : public QWidget, public IUiSink {
  private:
   void SendBytes(const std::string& cp932);
   void UpdateRows();
+  void PaintPreedit(QPainter& painter);
 
   CSession& session_;
   QFont font_;
   int lineHeight_ = 12;
   QPoint caret_{10, 0};
+  QString preedit_;
+  int preeditCursor_ = 0;
   QTimer tick_;
   int scheduleTimer_ = 0;
   bool scheduleRunning_ = false;

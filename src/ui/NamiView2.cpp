@@ -164,6 +164,9 @@ void CNamiView2::paintEvent(QPaintEvent* event) {
 void CNamiView2::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   Measure();
+  // Another row count may move the top line: paint all of it again.
+  SyncScrollBar();
+  viewport()->update();
 }
 
 void CNamiView2::mousePressEvent(QMouseEvent* event) {

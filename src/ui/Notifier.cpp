@@ -16,4 +16,12 @@ bool CNotifier::Notify(const QString& title, const QString& body) {
   return bus_.send(call);
 }
 
+int NotifyRunEnd(CNotifier& notifier, const CSettings& settings, const RunSummary& summary) {
+  int sent = 0;
+  for (const RunNotice& notice :
+       RunNotices(summary, settings.Get(keys::NotifyOwnMail) != "0", settings.Get(keys::NotifyFailedRun) != "0"))
+    sent += notifier.Notify(QString::fromStdString(notice.title), QString::fromStdString(notice.body)) ? 1 : 0;
+  return sent;
+}
+
 }  // namespace nami

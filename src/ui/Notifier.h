@@ -6,6 +6,9 @@
 #include <QDBusConnection>
 #include <QString>
 
+#include "autopilot/RunSummary.h"
+#include "settings/Settings.h"
+
 namespace nami {
 
 class CNotifier {
@@ -17,5 +20,9 @@ class CNotifier {
  private:
   QDBusConnection bus_;
 };
+
+// Sends the notices a run's end is worth (RunNotices), as the profile's
+// notifymail / notifyfail switches allow; returns how many went out.
+int NotifyRunEnd(CNotifier& notifier, const CSettings& settings, const RunSummary& summary);
 
 }  // namespace nami

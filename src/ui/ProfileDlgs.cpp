@@ -4,10 +4,13 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "terminal/NamiDoc.h"
 #include "ui/DialogHooks.h"
@@ -81,6 +84,17 @@ CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc) : QDialog(parent), do
   layout->addWidget(list_);
   layout->addWidget(read_);
   layout->addWidget(send_);
+  watchdog_ = new QSpinBox(this);
+  watchdog_->setRange(0, 86400);
+  watchdog_->setSuffix(QStringLiteral(" 秒"));
+  watchdog_->setSpecialValueText(QStringLiteral("なし (off)"));
+  watchdog_->setValue(std::max(doc_.Settings().GetInt(keys::Watchdog), 0));
+  watchdog_->setToolTip(
+      QStringLiteral("この秒数だけ何も受信しないと、自動モードは「応答なし」でﾛｸﾞｵﾌして終わります (0 = なし)"));
+  auto* row = new QHBoxLayout;
+  row->addWidget(PlainLabel(QStringLiteral("無応答で中止"), this));
+  row->addWidget(watchdog_);
+  layout->addLayout(row);
   layout->addWidget(MakeOkCancel(this));
 }
 
@@ -88,6 +102,8 @@ void CAutoModeDlg::accept() {
   doc_.AutoList = list_->isChecked();
   doc_.AutoRead = read_->isChecked();
   doc_.AutoSend = send_->isChecked();
+  if (watchdog_->value() != std::max(doc_.Settings().GetInt(keys::Watchdog), 0))
+    doc_.Settings().SetInt(keys::Watchdog, watchdog_->value());
   QDialog::accept();
 }
 
@@ -101,7 +117,7 @@ CFieldDlg::CFieldDlg(QWidget* parent, CSettings& settings) : QDialog(parent), se
   layout->addWidget(PlainLabel(QStringLiteral("(ﾘｽﾄ行数限定ﾓｰﾄﾞはｶﾃｺﾞﾘｰ名のみ)"), this));
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     fields_[i] = MakeEditableList(this, FieldEntries());
-    SetListValue(fields_[i], FieldEntries(), values.fields[i]);
+    SetExactListValue(fields_[i], FieldEntries(), values.fields[i]);
     layout->addWidget(fields_[i]);
   }
   auto* grid = new QGridLayout;
@@ -112,7 +128,7 @@ CFieldDlg::CFieldDlg(QWidget* parent, CSettings& settings) : QDialog(parent), se
   limitMode_->setChecked(values.limitMode);
   grid->addWidget(limitMode_, 1, 0, 1, 2);
   limitModel_ = MakeEditableList(this, LimitModelEntries());
-  SetListValue(limitModel_, LimitModelEntries(), values.limitModel);
+  SetExactListValue(limitModel_, LimitModelEntries(), values.limitModel);
   grid->addWidget(limitModel_, 2, 0, 1, 2);
   layout->addLayout(grid);
   layout->addWidget(MakeOkCancel(this));
@@ -162,7 +178,7 @@ CSendMailDlg::CSendMailDlg(QWidget* parent, CSettings& settings) : QDialog(paren
   auto* grid = new QGridLayout;
   for (int row = 1; row <= 5; ++row) {
     auto i = static_cast<std::size_t>(row - 1);
-    edits_[i] = MakeEdit(this, values[i], row <= 4 ? kSendMailLimit : 0);
+    edits_[i] = MakePathEdit(this, values[i], row <= 4 ? kSendMailLimit : 0);
     browse_[i] = new QPushButton(QStringLiteral("参照"), this);
     browse_[i]->setAutoDefault(false);
     connect(browse_[i], &QPushButton::clicked, this, [this, row] { Browse(row); });
@@ -192,7 +208,11 @@ void CSendMailDlg::Browse(int row) {
 
 void CSendMailDlg::accept() {
   SendMailValues values;
-  for (std::size_t i = 0; i < edits_.size(); ++i) values[i] = ToSjis(edits_[i]->text());
+  for (std::size_t i = 0; i < edits_.size(); ++i) {
+    std::optional<std::string> path = PathFieldValue(this, edits_[i]);
+    if (!path) return;
+    values[i] = std::move(*path);
+  }
   SaveSendMailValues(settings_, values);
   QDialog::accept();
 }
@@ -202,8 +222,8 @@ void CSendMailDlg::accept() {
 CFileNameDlg::CFileNameDlg(QWidget* parent, CSettings& settings) : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("ﾌｧｲﾙ名の設定"));
   const FileNameValues values = LoadFileNameValues(settings_);
-  mail_ = MakeEdit(this, values.mailFile, kFileNameLimit);
-  list_ = MakeEdit(this, values.listFile, kFileNameLimit);
+  mail_ = MakePathEdit(this, values.mailFile, kFileNameLimit);
+  list_ = MakePathEdit(this, values.listFile, kFileNameLimit);
   auto* grid = new QGridLayout;
   grid->addWidget(PlainLabel(QStringLiteral("ﾒｰﾙﾛｸﾞ格納ﾌｧｲﾙ名"), this), 0, 0);
   grid->addWidget(mail_, 0, 1);
@@ -215,7 +235,11 @@ CFileNameDlg::CFileNameDlg(QWidget* parent, CSettings& settings) : QDialog(paren
 }
 
 void CFileNameDlg::accept() {
-  SaveFileNameValues(settings_, {ToSjis(mail_->text()), ToSjis(list_->text())});
+  std::optional<std::string> mail = PathFieldValue(this, mail_);
+  if (!mail) return;
+  std::optional<std::string> list = PathFieldValue(this, list_);
+  if (!list) return;
+  SaveFileNameValues(settings_, {*mail, *list});
   QDialog::accept();
 }
 
@@ -223,7 +247,7 @@ void CFileNameDlg::accept() {
 
 CEditorDlg::CEditorDlg(QWidget* parent, CSettings& settings) : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("エディターの設定"));
-  edit_ = MakeEdit(this, LoadEditorSetting(settings_), kEditorLimit);
+  edit_ = MakePathEdit(this, LoadEditorSetting(settings_), kEditorLimit);
   // An empty setting starts the editor chosen automatically; say which.
   EditorCommand automatic = BuildEditorCommand(QString(), QString(), Hooks());
   edit_->setPlaceholderText(QStringLiteral("空欄: %1").arg(automatic.program));
@@ -237,7 +261,9 @@ CEditorDlg::CEditorDlg(QWidget* parent, CSettings& settings) : QDialog(parent), 
 }
 
 void CEditorDlg::accept() {
-  SaveEditorSetting(settings_, ToSjis(edit_->text()));
+  std::optional<std::string> editor = PathFieldValue(this, edit_);
+  if (!editor) return;
+  SaveEditorSetting(settings_, *editor);
   QDialog::accept();
 }
 

@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QSpinBox;
 class QPushButton;
 
 namespace nami {
@@ -38,6 +39,9 @@ class CAutoModeDlg : public QDialog {
   QCheckBox* List() const { return list_; }
   QCheckBox* Read() const { return read_; }
   QCheckBox* Send() const { return send_; }
+  // The profile's "watchdog": seconds without a byte from the port before
+  // a waiting run ends as no answer (0 = off).
+  QSpinBox* Watchdog() const { return watchdog_; }
   void accept() override;
 
  private:
@@ -45,6 +49,7 @@ class CAutoModeDlg : public QDialog {
   QCheckBox* list_ = nullptr;
   QCheckBox* read_ = nullptr;
   QCheckBox* send_ = nullptr;
+  QSpinBox* watchdog_ = nullptr;
 };
 
 class CFieldDlg : public QDialog {

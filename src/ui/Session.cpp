@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
+#include "link/ComConfig.h"
 #include "link/SerialPort.h"
-#include "text/Cp932.h"
-
+#include "text/IniPath.h"
 #include "sim/DemoPort.h"
 #include "terminal/DocumentFile.h"
+#include "text/Cp932.h"
 
 namespace nami {
 
@@ -43,7 +44,6 @@ CSession::CSession(CSettings& settings, IClock& clock, bool demo)
     doc_.SetPort(std::make_unique<CSerialPort>([s](const std::string& com) { return s->DevicePath(com); }));
   }
   autopilot_ = std::make_shared<CAutopilot>(doc_, clock_);
-  autopilot_->SetLinkState(&link_);
   transfers_ = std::make_shared<CTransfers>(doc_, clock_);
 }
 
@@ -73,19 +73,56 @@ const std::string& CSession::PortName() {
   const std::string com = settings_.Get(keys::ComStatus);
   const std::string name = com.substr(0, com.find(':'));
   const std::string path = settings_.DevicePath(name);
-  return portName_ = Cp932ToUtf8(path.empty() ? name : path);
+  return portName_ = path.empty() ? Cp932ToUtf8(name) : path;  // a device path is a file-system name
 }
-
-bool CSession::PortOpen() { return doc_.Port() && doc_.Port()->IsOpen(); }
 
 void CSession::NewDocument() {
   Reinitialise();
   doc_.SetPathName("");
   if (demo_) SeedDemoProfile(settings_);
   doc_.OpenPortFromProfile();
+  PortOpened();
+}
+
+void CSession::PortOpened() {
+  waiting_ = !doc_.PortOpen();
+  waitSaid_ = false;
+  reopenAtMs_ = clock_.MonotonicMs() + kReopenMs;
+}
+
+void CSession::Notice(const std::string& text) {
+  if (OnNotice) OnNotice(text);
+}
+
+void CSession::CheckPort() {
+  IPort* port = doc_.Port();
+  if (!port) return;
+  if (port->TakeLost()) {
+    const std::string why = port->Failure();
+    relay_.ShowMessage(Utf8ToCp932("link lost: " + why));
+    if (autopilot_) autopilot_->OnLinkLost(why);
+    PortOpened();
+  }
+  if (!reopen_ || !waiting_ || clock_.MonotonicMs() < reopenAtMs_) return;
+  reopenAtMs_ = clock_.MonotonicMs() + kReopenMs;
+  if (port->Open(settings_.Get(keys::ComStatus))) {
+    waiting_ = false;
+    Notice("the port is open again: " + settings_.DevicePath(ParseComConfig(settings_.Get(keys::ComStatus)).device));
+    return;
+  }
+  if (!waitSaid_) {
+    waitSaid_ = true;
+    Notice("waiting for the port to open (" + port->Failure() + "); trying every " + std::to_string(kReopenMs / 1000) +
+           " s");
+  }
 }
 
 bool CSession::OpenDocument(const std::string& path, std::string& error) {
+  // The name becomes a NAMI.INI section, which is CP932.
+  if (!DocumentNameStorable(path)) {
+    error = UnstorablePathMessage(path);
+    return false;
+  }
   CLineStore loaded;
   if (!LoadDocument(loaded, path, error)) {
     if (error.empty()) error = "not a nami document";
@@ -96,6 +133,7 @@ bool CSession::OpenDocument(const std::string& path, std::string& error) {
   doc_.Lines().TakeEvictedCount();
   doc_.SetPathName(path);
   doc_.OpenPortFromProfile();
+  PortOpened();
   return true;
 }
 
@@ -112,17 +150,36 @@ bool CSession::SaveDocument(const std::string& path, std::string& error) {
   return true;
 }
 
+std::string CSession::SaveForTermination(const std::string& folder, std::string& error) {
+  std::string path = doc_.PathName();
+  if (path.empty()) {
+    if (doc_.LineCount() == 0) return {};
+    path = folder + "/nami-" + FormatLocalTime("%Y%m%d-%H%M%S", clock_.Now()) + ".nmi";
+  }
+  if (!nami::SaveDocument(doc_.Lines(), path, error)) {
+    if (error.empty()) error = "the document could not be written";
+    return {};
+  }
+  return path;
+}
+
 int CSession::Tick() {
+  AnnounceSettingsProblem();
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
+  CheckPort();
   const std::size_t count = doc_.LineCount();
   const std::size_t added = std::min<std::size_t>(doc_.Lines().AddedCount() - before, count);
-  // The link state first: a run that ends in this tick is told how the link went.
   for (std::size_t i = count - added; i < count; ++i) link_.OnLine(doc_.LineAt(i), clock_.Now());
   if (autopilot_) autopilot_->OnTick();
   if (OnLine)
     for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.LineAt(i));
   return static_cast<int>(added);
+}
+
+void CSession::AnnounceSettingsProblem() {
+  const std::string problem = settings_.File().TakeProblem();
+  if (!problem.empty()) relay_.ShowMessage(Utf8ToCp932(problem));
 }
 
 void CSession::ScheduleTick() {

@@ -66,9 +66,8 @@ class CSession {
   // The radio link as the TNC reports it, fed by Tick().
   const CLinkState& Link() const { return link_; }
   // The port for the status bar (UTF-8): its device path, or the
-  // simulator's name in the demo; whether it is open.
+  // simulator's name in the demo.
   const std::string& PortName();
-  bool PortOpen();
 
   // Replaces the port (tests); the next NewDocument/OpenDocument opens it.
   void SetPort(std::unique_ptr<IPort> port);
@@ -84,19 +83,43 @@ class CSession {
   // profile into it.
   bool SaveDocument(const std::string& path, std::string& error);
 
+  // A termination signal: writes the received text to the document's own
+  // file, or for a never-saved document to "nami-YYYYMMDD-HHMMSS.nmi" in
+  // `folder` (the profile and the settings file are not touched). Returns the
+  // path written, "" when there was nothing to save or it failed (`error`).
+  std::string SaveForTermination(const std::string& folder, std::string& error);
+
   // One receive tick and the autopilot's wait pass; returns the number of
   // lines completed by it (evicted lines included).
   int Tick();
   void ScheduleTick();
+  // Shows the first settings-file problem (an unreadable, read-only or
+  // unwritable NAMI.INI) once; each tick calls it.
+  void AnnounceSettingsProblem();
   // Quitting: ends every running operation at once and closes the port.
   void Shutdown();
 
   // Called with each completed line (CP932) after a tick; the headless
   // runner prints them.
   std::function<void(const std::string&)> OnLine;
+  // Short notes about the port (waiting for the device, the device is
+  // back), UTF-8; the window shows them in the status bar, the headless
+  // runner on the error stream.
+  std::function<void(const std::string&)> OnNotice;
+
+  // With `on`, a port that is not open (a device that vanished or never
+  // opened) is tried again every kReopenMs, quietly, until it opens: the
+  // window and `--headless --stay` do this.
+  void SetReopenPort(bool on) { reopen_ = on; }
+  static constexpr int kReopenMs = 5000;
 
  private:
   void Reinitialise();
+  // After each receive tick: a port that closed itself ends the run as
+  // link lost; a closed port is tried again when reopening is on.
+  void CheckPort();
+  void PortOpened();
+  void Notice(const std::string& text);
 
   CSettings& settings_;
   IClock& clock_;
@@ -109,6 +132,10 @@ class CSession {
   CTerminalCore core_;
   std::shared_ptr<CAutopilot> autopilot_;  // shared_ptr: the type may be incomplete here
   std::shared_ptr<CTransfers> transfers_;
+  bool reopen_ = false;
+  bool waiting_ = false;  // for the port to open again
+  bool waitSaid_ = false;
+  std::int64_t reopenAtMs_ = 0;
 };
 
 }  // namespace nami

@@ -35,18 +35,27 @@ class RecordingTarget : public IAutomationTarget {
     port_->Open("COM2:9600,n,8,1,n");
   }
   void ShowWindow() override { calls.push_back("ShowWindow"); }
-  void UploadFile(const std::string& path, std::function<void()> done) override {
+  // Paths under /no/ cannot be opened.
+  void UploadFile(const std::string& path, Done done) override {
     calls.push_back("UploadFile " + path);
-    if (finishUploadsAtOnce) {
-      done();
+    if (path.rfind("/no/", 0) == 0) {
+      done(false, path + ": No such file or directory");
+    } else if (finishUploadsAtOnce) {
+      done(true, {});
     } else {
-      pendingUpload = std::move(done);
+      pendingUpload = [done] { done(true, {}); };
     }
   }
-  void DownloadFile(const std::string& path) override { calls.push_back("DownloadFile " + path); }
-  void SendOut(const std::string& text) override {
+  bool DownloadFile(const std::string& path, std::string& why) override {
+    calls.push_back("DownloadFile " + path);
+    if (path.rfind("/no/", 0) != 0) return true;
+    why = path + ": Permission denied";
+    return false;
+  }
+  void SendOut(const std::string& text, Done done) override {
     calls.push_back("SendOut " + text);
-    AutomationSendOut(doc_, text);
+    const bool whole = AutomationSendOut(doc_, text) > 0 && doc_.OutgoingBytes() == 0;
+    done(whole, "the port did not take the text");
   }
   std::string GetLine(int n) override {
     calls.push_back("GetLine " + std::to_string(n));
@@ -188,13 +197,19 @@ TEST_F(AutomationServerTest, SendOutWritesTextAndCrInAnyCase) {
   EXPECT_EQ(target_.Port().writes, writes);
   EXPECT_EQ(target_.Doc().LineCount(), 0u);  // no echo into the received text
 
-  target_.Port().failWrites = true;  // still true when the write fails
-  EXPECT_EQ(Gdbus("SendOut", {"C"}).out, "(true,)");
+  // A text the port does not take is an error with the reason, not a yes.
+  target_.Port().failWrites = true;
+  const ClientResult failed = Gdbus("SendOut", {"C"});
+  EXPECT_NE(failed.exitCode, 0);
+  EXPECT_TRUE(failed.err.contains("Nami.Error.Failed")) << failed.err.toStdString();
+  EXPECT_TRUE(failed.err.contains("did not take")) << failed.err.toStdString();
 }
 
 TEST_F(AutomationServerTest, UploadRepliesOnlyWhenTheUploadHasEnded) {
-  // A path that cannot be opened: the target ends at once, the answer is true.
-  EXPECT_EQ(Gdbus("UploadFile", {"/no/such/file.txt"}).out, "(true,)");
+  // A path that cannot be opened: answered at once with the error and the reason.
+  const ClientResult missing = Gdbus("UploadFile", {"/no/such/file.txt"});
+  EXPECT_TRUE(missing.err.contains("Nami.Error.Failed")) << missing.err.toStdString();
+  EXPECT_TRUE(missing.err.contains("/no/such/file.txt: No such file")) << missing.err.toStdString();
 
   target_.finishUploadsAtOnce = false;
   auto upload = StartClient("gdbus", GdbusArgs("UploadFile", {"/tmp/mail.txt"}));
@@ -219,8 +234,11 @@ TEST_F(AutomationServerTest, UploadRepliesOnlyWhenTheUploadHasEnded) {
 TEST_F(AutomationServerTest, DownloadCallsReachTheTargetEachTime) {
   EXPECT_EQ(Gdbus("DownloadFile", {"/tmp/a.DWN"}).out, "(true,)");
   EXPECT_EQ(Gdbus("downloadfile", {"/tmp/b.DWN"}).out, "(true,)");
+  const ClientResult refused = Gdbus("DownloadFile", {"/no/c.DWN"});
+  EXPECT_TRUE(refused.err.contains("Nami.Error.Failed: /no/c.DWN: Permission denied")) << refused.err.toStdString();
   EXPECT_EQ(Gdbus("DownloadStop", {"''"}).exitCode, 0);
-  const std::vector<std::string> expected{"DownloadFile /tmp/a.DWN", "DownloadFile /tmp/b.DWN", "DownloadStop"};
+  const std::vector<std::string> expected{"DownloadFile /tmp/a.DWN", "DownloadFile /tmp/b.DWN",
+                                          "DownloadFile /no/c.DWN", "DownloadStop"};
   EXPECT_EQ(target_.calls, expected);
 }
 

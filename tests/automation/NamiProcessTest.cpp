@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -16,8 +18,8 @@
 #include <memory>
 #include <string>
 
-#include "support/TestSupport.h"
 #include "BusTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace nami {
 namespace {
@@ -142,6 +144,22 @@ TEST_F(NamiProcessTest, SendOutPutsTheTextAndCrOnTheLine) {
   EXPECT_EQ(ReadMaster(kanji.size()), kanji);
 }
 
+// A long text over a line that does not keep up (nobody reads the other end
+// for well over a second): none of it is dropped, and the answer comes once
+// the last byte is on the line.
+TEST_F(NamiProcessTest, LongSendOutLosesNothingWhenThePortFallsBehind) {
+  const std::string text(119999, 'x');
+  QProcess call;
+  call.start(QStringLiteral("gdbus"), GdbusArgs(QStringLiteral("SendOut"), {QString::fromStdString(text)}));
+  ASSERT_TRUE(call.waitForStarted(5000));
+  EXPECT_FALSE(call.waitForFinished(2500)) << "answered before the text was on the line";
+  const std::string got = ReadMaster(text.size() + 1, 20000);
+  EXPECT_EQ(got.size(), text.size() + 1);
+  EXPECT_TRUE(got == text + "\r") << "every byte, in order";
+  ASSERT_TRUE(call.waitForFinished(5000));
+  EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
+}
+
 TEST_F(NamiProcessTest, GetLineReadsCompletedLinesNewestFirstAndNeverTheUnfinishedOne) {
   EXPECT_EQ(GetLine(1), QString());
   WriteMaster("alpha\r\nbeta\r\ngamma\r\n");
@@ -174,6 +192,23 @@ TEST_F(NamiProcessTest, DownloadCapturesTheLinesReceivedUntilItStops) {
   EXPECT_EQ(test::ReadFile(capture), "one\r\n" + test::Sjis("二行目") + "\r\n");
 }
 
+TEST_F(NamiProcessTest, PathsInAJapaneseFolderReachTheFileSystemUnchanged) {
+  const std::string folder = dir_.File("ドキュメント");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  const std::string capture = folder + "/受信.DWN";
+  const std::string mail = folder + "/送信メール.UPL";
+  test::WriteFile(mail, test::Sjis("東京から\r\n"));
+
+  EXPECT_EQ(Gdbus(QStringLiteral("DownloadFile"), {QString::fromStdString(capture)}), QStringLiteral("(true,)"));
+  WriteMaster(test::Sjis("江東です") + "\r\n");
+  ASSERT_TRUE(WaitForNewestLine(QStringLiteral("江東です")));
+  EXPECT_EQ(Gdbus(QStringLiteral("DownloadStop"), {QStringLiteral("")}), QStringLiteral("()"));
+  EXPECT_EQ(test::ReadFile(capture), test::Sjis("江東です") + "\r\n");
+
+  EXPECT_EQ(Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(mail)}), QStringLiteral("(true,)"));
+  EXPECT_EQ(ReadMaster(9), test::Sjis("東京から") + "\r");
+}
+
 TEST_F(NamiProcessTest, UploadAnswersOnceEveryByteIsOnTheLine) {
   // Larger than what the pseudo-terminal buffers, so the upload can end
   // only while the test reads.
@@ -197,10 +232,11 @@ TEST_F(NamiProcessTest, UploadAnswersOnceEveryByteIsOnTheLine) {
   ASSERT_TRUE(call.waitForFinished(5000));
   EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
 
-  // A file that cannot be opened: answered at once, nothing sent; with no
-  // window the message goes to the error stream.
-  EXPECT_EQ(Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(dir_.File("missing.txt"))}),
-            QStringLiteral("(true,)"));
+  // A file that cannot be opened: answered at once with the error and the
+  // reason, nothing sent; with no window the message goes to the error stream.
+  const QString refused = Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(dir_.File("missing.txt"))});
+  EXPECT_TRUE(refused.contains(QStringLiteral("Nami.Error.Failed"))) << refused.toStdString();
+  EXPECT_TRUE(refused.contains(QStringLiteral("missing.txt: No such file or directory"))) << refused.toStdString();
   EXPECT_EQ(ReadMaster(1, 200), "");
   nami_.setReadChannel(QProcess::StandardError);
   QByteArray err;
@@ -229,6 +265,68 @@ TEST_F(NamiProcessTest, TerminatingDuringAnUploadAnswersTheCallerAndEndsAtOnce) 
   EXPECT_EQ(nami_.exitCode(), 0);
   ASSERT_TRUE(call.waitForFinished(3000));
   EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
+}
+
+// The window-less instance ends once it has had no call for the idle time
+// (here 2 s), which frees the serial port; a shown window keeps it running.
+TEST_F(NamiProcessTest, AnIdleInstanceEndsAndFreesThePortUnlessItsWindowIsShown) {
+  nami_.terminate();
+  ASSERT_TRUE(nami_.waitForFinished(5000));
+  const std::string slave = ::ptsname(master_);
+  struct Case {
+    const char* name;
+    const char* call;  // made once, a second after the start
+    bool ends;
+  };
+  const Case cases[] = {{"idle after a call", "SendOut", true}, {"window shown", "ShowWindow", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QProcess idle;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("NAMI_AUTOMATION_IDLE"), QStringLiteral("2"));
+    idle.setProcessEnvironment(env);
+    idle.setWorkingDirectory(QString::fromStdString(dir_.Path()));
+    idle.start(QStringLiteral(NAMI_BINARY_DIR "/nami"),
+               {QStringLiteral("--automation"), QStringLiteral("--ini"), QString::fromStdString(ini_)});
+    ASSERT_TRUE(idle.waitForReadyRead(10000));
+    busName_ = QString::fromUtf8(idle.readLine()).trimmed();
+    QThread::msleep(1000);
+    Gdbus(QString::fromUtf8(c.call), {QStringLiteral("''")});
+    QElapsedTimer t;
+    t.start();
+    const bool ended = idle.waitForFinished(5000);
+    EXPECT_EQ(ended, c.ends);
+    if (ended) {
+      EXPECT_GE(t.elapsed(), 1500) << "the call restarts the idle time";
+      EXPECT_EQ(idle.exitCode(), 0);
+      EXPECT_TRUE(idle.readAllStandardError().contains("no automation call for 2 s"));
+      // The port opens again: nobody holds its lock.
+      const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      ASSERT_GE(fd, 0);
+      EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+      ::close(fd);
+    } else {
+      idle.terminate();
+      idle.waitForFinished(5000);
+    }
+  }
+}
+
+// Without a session bus nothing could reach a window-less instance.
+TEST(NamiProcess, WithoutASessionBusTheAutomationInstanceEndsAtOnce) {
+  test::EnsureCoreApplication();
+  test::TempDir dir;
+  QProcess nami;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+  nami.setProcessEnvironment(env);
+  nami.start(QStringLiteral(NAMI_BINARY_DIR "/nami"),
+             {QStringLiteral("--automation"), QStringLiteral("--ini"), QString::fromStdString(dir.File("NAMI.INI"))});
+  ASSERT_TRUE(nami.waitForFinished(10000));
+  EXPECT_EQ(nami.exitCode(), 1);
+  EXPECT_TRUE(nami.readAllStandardError().contains("nothing can reach this instance"));
 }
 
 }  // namespace

@@ -16,7 +16,8 @@
 namespace nami::test {
 
 struct AutopilotRig {
-  AutopilotRig() : settings(dir.File("NAMI.INI")), doc(settings, ui), core(doc), clock(0), pilot(doc, clock) {
+  explicit AutopilotRig(IFileOps& ops = PosixFileOps())
+      : settings(dir.File("NAMI.INI"), ops), doc(settings, ui), core(doc), clock(0), pilot(doc, clock) {
     auto port = std::make_unique<BbsPeer>();
     peer = port.get();
     doc.SetPort(std::move(port));

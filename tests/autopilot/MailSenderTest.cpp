@@ -93,24 +93,25 @@ TEST_F(SendStep, NoQueuedFileEndsAtOnceWithoutWritingSettings) {
   EXPECT_EQ(ReadFile(rig.settings.Path()), before);
 }
 
-TEST_F(SendStep, MissingFileIsSkippedSilentlyAndItsKeyEmptiedAtTheEnd) {
-  rig.settings.Set(keys::Send[0], rig.dir.File("nope.txt"));
+TEST_F(SendStep, AMissingFileIsNamedSkippedAtOnceAndKeptQueued) {
+  const std::string missing = rig.dir.File("nope.txt");
+  rig.settings.Set(keys::Send[0], missing);
   Queue(3, "c.txt", "SP C\r\n");
   rig.peer->sent.clear();
   rig.pilot.Run(AutoCommand::Send);
   rig.Drain();
-  // The skipped file's wait needs a prompt that only new text brings.
-  EXPECT_EQ(rig.peer->sent, "");
-  EXPECT_TRUE(rig.pilot.Busy());
-  rig.peer->output.push_back("QZ1ABC>\r\n");
-  rig.Drain();
+  // No wait for a prompt that nothing sent would bring.
   EXPECT_EQ(rig.peer->sent, "SP C\r\x1A\r");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_EQ(rig.Setting(keys::Send[0]), "");
-  EXPECT_TRUE(rig.ui.messages.empty());
+  EXPECT_EQ(rig.Setting(keys::Send[0]), missing);
+  EXPECT_EQ(rig.Setting(keys::Send[2]), "");
+  EXPECT_EQ(rig.ui.messages,
+            std::vector<std::string>{msg::CannotOpenFile + "\n" + missing + ": No such file or directory"});
 }
 
-TEST_F(SendStep, UnpositionableFileStopsEverythingUntilTheEndCommand) {
+// A named pipe queued by mistake never blocks: it is named, skipped and
+// kept in the queue; the other files go out and the run completes.
+TEST_F(SendStep, AFifoIsNamedSkippedAndKeptQueued) {
   const std::string fifo = rig.dir.File("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   rig.settings.Set(keys::Send[0], fifo);
@@ -119,16 +120,16 @@ TEST_F(SendStep, UnpositionableFileStopsEverythingUntilTheEndCommand) {
   rig.peer->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, "\x03\rCONNECT QZ1ABC\r");  // no file, no log-off
-  EXPECT_EQ(rig.ui.messages, std::vector<std::string>{msg::CannotOpenFile});
-  EXPECT_FALSE(rig.doc.AutoRunning);
-  EXPECT_FALSE(rig.doc.AutoIdle);
+  EXPECT_EQ(rig.peer->sent,
+            "\x03\rCONNECT QZ1ABC\rSP X\r\x1A\rB\r\x03"
+            "D\r");
+  EXPECT_EQ(rig.ui.messages,
+            std::vector<std::string>{msg::CannotOpenFile + "\n" + fifo + ": is a named pipe (FIFO), not a file"});
+  EXPECT_TRUE(rig.doc.AutoIdle);
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
   EXPECT_EQ(rig.Setting(keys::Send[0]), fifo);
-  rig.pilot.Run(AutoCommand::End);
-  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+  EXPECT_EQ(rig.Setting(keys::Send[1]), "");
 }
 
 // The descriptor of this process that has `path` open; -1 when none.

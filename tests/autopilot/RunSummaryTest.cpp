@@ -9,34 +9,40 @@ namespace {
 TEST(RunSummary, LineForEachOutcome) {
   struct Case {
     RunOutcome outcome;
+    const char* detail;
     const char* line;
   };
+  const char* counts = " — 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05";
   const Case cases[] = {
-      {RunOutcome::Completed, "完了: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::NothingNew, "完了 (新着なし): 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::EndedByUser, "終了コマンドで中止: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::NoAnswer, "応答なし: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::BbsBusy, "BBS 使用中: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::ConnectFailed, "接続できず: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::LinkLost, "リンク断: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::PortNotOpen, "ポートが開いていない: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
-      {RunOutcome::FileError, "ファイルに書けない: 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 2 通), 1:05"},
+      {RunOutcome::Completed, "", "完了 (completed)"},
+      {RunOutcome::NothingNew, "", "完了 (新着なし) (nothing new)"},
+      {RunOutcome::EndedByUser, "", "終了コマンドで中止 (ended by the user)"},
+      {RunOutcome::NoAnswer, "nothing received for 300 s", "応答なし (no answer): nothing received for 300 s"},
+      {RunOutcome::BbsBusy, "", "BBS 使用中 (BBS busy)"},
+      {RunOutcome::ConnectFailed, "", "接続できず (connect failed)"},
+      {RunOutcome::LinkLost, "/dev/ttyUSB0: the device was lost (hang-up)",
+       "リンク断 (link lost): /dev/ttyUSB0: the device was lost (hang-up)"},
+      {RunOutcome::PortNotOpen, "/dev/ttyUSB0: No such file or directory",
+       "ポートが開いていない (port not open): /dev/ttyUSB0: No such file or directory"},
+      {RunOutcome::FileError, "リストのログに書き込めないため中止しました",
+       "ファイルに書けない (log or settings not writable): リストのログに書き込めないため中止しました"},
   };
   for (const Case& c : cases) {
     RunSummary s;
     s.outcome = c.outcome;
+    s.detail = c.detail;
     s.mailsSent = 1;
     s.listLines = 12;
     s.messagesRead = 10;
     s.toOwnCall = 2;
     s.ownCall = "QZ1XYZ";
     s.durationMs = 64600;
-    EXPECT_EQ(FormatSummary(s), c.line);
+    EXPECT_EQ(FormatSummary(s), std::string(c.line) + counts);
   }
   RunSummary plain;  // no own call in the profile: no count for it
   plain.outcome = RunOutcome::Completed;
   plain.durationMs = 499;
-  EXPECT_EQ(FormatSummary(plain), "完了: 送信 0 通, リスト 0 行, 読み出し 0 通, 0:00");
+  EXPECT_EQ(FormatSummary(plain), "完了 (completed) — 送信 0 通, リスト 0 行, 読み出し 0 通, 0:00");
 }
 
 TEST(RunSummary, NoticesFollowTheSwitches) {

@@ -9,12 +9,15 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "SimRig.h"
 #include "link/SerialPort.h"
 #include "sim/PtyServer.h"
+#include "support/FileFaults.h"
 #include "text/ShiftJis.h"
 
 namespace nami::test {
@@ -493,6 +496,103 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
   ExpectCrLfLines(ReadFile(dir.File("mail.log")));
   EXPECT_FALSE(doc.LogFile.IsOpen());
   EXPECT_TRUE(ui.messages.empty());
+}
+
+// Through the real serial port and nami-tncsim, run after run: with the
+// settings unwritable nothing is posted; with the mail log on a full disk
+// "LastMailNo" stays; once the disk is fixed the BBS gets the mail once and
+// every message is logged.
+TEST(SimulatorPty, FullDisksLoseNoMailOverRepeatedRuns) {
+  TempDir dir;
+  const std::string link = dir.File("tnc");
+  const std::string logPath = dir.File("log");
+  TncsimProcess tncsim(link, logPath);
+  if (!tncsim.Ready()) GTEST_SKIP() << "nami-tncsim is not available";
+
+  FaultyFileOps ops;
+  CSettings settings(dir.File("NAMI.INI"), ops);
+  SeedDemoProfile(settings);
+  // Lists from "LastMailNo" on: a plain "L" would list each message only once ever.
+  settings.Set(keys::Field[0], "L #");
+  settings.Set(keys::ListFile, dir.File("list.log"));
+  ASSERT_TRUE(settings.SetDevicePath("COM2", link));
+  MailFile mail(dir);
+  settings.Set(keys::Send[0], mail.path);
+  const std::string start = settings.Raw(keys::LastMailNo);
+  RecordingSink ui;
+  CNamiDoc doc(settings, ui);
+  CTerminalCore core(doc);
+  CSystemClock clock;
+  CAutopilot pilot(doc, clock);
+  doc.SetPort(std::make_unique<CSerialPort>([&](const std::string& com) { return settings.DevicePath(com); }));
+  doc.OpenPort(settings.Get(keys::ComStatus));
+  ASSERT_TRUE(doc.Port()->IsOpen()) << link;
+
+  auto cycleFor = [&](int ms, const std::function<bool()>& until) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!until() && std::chrono::steady_clock::now() < deadline) {
+      core.Tick();
+      pilot.OnTick();
+      for (int i = 0; i < 16 && doc.Senders.Step(); ++i) {
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  };
+  auto run = [&] {
+    // An aborted run left the link up: log off. Either way let the TNC
+    // answer the last run's disconnect before the next run connects.
+    if (!pilot.IsEnabled(AutoCommand::AutoMode)) pilot.Run(AutoCommand::End);
+    cycleFor(1500, [] { return false; });
+    pilot.Run(AutoCommand::AutoMode);
+    cycleFor(15000, [&] { return !pilot.Busy(); });
+    EXPECT_FALSE(pilot.Busy());
+    return pilot.LastResult();
+  };
+  auto posted = [&] {
+    const std::string bytes = LoggedBytes(ReadFile(logPath));
+    const std::string mailBytes = sim::CPtyServer::EscapeBytes(mail.Bytes());
+    int n = 0;
+    for (std::size_t at = bytes.find(mailBytes); at != std::string::npos; at = bytes.find(mailBytes, at + 1)) ++n;
+    return n;
+  };
+
+  // 1. The settings folder is full: nothing posted, nothing recorded.
+  settings.Set(keys::MailFile, dir.File("mail.log"));
+  ops.writeErrno = ENOSPC;
+  EXPECT_EQ(run(), CAutopilot::RunResult::Aborted);
+  EXPECT_NE(pilot.LastAbortReason().find("No space left on device"), std::string::npos) << pilot.LastAbortReason();
+  ops.writeErrno = 0;
+  EXPECT_EQ(posted(), 0);
+  EXPECT_EQ(settings.Raw(keys::Send[0]), mail.path);
+
+  // 2. The mail log is on a full disk: the mail goes out once, LastMailNo stays.
+  SmallTmpfs disk(64 * 1024);
+  if (disk.Mounted()) {
+    WriteFile(disk.File("mail.log"), "");
+    disk.FillLeaving(0);
+    settings.Set(keys::MailFile, disk.File("mail.log"));
+    EXPECT_EQ(run(), CAutopilot::RunResult::Aborted) << pilot.LastAbortReason();
+    EXPECT_NE(pilot.LastAbortReason().find("メールのログ"), std::string::npos) << pilot.LastAbortReason();
+    EXPECT_EQ(settings.Raw(keys::LastMailNo), start);
+    EXPECT_EQ(settings.Raw(keys::Send[0]), "");
+  } else {
+    std::printf("full mail log skipped: %s\n", disk.Why().c_str());
+  }
+
+  // 3. Fixed: every new message is logged, the mail was posted once in all.
+  settings.Set(keys::MailFile, dir.File("mail.log"));
+  EXPECT_EQ(run(), CAutopilot::RunResult::Completed) << pilot.LastAbortReason();
+  EXPECT_EQ(settings.Raw(keys::LastMailNo), "1231") << ReadFile(dir.File("list.log"));
+  EXPECT_EQ(run(), CAutopilot::RunResult::Completed) << pilot.LastAbortReason();
+  EXPECT_EQ(posted(), 1);
+  EXPECT_EQ(settings.Raw(keys::LastMailNo), "1231");
+  const std::string log = ReadFile(dir.File("mail.log"));
+  for (int n = LeadingNumber(start) + 1; n <= 1231; ++n) {
+    if (ReadFile(dir.File("list.log")).find(std::to_string(n) + " ") == std::string::npos) continue;
+    EXPECT_NE(log.find(std::to_string(n)), std::string::npos) << n;
+  }
+  doc.ClosePort();
+  EXPECT_TRUE(tncsim.Stop());
 }
 
 }  // namespace

@@ -56,7 +56,9 @@ TEST(NamiDocPort, MissingDeviceShowsTheMessageOnce) {
   doc.SetPort(std::make_unique<CSerialPort>([&](const std::string& name) { return settings.DevicePath(name); }));
   doc.OpenPortFromProfile();
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0], test::Sjis("ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい"));
+  // The fixed text, then the device and the system's reason.
+  EXPECT_EQ(ui.messages[0], test::Sjis("ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい\n") + dir.File("no-such-tty") +
+                                ": No such file or directory");
   char buf[8];
   EXPECT_EQ(doc.ReadAvailable(buf, sizeof buf), 0u);
   EXPECT_EQ(doc.SendText("x"), 0u);

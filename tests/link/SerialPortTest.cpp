@@ -1,16 +1,17 @@
-#include "link/SerialPort.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "link/SerialPort.h"
 
 namespace nami {
 namespace {
@@ -176,6 +177,52 @@ TEST(SerialPort, MissingDeviceGivesAPortThatReadsNothing) {
   // A regular file is not a serial device.
   CSerialPort file([](const std::string&) { return std::string("/etc/hostname"); });
   EXPECT_FALSE(file.Open("COM2:9600,n,8,1,n"));
+}
+
+// A port that cannot be opened says which device and why.
+TEST(SerialPort, AFailedOpenNamesTheDeviceAndTheReason) {
+  PtyPair pty;
+  CSerialPort holder([&](const std::string&) { return pty.Slave(); });
+  ASSERT_TRUE(holder.Open("COM2:9600,n,8,1,n"));
+  char dir[] = "/tmp/nami-port-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string plain = std::string(dir) + "/plain";
+  ::close(::open(plain.c_str(), O_CREAT | O_WRONLY, 0600));
+  struct Case {
+    std::string device;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {std::string(dir) + "/missing", "No such file or directory"},
+      {plain, "not a serial device (not a terminal)"},
+      {pty.Slave(), "in use by process " + std::to_string(::getpid())},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.device);
+    CSerialPort port([&](const std::string&) { return c.device; });
+    EXPECT_FALSE(port.Open("COM2:9600,n,8,1,n"));
+    EXPECT_EQ(port.Failure(), c.device + ": " + c.reason);
+  }
+  EXPECT_NE(OpenFailureReason(plain, EACCES).find("Permission denied: add your user to the group "), std::string::npos);
+  ::unlink(plain.c_str());
+  ::rmdir(dir);
+}
+
+// The far end going away (a USB adapter pulled) closes the port once.
+TEST(SerialPort, AVanishedDeviceClosesThePortAndSaysSo) {
+  auto pty = std::make_unique<PtyPair>();
+  const std::string slave = pty->Slave();
+  CSerialPort port([&](const std::string&) { return slave; });
+  ASSERT_TRUE(port.Open("COM2:9600,n,8,1,n"));
+  char buf[64];
+  EXPECT_EQ(port.ReadAvailable(buf, sizeof buf), 0u);
+  EXPECT_FALSE(port.TakeLost());
+  pty.reset();
+  EXPECT_EQ(port.ReadAvailable(buf, sizeof buf), 0u);
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_TRUE(port.TakeLost());
+  EXPECT_FALSE(port.TakeLost());
+  EXPECT_NE(port.Failure().find(slave + ": the device was lost"), std::string::npos) << port.Failure();
 }
 
 }  // namespace

@@ -52,24 +52,38 @@ TEST(Settings, CopyProfileOnSave) {
   TempDir dir;
   CSettings s(dir.File("NAMI.INI"));
   s.Set(keys::Call, "JA1AAA");
-  s.Set(keys::Prompt, std::string(100, 'p'));
+  // Every key is copied at its own length (128 bytes for paths), cut at a
+  // character start.
+  const std::string path128 = "/home/op/" + Sjis("東京") + "/" + std::string(114, 'm');
+  const struct {
+    const KeySpec& key;
+    std::string stored, copied;
+  } longValues[] = {
+      {keys::Prompt, std::string(100, 'p'), std::string(80, 'p')},
+      {keys::Send[0], path128 + "tail", path128},
+      {keys::Send[4], path128, path128},
+      {keys::ListFile, path128, path128},
+      {keys::MailFile, std::string(127, 'a') + Sjis("東"), std::string(127, 'a')},
+  };
+  for (const auto& v : longValues) s.Set(v.key, v.stored);
   s.Set(keys::Serial, "yes");
   s.SetProfileSection("station");
   s.Set(keys::Call, "KEEP");  // a value the new section already had
   s.CopyProfileFrom(CSettings::UntitledTitle());
 
   EXPECT_EQ(s.Raw(keys::Call), "KEEP");
-  EXPECT_EQ(s.Raw(keys::Prompt), std::string(79, 'p'));  // 79 bytes of the old value
-  EXPECT_FALSE(s.Has(keys::Serial));                      // "serial" is not copied
+  for (const auto& v : longValues) EXPECT_EQ(s.Raw(v.key), v.copied) << v.key.name;
+  EXPECT_FALSE(s.Has(keys::Serial));  // "serial" is not copied
   // Every key is created, even with an empty value, in the fixed order.
-  for (const char* key : keys::ProfileCopyOrder) EXPECT_TRUE(s.File().HasKey("station", key)) << key;
+  for (const KeySpec* key : keys::ProfileCopyOrder) EXPECT_TRUE(s.File().HasKey("station", key->name)) << key->name;
   std::string text = test::ReadFile(s.Path());
   std::size_t section = text.find("[station]");
   ASSERT_NE(section, std::string::npos);
   std::size_t last = section;
-  for (const char* key : keys::ProfileCopyOrder) {
-    if (std::string(key) == "call") continue;  // written before the copy
-    std::size_t at = text.find(std::string("\n") + key + "=", section);
+  for (const KeySpec* entry : keys::ProfileCopyOrder) {
+    const std::string key = entry->name;
+    if (key == "call") continue;  // written before the copy
+    std::size_t at = text.find("\n" + key + "=", section);
     ASSERT_NE(at, std::string::npos) << key;
     EXPECT_GT(at, last) << key;
     last = at;

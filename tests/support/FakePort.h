@@ -31,6 +31,8 @@ class FakePort : public IPort {
   std::size_t SendText(std::string_view bytes) override {
     ++writeCount;
     if (!open || failWrites) return 0;
+    if (takeAtMost >= 0 && bytes.size() > static_cast<std::size_t>(takeAtMost)) bytes = bytes.substr(0, takeAtMost);
+    if (bytes.empty()) return 0;
     sent.append(bytes);
     writes.emplace_back(bytes);
     return bytes.size();
@@ -41,6 +43,18 @@ class FakePort : public IPort {
     open = false;
   }
   bool IsOpen() const override { return open; }
+  std::string Failure() const override { return open ? std::string() : failure; }
+  bool TakeLost() override {
+    const bool was = lost;
+    lost = false;
+    return was;
+  }
+  // The device vanishes: the port closes itself and says so once.
+  void Vanish(const std::string& why) {
+    open = false;
+    lost = true;
+    failure = why;
+  }
 
   // Queues one chunk for one later read.
   void Deliver(std::string chunk) { input.push_back(std::move(chunk)); }
@@ -57,11 +71,14 @@ class FakePort : public IPort {
   int queueCount = 0;
   bool failOpen = false;
   bool failWrites = false;
+  int takeAtMost = -1;  // >= 0: each write takes at most this many bytes
   bool open = false;
   int openCount = 0;
   int closeCount = 0;
   int writeCount = 0;
   std::string lastConfig;
+  bool lost = false;
+  std::string failure;
 };
 
 }  // namespace nami::test

@@ -1,7 +1,9 @@
 #include "support/TestSupport.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -41,5 +43,22 @@ bool FileExists(const std::string& path) {
 }
 
 std::string Sjis(const std::string& utf8) { return Utf8ToCp932(utf8); }
+
+FullDisk::FullDisk() {
+  rlimit r{};
+  ::getrlimit(RLIMIT_FSIZE, &r);
+  soft_ = r.rlim_cur;
+  handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  r.rlim_cur = 0;
+  ::setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FullDisk::~FullDisk() {
+  rlimit r{};
+  ::getrlimit(RLIMIT_FSIZE, &r);
+  r.rlim_cur = static_cast<rlim_t>(soft_);
+  ::setrlimit(RLIMIT_FSIZE, &r);
+  std::signal(SIGXFSZ, handler_);
+}
 
 }  // namespace nami::test

@@ -43,6 +43,20 @@ class RecordingSink : public IUiSink {
   int invalidates = 0;
 };
 
+// While it lives, every write to a regular file fails as on a full disk:
+// the file size limit is 0 and SIGXFSZ is ignored, so writes give EFBIG.
+class FullDisk {
+ public:
+  FullDisk();
+  ~FullDisk();
+  FullDisk(const FullDisk&) = delete;
+  FullDisk& operator=(const FullDisk&) = delete;
+
+ private:
+  unsigned long long soft_ = 0;
+  void (*handler_)(int) = nullptr;
+};
+
 // UTF-8 source text as CP932 bytes.
 std::string Sjis(const std::string& utf8);
 

@@ -42,8 +42,13 @@ TEST(Keyboard, EchoBuildsLinesLikeTheTerminalAndSendsEveryByte) {
   Type(f, typed);
   EXPECT_EQ(f.doc.LastLine(), std::string(80, 'k'));
   EXPECT_EQ(f.core.CurrentLine(), "L");
-  // A two-byte character typed across the width stays whole.
+  // A two-byte character typed across the width stays whole; the full line
+  // and the return after it are one line.
   Type(f, "\r" + std::string(79, 'm') + "\x82\xA0");
+  EXPECT_EQ(f.core.CurrentLine(), std::string(79, 'm') + "\x82\xA0");
+  const std::size_t before = f.doc.LineCount();
+  Type(f, "\r");
+  EXPECT_EQ(f.doc.LineCount(), before + 1);
   EXPECT_EQ(f.doc.LastLine(), std::string(79, 'm') + "\x82\xA0");
   EXPECT_EQ(f.core.CurrentLine(), "");
   // Bell and XON are stored when typed.

@@ -69,6 +69,11 @@ TEST(Receive, SameStoreAndCurrentLineHoweverTheBytesAreCutIntoTicks) {
       {"serial yes: CR ends the line, LF returns", true, "ABC\r\n", {"ABC"}, "", 0},
       {"85 bytes wrap at 80", false, x85, {x85.substr(0, 80)}, "12345", 0},
       {"a two-byte character at 79 gives 81", false, x79 + "\x82\xA0" + "z", {x79 + "\x82\xA0"}, "z", 0},
+      {"a kanji at column 80 and its line end are one line", false, x79 + "\x8A\xBF\r\nnext", {x79 + "\x8A\xBF"},
+       "next", 0},
+      {"80 bytes and their line end are one line", false, std::string(80, 'f') + "\r\n", {std::string(80, 'f')}, "", 0},
+      {"serial yes: a full kanji line and its CR are one line", true, x79 + "\x82\xA0\r\n", {x79 + "\x82\xA0"}, "", 0},
+      {"a backspace takes a full line's last kanji whole", false, x79 + "\x82\xA0\x08z\n", {x79 + "z"}, "", 0},
       {"a two-byte character at 78 fits", false, std::string(78, 'a') + "\x82\xA0" + "z",
        {std::string(78, 'a') + "\x82\xA0"}, "z", 0},
       {"bell, XON and XOFF leave no trace", false, "a\x07" "b\x11" "c\x13" "d\n", {"abcd"}, "", 1},
@@ -282,9 +287,25 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
   EXPECT_TRUE(f.sink.messages.empty());
 }
 
+// Mail that fills the width is logged as the BBS sent it, not double-spaced.
+TEST(Receive, FullLinesReachTheLogsOnceWithTheirLineEnds) {
+  TerminalFixture f;
+  const std::string log = f.dir.File("mail.log");
+  ASSERT_TRUE(f.doc.LogFile.Open(log, CTextFile::Mode::Append));
+  f.doc.MailReading = true;
+  f.doc.AutoIdle = false;
+  const std::string kanji80 = std::string(79, 'a') + test::Sjis("漢");
+  std::string full;
+  for (int i = 0; i < 40; ++i) full += test::Sjis("全");  // 80 bytes
+  f.Tick(kanji80 + "\r\n" + full + "\r\n" + "end\r\n");
+  EXPECT_EQ(test::ReadFile(log), kanji80 + "\r\n" + full + "\r\nend\r\n");
+}
+
 TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   TerminalFixture f;
-  ASSERT_TRUE(f.doc.CaptureFile.Open("/dev/full", CTextFile::Mode::Append));
+  test::TempDir dir;
+  test::FullDisk full;
+  ASSERT_TRUE(f.doc.CaptureFile.Open(dir.File("capture"), CTextFile::Mode::Append));
   f.doc.Capturing = true;
   f.doc.WaitText = "c";
   f.Tick("a\r\nb\r\nc");
@@ -296,7 +317,7 @@ TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   EXPECT_TRUE(f.doc.Capturing);  // the capture stays on and the next line is tried again
 
   // The same for the autopilot's log, reported once more for its own file.
-  ASSERT_TRUE(f.doc.LogFile.Open("/dev/full", CTextFile::Mode::Append));
+  ASSERT_TRUE(f.doc.LogFile.Open(dir.File("log"), CTextFile::Mode::Append));
   f.doc.Capturing = false;
   f.doc.ListReading = true;
   f.doc.AutoIdle = false;

@@ -45,10 +45,13 @@ TEST_F(MarkedLinesTest, CopyToFileFailuresAreReported) {
   StoreLines(2);
   doc.MarkLast = 1;
   EXPECT_FALSE(transfers.CopyMarkedLinesToFile(dir.File("no/dir/x")));
-  if (FileExists("/dev/full")) {
-    EXPECT_FALSE(transfers.CopyMarkedLinesToFile("/dev/full"));
-    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Cannot Open File", "Cannot Write File"}));
+  {
+    FullDisk full;
+    EXPECT_FALSE(transfers.CopyMarkedLinesToFile(dir.File("full")));
   }
+  EXPECT_EQ(ui.messages,
+            (std::vector<std::string>{"Cannot Open File\n" + dir.File("no/dir/x") + ": No such file or directory",
+                                      "Cannot Write File"}));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ namespace {
 
 using PasteSendTest = TransferTest;
 
-TEST_F(PasteSendTest, GroupsOfThreeWithLfSkippedEachAfterTheQueueEmpties) {
+TEST_F(PasteSendTest, GroupsOfThreeEachAfterTheQueueEmpties) {
   EXPECT_EQ(transfers.StartPasteSend(0, "ab\r\ncd"), 0u);
   EXPECT_TRUE(doc.PasteSending);
   EXPECT_FALSE(transfers.CanPasteSend());
@@ -27,6 +27,24 @@ TEST_F(PasteSendTest, WritesAreTheGroups) {
   doc.Senders.Step();
   EXPECT_EQ(port->writes, (std::vector<std::string>{"ab\r", "cd"}));
   EXPECT_TRUE(doc.Senders.Empty());
+}
+
+TEST_F(PasteSendTest, EveryLineEndGoesOutAsOneCr) {
+  const struct {
+    const char* name;
+    std::string clipboard;
+    std::string sent;
+  } cases[] = {
+      {"LF only (Linux programs)", "L 10\nR 12\n", "L 10\rR 12\r"},
+      {"CR LF", "L 10\r\nR 12\r\n", "L 10\rR 12\r"},
+      {"lone CR", "L 10\rR 12", "L 10\rR 12"},
+      {"mixed, empty lines kept", "a\n\nb\r\r\nc\n\r", "a\r\rb\r\rc\r\r"},
+      {"Japanese text", Sjis("東京\n江東\n"), Sjis("東京\r江東\r")},
+  };
+  for (const auto& c : cases) {
+    transfers.StartPasteSend(0, c.clipboard);
+    EXPECT_EQ(RunSenders(), c.sent) << c.name;
+  }
 }
 
 TEST_F(PasteSendTest, LongTextIsCutAtTheBufferAndAtACharacterStart) {
@@ -70,7 +88,7 @@ TEST_F(PasteSendTest, PasteDuringUploadHoldsTheUploadUntilItEnds) {
   doc.Senders.Step();
   transfers.StartPasteSend(1, "paste\r\n");
   EXPECT_TRUE(doc.Uploading);
-  EXPECT_EQ(transfers.ProgressText(), "ペースト送信中 0/7 バイト  アップロード中 2/8 バイト");
+  EXPECT_EQ(transfers.ProgressText(), "ペースト送信中 0/6 バイト  アップロード中 2/8 バイト");
   EXPECT_EQ(RunSenders(4), "UPpaste\rLOAD\r");
   EXPECT_FALSE(doc.Uploading);
   EXPECT_FALSE(doc.PasteSending);

@@ -82,7 +82,7 @@ TEST(ActivityRun, AWholeDemoRunIsReportedStepByStep) {
       "ログオフ",
       "> B",
       "> ^CD",
-      "完了: 送信 1 通, リスト 33 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), 0:06",
+      "完了 (completed) — 送信 1 通, リスト 33 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), 0:06",
   };
   EXPECT_EQ(d.lines, expected);
   const RunSummary& s = d.session->Autopilot()->LastSummary();
@@ -99,7 +99,7 @@ TEST(ActivityRun, AWholeDemoRunIsReportedStepByStep) {
   EXPECT_EQ(d.lines[4], "メール送信");
   EXPECT_EQ(d.lines[5], "送信待ちのメールはありません");
   EXPECT_EQ(d.session->Autopilot()->LastSummary().outcome, RunOutcome::NothingNew);
-  EXPECT_EQ(d.lines.back().rfind("完了 (新着なし): 送信 0 通, ", 0), 0u) << d.lines.back();
+  EXPECT_EQ(d.lines.back().rfind("完了 (新着なし) (nothing new) — 送信 0 通, ", 0), 0u) << d.lines.back();
 }
 
 TEST(ActivityRun, EachWayARunEndsHasItsOutcome) {

@@ -36,28 +36,42 @@ TEST(AutomationBridge, UploadAnswersWhenTheUploadHasEnded) {
   test::WriteFile(path, "one\ntwo\n");
   int answers = 0;
   f.port->queueCount = 1;  // held until the port takes bytes
-  f.bridge.UploadFile(path, [&] { ++answers; });
+  bool ok = false;
+  f.bridge.UploadFile(path, [&](bool result, const std::string&) {
+    ++answers;
+    ok = result;
+  });
   EXPECT_TRUE(f.session->Doc().Uploading);
   FrameFixture::Pump(100);
   EXPECT_EQ(answers, 0);
 
-  // A second request while one runs is answered at once and changes nothing.
+  // A second request while one runs is refused at once and changes nothing.
   int second = 0;
-  f.bridge.UploadFile(f.dir.File("other.txt"), [&] { ++second; });
+  std::string why;
+  f.bridge.UploadFile(f.dir.File("other.txt"), [&](bool result, const std::string& reason) {
+    second += result ? 100 : 1;
+    why = reason;
+  });
   EXPECT_EQ(second, 1);
+  EXPECT_NE(why.find("already running"), std::string::npos);
 
   f.port->queueCount = 0;
   QElapsedTimer t;
   t.start();
   while (answers == 0 && t.elapsed() < 5000) FrameFixture::Pump(5);
   EXPECT_EQ(answers, 1);
+  EXPECT_TRUE(ok);
   EXPECT_EQ(f.port->sent, "one\rtwo\r");
   EXPECT_EQ(f.bridge.PendingUploads(), 0);
 
-  // A file that cannot be opened: answered at once.
+  // A file that cannot be opened: false at once, with the file and the reason.
   int missing = 0;
-  f.bridge.UploadFile(f.dir.File("missing.txt"), [&] { ++missing; });
+  f.bridge.UploadFile(f.dir.File("missing.txt"), [&](bool result, const std::string& reason) {
+    missing += result ? 100 : 1;
+    why = reason;
+  });
   EXPECT_EQ(missing, 1);
+  EXPECT_NE(why.find("missing.txt: No such file or directory"), std::string::npos) << why;
   EXPECT_FALSE(f.session->Doc().Uploading);
 }
 
@@ -67,7 +81,7 @@ TEST(AutomationBridge, QuittingAnswersAWaitingUploadCaller) {
   test::WriteFile(path, std::string(100, 'z'));
   f.port->queueCount = 1;
   int answers = 0;
-  f.bridge.UploadFile(path, [&] { ++answers; });
+  f.bridge.UploadFile(path, [&](bool, const std::string&) { ++answers; });
   f.bridge.FinishPending();
   EXPECT_EQ(answers, 0) << "the upload still runs";
   f.frame->Shutdown();
@@ -75,6 +89,43 @@ TEST(AutomationBridge, QuittingAnswersAWaitingUploadCaller) {
   EXPECT_EQ(answers, 1);
   EXPECT_FALSE(f.session->Doc().Uploading);
   EXPECT_EQ(f.port->sent, "");
+}
+
+// A long SendOut over a slow port: nothing is dropped, and the caller is
+// answered once the last byte is on the line, or told it was not.
+TEST(AutomationBridge, LongSendOutGoesOutWholeAndAnswersAtTheEnd) {
+  BridgeFixture f;
+  f.port->takeAtMost = 4096;  // a port that takes a buffer's worth at a time
+  const std::string text(119999, 'x');
+  int answers = 0;
+  bool ok = false;
+  f.bridge.SendOut(text, [&](bool result, const std::string&) {
+    ++answers;
+    ok = result;
+  });
+  EXPECT_EQ(answers, 0);
+  EXPECT_LT(f.port->sent.size(), text.size());
+  QElapsedTimer t;
+  t.start();
+  while (answers == 0 && t.elapsed() < 20000) FrameFixture::Pump(5);
+  EXPECT_EQ(answers, 1);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(f.port->sent, text + "\r");
+
+  // Text still queued when the port closes was not sent: the caller hears so.
+  f.port->takeAtMost = 0;
+  std::string why;
+  f.bridge.SendOut("never", [&](bool result, const std::string& reason) {
+    answers += result ? 100 : 1;
+    why = reason;
+  });
+  f.frame->Shutdown();
+  f.bridge.FinishPending();
+  EXPECT_EQ(answers, 2);
+  EXPECT_NE(why.find("closed"), std::string::npos);
+  // And with no port open at all, at once.
+  f.bridge.SendOut("x", [&](bool result, const std::string&) { answers += result ? 100 : 1; });
+  EXPECT_EQ(answers, 3);
 }
 
 }  // namespace

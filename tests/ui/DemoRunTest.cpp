@@ -64,15 +64,21 @@ TEST(DemoRun, HeadlessPrintsTheActivityToStderrAndTheSummaryToStdout) {
   std::size_t at = 0;
   for (const char* step : {"  自動モード開始\n", "  相手局に接続: QZ1ABC\n", "  > CONNECT QZ1ABC\n",
                            "  メールファイル demo-mail.UPL (64 バイト)\n", "  > L\n", "  > R 1224\n", "  ログオフ\n",
-                           "  > B\n", "  完了: 送信 1 通, "}) {
+                           "  > B\n", "  完了 (completed) — 送信 1 通, "}) {
     const std::size_t found = activity.find(step, at);
     ASSERT_NE(found, std::string::npos) << step << " after " << at << " in\n" << activity;
     EXPECT_EQ(activity[found - 3], ':') << "a time stamp before it";
     at = found;
   }
-  // The summary, once, on the output too; not the steps.
-  const std::size_t summary = r.out.find("  完了: 送信 1 通, リスト 33 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), ");
-  EXPECT_NE(summary, std::string::npos) << r.out;
+  // The output frames the run: its start line, and one end line that holds
+  // the outcome and the summary; not the steps.
+  EXPECT_NE(r.out.find(" 自動モード開始 (run started) ----\n"), std::string::npos) << r.out;
+  const std::string summary = " 完了 (completed) — 送信 1 通, リスト 33 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), ";
+  const std::size_t end = r.out.find(summary);
+  ASSERT_NE(end, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.compare(end - 24, 5, "==== "), 0) << "the end line carries the summary:\n" << r.out;
+  EXPECT_EQ(r.out.find(summary, end + 1), std::string::npos) << "one end line:\n" << r.out;
+  EXPECT_EQ(r.out.find("====", r.out.find('\n', end)), std::string::npos) << "one end line:\n" << r.out;
   EXPECT_EQ(r.out.find("> CONNECT QZ1ABC"), std::string::npos);
 }
 

@@ -188,6 +188,28 @@ TEST_F(DialogComPortTest, DeviceFollowsThePortAndOnlyChangedDevicesAreWritten) {
   EXPECT_FALSE(settings.File().HasKey("Devices", "COM2"));
 }
 
+// Device paths are file-system names: a Japanese one is kept in CP932, one
+// CP932 cannot hold is refused with its name and nothing is written.
+TEST_F(DialogComPortTest, DevicePathsCrossNamiIniAsCp932OrAreRefused) {
+  settings.Set(keys::ComStatus, "COM2:9600,N,8,1,N");
+  {
+    CComPortDlg dlg(nullptr, settings);
+    dlg.DeviceList()->setEditText(QStringLiteral("/home/op/無線/tnc"));
+    dlg.accept();
+  }
+  EXPECT_EQ(settings.File().ReadString("Devices", "COM2", 80), test::Sjis("/home/op/無線/tnc"));
+  EXPECT_EQ(settings.DevicePath("COM2"), "/home/op/無線/tnc");
+
+  const std::string before = test::ReadFile(settings.Path());
+  CComPortDlg dlg(nullptr, settings);
+  dlg.DeviceList()->setEditText(QStringLiteral("/home/op/무선/tnc"));
+  dlg.accept();
+  EXPECT_EQ(dlg.result(), QDialog::Rejected);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].contains(QStringLiteral("/home/op/무선/tnc")));
+  EXPECT_EQ(test::ReadFile(settings.Path()), before);
+}
+
 TEST_F(DialogComPortTest, SerialDevicesAreListedStableNamesFirstInNumberOrder) {
   namespace fs = std::filesystem;
   const std::string root = dir.File("dev");

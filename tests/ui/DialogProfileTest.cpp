@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <filesystem>
 
@@ -73,9 +74,12 @@ TEST_F(DialogProfileTest, AutoModeEditsTheDocumentFlags) {
   {
     CAutoModeDlg dlg(nullptr, doc);
     EXPECT_TRUE(dlg.List()->isChecked() && dlg.Read()->isChecked() && dlg.Send()->isChecked());
+    EXPECT_EQ(dlg.Watchdog()->value(), 300);  // the default, in seconds
     dlg.Send()->setChecked(false);
+    dlg.Watchdog()->setValue(0);
     dlg.accept();
   }
+  EXPECT_EQ(settings.Raw(keys::Watchdog), "0");  // 0: off
   EXPECT_TRUE(doc.AutoList);
   EXPECT_TRUE(doc.AutoRead);
   EXPECT_FALSE(doc.AutoSend);
@@ -87,20 +91,29 @@ TEST_F(DialogProfileTest, AutoModeEditsTheDocumentFlags) {
   EXPECT_TRUE(doc.AutoList);
 }
 
-TEST_F(DialogProfileTest, FieldCheckBoxOnlyForExactTrueAndListMatching) {
+// OK without touching a field never changes it: a stored value that is not
+// exactly a list entry is shown and kept as typed text.
+TEST_F(DialogProfileTest, FieldOkWithoutAChangeKeepsEveryStoredValue) {
+  const struct {
+    const KeySpec& key;
+    std::string stored;
+    QString shown;
+  } cases[] = {
+      {keys::Field[0], "L", "L"},          // not rewritten to the entry "L> " that begins with it
+      {keys::Field[1], "l # #", "l # #"},  // letter case kept
+      {keys::Field[2], "LL 20", "LL 20"},
+      {keys::Field[3], "L #", "L #"},  // an entry itself
+      {keys::Field[4], test::Sjis("L 東京"), QStringLiteral("L 東京")},
+      {keys::LimitModel, "l #-", "l #-"},
+  };
   settings.Set(keys::LimitMode, "true");
-  settings.Set(keys::Field[0], "L");
-  settings.Set(keys::Field[1], "l # #");
-  settings.Set(keys::Field[2], "LL 20");
-  settings.Set(keys::LimitModel, "l #-");
+  for (const auto& c : cases) settings.Set(c.key, c.stored);
   {
     CFieldDlg dlg(nullptr, settings);
     EXPECT_FALSE(dlg.LimitMode()->isChecked());
-    EXPECT_EQ(dlg.Field(0)->currentText(), QStringLiteral("L> "));
-    EXPECT_EQ(dlg.Field(1)->currentText(), QStringLiteral("L # #"));
-    EXPECT_EQ(dlg.Field(2)->currentText(), QStringLiteral("LL 20"));
-    EXPECT_EQ(dlg.Field(3)->currentText(), QString());
-    EXPECT_EQ(dlg.LimitModel()->currentText(), QStringLiteral("L #-#"));
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(dlg.Field(i)->currentText(), cases[i].shown) << i;
+    EXPECT_EQ(dlg.LimitModel()->currentText(), cases[5].shown);
+    EXPECT_EQ(dlg.Field(3)->currentIndex(), 5);  // the entry "L #" is selected
     auto entries = [](const QComboBox* box) {
       QStringList out;
       for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
@@ -111,18 +124,15 @@ TEST_F(DialogProfileTest, FieldCheckBoxOnlyForExactTrueAndListMatching) {
     dlg.accept();
   }
   EXPECT_EQ(settings.Raw(keys::LimitMode), "FALSE");
-  EXPECT_EQ(settings.Raw(keys::Field[0]), "L> ");
-  EXPECT_EQ(settings.Raw(keys::Field[2]), "LL 20");
-  EXPECT_TRUE(settings.Has(keys::Field[4]));
-  EXPECT_EQ(settings.Raw(keys::Field[4]), "");
-  EXPECT_TRUE(Ascending(
-      Positions(test::ReadFile(settings.Path()), {"fld4", "fld5", "limitlength"})));  // fld1..3 existed already
+  for (const auto& c : cases) EXPECT_EQ(settings.Raw(c.key), c.stored) << c.key.name;
 
   settings.Set(keys::LimitMode, "TRUE");
   CFieldDlg dlg(nullptr, settings);
   EXPECT_TRUE(dlg.LimitMode()->isChecked());
+  dlg.Field(0)->setCurrentIndex(0);  // choosing an entry stores it
   dlg.accept();
   EXPECT_EQ(settings.Raw(keys::LimitMode), "TRUE");
+  EXPECT_EQ(settings.Raw(keys::Field[0]), "L> ");
 }
 
 TEST_F(DialogProfileTest, FieldTooLongIsRefusedAndLimitLengthStopsTyping) {
@@ -187,7 +197,7 @@ TEST_F(DialogProfileTest, SendMailBrowseFillsOneRowAndTypedRowsStay) {
   };
   settings.Set(keys::Send[4], std::string(200, 'x'));
   CSendMailDlg dlg(nullptr, settings);
-  EXPECT_EQ(dlg.Edit(5)->text().size(), 127);  // read with the dialog's 128-byte buffer
+  EXPECT_EQ(dlg.Edit(5)->text().size(), 128);  // read at the dialog's length
   dlg.Edit(3)->setText(QStringLiteral("typed.upl"));
   dlg.BrowseButton(1)->click();
   EXPECT_EQ(seenTitle, QStringLiteral("送信ﾒｰﾙ選択１"));
@@ -208,7 +218,7 @@ TEST_F(DialogProfileTest, SendMailBrowseFillsOneRowAndTypedRowsStay) {
   dlg.Edit(2)->insert(QString(129, QLatin1Char('a')));
   EXPECT_TRUE(dlg.Edit(2)->text().isEmpty());
   dlg.Edit(5)->insert(QStringLiteral("more"));  // row 5 has no limit of its own
-  EXPECT_EQ(dlg.Edit(5)->text().size(), 131);
+  EXPECT_EQ(dlg.Edit(5)->text().size(), 132);
   dlg.accept();
   EXPECT_EQ(settings.RawCut(keys::Send[0], 128), "/home/op/mail/010105.UPL");
   EXPECT_EQ(settings.RawCut(keys::Send[2], 128), "typed.upl");

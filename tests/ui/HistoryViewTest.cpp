@@ -1,6 +1,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QScrollBar>
+#include <functional>
 
 #include "ui/Fonts.h"
 #include "ui/HistoryFixture.h"
@@ -177,6 +178,39 @@ TEST_F(HistoryViewTest, LineStepMovesPixelsAndRepaintsOnlyUncoveredRows) {
     EXPECT_TRUE(screenImage() == Paint().convertToFormat(QImage::Format_RGB32)) << "action " << action;
   }
   EXPECT_EQ(view_->TopLine(), 20);
+}
+
+// Lines that land in the rows on show are painted at once, after start-up,
+// after a run and after a resize: what is on screen (the backing store the
+// offscreen platform keeps) equals a full repaint.
+TEST_F(HistoryViewTest, NewLinesInTheVisibleRowsArePaintedWithoutAClick) {
+  auto onScreen = [&] {
+    QCoreApplication::processEvents();
+    const QPoint at = view_->viewport()->mapTo(view_.get(), QPoint(0, 0));
+    return view_->screen()
+        ->grabWindow(view_->winId(), at.x(), at.y(), view_->viewport()->width(), view_->viewport()->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+  };
+  Fill(2);
+  Show(10);
+  const QImage before = onScreen();
+  struct Step {
+    const char* name;
+    std::function<void()> act;
+  };
+  const Step steps[] = {
+      {"a line in an empty row", [&] { Fill(1); }},
+      {"a whole run's lines", [&] { Fill(20); }},
+      {"a resize", [&] { view_->resize(view_->width(), view_->height() + 3 * view_->LineHeight()); }},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    view_->OnStoreChanged();
+    EXPECT_TRUE(onScreen() == Paint());
+  }
+  EXPECT_FALSE(onScreen() == before);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QToolBar>
 #include <QUrl>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -345,6 +346,34 @@ TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   EXPECT_TRUE(g.frame->Router().OpenPath(QString::fromStdString(f.dir.File("mystation.nmi"))));
   EXPECT_EQ(g.session->Doc().LastLine(), "kept line");
   EXPECT_TRUE(g.frame->windowTitle().startsWith(QStringLiteral("mystation")));
+}
+
+TEST(MainFrame, ADocumentWithAJapaneseNameShowsItAndUsesItsCp932Section) {
+  FrameFixture f;
+  const std::string folder = f.dir.File("ドキュメント");
+  std::filesystem::create_directory(folder);
+  f.session->Settings().Set(keys::Call, "JA1TKY");
+  f.nextFile = QString::fromStdString(folder + "/東京.nmi");
+  ASSERT_TRUE(f.frame->Router().SaveAs());
+  EXPECT_EQ(f.session->Doc().Title(), test::Sjis("東京"));
+  EXPECT_EQ(f.frame->windowTitle(), QStringLiteral("東京 - Nami"));
+  EXPECT_EQ(f.recent->Items().front(), folder + "/東京.nmi");
+  ASSERT_NE(f.frame->Action(cmd::FileMru1), nullptr);
+  EXPECT_TRUE(f.frame->Action(cmd::FileMru1)->text().endsWith(QStringLiteral("ドキュメント/東京.nmi")));
+  // The profile was copied into the section a Windows NAMI.INI would have.
+  EXPECT_NE(test::ReadFile(f.session->Settings().Path()).find(test::Sjis("[東京]\r\n")), std::string::npos);
+  EXPECT_EQ(f.session->Settings().Raw(keys::Call), "JA1TKY");
+
+  // A name CP932 cannot hold would make a section of "?": refused, naming it.
+  const std::string hangul = folder + "/무선.nmi";
+  f.nextFile = QString::fromStdString(hangul);
+  EXPECT_FALSE(f.frame->Router().SaveAs());
+  EXPECT_FALSE(test::FileExists(hangul));
+  std::filesystem::copy_file(folder + "/東京.nmi", hangul);
+  EXPECT_FALSE(f.frame->Router().OpenPath(QString::fromStdString(hangul)));
+  ASSERT_EQ(f.messages.size(), 2);
+  for (const QString& m : f.messages) EXPECT_TRUE(m.contains(QStringLiteral("무선"))) << m.toStdString();
+  EXPECT_EQ(f.session->Doc().Title(), test::Sjis("東京"));
 }
 
 TEST(MainFrame, RecentFilesKeepTheTenNewestBesideTheSettingsFile) {

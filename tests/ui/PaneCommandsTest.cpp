@@ -202,11 +202,11 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          w.session->Doc().MarkLast = 2;
        },
        [](const Effect& e) { EXPECT_EQ(e.clipboard, "二行目\r\n三行目\r\n"); }},
-      {cmd::EditPaste, [](Window&) { QApplication::clipboard()->setText(QStringLiteral("ab\r\ncd漢")); },
+      {cmd::EditPaste, [](Window&) { QApplication::clipboard()->setText(QStringLiteral("ab\ncd漢")); },
        [](const Effect& e) {
          EXPECT_EQ(e.sent, "ab\rcd" + Sjis("漢"));
          EXPECT_EQ(e.writes, (std::vector<std::string>{"ab\r", "cd\x8a", "\xbf"}))
-             << "groups of three bytes; the LF is skipped and the rest follows";
+             << "groups of three bytes; the LF line end goes out as CR";
          EXPECT_FALSE(e.pasteSending);
        }},
       {cmd::PasteStop,

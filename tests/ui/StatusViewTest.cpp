@@ -238,8 +238,11 @@ TEST(DemoWindow, ScreenshotAfterADemoRun) {
   FrameFixture::Pump(100);
 
   const QString summary = QString::fromStdString(FormatSummary(session.Autopilot()->LastSummary()));
-  EXPECT_TRUE(summary.startsWith(QStringLiteral("完了: 送信 1 通"))) << summary.toStdString();
-  EXPECT_EQ(frame.statusBar()->currentMessage(), summary) << "the summary stays in the status bar";
+  EXPECT_TRUE(summary.startsWith(QStringLiteral("完了 (completed) — 送信 1 通"))) << summary.toStdString();
+  const QString shown = frame.statusBar()->currentMessage();
+  EXPECT_EQ(shown.size(), 10 + summary.size());
+  EXPECT_TRUE(shown.at(2) == u':' && shown.endsWith(QStringLiteral("  ") + summary))
+      << "the time and the summary stay in the status bar: " << shown.toStdString();
   EXPECT_TRUE(frame.ActivityPane()->View()->toPlainText().endsWith(summary));
   EXPECT_EQ(frame.LinkLight()->Text(), QStringLiteral("未接続  シミュレーター"));
 

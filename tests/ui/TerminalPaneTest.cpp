@@ -101,6 +101,40 @@ bool RowHasInk(const QImage& img, int y, int h, QColor background, int fromX) {
   return false;
 }
 
+TEST(TerminalPane, TextBeingComposedIsDrawnAtTheCaretUntilCommitted) {
+  Pane p;
+  p.port->Deliver("prompt>");
+  p.view->RunTick();
+  FrameFixture::Pump(30);
+  const QRect caret = p.view->CaretRect();
+  const QColor background = p.view->palette().color(QPalette::Base);
+  auto inkRightOfCaret = [&] {
+    const QImage img = p.view->grab().toImage();
+    return RowHasInk(img, caret.y(), caret.height(), background, caret.right() + 2);
+  };
+  ASSERT_FALSE(inkRightOfCaret());
+
+  // The input method's cursor is after "か": the candidate window goes there.
+  QInputMethodEvent preedit(QStringLiteral("かんじ"), {{QInputMethodEvent::Cursor, 1, 1, QVariant()}});
+  QApplication::sendEvent(p.view, &preedit);
+  FrameFixture::Pump(30);
+  EXPECT_EQ(p.view->PreeditText(), QStringLiteral("かんじ"));
+  EXPECT_TRUE(inkRightOfCaret());
+  const int advance = QFontMetrics(p.view->TerminalFont()).horizontalAdvance(QStringLiteral("か"));
+  EXPECT_EQ(static_cast<QWidget*>(p.view)->inputMethodQuery(Qt::ImCursorRectangle).toRect(),
+            caret.translated(advance, 0));
+  EXPECT_EQ(p.port->sent, "");
+
+  QInputMethodEvent commit;
+  commit.setCommitString(QStringLiteral("漢字"));
+  QApplication::sendEvent(p.view, &commit);
+  p.view->RunTick();
+  FrameFixture::Pump(30);
+  EXPECT_EQ(p.view->PreeditText(), QString());
+  EXPECT_EQ(p.port->sent, Sjis("漢字"));
+  EXPECT_EQ(static_cast<QWidget*>(p.view)->inputMethodQuery(Qt::ImCursorRectangle).toRect(), p.view->CaretRect());
+}
+
 TEST(TerminalPane, ReceivedTextIsShownAndAGrowingLineRepaintsOnlyItsRow) {
   Pane p;
   CNamiView* v = p.view;

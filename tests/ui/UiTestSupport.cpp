@@ -23,11 +23,11 @@ QApplication& App() {
   return *app;
 }
 
-FrameFixture::FrameFixture(const std::string& iniText) {
+FrameFixture::FrameFixture(const std::string& iniText, IFileOps& ops) {
   App();
   const std::string ini = dir.File("NAMI.INI");
   if (!iniText.empty()) WriteFile(ini, iniText);
-  settings = std::make_unique<CSettings>(ini);
+  settings = std::make_unique<CSettings>(ini, ops);
   session = std::make_unique<CSession>(*settings, clock, false);
   auto fake = std::make_unique<FakePort>();
   port = fake.get();
@@ -37,6 +37,10 @@ FrameFixture::FrameFixture(const std::string& iniText) {
   frame->TerminalPane()->messageHandler = [this](const QString& m) { messages << m; };
   frame->Router().showMessage = [this](const QString& m) { messages << m; };
   frame->Router().chooseFile = [this](const FileRequest&) { return nextFile; };
+  frame->askOnExit = [this](const QString& question) {
+    exitQuestions << question;
+    return exitChoice;
+  };
   session->NewDocument();
 }
 

@@ -18,7 +18,7 @@ namespace nami::test {
 QApplication& App();
 
 struct FrameFixture {
-  explicit FrameFixture(const std::string& iniText = "");
+  explicit FrameFixture(const std::string& iniText = "", IFileOps& ops = PosixFileOps());
   ~FrameFixture();
   // Runs the event loop for `ms` milliseconds (paints, timers).
   static void Pump(int ms = 0);
@@ -31,7 +31,9 @@ struct FrameFixture {
   std::unique_ptr<CRecentFiles> recent;
   std::unique_ptr<CMainFrame> frame;
   QStringList messages;
-  QString nextFile;  // what the file dialog answers
+  QString nextFile;                                                  // what the file dialog answers
+  CMainFrame::ExitChoice exitChoice = CMainFrame::ExitChoice::Save;  // what the exit question answers
+  QStringList exitQuestions;
 };
 
 }  // namespace nami::test

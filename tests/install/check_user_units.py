@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""The systemd user units start the autopilot as systemd would, and stop it.
+
+Each unit's ExecStart (with the program's folder, the instance path and the
+home folder filled in as systemd fills them) is run as the service runs it:
+in WorkingDirectory, with HOME set, no display and no session bus, output
+piped like the journal. The user's NAMI.INI is found through HOME; the port
+of the station profile is a nami-tncsim pseudo-terminal. The unit must open
+that port (the template through a .nmi path in a Japanese folder, whose
+profile names a port the untitled profile does not), and on its KillSignal
+end with status 0 within TimeoutStopSec, closing the port.
+With systemd-analyze at hand, `systemd-analyze verify` finds no fault in them.
+
+usage: check_user_units.py SOURCE_DIR BIN_DIR
+"""
+import os
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+problems = []
+
+
+def read_unit(path, bindir):
+    """{key: value} of the unit template with the program folder filled in."""
+    unit = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith(("#", "[")) and "=" in line:
+                key, value = line.split("=", 1)
+                unit[key] = value.replace("@NAMI_BINDIR@", bindir)
+    return unit
+
+
+def escape_path(path):
+    out = subprocess.run(["systemd-escape", "--path", path], capture_output=True, check=True)
+    return out.stdout.decode().strip()
+
+
+def unescape_path(instance):
+    out = subprocess.run(["systemd-escape", "--unescape", "--path", instance], capture_output=True, check=True)
+    return out.stdout.rstrip(b"\n")
+
+
+def placeholders(text, home, instance):
+    # %f: the unescaped instance as a path; %h: the home folder; %i: as given.
+    text = text.replace("%h", home)
+    if instance is not None:
+        text = text.replace("%f", unescape_path(instance).decode()).replace("%i", instance)
+    return text
+
+
+def wait_for(predicate, seconds):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if predicate():
+            return True
+        time.sleep(0.05)
+    return predicate()
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+    except OSError:
+        return ""
+
+
+def run_unit(name, unit, home, instance, sim_log, rundir):
+    # Words first, then placeholders: systemd keeps a path with blanks one word.
+    argv = [placeholders(word, home, instance) for word in shlex.split(unit["ExecStart"])]
+    cwd = home if unit.get("WorkingDirectory") == "~" else placeholders(unit["WorkingDirectory"], home, instance)
+    env = {"HOME": home, "PATH": os.environ.get("PATH", "/usr/bin:/bin"), "XDG_RUNTIME_DIR": rundir,
+           "LANG": "C.UTF-8"}
+    opened_before = read(sim_log).count("terminal opened the port")
+    closed_before = read(sim_log).count("terminal closed the port")
+    proc = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        opened = wait_for(lambda: read(sim_log).count("terminal opened the port") > opened_before, 15)
+        if proc.poll() is not None:
+            problems.append(f"{name}: ended by itself with status {proc.returncode}")
+        proc.send_signal(getattr(signal, unit.get("KillSignal", "SIGTERM")))
+        limit = float(unit.get("TimeoutStopSec", "90"))
+        try:
+            out, err = proc.communicate(timeout=limit)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            out, err = proc.communicate()
+            problems.append(f"{name}: still running {limit:.0f} s after SIGTERM")
+        messages = err.decode(errors="replace").strip()
+        if not opened:
+            problems.append(f"{name}: {' '.join(argv)} did not open the profile's port; stderr: {messages}")
+        if proc.returncode != 0:
+            problems.append(f"{name}: status {proc.returncode} after the stop signal; stderr: {messages}")
+        if not wait_for(lambda: read(sim_log).count("terminal closed the port") > closed_before, 5):
+            problems.append(f"{name}: the port was not closed at the stop")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
+
+def verify(paths, rundir):
+    if not shutil.which("systemd-analyze"):
+        print("systemd-analyze not found: syntax check skipped")
+        return
+    env = dict(os.environ, XDG_RUNTIME_DIR=rundir)
+    out = subprocess.run(["systemd-analyze", "--user", "verify", "--man=no", *paths], capture_output=True, text=True,
+                         env=env)
+    # verify says "ignoring" of a line it cannot parse and still ends with 0:
+    # every word about one of our files is a fault.
+    lines = [l for l in (out.stdout + out.stderr).splitlines() if any(p in l for p in paths)]
+    if lines:
+        problems.append("systemd-analyze verify: " + "\n".join(lines))
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    source_dir, bindir = (os.path.abspath(a) for a in sys.argv[1:])
+    if not shutil.which("systemd-escape"):
+        print("systemd-escape not found (package systemd): cannot expand the unit's placeholders")
+        return 1
+    with tempfile.TemporaryDirectory() as tmp:
+        home = os.path.join(tmp, "home")
+        station = os.path.join(home, "無線局")
+        config = os.path.join(home, ".config", "nami")
+        rundir = os.path.join(tmp, "run")
+        for d in (station, config, rundir):
+            os.makedirs(d)
+        os.chmod(rundir, 0o700)
+        link, sim_log = os.path.join(tmp, "tnc"), os.path.join(tmp, "sim.log")
+        sim = subprocess.Popen([os.path.join(bindir, "nami-tncsim"), "--link", link, "--log", sim_log],
+                               stdout=subprocess.DEVNULL)
+        try:
+            if not wait_for(lambda: os.path.islink(link), 10):
+                print("nami-tncsim did not make its link")
+                return 1
+            # The untitled profile uses COM2, the document's profile COM3; only
+            # COM2 of the one and COM3 of the other reach the simulator.
+            with open(os.path.join(config, "NAMI.INI"), "wb") as f:
+                f.write(("[Devices]\r\nCOM2=%s\r\nCOM3=%s\r\n[ja1xyz]\r\ncomstatus=COM3:9600,n,8,1,n\r\n" %
+                         (link, link)).encode("ascii"))
+            document = os.path.join(station, "ja1xyz.nmi")
+            shutil.copy(os.path.join(source_dir, "tests", "data", "cfb-document.nmi"), document)
+
+            plain = os.path.join(source_dir, "data", "nami-autopilot.service.in")
+            template = os.path.join(source_dir, "data", "nami-autopilot@.service.in")
+            run_unit("nami-autopilot.service", read_unit(plain, bindir), home, None, sim_log, rundir)
+            instance = escape_path(document)
+            if unescape_path(instance) != document.encode():
+                problems.append(f"systemd-escape does not give {document} back from {instance}")
+            # COM2 now leads nowhere, so only the document's profile can open the port.
+            with open(os.path.join(config, "NAMI.INI"), "wb") as f:
+                f.write(("[Devices]\r\nCOM2=%s\r\nCOM3=%s\r\n[ja1xyz]\r\ncomstatus=COM3:9600,n,8,1,n\r\n" %
+                         (os.path.join(tmp, "nothing-here"), link)).encode("ascii"))
+            run_unit(f"nami-autopilot@{instance}.service", read_unit(template, bindir), home, instance, sim_log,
+                     rundir)
+
+            configured = []
+            for src, name in ((plain, "nami-autopilot.service"), (template, "nami-autopilot@.service")):
+                path = os.path.join(tmp, name)
+                with open(src, encoding="utf-8") as f, open(path, "w", encoding="utf-8") as out:
+                    out.write(f.read().replace("@NAMI_BINDIR@", bindir))
+                configured.append(path)
+            verify(configured, rundir)
+        finally:
+            sim.send_signal(signal.SIGTERM)
+            sim.wait(timeout=10)
+    for p in problems:
+        print(p)
+    print(f"{len(problems)} problem(s)" if problems else "the user units start and stop the autopilot")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

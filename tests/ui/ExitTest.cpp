@@ -1,0 +1,124 @@
+// Leaving nami loses nothing: the exit question, an unreadable settings file
+// through a whole window session, and a termination signal.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QThread>
+
+#include "UiTestSupport.h"
+#include "support/FileFaults.h"
+#include "terminal/DocumentFile.h"
+
+namespace nami {
+namespace {
+
+using test::FrameFixture;
+using Choice = CMainFrame::ExitChoice;
+
+TEST(Exit, CancelOrAnUnsavedSaveKeepsNamiRunning) {
+  FrameFixture f;
+  f.port->Deliver("received line\n");
+  f.frame->TerminalPane()->RunTick();
+  f.frame->TerminalPane()->StartTimers();
+  struct Step {
+    Choice answer;
+    QString fileDialog;  // "" = the save dialog is cancelled
+    bool closes;
+  };
+  const std::string saved = f.dir.File("kept.nmi");
+  const Step steps[] = {
+      {Choice::Cancel, {}, false}, {Choice::Save, {}, false}, {Choice::Save, QString::fromStdString(saved), true}};
+  int asked = 0;
+  for (const Step& s : steps) {
+    f.exitChoice = s.answer;
+    f.nextFile = s.fileDialog;
+    EXPECT_EQ(f.frame->close(), s.closes);
+    EXPECT_EQ(f.exitQuestions.size(), ++asked);
+    EXPECT_EQ(f.port->open, !s.closes) << "the port stays open while nami runs";
+    EXPECT_EQ(f.frame->TerminalPane()->TimersRunning(), !s.closes);
+  }
+  CLineStore back;
+  std::string error;
+  ASSERT_TRUE(LoadDocument(back, saved, error)) << error;
+  EXPECT_EQ(back.LastLine(), "received line");
+}
+
+TEST(Exit, DiscardClosesWithoutWritingAndNothingReceivedIsNotAsked) {
+  FrameFixture f;
+  f.port->Deliver("line\n");
+  f.frame->TerminalPane()->RunTick();
+  f.exitChoice = Choice::Discard;
+  EXPECT_TRUE(f.frame->close());
+  EXPECT_FALSE(f.port->open);
+  EXPECT_EQ(QDir(QString::fromStdString(f.dir.Path())).entryList({QStringLiteral("*.nmi")}).size(), 0);
+
+  FrameFixture g;
+  EXPECT_TRUE(g.frame->close());
+  EXPECT_TRUE(g.exitQuestions.isEmpty());
+}
+
+// A NAMI.INI that cannot be read is said once, and survives a window session
+// and the save at a termination signal byte for byte.
+TEST(Exit, AnUnreadableSettingsFileIsUntouchedByAWindowSession) {
+  const std::string ini = "[Window]\r\nx=5\r\nwidth=640\r\n[" + test::Sjis("無題") + "]\r\ncall=JA1ZZZ\r\n";
+  test::FaultyFileOps ops;
+  ops.openErrno = EACCES;
+  FrameFixture f(ini, ops);
+  const std::string path = f.settings->Path();
+  for (int i = 0; i < 5; ++i) {
+    f.port->Deliver("line " + std::to_string(i) + "\n");
+    f.frame->TerminalPane()->RunTick();
+  }
+  ASSERT_EQ(f.messages.size(), 1) << "said once";
+  EXPECT_TRUE(f.messages[0].contains(QString::fromStdString(path)));
+  EXPECT_TRUE(f.messages[0].contains(QStringLiteral("Permission denied")));
+
+  std::string error;
+  const std::string dated = f.session->SaveForTermination(f.dir.Path(), error);
+  EXPECT_EQ(dated.rfind(f.dir.File("nami-"), 0), 0u) << dated;
+  EXPECT_TRUE(test::FileExists(dated));
+  f.frame->resize(900, 700);
+  f.exitChoice = Choice::Discard;
+  EXPECT_TRUE(f.frame->close());
+  EXPECT_EQ(test::ReadFile(path), ini);
+}
+
+// The real program: SIGTERM saves an untitled document's text beside
+// NAMI.INI and says where; an unreadable NAMI.INI stays as it was.
+TEST(Exit, TerminationSignalKeepsTheTextAndTheUnreadableSettingsFile) {
+  test::TempDir dir;
+  ::chmod(dir.Path().c_str(), 0777);
+  const std::string ini = dir.File("NAMI.INI");
+  const std::string text = "[Window]\r\nx=7\r\n";
+  test::WriteFile(ini, text);
+  ::chmod(ini.c_str(), 0);
+  QStringList args{QStringLiteral(NAMI_BINARY_DIR "/nami"), QStringLiteral("--ini"), QString::fromStdString(ini)};
+  QString program = args.takeFirst();
+  if (::geteuid() == 0) {
+    // root reads any file: run as nobody, for whom the file is unreadable.
+    args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                       QStringLiteral("--clear-groups"), program} +
+           args;
+    program = QStringLiteral("setpriv");
+  }
+  QProcess nami;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("HOME"), QString::fromStdString(dir.Path()));
+  env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+  nami.setProcessEnvironment(env);
+  nami.start(program, args);
+  ASSERT_TRUE(nami.waitForStarted(5000));
+  QThread::msleep(1500);
+  ::kill(static_cast<pid_t>(nami.processId()), SIGTERM);
+  ASSERT_TRUE(nami.waitForFinished(10000));
+  EXPECT_EQ(nami.exitCode(), 0) << nami.readAllStandardError().toStdString();
+  ::chmod(ini.c_str(), 0600);
+  EXPECT_EQ(test::ReadFile(ini), text);
+}
+
+}  // namespace
+}  // namespace nami
