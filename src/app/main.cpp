@@ -81,7 +81,8 @@ class CStartupReport : public QObject {
     if (event->type() == QEvent::Paint && !done_) {
       done_ = true;
       std::fprintf(stderr, "startup: %.1f ms to the first paint, resident %ld kB\n", SinceStartMs(), ResidentKb());
-      // exit, not quit: quit closes the window, which asks where to save.
+      // exit(), not quit(): quit() closes the window first, and closing an
+      // untitled document asks for a file name, which nobody answers here.
       if (quit_) QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
     }
     return QObject::eventFilter(watched, event);

@@ -1,6 +1,11 @@
 #include "autopilot/Autopilot.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
 #include "autopilot/StepTexts.h"
+#include "terminal/UserFile.h"
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
@@ -19,6 +24,29 @@ bool ContainsBusy(std::string line) {
 const char kReasonSettings[] = "設定ファイルに書き込めないため中止しました";
 const char kReasonListLog[] = "リストのログに書き込めないため中止しました";
 const char kReasonMailLog[] = "メールのログに書き込めないため中止しました";
+
+// The file's own name, without its folder (file-system names are UTF-8).
+std::string BaseName(std::string path) {
+  if (const auto slash = path.rfind('/'); slash != std::string::npos) path.erase(0, slash + 1);
+  return path;
+}
+
+// Lines of a text file (a last line without its line end counts too); 0
+// when it is not a regular file that opens.
+int CountLines(const std::string& path) {
+  std::string reason;
+  std::FILE* in = OpenUserStream(path, UserFileMode::Read, reason);
+  if (!in) return 0;
+  int lines = 0;
+  char last = '\n';
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
+    lines += static_cast<int>(std::count(buffer, buffer + n, '\n'));
+    last = buffer[n - 1];
+  }
+  std::fclose(in);
+  return last == '\n' ? lines : lines + 1;
+}
 }  // namespace
 
 std::string CAutopilot::SettingsReason() const {
@@ -53,6 +81,7 @@ void CAutopilot::Run(AutoCommand command) {
   if (!IsEnabled(command)) return;
   switch (command) {
     case AutoCommand::AutoMode:
+      scheduledStart_ = false;
       StartAutoMode();
       return;
     case AutoCommand::Connect:
@@ -120,6 +149,7 @@ bool CAutopilot::RefuseWithoutPort(bool autoMode) {
 void CAutopilot::RecordEnd(RunOutcome outcome, const std::string& detail) {
   lastEnd_ = RunEnd{outcome, clock_.Now(), detail};
   ++endedRuns_;
+  ReportRunEnd();
 }
 
 void CAutopilot::Abort(RunOutcome outcome, const std::string& detail) {
@@ -129,7 +159,10 @@ void CAutopilot::Abort(RunOutcome outcome, const std::string& detail) {
 void CAutopilot::OnLinkLost(const std::string& detail) { Abort(RunOutcome::LinkLost, detail); }
 
 void CAutopilot::OnScheduleTimer() {
-  if (schedule_.OnTimer(LocalTime(clock_.Now()).tm_min)) StartAutoMode();
+  if (schedule_.OnTimer(LocalTime(clock_.Now()).tm_min)) {
+    scheduledStart_ = true;
+    StartAutoMode();
+  }
 }
 
 std::string CAutopilot::StatusText() const {
@@ -143,16 +176,10 @@ std::string CAutopilot::StatusText() const {
     case Step::Send:
       text += "メール送信中";
       if (sender_.Sending()) {
-        // Which file goes out and how far it is.
-        std::string name = sender_.CurrentFile();
-        if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+        // Which file goes out, how far it is and how fast.
         text += ' ';
-        text += name;  // a file-system name, already UTF-8
-        text += ' ';
-        text += std::to_string(sender_.Position());
-        text += '/';
-        text += std::to_string(sender_.Length());
-        text += " バイト";
+        text += FormatProgress(BaseName(sender_.CurrentFile()), sender_.Position(), sender_.Length(),
+                               clock_.MonotonicMs() - fileStartMs_);
       }
       break;
     case Step::List:
@@ -160,6 +187,8 @@ std::string CAutopilot::StatusText() const {
       break;
     case Step::Read:
       text += "メール読み出し中";
+      if (mail_.ReadsPlanned > 0)
+        text += ' ' + std::to_string(mail_.Requested) + '/' + std::to_string(mail_.ReadsPlanned) + " 通";
       break;
   }
   return text;
@@ -182,9 +211,14 @@ void CAutopilot::ConnectToStation() {
   const std::string waitText = WaitTextFrom(s);
   const std::string password = s.Raw(keys::Password);
 
-  doc_.SendText(call.empty() ? std::string("\x03\rCONNECT QZ1ABC\r") : "\x03\rCONNECT " + call + "\r");
+  doc_.Report(ActivityKind::Step, "相手局に接続: " + Cp932ToUtf8(call.empty() ? std::string("QZ1ABC") : call));
+  doc_.SendOwn(call.empty() ? std::string("\x03\rCONNECT QZ1ABC\r") : "\x03\rCONNECT " + call + "\r");
   // Sent at once: a serial link to the BBS asks for it before anything else.
-  if (!password.empty()) doc_.SendText(password + "\r");
+  // The activity names it without showing it.
+  if (!password.empty()) {
+    doc_.Report(ActivityKind::Sent, "(パスワード)");
+    doc_.SendText(password + "\r");
+  }
 
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
@@ -192,8 +226,9 @@ void CAutopilot::ConnectToStation() {
 }
 
 void CAutopilot::EndAutoMode() {
-  doc_.SendText("B\r");
-  doc_.SendText(
+  doc_.Report(ActivityKind::Step, "ログオフ");
+  doc_.SendOwn("B\r");
+  doc_.SendOwn(
       "\x03"
       "D\r");
   doc_.AutoRunning = false;
@@ -204,12 +239,15 @@ void CAutopilot::EndAutoMode() {
 
 void CAutopilot::StartAutoMode() {
   if (!doc_.AutoIdle) return;
+  scheduled_ = std::exchange(scheduledStart_, false);
+  summary_ = RunSummary{};
+  summary_.scheduled = scheduled_;
+  runStartMs_ = clock_.MonotonicMs();
+  doc_.Report(ActivityKind::Step, scheduled_ ? "自動モード開始 (スケジュール)" : "自動モード開始");
   if (RefuseWithoutPort(true)) return;
   doc_.AutoRunning = true;
   endRequested_ = false;
   abortReason_.clear();
-  mailsSent_ = 0;
-  mail_.Requested = 0;
   ResetWatch();
   frames_.push_back(Frame{true, Step::Connect, Phase::Waiting, false});
   BeginStep(frames_.back(), Step::Connect);
@@ -243,6 +281,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
       listLostMark_ = doc_.LogLinesLost;
       [[fallthrough]];
     case Step::Read:
+      doc_.Report(ActivityKind::Step, step == Step::List ? "リスト読み出し" : "メール読み出し");
       if (!(step == Step::List ? list_.StartListReading() : mail_.StartMailReading())) {
         doc_.AutoRunning = false;
         abortReason_ = kReasonLogFile;
@@ -254,6 +293,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
       }
       return;
     case Step::Send:
+      doc_.Report(ActivityKind::Step, "メール送信");
       break;
   }
 
@@ -272,6 +312,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
   doc_.AutoRunning = true;
   doc_.WaitText = waitText;
   if (sender_.QueueEmpty()) {
+    doc_.Report(ActivityKind::Note, "送信待ちのメールはありません");
     doc_.AutoIdle = true;
     frame.phase = Phase::DoneAtOnce;
     return;
@@ -285,6 +326,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
   sentEntry_ = -1;
   switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
+      ReportFileStarted();
       frame.phase = Phase::SendingFile;
       frame.firstFile = true;
       sentEntry_ = static_cast<std::ptrdiff_t>(sender_.SendQueueCursor) - 1;
@@ -310,6 +352,7 @@ CMailSender::StartResult CAutopilot::StartNextMailFile() {
     const CMailSender::StartResult r = sender_.SendNextQueuedFile();
     if (r != CMailSender::StartResult::NotOpened) return r;
     missing_.push_back(name);
+    doc_.Report(ActivityKind::Note, "メールファイルを開けないため飛ばしました: " + name + ": " + sender_.OpenError());
     doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(name) + ": " + sender_.OpenError());
   }
   return CMailSender::StartResult::NotOpened;
@@ -327,6 +370,7 @@ CAutopilot::Next CAutopilot::SendNextMailFile(Frame& frame) {
   }
   switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
+      ReportFileStarted();
       frame.phase = Phase::SendingFile;
       frame.firstFile = false;
       sentEntry_ = static_cast<std::ptrdiff_t>(sender_.SendQueueCursor) - 1;
@@ -432,9 +476,14 @@ void CAutopilot::FinishStep() {
       break;
     case Step::List:
       list_.Finish();
+      if (f.autoMode) summary_.listLines = CountLines(doc_.Settings().ListFilePath());
       break;
     case Step::Read:
       mail_.Finish();
+      if (f.autoMode) {
+        summary_.messagesRead += mail_.Requested;
+        summary_.toOwnCall += mail_.ReadsForOwnCall;
+      }
       break;
   }
 
@@ -474,7 +523,7 @@ void CAutopilot::EndRun(RunResult result, Step step) {
   frames_.pop_back();
   if (result != RunResult::Aborted) {
     lastAbortReason_.clear();
-    const bool nothingNew = mailsSent_ == 0 && mail_.Requested == 0;
+    const bool nothingNew = summary_.mailsSent == 0 && summary_.messagesRead == 0;
     RecordEnd(nothingNew ? RunOutcome::NothingNew : RunOutcome::Completed, {});
     return;
   }
@@ -489,6 +538,21 @@ void CAutopilot::EndRun(RunResult result, Step step) {
     RecordEnd(endRequested_ ? RunOutcome::EndedByUser : DisconnectOutcome(step),
               endRequested_ ? std::string() : doc_.PortFailure());
   }
+}
+
+void CAutopilot::ReportFileStarted() {
+  fileStartMs_ = clock_.MonotonicMs();
+  doc_.Report(ActivityKind::Step, "メールファイル " + BaseName(sender_.CurrentFile()) + " (" +
+                                      std::to_string(sender_.Length()) + " バイト)");
+}
+
+void CAutopilot::ReportRunEnd() {
+  summary_.outcome = lastEnd_.outcome;
+  summary_.detail = lastEnd_.detail;
+  summary_.ownCall = Cp932ToUtf8(doc_.Settings().MyCall());
+  summary_.durationMs = clock_.MonotonicMs() - runStartMs_;
+  doc_.Report(ActivityKind::Outcome, FormatSummary(summary_));
+  if (OnRunEnd) OnRunEnd(summary_);
 }
 
 void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
@@ -512,7 +576,7 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
       f.phase = Phase::DoneAborted;
       break;
     case CMailSender::FileEnd::Sent:
-      if (f.autoMode) ++mailsSent_;
+      if (f.autoMode) ++summary_.mailsSent;
       [[fallthrough]];
     case CMailSender::FileEnd::Superseded:
       f.phase = Phase::Waiting;
@@ -528,7 +592,13 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
 void CAutopilot::AbortAll(const std::string& reason, RunOutcome outcome, const std::string& detail) {
   if (frames_.empty()) return;
   bool autoMode = false;
-  for (const Frame& f : frames_) autoMode = autoMode || f.autoMode;
+  for (const Frame& f : frames_) {
+    autoMode = autoMode || f.autoMode;
+    if (f.autoMode && f.step == Step::Read) {
+      summary_.messagesRead += mail_.Requested;
+      summary_.toOwnCall += mail_.ReadsForOwnCall;
+    }
+  }
   frames_.clear();
   sender_.Abandon();
   doc_.LogFile.Close();

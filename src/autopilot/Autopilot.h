@@ -29,6 +29,7 @@
 #include "autopilot/MailReader.h"
 #include "autopilot/MailSender.h"
 #include "autopilot/RunOutcome.h"
+#include "autopilot/RunSummary.h"
 #include "autopilot/Schedule.h"
 #include "link/Clock.h"
 #include "terminal/NamiDoc.h"
@@ -75,6 +76,12 @@ class CAutopilot {
   // settings file or a log could not be written, so the window can say so
   // once; the headless runner reports the run's reason itself.
   std::function<void(const std::string&)> OnWriteFailure;
+
+  // Called at the end of every auto-mode run, after its summary went to the
+  // document's activity.
+  std::function<void(const RunSummary&)> OnRunEnd;
+  // Of the last auto-mode run.
+  const RunSummary& LastSummary() const { return summary_; }
 
   // The run and the link commands.
   void StartAutoMode();
@@ -123,6 +130,10 @@ class CAutopilot {
   // the port is open and the link may be up.
   void AbortAll(const std::string& reason, RunOutcome outcome = RunOutcome::FileError, const std::string& detail = {});
   bool StepSelected(Step step) const;
+  // The run's outcome and summary, once LastEnd() holds it: to the activity
+  // and OnRunEnd.
+  void ReportRunEnd();
+  void ReportFileStarted();
   // A settings or log write failed: the reason with what went wrong.
   std::string SettingsReason() const;
   std::string LogReason(const char* what) const;
@@ -139,9 +150,13 @@ class CAutopilot {
   std::string abortReason_;
   RunResult lastResult_ = RunResult::None;
   std::string lastAbortReason_;
+  bool scheduledStart_ = false;  // the next StartAutoMode comes from the schedule
+  bool scheduled_ = false;       // the run was started by the schedule
+  std::int64_t fileStartMs_ = 0;
+  std::int64_t runStartMs_ = 0;
+  RunSummary summary_;  // of this run: its mails, list lines and reads
   RunEnd lastEnd_;
   std::uint64_t endedRuns_ = 0;
-  int mailsSent_ = 0;                 // in this run
   std::vector<std::string> missing_;  // queued mail files that did not open
   std::uint64_t heardBytes_ = 0;
   std::int64_t heardAtMs_ = 0;

@@ -90,9 +90,9 @@ bool CListReader::StartListReading() {
   doc_.ListReading = true;
 
   if (s.Raw(keys::LimitMode) == "TRUE") {
-    doc_.SendText(LimitCommand + "\r");
+    doc_.SendOwn(LimitCommand + "\r");
   } else if (ListCommandCursor < ListCommands.size()) {
-    doc_.SendText(ListCommands[ListCommandCursor++] + "\r");
+    doc_.SendOwn(ListCommands[ListCommandCursor++] + "\r");
   } else {
     doc_.AutoIdle = true;
   }
@@ -104,7 +104,7 @@ bool CListReader::SendNextListCommand() {
   doc_.AutoRunning = true;
   if (doc_.Settings().Raw(keys::LimitMode) == "TRUE") return false;
   if (ListCommandCursor >= ListCommands.size()) return false;
-  doc_.SendText(ListCommands[ListCommandCursor++] + "\r");
+  doc_.SendOwn(ListCommands[ListCommandCursor++] + "\r");
   doc_.PromptSeen = false;
   doc_.AutoRunning = true;
   return true;

@@ -1,6 +1,7 @@
 #include "autopilot/MailReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "autopilot/StepTexts.h"
@@ -65,6 +66,8 @@ bool CMailReader::StartMailReading() {
   }
   limit_ = s.Raw(keys::LimitMode) == "TRUE";
   ListLineCursor = static_cast<std::ptrdiff_t>(ListLines.size()) - 1;
+  ReadsPlanned = Requested = ReadsForOwnCall = 0;
+  for (const std::string& line : ListLines) ReadsPlanned += Qualifies(line) ? 1 : 0;
 
   if (!doc_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
     doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(mailFile) + ": " + doc_.LogFile.Error());
@@ -90,6 +93,29 @@ bool CMailReader::Qualifies(const std::string& line) const {
   return false;
 }
 
+namespace {
+// Whether the list line's "To" column names `call`: the fourth word, after
+// the number, the type and status, and the size ("1224  PN  512 QZ1XYZ
+// @QZ1ABC QZ1ABC ..."), compared without letter case.
+bool AddressedTo(const std::string& line, const std::string& call) {
+  if (call.empty()) return false;
+  std::size_t at = 0;
+  std::string word;
+  for (int n = 0; n < 4; ++n) {
+    at = line.find_first_not_of(" \t", at);
+    if (at == std::string::npos) return false;
+    const std::size_t end = std::min(line.find_first_of(" \t\r\n", at), line.size());
+    word = line.substr(at, end - at);
+    at = end;
+  }
+  if (word.size() != call.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(word[i])) != std::toupper(static_cast<unsigned char>(call[i])))
+      return false;
+  return true;
+}
+}  // namespace
+
 void CMailReader::ExamineNextLine() {
   const std::string& line = ListLines[static_cast<std::size_t>(ListLineCursor--)];
   const long long number = LeadingNumber(line);
@@ -99,7 +125,8 @@ void CMailReader::ExamineNextLine() {
 
   if (Qualifies(line)) {
     ++Requested;
-    doc_.SendText(readCommand_ + " " + text + "\r");
+    if (AddressedTo(line, doc_.Settings().MyCall())) ++ReadsForOwnCall;
+    doc_.SendOwn(readCommand_ + " " + text + "\r");
     doc_.PromptSeen = false;
     pending_ = number;
     lostMark_ = doc_.LogLinesLost;

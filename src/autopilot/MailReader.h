@@ -49,8 +49,12 @@ class CMailReader {
   std::string HighMailNo;
   // Category patterns per field; an emptied field keeps its earlier pattern.
   std::array<std::string, 5> ReadPatterns;
-  // Read commands sent; the autopilot zeroes it when a run starts.
+  // This step's reads: how many the list asks for (counted at the start),
+  // how many read commands went out, and how many of those were for the
+  // station's own call (MYCALL in the list line's "To" column).
+  int ReadsPlanned = 0;
   int Requested = 0;
+  int ReadsForOwnCall = 0;
 
  private:
   void LoadListLines(const std::string& path);

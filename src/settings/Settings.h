@@ -35,6 +35,13 @@ inline constexpr KeySpec X{Section::Window, "x", 16, "100"};
 inline constexpr KeySpec Y{Section::Window, "y", 16, "100"};
 inline constexpr KeySpec Width{Section::Window, "width", 16, ""};    // default from the font
 inline constexpr KeySpec Height{Section::Window, "height", 16, ""};  // default from the font
+// The history pane's height in the splitter (pixels; default two thirds).
+inline constexpr KeySpec HistoryHeight{Section::Window, "historyheight", 16, ""};
+// The activity pane ("運用ログ"): "1" shown.
+inline constexpr KeySpec ActivityPane{Section::Window, "activitypane", 16, "0"};
+// Desktop notifications: "0" turns one off.
+inline constexpr KeySpec NotifyOwnMail{Section::Window, "notifymail", 16, "1"};
+inline constexpr KeySpec NotifyFailedRun{Section::Window, "notifyfail", 16, "1"};
 // Section "Editor Name".
 inline constexpr KeySpec Editor{Section::Editor, "editor", 129, "notepad.exe"};
 // The profile section.

@@ -139,6 +139,15 @@ void CNamiDoc::DiscardOutgoing() {
   Senders.DrainPending(false);
 }
 
+std::size_t CNamiDoc::SendOwn(std::string_view bytes) {
+  if (activity_) activity_->AddSent(bytes);
+  return SendText(bytes);
+}
+
+void CNamiDoc::Report(ActivityKind kind, std::string text) {
+  if (activity_) activity_->Add(kind, std::move(text));
+}
+
 std::size_t CNamiDoc::ReadAvailable(char* buffer, std::size_t capacity) {
   return port_ ? port_->ReadAvailable(buffer, capacity) : 0;
 }

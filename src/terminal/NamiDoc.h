@@ -16,6 +16,7 @@
 
 #include "link/Port.h"
 #include "settings/Settings.h"
+#include "terminal/Activity.h"
 #include "terminal/LineStore.h"
 #include "terminal/SenderStack.h"
 #include "terminal/TextFile.h"
@@ -64,6 +65,9 @@ class CNamiDoc {
   // batch (see BeginBatch) the bytes are collected and handed over at
   // EndBatch.
   std::size_t SendText(std::string_view bytes);
+  // SendText for text nami sends on its own (the autopilot's commands): it
+  // is reported to the activity first.
+  std::size_t SendOwn(std::string_view bytes);
   // Bytes accepted by SendText so far, how many of them the port has taken
   // and how many were thrown away because the port was closed or reopened
   // before it took them. Bytes leave in order: text that ended at
@@ -88,6 +92,11 @@ class CNamiDoc {
   // runs a receive tick soon, which reports the lost link.
   std::function<void()> OnPortLost;
   bool BatchFull() const { return batching_ && (OutgoingBytes() > 0 || batch_.size() >= batchLimit_); }
+
+  // ---- Run activity (the activity pane, headless stderr); none by default ----
+  void SetActivity(CActivity* activity) { activity_ = activity; }
+  // Text is UTF-8; nothing happens without an activity.
+  void Report(ActivityKind kind, std::string text);
 
   // ---- Line store ----
   CLineStore& Lines() { return lines_; }
@@ -172,6 +181,7 @@ class CNamiDoc {
   std::string batch_;  // the batch being collected (only between BeginBatch and EndBatch)
   std::size_t batchLimit_ = 0;
   bool batching_ = false;
+  CActivity* activity_ = nullptr;
   std::string outgoing_;
   std::size_t outgoingPos_ = 0;
   std::uint64_t accepted_ = 0;

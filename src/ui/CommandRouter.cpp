@@ -192,10 +192,11 @@ bool CCommandRouter::IsEnabled(int id) const {
     case cmd::DownloadEnd:
       return doc.Capturing;
     case cmd::EditAndSend:
+      return historyActive_;  // the history pane's own command
     case cmd::SearchCondition:
     case cmd::SearchUp:
     case cmd::SearchDown:
-      return historyActive_;  // the history pane's own commands
+      return true;  // searching the history works from either pane
     case cmd::AutoModeEnd:
       return true;
     case cmd::AutoModeStart:

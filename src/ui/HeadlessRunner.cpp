@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "autopilot/RunOutcome.h"
+#include "autopilot/RunSummary.h"
 #include "link/Clock.h"
 #include "text/Cp932.h"
 
@@ -54,6 +55,13 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
     std::fprintf(out_, "%s\n", Cp932ToUtf8(line).c_str());
     std::fflush(out_);
   };
+  // Every step and every text nami sends on its own go to the error stream,
+  // so a cron job's mail shows what happened; the output has the run's
+  // start and its summary (ReportRuns).
+  activityId_ = session_.Activity().Listen([this](const ActivityEntry& entry) {
+    std::fprintf(err_, "%s\n", FormatActivity(entry).c_str());
+    std::fflush(err_);
+  });
   session_.OnNotice = [this](const std::string& text) {
     std::fprintf(err_, "nami: %s %s\n", FormatLocalTime("%Y-%m-%d %H:%M:%S", session_.Clock().Now()).c_str(),
                  text.c_str());
@@ -72,6 +80,11 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
       std::fprintf(err_, "nami: %s\n", reason.c_str());
       std::fflush(err_);
     };
+    // An unattended instance tells the desktop, as the window does.
+    notifier_.emplace();
+    session_.Autopilot()->OnRunEnd = [this](const RunSummary& summary) {
+      NotifyRunEnd(*notifier_, session_.Settings(), summary);
+    };
   }
   limit_.setSingleShot(true);
   connect(&limit_, &QTimer::timeout, this, [this] { Finish(3, "time limit reached"); });
@@ -79,8 +92,12 @@ CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeco
 
 CHeadlessRunner::~CHeadlessRunner() {
   session_.OnLine = nullptr;
+  session_.Activity().Unlisten(activityId_);
   session_.OnNotice = nullptr;
-  if (session_.Autopilot()) session_.Autopilot()->OnWriteFailure = nullptr;
+  if (session_.Autopilot()) {
+    session_.Autopilot()->OnWriteFailure = nullptr;
+    session_.Autopilot()->OnRunEnd = nullptr;
+  }
   if (session_.Ui().Target() == this) session_.Ui().SetTarget(nullptr);
 }
 
@@ -129,7 +146,7 @@ void CHeadlessRunner::ReportRuns() {
     endsShown_ = pilot.EndedRuns();
     runShown_ = pilot.Busy();
     std::fprintf(out_, "==== %s %s ====\n", FormatLocalTime("%Y-%m-%d %H:%M:%S", pilot.LastEnd().at).c_str(),
-                 DescribeRunEnd(pilot.LastEnd()).c_str());
+                 FormatSummary(pilot.LastSummary()).c_str());
   }
   std::fflush(out_);
 }

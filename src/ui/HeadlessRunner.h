@@ -8,16 +8,19 @@
 // ends with the outcome's exit status (RunOutcome.h; the outcome and its
 // detail also go to the error stream when the run was aborted), or 3 when
 // the time limit ran out. With --stay it follows the schedule, reopens a
-// vanished device, and ends with 0 on SIGTERM or SIGINT.
+// vanished device, sends the desktop notices of each run's end over the
+// session bus when there is one, and ends with 0 on SIGTERM or SIGINT.
 #pragma once
 
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 #include "terminal/UiSink.h"
 #include "ui/ReceiveWatch.h"
+#include "ui/Notifier.h"
 #include "ui/SendDriver.h"
 #include "ui/Session.h"
 
@@ -39,6 +42,10 @@ class CHeadlessRunner : public QObject, public IUiSink {
   void ShowMessage(const std::string& text) override;
   void Beep() override {}
 
+  // With --stay: where the desktop notices of a run's end go (the session
+  // bus by default; nothing is sent when there is none).
+  void SetNotifier(const CNotifier& notifier) { notifier_.emplace(notifier); }
+
   // Makes SIGTERM and SIGINT end the run cleanly (once per process).
   void HandleTerminationSignals();
 
@@ -58,6 +65,8 @@ class CHeadlessRunner : public QObject, public IUiSink {
   CSendDriver sender_;
   QTimer limit_;
   QSocketNotifier* signalNotifier_ = nullptr;
+  int activityId_ = 0;
+  std::optional<CNotifier> notifier_;  // only with --stay: a single run touches no bus
   bool started_ = false;
   bool runShown_ = false;  // the start line of the running run is out
   std::uint64_t endsShown_ = 0;

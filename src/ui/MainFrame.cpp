@@ -11,6 +11,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
 
@@ -22,7 +24,11 @@
 
 namespace nami {
 namespace {
-constexpr int kHistoryHeight = 110;
+// The first start gives the panes this many text rows together (history
+// two thirds) and this many columns, room for the status bar's run summary
+// beside the link light and the clock.
+constexpr int kFirstStartRows = 36;
+constexpr int kFirstStartColumns = 190;
 constexpr int kClockMs = 1000;
 constexpr int kIdleMs = 100;
 
@@ -46,15 +52,16 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
   view_ = new CNamiView(session_, splitter_);
   splitter_->addWidget(history_);
   splitter_->addWidget(view_);
-  splitter_->setStretchFactor(0, 0);
+  // A resize keeps the share of each pane (history two thirds).
+  splitter_->setStretchFactor(0, 2);
   splitter_->setStretchFactor(1, 1);
   setCentralWidget(splitter_);
 
+  BuildActivityPane();
   BuildMenus();
   BuildToolBar();
   BuildStatusBar();
   RestoreGeometry();
-  splitter_->setSizes({kHistoryHeight, std::max(1, height() - kHistoryHeight)});
   view_->setFocus();
 
   view_->afterTick = [this](int completed) {
@@ -97,6 +104,8 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+  session_.Activity().Unlisten(activityId_);
+  if (CAutopilot* pilot = session_.Autopilot()) pilot->OnRunEnd = nullptr;
   session_.OnNotice = nullptr;
   if (CAutopilot* pilot = session_.Autopilot()) pilot->OnWriteFailure = nullptr;
   qApp->removeEventFilter(this);
@@ -110,6 +119,42 @@ QFont CMainFrame::FrameFont(CSettings& settings) {
 QSize CMainFrame::DefaultSize(const QFont& font) {
   QFontMetrics fm(font);
   return QSize(84 * fm.horizontalAdvance(QLatin1Char('A')), 25 * fm.lineSpacing());
+}
+
+QSize CMainFrame::FirstStartSize() const {
+  const QSize def = DefaultSize(FrameFont(session_.Settings()));
+  const QFontMetrics pane(view_->TerminalFont());
+  // The frame around the central area: menu, toolbar, status bar and borders.
+  const int bars = menuBar()->sizeHint().height() + toolbar_->sizeHint().height() + statusBar()->sizeHint().height() +
+                   splitter_->handleWidth() + 16;
+  QSize size(std::max({def.width(), menuBar()->sizeHint().width() + 24,
+                       kFirstStartColumns * pane.horizontalAdvance(QLatin1Char('A'))}),
+             std::max(def.height(), bars + kFirstStartRows * pane.lineSpacing()));
+  if (const QScreen* screen = this->screen()) {
+    const QSize room = screen->availableGeometry().size() * 9 / 10;
+    size = size.boundedTo(room).expandedTo(def.boundedTo(room));
+  }
+  return size;
+}
+
+void CMainFrame::BuildActivityPane() {
+  activity_ = new CActivityPane(this);
+  activity_->setAllowedAreas(Qt::AllDockWidgetAreas);
+  addDockWidget(Qt::BottomDockWidgetArea, activity_);
+  activity_->setVisible(session_.Settings().Get(keys::ActivityPane) == "1");
+  activityId_ = session_.Activity().Listen([this](const ActivityEntry& entry) { activity_->Append(entry); });
+  if (CAutopilot* pilot = session_.Autopilot())
+    pilot->OnRunEnd = [this](const RunSummary& summary) { OnRunEnd(summary); };
+}
+
+void CMainFrame::OnRunEnd(const RunSummary& summary) {
+  // Until the next step or port note, the bar tells how the run ended.
+  const CAutopilot* pilot = session_.Autopilot();
+  runEndText_ = QStringLiteral("%1  %2").arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", pilot->LastEnd().at)),
+                                             QString::fromStdString(FormatSummary(summary)));
+  idleText_ = runEndText_;
+  UpdateProgress();
+  NotifyRunEnd(notifier_, session_.Settings(), summary);
 }
 
 QAction* CMainFrame::MakeAction(int id) {
@@ -161,7 +206,42 @@ void CMainFrame::BuildMenus() {
     action->setShortcut(a.key);
     addAction(action);
   }
-  for (QAction* a : actions_) a->setShortcutContext(Qt::WindowShortcut);
+  // Keys people expect: search from either pane, start and stop the autopilot.
+  for (const Accel& a :
+       {Accel{cmd::SearchCondition, QKeySequence(Qt::CTRL | Qt::Key_F)},
+        Accel{cmd::SearchDown, QKeySequence(Qt::Key_F3)}, Accel{cmd::SearchUp, QKeySequence(Qt::SHIFT | Qt::Key_F3)},
+        Accel{cmd::AutoModeStart, QKeySequence(Qt::Key_F5)},
+        Accel{cmd::AutoModeEnd, QKeySequence(Qt::SHIFT | Qt::Key_F5)}})
+    MakeAction(a.id)->setShortcut(a.key);
+  for (QAction* a : actions_) {
+    a->setShortcutContext(Qt::WindowShortcut);
+    // The tool tip names the key.
+    if (a->shortcut().isEmpty()) continue;
+    QString tip = a->toolTip();  // without a tip of its own: the label without its access key
+    tip.remove(QRegularExpression(QStringLiteral("\\([A-Z][^)]*\\)(\\.\\.\\.)?$")));
+    a->setToolTip(QStringLiteral("%1 (%2)").arg(tip, a->shortcut().toString(QKeySequence::NativeText)));
+  }
+
+  // The activity pane and the notification switches join the settings menu.
+  QMenu* settingsMenu = Action(cmd::ViewStatusBar)->associatedObjects().isEmpty()
+                            ? nullptr
+                            : qobject_cast<QMenu*>(Action(cmd::ViewStatusBar)->associatedObjects().constFirst());
+  if (settingsMenu) {
+    QAction* pane = activity_->toggleViewAction();
+    pane->setText(QStringLiteral("運用ログ(&Oｳ)"));
+    pane->setStatusTip(QStringLiteral("自動運用の経過を表示/非表示"));
+    settingsMenu->insertAction(Action(cmd::FontSelect), pane);
+    settingsMenu->addSeparator();
+    auto toggle = [this, settingsMenu](const QString& label, const KeySpec& key) {
+      QAction* a = settingsMenu->addAction(label);
+      a->setCheckable(true);
+      a->setChecked(session_.Settings().Get(key) != "0");
+      connect(a, &QAction::toggled, this, [this, &key](bool on) { session_.Settings().Set(key, on ? "1" : "0"); });
+      return a;
+    };
+    notifyOwnMail_ = toggle(QStringLiteral("自局宛ﾒｰﾙを通知(&Mﾂ)"), keys::NotifyOwnMail);
+    notifyFailedRun_ = toggle(QStringLiteral("定時運用の失敗を通知(&Nﾃ)"), keys::NotifyFailedRun);
+  }
   RebuildRecentFiles();
 }
 
@@ -219,6 +299,8 @@ void CMainFrame::BuildStatusBar() {
   kana_ = indicator(QStringLiteral("ｶﾅ"));
   caps_ = indicator(QStringLiteral("CAP"));
   num_ = indicator(QStringLiteral("NUM"));
+  link_ = new CLinkLight(bar);
+  bar->addPermanentWidget(link_);
   clock_ = new QLabel(bar);
   clock_->setObjectName(QStringLiteral("clock"));
   bar->addPermanentWidget(clock_);
@@ -239,6 +321,32 @@ void CMainFrame::UpdateClock() {
   if (clock_->maximumWidth() < width && clock_->maximumWidth() < QWIDGETSIZE_MAX)
     clock_->setFixedSize(width, clock_->maximumHeight());
   clock_->setText(text);
+  UpdateLink();
+}
+
+void CMainFrame::UpdateLink() {
+  const QString port = QString::fromStdString(session_.PortName());
+  if (!session_.Doc().PortOpen()) {
+    // The port's own words: the device and the system's reason.
+    const std::string why = session_.Doc().PortFailure();
+    link_->SetState(CLinkLight::Light::Fault,
+                    QStringLiteral("ポートが開いていません: %1").arg(why.empty() ? port : QString::fromStdString(why)));
+    return;
+  }
+  const CLinkState& link = session_.Link();
+  CLinkLight::Light light = CLinkLight::Light::Off;
+  switch (link.Phase()) {
+    case LinkPhase::Connected:
+      light = CLinkLight::Light::On;
+      break;
+    case LinkPhase::Connecting:
+    case LinkPhase::Disconnecting:
+      light = CLinkLight::Light::Busy;
+      break;
+    case LinkPhase::Disconnected:
+      break;
+  }
+  link_->SetState(light, QString::fromStdString(link.Text(session_.Clock().Now())) + QStringLiteral("  ") + port);
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -277,6 +385,7 @@ void CMainFrame::RefreshCommands() {
   Action(cmd::ViewToolbar)->setChecked(toolbar_->isVisible() || !isVisible());
   StartPacer();
   UpdateProgress();
+  UpdateLink();
   // Progress moves while a sender runs.
   if (!session_.Doc().Senders.Empty() && !shutDown_ && !closing_) RefreshSoon();
 }
@@ -300,13 +409,6 @@ QString CMainFrame::ProgressText() const {
 }
 
 void CMainFrame::UpdateProgress() {
-  if (CAutopilot* pilot = session_.Autopilot(); pilot && pilot->EndedRuns() != endsShown_) {
-    endsShown_ = pilot->EndedRuns();
-    runEndText_ = QStringLiteral("自動モード終了 %1 %2")
-                      .arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", pilot->LastEnd().at)),
-                           QString::fromStdString(DescribeRunEnd(pilot->LastEnd())));
-    idleText_ = runEndText_;
-  }
   QString text = ProgressText();
   // Between runs the bar tells how the last one ended, or the newer note
   // about the port.
@@ -371,7 +473,7 @@ void CMainFrame::UpdateTitle() { setWindowTitle(Utf(session_.Doc().Title()) + QS
 
 void CMainFrame::RestoreGeometry() {
   CSettings& s = session_.Settings();
-  const QSize def = DefaultSize(FrameFont(s));
+  const QSize def = FirstStartSize();
   const int w = s.Has(keys::Width) ? s.GetInt(keys::Width) : def.width();
   const int h = s.Has(keys::Height) ? s.GetInt(keys::Height) : def.height();
   move(s.GetInt(keys::X), s.GetInt(keys::Y));
@@ -385,6 +487,23 @@ void CMainFrame::StoreGeometry() {
   s.SetInt(keys::Y, pos().y());
   s.SetInt(keys::Width, width());
   s.SetInt(keys::Height, height());
+  if (placed_) s.SetInt(keys::HistoryHeight, splitter_->sizes().value(0));
+  s.Set(keys::ActivityPane, activity_->isHidden() ? "0" : "1");
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (placed_) return;
+  placed_ = true;
+  // Once the window has its first layout, the history pane gets its
+  // remembered height, else two thirds.
+  QTimer::singleShot(0, this, [this] {
+    const int total = std::max(2, splitter_->height() - splitter_->handleWidth());
+    CSettings& s = session_.Settings();
+    const int history =
+        s.Has(keys::HistoryHeight) ? std::clamp(s.GetInt(keys::HistoryHeight), 1, total - 1) : total * 2 / 3;
+    splitter_->setSizes({history, total - history});
+  });
 }
 
 bool CMainFrame::ConfirmClose() {

@@ -18,9 +18,11 @@
 
 #include "ui/CommandRouter.h"
 #include "ui/NamiView.h"
+#include "ui/Notifier.h"
 #include "ui/RecentFiles.h"
 #include "ui/SendDriver.h"
 #include "ui/Session.h"
+#include "ui/StatusWidgets.h"
 
 namespace nami {
 
@@ -37,6 +39,14 @@ class CMainFrame : public QMainWindow {
   QAction* Action(int id) const { return actions_.value(id, nullptr); }
   QToolBar* ToolBar() const { return toolbar_; }
   QLabel* ClockPane() const { return clock_; }
+  CLinkLight* LinkLight() const { return link_; }
+  CActivityPane* ActivityPane() const { return activity_; }
+  QSplitter* Splitter() const { return splitter_; }
+  // The settings menu's notification switches.
+  QAction* NotifyOwnMailAction() const { return notifyOwnMail_; }
+  QAction* NotifyFailedRunAction() const { return notifyFailedRun_; }
+  // Where desktop notifications go (tests give a private bus).
+  void SetNotifier(const CNotifier& notifier) { notifier_ = notifier; }
   // Steps the senders whenever the port may take more.
   CSendDriver& Sender() { return *sender_; }
   // What the message pane shows while something is being sent or an
@@ -53,6 +63,9 @@ class CMainFrame : public QMainWindow {
   void Shutdown();
   // The default size: 84 widths of "A" by 25 line heights of the frame font.
   static QSize DefaultSize(const QFont& font);
+  // The size of the first start: at least the default size, wide enough for
+  // the whole menu bar and tall enough for both panes to be of use.
+  QSize FirstStartSize() const;
   // The frame's font: "fontname" (79 kept) and "fontsize" of "Window".
   static QFont FrameFont(CSettings& settings);
 
@@ -66,6 +79,7 @@ class CMainFrame : public QMainWindow {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   QAction* MakeAction(int id);
@@ -85,6 +99,9 @@ class CMainFrame : public QMainWindow {
   void RefreshSoon();
   void StartPacer();
   void UpdateProgress();
+  void UpdateLink();
+  void BuildActivityPane();
+  void OnRunEnd(const RunSummary& summary);
   void SwitchPane(bool next);
   // Saves or lets go of the document before the window closes; false keeps it open.
   bool ConfirmClose();
@@ -100,6 +117,13 @@ class CMainFrame : public QMainWindow {
   QLabel* caps_ = nullptr;
   QLabel* num_ = nullptr;
   QLabel* clock_ = nullptr;
+  CLinkLight* link_ = nullptr;
+  CActivityPane* activity_ = nullptr;
+  QAction* notifyOwnMail_ = nullptr;
+  QAction* notifyFailedRun_ = nullptr;
+  CNotifier notifier_;
+  int activityId_ = 0;
+  bool placed_ = false;  // the splitter has its first sizes
   QMenu* fileMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;
   QList<QAction*> recentActions_;
@@ -110,7 +134,6 @@ class CMainFrame : public QMainWindow {
   QString shownProgress_;
   QString runEndText_;
   QString idleText_;  // shown while nothing runs: the run's end or a port note
-  std::uint64_t endsShown_ = 0;
   bool closing_ = false;
   bool shutDown_ = false;
 };

@@ -142,6 +142,16 @@ void CNamiView2::paintEvent(QPaintEvent* event) {
   CPainterSurface surface(painter);
   DrawFrom(doc_.Lines(), surface, model_.TopLine(), lineHeight_, pane->height());
 
+  // The line the last search found, on a yellow ground under the text.
+  if (hitLine_ >= 0 && hitLine_ >= model_.TopLine()) {
+    const std::int64_t y = (hitLine_ - model_.TopLine()) * lineHeight_;
+    if (y < pane->height()) {
+      painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+      painter.fillRect(QRect(0, static_cast<int>(y), pane->width(), lineHeight_), HitColor());
+      painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+  }
+
   const HighlightBand band = model_.Band();
   if (model_.HighlightShown() && band.inView) {
     const QRect rect(0, (band.anchorRow - 1) * lineHeight_, pane->width(),
@@ -162,6 +172,7 @@ void CNamiView2::resizeEvent(QResizeEvent* event) {
 void CNamiView2::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   Measure();
+  ClearHit();
   const bool rightToo = event->buttons() == (Qt::LeftButton | Qt::RightButton) && event->modifiers() == Qt::NoModifier;
   Apply(model_.Press(static_cast<int>(event->position().y()), rightToo));
 }
@@ -245,6 +256,7 @@ void CNamiView2::ShowContextMenu(const QPoint& pos) {
 
 void CNamiView2::Search() {
   search_.Reset();
+  ClearHit();
   searchRequest_(FromCp932(search_.Text()), [this](bool ok, const QString& text) {
     if (ok) search_.SetText(ToCp932(text));
   });
@@ -253,13 +265,26 @@ void CNamiView2::Search() {
 void CNamiView2::SearchNext() {
   Measure();
   model_.PreparePaint();
-  if (auto position = search_.Down(doc_.Lines())) Apply(model_.ScrollTo(*position));
+  ShowHit(search_.Down(doc_.Lines()));
 }
 
 void CNamiView2::SearchPrev() {
   Measure();
   model_.PreparePaint();
-  if (auto position = search_.Up(doc_.Lines())) Apply(model_.ScrollTo(*position));
+  ShowHit(search_.Up(doc_.Lines()));
+}
+
+void CNamiView2::ShowHit(std::optional<std::int64_t> position) {
+  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  hitLine_ = position && *position >= 0 && *position < count ? *position : -1;
+  if (position) Apply(model_.ScrollTo(*position));
+  viewport()->update();
+}
+
+void CNamiView2::ClearHit() {
+  if (hitLine_ < 0) return;
+  hitLine_ = -1;
+  viewport()->update();
 }
 
 void CNamiView2::EditAndSend() {

@@ -7,10 +7,12 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QColor>
 #include <QFont>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "terminal/HistoryModel.h"
@@ -18,7 +20,6 @@
 #include "terminal/Search.h"
 
 namespace nami {
-
 
 class CNamiView2 : public QAbstractScrollArea {
   Q_OBJECT
@@ -44,6 +45,9 @@ class CNamiView2 : public QAbstractScrollArea {
   void Search();
   void SearchNext();
   void SearchPrev();
+  // The store line the last search found (drawn on a yellow ground); -1 when none.
+  std::int64_t HitLine() const { return hitLine_; }
+  static QColor HitColor() { return QColor(0xFF, 0xE0, 0x40); }
   // Edit and send (CLineEditDlg): the marked lines, edited, go out in one write.
   void EditAndSend();
   // Copy: the marked lines, CR LF after each, on the clipboard.
@@ -85,6 +89,8 @@ class CNamiView2 : public QAbstractScrollArea {
   void focusOutEvent(QFocusEvent* event) override;
 
  private:
+  void ShowHit(std::optional<std::int64_t> position);
+  void ClearHit();
   void Measure();
   void SyncScrollBar();
   void Apply(const HistoryUpdate& update);
@@ -96,6 +102,7 @@ class CNamiView2 : public QAbstractScrollArea {
   CNamiDoc& doc_;
   CHistoryModel model_;
   CHistorySearch search_;
+  std::int64_t hitLine_ = -1;
   QFont font_;
   int lineHeight_ = 1;
   int wheelRemainder_ = 0;

@@ -32,9 +32,13 @@ void CUiRelay::RedrawBottomRow(bool clearRest) {
 }
 
 CSession::CSession(CSettings& settings, IClock& clock, bool demo)
-    : settings_(settings), clock_(clock), demo_(demo), doc_(settings, relay_), core_(doc_) {
+    : settings_(settings), clock_(clock), demo_(demo), activity_(clock), doc_(settings, relay_), core_(doc_) {
   doc_.SetPathName("");
-  if (demo_) SeedDemoProfile(settings_);
+  doc_.SetActivity(&activity_);
+  if (demo_) {
+    SeedDemoProfile(settings_);
+    PrepareDemoStation(settings_);
+  }
   {
     CSettings* s = &settings_;
     IClock* clock = &clock_;
@@ -61,6 +65,19 @@ void CSession::Reinitialise() {
   doc_.Lines().Clear();
   doc_.Lines().TakeEvictedCount();
   core_.Reset();
+  link_.Reset();  // the port is opened again
+  portName_.clear();
+}
+
+const std::string& CSession::PortName() {
+  // Asked for by the status bar several times a second: worked out once per
+  // opening of the port (the settings are read from the file at each use).
+  if (!portName_.empty()) return portName_;
+  if (demo_) return portName_ = "シミュレーター";
+  const std::string com = settings_.Get(keys::ComStatus);
+  const std::string name = com.substr(0, com.find(':'));
+  const std::string path = settings_.DevicePath(name);
+  return portName_ = path.empty() ? Cp932ToUtf8(name) : path;  // a device path or link value (file-system name)
 }
 
 void CSession::NewDocument() {
@@ -155,9 +172,10 @@ int CSession::Tick() {
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
   CheckPort();
-  if (autopilot_) autopilot_->OnTick();
   const std::size_t count = doc_.LineCount();
   const std::size_t added = std::min<std::size_t>(doc_.Lines().AddedCount() - before, count);
+  for (std::size_t i = count - added; i < count; ++i) link_.OnLine(doc_.LineAt(i), clock_.Now());
+  if (autopilot_) autopilot_->OnTick();
   if (OnLine)
     for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.LineAt(i));
   return static_cast<int>(added);

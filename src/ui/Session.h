@@ -14,6 +14,8 @@
 
 #include "link/Clock.h"
 #include "settings/Settings.h"
+#include "terminal/Activity.h"
+#include "terminal/LinkState.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "terminal/UiSink.h"
@@ -58,6 +60,14 @@ class CSession {
   bool Demo() const { return demo_; }
   CAutopilot* Autopilot() { return autopilot_.get(); }
   CTransfers* Transfers() { return transfers_.get(); }
+  // What the autopilot and the transfers did, for the activity pane and the
+  // headless error stream.
+  CActivity& Activity() { return activity_; }
+  // The radio link as the TNC reports it, fed by Tick().
+  const CLinkState& Link() const { return link_; }
+  // The port for the status bar (UTF-8): its device path, or the
+  // simulator's name in the demo.
+  const std::string& PortName();
 
   // Replaces the port (tests); the next NewDocument/OpenDocument opens it.
   void SetPort(std::unique_ptr<IPort> port);
@@ -115,6 +125,9 @@ class CSession {
   IClock& clock_;
   bool demo_;
   CUiRelay relay_;
+  CActivity activity_;
+  CLinkState link_;
+  std::string portName_;
   CNamiDoc doc_;
   CTerminalCore core_;
   std::shared_ptr<CAutopilot> autopilot_;  // shared_ptr: the type may be incomplete here

@@ -56,10 +56,16 @@ TEST(RunOutcome, EveryRunEndsWithinItsLimitAndSaysHow) {
     tnc.dropAfterLines = 20;  // in the list
     SimRig rig(tnc);
     c.setup(rig);
+    int summaries = 0;
+    rig.pilot.OnRunEnd = [&](const RunSummary&) { ++summaries; };
     rig.pilot.Run(AutoCommand::AutoMode);
     ASSERT_TRUE(rig.RunUntilIdle(c.limitMs)) << rig.pilot.StatusText();
     EXPECT_EQ(rig.pilot.LastEnd().outcome, c.outcome) << DescribeRunEnd(rig.pilot.LastEnd());
     EXPECT_EQ(rig.pilot.EndedRuns(), 1u);
+    // The end's one summary line carries its outcome and detail.
+    EXPECT_EQ(summaries, 1);
+    EXPECT_EQ(rig.pilot.LastSummary().outcome, c.outcome);
+    EXPECT_EQ(rig.pilot.LastSummary().detail, rig.pilot.LastEnd().detail);
     EXPECT_EQ(EndsWith(rig.port->sent, kBye), c.loggedOff) << rig.port->sent;
     EXPECT_TRUE(rig.doc.AutoIdle);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));

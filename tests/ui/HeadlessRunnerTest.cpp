@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QElapsedTimer>
 #include <cstdio>
 
@@ -74,6 +75,45 @@ TEST(HeadlessRunner, PortMessagesGoToTheErrorStream) {
   h.port->failOpen = true;
   h.session->NewDocument();
   EXPECT_EQ(ReadStream(h.err), "nami: ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい\n");
+}
+
+// A notification server on the session bus that records each title.
+class TitleRecorder : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public:
+  QStringList titles;
+
+ public Q_SLOTS:
+  uint Notify(const QString&, uint, const QString&, const QString& title, const QString&, const QStringList&,
+              const QVariantMap&, int) {
+    titles << title;
+    return static_cast<uint>(titles.size());
+  }
+};
+
+TEST(HeadlessRunner, StayTellsTheDesktopOfAFailedScheduledRun) {
+  Headless h;
+  if (!QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "no session bus";
+  QDBusConnection serverBus =
+      QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("headless-notify"));
+  TitleRecorder server;
+  ASSERT_TRUE(serverBus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server,
+                                       QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(serverBus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  h.settings->Set(keys::Min, "1");
+  h.port->failOpen = true;
+  CHeadlessRunner runner(*h.session, true, 0, h.out, h.err);
+  h.session->NewDocument();
+  h.session->ScheduleTick();  // sets the next run one minute ahead
+  h.clock.AdvanceMs(60000);
+  h.session->ScheduleTick();  // the scheduled run: the port is not open
+  EXPECT_EQ(h.session->Autopilot()->LastEnd().outcome, RunOutcome::PortNotOpen);
+  PumpUntil([&] { return !server.titles.isEmpty(); }, 5000);
+  EXPECT_EQ(server.titles, QStringList{QStringLiteral("定時の自動運用に失敗: ポートが開いていない")});
+  serverBus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("headless-notify"));
 }
 
 TEST(HeadlessRunner, OneRunEndsWithTheLogPathsAndAnExitCode) {
@@ -158,3 +198,5 @@ TEST(RecentFiles, KeepsTenNewestFirstBesideTheSettings) {
 
 }  // namespace
 }  // namespace nami
+
+#include "HeadlessRunnerTest.moc"

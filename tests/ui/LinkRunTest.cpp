@@ -192,7 +192,7 @@ TEST(LinkRun, AServerGoneMidRunEndsItNamingTheLinkAndWhy) {
     const char* endLine;  // after the outcome; "%s" is the link
   } cases[] = {
       {"--agw", "nami-tncsim: AGWPE on 127.0.0.1:", "agw://", "接続できず (connect failed): %s/0: the server closed"},
-      {"--telnet", "nami-tncsim: telnet on 127.0.0.1:", "telnet://", "接続できず (connect failed) ===="},
+      {"--telnet", "nami-tncsim: telnet on 127.0.0.1:", "telnet://", "接続できず (connect failed) — 送信"},
   };
   for (const Case& c : cases) {
     Child sim({kSim, c.option, "0"});
