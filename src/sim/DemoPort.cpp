@@ -12,16 +12,16 @@ namespace nami {
 
 std::unique_ptr<IPort> MakeDemoPort(IClock& clock) { return std::make_unique<sim::CSimPort>(clock); }
 
-void SeedDemoProfile(CSettings& settings) {
-  struct Seed {
+void FillDemoProfile(CSettings& settings) {
+  struct Default {
     const KeySpec& key;
     const char* value;
   };
-  const Seed seeds[] = {
+  const Default defaults[] = {
       {keys::Call, demo::kCall},       {keys::Prompt, demo::kPrompt},         {keys::ReadCom, "R"},
       {keys::Field[0], "L"},           {keys::LastMailNo, demo::kLastMailNo},
   };
-  for (const Seed& s : seeds)
+  for (const Default& s : defaults)
     if (settings.Raw(s.key).empty()) settings.Set(s.key, s.value);
   // The demo's port is the built-in simulator, named like any other link.
   const std::string com = ParseComConfig(settings.Get(keys::ComStatus)).device;

@@ -15,7 +15,7 @@ namespace nami {
 std::unique_ptr<IPort> MakeDemoPort(IClock& clock);
 // The settings the demo profile needs (call, prompt, readcom, fields ...),
 // written into `settings`' current profile section when they are missing.
-void SeedDemoProfile(CSettings& settings);
+void FillDemoProfile(CSettings& settings);
 
 // What the demo shows at each start of the program, on top of the profile
 // above: local echo on, the station's own call, one mail file queued

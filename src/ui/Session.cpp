@@ -36,7 +36,7 @@ CSession::CSession(CSettings& settings, IClock& clock, bool demo)
   doc_.SetPathName("");
   doc_.SetActivity(&activity_);
   if (demo_) {
-    SeedDemoProfile(settings_);
+    FillDemoProfile(settings_);
     PrepareDemoStation(settings_);
   }
   {
@@ -83,7 +83,7 @@ const std::string& CSession::PortName() {
 void CSession::NewDocument() {
   Reinitialise();
   doc_.SetPathName("");
-  if (demo_) SeedDemoProfile(settings_);
+  if (demo_) FillDemoProfile(settings_);
   doc_.OpenPortFromProfile();
   PortOpened();
 }

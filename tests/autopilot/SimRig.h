@@ -54,7 +54,7 @@ struct SimRig {
   // queue and reaches the TNC at that pace, as on a slow radio link.
   explicit SimRig(sim::STncOptions tnc = {}, int drainBytesPerSec = 0)
       : settings(dir.File("NAMI.INI")), doc(settings, ui), core(doc), clock(kStart), pilot(doc, clock) {
-    SeedDemoProfile(settings);
+    FillDemoProfile(settings);
     settings.Set(keys::ListFile, dir.File("list.log"));
     settings.Set(keys::MailFile, dir.File("mail.log"));
     auto p = std::make_unique<RecordingSimPort>(clock, tnc, drainBytesPerSec);

@@ -449,7 +449,7 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
   if (!tncsim.Ready()) GTEST_SKIP() << "nami-tncsim is not available";
 
   CSettings settings(dir.File("NAMI.INI"));
-  SeedDemoProfile(settings);
+  FillDemoProfile(settings);
   settings.Set(keys::ListFile, dir.File("list.log"));
   settings.Set(keys::MailFile, dir.File("mail.log"));
   ASSERT_TRUE(settings.SetDevicePath("COM2", link));
@@ -511,7 +511,7 @@ TEST(SimulatorPty, FullDisksLoseNoMailOverRepeatedRuns) {
 
   FaultyFileOps ops;
   CSettings settings(dir.File("NAMI.INI"), ops);
-  SeedDemoProfile(settings);
+  FillDemoProfile(settings);
   // Lists from "LastMailNo" on: a plain "L" would list each message only once ever.
   settings.Set(keys::Field[0], "L #");
   settings.Set(keys::ListFile, dir.File("list.log"));

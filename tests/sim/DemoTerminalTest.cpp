@@ -1,4 +1,4 @@
-// The demo port through nami's own receive tick: the seeded prompt is seen
+// The demo port through nami's own receive tick: the demo profile's prompt is seen
 // and confirmed after every answer, list lines come out whole, and the bye
 // is reported as a disconnection.
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ namespace {
 class DemoTerminal : public ::testing::Test {
  protected:
   DemoTerminal() : settings(dir.File("NAMI.INI")), doc(settings, sink), core(doc) {
-    SeedDemoProfile(settings);
+    FillDemoProfile(settings);
     doc.SetPort(MakeDemoPort(clock));
     doc.Port()->Open("COM2:9600,n,8,1,n");
     doc.WaitText = settings.Get(keys::Prompt);

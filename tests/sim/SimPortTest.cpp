@@ -315,11 +315,11 @@ TEST(SimPort, RandomBytesInRandomChunksNeverBreakIt) {
   }
 }
 
-TEST(DemoPort, SeedsTheProfileAndServesAnAutopilotRun) {
+TEST(DemoPort, FillsTheProfileAndServesAnAutopilotRun) {
   nami::test::TempDir dir;
   CSettings settings(dir.File("NAMI.INI"));
   settings.Set(keys::ReadCom, "RM");
-  SeedDemoProfile(settings);
+  FillDemoProfile(settings);
   EXPECT_EQ(settings.Raw(keys::Call), "QZ1ABC");
   EXPECT_EQ(settings.Raw(keys::Prompt), "QZ1ABC BBS>");
   EXPECT_EQ(settings.Raw(keys::ReadCom), "RM");  // what the user set stays
