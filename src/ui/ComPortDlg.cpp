@@ -54,7 +54,7 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
   // The link kinds beside the device list: choosing one writes the value.
   kind_ = new QComboBox(this);
   kind_->addItems({QStringLiteral("シリアル (TNC)"), QStringLiteral("AGWPE"), QStringLiteral("telnet"),
-                   QStringLiteral("シミュレータ")});
+                   QStringLiteral("シミュレータ"), QStringLiteral("KISS (TCP)"), QStringLiteral("KISS (シリアル)")});
   host_ = new QLineEdit(QStringLiteral("localhost"), this);
   tcpPort_ = new QSpinBox(this);
   tcpPort_->setRange(1, 65535);
@@ -91,22 +91,45 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
   layout->addWidget(MakeOkCancel(this));
 }
 
+namespace {
+// The rows of the kind list, in order.
+constexpr int kKindAgw = 1, kKindTelnet = 2, kKindKissTcp = 4, kKindKissSerial = 5;
+constexpr int kKissDefaultPort = 8001;
+
+int KindIndex(const SLinkAddress& a) {
+  switch (a.kind) {
+    case LinkKind::Agw:
+      return kKindAgw;
+    case LinkKind::Telnet:
+      return kKindTelnet;
+    case LinkKind::Sim:
+      return 3;
+    case LinkKind::Kiss:
+      return a.path.empty() ? kKindKissTcp : kKindKissSerial;
+    case LinkKind::Serial:
+    case LinkKind::Invalid:
+      break;
+  }
+  return 0;
+}
+}  // namespace
+
 void CComPortDlg::ShowLinkFields(const QString& device) {
   if (syncing_) return;
   syncing_ = true;
   const SLinkAddress a = ParseLinkAddress(device.toStdString());
-  const int kind = a.kind == LinkKind::Agw ? 1 : a.kind == LinkKind::Telnet ? 2 : a.kind == LinkKind::Sim ? 3 : 0;
+  const int kind = KindIndex(a);
   kind_->setCurrentIndex(kind);
-  if (a.kind == LinkKind::Agw || a.kind == LinkKind::Telnet) {
+  if (kind == kKindAgw || kind == kKindTelnet || kind == kKindKissTcp) {
     host_->setText(QString::fromStdString(a.host));
     tcpPort_->setValue(a.port);
     radioPort_->setValue(a.radioPort);
   }
-  const bool network = kind == 1 || kind == 2;
+  const bool network = kind == kKindAgw || kind == kKindTelnet || kind == kKindKissTcp;
   host_->setEnabled(network);
   tcpPort_->setEnabled(network);
-  radioPort_->setEnabled(kind == 1);
-  password_->setEnabled(kind == 2);
+  radioPort_->setEnabled(kind == kKindAgw || kind == kKindKissTcp);  // the radio port or the KISS channel
+  password_->setEnabled(kind == kKindTelnet);
   syncing_ = false;
 }
 
@@ -120,14 +143,25 @@ void CComPortDlg::ComposeDevice() {
     ShowLinkFields(device_->currentText());
     return;
   }
-  static const LinkKind kinds[] = {LinkKind::Serial, LinkKind::Agw, LinkKind::Telnet, LinkKind::Sim};
+  static const LinkKind kinds[] = {LinkKind::Serial, LinkKind::Agw,  LinkKind::Telnet,
+                                   LinkKind::Sim,    LinkKind::Kiss, LinkKind::Kiss};
   a.kind = kinds[kind];
-  a.host = host_->text().trimmed().toStdString();
   const SLinkAddress shown = ParseLinkAddress(device_->currentText().toStdString());
-  // A port number left at the other kind's default follows the kind.
+  if (kind == kKindKissSerial) {
+    // KISS on a serial device: the device shown, else the first one listed.
+    a.path = shown.kind == LinkKind::Kiss || shown.kind == LinkKind::Serial ? shown.path : std::string();
+    for (int i = 0; a.path.empty() && i < device_->count(); ++i)
+      if (device_->itemText(i).startsWith(QLatin1Char('/')))
+        a.path = QFile::encodeName(device_->itemText(i)).toStdString();
+    if (a.path.empty()) a.path = "/dev/ttyUSB0";
+    device_->setEditText(QFile::decodeName(a.Text().c_str()));
+    return;
+  }
+  a.host = host_->text().trimmed().toStdString();
+  // A port number left at another kind's default follows the kind.
   int port = tcpPort_->value();
-  if (shown.kind != a.kind && (port == kAgwDefaultPort || port == kTelnetDefaultPort))
-    port = a.kind == LinkKind::Agw ? kAgwDefaultPort : kTelnetDefaultPort;
+  if (KindIndex(shown) != kind && (port == kAgwDefaultPort || port == kTelnetDefaultPort || port == kKissDefaultPort))
+    port = kind == kKindAgw ? kAgwDefaultPort : kind == kKindTelnet ? kTelnetDefaultPort : kKissDefaultPort;
   a.port = port;
   a.radioPort = radioPort_->value();
   device_->setEditText(QString::fromStdString(a.Text()));

@@ -256,6 +256,8 @@ TEST_F(DialogLinkTest, KindHostAndPortsComposeTheDevicesValue) {
       {1, "127.0.0.1", 8001, 2, "agw://127.0.0.1:8001/2"},
       {2, "bbs.example.org", 6300, 0, "telnet://bbs.example.org:6300"},
       {3, "", 0, 0, "sim:"},
+      {4, "127.0.0.1", 0, 0, "kiss://127.0.0.1:8001/0"},
+      {4, "tnc.local", 8100, 1, "kiss://tnc.local:8100/1"},
   };
   for (const Case& c : cases) {
     CComPortDlg dlg(nullptr, settings);
@@ -275,6 +277,19 @@ TEST_F(DialogLinkTest, KindHostAndPortsComposeTheDevicesValue) {
     EXPECT_EQ(again.KindList()->currentIndex(), c.kind) << c.value;
   }
   EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+}
+
+TEST_F(DialogLinkTest, AKissTncOnASerialDeviceTakesTheDeviceShown) {
+  settings.SetDevicePath("COM2", "/dev/ttyACM0");
+  CComPortDlg dlg(nullptr, settings);
+  dlg.KindList()->setCurrentIndex(5);
+  EXPECT_EQ(dlg.DeviceList()->currentText().toStdString(), "kiss:/dev/ttyACM0");
+  dlg.MyCallEdit()->setText(QStringLiteral("JA1XYZ"));
+  dlg.accept();
+  EXPECT_EQ(settings.DevicePath("COM2"), "kiss:/dev/ttyACM0");
+  CComPortDlg again(nullptr, settings);
+  EXPECT_EQ(again.KindList()->currentIndex(), 5);
+  EXPECT_FALSE(again.HostEdit()->isEnabled());
 }
 
 TEST_F(DialogLinkTest, ABadValueOrCallKeepsTheDialogOpenAndSaysWhy) {
