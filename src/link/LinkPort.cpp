@@ -120,7 +120,10 @@ bool CLinkPort::Open(const std::string& comstatus) {
     if (auto* kiss = dynamic_cast<CKissFarSide*>(&tnc->Far())) kiss->SetLineSettings(comstatus);
   if (!inner_->Open(comstatus)) {
     const std::string why = inner_->Failure();
-    error_ = com + " \"" + value + "\" cannot be opened" + (why.empty() ? std::string() : ": " + why);
+    // A serial port's reason already begins with its device: name it once.
+    const bool named = why.rfind(value + ":", 0) == 0;
+    error_ = com + (named ? std::string() : " \"" + value + "\"") + " cannot be opened" +
+             (why.empty() ? std::string() : ": " + why);
     return false;
   }
   return true;

@@ -117,6 +117,8 @@ TEST(Unattended, EveryRunEndsWithItsOutcomeAndExitStatus) {
         << out.toStdString() << err.toStdString();
     if (c.exitStatus == 1) {  // the device and the reason on stderr
       EXPECT_TRUE(err.contains(QString::fromStdString(st.link) + ": No such file or directory")) << err.toStdString();
+      EXPECT_EQ(err.count(QString::fromStdString(st.link)), err.count(QStringLiteral("cannot be opened")))
+          << "the device is named once: " << err.toStdString();
     }
   }
 }
