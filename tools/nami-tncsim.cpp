@@ -33,6 +33,16 @@ void OnSignal(int) {
   if (gNetServer) gNetServer->RequestStop();
 }
 
+// SIGTERM and SIGINT stop the server; a peer that goes away is not a signal.
+void InstallStopSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
 const char* kUsage =
     "usage: nami-tncsim --link PATH [options]\n"
     "       nami-tncsim --agw PORT | --telnet PORT | --agw-bbs HOST:PORT [options]\n"
@@ -168,12 +178,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     gNetServer = &server;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    InstallStopSignals();
     if (server.AgwPort() >= 0) std::printf("nami-tncsim: AGWPE on %s:%d\n", net.bind.c_str(), server.AgwPort());
     if (server.TelnetPort() >= 0)
       std::printf("nami-tncsim: telnet on %s:%d\n", net.bind.c_str(), server.TelnetPort());
@@ -194,12 +199,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   gServer = &server;
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
+  InstallStopSignals();
   std::printf("nami-tncsim: %s -> %s (BBS %s, prompt \"%s\")\n", pty.linkPath.c_str(), server.SlavePath().c_str(),
               bbsEngine.Call().c_str(), bbsEngine.Prompt().c_str());
   std::fflush(stdout);

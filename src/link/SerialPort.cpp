@@ -245,21 +245,10 @@ std::size_t CSerialPort::ReadAvailable(char* buffer, std::size_t capacity) {
 }
 
 std::size_t CSerialPort::SendText(std::string_view bytes) {
-  if (fd_ < 0) return 0;
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) {
-      Lose(std::string("the device was lost (") + std::strerror(errno) + ")");
-      break;
-    }
+  std::size_t done = TrySendText(bytes);
+  while (done < bytes.size() && fd_ >= 0) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
     pollfd p{fd_, POLLOUT, 0};
@@ -270,6 +259,7 @@ std::size_t CSerialPort::SendText(std::string_view bytes) {
       Lose("the device was lost (hang-up)");
       break;
     }
+    done += TrySendText(bytes.substr(done));
   }
   return done;
 }
