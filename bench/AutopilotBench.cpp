@@ -25,7 +25,7 @@ void WaitPass(benchmark::State& state) {
   rig.peer->output.clear();  // the BBS never answers
   for (auto _ : state) {
     rig.pilot.OnTick();
-    benchmark::DoNotOptimize(rig.doc.PromptSeen);
+    benchmark::DoNotOptimize(rig.pilot.State().PromptSeen);
   }
   if (!rig.pilot.Busy()) state.SkipWithError("the wait ended");
 }
@@ -42,9 +42,9 @@ void PromptToCommand(benchmark::State& state) {
   rig.Drain();
   rig.pilot.Run(AutoCommand::Read);
   rig.peer->output.clear();
-  rig.doc.LatestLine = "QZ1ABC>";
+  rig.pilot.State().LatestLine = "QZ1ABC>";
   for (auto _ : state) {
-    rig.doc.PromptSeen = true;  // what the receive tick sets with the prompt
+    rig.pilot.State().PromptSeen = true;  // what the receive tick sets with the prompt
     rig.pilot.OnTick();         // confirms it and sends the next "R n"
     rig.peer->output.clear();
   }

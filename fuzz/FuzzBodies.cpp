@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "autopilot/RunState.h"
 #include "ax25/DataLink.h"
 #include "ax25/Frame.h"
 #include "ax25/Kiss.h"
@@ -78,7 +79,9 @@ std::string CheckReceive(const std::uint8_t* data, std::size_t size) {
 
   QuietSink sink;
   CNamiDoc doc(mode & 1 ? *env.serial : *env.plain, sink);
-  doc.WaitText = mode & 2 ? "cmd:" : "";
+  CRunState run(sink);
+  run.WaitText = mode & 2 ? "cmd:" : "";
+  doc.SetReceiveListener(ReceiveSlot::Autopilot, &run);
   CTerminalCore core(doc);
   core.SetRows(1 + (mode >> 4));
   const bool keys = mode & 4;

@@ -55,7 +55,7 @@ std::string CAutopilot::SettingsReason() const {
 }
 
 std::string CAutopilot::LogReason(const char* what) const {
-  return doc_.LogError.empty() ? std::string(what) : std::string(what) + ": " + doc_.LogError;
+  return run_.LogError.empty() ? std::string(what) : std::string(what) + ": " + run_.LogError;
 }
 
 void CAutopilot::AbortForWriteFailure(const std::string& reason) {
@@ -68,14 +68,20 @@ void CAutopilot::AbortForWriteFailure(const std::string& reason) {
 CAutopilot::CAutopilot(CNamiDoc& doc, IClock& clock)
     : doc_(doc),
       clock_(clock),
+      run_(doc.Ui()),
       schedule_(doc.Settings()),
-      list_(doc),
-      mail_(doc),
-      sender_(doc, [this](CMailSender::FileEnd how) { OnMailFileEnd(how); }) {}
+      list_(doc, run_),
+      mail_(doc, run_),
+      sender_(doc, run_, [this](CMailSender::FileEnd how) { OnMailFileEnd(how); }) {
+  doc_.SetReceiveListener(ReceiveSlot::Autopilot, &run_);
+}
 
-CAutopilot::~CAutopilot() { sender_.Abandon(); }
+CAutopilot::~CAutopilot() {
+  sender_.Abandon();
+  if (doc_.ReceiveListener(ReceiveSlot::Autopilot) == &run_) doc_.SetReceiveListener(ReceiveSlot::Autopilot, nullptr);
+}
 
-bool CAutopilot::IsEnabled(AutoCommand command) const { return command == AutoCommand::End || doc_.AutoIdle; }
+bool CAutopilot::IsEnabled(AutoCommand command) const { return command == AutoCommand::End || run_.AutoIdle; }
 
 void CAutopilot::Run(AutoCommand command) {
   if (!IsEnabled(command)) return;
@@ -91,7 +97,7 @@ void CAutopilot::Run(AutoCommand command) {
       static constexpr Step kSteps[] = {Step::Connect, Step::Send, Step::List, Step::Read};
       if (RefuseWithoutPort(false)) return;
       ResetWatch();
-      frames_.push_back(Frame{false, Step::Connect, Phase::Waiting, false});
+      frames_.push_back(Frame{false, Step::Connect, StepPhase::Waiting, false});
       BeginStep(frames_.back(), kSteps[static_cast<int>(command) - static_cast<int>(AutoCommand::Connect)]);
       Settle();
       return;
@@ -102,7 +108,7 @@ void CAutopilot::Run(AutoCommand command) {
       // The mail file loop notices the cleared flag at its next pass, and so
       // does the wait: let both happen now, as they would right after the
       // command inside a nested loop.
-      if (!frames_.empty() && frames_.back().phase == Phase::SendingFile && doc_.Senders.Active() == &sender_) {
+      if (!frames_.empty() && frames_.back().phase == StepPhase::SendingFile && doc_.Senders.Active() == &sender_) {
         doc_.Senders.Step();
       }
       Settle();
@@ -116,7 +122,7 @@ void CAutopilot::OnTick() {
 }
 
 void CAutopilot::ResetWatch() {
-  heardBytes_ = doc_.ReceivedBytes;
+  heardBytes_ = run_.ReceivedBytes;
   heardAtMs_ = clock_.MonotonicMs();
   if (frames_.empty()) watchdogSeconds_ = doc_.Settings().GetInt(keys::Watchdog);  // read once per run
 }
@@ -124,13 +130,13 @@ void CAutopilot::ResetWatch() {
 void CAutopilot::Watch() {
   if (frames_.empty()) return;
   // Only a wait for the BBS counts: a mail file going out hears nothing.
-  if (doc_.ReceivedBytes != heardBytes_ || frames_.back().phase != Phase::Waiting) {
+  if (run_.ReceivedBytes != heardBytes_ || frames_.back().phase != StepPhase::Waiting) {
     ResetWatch();
     return;
   }
   const int seconds = watchdogSeconds_;
   if (seconds <= 0 || clock_.MonotonicMs() - heardAtMs_ < seconds * std::int64_t{1000}) return;
-  Abort(RunOutcome::NoAnswer, "nothing received for " + std::to_string(seconds) + " s");
+  Raise(frames_.back(), StepEvent::Watchdog, "nothing received for " + std::to_string(seconds) + " s");
 }
 
 bool CAutopilot::RefuseWithoutPort(bool autoMode) {
@@ -156,7 +162,9 @@ void CAutopilot::Abort(RunOutcome outcome, const std::string& detail) {
   AbortAll(DescribeOutcome(outcome).japanese, outcome, detail);
 }
 
-void CAutopilot::OnLinkLost(const std::string& detail) { Abort(RunOutcome::LinkLost, detail); }
+void CAutopilot::OnLinkLost(const std::string& detail) {
+  if (!frames_.empty()) Raise(frames_.back(), StepEvent::PortLost, detail);
+}
 
 void CAutopilot::OnScheduleTimer() {
   if (schedule_.OnTimer(LocalTime(clock_.Now()).tm_min)) {
@@ -197,10 +205,10 @@ std::string CAutopilot::StatusText() const {
 void CAutopilot::Cancel() {
   frames_.clear();
   sender_.Abandon();
-  doc_.LogFile.Close();
-  doc_.ListReading = doc_.MailReading = false;
-  doc_.AutoRunning = false;
-  doc_.AutoIdle = true;
+  run_.LogFile.Close();
+  run_.ListReading = run_.MailReading = false;
+  run_.AutoRunning = false;
+  run_.AutoIdle = true;
 }
 
 // ---- Link commands ----
@@ -220,9 +228,7 @@ void CAutopilot::ConnectToStation() {
     doc_.SendText(password + "\r");
   }
 
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
-  doc_.WaitText = waitText;
+  run_.ArmWait(waitText);
 }
 
 void CAutopilot::EndAutoMode() {
@@ -231,25 +237,25 @@ void CAutopilot::EndAutoMode() {
   doc_.SendOwn(
       "\x03"
       "D\r");
-  doc_.AutoRunning = false;
-  doc_.AutoIdle = true;
+  run_.AutoRunning = false;
+  run_.AutoIdle = true;
 }
 
 // ---- The run ----
 
 void CAutopilot::StartAutoMode() {
-  if (!doc_.AutoIdle) return;
+  if (!run_.AutoIdle) return;
   scheduled_ = std::exchange(scheduledStart_, false);
   summary_ = RunSummary{};
   summary_.scheduled = scheduled_;
   runStartMs_ = clock_.MonotonicMs();
   doc_.Report(ActivityKind::Step, scheduled_ ? "自動モード開始 (スケジュール)" : "自動モード開始");
   if (RefuseWithoutPort(true)) return;
-  doc_.AutoRunning = true;
+  run_.AutoRunning = true;
   endRequested_ = false;
   abortReason_.clear();
   ResetWatch();
-  frames_.push_back(Frame{true, Step::Connect, Phase::Waiting, false});
+  frames_.push_back(Frame{true, Step::Connect, StepPhase::Waiting, false});
   BeginStep(frames_.back(), Step::Connect);
   Settle();
 }
@@ -257,11 +263,11 @@ void CAutopilot::StartAutoMode() {
 bool CAutopilot::StepSelected(Step step) const {
   switch (step) {
     case Step::Send:
-      return doc_.AutoSend;
+      return run_.AutoSend;
     case Step::List:
-      return doc_.AutoList;
+      return run_.AutoList;
     case Step::Read:
-      return doc_.AutoRead;
+      return run_.AutoRead;
     case Step::Connect:
       break;
   }
@@ -270,80 +276,94 @@ bool CAutopilot::StepSelected(Step step) const {
 
 void CAutopilot::BeginStep(Frame& frame, Step step) {
   frame.step = step;
-  frame.phase = Phase::Waiting;
+  frame.phase = NextPhase(frame.phase, StepEvent::Begun);
   frame.firstFile = false;
-  doc_.AutoIdle = false;
+  run_.AutoIdle = false;
   switch (step) {
     case Step::Connect:
       ConnectToStation();
       return;
     case Step::List:
-      listLostMark_ = doc_.LogLinesLost;
-      [[fallthrough]];
     case Step::Read:
-      doc_.Report(ActivityKind::Step, step == Step::List ? "リスト読み出し" : "メール読み出し");
-      if (!(step == Step::List ? list_.StartListReading() : mail_.StartMailReading())) {
-        doc_.AutoRunning = false;
-        abortReason_ = kReasonLogFile;
-        frame.phase = Phase::DoneAborted;
-      } else if (doc_.AutoIdle) {
-        // Nothing was sent (no list command, an empty list log): no prompt
-        // will come, so the step ends now.
-        frame.phase = Phase::DoneAtOnce;
-      }
+      Raise(frame, StartReading(step));
       return;
     case Step::Send:
-      doc_.Report(ActivityKind::Step, "メール送信");
-      break;
-  }
-
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
-  const std::string waitText = WaitTextFrom(doc_.Settings());
-  if (sender_.Sending()) {
-    // A file of an earlier, held send step is still open: nothing to queue now.
-    doc_.AutoIdle = true;
-    frame.phase = Phase::DoneAtOnce;
-    return;
-  }
-  sender_.BuildSendQueue();
-  missing_.clear();
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
-  doc_.WaitText = waitText;
-  if (sender_.QueueEmpty()) {
-    doc_.Report(ActivityKind::Note, "送信待ちのメールはありません");
-    doc_.AutoIdle = true;
-    frame.phase = Phase::DoneAtOnce;
-    return;
-  }
-  // A mail posted now could not be taken off the queue afterwards and would
-  // be posted again by the next run: post nothing.
-  if (!sender_.CanRecordSent()) {
-    AbortForWriteFailure(SettingsReason());
-    return;
-  }
-  sentEntry_ = -1;
-  switch (StartNextMailFile()) {
-    case CMailSender::StartResult::Started:
-      ReportFileStarted();
-      frame.phase = Phase::SendingFile;
-      frame.firstFile = true;
-      sentEntry_ = static_cast<std::ptrdiff_t>(sender_.SendQueueCursor) - 1;
-      return;
-    case CMailSender::StartResult::NotOpened:
-      // Every queued file is missing: nothing went out, no prompt will come.
-      doc_.AutoIdle = true;
-      frame.phase = Phase::DoneAtOnce;
-      return;
-    case CMailSender::StartResult::Error:
-      AbortAll(kReasonFileError);
+      Raise(frame, StartSending(frame));
       return;
   }
 }
 
+StepEvent CAutopilot::StartReading(Step step) {
+  if (step == Step::List) listLostMark_ = run_.LogLinesLost;
+  doc_.Report(ActivityKind::Step, step == Step::List ? "リスト読み出し" : "メール読み出し");
+  const StepEvent event = step == Step::List ? list_.StartListReading() : mail_.StartMailReading();
+  if (event == StepEvent::LogNotOpened) {
+    run_.AutoRunning = false;
+    abortReason_ = kReasonLogFile;
+  }
+  return event;
+}
+
+StepEvent CAutopilot::StartSending(Frame& frame) {
+  doc_.Report(ActivityKind::Step, "メール送信");
+  run_.ArmWait();
+  // A file of an earlier, held send step is still open: nothing to queue now.
+  if (sender_.Sending()) return StepEvent::NothingSent;
+  sender_.BuildSendQueue();
+  missing_.clear();
+  run_.ArmWait(WaitTextFrom(doc_.Settings()));
+  if (sender_.QueueEmpty()) {
+    doc_.Report(ActivityKind::Note, "送信待ちのメールはありません");
+    return StepEvent::NothingSent;
+  }
+  // A mail posted now could not be taken off the queue afterwards and would
+  // be posted again by the next run: post nothing.
+  if (!sender_.CanRecordSent()) return StepEvent::NotRecorded;
+  sentEntry_ = -1;
+  switch (StartNextMailFile()) {
+    case CMailSender::StartResult::Started:
+      return FileStarted(frame, true);
+    case CMailSender::StartResult::NotOpened:
+      return StepEvent::NothingSent;  // every queued file is missing: no prompt will come
+    case CMailSender::StartResult::Error:
+      break;
+  }
+  return StepEvent::FileFailed;
+}
+
+StepEvent CAutopilot::FileStarted(Frame& frame, bool first) {
+  ReportFileStarted();
+  frame.firstFile = first;
+  sentEntry_ = static_cast<std::ptrdiff_t>(sender_.SendQueueCursor) - 1;
+  return StepEvent::FileStarted;
+}
+
+bool CAutopilot::Raise(Frame& frame, StepEvent event, const std::string& detail) {
+  frame.phase = NextPhase(frame.phase, event);
+  if (frame.phase != StepPhase::Failed) return true;
+  // Every frame goes with the abort: `frame` is not touched again.
+  switch (event) {
+    case StepEvent::NotRecorded:
+      AbortForWriteFailure(SettingsReason());
+      break;
+    case StepEvent::LogFailed:
+      AbortForWriteFailure(LogReason(frame.step == Step::List ? kReasonListLog : kReasonMailLog));
+      break;
+    case StepEvent::Watchdog:
+      Abort(RunOutcome::NoAnswer, detail);
+      break;
+    case StepEvent::PortLost:
+      Abort(RunOutcome::LinkLost, detail);
+      break;
+    default:
+      AbortAll(kReasonFileError);
+      break;
+  }
+  return false;
+}
+
 bool CAutopilot::ConfirmPrompt() const {
-  return ContainsAtCharStart(doc_.LatestLine, doc_.WaitText) || ContainsAtCharStart(doc_.LastLine(), doc_.WaitText);
+  return ContainsAtCharStart(run_.LatestLine, run_.WaitText) || ContainsAtCharStart(doc_.LastLine(), run_.WaitText);
 }
 
 CMailSender::StartResult CAutopilot::StartNextMailFile() {
@@ -358,83 +378,51 @@ CMailSender::StartResult CAutopilot::StartNextMailFile() {
   return CMailSender::StartResult::NotOpened;
 }
 
-CAutopilot::Next CAutopilot::SendNextMailFile(Frame& frame) {
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
+StepEvent CAutopilot::SendNextMailFile(Frame& frame) {
+  run_.ArmWait();
   // The BBS has answered the file just sent: it is off the queue for good,
   // whatever becomes of the files after it.
   if (sentEntry_ >= 0) {
     const auto entry = static_cast<std::size_t>(sentEntry_);
     sentEntry_ = -1;
-    if (!sender_.ClearQueuedKey(entry)) return Next::NotRecorded;
+    if (!sender_.ClearQueuedKey(entry)) return StepEvent::NotRecorded;
   }
   switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
-      ReportFileStarted();
-      frame.phase = Phase::SendingFile;
-      frame.firstFile = false;
-      sentEntry_ = static_cast<std::ptrdiff_t>(sender_.SendQueueCursor) - 1;
-      return Next::FileStarted;
+      return FileStarted(frame, false);
     case CMailSender::StartResult::NotOpened:
-      return Next::Complete;  // no file left that opens
+      return StepEvent::Complete;  // no file left that opens
     case CMailSender::StartResult::Error:
       break;
   }
-  return Next::Error;
+  return StepEvent::FileFailed;
 }
 
-CAutopilot::Next CAutopilot::NextAction(Frame& frame) {
+StepEvent CAutopilot::NextAction(Frame& frame) {
   switch (frame.step) {
     case Step::Connect:
-      return Next::Complete;
+      return StepEvent::Complete;
     case Step::List:
       // A list not wholly in its log would let the read step pass mail.
-      if (doc_.LogLinesLost != listLostMark_) return Next::ListLogLost;
-      return list_.SendNextListCommand() ? Next::Sent : Next::Complete;
+      if (run_.LogLinesLost != listLostMark_) return StepEvent::LogFailed;
+      return list_.SendNextListCommand();
     case Step::Read:
-      if (mail_.ReadNextMail()) return Next::Sent;
-      switch (mail_.LastFailure()) {
-        case CMailReader::Failure::MailLogLost:
-          return Next::MailLogLost;
-        case CMailReader::Failure::NotSaved:
-          return Next::NotRecorded;
-        case CMailReader::Failure::None:
-          break;
-      }
-      return Next::Complete;
+      return mail_.ReadNextMail();
     case Step::Send:
       return SendNextMailFile(frame);
   }
-  return Next::Complete;
+  return StepEvent::Complete;
 }
 
 // One pass of a wait; true when something moved on (another pass may follow).
 bool CAutopilot::Pass(Frame& frame) {
-  if (doc_.PromptSeen && ConfirmPrompt()) {
-    doc_.PromptSeen = false;
-    switch (NextAction(frame)) {
-      case Next::Sent:
-      case Next::FileStarted:
-        return true;
-      case Next::Complete:
-        frame.phase = Phase::DoneNormal;
-        return true;
-      case Next::Error:
-        AbortAll(kReasonFileError);  // `frame` is gone
-        return true;
-      case Next::NotRecorded:
-        AbortForWriteFailure(SettingsReason());
-        return true;
-      case Next::ListLogLost:
-        AbortForWriteFailure(LogReason(kReasonListLog));
-        return true;
-      case Next::MailLogLost:
-        AbortForWriteFailure(LogReason(kReasonMailLog));
-        return true;
-    }
+  if (run_.PromptSeen && ConfirmPrompt()) {
+    run_.PromptSeen = false;
+    Raise(frame, NextAction(frame));
+    return true;
   }
-  if (!doc_.AutoRunning) {
-    frame.phase = Phase::DoneAborted;
+  if (!run_.AutoRunning) {
+    Raise(frame, endRequested_ ? StepEvent::EndCommand : StepEvent::LinkLost);
     return true;
   }
   return false;
@@ -444,14 +432,16 @@ void CAutopilot::Settle() {
   while (!frames_.empty()) {
     Frame& f = frames_.back();
     switch (f.phase) {
-      case Phase::SendingFile:
+      case StepPhase::SendingFile:
         return;  // the file loop holds the wait
-      case Phase::Waiting:
+      case StepPhase::Failed:
+        return;  // not left behind: the abort took every frame
+      case StepPhase::Waiting:
         if (!Pass(f)) return;
         break;
-      case Phase::DoneNormal:
-      case Phase::DoneAborted:
-      case Phase::DoneAtOnce:
+      case StepPhase::DoneNormal:
+      case StepPhase::DoneAborted:
+      case StepPhase::DoneAtOnce:
         FinishStep();
         break;
     }
@@ -462,17 +452,17 @@ void CAutopilot::FinishStep() {
   Frame& f = frames_.back();
   switch (f.step) {
     case Step::Connect:
-      doc_.AutoIdle = true;
+      run_.AutoIdle = true;
       break;
     case Step::Send:
       // Only a complete step empties the rest of the queue (files that could
       // not be opened are kept, to be sent once they are there); otherwise
       // what was not taken goes again next time.
-      if (f.phase == Phase::DoneNormal && !sender_.EmptySendKeys(missing_)) {
-        AbortForWriteFailure(SettingsReason());
+      if (f.phase == StepPhase::DoneNormal && !sender_.EmptySendKeys(missing_)) {
+        Raise(f, StepEvent::NotRecorded);
         return;
       }
-      doc_.AutoIdle = true;
+      run_.AutoIdle = true;
       break;
     case Step::List:
       list_.Finish();
@@ -486,22 +476,25 @@ void CAutopilot::FinishStep() {
       }
       break;
   }
-
   if (!f.autoMode) {
     frames_.pop_back();
     return;
   }
+  NextStep(f);
+}
+
+void CAutopilot::NextStep(Frame& f) {
   static constexpr Step kOrder[] = {Step::Send, Step::List, Step::Read};
   for (Step next : kOrder) {
     if (static_cast<int>(next) <= static_cast<int>(f.step) || !StepSelected(next)) continue;
-    if (!doc_.AutoRunning) {
+    if (!run_.AutoRunning) {
       EndRun(RunResult::Aborted, f.step);
       return;
     }
     BeginStep(f, next);
     return;
   }
-  if (!doc_.AutoRunning) {
+  if (!run_.AutoRunning) {
     EndRun(RunResult::Aborted, f.step);
     return;
   }
@@ -560,30 +553,27 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
   // document was reset meanwhile) may sit above it.
   Frame* sending = nullptr;
   for (auto it = frames_.rbegin(); it != frames_.rend() && !sending; ++it) {
-    if (it->phase == Phase::SendingFile) sending = &*it;
+    if (it->phase == StepPhase::SendingFile) sending = &*it;
   }
   if (!sending) return;
   Frame& f = *sending;
   switch (how) {
     case CMailSender::FileEnd::Error:
-      AbortAll(kReasonFileError);
+      Raise(f, StepEvent::FileFailed);
       return;
     case CMailSender::FileEnd::Stopped:
       // Stopped by a disconnection or the end command: the step ends here,
       // after any file, no further file goes out and the queue is kept.
       // Taking the run flag back and waiting on would make the end command
       // of no effect and carry a broken run on into its next steps.
-      f.phase = Phase::DoneAborted;
+      Raise(f, StepEvent::FileStopped);
       break;
     case CMailSender::FileEnd::Sent:
       if (f.autoMode) ++summary_.mailsSent;
       [[fallthrough]];
     case CMailSender::FileEnd::Superseded:
-      f.phase = Phase::Waiting;
-      if (!f.firstFile) {
-        doc_.PromptSeen = false;
-        doc_.AutoRunning = true;
-      }
+      Raise(f, StepEvent::FileSent);
+      if (!f.firstFile) run_.ArmWait();
       break;
   }
   Settle();
@@ -601,19 +591,19 @@ void CAutopilot::AbortAll(const std::string& reason, RunOutcome outcome, const s
   }
   frames_.clear();
   sender_.Abandon();
-  doc_.LogFile.Close();
-  doc_.ListReading = doc_.MailReading = false;
+  run_.LogFile.Close();
+  run_.ListReading = run_.MailReading = false;
   if (outcome == RunOutcome::LinkLost || !doc_.PortOpen()) {
-    doc_.AutoRunning = false;
-    doc_.AutoIdle = true;
+    run_.AutoRunning = false;
+    run_.AutoIdle = true;
   } else if (autoMode || outcome == RunOutcome::NoAnswer) {
     // Log off so that the radio link is not left up; this also frees the
     // commands and the schedule for the next run.
     EndAutoMode();
   } else {
     // A single step's file error: the commands wait for the end command.
-    doc_.AutoRunning = false;
-    doc_.AutoIdle = false;
+    run_.AutoRunning = false;
+    run_.AutoIdle = false;
   }
   if (autoMode) {
     lastResult_ = RunResult::Aborted;

@@ -3,11 +3,14 @@
 // the schedule.
 //
 // Every step sends a command and then waits for the BBS prompt. A wait is a
-// state kept here, advanced by the shell: OnTick() after every receive tick
-// makes one wait pass (confirm the prompt in a completed line, then run the
-// step's next action; a cleared AutoRunning ends the step as aborted),
-// OnScheduleTimer() once a minute, and the document's sender stack puts the
-// mail files on the link. A step started while another one waits (possible
+// frame kept here, its phase moved only by NextPhase() (StepMachine.h),
+// advanced by the shell: OnTick() after every receive tick makes one wait
+// pass (confirm the prompt in a completed line, then run the step's next
+// action; a cleared AutoRunning ends the step as aborted), OnScheduleTimer()
+// once a minute, and the document's sender stack puts the mail files on the
+// link. The run state (RunState.h) sits in the document's autopilot receive
+// slot from construction to destruction, so the receive tick feeds the
+// logs and the prompt watch before the automatic responses answer. A step started while another one waits (possible
 // only while AutoIdle is set again, e.g. a list step with no fields) holds
 // the older one until it has finished, as a nested wait would.
 //
@@ -29,8 +32,10 @@
 #include "autopilot/MailReader.h"
 #include "autopilot/MailSender.h"
 #include "autopilot/RunOutcome.h"
+#include "autopilot/RunState.h"
 #include "autopilot/RunSummary.h"
 #include "autopilot/Schedule.h"
+#include "autopilot/StepMachine.h"
 #include "link/Clock.h"
 #include "terminal/NamiDoc.h"
 
@@ -89,6 +94,9 @@ class CAutopilot {
   void EndAutoMode();
   int NextRunMinute() const { return schedule_.NextRunMinute; }
 
+  // The run state: the wait, the run flags, the step selection and the log.
+  CRunState& State() { return run_; }
+  const CRunState& State() const { return run_; }
   CSchedule& Schedule() { return schedule_; }
   CListReader& ListReader() { return list_; }
   CMailReader& MailReader() { return mail_; }
@@ -96,22 +104,30 @@ class CAutopilot {
 
  private:
   enum class Step { Connect, Send, List, Read };
-  enum class Phase { Waiting, SendingFile, DoneNormal, DoneAborted, DoneAtOnce };
-  enum class Next { Sent, FileStarted, Complete, Error, NotRecorded, ListLogLost, MailLogLost };
   struct Frame {
     bool autoMode;
     Step step;
-    Phase phase;
+    StepPhase phase;
     bool firstFile;
   };
 
   void BeginStep(Frame& frame, Step step);
+  // The step's first action; what happened.
+  StepEvent StartReading(Step step);
+  StepEvent StartSending(Frame& frame);
+  // Moves `frame` on by `event`; a failure event aborts everything (the
+  // frame is gone then). False when it did.
+  bool Raise(Frame& frame, StepEvent event, const std::string& detail = {});
   // Runs wait passes and step ends until the innermost wait needs new input.
   void Settle();
   bool Pass(Frame& frame);
   bool ConfirmPrompt() const;
-  Next NextAction(Frame& frame);
-  Next SendNextMailFile(Frame& frame);
+  StepEvent NextAction(Frame& frame);
+  StepEvent SendNextMailFile(Frame& frame);
+  // A started file: reported, the frame sends it.
+  StepEvent FileStarted(Frame& frame, bool first);
+  // After the step's closing actions: the next step of a run, or the end.
+  void NextStep(Frame& frame);
   // The step's closing actions, then the next step of a run or the end.
   void FinishStep();
   void EndRun(RunResult result, Step step);
@@ -141,6 +157,7 @@ class CAutopilot {
 
   CNamiDoc& doc_;
   IClock& clock_;
+  CRunState run_;
   CSchedule schedule_;
   CListReader list_;
   CMailReader mail_;

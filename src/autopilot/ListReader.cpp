@@ -48,10 +48,9 @@ std::string BuildLimitCommand(std::string_view limitModel, std::string_view d, s
   return ExpandListTemplate(limitModel, d, g);
 }
 
-bool CListReader::StartListReading() {
+StepEvent CListReader::StartListReading() {
   CSettings& s = doc_.Settings();
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
+  run_.ArmWait();
 
   const std::string listFile = s.ListFilePath();
   const std::string waitText = WaitTextFrom(s);
@@ -79,41 +78,37 @@ bool CListReader::StartListReading() {
   }
   ListCommandCursor = 0;
 
-  if (!doc_.LogFile.Open(listFile, CTextFile::Mode::Truncate)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(listFile) + ": " + doc_.LogFile.Error());
-    return false;
+  if (!run_.LogFile.Open(listFile, CTextFile::Mode::Truncate)) {
+    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(listFile) + ": " + run_.LogFile.Error());
+    return StepEvent::LogNotOpened;
   }
 
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
-  doc_.WaitText = waitText;
-  doc_.ListReading = true;
+  run_.ArmWait(waitText);
+  run_.ListReading = true;
 
   if (s.Raw(keys::LimitMode) == "TRUE") {
     doc_.SendOwn(LimitCommand + "\r");
   } else if (ListCommandCursor < ListCommands.size()) {
     doc_.SendOwn(ListCommands[ListCommandCursor++] + "\r");
   } else {
-    doc_.AutoIdle = true;
+    return StepEvent::NothingSent;
   }
-  return true;
+  return StepEvent::CommandSent;
 }
 
-bool CListReader::SendNextListCommand() {
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
-  if (doc_.Settings().Raw(keys::LimitMode) == "TRUE") return false;
-  if (ListCommandCursor >= ListCommands.size()) return false;
+StepEvent CListReader::SendNextListCommand() {
+  run_.ArmWait();
+  if (doc_.Settings().Raw(keys::LimitMode) == "TRUE") return StepEvent::Complete;
+  if (ListCommandCursor >= ListCommands.size()) return StepEvent::Complete;
   doc_.SendOwn(ListCommands[ListCommandCursor++] + "\r");
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
-  return true;
+  run_.ArmWait();
+  return StepEvent::CommandSent;
 }
 
 void CListReader::Finish() {
-  doc_.LogFile.Close();
-  doc_.ListReading = false;
-  doc_.AutoIdle = true;
+  run_.LogFile.Close();
+  run_.ListReading = false;
+  run_.AutoIdle = true;
 }
 
 }  // namespace nami

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "autopilot/RunState.h"
+#include "autopilot/StepMachine.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {
@@ -28,14 +30,14 @@ std::string BuildLimitCommand(std::string_view limitModel, std::string_view d, s
 
 class CListReader {
  public:
-  explicit CListReader(CNamiDoc& doc) : doc_(doc) {}
+  CListReader(CNamiDoc& doc, CRunState& run) : doc_(doc), run_(run) {}
 
-  // Builds the commands, empties the list log and sends the first command.
-  // False when the list log cannot be created: the user has been told,
-  // nothing was sent and the step must end at once.
-  bool StartListReading();
-  // The wait's next action: true when another command went out.
-  bool SendNextListCommand();
+  // Builds the commands, empties the list log and sends the first command:
+  // CommandSent, NothingSent (no command), or LogNotOpened when the list log
+  // cannot be created (the user has been told, nothing was sent).
+  StepEvent StartListReading();
+  // The wait's next action: CommandSent, or Complete when none is left.
+  StepEvent SendNextListCommand();
   // The step's end, normal or aborted: the log is closed and no longer fed.
   void Finish();
 
@@ -45,6 +47,7 @@ class CListReader {
 
  private:
   CNamiDoc& doc_;
+  CRunState& run_;
 };
 
 }  // namespace nami

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "autopilot/StepTexts.h"
+#include "terminal/UserFile.h"
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
@@ -12,8 +13,10 @@ namespace nami {
 
 void CMailReader::LoadListLines(const std::string& path) {
   ListLines.clear();
-  // A list log that is missing or unreadable is an empty list.
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  // A list log that is missing, unreadable or not a regular file is an
+  // empty list.
+  std::string reason;
+  std::FILE* f = OpenUserStream(path, UserFileMode::Read, reason);
   if (!f) return;
   std::string piece;
   int c;
@@ -40,10 +43,9 @@ void CMailReader::LoadListLines(const std::string& path) {
   std::fclose(f);
 }
 
-bool CMailReader::StartMailReading() {
+StepEvent CMailReader::StartMailReading() {
   CSettings& s = doc_.Settings();
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
+  run_.ArmWait();
 
   const std::string listFile = s.ListFilePath();
   const std::string waitText = WaitTextFrom(s);
@@ -56,7 +58,6 @@ bool CMailReader::StartMailReading() {
   }
   StartMailNo = HighMailNo = last;
   pending_ = -1;
-  failure_ = Failure::None;
   readCommand_ = s.Raw(keys::ReadCom);
 
   LoadListLines(listFile);
@@ -69,19 +70,16 @@ bool CMailReader::StartMailReading() {
   ReadsPlanned = Requested = ReadsForOwnCall = 0;
   for (const std::string& line : ListLines) ReadsPlanned += Qualifies(line) ? 1 : 0;
 
-  if (!doc_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(mailFile) + ": " + doc_.LogFile.Error());
-    return false;
+  if (!run_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
+    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(mailFile) + ": " + run_.LogFile.Error());
+    return StepEvent::LogNotOpened;
   }
-  doc_.WaitText = waitText;
-  doc_.MailReading = true;
+  run_.WaitText = waitText;
+  run_.MailReading = true;
 
-  if (ListLines.empty()) {
-    doc_.AutoIdle = true;
-    return true;
-  }
+  if (ListLines.empty()) return StepEvent::NothingSent;
   ExamineNextLine();
-  return true;
+  return StepEvent::CommandSent;
 }
 
 bool CMailReader::Qualifies(const std::string& line) const {
@@ -127,34 +125,29 @@ void CMailReader::ExamineNextLine() {
     ++Requested;
     if (AddressedTo(line, doc_.Settings().MyCall())) ++ReadsForOwnCall;
     doc_.SendOwn(readCommand_ + " " + text + "\r");
-    doc_.PromptSeen = false;
+    run_.PromptSeen = false;
     pending_ = number;
-    lostMark_ = doc_.LogLinesLost;
+    lostMark_ = run_.LogLinesLost;
   } else {
     // Nothing to ask: the prompt still standing lets the wait move on.
-    doc_.PromptSeen = true;
+    run_.PromptSeen = true;
   }
-  doc_.AutoRunning = true;
+  run_.AutoRunning = true;
 }
 
-bool CMailReader::ReadNextMail() {
+StepEvent CMailReader::ReadNextMail() {
   CSettings& s = doc_.Settings();
-  doc_.PromptSeen = false;
-  doc_.AutoRunning = true;
-  if (pending_ >= 0 && doc_.LogLinesLost != lostMark_) {
-    failure_ = Failure::MailLogLost;
+  run_.ArmWait();
+  if (pending_ >= 0 && run_.LogLinesLost != lostMark_) {
     SaveHighestLogged(pending_);
-    return false;
+    return StepEvent::LogFailed;
   }
   pending_ = -1;
   readCommand_ = s.Raw(keys::ReadCom);
   limit_ = s.Raw(keys::LimitMode) == "TRUE";
-  if (ListLineCursor < 0) {
-    if (!s.Set(keys::LastMailNo, HighMailNo)) failure_ = Failure::NotSaved;
-    return false;
-  }
+  if (ListLineCursor < 0) return s.Set(keys::LastMailNo, HighMailNo) ? StepEvent::Complete : StepEvent::NotRecorded;
   ExamineNextLine();
-  return true;
+  return StepEvent::CommandSent;
 }
 
 void CMailReader::SaveHighestLogged(long long failed) {
@@ -175,9 +168,9 @@ void CMailReader::SaveHighestLogged(long long failed) {
 }
 
 void CMailReader::Finish() {
-  doc_.LogFile.Close();
-  doc_.MailReading = false;
-  doc_.AutoIdle = true;
+  run_.LogFile.Close();
+  run_.MailReading = false;
+  run_.AutoIdle = true;
 }
 
 }  // namespace nami

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "autopilot/RunState.h"
+#include "autopilot/StepMachine.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {
@@ -25,19 +27,17 @@ class CMailReader {
  public:
   static constexpr std::size_t kPieceSize = 95;  // a longer list line is read in pieces
 
-  explicit CMailReader(CNamiDoc& doc) : doc_(doc) {}
+  CMailReader(CNamiDoc& doc, CRunState& run) : doc_(doc), run_(run) {}
 
-  // Loads the list, opens the mail log and examines the bottom line. False
-  // when the mail log cannot be opened: the user has been told, nothing was
-  // sent and the step must end at once.
-  bool StartMailReading();
-  // The wait's next action: true while the step goes on; at the end of the
-  // list "LastMailNo" is written and false is returned. False too when the
-  // message just read is not wholly in the mail log or "LastMailNo" could
-  // not be written: Failure() then says which.
-  bool ReadNextMail();
-  enum class Failure { None, MailLogLost, NotSaved };
-  Failure LastFailure() const { return failure_; }
+  // Loads the list, opens the mail log and examines the bottom line:
+  // CommandSent, NothingSent (an empty list), or LogNotOpened when the mail
+  // log cannot be opened (the user has been told, nothing was sent).
+  StepEvent StartMailReading();
+  // The wait's next action: CommandSent while the step goes on; Complete at
+  // the end of the list, once "LastMailNo" is written; LogFailed when the
+  // message just read is not wholly in the mail log; NotRecorded when
+  // "LastMailNo" could not be written.
+  StepEvent ReadNextMail();
   // The step's end, normal or aborted: the mail log is closed and no longer fed.
   void Finish();
 
@@ -65,11 +65,11 @@ class CMailReader {
   void SaveHighestLogged(long long failed);
 
   CNamiDoc& doc_;
+  CRunState& run_;
   bool limit_ = false;
   std::string readCommand_;
   long long pending_ = -1;      // the message asked for, until its prompt
   std::uint64_t lostMark_ = 0;  // LogLinesLost when it was asked for
-  Failure failure_ = Failure::None;
 };
 
 }  // namespace nami

@@ -11,8 +11,8 @@
 
 namespace nami {
 
-CMailSender::CMailSender(CNamiDoc& doc, std::function<void(FileEnd)> onFileEnd)
-    : doc_(doc), onFileEnd_(std::move(onFileEnd)) {}
+CMailSender::CMailSender(CNamiDoc& doc, CRunState& run, std::function<void(FileEnd)> onFileEnd)
+    : doc_(doc), run_(run), onFileEnd_(std::move(onFileEnd)) {}
 
 CMailSender::~CMailSender() { Abandon(); }
 
@@ -60,7 +60,7 @@ CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
   const off_t length = ::lseek(fd, 0, SEEK_END);
   if (length < 0 || ::lseek(fd, 0, SEEK_SET) < 0) {
     ::close(fd);
-    doc_.AutoRunning = false;
+    run_.AutoRunning = false;
     doc_.Ui().ShowMessage(msg::CannotOpenFile);
     return StartResult::Error;
   }
@@ -76,7 +76,7 @@ CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
 CMailSender::StartResult CMailSender::SendMailFile(const std::string& name) {
   StartResult r = OpenMailFile(name);
   if (r != StartResult::Started) return r;
-  doc_.SendDone = false;
+  run_.SendDone = false;
   if (!doc_.Senders.Contains(this)) doc_.Senders.Push(this);
   return r;
 }
@@ -128,7 +128,7 @@ bool CMailSender::CloseMailFile() {
   fd_ = -1;
   doc_.SendText("\x1A\r");
   if (!ok) {
-    doc_.AutoRunning = false;
+    run_.AutoRunning = false;
     doc_.Ui().ShowMessage(msg::CannotCloseFile);
   }
   return ok;
@@ -147,16 +147,16 @@ void CMailSender::Finish(FileEnd how) {
 
 bool CMailSender::Step() {
   if (fd_ < 0) return false;
-  if (doc_.SendDone) {
+  if (run_.SendDone) {
     // The document was reinitialised while the file was going out.
     ::close(fd_);
     fd_ = -1;
     Finish(FileEnd::Superseded);
     return fd_ >= 0;
   }
-  if (!doc_.AutoRunning) {
+  if (!run_.AutoRunning) {
     bool ok = CloseMailFile();
-    doc_.SendDone = true;
+    run_.SendDone = true;
     Finish(ok ? FileEnd::Stopped : FileEnd::Error);
     return fd_ >= 0;
   }
@@ -165,15 +165,15 @@ bool CMailSender::Step() {
       return true;
     case StepResult::End: {
       bool ok = CloseMailFile();
-      doc_.SendDone = true;
+      run_.SendDone = true;
       Finish(ok ? FileEnd::Sent : FileEnd::Error);
       return fd_ >= 0;
     }
     case StepResult::Error:
       ::close(fd_);
       fd_ = -1;
-      doc_.AutoRunning = false;
-      doc_.SendDone = true;
+      run_.AutoRunning = false;
+      run_.SendDone = true;
       Finish(FileEnd::Error);
       return fd_ >= 0;
   }

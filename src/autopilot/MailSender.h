@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "autopilot/RunState.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {
@@ -33,7 +34,7 @@ class CMailSender final : public ISender {
 
   // `onFileEnd` is called once per started file, from Step(), after the file
   // has been closed. It may start the next file.
-  CMailSender(CNamiDoc& doc, std::function<void(FileEnd)> onFileEnd);
+  CMailSender(CNamiDoc& doc, CRunState& run, std::function<void(FileEnd)> onFileEnd);
   ~CMailSender() override;
 
   // Reads "send1".."send5" into SendQueue (non-empty values, key order).
@@ -81,6 +82,7 @@ class CMailSender final : public ISender {
   void Finish(FileEnd how);
 
   CNamiDoc& doc_;
+  CRunState& run_;
   std::function<void(FileEnd)> onFileEnd_;
   int fd_ = -1;
   std::string name_;

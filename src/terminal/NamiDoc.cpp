@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "text/Cp932.h"
+#include "text/ShiftJis.h"
 
 namespace nami {
 
@@ -18,12 +19,11 @@ void CNamiDoc::SetPathName(const std::string& path) {
 }
 
 void CNamiDoc::OpenPort(const std::string& comstatus) {
-  AutoIdle = AutoList = AutoRead = AutoSend = SendDone = true;
+  Publish([](IReceiveListener& l) { l.OnReset(); });
   // A capture cannot stay open once its flag is gone (an upload notices its
   // cleared flag at its next step and closes its file itself).
   if (Capturing && !CaptureFile.Close()) ui_.ShowMessage(msg::CannotCloseFile);
   Uploading = Capturing = PasteSending = false;
-  ListReading = MailReading = false;
   MarkFirst = MarkLast = 0;
 
   for (std::size_t n = 0; n < Responses.size(); ++n) {
@@ -162,16 +162,10 @@ bool CNamiDoc::WriteCapturedLine(std::string_view line) {
   return false;
 }
 
-bool CNamiDoc::WriteLogLine(std::string_view line) {
-  if (LogFile.WriteLine(line)) {
-    LogWriteFailed = false;
-    return true;
+void CNamiDoc::CAnswerResponses::OnTickEnd(const ReceivedTick& tick) {
+  for (const AutoResponse& r : doc_.Responses) {
+    if (!r.trigger.empty() && ContainsAtCharStart(tick.scan, r.trigger)) doc_.SendText(r.response + "\r");
   }
-  ++LogLinesLost;
-  LogError = LogFile.Path() + ": " + std::strerror(errno ? errno : EIO);
-  if (!LogWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
-  LogWriteFailed = true;
-  return false;
 }
 
 std::string CNamiDoc::MarkedText() const {

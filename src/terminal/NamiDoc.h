@@ -1,10 +1,9 @@
 // The document: one station profile and everything that outlives a pane.
 //
-// It owns the port, the line store, the link and autopilot flags shared
-// between the receive tick, the autopilot and the transfers, the marked
-// range of the history pane, the automatic responses and the two text files
-// fed by the receive tick (the download capture and the autopilot's
-// LogFile). Its title names the profile section of the settings.
+// It owns the port, the line store, the transfer flags, the marked range of
+// the history pane, the automatic responses, the download capture and the
+// ordered list of receive listeners (ReceiveListener.h) the receive tick
+// publishes to. Its title names the profile section of the settings.
 #pragma once
 
 #include <array>
@@ -18,6 +17,7 @@
 #include "settings/Settings.h"
 #include "terminal/Activity.h"
 #include "terminal/LineStore.h"
+#include "terminal/ReceiveListener.h"
 #include "terminal/SenderStack.h"
 #include "terminal/TextFile.h"
 #include "terminal/UiSink.h"
@@ -49,8 +49,9 @@ class CNamiDoc {
   // ---- Port ----
   void SetPort(std::unique_ptr<IPort> port) { port_ = std::move(port); }
   IPort* Port() { return port_.get(); }
-  // Resets the document's flags, loads the automatic responses from the
-  // profile and (re)opens the port; shows the port message once on failure.
+  // Resets the document's flags (and tells the receive listeners so), loads
+  // the automatic responses from the profile and (re)opens the port; shows
+  // the port message once on failure.
   void OpenPort(const std::string& comstatus);
   // OpenPort with the profile's "comstatus" (its default when empty).
   void OpenPortFromProfile();
@@ -109,20 +110,6 @@ class CNamiDoc {
   std::int32_t TakeEvictedCount() { return lines_.TakeEvictedCount(); }
   std::string MailNumberAt(std::int64_t index) const { return lines_.MailNumberAt(index); }
 
-  // ---- Link and autopilot state (not saved) ----
-  std::string WaitText;             // text whose arrival the autopilot waits for
-  bool PromptSeen = false;          // a tick's scan text contained WaitText
-  bool AutoRunning = false;         // cleared when "** DISCONNECTED" is seen
-  bool AutoIdle = true;             // no autopilot step runs
-  std::string LatestLine;           // the last line completed in the last tick
-  std::uint64_t ReceivedBytes = 0;  // every byte a receive tick took from the port
-  bool ListReading = false;         // completed lines go to LogFile (list log)
-  bool MailReading = false;         // completed lines go to LogFile (mail log)
-  bool AutoList = true;             // steps chosen for auto mode
-  bool AutoRead = true;
-  bool AutoSend = true;
-  bool SendDone = true;
-
   // ---- Transfer state ----
   bool Uploading = false;     // the upload flag
   bool Capturing = false;     // the capture flag
@@ -137,25 +124,29 @@ class CNamiDoc {
   // The marked lines that exist in the store, each followed by CR LF.
   std::string MarkedText() const;
 
-  // ---- Automatic responses, loaded when the port is opened ----
+  // ---- Automatic responses, loaded when the port is opened; the last receive listener ----
   std::array<AutoResponse, 3> Responses;
 
-  // ---- Files fed by the receive tick ----
-  CTextFile CaptureFile;  // the download capture
+  // ---- The download capture, fed by the first receive listener ----
+  CTextFile CaptureFile;
   // Appends a completed line to the capture; on failure shows "Cannot Write
   // File" once until a write succeeds again (the capture stays on and the
   // next line is tried again). Returns whether the line was written.
   bool WriteCapturedLine(std::string_view line);
   bool CaptureWriteFailed = false;  // the user has been told of a failed write
-  CTextFile LogFile;                // the list log, the mail log
-  // Appends a line to LogFile; a failure is reported like a capture failure.
-  bool WriteLogLine(std::string_view line);
-  bool LogWriteFailed = false;
-  // Lines that could not be written to LogFile, counted over the whole run
-  // (the autopilot compares it before and after a list or a message), and
-  // the file and reason of the last such failure (UTF-8).
-  std::uint64_t LogLinesLost = 0;
-  std::string LogError;
+
+  // ---- Receive listeners, visited in slot order ----
+  // The capture and responses slots start with the document's own; nullptr
+  // empties a slot.
+  void SetReceiveListener(ReceiveSlot slot, IReceiveListener* listener) {
+    listeners_[static_cast<std::size_t>(slot)] = listener;
+  }
+  IReceiveListener* ReceiveListener(ReceiveSlot slot) const { return listeners_[static_cast<std::size_t>(slot)]; }
+  template <class Event>
+  void Publish(Event&& event) const {
+    for (IReceiveListener* l : listeners_)
+      if (l) event(*l);
+  }
 
   // ---- Senders: only the newest one sends ----
   CSenderStack Senders;
@@ -166,6 +157,26 @@ class CNamiDoc {
    public:
     explicit COutgoing(CNamiDoc& doc) : doc_(doc) {}
     bool Step() override { return doc_.FlushOutgoing(); }
+
+   private:
+    CNamiDoc& doc_;
+  };
+  // The capture slot's listener: completed lines while the capture is on.
+  class CCaptureLines final : public IReceiveListener {
+   public:
+    explicit CCaptureLines(CNamiDoc& doc) : doc_(doc) {}
+    void OnLine(std::string_view line) override {
+      if (doc_.Capturing) doc_.WriteCapturedLine(line);
+    }
+
+   private:
+    CNamiDoc& doc_;
+  };
+  // The responses slot's listener: each response whose trigger is in the scan text.
+  class CAnswerResponses final : public IReceiveListener {
+   public:
+    explicit CAnswerResponses(CNamiDoc& doc) : doc_(doc) {}
+    void OnTickEnd(const ReceivedTick& tick) override;
 
    private:
     CNamiDoc& doc_;
@@ -188,6 +199,9 @@ class CNamiDoc {
   std::uint64_t written_ = 0;
   std::uint64_t discarded_ = 0;
   COutgoing outgoingSender_{*this};
+  CCaptureLines captureLines_{*this};
+  CAnswerResponses answerResponses_{*this};
+  std::array<IReceiveListener*, kReceiveSlots> listeners_{&captureLines_, nullptr, &answerResponses_};
   CLineStore lines_;
   std::string path_;
 };

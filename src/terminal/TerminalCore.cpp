@@ -27,26 +27,18 @@ std::size_t CTerminalCore::Tick() {
     // bytes, so a short read does not mean the port is empty).
     if (got == 0 || n + kReadSize > kMaxPerTick) break;
   }
-  if (n == 0) {
-    doc_.LatestLine.clear();
-    return 0;
-  }
-  doc_.ReceivedBytes += n;
-  Receive(buffer_.data(), n);
+  doc_.Publish([n](IReceiveListener& l) { l.OnRead(n); });
+  if (n > 0) Receive(buffer_.data(), n);
   return n;
 }
 
-bool CTerminalCore::Complete(std::size_t length, bool toFiles) {
+bool CTerminalCore::Complete(std::size_t length, bool toListeners) {
   const std::string_view text(line_.data(), strnlen(line_.data(), length));
   doc_.AddLine(text);
   const bool disconnected = ContainsAtCharStart(text, kDisconnected);
-  if (!toFiles) return disconnected;
-  // A failed write is reported by the document (once until a write works
-  // again) and does not stop the tick: the rest of the received bytes still
-  // reach the line store, the pane and the autopilot.
-  if (doc_.Capturing) doc_.WriteCapturedLine(text);
-  if (doc_.ListReading && !doc_.AutoIdle) doc_.WriteLogLine(text);
-  if (doc_.MailReading && !doc_.AutoIdle) doc_.WriteLogLine(text);
+  // A listener's failed write is its own to report and does not stop the
+  // tick: the rest of the received bytes still reach the store and the pane.
+  if (toListeners) doc_.Publish([text](IReceiveListener& l) { l.OnLine(text); });
   return disconnected;
 }
 
@@ -86,22 +78,35 @@ void CTerminalCore::Backspace() {
 
 void CTerminalCore::Receive(const char* bytes, std::size_t count) {
   const bool serial = doc_.Settings().Raw(keys::Serial) == "yes";
-  const char lineEnd = serial ? '\r' : '\n';
-  const char columnReset = serial ? '\n' : '\r';
   column_ = static_cast<int>(strnlen(line_.data(), line_.size()));
+  const Built built = Build(bytes, count, serial ? '\r' : '\n', serial ? '\n' : '\r');
+  CutForDisplay();
 
-  int completed = 0;
-  // A disconnect notice followed by more text in the same tick (the TNC
-  // echoing what is still being sent) must not be missed: the scan text
-  // below would hold only that later text.
-  bool disconnected = false;
+  // What the autopilot and the automatic responses look at.
+  const std::string current = CurrentLine();
+  const std::string scan = (current.empty() || current == "cmd:") ? doc_.LastLine() + current : current;
+  // Only this tick adds lines, so the newest stored line is the last one it
+  // completed.
+  const bool direct = static_cast<int>(doc_.LineCount()) < rows_;
+  const std::string latest = direct ? current : built.completed > 0 ? doc_.LastLine() : std::string();
+  const ReceivedTick tick{scan, built.disconnected || ContainsAtCharStart(scan, kDisconnected), latest};
+  doc_.Publish([&tick](IReceiveListener& l) { l.OnTickEnd(tick); });
+
+  Update(built.completed, Variant::Receive);
+}
+
+CTerminalCore::Built CTerminalCore::Build(const char* bytes, std::size_t count, char lineEnd, char columnReset) {
+  Built built;
   for (std::size_t i = 0; i < count; ++i) {
     const char b = bytes[i];
     if (b == lineEnd) {
       int cut = std::max(column_, savedColumn_);
       line_[cut] = '\0';
-      disconnected |= Complete(static_cast<std::size_t>(cut), true);
-      ++completed;
+      // A disconnect notice followed by more text in the same tick (the TNC
+      // echoing what is still being sent) must not be missed: the scan text
+      // would hold only that later text.
+      built.disconnected |= Complete(static_cast<std::size_t>(cut), true);
+      ++built.completed;
       column_ = 0;
       savedColumn_ = -1;
       line_.fill(0);
@@ -114,8 +119,8 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
       Backspace();
     } else if (column_ >= kWidth) {
       if (WrapByte(b)) {
-        disconnected |= Complete(CompletedLength(), true);
-        ++completed;
+        built.disconnected |= Complete(CompletedLength(), true);
+        ++built.completed;
         StartNextLine(b);
       }
     } else if (b == '\x13' || b == '\x11') {
@@ -126,37 +131,16 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
       line_[column_++] = b;
     }
   }
+  return built;
+}
 
+void CTerminalCore::CutForDisplay() {
   // Cut the line for display where its visible text ends.
   if (savedColumn_ >= column_) {
     line_[savedColumn_] = '\0';
   } else {
     line_[column_] = '\0';
     savedColumn_ = -1;
-  }
-
-  // What the autopilot and the automatic responses look at.
-  const std::string current = CurrentLine();
-  const std::string scan = (current.empty() || current == "cmd:") ? doc_.LastLine() + current : current;
-  if (ContainsAtCharStart(scan, doc_.WaitText)) {
-    doc_.PromptSeen = true;
-  } else if (disconnected || ContainsAtCharStart(scan, kDisconnected)) {
-    doc_.AutoRunning = false;
-  }
-  for (const AutoResponse& r : doc_.Responses) {
-    if (!r.trigger.empty() && ContainsAtCharStart(scan, r.trigger)) doc_.SendText(r.response + "\r");
-  }
-
-  const bool direct = static_cast<int>(doc_.LineCount()) < rows_;
-  Update(completed, Variant::Receive);
-  // Only this tick adds lines, so the newest stored line is the last one it
-  // completed.
-  if (direct) {
-    doc_.LatestLine = current;
-  } else if (completed > 0) {
-    doc_.LatestLine = doc_.LastLine();
-  } else {
-    doc_.LatestLine.clear();
   }
 }
 

@@ -5,9 +5,9 @@
 // without a descriptor): it takes all bytes waiting at the port,
 // builds them into lines (line end, return to column 0, backspace, bell, an
 // 80-byte width that never splits a two-byte character), hands completed
-// lines to the line store, the capture file and the autopilot's LogFile,
-// sets the flags the autopilot watches, sends the automatic responses and
-// tells the pane how much of itself to redraw. Key() does the same for one
+// lines to the line store, publishes what it saw to the document's receive
+// listeners (ReceiveListener.h: the capture, the autopilot, the automatic
+// responses) and tells the pane how much of itself to redraw. Key() does the same for one
 // typed byte when local echo is on, then sends the byte.
 //
 // The wrap at the line's width is lazy, as on a terminal: a full line (80
@@ -26,7 +26,7 @@ namespace nami {
 
 class CTerminalCore {
  public:
-  static constexpr int kWidth = 80;           // bytes per line (81 to keep a character whole)
+  static constexpr int kWidth = 80;  // bytes per line (81 to keep a character whole)
   static constexpr std::size_t kReadSize = 4096;
   // A tick reads until the port has nothing more, up to this many bytes;
   // the rest waits for the next tick, so the window stays responsive.
@@ -58,9 +58,16 @@ class CTerminalCore {
  private:
   enum class Variant { Receive, Keyboard };
   // Completes the current line's first `length` bytes: the store, then (for
-  // received text) the capture file and the autopilot's log. Returns whether
-  // the line holds the TNC's disconnect notice.
-  bool Complete(std::size_t length, bool toFiles);
+  // received text) the receive listeners. Returns whether the line holds the
+  // TNC's disconnect notice.
+  bool Complete(std::size_t length, bool toListeners);
+  struct Built {
+    int completed = 0;          // lines completed
+    bool disconnected = false;  // one of them held the disconnect notice
+  };
+  // Builds received bytes into lines.
+  Built Build(const char* bytes, std::size_t count, char lineEnd, char columnReset);
+  void CutForDisplay();
   // Byte b arrives at a full line. False when b was taken as the second
   // byte of a two-byte character at column 80 (the line is then full at 81
   // bytes); true when the line must be completed and b start the next one.
@@ -69,7 +76,6 @@ class CTerminalCore {
   void StartNextLine(char b);
   void Backspace();
   void Update(int completed, Variant variant);
-  // Ends a tick whose file write failed.
 
   CNamiDoc& doc_;
   std::array<char, 96> line_{};

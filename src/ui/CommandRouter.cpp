@@ -204,7 +204,7 @@ bool CCommandRouter::IsEnabled(int id) const {
     case cmd::MailSend:
     case cmd::ListRead:
     case cmd::MailRead:
-      return doc.AutoIdle && session_.Autopilot()->IsEnabled(ToAutoCommand(id));
+      return session_.Autopilot()->IsEnabled(ToAutoCommand(id));  // idle, for all of these
     default:
       return true;
   }
@@ -310,7 +310,7 @@ bool CCommandRouter::Execute(int id) {
       OpenUserManual(parent);
       return true;
     case cmd::AutoModeSettings:
-      RunAutoModeDialog(parent, doc);
+      RunAutoModeDialog(parent, doc, session_.Autopilot()->State());
       return true;
     case cmd::StationSettings:
       RunStationDialog(parent, settings);

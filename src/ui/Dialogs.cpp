@@ -47,7 +47,10 @@ class CWorkingDirectoryKeeper {
 
 bool RunComPortDialog(QWidget* parent, CSettings& settings) { return RunDialog<CComPortDlg>(parent, settings); }
 bool RunStationDialog(QWidget* parent, CSettings& settings) { return RunDialog<CStationDlg>(parent, settings); }
-bool RunAutoModeDialog(QWidget* parent, CNamiDoc& doc) { return RunDialog<CAutoModeDlg>(parent, doc); }
+bool RunAutoModeDialog(QWidget* parent, CNamiDoc& doc, CRunState& run) {
+  CAutoModeDlg dlg(parent, doc, run);
+  return dlg.exec() == QDialog::Accepted;
+}
 bool RunFieldDialog(QWidget* parent, CSettings& settings) { return RunDialog<CFieldDlg>(parent, settings); }
 bool RunLastMailNoDialog(QWidget* parent, CSettings& settings) { return RunDialog<CLastMailNoDlg>(parent, settings); }
 bool RunFileNameDialog(QWidget* parent, CSettings& settings) { return RunDialog<CFileNameDlg>(parent, settings); }

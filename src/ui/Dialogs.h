@@ -8,16 +8,17 @@ namespace nami {
 
 class CSettings;
 class CNamiDoc;
+class CRunState;
 
 // Each returns true when the user pressed OK (and the values were written).
-bool RunComPortDialog(QWidget* parent, CSettings& settings);     // CComPortDlg
-bool RunStationDialog(QWidget* parent, CSettings& settings);     // CStationDlg
-bool RunAutoModeDialog(QWidget* parent, CNamiDoc& doc);          // CAutoModeDlg
-bool RunFieldDialog(QWidget* parent, CSettings& settings);       // CFieldDlg
-bool RunLastMailNoDialog(QWidget* parent, CSettings& settings);  // CLastMailNoDlg
-bool RunSendMailDialog(QWidget* parent, CSettings& settings);    // CSendMailDlg
-bool RunFileNameDialog(QWidget* parent, CSettings& settings);    // CFileNameDlg
-bool RunEditorDialog(QWidget* parent, CSettings& settings);      // CEditorDlg
+bool RunComPortDialog(QWidget* parent, CSettings& settings);             // CComPortDlg
+bool RunStationDialog(QWidget* parent, CSettings& settings);             // CStationDlg
+bool RunAutoModeDialog(QWidget* parent, CNamiDoc& doc, CRunState& run);  // CAutoModeDlg
+bool RunFieldDialog(QWidget* parent, CSettings& settings);               // CFieldDlg
+bool RunLastMailNoDialog(QWidget* parent, CSettings& settings);          // CLastMailNoDlg
+bool RunSendMailDialog(QWidget* parent, CSettings& settings);            // CSendMailDlg
+bool RunFileNameDialog(QWidget* parent, CSettings& settings);            // CFileNameDlg
+bool RunEditorDialog(QWidget* parent, CSettings& settings);              // CEditorDlg
 
 // Editor commands (show their own message on failure).
 void EditNewMail(QWidget* parent, CSettings& settings);  // "%y%m%d.UPL" in the current directory

@@ -71,14 +71,14 @@ void CStationDlg::accept() {
 
 // ---- CAutoModeDlg ----
 
-CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc) : QDialog(parent), doc_(doc) {
+CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc, CRunState& run) : QDialog(parent), doc_(doc), run_(run) {
   setWindowTitle(QStringLiteral("ｵｰﾄﾓｰﾄﾞの設定"));
   list_ = new QCheckBox(QStringLiteral("LIST"), this);
   read_ = new QCheckBox(QStringLiteral("READ"), this);
   send_ = new QCheckBox(QStringLiteral("SEND"), this);
-  list_->setChecked(doc_.AutoList);
-  read_->setChecked(doc_.AutoRead);
-  send_->setChecked(doc_.AutoSend);
+  list_->setChecked(run_.AutoList);
+  read_->setChecked(run_.AutoRead);
+  send_->setChecked(run_.AutoSend);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(PlainLabel(QStringLiteral("必要なﾎﾞﾀﾝのみﾏｰｸ"), this));
   layout->addWidget(list_);
@@ -99,9 +99,9 @@ CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc) : QDialog(parent), do
 }
 
 void CAutoModeDlg::accept() {
-  doc_.AutoList = list_->isChecked();
-  doc_.AutoRead = read_->isChecked();
-  doc_.AutoSend = send_->isChecked();
+  run_.AutoList = list_->isChecked();
+  run_.AutoRead = read_->isChecked();
+  run_.AutoSend = send_->isChecked();
   if (watchdog_->value() != std::max(doc_.Settings().GetInt(keys::Watchdog), 0))
     doc_.Settings().SetInt(keys::Watchdog, watchdog_->value());
   QDialog::accept();

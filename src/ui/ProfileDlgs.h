@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <array>
 
+#include "autopilot/RunState.h"
 #include "ui/DialogLogic.h"
 
 class QCheckBox;
@@ -35,7 +36,7 @@ class CStationDlg : public QDialog {
 class CAutoModeDlg : public QDialog {
   Q_OBJECT
  public:
-  CAutoModeDlg(QWidget* parent, CNamiDoc& doc);
+  CAutoModeDlg(QWidget* parent, CNamiDoc& doc, CRunState& run);
   QCheckBox* List() const { return list_; }
   QCheckBox* Read() const { return read_; }
   QCheckBox* Send() const { return send_; }
@@ -46,6 +47,7 @@ class CAutoModeDlg : public QDialog {
 
  private:
   CNamiDoc& doc_;
+  CRunState& run_;
   QCheckBox* list_ = nullptr;
   QCheckBox* read_ = nullptr;
   QCheckBox* send_ = nullptr;

@@ -40,8 +40,8 @@ TEST_F(AutopilotRun, CompleteRunByteForByte) {
             "D\r");
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
-  EXPECT_TRUE(rig.doc.AutoIdle);
-  EXPECT_FALSE(rig.doc.AutoRunning);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
+  EXPECT_FALSE(rig.pilot.State().AutoRunning);
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
   for (const KeySpec& key : keys::Send) EXPECT_EQ(rig.Setting(key), "") << key.name;
@@ -51,7 +51,7 @@ TEST_F(AutopilotRun, CompleteRunByteForByte) {
             "Msg 103\r\nbody of 103\r\nQZ1ABC>\r\n"
             "Msg 102\r\nbody of 102\r\nQZ1ABC>\r\n"
             "Msg 101\r\nbody of 101\r\nQZ1ABC>\r\n");
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
   ASSERT_EQ(rig.peer->mails.size(), 1u);
   EXPECT_EQ(rig.peer->mails[0], "SP JA1XYZ\nTest title\nHello\n");
   EXPECT_TRUE(rig.ui.messages.empty());
@@ -63,7 +63,7 @@ TEST_F(AutopilotRun, EachCommandGoesOutInTheWaitPassAfterThePromptTick) {
   // must already be on the link when the wait pass returns.
   for (int i = 0; i < 2000 && rig.pilot.Busy(); ++i) {
     rig.core.Tick();
-    const bool promptArrived = rig.doc.LastLine() == "QZ1ABC>" && rig.doc.PromptSeen;
+    const bool promptArrived = rig.doc.LastLine() == "QZ1ABC>" && rig.pilot.State().PromptSeen;
     const std::size_t before = rig.peer->sent.size();
     rig.pilot.OnTick();
     if (promptArrived && rig.doc.Senders.Empty()) {
@@ -79,11 +79,11 @@ TEST_F(AutopilotRun, PasswordAndCallAndPromptFromTheProfile) {
   rig.settings.Set(keys::Password, "secret");
   rig.settings.Set(keys::Prompt, "BBS>");
   rig.peer->prompt = "QZ BBS>";
-  rig.doc.AutoSend = rig.doc.AutoList = rig.doc.AutoRead = false;
+  rig.pilot.State().AutoSend = rig.pilot.State().AutoList = rig.pilot.State().AutoRead = false;
   rig.pilot.Run(AutoCommand::AutoMode);
   // The password goes out at once, before any answer.
   EXPECT_EQ(rig.peer->sent, "\x03\rCONNECT JA1BBS-1 VIA JA1DIGI\rsecret\r");
-  EXPECT_EQ(rig.doc.WaitText, "BBS>");
+  EXPECT_EQ(rig.pilot.State().WaitText, "BBS>");
   rig.Drain();
   // No step selected: connect, wait for the prompt, log off.
   EXPECT_EQ(rig.peer->sent,
@@ -100,8 +100,8 @@ TEST_F(AutopilotRun, PromptOnlyInAnUnfinishedLineDoesNotEndTheWait) {
   // The store is short, so LatestLine is the unfinished line itself and the
   // prompt is confirmed through it.
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoRunning);
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().AutoRunning);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
 
   // With a full pane LatestLine is the last completed line: the wait goes on
   // until the line end arrives.
@@ -111,7 +111,7 @@ TEST_F(AutopilotRun, PromptOnlyInAnUnfinishedLineDoesNotEndTheWait) {
   full.peer->output.clear();
   full.peer->output.push_back("\r\n*** CONNECTED to QZ1ABC\r\nline\r\nQZ1ABC>");
   full.Cycle();
-  EXPECT_TRUE(full.doc.PromptSeen);
+  EXPECT_TRUE(full.pilot.State().PromptSeen);
   EXPECT_TRUE(full.pilot.Busy());
   full.peer->output.push_back("\r\n");
   full.Cycle();
@@ -120,9 +120,9 @@ TEST_F(AutopilotRun, PromptOnlyInAnUnfinishedLineDoesNotEndTheWait) {
 
 TEST_F(AutopilotRun, StepsChosenByHandNeverLogOff) {
   rig.pilot.Run(AutoCommand::Connect);
-  EXPECT_FALSE(rig.doc.AutoIdle);
+  EXPECT_FALSE(rig.pilot.State().AutoIdle);
   rig.Drain();
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
   rig.pilot.Run(AutoCommand::Send);
   rig.Drain();
   rig.pilot.Run(AutoCommand::List);
@@ -130,8 +130,8 @@ TEST_F(AutopilotRun, StepsChosenByHandNeverLogOff) {
   rig.pilot.Run(AutoCommand::Read);
   rig.Drain();
   EXPECT_EQ(rig.peer->sent, "\x03\rCONNECT QZ1ABC\rSP JA1XYZ\rTest title\rHello\r\x1A\rL 100\rR 103\rR 102\rR 101\r");
-  EXPECT_TRUE(rig.doc.AutoIdle);
-  EXPECT_TRUE(rig.doc.AutoRunning);  // a normal end leaves the run flag set
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().AutoRunning);  // a normal end leaves the run flag set
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::None);
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
@@ -149,14 +149,14 @@ TEST_F(AutopilotRun, StepsChosenByHandSetTheirOwnRunFlagAndWaitText) {
       {AutoCommand::Read, "R 103\rR 102\rR 101\rR 103\rR 102\rR 101\r"}};
   for (const auto& [command, expected] : steps) {
     SCOPED_TRACE(expected);
-    rig.doc.AutoRunning = false;  // as after an earlier end command
-    rig.doc.WaitText = "never";
+    rig.pilot.State().AutoRunning = false;  // as after an earlier end command
+    rig.pilot.State().WaitText = "never";
     rig.peer->sent.clear();
     rig.pilot.Run(command);
-    EXPECT_EQ(rig.doc.WaitText, "ABC>");
+    EXPECT_EQ(rig.pilot.State().WaitText, "ABC>");
     rig.Drain();
     EXPECT_EQ(rig.peer->sent, expected);
-    EXPECT_TRUE(rig.doc.AutoRunning);
+    EXPECT_TRUE(rig.pilot.State().AutoRunning);
     EXPECT_FALSE(rig.pilot.Busy());
   }
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");

@@ -75,8 +75,8 @@ TEST(DataLoss, RepeatedRunsPostEachMailOnceAndNeverSkipMail) {
        nullptr, true, "メールのログ"},
       {"mail log fills after the first message", nullptr,
        [](AutopilotRig& rig) {
-         if (rig.peer->reads.size() == 2 && rig.doc.LogFile.Path() != "/dev/full") {
-           rig.doc.LogFile.Open("/dev/full", CTextFile::Mode::Append);
+         if (rig.peer->reads.size() == 2 && rig.pilot.State().LogFile.Path() != "/dev/full") {
+           rig.pilot.State().LogFile.Open("/dev/full", CTextFile::Mode::Append);
          }
        },
        true, "メールのログ"},
@@ -121,7 +121,7 @@ TEST(DataLoss, RepeatedRunsPostEachMailOnceAndNeverSkipMail) {
       }
       EXPECT_LE(rig.peer->mails.size(), 2u);
       ExpectNothingPassedUnlogged(rig, 100);
-      if (!rig.doc.AutoIdle) rig.pilot.Run(AutoCommand::End);
+      if (!rig.pilot.State().AutoIdle) rig.pilot.Run(AutoCommand::End);
       rig.Drain();
       // The disk is freed again after the first run.
       if (run == 0 && f.arrange && f.settingsWritable) {

@@ -45,11 +45,11 @@ TEST(Interrupt, DisconnectionAfterEveryLinkEvent) {
 
     // Never left hanging with the commands disabled, nor with a file open.
     EXPECT_FALSE(rig.pilot.Busy());
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.State().AutoIdle);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
-    EXPECT_FALSE(rig.doc.ListReading);
-    EXPECT_FALSE(rig.doc.MailReading);
+    EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
+    EXPECT_FALSE(rig.pilot.State().ListReading);
+    EXPECT_FALSE(rig.pilot.State().MailReading);
     EXPECT_TRUE(rig.doc.Senders.Empty());
 
     const bool completed = rig.pilot.LastResult() == CAutopilot::RunResult::Completed;
@@ -100,7 +100,7 @@ TEST(Interrupt, DisconnectionInEachStepStopsTheRunWithoutLogOff) {
     const std::string after = rig.peer->sent.substr(at);
     EXPECT_EQ(after.find(kLogOff), std::string::npos) << after;
     EXPECT_FALSE(rig.pilot.Busy());
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.State().AutoIdle);
   }
 }
 
@@ -111,7 +111,7 @@ TEST(Interrupt, EndCommandDuringTheConnectWaitAndANewRunAtOnce) {
   rig.pilot.Run(AutoCommand::End);
   EXPECT_EQ(rig.peer->sent, std::string("\x03\rCONNECT QZ1ABC\r") + kLogOff);
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
   rig.Drain();
   rig.peer->sent.clear();
@@ -136,7 +136,7 @@ TEST(Interrupt, EndCommandDuringEitherMailFile) {
     rig.Drain();
     EXPECT_EQ(rig.peer->sent.substr(at), std::string(kLogOff) + "\x1A\r");
     EXPECT_FALSE(rig.pilot.Busy());
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.State().AutoIdle);
     // The first mail's key went as soon as the BBS answered it; the one cut off stays.
     EXPECT_EQ(rig.Setting(keys::Send[0]), second ? "" : rig.dir.File("m1.txt"));
     EXPECT_EQ(rig.Setting(keys::Send[1]), rig.dir.File("m2.txt"));
@@ -147,13 +147,13 @@ TEST(Interrupt, EndCommandDuringEitherMailFile) {
 TEST(Interrupt, EndCommandBetweenListCommandsClosesTheLog) {
   AutopilotRig rig;
   PrepareFullRun(rig);
-  rig.doc.AutoSend = false;
+  rig.pilot.State().AutoSend = false;
   rig.pilot.Run(AutoCommand::AutoMode);
   for (int i = 0; i < 5000 && rig.peer->sent.find("L 100\r") == std::string::npos; ++i) rig.Cycle();
-  ASSERT_TRUE(rig.doc.ListReading);
+  ASSERT_TRUE(rig.pilot.State().ListReading);
   rig.pilot.Run(AutoCommand::End);
-  EXPECT_FALSE(rig.doc.ListReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.pilot.State().ListReading);
+  EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
   EXPECT_FALSE(rig.pilot.Busy());
   rig.Drain();
   EXPECT_EQ(rig.peer->sent.find("LL\r"), std::string::npos);
@@ -196,7 +196,7 @@ TEST(NestedSteps, AnEmptyListStepEndsAtOnceAndTheNextStepRunsAlone) {
   for (const KeySpec& key : keys::Field) rig.settings.Set(key, "");
   rig.pilot.Run(AutoCommand::List);
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.ListReading);
+  EXPECT_FALSE(rig.pilot.State().ListReading);
   ASSERT_TRUE(rig.pilot.IsEnabled(AutoCommand::Send));
 
   rig.peer->sent.clear();
@@ -205,7 +205,7 @@ TEST(NestedSteps, AnEmptyListStepEndsAtOnceAndTheNextStepRunsAlone) {
   EXPECT_EQ(rig.peer->sent, "SP JA1A\rfirst\r\x1A\rSP JA1B\rsecond\r\x1A\r");
   EXPECT_EQ(rig.Setting(keys::Send[0]), "");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
 }
 
 }  // namespace

@@ -38,9 +38,9 @@ TEST_F(ListStep, FieldModeSendsOneCommandPerPrompt) {
   rig.Drain();
   EXPECT_EQ(rig.peer->sent, "LL\rL 100\rL 100 120\rL 100\r");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.ListReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_FALSE(rig.pilot.State().ListReading);
+  EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
 }
 
 TEST_F(ListStep, TemplatesWithSeparatorsAndTheFifthField) {
@@ -106,10 +106,10 @@ TEST_F(ListStep, LogHoldsTheAnswersAndIsEmptiedAtEachStart) {
   rig.pilot.Run(AutoCommand::List);
   EXPECT_EQ(rig.peer->sent, "");
   EXPECT_EQ(ReadFile(rig.dir.File("list.log")), "");
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::Read));
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
 }
 
 TEST_F(ListStep, ListLogThatCannotBeCreated) {
@@ -120,9 +120,9 @@ TEST_F(ListStep, ListLogThatCannotBeCreated) {
             std::vector<std::string>{msg::CannotOpenFile + "\n" + rig.dir.File("no/such/dir/list.log") +
                                      ": No such file or directory"});
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
-  EXPECT_FALSE(rig.doc.ListReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
+  EXPECT_FALSE(rig.pilot.State().ListReading);
+  EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
 }
 
 TEST(ListTemplate, Expansion) {

@@ -34,8 +34,8 @@ TEST_F(ReadStep, BottomUpAboveLastMailNo) {
   rig.Drain();
   EXPECT_EQ(rig.peer->sent, "R 1234\rR 1235\r");
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1235");
-  EXPECT_FALSE(rig.doc.MailReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.pilot.State().MailReading);
+  EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
   EXPECT_EQ(ReadFile(rig.dir.File("mail.log")), "No such message\r\nQZ1ABC>\r\nNo such message\r\nQZ1ABC>\r\n");
 }
 
@@ -130,7 +130,7 @@ TEST_F(ReadStep, MissingOrUnreadableListLogIsAnEmptyList) {
     rig.peer->sent.clear();
     rig.pilot.Run(AutoCommand::Read);
     EXPECT_EQ(rig.peer->sent, "");
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.State().AutoIdle);
     EXPECT_FALSE(rig.pilot.Busy());  // at once: nothing was asked
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "00010");
     EXPECT_TRUE(rig.ui.messages.empty());
@@ -154,8 +154,8 @@ TEST_F(ReadStep, MailLogThatCannotBeCreated) {
   EXPECT_EQ(rig.ui.messages, std::vector<std::string>{msg::CannotOpenFile + "\n" + rig.dir.File("missing/mail.log") +
                                                       ": No such file or directory"});
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
-  EXPECT_FALSE(rig.doc.MailReading);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
+  EXPECT_FALSE(rig.pilot.State().MailReading);
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "10");
   EXPECT_FALSE(FileExists(rig.dir.File("missing/mail.log")));
 }

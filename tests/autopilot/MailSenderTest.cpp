@@ -52,8 +52,8 @@ TEST_F(SendStep, QueuedFilesInKeyOrderEachAfterThePrompt) {
   ASSERT_EQ(rig.peer->mails.size(), 2u);
   for (const KeySpec& key : keys::Send) EXPECT_EQ(rig.Setting(key), "") << key.name;
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
-  EXPECT_TRUE(rig.doc.SendDone);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().SendDone);
 }
 
 TEST_F(SendStep, LineEndsBecomeCrAndCtrlZEndsTheFile) {
@@ -89,7 +89,7 @@ TEST_F(SendStep, NoQueuedFileEndsAtOnceWithoutWritingSettings) {
   const std::string before = ReadFile(rig.settings.Path());
   EXPECT_EQ(Sent(), "");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
   EXPECT_EQ(ReadFile(rig.settings.Path()), before);
 }
 
@@ -116,7 +116,7 @@ TEST_F(SendStep, AFifoIsNamedSkippedAndKeptQueued) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   rig.settings.Set(keys::Send[0], fifo);
   Queue(2, "ok.txt", "SP X\r\n");
-  rig.doc.AutoList = rig.doc.AutoRead = false;
+  rig.pilot.State().AutoList = rig.pilot.State().AutoRead = false;
   rig.peer->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.Drain();
@@ -125,7 +125,7 @@ TEST_F(SendStep, AFifoIsNamedSkippedAndKeptQueued) {
             "D\r");
   EXPECT_EQ(rig.ui.messages,
             std::vector<std::string>{msg::CannotOpenFile + "\n" + fifo + ": is a named pipe (FIFO), not a file"});
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
   EXPECT_EQ(rig.Setting(keys::Send[0]), fifo);
@@ -167,11 +167,11 @@ TEST_F(SendStep, ReadErrorStopsEverythingSilentlyUntilTheEndCommand) {
   EXPECT_EQ(rig.peer->sent.find('\x1A'), std::string::npos);  // no end marker after a failed read
   EXPECT_EQ(rig.peer->sent.find("SP Y"), std::string::npos);
   EXPECT_TRUE(rig.ui.messages.empty());
-  EXPECT_FALSE(rig.doc.AutoRunning);
-  EXPECT_FALSE(rig.doc.AutoIdle);
+  EXPECT_FALSE(rig.pilot.State().AutoRunning);
+  EXPECT_FALSE(rig.pilot.State().AutoIdle);
   EXPECT_EQ(rig.Setting(keys::Send[0]), path);
   rig.pilot.Run(AutoCommand::End);
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
 }
 
 TEST_F(SendStep, ReinitialisedDocumentDropsTheFileWithoutItsEndMarker) {
@@ -203,7 +203,7 @@ TEST_F(SendStep, PromptSeenDuringTheFirstFileEndsItsWaitButNotDuringLaterOnes) {
   cycleUntilSent("SP A\ra");
   rig.peer->output.push_back("QZ1ABC>\r\n");
   rig.Cycle();
-  ASSERT_TRUE(rig.doc.PromptSeen);
+  ASSERT_TRUE(rig.pilot.State().PromptSeen);
   cycleUntilSent("aaaa\r\x1A\r");
   // The first wait took that prompt: the second file is already under way,
   // before the BBS's answer to the first one has even been read.
@@ -216,7 +216,7 @@ TEST_F(SendStep, PromptSeenDuringTheFirstFileEndsItsWaitButNotDuringLaterOnes) {
   cycleUntilSent("SP B\rb");
   rig.peer->output.push_back("QZ1ABC>\r\n");
   rig.Cycle();
-  ASSERT_TRUE(rig.doc.PromptSeen);
+  ASSERT_TRUE(rig.pilot.State().PromptSeen);
   cycleUntilSent("bbbb\r\x1A\r");
   rig.peer->output.clear();  // the BBS's answer is lost
   for (int i = 0; i < 20; ++i) rig.Cycle();

@@ -67,9 +67,9 @@ TEST(RunOutcome, EveryRunEndsWithinItsLimitAndSaysHow) {
     EXPECT_EQ(rig.pilot.LastSummary().outcome, c.outcome);
     EXPECT_EQ(rig.pilot.LastSummary().detail, rig.pilot.LastEnd().detail);
     EXPECT_EQ(EndsWith(rig.port->sent, kBye), c.loggedOff) << rig.port->sent;
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.State().AutoIdle);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
   }
 }
 

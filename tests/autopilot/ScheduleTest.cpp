@@ -78,7 +78,7 @@ TEST_F(ScheduleRule, AbsentAtMinuteZeroIsRecomputed) {
 TEST(ScheduledRuns, ALongRunDoesNotMoveTheNextTargetAndTriggersDuringItAreIgnored) {
   AutopilotRig rig;
   rig.clock = CManualClock(AtMinute(0));
-  rig.doc.AutoSend = rig.doc.AutoList = rig.doc.AutoRead = false;
+  rig.pilot.State().AutoSend = rig.pilot.State().AutoList = rig.pilot.State().AutoRead = false;
   rig.settings.Set(keys::Min, "5");
   auto connects = [&] {
     int n = 0;

@@ -100,12 +100,12 @@ class SimulatorRun : public ::testing::Test {
   std::string MailLog() { return ReadFile(rig.dir.File("mail.log")); }
   void ExpectIdleAndEnabled() {
     EXPECT_FALSE(rig.pilot.Busy());
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.State().AutoIdle);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::List));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
-    EXPECT_FALSE(rig.doc.ListReading);
-    EXPECT_FALSE(rig.doc.MailReading);
+    EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
+    EXPECT_FALSE(rig.pilot.State().ListReading);
+    EXPECT_FALSE(rig.pilot.State().MailReading);
     EXPECT_TRUE(rig.doc.Senders.Empty());
   }
 
@@ -247,10 +247,10 @@ TEST(SimulatorFailure, TheRunStopsWithoutLoggingOff) {
     rig.RunFor(5000);  // nothing more goes out afterwards
 
     EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
-    EXPECT_FALSE(rig.doc.AutoRunning);
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_FALSE(rig.pilot.State().AutoRunning);
+    EXPECT_TRUE(rig.pilot.State().AutoIdle);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
     EXPECT_TRUE(rig.doc.Senders.Empty());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     const std::string& sent = rig.port->sent;
@@ -299,8 +299,8 @@ TEST(SimulatorFailure, ALinkLostAfterAnyLineEndsTheRun) {
     if (rig.pilot.LastResult() == CAutopilot::RunResult::Completed) break;  // the whole run fits in n lines
     EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
     EXPECT_EQ(rig.port->sent.find("B\r"), std::string::npos);
-    EXPECT_TRUE(rig.doc.AutoIdle);
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_TRUE(rig.pilot.State().AutoIdle);
+    EXPECT_FALSE(rig.pilot.State().LogFile.IsOpen());
     EXPECT_TRUE(rig.doc.Senders.Empty());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     if (rig.Setting(keys::Send[0]).empty()) {
@@ -330,7 +330,7 @@ TEST(SimulatorFailure, ASilentLinkWaitsUntilTheEndCommand) {
   rig.RunFor(5000);
   EXPECT_EQ(rig.port->sent, kConnect + kBye);
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.State().AutoIdle);
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
   EXPECT_EQ(rig.Setting(keys::Send[0]), mail.path);
@@ -494,7 +494,7 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
   EXPECT_EQ(settings.Raw(keys::LastMailNo), "1231");
   EXPECT_EQ(settings.Raw(keys::Send[0]), "");
   ExpectCrLfLines(ReadFile(dir.File("mail.log")));
-  EXPECT_FALSE(doc.LogFile.IsOpen());
+  EXPECT_FALSE(pilot.State().LogFile.IsOpen());
   EXPECT_TRUE(ui.messages.empty());
 }
 

@@ -1,6 +1,7 @@
 // Opening the port through the document: the resets and the automatic responses.
 #include <gtest/gtest.h>
 
+#include "autopilot/RunState.h"
 #include "link/SerialPort.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
@@ -21,16 +22,18 @@ TEST(NamiDocPort, OpenPortResetsTheDocumentAndLoadsResponses) {
   auto owned = std::make_unique<test::FakePort>();
   test::FakePort* port = owned.get();
   doc.SetPort(std::move(owned));
+  CRunState run(ui);
+  doc.SetReceiveListener(ReceiveSlot::Autopilot, &run);
 
-  doc.AutoIdle = doc.AutoList = doc.AutoRead = doc.AutoSend = doc.SendDone = false;
-  doc.Uploading = doc.Capturing = doc.PasteSending = doc.ListReading = doc.MailReading = true;
+  run.AutoIdle = run.AutoList = run.AutoRead = run.AutoSend = run.SendDone = false;
+  doc.Uploading = doc.Capturing = doc.PasteSending = run.ListReading = run.MailReading = true;
   doc.MarkFirst = 5;
   doc.MarkLast = 9;
   doc.OpenPortFromProfile();
 
   EXPECT_EQ(port->lastConfig, "COM2:9600,n,8,1,n");
-  EXPECT_TRUE(doc.AutoIdle && doc.AutoList && doc.AutoRead && doc.AutoSend && doc.SendDone);
-  EXPECT_FALSE(doc.Uploading || doc.Capturing || doc.PasteSending || doc.ListReading || doc.MailReading);
+  EXPECT_TRUE(run.AutoIdle && run.AutoList && run.AutoRead && run.AutoSend && run.SendDone);
+  EXPECT_FALSE(doc.Uploading || doc.Capturing || doc.PasteSending || run.ListReading || run.MailReading);
   EXPECT_EQ(doc.MarkFirst, 0);
   EXPECT_EQ(doc.MarkLast, 0);
   EXPECT_EQ(doc.Responses[0].trigger, "Password:");

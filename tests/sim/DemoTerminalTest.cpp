@@ -3,6 +3,7 @@
 // is reported as a disconnection.
 #include <gtest/gtest.h>
 
+#include "autopilot/RunState.h"
 #include "settings/Settings.h"
 #include "sim/DemoPort.h"
 #include "support/TestSupport.h"
@@ -19,21 +20,22 @@ class DemoTerminal : public ::testing::Test {
     FillDemoProfile(settings);
     doc.SetPort(MakeDemoPort(clock));
     doc.Port()->Open("COM2:9600,n,8,1,n");
-    doc.WaitText = settings.Get(keys::Prompt);
+    doc.SetReceiveListener(ReceiveSlot::Autopilot, &run);
+    run.WaitText = settings.Get(keys::Prompt);
   }
   // Sends a command as the autopilot does and runs 50 ms ticks until the
   // prompt is confirmed (or 30 s of demo time have passed).
   bool Command(const std::string& bytes) {
-    doc.PromptSeen = false;
-    doc.AutoRunning = true;
+    run.PromptSeen = false;
+    run.AutoRunning = true;
     doc.Port()->SendText(bytes);
     for (int t = 0; t < 30000; t += 50) {
       clock.AdvanceMs(50);
       core.Tick();
-      if (doc.PromptSeen && (ContainsAtCharStart(doc.LatestLine, doc.WaitText) ||
-                             ContainsAtCharStart(doc.LastLine(), doc.WaitText)))
+      if (run.PromptSeen &&
+          (ContainsAtCharStart(run.LatestLine, run.WaitText) || ContainsAtCharStart(doc.LastLine(), run.WaitText)))
         return true;
-      if (!doc.AutoRunning) return false;
+      if (!run.AutoRunning) return false;
     }
     return false;
   }
@@ -44,6 +46,7 @@ class DemoTerminal : public ::testing::Test {
   CSettings settings;
   CNamiDoc doc;
   CTerminalCore core;
+  CRunState run{sink};
 };
 
 TEST_F(DemoTerminal, PromptIsConfirmedAfterEveryAnswerAndByeDisconnects) {
@@ -64,7 +67,9 @@ TEST_F(DemoTerminal, PromptIsConfirmedAfterEveryAnswerAndByeDisconnects) {
     // The bye: the link reports the disconnection, which ends a run.
     EXPECT_FALSE(Command("B\r"));
     EXPECT_NE(doc.LastLine().find("** DISCONNECTED"), std::string::npos) << doc.LastLine();
-    doc.Port()->SendText("\x03" "D\r");
+    doc.Port()->SendText(
+        "\x03"
+        "D\r");
   }
 }
 

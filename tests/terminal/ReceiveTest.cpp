@@ -199,11 +199,11 @@ TEST(Receive, DisconnectNoticeClearsAutoRunningOnlyWhenTheWaitTextIsAbsent) {
   };
   for (const Step& s : steps) {
     TerminalFixture f;
-    f.doc.WaitText = s.wait;
-    f.doc.AutoRunning = true;
+    f.run.WaitText = s.wait;
+    f.run.AutoRunning = true;
     f.Ticks(s.ticks);
-    EXPECT_EQ(f.doc.AutoRunning, s.running) << s.ticks.back() << " wait " << s.wait;
-    EXPECT_EQ(f.doc.PromptSeen, s.prompt) << s.ticks.back() << " wait " << s.wait;
+    EXPECT_EQ(f.run.AutoRunning, s.running) << s.ticks.back() << " wait " << s.wait;
+    EXPECT_EQ(f.run.PromptSeen, s.prompt) << s.ticks.back() << " wait " << s.wait;
   }
 }
 
@@ -240,15 +240,15 @@ TEST(Receive, UpdatesDrawDirectlyUntilThePaneIsFullThenRepaintOnceThenScroll) {
   f.core.SetRows(3);
   f.Tick("a\r\n");
   f.Tick("b\r\nbb");
-  EXPECT_EQ(f.doc.LatestLine, "bb");  // a direct draw reports the current line
+  EXPECT_EQ(f.run.LatestLine, "bb");  // a direct draw reports the current line
   f.Tick("\r\nc\r\n");                // N = 3 = R: the first full tick repaints
-  EXPECT_EQ(f.doc.LatestLine, "c");
+  EXPECT_EQ(f.run.LatestLine, "c");
   f.Tick("d\r\ne\r\nf");
-  EXPECT_EQ(f.doc.LatestLine, "e");
+  EXPECT_EQ(f.run.LatestLine, "e");
   f.Tick("g");
-  EXPECT_EQ(f.doc.LatestLine, "");
+  EXPECT_EQ(f.run.LatestLine, "");
   f.core.Tick();
-  EXPECT_EQ(f.doc.LatestLine, "");
+  EXPECT_EQ(f.run.LatestLine, "");
   EXPECT_EQ(f.sink.updates,
             (std::vector<std::string>{"draw", "draw", "all", "scroll 2", "bottom+clear"}));
 
@@ -268,19 +268,19 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
   const std::string capture = f.dir.File("capture.dwn");
   const std::string log = f.dir.File("log.dat");
   ASSERT_TRUE(f.doc.CaptureFile.Open(capture, CTextFile::Mode::Append));
-  ASSERT_TRUE(f.doc.LogFile.Open(log, CTextFile::Mode::Truncate));
+  ASSERT_TRUE(f.run.LogFile.Open(log, CTextFile::Mode::Truncate));
   f.doc.Capturing = true;
   f.Tick("one\r\n");
-  f.doc.ListReading = true;  // AutoIdle is still 1: no log
+  f.run.ListReading = true;  // AutoIdle is still 1: no log
   f.Tick("two\r\n");
-  f.doc.AutoIdle = false;
+  f.run.AutoIdle = false;
   f.Tick("three\r\n");
-  f.doc.MailReading = true;  // both flags: written twice
+  f.run.MailReading = true;  // both flags: written twice
   f.Tick("four\r\n");
   f.doc.Capturing = false;
-  f.doc.ListReading = false;
+  f.run.ListReading = false;
   f.Tick("five\r\n" + std::string(81, 'w'));  // a wrapped line is a completed line too
-  f.doc.MailReading = false;
+  f.run.MailReading = false;
   f.Tick("six\r\n");
   EXPECT_EQ(test::ReadFile(capture), "one\r\ntwo\r\nthree\r\nfour\r\n");
   EXPECT_EQ(test::ReadFile(log), "three\r\nfour\r\nfour\r\nfive\r\n" + std::string(80, 'w') + "\r\n");
@@ -291,9 +291,9 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
 TEST(Receive, FullLinesReachTheLogsOnceWithTheirLineEnds) {
   TerminalFixture f;
   const std::string log = f.dir.File("mail.log");
-  ASSERT_TRUE(f.doc.LogFile.Open(log, CTextFile::Mode::Append));
-  f.doc.MailReading = true;
-  f.doc.AutoIdle = false;
+  ASSERT_TRUE(f.run.LogFile.Open(log, CTextFile::Mode::Append));
+  f.run.MailReading = true;
+  f.run.AutoIdle = false;
   const std::string kanji80 = std::string(79, 'a') + test::Sjis("漢");
   std::string full;
   for (int i = 0; i < 40; ++i) full += test::Sjis("全");  // 80 bytes
@@ -307,20 +307,20 @@ TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   test::FullDisk full;
   ASSERT_TRUE(f.doc.CaptureFile.Open(dir.File("capture"), CTextFile::Mode::Append));
   f.doc.Capturing = true;
-  f.doc.WaitText = "c";
+  f.run.WaitText = "c";
   f.Tick("a\r\nb\r\nc");
   // Every line still reaches the store, the pane and the autopilot.
   EXPECT_EQ(f.Lines(), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(f.core.CurrentLine(), "c");
-  EXPECT_TRUE(f.doc.PromptSeen);
+  EXPECT_TRUE(f.run.PromptSeen);
   EXPECT_EQ(f.sink.messages, std::vector<std::string>{"Cannot Write File"});
   EXPECT_TRUE(f.doc.Capturing);  // the capture stays on and the next line is tried again
 
   // The same for the autopilot's log, reported once more for its own file.
-  ASSERT_TRUE(f.doc.LogFile.Open(dir.File("log"), CTextFile::Mode::Append));
+  ASSERT_TRUE(f.run.LogFile.Open(dir.File("log"), CTextFile::Mode::Append));
   f.doc.Capturing = false;
-  f.doc.ListReading = true;
-  f.doc.AutoIdle = false;
+  f.run.ListReading = true;
+  f.run.AutoIdle = false;
   f.Tick("\r\nd\r\ne\r\n");
   EXPECT_EQ(f.Lines(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
   EXPECT_EQ(f.sink.messages, (std::vector<std::string>{"Cannot Write File", "Cannot Write File"}));

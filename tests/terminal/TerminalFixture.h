@@ -1,11 +1,13 @@
 // A document with a fake port, a recording sink and a settings file of its
-// own, and a terminal core over it.
+// own, a terminal core over it and the autopilot's run state in its
+// receive slot.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "autopilot/RunState.h"
 #include "settings/Settings.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
@@ -19,6 +21,7 @@ struct TerminalFixture {
     auto p = std::make_unique<FakePort>();
     port = p.get();
     doc.SetPort(std::move(p));
+    doc.SetReceiveListener(ReceiveSlot::Autopilot, &run);
     doc.OpenPort("COM1:9600,n,8,1,n");
   }
   // Delivers each chunk to the port and runs one tick for it.
@@ -40,6 +43,7 @@ struct TerminalFixture {
   RecordingSink sink;
   CNamiDoc doc;
   CTerminalCore core;
+  CRunState run{sink};
   FakePort* port = nullptr;
 };
 

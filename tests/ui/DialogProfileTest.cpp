@@ -71,8 +71,9 @@ TEST_F(DialogProfileTest, StationKeepsJapaneseTextAndLimitsTypingInBytes) {
 TEST_F(DialogProfileTest, AutoModeEditsTheDocumentFlags) {
   test::RecordingSink sink;
   CNamiDoc doc(settings, sink);
+  CRunState run(sink);
   {
-    CAutoModeDlg dlg(nullptr, doc);
+    CAutoModeDlg dlg(nullptr, doc, run);
     EXPECT_TRUE(dlg.List()->isChecked() && dlg.Read()->isChecked() && dlg.Send()->isChecked());
     EXPECT_EQ(dlg.Watchdog()->value(), 300);  // the default, in seconds
     dlg.Send()->setChecked(false);
@@ -80,15 +81,15 @@ TEST_F(DialogProfileTest, AutoModeEditsTheDocumentFlags) {
     dlg.accept();
   }
   EXPECT_EQ(settings.Raw(keys::Watchdog), "0");  // 0: off
-  EXPECT_TRUE(doc.AutoList);
-  EXPECT_TRUE(doc.AutoRead);
-  EXPECT_FALSE(doc.AutoSend);
+  EXPECT_TRUE(run.AutoList);
+  EXPECT_TRUE(run.AutoRead);
+  EXPECT_FALSE(run.AutoSend);
 
-  CAutoModeDlg dlg(nullptr, doc);
+  CAutoModeDlg dlg(nullptr, doc, run);
   EXPECT_FALSE(dlg.Send()->isChecked());
   dlg.List()->setChecked(false);
   dlg.reject();
-  EXPECT_TRUE(doc.AutoList);
+  EXPECT_TRUE(run.AutoList);
 }
 
 // OK without touching a field never changes it: a stored value that is not
@@ -237,7 +238,8 @@ TEST_F(DialogProfileTest, SendMailPathsUpToTheDialogsLimitReachTheSendQueueWhole
   }
   test::RecordingSink sink;
   CNamiDoc doc(settings, sink);
-  CMailSender sender(doc, nullptr);
+  CRunState run(sink);
+  CMailSender sender(doc, run, nullptr);
   sender.BuildSendQueue();
   ASSERT_EQ(sender.SendQueue.size(), 1u);
   EXPECT_EQ(sender.SendQueue[0], longPath);

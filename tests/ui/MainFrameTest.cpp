@@ -182,9 +182,9 @@ TEST(MainFrame, CommandsFollowTheirFlags) {
   EXPECT_FALSE(enabled(cmd::EditUndo));
   EXPECT_FALSE(enabled(cmd::EditCut));
 
-  doc.AutoIdle = true;
+  f.session->Autopilot()->State().AutoIdle = true;
   EXPECT_TRUE(enabled(cmd::AutoModeStart));
-  doc.AutoIdle = false;
+  f.session->Autopilot()->State().AutoIdle = false;
   for (int id : {cmd::AutoModeStart, cmd::Connect, cmd::MailSend, cmd::ListRead, cmd::MailRead})
     EXPECT_FALSE(enabled(id)) << id;
   EXPECT_TRUE(enabled(cmd::AutoModeEnd));

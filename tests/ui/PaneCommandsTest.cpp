@@ -132,8 +132,8 @@ Effect Record(Window& w) {
   e.uploading = doc.Uploading;
   e.capturing = doc.Capturing;
   e.pasteSending = doc.PasteSending;
-  e.autoIdle = doc.AutoIdle;
-  e.autoRunning = doc.AutoRunning;
+  e.autoIdle = w.session->Autopilot()->State().AutoIdle;
+  e.autoRunning = w.session->Autopilot()->State().AutoRunning;
   e.clipboard = QApplication::clipboard()->text().toStdString();
   for (const QString& m : w.messages) e.messages.push_back(m.toStdString());
   for (const FileRequest& r : w.requests)
@@ -276,7 +276,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
     for (int pane : {kTerminal, kHistory}) {
       QApplication::clipboard()->setText(QStringLiteral("clip"));
       Window w;
-      w.session->Doc().AutoIdle = true;
+      w.session->Autopilot()->State().AutoIdle = true;
       w.port->TakeSent();
       if (c.setup) c.setup(w);
       w.Activate(pane);

@@ -227,7 +227,7 @@ TEST(ReceiveWatch, BeatsOnceASecondWhileARunWaitsAndTickSoonRunsAtOnce) {
   EXPECT_LE(st.ticks - start, 4) << "about once a second, not every 50 ms";
 
   // The end command clears AutoRunning; the next tick ends the wait.
-  st.session->Doc().AutoRunning = false;
+  st.session->Autopilot()->State().AutoRunning = false;
   st.watch->TickSoon();
   Pump(1000, [&] { return !st.session->Autopilot()->Busy(); });
   EXPECT_FALSE(st.session->Autopilot()->Busy());
