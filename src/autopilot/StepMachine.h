@@ -34,17 +34,18 @@ enum class StepEvent {
 
 // A step's phases; failure events lead from any phase to Failed:
 //
-//            Begun                 FileStarted
-//   (start) -------> Waiting ---------------------> SendingFile
-//                    |  ^  ^ CommandSent                |  |
-//                    |  |  +----------------------------+  | FileStopped
-//                    |  |           FileSent               v
-//                    |  +--- Begun (next step of a run) DoneAborted
-//                    |                                     ^
-//                    +--- LinkLost, EndCommand ------------+
-//                    +--- Complete ------------> DoneNormal
-//                    +--- NothingSent ---------> DoneAtOnce
-//                    +--- LogNotOpened --------> DoneAborted
+//                   CommandSent
+//                     +----+
+//                     |    v          FileStarted
+//   (start) ------> Waiting -----------------------------> SendingFile
+//            Begun   ^  |  ^             FileSent              |  |
+//                    |  |  +-----------------------------------+  |
+//                    |  |                                         | FileStopped
+//                    |  +-- LinkLost, EndCommand, LogNotOpened ---+---> DoneAborted
+//                    |  +-- Complete ------------------------------->  DoneNormal
+//                    |  +-- NothingSent ---------------------------->  DoneAtOnce
+//                    |                                                    |
+//                    +------- Begun (a run's next step, from any Done*) --+
 //
 //   any phase --- FileFailed, LogFailed, NotRecorded,
 //                 Watchdog, PortLost ---> Failed

@@ -1,0 +1,70 @@
+// The autopilot step's transition function: event sequences and the phase
+// each leaves, including every abort path.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "autopilot/StepMachine.h"
+
+namespace nami {
+namespace {
+
+using E = StepEvent;
+using P = StepPhase;
+
+struct Sequence {
+  const char* name;
+  std::vector<StepEvent> events;
+  std::vector<StepPhase> phases;  // after each event, from Waiting
+};
+
+TEST(StepMachine, EventSequencesLeaveTheirPhases) {
+  const std::vector<Sequence> cases = {
+      {"connect confirmed", {E::Begun, E::Complete}, {P::Waiting, P::DoneNormal}},
+      {"list of three commands",
+       {E::Begun, E::CommandSent, E::CommandSent, E::Complete},
+       {P::Waiting, P::Waiting, P::Waiting, P::DoneNormal}},
+      {"two mail files",
+       {E::FileStarted, E::FileSent, E::FileStarted, E::FileSent, E::Complete},
+       {P::SendingFile, P::Waiting, P::SendingFile, P::Waiting, P::DoneNormal}},
+      {"nothing to send", {E::NothingSent}, {P::DoneAtOnce}},
+      {"log does not open", {E::LogNotOpened}, {P::DoneAborted}},
+      {"disconnect notice while waiting", {E::CommandSent, E::LinkLost}, {P::Waiting, P::DoneAborted}},
+      {"end command while waiting", {E::EndCommand}, {P::DoneAborted}},
+      // The file loop notices a cleared run flag itself and reports it.
+      {"end command while a file goes out",
+       {E::FileStarted, E::EndCommand, E::FileStopped},
+       {P::SendingFile, P::SendingFile, P::DoneAborted}},
+      {"disconnect while a file goes out",
+       {E::FileStarted, E::LinkLost, E::FileStopped},
+       {P::SendingFile, P::SendingFile, P::DoneAborted}},
+      // A run takes its next step in the same frame.
+      {"next step of a run",
+       {E::Complete, E::Begun, E::NothingSent, E::Begun},
+       {P::DoneNormal, P::Waiting, P::DoneAtOnce, P::Waiting}},
+      // Events that do not belong to a phase leave it alone.
+      {"stray events",
+       {E::FileSent, E::FileStopped, E::Complete, E::LinkLost, E::Complete},
+       {P::Waiting, P::Waiting, P::DoneNormal, P::DoneNormal, P::DoneNormal}},
+      // Aborts: every failure ends the whole run, from any phase, for good.
+      {"file fails while it goes out",
+       {E::FileStarted, E::FileFailed, E::Begun},
+       {P::SendingFile, P::Failed, P::Failed}},
+      {"file fails to start", {E::FileFailed}, {P::Failed}},
+      {"log line lost", {E::CommandSent, E::LogFailed, E::Complete}, {P::Waiting, P::Failed, P::Failed}},
+      {"settings not written after the step", {E::Complete, E::NotRecorded}, {P::DoneNormal, P::Failed}},
+      {"watchdog while waiting", {E::Watchdog}, {P::Failed}},
+      {"device lost while a file goes out", {E::FileStarted, E::PortLost}, {P::SendingFile, P::Failed}},
+  };
+  for (const Sequence& c : cases) {
+    ASSERT_EQ(c.events.size(), c.phases.size()) << c.name;
+    StepPhase phase = StepPhase::Waiting;
+    for (std::size_t i = 0; i < c.events.size(); ++i) {
+      phase = NextPhase(phase, c.events[i]);
+      EXPECT_EQ(phase, c.phases[i]) << c.name << ", event " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nami
