@@ -110,9 +110,8 @@ struct EnablingCase {
   std::vector<std::pair<Command, bool>> expected;
 };
 
-TEST(CommandTable, EnablingFollowsTheState) {
-  test::App();
-  const std::vector<EnablingCase> cases = {
+std::vector<EnablingCase> EnablingCases() {
+  return {
       {"idle in the terminal pane",
        nullptr,
        {{C::AutoModeStart, true}, {C::Connect, true},       {C::MailSend, true},        {C::ListRead, true},
@@ -156,7 +155,11 @@ TEST(CommandTable, EnablingFollowsTheState) {
        },
        {{C::EditAndSend, true}, {C::SearchUp, true}, {C::SearchDown, true}, {C::EditCopy, true}}},
   };
-  for (const EnablingCase& c : cases) {
+}
+
+TEST(CommandTable, EnablingFollowsTheState) {
+  test::App();
+  for (const EnablingCase& c : EnablingCases()) {
     SCOPED_TRACE(c.state);
     FrameFixture f;
     f.port->queueCount = 5;  // the senders wait: the operations stay running
