@@ -207,7 +207,8 @@ void CMainFrame::FinishAccelerators() {
     if (!row.key) continue;
     QAction* action = Action(row.id);
     if (!action) addAction(action = MakeAction(row.id));  // in no menu: the window's own key
-    QString tip = action->toolTip();                      // without a tip of its own: the label without its access key
+    // The tool tip names the key; without a tip of its own, the label without its access key.
+    QString tip = action->toolTip();
     tip.remove(QRegularExpression(QStringLiteral("\\([A-Z][^)]*\\)(\\.\\.\\.)?$")));
     action->setToolTip(QStringLiteral("%1 (%2)").arg(tip, action->shortcut().toString(QKeySequence::NativeText)));
   }
