@@ -177,20 +177,21 @@ bool CCommandRouter::IsAvailable(int id) const {
 bool CCommandRouter::IsEnabled(int id) const {
   if (!IsAvailable(id)) return false;
   const CNamiDoc& doc = session_.Doc();
+  const CTransfers* transfers = session_.Transfers();
   switch (id) {
     case cmd::EditPaste:
-      return !doc.PasteSending;
+      return !transfers->PasteSending();
     case cmd::PasteStop:
-      return doc.PasteSending;
+      return transfers->PasteSending();
     case cmd::Upload:
-      return !doc.Uploading;
+      return !transfers->Uploading();
     case cmd::UploadStop:
-      return doc.Uploading;
+      return transfers->Uploading();
     case cmd::Download:
     case cmd::RetroDownload:
-      return !doc.Capturing;
+      return !transfers->Capturing();
     case cmd::DownloadEnd:
-      return doc.Capturing;
+      return transfers->Capturing();
     case cmd::EditAndSend:
       return historyActive_;  // the history pane's own command
     case cmd::SearchCondition:
@@ -240,7 +241,7 @@ bool CCommandRouter::Execute(int id) {
     // Transfers: the same from either pane, on the one document.
     case cmd::EditCopy: {
       CWaitCursor wait;
-      QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(transfers->MarkedText())));
+      QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(MarkedText())));
       return true;
     }
     case cmd::EditPaste:
@@ -252,7 +253,7 @@ bool CCommandRouter::Execute(int id) {
     case cmd::CopyToFile: {
       const QString path =
           AskFile({true, Utf(dialog::CopyToFileTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-      if (!path.isEmpty()) transfers->CopyMarkedLinesToFile(LocalPath(path));
+      if (!path.isEmpty()) transfers->CopyMarkedLinesToFile(Marks(), LocalPath(path));
       return true;
     }
     case cmd::Upload: {
@@ -273,7 +274,7 @@ bool CCommandRouter::Execute(int id) {
       // From the history pane's line cursor, whichever pane asked.
       const QString path =
           AskFile({true, Utf(dialog::RetroDownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-      if (!path.isEmpty()) transfers->StartCaptureFromCursor(LocalPath(path), doc.MarkFirst);
+      if (!path.isEmpty()) transfers->StartCaptureFromCursor(LocalPath(path), Marks().first);
       return true;
     }
     case cmd::DownloadEnd:

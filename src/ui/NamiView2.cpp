@@ -1,8 +1,5 @@
 #include "ui/NamiView2.h"
 
-#include "ui/Fonts.h"
-#include "ui/PainterSurface.h"
-
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -16,7 +13,9 @@
 #include "settings/Settings.h"
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
+#include "ui/Fonts.h"
 #include "ui/LineEditDlg.h"
+#include "ui/PainterSurface.h"
 #include "ui/SearchDlg.h"
 
 namespace nami {
@@ -26,9 +25,7 @@ namespace {
 QString FromCp932(std::string_view bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
 std::string ToCp932(const QString& text) { return Utf8ToCp932(text.toStdString()); }
 
-
 }  // namespace
-
 
 CNamiView2::CNamiView2(CNamiDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc), model_(doc) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -284,6 +281,11 @@ void CNamiView2::ShowHit(std::optional<std::int64_t> position) {
 void CNamiView2::ClearHit() {
   if (hitLine_ < 0) return;
   hitLine_ = -1;
+  viewport()->update();
+}
+
+void CNamiView2::SetMarks(MarkedRange marks) {
+  model_.SetMarks(marks);
   viewport()->update();
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "link/Clock.h"
 #include "terminal/TerminalFixture.h"
+#include "transfer/Transfers.h"
 
 namespace nami {
 namespace {
@@ -62,15 +64,21 @@ TEST(Keyboard, EchoBuildsLinesLikeTheTerminalAndSendsEveryByte) {
   f.sink.updates.clear();
   Type(f, "x\r");
   EXPECT_EQ(f.sink.updates, (std::vector<std::string>{"bottom", "all"}));
-  // Typed lines never reach the capture file.
-  EXPECT_FALSE(f.doc.Capturing);
+  // Typed lines never reach the capture file; received ones do.
+  CManualClock clock{0};
+  CTransfers transfers(f.doc, clock);
+  const std::string capture = f.dir.File("typed.dwn");
+  ASSERT_TRUE(transfers.StartCapture(capture));
+  Type(f, "typed\r");
+  f.Tick("heard\r\n");
+  EXPECT_EQ(test::ReadFile(capture), "heard\r\n");
 }
 
 TEST(Keyboard, EnterAfterAReceivedReturnDoesNotBringOldTextBack) {
   TerminalFixture f;
   f.settings.Set(keys::Echo, "enable");
   f.Tick("abcdef\r");  // the line is shown, the column is back at 0
-  Type(f, "x\r");       // typed at the end of the visible line
+  Type(f, "x\r");      // typed at the end of the visible line
   EXPECT_EQ(f.doc.LastLine(), "abcdefx");
   f.Tick("y\n");
   EXPECT_EQ(f.doc.LastLine(), "y");

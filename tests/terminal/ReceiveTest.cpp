@@ -2,8 +2,10 @@
 
 #include <random>
 
+#include "link/Clock.h"
 #include "terminal/TerminalFixture.h"
 #include "text/ShiftJis.h"
+#include "transfer/Transfers.h"
 
 namespace nami {
 namespace {
@@ -69,17 +71,44 @@ TEST(Receive, SameStoreAndCurrentLineHoweverTheBytesAreCutIntoTicks) {
       {"serial yes: CR ends the line, LF returns", true, "ABC\r\n", {"ABC"}, "", 0},
       {"85 bytes wrap at 80", false, x85, {x85.substr(0, 80)}, "12345", 0},
       {"a two-byte character at 79 gives 81", false, x79 + "\x82\xA0" + "z", {x79 + "\x82\xA0"}, "z", 0},
-      {"a kanji at column 80 and its line end are one line", false, x79 + "\x8A\xBF\r\nnext", {x79 + "\x8A\xBF"},
-       "next", 0},
+      {"a kanji at column 80 and its line end are one line",
+       false,
+       x79 + "\x8A\xBF\r\nnext",
+       {x79 + "\x8A\xBF"},
+       "next",
+       0},
       {"80 bytes and their line end are one line", false, std::string(80, 'f') + "\r\n", {std::string(80, 'f')}, "", 0},
       {"serial yes: a full kanji line and its CR are one line", true, x79 + "\x82\xA0\r\n", {x79 + "\x82\xA0"}, "", 0},
       {"a backspace takes a full line's last kanji whole", false, x79 + "\x82\xA0\x08z\n", {x79 + "z"}, "", 0},
-      {"a two-byte character at 78 fits", false, std::string(78, 'a') + "\x82\xA0" + "z",
-       {std::string(78, 'a') + "\x82\xA0"}, "z", 0},
-      {"bell, XON and XOFF leave no trace", false, "a\x07" "b\x11" "c\x13" "d\n", {"abcd"}, "", 1},
-      {"backspace at column 0 is ignored", false, "\x08\x08" "ab\x08\x08\x08" "c", {}, "c", 0},
-      {"a control byte at column 80 wraps with it", false, std::string(80, 'q') + "\x07", {std::string(80, 'q')},
-       "\x07", 0},
+      {"a two-byte character at 78 fits",
+       false,
+       std::string(78, 'a') + "\x82\xA0" + "z",
+       {std::string(78, 'a') + "\x82\xA0"},
+       "z",
+       0},
+      {"bell, XON and XOFF leave no trace",
+       false,
+       "a\x07"
+       "b\x11"
+       "c\x13"
+       "d\n",
+       {"abcd"},
+       "",
+       1},
+      {"backspace at column 0 is ignored",
+       false,
+       "\x08\x08"
+       "ab\x08\x08\x08"
+       "c",
+       {},
+       "c",
+       0},
+      {"a control byte at column 80 wraps with it",
+       false,
+       std::string(80, 'q') + "\x07",
+       {std::string(80, 'q')},
+       "\x07",
+       0},
       {"tab and escape are stored", false, "a\tb\x1b[0m\n", {"a\tb\x1b[0m"}, "", 0},
   };
   for (const Case& c : cases) {
@@ -139,8 +168,8 @@ TEST(Receive, ColumnResetOverwritesAndResumesAtTheVisibleEndInTheNextTick) {
 TEST(Receive, SecondReturnAfterAShorterOverwriteKeepsTheRestOfTheLine) {
   // "abcdef", return, "xy", return, "z": the line still shows zycdef, in one
   // tick and with a tick ending before the second return.
-  for (const std::vector<std::string>& chunks : std::vector<std::vector<std::string>>{
-           {"abcdef\rxy\rz\n"}, {"abcdef\rxy", "\rz\n"}}) {
+  for (const std::vector<std::string>& chunks :
+       std::vector<std::vector<std::string>>{{"abcdef\rxy\rz\n"}, {"abcdef\rxy", "\rz\n"}}) {
     TerminalFixture f;
     f.Ticks(chunks);
     EXPECT_EQ(f.Lines(), std::vector<std::string>{"zycdef"}) << chunks.size() << " ticks";
@@ -249,8 +278,7 @@ TEST(Receive, UpdatesDrawDirectlyUntilThePaneIsFullThenRepaintOnceThenScroll) {
   EXPECT_EQ(f.doc.LatestLine, "");
   f.core.Tick();
   EXPECT_EQ(f.doc.LatestLine, "");
-  EXPECT_EQ(f.sink.updates,
-            (std::vector<std::string>{"draw", "draw", "all", "scroll 2", "bottom+clear"}));
+  EXPECT_EQ(f.sink.updates, (std::vector<std::string>{"draw", "draw", "all", "scroll 2", "bottom+clear"}));
 
   // A full pane still waiting for its repaint repaints at the next tick even
   // when no line is completed.
@@ -267,9 +295,10 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
   TerminalFixture f;
   const std::string capture = f.dir.File("capture.dwn");
   const std::string log = f.dir.File("log.dat");
-  ASSERT_TRUE(f.doc.CaptureFile.Open(capture, CTextFile::Mode::Append));
+  CManualClock clock{0};
+  CTransfers transfers(f.doc, clock);
+  ASSERT_TRUE(transfers.StartCapture(capture));
   ASSERT_TRUE(f.doc.LogFile.Open(log, CTextFile::Mode::Truncate));
-  f.doc.Capturing = true;
   f.Tick("one\r\n");
   f.doc.ListReading = true;  // AutoIdle is still 1: no log
   f.Tick("two\r\n");
@@ -277,7 +306,7 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
   f.Tick("three\r\n");
   f.doc.MailReading = true;  // both flags: written twice
   f.Tick("four\r\n");
-  f.doc.Capturing = false;
+  transfers.StopCapture();
   f.doc.ListReading = false;
   f.Tick("five\r\n" + std::string(81, 'w'));  // a wrapped line is a completed line too
   f.doc.MailReading = false;
@@ -305,8 +334,9 @@ TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   TerminalFixture f;
   test::TempDir dir;
   test::FullDisk full;
-  ASSERT_TRUE(f.doc.CaptureFile.Open(dir.File("capture"), CTextFile::Mode::Append));
-  f.doc.Capturing = true;
+  CManualClock clock{0};
+  CTransfers transfers(f.doc, clock);
+  ASSERT_TRUE(transfers.StartCapture(dir.File("capture")));
   f.doc.WaitText = "c";
   f.Tick("a\r\nb\r\nc");
   // Every line still reaches the store, the pane and the autopilot.
@@ -314,11 +344,11 @@ TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   EXPECT_EQ(f.core.CurrentLine(), "c");
   EXPECT_TRUE(f.doc.PromptSeen);
   EXPECT_EQ(f.sink.messages, std::vector<std::string>{"Cannot Write File"});
-  EXPECT_TRUE(f.doc.Capturing);  // the capture stays on and the next line is tried again
+  EXPECT_TRUE(transfers.Capturing());  // the capture stays on and the next line is tried again
 
   // The same for the autopilot's log, reported once more for its own file.
   ASSERT_TRUE(f.doc.LogFile.Open(dir.File("log"), CTextFile::Mode::Append));
-  f.doc.Capturing = false;
+  transfers.StopCapture();
   f.doc.ListReading = true;
   f.doc.AutoIdle = false;
   f.Tick("\r\nd\r\ne\r\n");
