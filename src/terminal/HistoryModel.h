@@ -3,9 +3,8 @@
 // It keeps the scroll position (the top line), the scroll range, the rows of
 // the highlight band and whether the band is shown, and it owns the marked
 // range, set from pointer rows. The marks are store indices; reopening the
-// port marks line 0 again. Every request answers with the
-// screen update it needs: pixels moved by whole rows, rows to repaint, or the
-// whole pane. Rows are 1-based; row r shows line top + r - 1 and R + 1 rows are
+// port marks line 0 again. Every request answers with the screen update it
+// needs: pixels moved by whole rows, rows to repaint, or the whole pane. Rows are 1-based; row r shows line top + r - 1 and R + 1 rows are
 // drawn (the last one may be cut off).
 #pragma once
 

@@ -1,5 +1,8 @@
 #include "ui/NamiView2.h"
 
+#include "ui/Fonts.h"
+#include "ui/PainterSurface.h"
+
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -13,9 +16,7 @@
 #include "settings/Settings.h"
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
-#include "ui/Fonts.h"
 #include "ui/LineEditDlg.h"
-#include "ui/PainterSurface.h"
 #include "ui/SearchDlg.h"
 
 namespace nami {
@@ -25,7 +26,9 @@ namespace {
 QString FromCp932(std::string_view bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
 std::string ToCp932(const QString& text) { return Utf8ToCp932(text.toStdString()); }
 
+
 }  // namespace
+
 
 CNamiView2::CNamiView2(CNamiDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc), model_(doc) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

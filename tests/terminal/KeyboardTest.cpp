@@ -78,7 +78,7 @@ TEST(Keyboard, EnterAfterAReceivedReturnDoesNotBringOldTextBack) {
   TerminalFixture f;
   f.settings.Set(keys::Echo, "enable");
   f.Tick("abcdef\r");  // the line is shown, the column is back at 0
-  Type(f, "x\r");      // typed at the end of the visible line
+  Type(f, "x\r");       // typed at the end of the visible line
   EXPECT_EQ(f.doc.LastLine(), "abcdefx");
   f.Tick("y\n");
   EXPECT_EQ(f.doc.LastLine(), "y");

@@ -71,44 +71,17 @@ TEST(Receive, SameStoreAndCurrentLineHoweverTheBytesAreCutIntoTicks) {
       {"serial yes: CR ends the line, LF returns", true, "ABC\r\n", {"ABC"}, "", 0},
       {"85 bytes wrap at 80", false, x85, {x85.substr(0, 80)}, "12345", 0},
       {"a two-byte character at 79 gives 81", false, x79 + "\x82\xA0" + "z", {x79 + "\x82\xA0"}, "z", 0},
-      {"a kanji at column 80 and its line end are one line",
-       false,
-       x79 + "\x8A\xBF\r\nnext",
-       {x79 + "\x8A\xBF"},
-       "next",
-       0},
+      {"a kanji at column 80 and its line end are one line", false, x79 + "\x8A\xBF\r\nnext", {x79 + "\x8A\xBF"},
+       "next", 0},
       {"80 bytes and their line end are one line", false, std::string(80, 'f') + "\r\n", {std::string(80, 'f')}, "", 0},
       {"serial yes: a full kanji line and its CR are one line", true, x79 + "\x82\xA0\r\n", {x79 + "\x82\xA0"}, "", 0},
       {"a backspace takes a full line's last kanji whole", false, x79 + "\x82\xA0\x08z\n", {x79 + "z"}, "", 0},
-      {"a two-byte character at 78 fits",
-       false,
-       std::string(78, 'a') + "\x82\xA0" + "z",
-       {std::string(78, 'a') + "\x82\xA0"},
-       "z",
-       0},
-      {"bell, XON and XOFF leave no trace",
-       false,
-       "a\x07"
-       "b\x11"
-       "c\x13"
-       "d\n",
-       {"abcd"},
-       "",
-       1},
-      {"backspace at column 0 is ignored",
-       false,
-       "\x08\x08"
-       "ab\x08\x08\x08"
-       "c",
-       {},
-       "c",
-       0},
-      {"a control byte at column 80 wraps with it",
-       false,
-       std::string(80, 'q') + "\x07",
-       {std::string(80, 'q')},
-       "\x07",
-       0},
+      {"a two-byte character at 78 fits", false, std::string(78, 'a') + "\x82\xA0" + "z",
+       {std::string(78, 'a') + "\x82\xA0"}, "z", 0},
+      {"bell, XON and XOFF leave no trace", false, "a\x07" "b\x11" "c\x13" "d\n", {"abcd"}, "", 1},
+      {"backspace at column 0 is ignored", false, "\x08\x08" "ab\x08\x08\x08" "c", {}, "c", 0},
+      {"a control byte at column 80 wraps with it", false, std::string(80, 'q') + "\x07", {std::string(80, 'q')},
+       "\x07", 0},
       {"tab and escape are stored", false, "a\tb\x1b[0m\n", {"a\tb\x1b[0m"}, "", 0},
   };
   for (const Case& c : cases) {
@@ -168,8 +141,8 @@ TEST(Receive, ColumnResetOverwritesAndResumesAtTheVisibleEndInTheNextTick) {
 TEST(Receive, SecondReturnAfterAShorterOverwriteKeepsTheRestOfTheLine) {
   // "abcdef", return, "xy", return, "z": the line still shows zycdef, in one
   // tick and with a tick ending before the second return.
-  for (const std::vector<std::string>& chunks :
-       std::vector<std::vector<std::string>>{{"abcdef\rxy\rz\n"}, {"abcdef\rxy", "\rz\n"}}) {
+  for (const std::vector<std::string>& chunks : std::vector<std::vector<std::string>>{
+           {"abcdef\rxy\rz\n"}, {"abcdef\rxy", "\rz\n"}}) {
     TerminalFixture f;
     f.Ticks(chunks);
     EXPECT_EQ(f.Lines(), std::vector<std::string>{"zycdef"}) << chunks.size() << " ticks";
@@ -278,7 +251,8 @@ TEST(Receive, UpdatesDrawDirectlyUntilThePaneIsFullThenRepaintOnceThenScroll) {
   EXPECT_EQ(f.doc.LatestLine, "");
   f.core.Tick();
   EXPECT_EQ(f.doc.LatestLine, "");
-  EXPECT_EQ(f.sink.updates, (std::vector<std::string>{"draw", "draw", "all", "scroll 2", "bottom+clear"}));
+  EXPECT_EQ(f.sink.updates,
+            (std::vector<std::string>{"draw", "draw", "all", "scroll 2", "bottom+clear"}));
 
   // A full pane still waiting for its repaint repaints at the next tick even
   // when no line is completed.
