@@ -189,25 +189,29 @@ TEST(MainFrame, CommandsFollowTheirFlags) {
     EXPECT_FALSE(enabled(id)) << id;
   EXPECT_TRUE(enabled(cmd::AutoModeEnd));
 
-  doc.Uploading = false;
+  // The transfers' own state, started and stopped for real.
+  CTransfers& transfers = *f.session->Transfers();
+  const std::string upl = f.dir.File("long.upl");
+  test::WriteFile(upl, std::string(4096, 'u'));
   EXPECT_TRUE(enabled(cmd::Upload));
   EXPECT_FALSE(enabled(cmd::UploadStop));
-  doc.Uploading = true;
+  ASSERT_TRUE(transfers.StartUpload(upl));
   EXPECT_FALSE(enabled(cmd::Upload));
   EXPECT_TRUE(enabled(cmd::UploadStop));
-  doc.Capturing = true;
+  ASSERT_TRUE(transfers.StartCapture(f.dir.File("flags.dwn")));
   EXPECT_FALSE(enabled(cmd::Download));
   EXPECT_FALSE(enabled(cmd::RetroDownload));
   EXPECT_TRUE(enabled(cmd::DownloadEnd));
-  doc.PasteSending = true;
+  ASSERT_EQ(transfers.StartPasteSend(0, std::string(4096, 'p')), 0u);
   EXPECT_FALSE(enabled(cmd::EditPaste));
   EXPECT_TRUE(enabled(cmd::PasteStop));
-  doc.PasteSending = false;
+  transfers.StopPasteSend();
   EXPECT_TRUE(enabled(cmd::EditPaste));
   EXPECT_FALSE(enabled(cmd::PasteStop));
-  doc.Uploading = doc.Capturing = false;
+  transfers.StopUpload();
+  transfers.StopCapture();
   // A disabled command is not executed, whatever asks for it.
-  doc.Uploading = true;
+  ASSERT_TRUE(transfers.StartUpload(upl));
   EXPECT_FALSE(f.frame->Router().Execute(cmd::Upload));
 }
 
