@@ -15,6 +15,7 @@
 #include "transfer/TransferNames.h"
 #include "ui/CommandIds.h"
 #include "ui/Dialogs.h"
+#include "ui/QtText.h"
 
 namespace nami {
 namespace {
@@ -71,7 +72,7 @@ QStringList NameFilters(const std::string& filter) {
   return filters;
 }
 
-CCommandRouter::CCommandRouter(CSession& session, CRecentFiles& recent, QWidget* window)
+CCommandRouter::CCommandRouter(CStation& session, CRecentFiles& recent, QWidget* window)
     : session_(session), recent_(recent), window_(window) {}
 
 void CCommandRouter::Message(const QString& text) {
@@ -79,8 +80,7 @@ void CCommandRouter::Message(const QString& text) {
     showMessage(text);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, window_);
-  box.exec();
+  RunMessageBox(window_, text);
 }
 
 QString CCommandRouter::AskFile(const FileRequest& r) {
@@ -116,7 +116,7 @@ void CCommandRouter::PasteSend() {
     text = Utf8ToCp932(QApplication::clipboard()->text().toStdString());
   }
   // Sent from the buffer of the pane that is active.
-  const std::size_t cut = session_.Transfers()->StartPasteSend(historyActive_ ? 1 : 0, text);
+  const std::size_t cut = session_.Transfers().StartPasteSend(historyActive_ ? 1 : 0, text);
   if (cut > 0) Message(QString::fromStdString(PasteCutNotice(cut)));
 }
 
@@ -159,7 +159,7 @@ bool CCommandRouter::IsAvailable(int id) const {
     case cmd::Download:
     case cmd::RetroDownload:
     case cmd::DownloadEnd:
-      return session_.Transfers() != nullptr;
+      return true;
     case cmd::EditAndSend:
     case cmd::SearchCondition:
     case cmd::SearchUp:
@@ -168,7 +168,7 @@ bool CCommandRouter::IsAvailable(int id) const {
     default:
       break;
   }
-  if (IsAutopilotCommand(id)) return session_.Autopilot() != nullptr;
+  if (IsAutopilotCommand(id)) return true;
   if (id >= cmd::FileMru1 && id < cmd::FileMru1 + static_cast<int>(CRecentFiles::kMax))
     return static_cast<std::size_t>(id - cmd::FileMru1) < recent_.Items().size();
   return false;  // undo, cut: no handler in this program
@@ -204,7 +204,7 @@ bool CCommandRouter::IsEnabled(int id) const {
     case cmd::MailSend:
     case cmd::ListRead:
     case cmd::MailRead:
-      return doc.AutoIdle && session_.Autopilot()->IsEnabled(ToAutoCommand(id));
+      return doc.AutoIdle && session_.Autopilot().IsEnabled(ToAutoCommand(id));
     default:
       return true;
   }
@@ -219,10 +219,10 @@ bool CCommandRouter::Execute(int id) {
     return OpenPath(QString::fromStdString(recent_.Items()[static_cast<std::size_t>(id - cmd::FileMru1)]));
   }
   if (IsAutopilotCommand(id)) {
-    session_.Autopilot()->Run(ToAutoCommand(id));
+    session_.Autopilot().Run(ToAutoCommand(id));
     return true;
   }
-  CTransfers* transfers = session_.Transfers();
+  CTransfers* transfers = &session_.Transfers();
   switch (id) {
     case cmd::FileNew:
       session_.NewDocument();

@@ -15,7 +15,7 @@
 
 #include "ui/NamiView2.h"
 #include "ui/RecentFiles.h"
-#include "ui/Session.h"
+#include "station/Station.h"
 namespace nami {
 
 // What a file dialog is asked for.
@@ -34,7 +34,7 @@ QStringList NameFilters(const std::string& filter);
 
 class CCommandRouter {
  public:
-  CCommandRouter(CSession& session, CRecentFiles& recent, QWidget* window);
+  CCommandRouter(CStation& session, CRecentFiles& recent, QWidget* window);
 
   // The history pane when there is one, and whether it is the active pane.
   void SetHistoryPane(CNamiView2* pane) { history_ = pane; }
@@ -76,7 +76,7 @@ class CCommandRouter {
   void PasteSend();
   static std::string LocalPath(const QString& path);
 
-  CSession& session_;
+  CStation& session_;
   CRecentFiles& recent_;
   QWidget* window_;
   CNamiView2* history_ = nullptr;

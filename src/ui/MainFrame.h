@@ -16,12 +16,12 @@
 #include <QToolBar>
 #include <functional>
 
+#include "station/Station.h"
 #include "ui/CommandRouter.h"
+#include "ui/Heartbeat.h"
 #include "ui/NamiView.h"
 #include "ui/Notifier.h"
 #include "ui/RecentFiles.h"
-#include "ui/SendDriver.h"
-#include "ui/Session.h"
 #include "ui/StatusWidgets.h"
 
 namespace nami {
@@ -30,7 +30,7 @@ class CMainFrame : public QMainWindow {
   Q_OBJECT
 
  public:
-  CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent = nullptr);
+  CMainFrame(CStation& station, CRecentFiles& recent, QWidget* parent = nullptr);
   ~CMainFrame() override;
 
   CCommandRouter& Router() { return router_; }
@@ -47,8 +47,10 @@ class CMainFrame : public QMainWindow {
   QAction* NotifyFailedRunAction() const { return notifyFailedRun_; }
   // Where desktop notifications go (tests give a private bus).
   void SetNotifier(const CNotifier& notifier) { notifier_ = notifier; }
+  // The receive tick, the schedule, the senders and the termination signals.
+  CHeartbeat& Heartbeat() { return heartbeat_; }
   // Steps the senders whenever the port may take more.
-  CSendDriver& Sender() { return *sender_; }
+  CSendDriver& Sender() { return heartbeat_.Sender(); }
   // What the message pane shows while something is being sent or an
   // autopilot step runs (UTF-8); empty otherwise.
   QString ProgressText() const;
@@ -82,6 +84,11 @@ class CMainFrame : public QMainWindow {
   void showEvent(QShowEvent* event) override;
 
  private:
+  void BuildPanes();
+  // The station's hooks: ticks, notices, the autopilot's reports.
+  void WireStation();
+  // Input, focus and clipboard changes refresh the commands; the clock ticks.
+  void WatchInput();
   QAction* MakeAction(int id);
   void BuildMenus();
   void BuildToolBar();
@@ -106,9 +113,10 @@ class CMainFrame : public QMainWindow {
   // Saves or lets go of the document before the window closes; false keeps it open.
   bool ConfirmClose();
 
-  CSession& session_;
+  CStation& station_;
   CRecentFiles& recent_;
   CCommandRouter router_;
+  CHeartbeat heartbeat_;
   QSplitter* splitter_ = nullptr;
   CNamiView* view_ = nullptr;
   QWidget* history_ = nullptr;
@@ -130,7 +138,6 @@ class CMainFrame : public QMainWindow {
   QHash<int, QAction*> actions_;
   QTimer clockTimer_;  // timer 12
   QTimer idleTimer_;
-  CSendDriver* sender_ = nullptr;
   QString shownProgress_;
   QString runEndText_;
   QString idleText_;  // shown while nothing runs: the run's end or a port note

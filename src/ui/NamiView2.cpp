@@ -17,14 +17,13 @@
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
 #include "ui/LineEditDlg.h"
+#include "ui/QtText.h"
 #include "ui/SearchDlg.h"
 
 namespace nami {
 
 namespace {
 
-QString FromCp932(std::string_view bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
-std::string ToCp932(const QString& text) { return Utf8ToCp932(text.toStdString()); }
 
 
 }  // namespace

@@ -247,7 +247,7 @@ TEST(MainFrame, FirstStartUsesTheDefaultsAndExitStoresTheGeometry) {
   f.frame->resize(700, 500);
   f.frame->close();
   EXPECT_FALSE(f.port->open) << "exit closes the port";
-  EXPECT_FALSE(f.frame->TerminalPane()->TimersRunning());
+  EXPECT_FALSE(f.frame->Heartbeat().Active());
   CSettings& s = *f.settings;
   EXPECT_EQ(s.Raw(keys::X), "100");
   EXPECT_EQ(s.Raw(keys::Y), "100");
@@ -345,7 +345,7 @@ TEST(MainFrame, ADroppedFileIsOpenedAsTheDocument) {
 TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   FrameFixture f;
   f.port->Deliver("kept line\n");
-  f.frame->TerminalPane()->RunTick();
+  f.frame->Heartbeat().RunTick();
   f.nextFile = QString::fromStdString(f.dir.File("mystation.nmi"));
   f.frame->close();
   EXPECT_TRUE(test::FileExists(f.dir.File("mystation.nmi")));
@@ -413,7 +413,7 @@ TEST(MainFrame, ASavedDocumentIsOfferedInTheFileMenuAndReopensFromIt) {
   FrameFixture f;
   EXPECT_EQ(f.frame->Action(cmd::FileMru1), nullptr) << "no recent file yet";
   f.port->Deliver("saved line\n");
-  f.frame->TerminalPane()->RunTick();
+  f.frame->Heartbeat().RunTick();
   f.nextFile = QString::fromStdString(f.dir.File("station"));  // the extension is added
   f.frame->Action(cmd::FileSaveAs)->trigger();
   ASSERT_TRUE(test::FileExists(f.dir.File("station.nmi")));

@@ -74,7 +74,7 @@ struct Window : FrameFixture {
   }
   void Receive(const std::string& text) {
     port->Deliver(text);
-    frame->TerminalPane()->RunTick();
+    frame->Heartbeat().RunTick();
   }
   void Lines(int count) {
     std::string text;
@@ -164,7 +164,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {cmd::UploadStop,
        [&](Window& w) {
          test::WriteFile(w.dir.File("mail.upl"), upl);
-         ASSERT_TRUE(w.session->Transfers()->StartUpload(w.dir.File("mail.upl")));
+         ASSERT_TRUE(w.session->Transfers().StartUpload(w.dir.File("mail.upl")));
          w.session->Doc().Senders.Step();
        },
        [](const Effect& e) {
@@ -190,7 +190,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          EXPECT_TRUE(e.capturing);
          EXPECT_EQ(e.files.at("retro.dwn"), "line 2\r\nline 3\r\nafter\r\n");
        }},
-      {cmd::DownloadEnd, [](Window& w) { ASSERT_TRUE(w.session->Transfers()->StartCapture(w.dir.File("cap.dwn"))); },
+      {cmd::DownloadEnd, [](Window& w) { ASSERT_TRUE(w.session->Transfers().StartCapture(w.dir.File("cap.dwn"))); },
        [](const Effect& e) {
          EXPECT_FALSE(e.capturing);
          EXPECT_EQ(e.files.at("cap.dwn"), "") << "the line after the end is not captured";
@@ -211,7 +211,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
        }},
       {cmd::PasteStop,
        [](Window& w) {
-         ASSERT_EQ(w.session->Transfers()->StartPasteSend(0, "abcdefghi"), 0u);
+         ASSERT_EQ(w.session->Transfers().StartPasteSend(0, "abcdefghi"), 0u);
          w.session->Doc().Senders.Step();
        },
        [](const Effect& e) {

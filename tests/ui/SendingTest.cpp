@@ -143,7 +143,7 @@ TEST(Sending, MailFileProgressThenTheStepsWaitAndQuittingEndsBoth) {
   f.session->Settings().Set(keys::Send[0], mail);
   f.port->queueCount = 1;
   f.frame->Action(cmd::MailSend)->trigger();
-  ASSERT_TRUE(f.session->Autopilot()->Busy());
+  ASSERT_TRUE(f.session->Autopilot().Busy());
   FrameFixture::Pump(30);
   EXPECT_EQ(StatusMessage(f), QStringLiteral("メール送信中 mail1.txt 0/20 バイト"));
   EXPECT_EQ(OpenCount(mail), 1);
@@ -151,14 +151,14 @@ TEST(Sending, MailFileProgressThenTheStepsWaitAndQuittingEndsBoth) {
   f.port->queueCount = 0;
   QElapsedTimer t;
   t.start();
-  while (f.session->Autopilot()->MailSender().Sending() && t.elapsed() < 5000) FrameFixture::Pump(5);
+  while (f.session->Autopilot().MailSender().Sending() && t.elapsed() < 5000) FrameFixture::Pump(5);
   EXPECT_EQ(f.port->sent, "SP JA1ABC\rHello\rBye\r\x1A\r");
   FrameFixture::Pump(150);
   EXPECT_EQ(StatusMessage(f), QStringLiteral("メール送信中")) << "waiting for the prompt";
   EXPECT_EQ(OpenCount(mail), 0);
 
   f.frame->close();
-  EXPECT_FALSE(f.session->Autopilot()->Busy());
+  EXPECT_FALSE(f.session->Autopilot().Busy());
   EXPECT_TRUE(f.session->Doc().AutoIdle);
   EXPECT_FALSE(f.port->open);
   EXPECT_EQ(StatusMessage(f), QStringLiteral("レディ"));
@@ -169,14 +169,14 @@ TEST(Sending, QuittingDuringAListWaitClosesTheLogFile) {
   f.session->Settings().Set(keys::ListFile, f.dir.File("list.log"));
   f.session->Settings().Set(keys::Field[0], "L");  // a step with nothing to send would end at once
   f.frame->Action(cmd::ListRead)->trigger();
-  ASSERT_TRUE(f.session->Autopilot()->Busy());
+  ASSERT_TRUE(f.session->Autopilot().Busy());
   FrameFixture::Pump(150);
-  EXPECT_EQ(StatusMessage(f), QString::fromStdString(f.session->Autopilot()->StatusText()));
+  EXPECT_EQ(StatusMessage(f), QString::fromStdString(f.session->Autopilot().StatusText()));
   EXPECT_FALSE(StatusMessage(f).isEmpty());
   EXPECT_EQ(OpenCount(f.dir.File("list.log")), 1);
 
   f.frame->close();
-  EXPECT_FALSE(f.session->Autopilot()->Busy());
+  EXPECT_FALSE(f.session->Autopilot().Busy());
   EXPECT_EQ(OpenCount(f.dir.File("list.log")), 0);
   EXPECT_FALSE(f.port->open);
 }
