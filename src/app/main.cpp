@@ -34,7 +34,7 @@
 #include "ui/MainFrame.h"
 #include "ui/QtTranslation.h"
 #include "ui/QtText.h"
-#include "ui/RecentFiles.h"
+#include "settings/RecentFiles.h"
 #include "station/Station.h"
 #include "ui/LinkPasswords.h"
 

@@ -14,7 +14,7 @@
 #include <functional>
 
 #include "ui/NamiView2.h"
-#include "ui/RecentFiles.h"
+#include "settings/RecentFiles.h"
 #include "station/Station.h"
 namespace nami {
 

@@ -5,7 +5,7 @@
 // when it closes. Before it closes, a document that was saved before is
 // saved again; for a never-saved document with received text it asks
 // save / discard / cancel (cancel, or a save that does not happen, keeps nami
-// running). Closing then stops the terminal pane's timers and closes the port.
+// running). Closing then stops the heartbeat and closes the port.
 #pragma once
 
 #include <QHash>
@@ -21,7 +21,7 @@
 #include "ui/Heartbeat.h"
 #include "ui/NamiView.h"
 #include "ui/Notifier.h"
-#include "ui/RecentFiles.h"
+#include "settings/RecentFiles.h"
 #include "ui/StatusWidgets.h"
 
 namespace nami {

@@ -1,4 +1,4 @@
-// The headless runner and the recent files.
+// The headless runner.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -129,26 +129,6 @@ TEST(HeadlessRunner, OneRunEndsWithTheLogPathsAndAnExitCode) {
   EXPECT_NE(out.find("/tempmail.dat\n"), std::string::npos);
   EXPECT_NE(runner.ExitCode(), 0) << "nothing answers on the fake port";
   EXPECT_FALSE(h.port->open) << "the port is closed at the end";
-}
-
-TEST(RecentFiles, KeepsTenNewestFirstBesideTheSettings) {
-  TempDir dir;
-  const std::string list = CRecentFiles::PathBeside(dir.File("NAMI.INI"));
-  EXPECT_EQ(list, dir.File("recent-files"));
-  {
-    CRecentFiles r(list);
-    for (int i = 0; i < 12; ++i) r.Add("/d/f" + std::to_string(i) + ".nmi");
-    r.Add("/d/f5.nmi");
-    ASSERT_EQ(r.Items().size(), 10u);
-    EXPECT_EQ(r.Items()[0], "/d/f5.nmi");
-    EXPECT_EQ(r.Items()[1], "/d/f11.nmi");
-  }
-  CRecentFiles again(list);
-  ASSERT_EQ(again.Items().size(), 10u);
-  EXPECT_EQ(again.Items()[0], "/d/f5.nmi");
-  EXPECT_EQ(again.Items()[9], "/d/f2.nmi");
-  again.Remove("/d/f5.nmi");
-  EXPECT_EQ(CRecentFiles(list).Items()[0], "/d/f11.nmi");
 }
 
 }  // namespace

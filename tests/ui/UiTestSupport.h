@@ -10,7 +10,7 @@
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
 #include "ui/MainFrame.h"
-#include "ui/RecentFiles.h"
+#include "settings/RecentFiles.h"
 #include "station/Station.h"
 
 namespace nami::test {
