@@ -10,11 +10,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,19 +22,19 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/MeasureProbe.h"
 #include "automation/AutomationServer.h"
 #include "link/Clock.h"
-#include "settings/Settings.h"
-#include "ui/AutomationBridge.h"
-#include "app/CommandLine.h"
-#include "ui/HeadlessRunner.h"
-#include "ui/MainFrame.h"
-#include "ui/QtTranslation.h"
-#include "ui/QtText.h"
 #include "settings/RecentFiles.h"
+#include "settings/Settings.h"
 #include "station/Station.h"
+#include "ui/AutomationBridge.h"
+#include "ui/HeadlessRunner.h"
 #include "ui/LinkPasswords.h"
+#include "ui/MainFrame.h"
+#include "ui/QtText.h"
+#include "ui/QtTranslation.h"
 
 namespace {
 
@@ -66,7 +64,8 @@ void QuitOnTerminationSignals(nami::CMainFrame& frame, nami::CStation& station, 
 
 // The passwords of telnet links: the desktop's keyring first, then the file.
 nami::PasswordLookup KeyringPasswords(const nami::CSettings& settings) {
-  return [&settings](const std::string& link, std::string& why) { return nami::LinkPassword(settings.Path(), link, why); };
+  return
+      [&settings](const std::string& link, std::string& why) { return nami::LinkPassword(settings.Path(), link, why); };
 }
 
 // NAMI_STARTUP_REPORT=1 prints, at the first paint of the terminal pane, the
@@ -285,8 +284,7 @@ int main(int argc, char** argv) {
     QObject::connect(&idleExit, &QTimer::timeout, &frame, [&, lastCalls, idleSince, idleMs] {
       nami::CNamiDoc& doc = station.Doc();
       const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || doc.Uploading || doc.Capturing ||
-                        doc.PasteSending || !doc.Senders.Empty() ||
-                        station.Autopilot().Busy();
+                        doc.PasteSending || !doc.Senders.Empty() || station.Autopilot().Busy();
       if (busy || automation.Calls() != *lastCalls) {
         *lastCalls = automation.Calls();
         idleSince->restart();
