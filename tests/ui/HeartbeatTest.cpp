@@ -177,6 +177,54 @@ TEST(ReceiveWatch, PollsAHungUpLineAndAPortWithoutADescriptor) {
   }
 }
 
+struct CountingSender : ISender {
+  int steps = 0;
+  bool Step() override { return ++steps < 1000000; }  // never done by itself
+};
+
+// The heartbeat steps the senders after each tick; once stopped (the window
+// closing, the headless run finished) nothing is stepped or ticked until it
+// starts again.
+TEST(ReceiveWatch, AStoppedHeartbeatTicksAndStepsNothingUntilStarted) {
+  test::App();
+  TempDir dir;
+  CSettings settings(dir.File("NAMI.INI"));
+  CManualClock clock{1796000000};
+  CStation station(settings, clock, false);
+  auto fake = std::make_unique<FakePort>();
+  FakePort* port = fake.get();
+  station.SetPort(std::move(fake));
+  station.NewDocument();
+  CHeartbeat beat(station);
+  int ticks = 0;
+  beat.afterTick = [&](int) { ++ticks; };
+  CountingSender sender;
+  station.Doc().Senders.Push(&sender);
+  const struct {
+    const char* phase;
+    bool start;
+    bool stepsAndTicks;
+  } phases[] = {{"started", true, true}, {"stopped", false, false}, {"started again", true, true}};
+  for (const auto& ph : phases) {
+    if (ph.start)
+      beat.Start();
+    else
+      beat.Stop();
+    EXPECT_EQ(beat.Active(), ph.start) << ph.phase;
+    Pump(100);  // let a stepping that went on after Stop() show itself
+    const int steps = sender.steps;
+    const int before = ticks;
+    port->Deliver("line\n");
+    beat.TickSoon();
+    Pump(300);
+    EXPECT_EQ(sender.steps > steps, ph.stepsAndTicks) << ph.phase;
+    EXPECT_EQ(ticks > before, ph.stepsAndTicks) << ph.phase;
+    EXPECT_EQ(beat.Sender().Active(), ph.stepsAndTicks) << ph.phase;
+  }
+  beat.Stop();
+  station.Doc().Senders.Clear();
+}
+
 // A device that vanishes closes the port: the watch polls until the session
 // opens it again, then watches the new descriptor and sleeps once more.
 TEST(ReceiveWatch, AVanishedDeviceIsPolledUntilReopenedThenWatchedAgain) {
