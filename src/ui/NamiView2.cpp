@@ -17,14 +17,13 @@
 #include "ui/Fonts.h"
 #include "ui/LineEditDlg.h"
 #include "ui/PainterSurface.h"
+#include "ui/QtText.h"
 #include "ui/SearchDlg.h"
 
 namespace nami {
 
 namespace {
 
-QString FromCp932(std::string_view bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
-std::string ToCp932(const QString& text) { return Utf8ToCp932(text.toStdString()); }
 
 }  // namespace
 

@@ -219,7 +219,7 @@ TEST(MainFrame, CommandsFollowTheirFlags) {
   EXPECT_TRUE(enabled(Command::AutoModeEnd));
 
   // The transfers' own state, started and stopped for real.
-  CTransfers& transfers = *f.session->Transfers();
+  CTransfers& transfers = f.session->Transfers();
   const std::string upl = f.dir.File("long.upl");
   test::WriteFile(upl, std::string(4096, 'u'));
   EXPECT_TRUE(enabled(Command::Upload));
@@ -280,7 +280,7 @@ TEST(MainFrame, FirstStartUsesTheDefaultsAndExitStoresTheGeometry) {
   f.frame->resize(700, 500);
   f.frame->close();
   EXPECT_FALSE(f.port->open) << "exit closes the port";
-  EXPECT_FALSE(f.frame->TerminalPane()->TimersRunning());
+  EXPECT_FALSE(f.frame->Heartbeat().Active());
   CSettings& s = *f.settings;
   EXPECT_EQ(s.Raw(keys::X), "100");
   EXPECT_EQ(s.Raw(keys::Y), "100");
@@ -378,7 +378,7 @@ TEST(MainFrame, ADroppedFileIsOpenedAsTheDocument) {
 TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   FrameFixture f;
   f.port->Deliver("kept line\n");
-  f.frame->TerminalPane()->RunTick();
+  f.frame->Heartbeat().RunTick();
   f.nextFile = QString::fromStdString(f.dir.File("mystation.nmi"));
   f.frame->close();
   EXPECT_TRUE(test::FileExists(f.dir.File("mystation.nmi")));
@@ -446,7 +446,7 @@ TEST(MainFrame, ASavedDocumentIsOfferedInTheFileMenuAndReopensFromIt) {
   FrameFixture f;
   EXPECT_TRUE(f.frame->RecentActions().isEmpty()) << "no recent file yet";
   f.port->Deliver("saved line\n");
-  f.frame->TerminalPane()->RunTick();
+  f.frame->Heartbeat().RunTick();
   f.nextFile = QString::fromStdString(f.dir.File("station"));  // the extension is added
   f.frame->Action(Command::FileSaveAs)->trigger();
   ASSERT_TRUE(test::FileExists(f.dir.File("station.nmi")));

@@ -74,7 +74,7 @@ struct Window : FrameFixture {
   }
   void Receive(const std::string& text) {
     port->Deliver(text);
-    frame->TerminalPane()->RunTick();
+    frame->Heartbeat().RunTick();
   }
   void Lines(int count) {
     std::string text;
@@ -129,7 +129,7 @@ Effect Record(Window& w) {
   for (const auto& entry : std::filesystem::directory_iterator(w.dir.Path()))
     e.files[entry.path().filename().string()] = test::ReadFile(entry.path().string());
   const CNamiDoc& doc = w.session->Doc();
-  const CTransfers& transfers = *w.session->Transfers();
+  const CTransfers& transfers = w.session->Transfers();
   e.uploading = transfers.Uploading();
   e.capturing = transfers.Capturing();
   e.pasteSending = transfers.PasteSending();
@@ -165,7 +165,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {Command::UploadStop,
        [&](Window& w) {
          test::WriteFile(w.dir.File("mail.upl"), upl);
-         ASSERT_TRUE(w.session->Transfers()->StartUpload(w.dir.File("mail.upl")));
+         ASSERT_TRUE(w.session->Transfers().StartUpload(w.dir.File("mail.upl")));
          w.session->Doc().Senders.Step();
        },
        [](const Effect& e) {
@@ -191,8 +191,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          EXPECT_TRUE(e.capturing);
          EXPECT_EQ(e.files.at("retro.dwn"), "line 2\r\nline 3\r\nafter\r\n");
        }},
-      {Command::DownloadEnd,
-       [](Window& w) { ASSERT_TRUE(w.session->Transfers()->StartCapture(w.dir.File("cap.dwn"))); },
+      {Command::DownloadEnd, [](Window& w) { ASSERT_TRUE(w.session->Transfers().StartCapture(w.dir.File("cap.dwn"))); },
        [](const Effect& e) {
          EXPECT_FALSE(e.capturing);
          EXPECT_EQ(e.files.at("cap.dwn"), "") << "the line after the end is not captured";
@@ -212,7 +211,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
        }},
       {Command::PasteStop,
        [](Window& w) {
-         ASSERT_EQ(w.session->Transfers()->StartPasteSend(0, "abcdefghi"), 0u);
+         ASSERT_EQ(w.session->Transfers().StartPasteSend(0, "abcdefghi"), 0u);
          w.session->Doc().Senders.Step();
        },
        [](const Effect& e) {
@@ -339,7 +338,7 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
     EXPECT_EQ(r.initialName, e.name);
     EXPECT_EQ(r.filters, e.filters);
     EXPECT_EQ(QDir::currentPath(), start);
-    EXPECT_FALSE(w.session->Transfers()->Uploading() || w.session->Transfers()->Capturing());
+    EXPECT_FALSE(w.session->Transfers().Uploading() || w.session->Transfers().Capturing());
     EXPECT_TRUE(w.Enabled(e.id));
   }
 
@@ -350,7 +349,7 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
   };
   w.Trigger(Command::Download);
   EXPECT_EQ(QDir::currentPath(), start);
-  EXPECT_TRUE(w.session->Transfers()->Capturing());
+  EXPECT_TRUE(w.session->Transfers().Capturing());
   EXPECT_TRUE(test::FileExists(w.dir.File("chosen.dwn")));
 
   // Each name's pattern is what Qt reads from the parentheses.
@@ -390,7 +389,7 @@ TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
     w.port->writes.clear();
   }
   EXPECT_EQ(groups, (std::vector<std::string>{"ab\r", "cde", "\r"}));
-  EXPECT_FALSE(w.session->Transfers()->PasteSending());
+  EXPECT_FALSE(w.session->Transfers().PasteSending());
   EXPECT_TRUE(w.Enabled(Command::EditPaste));
 }
 
