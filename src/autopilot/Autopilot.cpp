@@ -74,10 +74,12 @@ CAutopilot::CAutopilot(CNamiDoc& doc, IClock& clock)
       mail_(doc, run_),
       sender_(doc, run_, [this](CMailSender::FileEnd how) { OnMailFileEnd(how); }) {
   doc_.SetReceiveListener(ReceiveSlot::Autopilot, &run_);
+  doc_.AddOpenListener(&run_);
 }
 
 CAutopilot::~CAutopilot() {
   sender_.Abandon();
+  doc_.RemoveOpenListener(&run_);
   if (doc_.ReceiveListener(ReceiveSlot::Autopilot) == &run_) doc_.SetReceiveListener(ReceiveSlot::Autopilot, nullptr);
 }
 

@@ -39,7 +39,7 @@ void CRunState::OnTickEnd(const ReceivedTick& tick) {
   LatestLine = tick.latestLine;
 }
 
-void CRunState::OnReset() {
+void CRunState::OnPortOpening() {
   AutoIdle = AutoList = AutoRead = AutoSend = SendDone = true;
   ListReading = MailReading = false;
 }

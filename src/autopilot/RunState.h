@@ -1,20 +1,21 @@
 // The autopilot's run state: what a step waits for, what the receive tick
 // saw of it, which steps a run takes, and the list or mail log the tick
 // feeds. Owned by the autopilot and shared with its step objects; it sits
-// in the document's autopilot receive slot.
+// in the document's autopilot receive slot and hears the port reopen.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "terminal/NamiDoc.h"
 #include "terminal/ReceiveListener.h"
 #include "terminal/TextFile.h"
 #include "terminal/UiSink.h"
 
 namespace nami {
 
-class CRunState final : public IReceiveListener {
+class CRunState final : public IReceiveListener, public IOpenListener {
  public:
   explicit CRunState(IUiSink& ui) : ui_(ui) {}
 
@@ -57,7 +58,8 @@ class CRunState final : public IReceiveListener {
   void OnRead(std::size_t bytes) override;
   void OnLine(std::string_view line) override;
   void OnTickEnd(const ReceivedTick& tick) override;
-  void OnReset() override;
+  // IOpenListener: the document starts over.
+  void OnPortOpening() override;
 
  private:
   IUiSink& ui_;

@@ -1,9 +1,10 @@
 // The document: one station profile and everything that outlives a pane.
 //
-// It owns the port, the line store, the transfer flags, the marked range of
-// the history pane, the automatic responses, the download capture and the
-// ordered list of receive listeners (ReceiveListener.h) the receive tick
-// publishes to. Its title names the profile section of the settings.
+// It owns the port, the line store, the automatic responses and the ordered
+// list of receive listeners (ReceiveListener.h) the receive tick publishes
+// to. Its title names the profile section of the settings. Parts that keep
+// state for one opening of the port (the transfers, the history pane's
+// marks, the autopilot's run state) listen for OpenPort.
 #pragma once
 
 #include <array>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/Port.h"
 #include "settings/Settings.h"
@@ -27,6 +29,14 @@ namespace nami {
 struct AutoResponse {
   std::string trigger;   // empty = no trigger
   std::string response;  // sent with CR when the trigger is seen
+};
+
+// Told when the port is (re)opened, before it opens: whatever belongs to
+// the last opening ends (a transfer and its file, the marked range).
+class IOpenListener {
+ public:
+  virtual ~IOpenListener() = default;
+  virtual void OnPortOpening() = 0;
 };
 
 class CNamiDoc {
@@ -49,9 +59,8 @@ class CNamiDoc {
   // ---- Port ----
   void SetPort(std::unique_ptr<IPort> port) { port_ = std::move(port); }
   IPort* Port() { return port_.get(); }
-  // Resets the document's flags (and tells the receive listeners so), loads
-  // the automatic responses from the profile and (re)opens the port; shows
-  // the port message once on failure.
+  // Tells the open listeners, loads the automatic responses from the
+  // profile and (re)opens the port; shows the port message once on failure.
   void OpenPort(const std::string& comstatus);
   // OpenPort with the profile's "comstatus" (its default when empty).
   void OpenPortFromProfile();
@@ -92,6 +101,10 @@ class CNamiDoc {
   // Called when a write found the port gone (it closed itself): the shell
   // runs a receive tick soon, which reports the lost link.
   std::function<void()> OnPortLost;
+  // Listeners are told in the order they were added; each removes itself
+  // before it goes.
+  void AddOpenListener(IOpenListener* listener);
+  void RemoveOpenListener(IOpenListener* listener);
   bool BatchFull() const { return batching_ && (OutgoingBytes() > 0 || batch_.size() >= batchLimit_); }
 
   // ---- Run activity (the activity pane, headless stderr); none by default ----
@@ -110,34 +123,12 @@ class CNamiDoc {
   std::int32_t TakeEvictedCount() { return lines_.TakeEvictedCount(); }
   std::string MailNumberAt(std::int64_t index) const { return lines_.MailNumberAt(index); }
 
-  // ---- Transfer state ----
-  bool Uploading = false;     // the upload flag
-  bool Capturing = false;     // the capture flag
-  bool PasteSending = false;  // the paste-send flag, shared by both panes
-
-  // ---- Marked range of the history pane (inclusive; empty when last < first) ----
-  std::int32_t MarkFirst = 0;
-  std::int32_t MarkLast = 0;
-  // The clipboard text stops growing once it has reached this size, so it
-  // passes it by at most one line and its CR LF.
-  static constexpr std::size_t kMarkedTextLimit = 32600;
-  // The marked lines that exist in the store, each followed by CR LF.
-  std::string MarkedText() const;
-
   // ---- Automatic responses, loaded when the port is opened; the last receive listener ----
   std::array<AutoResponse, 3> Responses;
 
-  // ---- The download capture, fed by the first receive listener ----
-  CTextFile CaptureFile;
-  // Appends a completed line to the capture; on failure shows "Cannot Write
-  // File" once until a write succeeds again (the capture stays on and the
-  // next line is tried again). Returns whether the line was written.
-  bool WriteCapturedLine(std::string_view line);
-  bool CaptureWriteFailed = false;  // the user has been told of a failed write
-
   // ---- Receive listeners, visited in slot order ----
-  // The capture and responses slots start with the document's own; nullptr
-  // empties a slot.
+  // The responses slot starts with the document's own; nullptr empties a
+  // slot.
   void SetReceiveListener(ReceiveSlot slot, IReceiveListener* listener) {
     listeners_[static_cast<std::size_t>(slot)] = listener;
   }
@@ -157,17 +148,6 @@ class CNamiDoc {
    public:
     explicit COutgoing(CNamiDoc& doc) : doc_(doc) {}
     bool Step() override { return doc_.FlushOutgoing(); }
-
-   private:
-    CNamiDoc& doc_;
-  };
-  // The capture slot's listener: completed lines while the capture is on.
-  class CCaptureLines final : public IReceiveListener {
-   public:
-    explicit CCaptureLines(CNamiDoc& doc) : doc_(doc) {}
-    void OnLine(std::string_view line) override {
-      if (doc_.Capturing) doc_.WriteCapturedLine(line);
-    }
 
    private:
     CNamiDoc& doc_;
@@ -199,9 +179,9 @@ class CNamiDoc {
   std::uint64_t written_ = 0;
   std::uint64_t discarded_ = 0;
   COutgoing outgoingSender_{*this};
-  CCaptureLines captureLines_{*this};
+  std::vector<IOpenListener*> openListeners_;
   CAnswerResponses answerResponses_{*this};
-  std::array<IReceiveListener*, kReceiveSlots> listeners_{&captureLines_, nullptr, &answerResponses_};
+  std::array<IReceiveListener*, kReceiveSlots> listeners_{nullptr, nullptr, &answerResponses_};
   CLineStore lines_;
   std::string path_;
 };

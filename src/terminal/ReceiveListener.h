@@ -25,8 +25,6 @@ class IReceiveListener {
   // A received line was completed (not a locally echoed one).
   virtual void OnLine(std::string_view /*line*/) {}
   virtual void OnTickEnd(const ReceivedTick& /*tick*/) {}
-  // The document starts over (its port is opened again).
-  virtual void OnReset() {}
 
  protected:
   ~IReceiveListener() = default;

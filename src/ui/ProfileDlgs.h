@@ -8,7 +8,7 @@
 #include <array>
 
 #include "autopilot/RunState.h"
-#include "ui/DialogLogic.h"
+#include "settings/DialogValues.h"
 
 class QCheckBox;
 class QComboBox;

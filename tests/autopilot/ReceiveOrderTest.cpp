@@ -13,6 +13,7 @@
 #include "support/TestSupport.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
+#include "transfer/Transfers.h"
 
 namespace nami {
 namespace {
@@ -26,7 +27,7 @@ struct ProbePort : test::FakePort {
   std::function<void(std::string_view)> onSend;
 };
 
-// Sits in the capture slot in front of the document's own capture and
+// Sits in the capture slot in front of the transfers' capture and
 // looks at the log as each line arrives.
 struct CaptureProbe final : IReceiveListener {
   void OnLine(std::string_view line) override {
@@ -39,7 +40,13 @@ struct CaptureProbe final : IReceiveListener {
 };
 
 struct Station {
-  Station() : settings(dir.File("NAMI.INI")), doc(settings, ui), core(doc), clock(0), pilot(doc, clock) {
+  Station()
+      : settings(dir.File("NAMI.INI")),
+        doc(settings, ui),
+        core(doc),
+        clock(0),
+        pilot(doc, clock),
+        transfers(doc, clock) {
     auto p = std::make_unique<ProbePort>();
     port = p.get();
     doc.SetPort(std::move(p));
@@ -52,8 +59,7 @@ struct Station {
     probe.inner = doc.ReceiveListener(ReceiveSlot::Capture);
     probe.logPath = dir.File("list.log");
     doc.SetReceiveListener(ReceiveSlot::Capture, &probe);
-    EXPECT_TRUE(doc.CaptureFile.Open(dir.File("capture.dwn"), CTextFile::Mode::Append));
-    doc.Capturing = true;
+    EXPECT_TRUE(transfers.StartCapture(dir.File("capture.dwn")));
   }
   test::TempDir dir;
   CSettings settings;
@@ -62,6 +68,7 @@ struct Station {
   CTerminalCore core;
   CManualClock clock;
   CAutopilot pilot;
+  CTransfers transfers;
   ProbePort* port = nullptr;
   CaptureProbe probe;
 };

@@ -1,11 +1,14 @@
 // Opening the port through the document: the resets and the automatic responses.
 #include <gtest/gtest.h>
 
-#include "autopilot/RunState.h"
+#include "autopilot/Autopilot.h"
+#include "link/Clock.h"
 #include "link/SerialPort.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
+#include "terminal/HistoryModel.h"
 #include "terminal/NamiDoc.h"
+#include "transfer/Transfers.h"
 
 namespace nami {
 namespace {
@@ -22,20 +25,30 @@ TEST(NamiDocPort, OpenPortResetsTheDocumentAndLoadsResponses) {
   auto owned = std::make_unique<test::FakePort>();
   test::FakePort* port = owned.get();
   doc.SetPort(std::move(owned));
-  CRunState run(ui);
-  doc.SetReceiveListener(ReceiveSlot::Autopilot, &run);
+  // The parts that keep state for one opening: the autopilot's run state,
+  // the transfers, the marks.
+  CManualClock clock{0};
+  CAutopilot pilot(doc, clock);
+  CRunState& run = pilot.State();
+  CTransfers transfers(doc, clock);
+  CHistoryModel history(doc);
+  test::WriteFile(dir.File("u.upl"), "upload");
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  ASSERT_TRUE(transfers.StartCapture(dir.File("c.dwn")));
+  transfers.StartPasteSend(0, "paste");
+  ASSERT_TRUE(transfers.Uploading() && transfers.Capturing() && transfers.PasteSending());
 
   run.AutoIdle = run.AutoList = run.AutoRead = run.AutoSend = run.SendDone = false;
-  doc.Uploading = doc.Capturing = doc.PasteSending = run.ListReading = run.MailReading = true;
-  doc.MarkFirst = 5;
-  doc.MarkLast = 9;
+  run.ListReading = run.MailReading = true;
+  history.SetMarks({5, 9});
   doc.OpenPortFromProfile();
 
   EXPECT_EQ(port->lastConfig, "COM2:9600,n,8,1,n");
   EXPECT_TRUE(run.AutoIdle && run.AutoList && run.AutoRead && run.AutoSend && run.SendDone);
-  EXPECT_FALSE(doc.Uploading || doc.Capturing || doc.PasteSending || run.ListReading || run.MailReading);
-  EXPECT_EQ(doc.MarkFirst, 0);
-  EXPECT_EQ(doc.MarkLast, 0);
+  EXPECT_FALSE(transfers.Uploading() || transfers.Capturing() || transfers.PasteSending() || run.ListReading ||
+               run.MailReading);
+  EXPECT_EQ(history.Marks().first, 0);
+  EXPECT_EQ(history.Marks().last, 0);
   EXPECT_EQ(doc.Responses[0].trigger, "Password:");
   EXPECT_EQ(doc.Responses[0].response, "secret");
   EXPECT_EQ(doc.Responses[1].trigger, "");
