@@ -54,7 +54,7 @@ TEST_F(AutopilotRun, CompleteRunByteForByte) {
             "103    BN    12 ALL            JA1DDD 261207/0900 three\r\n\r\nQZ1ABC>\r\n");
   EXPECT_EQ(ReadFile(rig.dir.File("mail.log")),
             ReadAnswer(103, "JA1DDD", "three") + ReadAnswer(102, "JA1CCC", "two") + ReadAnswer(101, "JA1BBB", "one"));
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogOpen());
   ASSERT_EQ(rig.Mails().size(), 1u);
   EXPECT_EQ(rig.Mails()[0], "SP JA1XYZ\nTest title\nHello\n");
   EXPECT_TRUE(rig.ui.messages.empty());

@@ -46,7 +46,7 @@ TEST(Interrupt, DisconnectionAfterEveryLinkEvent) {
     // Never left hanging with the commands disabled, nor with a file open.
     EXPECT_FALSE(rig.pilot.Busy());
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_FALSE(rig.LogOpen());
     EXPECT_FALSE(rig.doc.ListReading);
     EXPECT_FALSE(rig.doc.MailReading);
     EXPECT_TRUE(rig.doc.Senders.Empty());
@@ -150,9 +150,10 @@ TEST(Interrupt, EndCommandBetweenListCommandsClosesTheLog) {
   rig.pilot.Run(AutoCommand::AutoMode);
   for (int i = 0; i < 5000 && rig.port->sent.find("L 100\r") == std::string::npos; ++i) rig.Cycle();
   ASSERT_TRUE(rig.doc.ListReading);
+  ASSERT_TRUE(rig.LogOpen());
   rig.pilot.Run(AutoCommand::End);
   EXPECT_FALSE(rig.doc.ListReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogOpen());
   EXPECT_FALSE(rig.pilot.Busy());
   rig.Drain();
   EXPECT_EQ(rig.port->sent.find("LL 4\r"), std::string::npos);
@@ -204,7 +205,7 @@ TEST(NestedSteps, AnEmptyListStepEndsAtOnceAndTheNextStepRunsAlone) {
   EXPECT_EQ(rig.port->sent, "SP JA1A\rfirst\r\x1A\rSP JA1B\rsecond\r\x1A\r");
   EXPECT_EQ(rig.Setting(keys::Send[0]), "");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogOpen());
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST_F(ListStep, FieldModeSendsOneCommandPerPrompt) {
   EXPECT_EQ(rig.port->sent, "LL\rL 100\rL 100 120\rL 100\r");
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_FALSE(rig.doc.ListReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogOpen());
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
 }
 
@@ -111,7 +111,7 @@ TEST_F(ListStep, LogHoldsTheAnswersAndIsEmptiedAtEachStart) {
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::Read));
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogOpen());
 }
 
 TEST_F(ListStep, ListLogThatCannotBeCreated) {
@@ -124,7 +124,7 @@ TEST_F(ListStep, ListLogThatCannotBeCreated) {
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_FALSE(rig.doc.ListReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogOpen());
 }
 
 TEST(ListTemplate, Expansion) {

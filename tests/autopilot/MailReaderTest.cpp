@@ -35,7 +35,7 @@ TEST_F(ReadStep, BottomUpAboveLastMailNo) {
   EXPECT_EQ(rig.port->sent, "R 1234\rR 1235\r");
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1235");
   EXPECT_FALSE(rig.doc.MailReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogOpen());
   EXPECT_EQ(ReadFile(rig.dir.File("mail.log")),
             "?Message 1234 not found.\r\n\r\nQZ1ABC>\r\n?Message 1235 not found.\r\n\r\nQZ1ABC>\r\n");
 }

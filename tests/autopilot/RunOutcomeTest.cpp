@@ -69,7 +69,7 @@ TEST(RunOutcome, EveryRunEndsWithinItsLimitAndSaysHow) {
     EXPECT_EQ(EndsWith(rig.port->sent, kBye), c.loggedOff) << rig.port->sent;
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_FALSE(rig.LogOpen());
   }
 }
 

@@ -103,7 +103,7 @@ class SimulatorRun : public ::testing::Test {
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::List));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_FALSE(rig.LogOpen());
     EXPECT_FALSE(rig.doc.ListReading);
     EXPECT_FALSE(rig.doc.MailReading);
     EXPECT_TRUE(rig.doc.Senders.Empty());
@@ -250,7 +250,7 @@ TEST(SimulatorFailure, TheRunStopsWithoutLoggingOff) {
     EXPECT_FALSE(rig.doc.AutoRunning);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_FALSE(rig.LogOpen());
     EXPECT_TRUE(rig.doc.Senders.Empty());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     const std::string& sent = rig.port->sent;
@@ -300,7 +300,7 @@ TEST(SimulatorFailure, ALinkLostAfterAnyLineEndsTheRun) {
     EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
     EXPECT_EQ(rig.port->sent.find("B\r"), std::string::npos);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_FALSE(rig.LogOpen());
     EXPECT_TRUE(rig.doc.Senders.Empty());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     if (rig.Setting(keys::Send[0]).empty()) {

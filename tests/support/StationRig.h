@@ -8,7 +8,12 @@
 // the TNC byte by byte.
 #pragma once
 
+#include <dirent.h>
+#include <unistd.h>
+
+#include <climits>
 #include <ctime>
+#include <filesystem>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -179,6 +184,24 @@ struct StationRig {
   void DropLink() { port->Sim().Tnc().FarSide().DropLink(); }
   // The BBS sends `bytes` unasked (CR ends a line).
   void BbsSays(std::string_view bytes) { port->Sim().Tnc().FarSide().SendUnasked(bytes); }
+  // Whether this process holds `path` open (looked up in /proc/self/fd).
+  static bool HeldOpen(const std::string& path) {
+    std::error_code ec;
+    const std::string want = std::filesystem::weakly_canonical(path, ec).string();
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds) return false;
+    bool found = false;
+    while (dirent* e = ::readdir(fds)) {
+      char target[PATH_MAX];
+      const std::string link = std::string("/proc/self/fd/") + e->d_name;
+      const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+      if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == want) found = true;
+    }
+    ::closedir(fds);
+    return found;
+  }
+  // Whether the list log or the mail log of the profile is held open.
+  bool LogOpen() const { return HeldOpen(settings.ListFilePath()) || HeldOpen(settings.MailFilePath()); }
   // Whether a line on the terminal holds `text`.
   bool Shown(const std::string& text) const {
     for (std::size_t i = 0; i < doc.Lines().LineCount(); ++i) {
