@@ -6,9 +6,9 @@
 // WaitPass: one wait pass while a step waits for its prompt (what every
 // receive tick adds while the autopilot waits; between ticks it does
 // nothing at all). PromptToCommand: the wait pass that confirms a prompt and
-// sends the next read command (the simulated BBS taking it included). MailFileByte: one sender step that puts one
-// byte of a mail file on the link. FullRun: a whole auto-mode run against
-// the simulated BBS (connect, one mail file, list, 50 mails read, log-off),
+// sends the next read command (the simulated BBS taking it included).
+// MailFileByte: one sender step that puts one byte of a mail file on the
+// link. FullRun: a whole auto-mode run against the simulated BBS (connect, one mail file, list, 50 mails read, log-off),
 // settings and log files on disk included.
 #include <benchmark/benchmark.h>
 
