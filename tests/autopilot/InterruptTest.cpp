@@ -47,8 +47,7 @@ TEST(Interrupt, DisconnectionAfterEveryLinkEvent) {
     EXPECT_FALSE(rig.pilot.Busy());
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_FALSE(rig.LogOpen());
-    EXPECT_FALSE(rig.doc.ListReading);
-    EXPECT_FALSE(rig.doc.MailReading);
+    EXPECT_FALSE(rig.LogsTakeLines());
     EXPECT_TRUE(rig.doc.Senders.Empty());
 
     const bool completed = rig.pilot.LastResult() == CAutopilot::RunResult::Completed;
@@ -149,10 +148,10 @@ TEST(Interrupt, EndCommandBetweenListCommandsClosesTheLog) {
   rig.doc.AutoSend = false;
   rig.pilot.Run(AutoCommand::AutoMode);
   for (int i = 0; i < 5000 && rig.port->sent.find("L 100\r") == std::string::npos; ++i) rig.Cycle();
-  ASSERT_TRUE(rig.doc.ListReading);
   ASSERT_TRUE(rig.LogOpen());
+  ASSERT_TRUE(rig.LogsTakeLines());
   rig.pilot.Run(AutoCommand::End);
-  EXPECT_FALSE(rig.doc.ListReading);
+  EXPECT_FALSE(rig.LogsTakeLines());
   EXPECT_FALSE(rig.LogOpen());
   EXPECT_FALSE(rig.pilot.Busy());
   rig.Drain();
@@ -196,7 +195,7 @@ TEST(NestedSteps, AnEmptyListStepEndsAtOnceAndTheNextStepRunsAlone) {
   for (const KeySpec& key : keys::Field) rig.settings.Set(key, "");
   rig.pilot.Run(AutoCommand::List);
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.ListReading);
+  EXPECT_FALSE(rig.LogsTakeLines());
   ASSERT_TRUE(rig.pilot.IsEnabled(AutoCommand::Send));
 
   rig.port->sent.clear();

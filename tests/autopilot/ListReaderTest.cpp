@@ -38,7 +38,7 @@ TEST_F(ListStep, FieldModeSendsOneCommandPerPrompt) {
   rig.Drain();
   EXPECT_EQ(rig.port->sent, "LL\rL 100\rL 100 120\rL 100\r");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.ListReading);
+  EXPECT_FALSE(rig.LogsTakeLines());
   EXPECT_FALSE(rig.LogOpen());
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
 }
@@ -123,7 +123,7 @@ TEST_F(ListStep, ListLogThatCannotBeCreated) {
                                      ": No such file or directory"});
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-  EXPECT_FALSE(rig.doc.ListReading);
+  EXPECT_FALSE(rig.LogsTakeLines());
   EXPECT_FALSE(rig.LogOpen());
 }
 

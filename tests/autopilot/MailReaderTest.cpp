@@ -34,7 +34,7 @@ TEST_F(ReadStep, BottomUpAboveLastMailNo) {
   rig.Drain();
   EXPECT_EQ(rig.port->sent, "R 1234\rR 1235\r");
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1235");
-  EXPECT_FALSE(rig.doc.MailReading);
+  EXPECT_FALSE(rig.LogsTakeLines());
   EXPECT_FALSE(rig.LogOpen());
   EXPECT_EQ(ReadFile(rig.dir.File("mail.log")),
             "?Message 1234 not found.\r\n\r\nQZ1ABC>\r\n?Message 1235 not found.\r\n\r\nQZ1ABC>\r\n");
@@ -156,7 +156,7 @@ TEST_F(ReadStep, MailLogThatCannotBeCreated) {
                                                       ": No such file or directory"});
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-  EXPECT_FALSE(rig.doc.MailReading);
+  EXPECT_FALSE(rig.LogsTakeLines());
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "10");
   EXPECT_FALSE(FileExists(rig.dir.File("missing/mail.log")));
 }

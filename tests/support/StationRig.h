@@ -202,6 +202,17 @@ struct StationRig {
   }
   // Whether the list log or the mail log of the profile is held open.
   bool LogOpen() const { return HeldOpen(settings.ListFilePath()) || HeldOpen(settings.MailFilePath()); }
+  // Whether a line received now is written to the list log or the mail
+  // log: a probe line goes through the terminal as if from the link.
+  bool LogsTakeLines() {
+    const std::string probe = "probe line " + std::to_string(++probes_);
+    const std::string bytes = probe + "\r\n";
+    core.Receive(bytes.data(), bytes.size());
+    auto holds = [&](const std::string& path) {
+      return FileExists(path) && ReadFile(path).find(probe) != std::string::npos;
+    };
+    return holds(settings.ListFilePath()) || holds(settings.MailFilePath());
+  }
   // Whether a line on the terminal holds `text`.
   bool Shown(const std::string& text) const {
     for (std::size_t i = 0; i < doc.Lines().LineCount(); ++i) {
@@ -269,6 +280,9 @@ struct StationRig {
   RecordingSimPort* port = nullptr;
   bool scheduleTimer = true;  // false: the test drives the schedule timer itself
   int highestAtStart = 0;
+
+ private:
+  int probes_ = 0;
 };
 
 // The simulated port on its own, with a manual clock.
