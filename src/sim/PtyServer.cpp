@@ -262,43 +262,54 @@ void CPtyServer::WriteToTerminal() {
   }
 }
 
+// While no terminal has the port open: waits for one; false when asked to stop.
+bool CPtyServer::WaitForTerminal() {
+  pollfd w[2] = {{wake_[0], POLLIN, 0}, {notify_, POLLIN, 0}};
+  int r = ::poll(w, notify_ >= 0 ? 2 : 1, notify_ >= 0 ? -1 : kAbsentPollMs);
+  if (r > 0 && (w[0].revents & POLLIN)) return false;
+  if (notify_ >= 0)
+    HandleOpenCloseEvents();
+  else if (TerminalPresent())
+    OnTerminalOpened();
+  return true;
+}
+
+// Whether the terminal's bytes may be read now (the drain rate's budget and
+// the limit on unread answers); returns the poll timeout (-1: none).
+int CPtyServer::PlanRead(std::int64_t now, bool& mayRead) {
+  const int rate = options_.drainBytesPerSec;
+  mayRead = tnc_.PendingOutput() + toTerminal_.size() < kOutputLimit;
+  int timeout = -1;
+  if (rate > 0) {
+    double burst = std::max(1.0, rate / 10.0);  // at most 100 ms worth at once
+    budget_ = std::min(burst, budget_ + static_cast<double>(now - budgetAt_) * rate / 1000.0);
+    budgetAt_ = now;
+    if (budget_ < 1.0) {
+      mayRead = false;
+      timeout = static_cast<int>(std::ceil((1.0 - budget_) * 1000.0 / rate));
+    }
+  }
+  // Due output waits while the terminal is not taking what it has already.
+  std::int64_t next = toTerminal_.size() < (1u << 16) ? tnc_.NextEventMs() : -1;
+  if (next >= 0) {
+    int wait = static_cast<int>(std::clamp<std::int64_t>(next - now, 0, 60000));
+    timeout = timeout < 0 ? wait : std::min(timeout, wait);
+  }
+  return timeout;
+}
+
 void CPtyServer::Run() {
   for (;;) {
-    std::int64_t now = clock_.MonotonicMs();
     if (!present_) {
-      pollfd w[2] = {{wake_[0], POLLIN, 0}, {notify_, POLLIN, 0}};
-      int r = ::poll(w, notify_ >= 0 ? 2 : 1, notify_ >= 0 ? -1 : kAbsentPollMs);
-      if (r > 0 && (w[0].revents & POLLIN)) break;
-      if (notify_ >= 0)
-        HandleOpenCloseEvents();
-      else if (TerminalPresent())
-        OnTerminalOpened();
+      if (!WaitForTerminal()) break;
       continue;
     }
-
+    const std::int64_t now = clock_.MonotonicMs();
     if (toTerminal_.size() < (1u << 16)) tnc_.TakeDue(toTerminal_, (1u << 16) - toTerminal_.size());
     WriteToTerminal();
 
-    // How much may be read now.
-    int rate = options_.drainBytesPerSec;
-    bool mayRead = tnc_.PendingOutput() + toTerminal_.size() < kOutputLimit;
-    int timeout = -1;
-    if (rate > 0) {
-      double burst = std::max(1.0, rate / 10.0);  // at most 100 ms worth at once
-      budget_ = std::min(burst, budget_ + static_cast<double>(now - budgetAt_) * rate / 1000.0);
-      budgetAt_ = now;
-      if (budget_ < 1.0) {
-        mayRead = false;
-        timeout = static_cast<int>(std::ceil((1.0 - budget_) * 1000.0 / rate));
-      }
-    }
-    // Due output waits while the terminal is not taking what it has already.
-    std::int64_t next = toTerminal_.size() < (1u << 16) ? tnc_.NextEventMs() : -1;
-    if (next >= 0) {
-      int wait = static_cast<int>(std::clamp<std::int64_t>(next - now, 0, 60000));
-      timeout = timeout < 0 ? wait : std::min(timeout, wait);
-    }
-
+    bool mayRead = false;
+    const int timeout = PlanRead(now, mayRead);
     pollfd p[3] = {{master_, static_cast<short>((mayRead ? POLLIN : 0) | (toTerminal_.empty() ? 0 : POLLOUT)), 0},
                    {wake_[0], POLLIN, 0},
                    {notify_, POLLIN, 0}};
@@ -315,6 +326,7 @@ void CPtyServer::Run() {
       continue;
     }
     if (p[0].revents & POLLIN) {
+      const int rate = options_.drainBytesPerSec;
       std::size_t max = 4096;
       if (rate > 0) max = static_cast<std::size_t>(std::max(1.0, std::floor(budget_)));
       ReadFromTerminal(max);

@@ -55,6 +55,8 @@ class CPtyServer {
   bool OpenPty(std::string* error);
   bool OpenLogs(std::string* error);
   bool MakeLink(std::string* error);
+  bool WaitForTerminal();
+  int PlanRead(std::int64_t now, bool& mayRead);
   bool TerminalPresent();
   void HandleOpenCloseEvents();
   void OnTerminalOpened();
