@@ -298,8 +298,9 @@ int main(int argc, char** argv) {
     idleSince->start();
     QObject::connect(&idleExit, &QTimer::timeout, &frame, [&, lastCalls, idleSince, idleMs] {
       nami::CNamiDoc& doc = session.Doc();
-      const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || doc.Uploading || doc.Capturing ||
-                        doc.PasteSending || !doc.Senders.Empty() ||
+      const nami::CTransfers& transfers = *session.Transfers();
+      const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || transfers.Uploading() ||
+                        transfers.Capturing() || transfers.PasteSending() || !doc.Senders.Empty() ||
                         (session.Autopilot() && session.Autopilot()->Busy());
       if (busy || automation.Calls() != *lastCalls) {
         *lastCalls = automation.Calls();

@@ -55,7 +55,7 @@ void CAutomationBridge::FinishPending() {
     }
   }
   std::vector<Done> uploads;
-  if (!doc.Uploading) uploads.swap(pending_);
+  if (!session_.Transfers()->Uploading()) uploads.swap(pending_);
   if (pending_.empty() && sends_.empty()) watch_.stop();
   for (auto& s : sent) {
     const bool whole = doc.Discarded() == s.discarded;
@@ -79,13 +79,13 @@ std::string WhyNotReadable(const std::string& path) {
 
 void CAutomationBridge::UploadFile(const std::string& path, Done done) {
   ++calls_;
-  CNamiDoc& doc = session_.Doc();
+  CTransfers& transfers = *session_.Transfers();
   std::string why;
-  if (doc.Uploading) {
+  if (transfers.Uploading()) {
     why = "an upload is already running";
   } else {
-    session_.Transfers()->UploadByName(path);  // tells the user when it cannot open the file
-    if (!doc.Uploading) {
+    transfers.UploadByName(path);  // tells the user when it cannot open the file
+    if (!transfers.Uploading()) {
       why = WhyNotReadable(path);
       if (why.empty()) why = path + ": cannot be opened";
     }
@@ -102,15 +102,15 @@ void CAutomationBridge::UploadFile(const std::string& path, Done done) {
 
 bool CAutomationBridge::DownloadFile(const std::string& path, std::string& why) {
   ++calls_;
-  CNamiDoc& doc = session_.Doc();
-  if (doc.Capturing) {
+  CTransfers& transfers = *session_.Transfers();
+  if (transfers.Capturing()) {
     why = "a download capture is already running";
     return false;
   }
-  session_.Transfers()->CaptureByName(path);
+  transfers.CaptureByName(path);
   const int saved = errno;
   AfterCommand();
-  if (!doc.Capturing) {
+  if (!transfers.Capturing()) {
     why = path + ": cannot be opened for writing (" + std::strerror(saved) + ")";
     return false;
   }

@@ -128,13 +128,13 @@ void CCommandRouter::Open() {
 
 void CCommandRouter::CopyMarked() {
   CWaitCursor wait;
-  QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(session_.Transfers()->MarkedText())));
+  QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(MarkedText())));
 }
 
 void CCommandRouter::CopyToFile() {
   const QString path =
       AskFile({true, Utf(dialog::CopyToFileTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-  if (!path.isEmpty()) session_.Transfers()->CopyMarkedLinesToFile(LocalPath(path));
+  if (!path.isEmpty()) session_.Transfers()->CopyMarkedLinesToFile(Marks(), LocalPath(path));
 }
 
 void CCommandRouter::Upload() {
@@ -151,7 +151,7 @@ void CCommandRouter::RetroDownload() {
   // From the history pane's line cursor, whichever pane asked.
   const QString path =
       AskFile({true, Utf(dialog::RetroDownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-  if (!path.isEmpty()) session_.Transfers()->StartCaptureFromCursor(LocalPath(path), session_.Doc().MarkFirst);
+  if (!path.isEmpty()) session_.Transfers()->StartCaptureFromCursor(LocalPath(path), Marks().first);
 }
 
 bool CCommandRouter::OpenRecent(std::size_t index) {

@@ -114,6 +114,10 @@ class CCommandRouter {
   // whatever the dialog or the user did.
   QString AskFile(const FileRequest& request);
   QString CaptureName() const;
+  // The history pane's marked range (line 0 without a pane) and its text
+  // (empty without one).
+  MarkedRange Marks() const { return history_ ? history_->Marks() : MarkedRange{}; }
+  std::string MarkedText() const { return history_ ? history_->Model().MarkedText() : std::string(); }
   static std::string LocalPath(const QString& path);
 
   CSession& session_;

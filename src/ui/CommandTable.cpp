@@ -17,12 +17,12 @@ bool HasTransfers(const R& r) { return r.Session().Transfers() != nullptr; }
 bool HasHistory(const R& r) { return r.History() != nullptr; }
 bool HasFrame(const R& r) { return r.Frame() != nullptr; }
 bool HistoryActive(const R& r) { return HasHistory(r) && r.HistoryActive(); }
-bool NotPasting(const R& r) { return HasTransfers(r) && !r.Session().Doc().PasteSending; }
-bool Pasting(const R& r) { return HasTransfers(r) && r.Session().Doc().PasteSending; }
-bool NotUploading(const R& r) { return HasTransfers(r) && !r.Session().Doc().Uploading; }
-bool Uploading(const R& r) { return HasTransfers(r) && r.Session().Doc().Uploading; }
-bool NotCapturing(const R& r) { return HasTransfers(r) && !r.Session().Doc().Capturing; }
-bool Capturing(const R& r) { return HasTransfers(r) && r.Session().Doc().Capturing; }
+bool NotPasting(const R& r) { return HasTransfers(r) && !r.Session().Transfers()->PasteSending(); }
+bool Pasting(const R& r) { return HasTransfers(r) && r.Session().Transfers()->PasteSending(); }
+bool NotUploading(const R& r) { return HasTransfers(r) && !r.Session().Transfers()->Uploading(); }
+bool Uploading(const R& r) { return HasTransfers(r) && r.Session().Transfers()->Uploading(); }
+bool NotCapturing(const R& r) { return HasTransfers(r) && !r.Session().Transfers()->Capturing(); }
+bool Capturing(const R& r) { return HasTransfers(r) && r.Session().Transfers()->Capturing(); }
 bool HasAutopilot(const R& r) { return r.Session().Autopilot() != nullptr; }
 // An autopilot step starts only while no run is busy.
 template <AutoCommand C>

@@ -269,6 +269,11 @@ void CNamiView2::ClearHit() {
   viewport()->update();
 }
 
+void CNamiView2::SetMarks(MarkedRange marks) {
+  model_.SetMarks(marks);
+  viewport()->update();
+}
+
 void CNamiView2::EditAndSend() {
   const std::string marked = model_.MarkedText();
   const QString initial = FromCp932(marked);

@@ -129,9 +129,10 @@ Effect Record(Window& w) {
   for (const auto& entry : std::filesystem::directory_iterator(w.dir.Path()))
     e.files[entry.path().filename().string()] = test::ReadFile(entry.path().string());
   const CNamiDoc& doc = w.session->Doc();
-  e.uploading = doc.Uploading;
-  e.capturing = doc.Capturing;
-  e.pasteSending = doc.PasteSending;
+  const CTransfers& transfers = *w.session->Transfers();
+  e.uploading = transfers.Uploading();
+  e.capturing = transfers.Capturing();
+  e.pasteSending = transfers.PasteSending();
   e.autoIdle = doc.AutoIdle;
   e.autoRunning = doc.AutoRunning;
   e.clipboard = QApplication::clipboard()->text().toStdString();
@@ -183,7 +184,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {Command::RetroDownload,
        [](Window& w) {
          w.Lines(4);
-         w.session->Doc().MarkFirst = 2;
+         w.history->SetMarks({2, 0});
          w.SetFile("retro.dwn");
        },
        [](const Effect& e) {
@@ -199,8 +200,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {Command::EditCopy,
        [](Window& w) {
          w.Receive(Sjis("一行目\r\n二行目\r\n三行目\r\n"));
-         w.session->Doc().MarkFirst = 1;
-         w.session->Doc().MarkLast = 2;
+         w.history->SetMarks({1, 2});
        },
        [](const Effect& e) { EXPECT_EQ(e.clipboard, "二行目\r\n三行目\r\n"); }},
       {Command::EditPaste, [](Window&) { QApplication::clipboard()->setText(QStringLiteral("ab\ncd漢")); },
@@ -222,8 +222,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {Command::CopyToFile,
        [](Window& w) {
          w.Lines(3);
-         w.session->Doc().MarkFirst = 0;
-         w.session->Doc().MarkLast = 1;
+         w.history->SetMarks({0, 1});
          test::WriteFile(w.dir.File("copy.dwn"), "x\r\n");
          w.SetFile("copy.dwn");
        },
@@ -340,7 +339,7 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
     EXPECT_EQ(r.initialName, e.name);
     EXPECT_EQ(r.filters, e.filters);
     EXPECT_EQ(QDir::currentPath(), start);
-    EXPECT_FALSE(w.session->Doc().Uploading || w.session->Doc().Capturing);
+    EXPECT_FALSE(w.session->Transfers()->Uploading() || w.session->Transfers()->Capturing());
     EXPECT_TRUE(w.Enabled(e.id));
   }
 
@@ -351,7 +350,7 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
   };
   w.Trigger(Command::Download);
   EXPECT_EQ(QDir::currentPath(), start);
-  EXPECT_TRUE(w.session->Doc().Capturing);
+  EXPECT_TRUE(w.session->Transfers()->Capturing());
   EXPECT_TRUE(test::FileExists(w.dir.File("chosen.dwn")));
 
   // Each name's pattern is what Qt reads from the parentheses.
@@ -367,8 +366,8 @@ TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
   w.Mouse(QEvent::MouseButtonPress, 1);
   w.Mouse(QEvent::MouseMove, 2);
   w.Mouse(QEvent::MouseButtonRelease, 2);
-  ASSERT_EQ(w.session->Doc().MarkFirst, 0);
-  ASSERT_EQ(w.session->Doc().MarkLast, 1);
+  ASSERT_EQ(w.history->Marks().first, 0);
+  ASSERT_EQ(w.history->Marks().last, 1);
   QTest::keyClick(w.history, Qt::Key_Insert, Qt::ControlModifier);  // the accelerator works in either pane
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("ab\r\ncde\r\n"));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
@@ -391,7 +390,7 @@ TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
     w.port->writes.clear();
   }
   EXPECT_EQ(groups, (std::vector<std::string>{"ab\r", "cde", "\r"}));
-  EXPECT_FALSE(doc.PasteSending);
+  EXPECT_FALSE(w.session->Transfers()->PasteSending());
   EXPECT_TRUE(w.Enabled(Command::EditPaste));
 }
 
@@ -442,8 +441,7 @@ TEST(PaneCommands, SearchAndEditAndSendOnlyInTheHistoryPane) {
   EXPECT_EQ(w.history->TopLine(), std::min<std::int64_t>(10, w.history->Model().ScrollMax()));
   EXPECT_EQ(w.history->SearchState().Position(), 10);
 
-  w.session->Doc().MarkFirst = 9;
-  w.session->Doc().MarkLast = 10;
+  w.history->SetMarks({9, 10});
   w.Trigger(Command::EditAndSend);  // OK unchanged: the lines with CR LF, one write
   ASSERT_EQ(w.port->writes.size(), 1u);
   EXPECT_EQ(w.port->writes[0], "line 9\r\nABC here\r\n");
@@ -476,7 +474,7 @@ TEST(PaneCommands, RetroDownloadFromTheHistoryPanesMarkedLine) {
   w.Lines(12);
   w.Activate(kHistory);
   w.Click(6);
-  ASSERT_EQ(w.session->Doc().MarkFirst, 5);
+  ASSERT_EQ(w.history->Marks().first, 5);
   w.SetFile("retro.dwn");
   w.Trigger(Command::RetroDownload);
   w.Receive("new\r\n");

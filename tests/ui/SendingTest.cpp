@@ -62,7 +62,7 @@ TEST(Sending, UploadThroughTheFrameOverAPseudoTerminalDeliversEveryByteInOrder) 
   test::WriteFile(path, file);
   f.nextFile = QString::fromStdString(path);
   f.frame->Action(Command::Upload)->trigger();
-  ASSERT_TRUE(f.session->Doc().Uploading);
+  ASSERT_TRUE(f.session->Transfers()->Uploading());
 
   std::string got;
   char buf[4096];
@@ -76,7 +76,7 @@ TEST(Sending, UploadThroughTheFrameOverAPseudoTerminalDeliversEveryByteInOrder) 
   EXPECT_EQ(got.size(), expected.size());
   EXPECT_TRUE(got == expected) << "every byte, in order";
   FrameFixture::Pump(50);
-  EXPECT_FALSE(f.session->Doc().Uploading);
+  EXPECT_FALSE(f.session->Transfers()->Uploading());
   EXPECT_EQ(OpenCount(path), 0);
   EXPECT_FALSE(f.frame->Sender().Active()) << "nothing left to pace";
   f.session->Shutdown();
@@ -99,7 +99,7 @@ TEST(Sending, StatusBarShowsTheUploadProgressAndThenReady) {
   QElapsedTimer t;
   t.start();
   bool sawPart = false;
-  while (f.session->Doc().Uploading && t.elapsed() < 5000) {
+  while (f.session->Transfers()->Uploading() && t.elapsed() < 5000) {
     FrameFixture::Pump(5);
     const auto m = partly.match(StatusMessage(f));
     if (m.hasMatch()) {
@@ -121,12 +121,12 @@ TEST(Sending, QuittingDuringAnUploadEndsItAndClosesTheFileAtOnce) {
   test::WriteFile(path, std::string(5000, 'b'));
   f.nextFile = QString::fromStdString(path);
   f.frame->Action(Command::Upload)->trigger();
-  ASSERT_TRUE(f.session->Doc().Uploading);
+  ASSERT_TRUE(f.session->Transfers()->Uploading());
   EXPECT_EQ(OpenCount(path), 1);
 
   f.nextFile.clear();  // the save dialog is cancelled
   f.frame->close();    // no event loop runs in between
-  EXPECT_FALSE(f.session->Doc().Uploading);
+  EXPECT_FALSE(f.session->Transfers()->Uploading());
   EXPECT_TRUE(f.session->Doc().Senders.Empty());
   EXPECT_EQ(OpenCount(path), 0);
   EXPECT_FALSE(f.port->open);
