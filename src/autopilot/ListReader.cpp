@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "autopilot/StepTexts.h"
-#include "text/Cp932.h"
 
 namespace nami {
 namespace {
@@ -80,7 +79,7 @@ bool CListReader::StartListReading() {
   ListCommandCursor = 0;
 
   if (!doc_.LogFile.Open(listFile, CTextFile::Mode::Truncate)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(listFile) + ": " + doc_.LogFile.Error());
+    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, listFile, doc_.LogFile.Error()));
     return false;
   }
 

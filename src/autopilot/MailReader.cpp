@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "autopilot/StepTexts.h"
-#include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
 namespace nami {
@@ -70,7 +69,7 @@ bool CMailReader::StartMailReading() {
   for (const std::string& line : ListLines) ReadsPlanned += Qualifies(line) ? 1 : 0;
 
   if (!doc_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(mailFile) + ": " + doc_.LogFile.Error());
+    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, mailFile, doc_.LogFile.Error()));
     return false;
   }
   doc_.WaitText = waitText;

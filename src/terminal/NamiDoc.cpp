@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "text/Cp932.h"
 
 namespace nami {
 
@@ -40,7 +39,7 @@ void CNamiDoc::OpenPort(const std::string& comstatus) {
   if (!port_->Open(comstatus)) {
     // The fixed text, then which device and why (the port says it in UTF-8).
     const std::string why = port_->Failure();
-    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + Utf8ToCp932(why));
+    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + why);
   }
 }
 

@@ -21,6 +21,7 @@ namespace nami::msg {
   X(FileNotFound, "ファイルが見つかりません")                                              \
   X(ReconfigurePort, "ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい")                             \
   X(LinkLost, "link lost: ")                                                               \
+  X(Untitled, "無題")                                                                      \
   /* why a serial device is not open */                                                    \
   X(NoDeviceSet, "no device is set for this port")                                         \
   X(AddToGroup, "Permission denied: add your user to the group ")                          \

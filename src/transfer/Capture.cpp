@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
-#include "text/Cp932.h"
 
 namespace nami {
 
 bool CCapture::OpenCaptureFile(const std::string& path) {
   if (!doc_.CaptureFile.Open(path, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(path) + ": " + doc_.CaptureFile.Error());
+    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, doc_.CaptureFile.Error()));
     return false;
   }
   doc_.CaptureWriteFailed = false;

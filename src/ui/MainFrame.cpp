@@ -77,7 +77,7 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
   };
   sender_ = new CSendDriver(session_.Doc(), this);
   if (CAutopilot* pilot = session_.Autopilot()) {
-    pilot->OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(Utf8ToCp932(reason)); };
+    pilot->OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(reason); };
   }
   idleTimer_.setSingleShot(true);
   idleTimer_.setInterval(kIdleMs);

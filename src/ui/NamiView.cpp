@@ -167,7 +167,7 @@ void CNamiView::RedrawBottomRow(bool /*clearRest*/) {
 }
 
 void CNamiView::ShowMessage(const std::string& text) {
-  const QString utf = QString::fromStdString(Cp932ToUtf8(text));
+  const QString utf = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   if (messageHandler) {
     messageHandler(utf);
     return;

@@ -103,7 +103,7 @@ void CSession::CheckPort() {
   if (!port) return;
   if (port->TakeLost()) {
     const std::string why = port->Failure();
-    relay_.ShowMessage(Utf8ToCp932("link lost: " + why));
+    relay_.ShowMessage(msg::LinkLost + why);
     if (autopilot_) autopilot_->OnLinkLost(why);
     PortOpened();
   }
@@ -183,7 +183,7 @@ int CSession::Tick() {
 
 void CSession::AnnounceSettingsProblem() {
   const std::string problem = settings_.File().TakeProblem();
-  if (!problem.empty()) relay_.ShowMessage(Utf8ToCp932(problem));
+  if (!problem.empty()) relay_.ShowMessage(problem);
 }
 
 void CSession::ScheduleTick() {

@@ -49,14 +49,14 @@ TEST_F(UploadTest, EmptyFileEndsAtOnceAndMissingFileIsReported) {
   EXPECT_FALSE(transfers.StartUpload(dir.File("missing.upl")));
   EXPECT_FALSE(doc.Uploading);
   EXPECT_TRUE(doc.Senders.Empty());
-  EXPECT_EQ(ui.messages, std::vector<std::string>{Sjis("ファイルが見つかりません\n") + dir.File("missing.upl") +
+  EXPECT_EQ(ui.messages, std::vector<std::string>{std::string("ファイルが見つかりません\n") + dir.File("missing.upl") +
                                                   ": No such file or directory"});
 
   // A folder is no file to upload (the automation may name one).
   EXPECT_FALSE(transfers.StartUpload(dir.Path()));
   EXPECT_FALSE(doc.Uploading);
   EXPECT_EQ(ui.messages.size(), 2u);
-  EXPECT_EQ(ui.messages.back(), Sjis("ファイルが見つかりません\n") + dir.Path() + ": is a folder, not a file");
+  EXPECT_EQ(ui.messages.back(), std::string("ファイルが見つかりません\n") + dir.Path() + ": is a folder, not a file");
 }
 
 TEST_F(UploadTest, StopMidFileThenAgainStartsFromTheBeginning) {
