@@ -128,7 +128,7 @@ class CMainFrame : public QMainWindow {
   QAction* recentAnchor_ = nullptr;
   QList<QAction*> recentActions_;
   QHash<int, QAction*> actions_;
-  QTimer clockTimer_;  // timer 12
+  QTimer clockTimer_;  // the status bar clock
   QTimer idleTimer_;
   CSendDriver* sender_ = nullptr;
   QString shownProgress_;

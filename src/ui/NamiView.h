@@ -1,6 +1,6 @@
 // The terminal pane: always shows the newest lines of the store and the
 // line still being received, sends every typed character to the link, and
-// runs the receive tick (timer 10, 50 ms) and the schedule (timer 9, 60 s).
+// runs the receive tick (every 50 ms) and the schedule (every 60 s).
 //
 // It paints from the core's layout and turns the core's update requests
 // into scrolls and small invalidations, so a growing line repaints only the
@@ -62,7 +62,7 @@ class CNamiView : public QWidget, public IUiSink {
   void ScrollLines(int lines) override;
   void RedrawBottomRow(bool clearRest) override;
 
-  // One receive tick now (what timer 10 does).
+  // One receive tick now, as the 50 ms timer runs it.
   void RunTick();
 
  protected:

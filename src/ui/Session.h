@@ -1,10 +1,6 @@
 // One running station: the document, the terminal core, the autopilot and
 // the transfers, and the port behind them. Used by the window and by the
 // headless runner alike, so it holds no Qt.
-//
-// The autopilot and the transfer machinery are built in when their headers
-// are part of the build; until then the commands that need them report
-// themselves unavailable.
 #pragma once
 
 #include <cstdint>
