@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "link/Clock.h"
+#include "link/LinkPort.h"
 #include "link/SerialPort.h"
 
 namespace nami {
@@ -283,6 +285,36 @@ TEST(SerialPort, ADeviceTheUserMayNotOpenIsAPermissionFault) {
   EXPECT_EQ(report[1], EACCES);
   ::unlink(locked.c_str());
   ::rmdir(dir);
+}
+
+// The link port passes the serial port's kind on, and calls a value that
+// names no usable port a settings fault; the text names the port once.
+TEST(SerialPort, TheLinkPortKeepsTheKindBehindItsMessage) {
+  struct Case {
+    std::string value;
+    PortFault fault;
+    int error;
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"/nonexistent/ttyNAMI", PortFault::NotFound, ENOENT,
+       "COM2 cannot be opened: /nonexistent/ttyNAMI: No such file or directory"},
+      {"nonsense", PortFault::Settings, 0,
+       "COM2 \"nonsense\": neither a device path nor agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, "
+       "kiss:DEVICE or sim:"},
+      {"sim:", PortFault::Settings, 0, "COM2 \"sim:\": this link kind is not available here"},
+  };
+  CManualClock clock;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    SLinkHooks hooks;
+    hooks.device = [&](const std::string&) { return c.value; };
+    CLinkPort port(clock, hooks);
+    EXPECT_FALSE(port.Open("COM2:9600,n,8,1,n"));
+    EXPECT_EQ(port.Error().fault, c.fault);
+    EXPECT_EQ(port.Error().error, c.error);
+    EXPECT_EQ(port.Failure(), c.failure);
+  }
 }
 
 // The far end going away (a USB adapter pulled) closes the port once.

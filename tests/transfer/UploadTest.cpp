@@ -31,6 +31,19 @@ TEST_F(UploadTest, SendsOneByteOnlyWhenTheQueueIsEmptyWithLineEndsAsCr) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+// The message names the file as the file system spells it, also where
+// CP932 has no form for a character.
+TEST_F(UploadTest, AMissingFileIsNamedInUtf8WhateverItsCharacters) {
+  const std::string names[] = {"受信ログ.upl", "메일😀.upl", "Ünïcode ½.upl"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    ui.messages.clear();
+    EXPECT_FALSE(transfers.StartUpload(dir.File(name)));
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"ファイルが見つかりません\n" + dir.File(name) +
+                                                    ": No such file or directory"});
+  }
+}
+
 TEST_F(UploadTest, LoneLfAndLoneCrAndCtrlZ) {
   WriteFile(dir.File("b.upl"), std::string("x\ny\rz\x1Aw\r", 8));
   ASSERT_TRUE(transfers.StartUpload(dir.File("b.upl")));
