@@ -39,8 +39,8 @@ TEST_F(UploadTest, AMissingFileIsNamedInUtf8WhateverItsCharacters) {
     SCOPED_TRACE(name);
     ui.messages.clear();
     EXPECT_FALSE(transfers.StartUpload(dir.File(name)));
-    EXPECT_EQ(ui.messages, std::vector<std::string>{"ファイルが見つかりません\n" + dir.File(name) +
-                                                    ": No such file or directory"});
+    EXPECT_EQ(ui.messages,
+              std::vector<std::string>{"ファイルが見つかりません\n" + dir.File(name) + ": No such file or directory"});
   }
 }
 
