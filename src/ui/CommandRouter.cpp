@@ -13,7 +13,7 @@
 #include "text/Cp932.h"
 #include "text/IniPath.h"
 #include "transfer/TransferNames.h"
-#include "ui/CommandIds.h"
+#include "ui/CommandTable.h"
 #include "ui/Dialogs.h"
 
 namespace nami {
@@ -31,28 +31,6 @@ class CWaitCursor {
   CWaitCursor(const CWaitCursor&) = delete;
   CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
-
-bool IsAutopilotCommand(int id) {
-  return id == cmd::AutoModeStart || id == cmd::Connect || id == cmd::MailSend || id == cmd::ListRead ||
-         id == cmd::MailRead || id == cmd::AutoModeEnd;
-}
-
-AutoCommand ToAutoCommand(int id) {
-  switch (id) {
-    case cmd::Connect:
-      return AutoCommand::Connect;
-    case cmd::MailSend:
-      return AutoCommand::Send;
-    case cmd::ListRead:
-      return AutoCommand::List;
-    case cmd::MailRead:
-      return AutoCommand::Read;
-    case cmd::AutoModeEnd:
-      return AutoCommand::End;
-    default:
-      return AutoCommand::AutoMode;
-  }
-}
 
 }  // namespace
 
@@ -122,220 +100,63 @@ void CCommandRouter::PasteSend() {
 
 std::string CCommandRouter::LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-bool CCommandRouter::IsAvailable(int id) const {
-  switch (id) {
-    case cmd::FileNew:
-    case cmd::AppExit:
-    case cmd::FontSelect:
-    case cmd::AppAbout:
-    case cmd::ViewToolbar:
-    case cmd::ViewStatusBar:
-    case cmd::NextPane:
-    case cmd::PrevPane:
-    case cmd::MailCreate:
-    case cmd::MailView:
-    case cmd::ListView:
-    case cmd::AutoModeSettings:
-    case cmd::StationSettings:
-    case cmd::SendMailSelect:
-    case cmd::FieldSettings:
-    case cmd::LastMailNo:
-    case cmd::EditIni:
-    case cmd::ComPortSettings:
-    case cmd::EditorSettings:
-    case cmd::FileNameSettings:
-    case cmd::UserManual:
-      return true;
-    case cmd::FileOpen:
-    case cmd::FileSave:
-    case cmd::FileSaveAs:
-      return true;
-    case cmd::EditCopy:
-    case cmd::EditPaste:
-    case cmd::PasteStop:
-    case cmd::CopyToFile:
-    case cmd::Upload:
-    case cmd::UploadStop:
-    case cmd::Download:
-    case cmd::RetroDownload:
-    case cmd::DownloadEnd:
-      return session_.Transfers() != nullptr;
-    case cmd::EditAndSend:
-    case cmd::SearchCondition:
-    case cmd::SearchUp:
-    case cmd::SearchDown:
-      return history_ != nullptr;
-    default:
-      break;
-  }
-  if (IsAutopilotCommand(id)) return session_.Autopilot() != nullptr;
-  if (id >= cmd::FileMru1 && id < cmd::FileMru1 + static_cast<int>(CRecentFiles::kMax))
-    return static_cast<std::size_t>(id - cmd::FileMru1) < recent_.Items().size();
-  return false;  // undo, cut: no handler in this program
+bool CCommandRouter::IsEnabled(Command id) const {
+  const CommandRow& row = RowOf(id);
+  return row.run != nullptr && (row.enabled == nullptr || row.enabled(*this));
 }
 
-bool CCommandRouter::IsEnabled(int id) const {
-  if (!IsAvailable(id)) return false;
-  const CNamiDoc& doc = session_.Doc();
-  switch (id) {
-    case cmd::EditPaste:
-      return !doc.PasteSending;
-    case cmd::PasteStop:
-      return doc.PasteSending;
-    case cmd::Upload:
-      return !doc.Uploading;
-    case cmd::UploadStop:
-      return doc.Uploading;
-    case cmd::Download:
-    case cmd::RetroDownload:
-      return !doc.Capturing;
-    case cmd::DownloadEnd:
-      return doc.Capturing;
-    case cmd::EditAndSend:
-      return historyActive_;  // the history pane's own command
-    case cmd::SearchCondition:
-    case cmd::SearchUp:
-    case cmd::SearchDown:
-      return true;  // searching the history works from either pane
-    case cmd::AutoModeEnd:
-      return true;
-    case cmd::AutoModeStart:
-    case cmd::Connect:
-    case cmd::MailSend:
-    case cmd::ListRead:
-    case cmd::MailRead:
-      return doc.AutoIdle && session_.Autopilot()->IsEnabled(ToAutoCommand(id));
-    default:
-      return true;
-  }
+bool CCommandRouter::IsChecked(Command id) const {
+  const CommandRow& row = RowOf(id);
+  return row.checked != nullptr && row.checked(*this);
 }
 
-bool CCommandRouter::Execute(int id) {
+bool CCommandRouter::Execute(Command id) {
   if (!IsEnabled(id)) return false;
-  CNamiDoc& doc = session_.Doc();
-  CSettings& settings = session_.Settings();
-  QWidget* parent = window_;
-  if (id >= cmd::FileMru1 && id < cmd::FileMru1 + static_cast<int>(CRecentFiles::kMax)) {
-    return OpenPath(QString::fromStdString(recent_.Items()[static_cast<std::size_t>(id - cmd::FileMru1)]));
-  }
-  if (IsAutopilotCommand(id)) {
-    session_.Autopilot()->Run(ToAutoCommand(id));
-    return true;
-  }
-  CTransfers* transfers = session_.Transfers();
-  switch (id) {
-    case cmd::FileNew:
-      session_.NewDocument();
-      if (documentChanged) documentChanged();
-      return true;
-    case cmd::FileOpen: {
-      const QString path = AskFile({false, QStringLiteral("開く"), QString(), kDocumentFilter});
-      return !path.isEmpty() && OpenPath(path);
-    }
-    case cmd::FileSave:
-      return Save();
-    case cmd::FileSaveAs:
-      return SaveAs();
+  RowOf(id).run(*this);
+  return true;
+}
 
-    // Transfers: the same from either pane, on the one document.
-    case cmd::EditCopy: {
-      CWaitCursor wait;
-      QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(transfers->MarkedText())));
-      return true;
-    }
-    case cmd::EditPaste:
-      PasteSend();
-      return true;
-    case cmd::PasteStop:
-      transfers->StopPasteSend();
-      return true;
-    case cmd::CopyToFile: {
-      const QString path =
-          AskFile({true, Utf(dialog::CopyToFileTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-      if (!path.isEmpty()) transfers->CopyMarkedLinesToFile(LocalPath(path));
-      return true;
-    }
-    case cmd::Upload: {
-      const QString path = AskFile({false, Utf(dialog::UploadTitle), QString(), NameFilters(dialog::UploadFilter)});
-      if (!path.isEmpty()) transfers->StartUpload(LocalPath(path));
-      return true;
-    }
-    case cmd::UploadStop:
-      transfers->StopUpload();
-      return true;
-    case cmd::Download: {
-      const QString path =
-          AskFile({true, Utf(dialog::DownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-      if (!path.isEmpty()) transfers->StartCapture(LocalPath(path));
-      return true;
-    }
-    case cmd::RetroDownload: {
-      // From the history pane's line cursor, whichever pane asked.
-      const QString path =
-          AskFile({true, Utf(dialog::RetroDownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-      if (!path.isEmpty()) transfers->StartCaptureFromCursor(LocalPath(path), doc.MarkFirst);
-      return true;
-    }
-    case cmd::DownloadEnd:
-      transfers->StopCapture();
-      return true;
+void CCommandRouter::NewDocument() {
+  session_.NewDocument();
+  if (documentChanged) documentChanged();
+}
 
-    // The history pane's own commands.
-    case cmd::EditAndSend:
-      history_->EditAndSend();
-      return true;
-    case cmd::SearchCondition:
-      history_->Search();
-      return true;
-    case cmd::SearchUp:
-      history_->SearchPrev();
-      return true;
-    case cmd::SearchDown:
-      history_->SearchNext();
-      return true;
+void CCommandRouter::Open() {
+  const QString path = AskFile({false, QStringLiteral("開く"), QString(), kDocumentFilter});
+  if (!path.isEmpty()) OpenPath(path);
+}
 
-    case cmd::MailCreate:
-      EditNewMail(parent, settings);
-      return true;
-    case cmd::MailView:
-      ViewMailLog(parent, settings);
-      return true;
-    case cmd::ListView:
-      ViewListLog(parent, settings);
-      return true;
-    case cmd::EditIni:
-      EditSettingsFile(parent, settings);
-      return true;
-    case cmd::UserManual:
-      OpenUserManual(parent);
-      return true;
-    case cmd::AutoModeSettings:
-      RunAutoModeDialog(parent, doc);
-      return true;
-    case cmd::StationSettings:
-      RunStationDialog(parent, settings);
-      return true;
-    case cmd::SendMailSelect:
-      RunSendMailDialog(parent, settings);
-      return true;
-    case cmd::FieldSettings:
-      RunFieldDialog(parent, settings);
-      return true;
-    case cmd::LastMailNo:
-      RunLastMailNoDialog(parent, settings);
-      return true;
-    case cmd::ComPortSettings:
-      RunComPortDialog(parent, settings);
-      return true;
-    case cmd::EditorSettings:
-      RunEditorDialog(parent, settings);
-      return true;
-    case cmd::FileNameSettings:
-      RunFileNameDialog(parent, settings);
-      return true;
-    default:
-      return false;  // the frame's own commands (exit, bars, panes, font, about)
-  }
+void CCommandRouter::CopyMarked() {
+  CWaitCursor wait;
+  QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(session_.Transfers()->MarkedText())));
+}
+
+void CCommandRouter::CopyToFile() {
+  const QString path =
+      AskFile({true, Utf(dialog::CopyToFileTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
+  if (!path.isEmpty()) session_.Transfers()->CopyMarkedLinesToFile(LocalPath(path));
+}
+
+void CCommandRouter::Upload() {
+  const QString path = AskFile({false, Utf(dialog::UploadTitle), QString(), NameFilters(dialog::UploadFilter)});
+  if (!path.isEmpty()) session_.Transfers()->StartUpload(LocalPath(path));
+}
+
+void CCommandRouter::Download() {
+  const QString path = AskFile({true, Utf(dialog::DownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
+  if (!path.isEmpty()) session_.Transfers()->StartCapture(LocalPath(path));
+}
+
+void CCommandRouter::RetroDownload() {
+  // From the history pane's line cursor, whichever pane asked.
+  const QString path =
+      AskFile({true, Utf(dialog::RetroDownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
+  if (!path.isEmpty()) session_.Transfers()->StartCaptureFromCursor(LocalPath(path), session_.Doc().MarkFirst);
+}
+
+bool CCommandRouter::OpenRecent(std::size_t index) {
+  if (index >= recent_.Items().size()) return false;
+  return OpenPath(QString::fromStdString(recent_.Items()[index]));
 }
 
 bool CCommandRouter::OpenPath(const QString& path) {

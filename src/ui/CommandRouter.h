@@ -1,9 +1,11 @@
-// Routes every command id to its handler and its enabling rule.
+// Runs the commands of the command table and answers their enabling: what
+// the table's rows act on (the session, the history pane, the window) and
+// the steps that ask for a file first.
 //
 // Both panes send their commands here, so a command has the same enabling
 // and the same effect on the one document whichever pane is active; only
-// the search and edit-and-send commands need the history pane to be the
-// active one. File dialogs restore the working directory they found.
+// edit-and-send needs the history pane to be the active one. File dialogs
+// restore the working directory they found.
 #pragma once
 
 #include <QFont>
@@ -13,6 +15,7 @@
 #include <ctime>
 #include <functional>
 
+#include "ui/Command.h"
 #include "ui/NamiView2.h"
 #include "ui/RecentFiles.h"
 #include "ui/Session.h"
@@ -32,24 +35,62 @@ struct FileRequest {
 // the name does not end with one; "*.*" becomes "*", every file.
 QStringList NameFilters(const std::string& filter);
 
+// The window's own commands, which the router hands to the window.
+class IFrameCommands {
+ public:
+  virtual ~IFrameCommands() = default;
+  virtual void Exit() = 0;
+  virtual void ToggleToolBar() = 0;
+  virtual void ToggleStatusBar() = 0;
+  virtual void ToggleActivityPane() = 0;
+  virtual bool ToolBarShown() const = 0;
+  virtual bool StatusBarShown() const = 0;
+  virtual bool ActivityPaneShown() const = 0;
+  // The font command, starting from the active pane's font.
+  virtual void ChooseFont() = 0;
+  virtual void SwitchPane(bool next) = 0;
+  virtual void ShowAbout() = 0;
+};
+
 class CCommandRouter {
  public:
   CCommandRouter(CSession& session, CRecentFiles& recent, QWidget* window);
+
+  void SetFrame(IFrameCommands* frame) { frame_ = frame; }
 
   // The history pane when there is one, and whether it is the active pane.
   void SetHistoryPane(CNamiView2* pane) { history_ = pane; }
   void SetHistoryActive(bool active) { historyActive_ = active; }
   bool HistoryActive() const { return historyActive_; }
 
-  // Whether the program has a handler for `id` in this build.
-  bool IsAvailable(int id) const;
-  // The enabling rule of `id` (false when it is not available).
-  bool IsEnabled(int id) const;
-  // Runs `id` when it is enabled; false when it is not (or is not ours).
-  bool Execute(int id);
+  // The enabling rule of the command's row (false without a handler or
+  // without the part it acts on).
+  bool IsEnabled(Command id) const;
+  // Whether a switch is on.
+  bool IsChecked(Command id) const;
+  // Runs the command when it is enabled; false when it is not.
+  bool Execute(Command id);
+
+  // What the rows act on.
+  CSession& Session() const { return session_; }
+  CNamiView2* History() const { return history_; }
+  IFrameCommands* Frame() const { return frame_; }
+  QWidget* Window() const { return window_; }
+
+  // The steps of the commands that ask first or use the clipboard.
+  void NewDocument();
+  void Open();
+  void CopyMarked();
+  void PasteSend();
+  void CopyToFile();
+  void Upload();
+  void Download();
+  void RetroDownload();
 
   // Document commands, also used by start-up and dropped files.
   bool OpenPath(const QString& path);
+  // Opens the `index`-th recent file.
+  bool OpenRecent(std::size_t index);
   // File Save; asks for a name when the document was never saved. False
   // when the user cancelled or the file could not be written.
   bool Save();
@@ -73,13 +114,13 @@ class CCommandRouter {
   // whatever the dialog or the user did.
   QString AskFile(const FileRequest& request);
   QString CaptureName() const;
-  void PasteSend();
   static std::string LocalPath(const QString& path);
 
   CSession& session_;
   CRecentFiles& recent_;
   QWidget* window_;
   CNamiView2* history_ = nullptr;
+  IFrameCommands* frame_ = nullptr;
   bool historyActive_ = false;
 };
 

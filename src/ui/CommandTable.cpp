@@ -1,95 +1,403 @@
 #include "ui/CommandTable.h"
 
-#include "ui/CommandIds.h"
+#include <QKeySequence>
+#include <QRegularExpression>
+
+#include "ui/CommandRouter.h"
+#include "ui/Dialogs.h"
+#include "ui/ToolIcons.h"
 
 namespace nami {
 namespace {
 
-const CommandInfo kCommands[] = {
-    {cmd::FileNew, "新規作成(&Nｼ)", "新規にﾌｧｲﾙを作成", "新規作成"},
-    {cmd::FileOpen, "開く(&Oﾋ)...", "既存のﾌｧｲﾙを開く", "開く"},
-    {cmd::FileSave, "上書き保存(&Sｳ)", "開いているﾌｧｲﾙを上書きして保存", "上書き保存"},
-    {cmd::FileSaveAs, "名前を付けて保存(&Aﾅ)...", "開いているﾌｧｲﾙに名前を付けて保存", ""},
-    {cmd::AppExit, "終了(&Xﾘ)", "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示", "終了"},
-    {cmd::EditCopy, "コピー(&Cｺ)", "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存", "ｺﾋﾟ-"},
-    {cmd::EditPaste, "ペースト送信(&Pﾊ)", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容を貼り付け", "貼り付け"},
-    {cmd::PasteStop, "ﾍﾟｰｽﾄ送信中止(&Aｽ)", "ペースト送信を中止します", ""},
-    {cmd::CopyToFile, "ﾌｧｲﾙにｺﾋﾟｰ(&Fﾌ)", "ファイルにコピーします", ""},
-    {cmd::EditAndSend, "編集して送信(&Lﾍ)", "選択した行を編集し送信する", ""},
-    {cmd::SearchCondition, "検索条件(&Fｾ)", "検索条件を設定します", ""},
-    {cmd::SearchUp, "上検索(&Uｳ)", "", ""},
-    {cmd::SearchDown, "下検索(&Dｼ)", "", ""},
-    {cmd::Upload, "アップロード(&Uｱ)", "ディスクからのファイルのアップロード", "ｱｯﾌﾟﾛｰﾄﾞ"},
-    {cmd::UploadStop, "アップロード中止(&Bﾁ)", "", ""},
-    {cmd::Download, "ダウンロード(&Dﾀ)", "ディスクへのファイルのダウンロード", "ﾀﾞｳﾝﾛｰﾄﾞ"},
-    {cmd::RetroDownload, "さかのぼってﾀﾞｳﾝ(&Rｻ)", "ﾗｲﾝｶｰｿﾙまでさかのぼってダウンロードします", "さかのぼりﾀﾞｳﾝ"},
-    {cmd::DownloadEnd, "ダウンロード終了(&Sｽ)", "ダウンロードを終了します", ""},
-    {cmd::MailCreate, "ﾒｰﾙ作成(&Sｶ)", "メールの作成のためエディター起動", "ﾒｰﾙ作成"},
-    {cmd::MailView, "ﾒｰﾙ読み出し(&Rﾖ)", "自動ﾓｰﾄﾞで読みだしたﾛｸﾞﾌｧｲﾙをｴﾃﾞｨﾀｰで閲覧します", "ﾒｰﾙ表示"},
-    {cmd::ListView, "ﾘｽﾄ読み出し(&Lﾘ)", "自動ﾓｰﾄﾞで読みだしたﾘｽﾄの編集", "ﾘｽﾄ表示"},
-    {cmd::AutoModeSettings, "自動ﾓｰﾄﾞの設定(&Vｾ)", "自動ﾓｰﾄﾞのＬＲＳの有無の設定", "自動ﾓｰﾄﾞ設定"},
-    {cmd::AutoModeStart, "自動ﾓｰﾄﾞ起動(&Aｵ)", "自動運転をスタート", "自動ﾓｰﾄﾞ開始"},
-    {cmd::Connect, "相手局にｺﾈｸﾄ(&Cｺ)", "相手局に自動ｺﾈｸﾄ", "自動ｺﾈｸﾄ"},
-    {cmd::MailSend, "ﾒｰﾙ自動送信(&Sｿ)", "ﾒｰﾙの複数自動送信", "ﾒｰﾙ自動送信"},
-    {cmd::ListRead, "ﾘｽﾄ読みだし(&Lﾘ)", "ﾌﾞﾚﾃﾝﾘｽﾄの自動読み出し", "ﾘｽﾄ自動読出"},
-    {cmd::MailRead, "ﾒｰﾙ自動読出(&Rﾖ)", "ﾒｰﾙの複数自動読み出し", "ﾒｰﾙ自動読出"},
-    {cmd::AutoModeEnd, "自動ﾓｰﾄﾞ終了(&Bｼ)", "自動ﾓｰﾄﾞの終了／中止", "自動ﾓｰﾄﾞ終了"},
-    {cmd::StationSettings, "相手局の設定(&Cｺ)", "自動ｺﾈｸﾄの相手局／条件の設定", ""},
-    {cmd::SendMailSelect, "送信ﾒｰﾙ選択(&Sｿ)", "自動送信ﾒｰﾙの設定", "自動送信設定"},
-    {cmd::FieldSettings, "ﾌｨｰﾙﾄﾞ設定(&Lﾘ)", "読み出しﾌｨｰﾙﾄﾞの設定", ""},
-    {cmd::LastMailNo, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ(&Rﾖ)", "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰの設定", ""},
-    {cmd::EditIni, "INIﾌｧｲﾙの編集(&Iｲ)", "NAMI.INIﾌｱｲﾙをｴﾃﾞｨﾀｰで編集", ""},
-    {cmd::ComPortSettings, "通信ﾎﾟｰﾄ設定(&Pﾂ)", "COMﾎﾟｰﾄの設定", ""},
-    {cmd::EditorSettings, "ｴﾃﾞｨﾀｰの設定(&Eｴ)", "ｴﾃﾞｨﾀｰの設定", ""},
-    {cmd::FileNameSettings, "ﾃﾝﾎﾟﾗﾘｰﾌｧｲﾙ設定(&Fﾌ)", "自動運転時使われるﾌｧｲﾙ名の設定", ""},
-    {cmd::ViewToolbar, "ツールバー(&Tﾊ)", "ﾂｰﾙﾊﾞｰの表示/非表示", "ﾂｰﾙﾊﾞｰの表示/非表示"},
-    {cmd::ViewStatusBar, "ステータス バー(&Sｽ)", "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示", "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示"},
-    {cmd::FontSelect, "ﾌｫﾝﾄの選択(&Jﾁ)", "表示ﾌｫﾝﾄの選択", ""},
-    {cmd::UserManual, "ﾕｰｻﾞｰﾏﾆｭｱﾙ(&Uﾕ)", "ﾕｰｻﾞｰﾏﾆｭｱﾙの表示", "ﾍﾙﾌﾟの表示"},
-    {cmd::AppAbout, "バージョン情報(&Aﾊ)...", "ﾌﾟﾛｸﾞﾗﾑ情報、ﾊﾞｰｼﾞｮﾝ、著作権を表示", "ﾊﾞｰｼﾞｮﾝ情報"},
-    {cmd::EditUndo, "元に戻す", "直前に行った動作を元に戻す", ""},
-    {cmd::EditCut, "切り取り", "選択範囲を切り取ってｸﾘｯﾌﾟﾎﾞｰﾄﾞに移動", ""},
-    {cmd::NextPane, "次のﾍﾟｲﾝ", "次のｳｨﾝﾄﾞｳ ﾍﾟｲﾝに切り替え", ""},
-    {cmd::PrevPane, "前のﾍﾟｲﾝ", "前のｳｨﾝﾄﾞｳ ﾍﾟｲﾝに切り替え", ""},
+using R = CCommandRouter;
+
+// When a command can run.
+bool HasTransfers(const R& r) { return r.Session().Transfers() != nullptr; }
+bool HasHistory(const R& r) { return r.History() != nullptr; }
+bool HasFrame(const R& r) { return r.Frame() != nullptr; }
+bool HistoryActive(const R& r) { return HasHistory(r) && r.HistoryActive(); }
+bool NotPasting(const R& r) { return HasTransfers(r) && !r.Session().Doc().PasteSending; }
+bool Pasting(const R& r) { return HasTransfers(r) && r.Session().Doc().PasteSending; }
+bool NotUploading(const R& r) { return HasTransfers(r) && !r.Session().Doc().Uploading; }
+bool Uploading(const R& r) { return HasTransfers(r) && r.Session().Doc().Uploading; }
+bool NotCapturing(const R& r) { return HasTransfers(r) && !r.Session().Doc().Capturing; }
+bool Capturing(const R& r) { return HasTransfers(r) && r.Session().Doc().Capturing; }
+bool HasAutopilot(const R& r) { return r.Session().Autopilot() != nullptr; }
+// An autopilot step starts only while no run is busy.
+template <AutoCommand C>
+bool AutoReady(const R& r) {
+  const CAutopilot* pilot = r.Session().Autopilot();
+  return pilot && r.Session().Doc().AutoIdle && pilot->IsEnabled(C);
+}
+bool Never(const R&) { return false; }
+
+template <AutoCommand C>
+void RunAuto(R& r) {
+  r.Session().Autopilot()->Run(C);
+}
+// A dialog or an editor on the settings, parented to the window.
+template <auto Dialog>
+void OnSettings(R& r) {
+  Dialog(r.Window(), r.Session().Settings());
+}
+
+template <const KeySpec& Key>
+bool SwitchOn(const R& r) {
+  return r.Session().Settings().Get(Key) != "0";
+}
+template <const KeySpec& Key>
+void Flip(R& r) {
+  r.Session().Settings().Set(Key, SwitchOn<Key>(r) ? "0" : "1");
+}
+
+constexpr int Key(QKeyCombination key) { return key.toCombined(); }
+
+const std::vector<CommandRow> kRows = {
+    // File.
+    {.id = Command::FileNew,
+     .label = "新規作成(&Nｼ)",
+     .prompt = "新規にﾌｧｲﾙを作成",
+     .tip = "新規作成",
+     .run = [](R& r) { r.NewDocument(); }},
+    {.id = Command::FileOpen,
+     .label = "開く(&Oﾋ)...",
+     .prompt = "既存のﾌｧｲﾙを開く",
+     .tip = "開く",
+     .run = [](R& r) { r.Open(); }},
+    {.id = Command::FileSave,
+     .label = "上書き保存(&Sｳ)",
+     .prompt = "開いているﾌｧｲﾙを上書きして保存",
+     .tip = "上書き保存",
+     .run = [](R& r) { r.Save(); }},
+    {.id = Command::FileSaveAs,
+     .label = "名前を付けて保存(&Aﾅ)...",
+     .prompt = "開いているﾌｧｲﾙに名前を付けて保存",
+     .run = [](R& r) { r.SaveAs(); }},
+    // Stands where the recent files go while there are none; each recent
+    // file's own item opens it.
+    {.id = Command::OpenRecent, .label = "以前開いたファイル", .prompt = "このﾌｧｲﾙを開く", .enabled = Never},
+    {.id = Command::AppExit,
+     .label = "終了(&Xﾘ)",
+     .prompt = "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示",
+     .tip = "終了",
+     .enabled = HasFrame,
+     .run = [](R& r) { r.Frame()->Exit(); }},
+
+    // Edit. Undo and cut have their keys but no handler in this program.
+    {.id = Command::EditUndo,
+     .label = "元に戻す",
+     .prompt = "直前に行った動作を元に戻す",
+     .key = Key(Qt::ALT | Qt::Key_Backspace)},
+    {.id = Command::EditCut,
+     .label = "切り取り",
+     .prompt = "選択範囲を切り取ってｸﾘｯﾌﾟﾎﾞｰﾄﾞに移動",
+     .key = Key(Qt::SHIFT | Qt::Key_Delete)},
+    {.id = Command::EditCopy,
+     .label = "コピー(&Cｺ)",
+     .prompt = "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存",
+     .tip = "ｺﾋﾟ-",
+     .key = Key(Qt::CTRL | Qt::Key_Insert),
+     .enabled = HasTransfers,
+     .run = [](R& r) { r.CopyMarked(); }},
+    {.id = Command::EditPaste,
+     .label = "ペースト送信(&Pﾊ)",
+     .prompt = "ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容を貼り付け",
+     .tip = "貼り付け",
+     .key = Key(Qt::SHIFT | Qt::Key_Insert),
+     .enabled = NotPasting,
+     .run = [](R& r) { r.PasteSend(); }},
+    {.id = Command::PasteStop,
+     .label = "ﾍﾟｰｽﾄ送信中止(&Aｽ)",
+     .prompt = "ペースト送信を中止します",
+     .enabled = Pasting,
+     .run = [](R& r) { r.Session().Transfers()->StopPasteSend(); }},
+    {.id = Command::CopyToFile,
+     .label = "ﾌｧｲﾙにｺﾋﾟｰ(&Fﾌ)",
+     .prompt = "ファイルにコピーします",
+     .enabled = HasTransfers,
+     .run = [](R& r) { r.CopyToFile(); }},
+    // The history pane's own command.
+    {.id = Command::EditAndSend,
+     .label = "編集して送信(&Lﾍ)",
+     .prompt = "選択した行を編集し送信する",
+     .enabled = HistoryActive,
+     .run = [](R& r) { r.History()->EditAndSend(); }},
+    // Searching the history works from either pane.
+    {.id = Command::SearchCondition,
+     .label = "検索条件(&Fｾ)",
+     .prompt = "検索条件を設定します",
+     .key = Key(Qt::CTRL | Qt::Key_F),
+     .enabled = HasHistory,
+     .run = [](R& r) { r.History()->Search(); }},
+    {.id = Command::SearchUp,
+     .label = "上検索(&Uｳ)",
+     .key = Key(Qt::SHIFT | Qt::Key_F3),
+     .enabled = HasHistory,
+     .run = [](R& r) { r.History()->SearchPrev(); }},
+    {.id = Command::SearchDown,
+     .label = "下検索(&Dｼ)",
+     .key = Key(Qt::Key_F3),
+     .enabled = HasHistory,
+     .run = [](R& r) { r.History()->SearchNext(); }},
+
+    // Upload and download: the same from either pane, on the one document.
+    {.id = Command::Upload,
+     .label = "アップロード(&Uｱ)",
+     .prompt = "ディスクからのファイルのアップロード",
+     .tip = "ｱｯﾌﾟﾛｰﾄﾞ",
+     .icon = icon::Upload,
+     .enabled = NotUploading,
+     .run = [](R& r) { r.Upload(); }},
+    {.id = Command::UploadStop,
+     .label = "アップロード中止(&Bﾁ)",
+     .enabled = Uploading,
+     .run = [](R& r) { r.Session().Transfers()->StopUpload(); }},
+    {.id = Command::Download,
+     .label = "ダウンロード(&Dﾀ)",
+     .prompt = "ディスクへのファイルのダウンロード",
+     .tip = "ﾀﾞｳﾝﾛｰﾄﾞ",
+     .icon = icon::Download,
+     .enabled = NotCapturing,
+     .run = [](R& r) { r.Download(); }},
+    {.id = Command::RetroDownload,
+     .label = "さかのぼってﾀﾞｳﾝ(&Rｻ)",
+     .prompt = "ﾗｲﾝｶｰｿﾙまでさかのぼってダウンロードします",
+     .tip = "さかのぼりﾀﾞｳﾝ",
+     .icon = icon::RetroDownload,
+     .enabled = NotCapturing,
+     .run = [](R& r) { r.RetroDownload(); }},
+    {.id = Command::DownloadEnd,
+     .label = "ダウンロード終了(&Sｽ)",
+     .prompt = "ダウンロードを終了します",
+     .enabled = Capturing,
+     .run = [](R& r) { r.Session().Transfers()->StopCapture(); }},
+
+    // Editor.
+    {.id = Command::MailCreate,
+     .label = "ﾒｰﾙ作成(&Sｶ)",
+     .prompt = "メールの作成のためエディター起動",
+     .tip = "ﾒｰﾙ作成",
+     .icon = icon::MailCreate,
+     .run = OnSettings<EditNewMail>},
+    {.id = Command::MailView,
+     .label = "ﾒｰﾙ読み出し(&Rﾖ)",
+     .prompt = "自動ﾓｰﾄﾞで読みだしたﾛｸﾞﾌｧｲﾙをｴﾃﾞｨﾀｰで閲覧します",
+     .tip = "ﾒｰﾙ表示",
+     .icon = icon::MailView,
+     .run = OnSettings<ViewMailLog>},
+    {.id = Command::ListView,
+     .label = "ﾘｽﾄ読み出し(&Lﾘ)",
+     .prompt = "自動ﾓｰﾄﾞで読みだしたﾘｽﾄの編集",
+     .tip = "ﾘｽﾄ表示",
+     .icon = icon::ListView,
+     .run = OnSettings<ViewListLog>},
+
+    // Autopilot.
+    {.id = Command::AutoModeSettings,
+     .label = "自動ﾓｰﾄﾞの設定(&Vｾ)",
+     .prompt = "自動ﾓｰﾄﾞのＬＲＳの有無の設定",
+     .tip = "自動ﾓｰﾄﾞ設定",
+     .icon = icon::AutoModeSettings,
+     .run = [](R& r) { RunAutoModeDialog(r.Window(), r.Session().Doc()); }},
+    {.id = Command::AutoModeStart,
+     .label = "自動ﾓｰﾄﾞ起動(&Aｵ)",
+     .prompt = "自動運転をスタート",
+     .tip = "自動ﾓｰﾄﾞ開始",
+     .key = Key(Qt::Key_F5),
+     .icon = icon::AutoModeStart,
+     .enabled = AutoReady<AutoCommand::AutoMode>,
+     .run = RunAuto<AutoCommand::AutoMode>},
+    {.id = Command::Connect,
+     .label = "相手局にｺﾈｸﾄ(&Cｺ)",
+     .prompt = "相手局に自動ｺﾈｸﾄ",
+     .tip = "自動ｺﾈｸﾄ",
+     .icon = icon::Connect,
+     .enabled = AutoReady<AutoCommand::Connect>,
+     .run = RunAuto<AutoCommand::Connect>},
+    {.id = Command::MailSend,
+     .label = "ﾒｰﾙ自動送信(&Sｿ)",
+     .prompt = "ﾒｰﾙの複数自動送信",
+     .tip = "ﾒｰﾙ自動送信",
+     .icon = icon::MailSend,
+     .enabled = AutoReady<AutoCommand::Send>,
+     .run = RunAuto<AutoCommand::Send>},
+    {.id = Command::ListRead,
+     .label = "ﾘｽﾄ読みだし(&Lﾘ)",
+     .prompt = "ﾌﾞﾚﾃﾝﾘｽﾄの自動読み出し",
+     .tip = "ﾘｽﾄ自動読出",
+     .icon = icon::ListRead,
+     .enabled = AutoReady<AutoCommand::List>,
+     .run = RunAuto<AutoCommand::List>},
+    {.id = Command::MailRead,
+     .label = "ﾒｰﾙ自動読出(&Rﾖ)",
+     .prompt = "ﾒｰﾙの複数自動読み出し",
+     .tip = "ﾒｰﾙ自動読出",
+     .icon = icon::MailRead,
+     .enabled = AutoReady<AutoCommand::Read>,
+     .run = RunAuto<AutoCommand::Read>},
+    // The end command stops a busy run too.
+    {.id = Command::AutoModeEnd,
+     .label = "自動ﾓｰﾄﾞ終了(&Bｼ)",
+     .prompt = "自動ﾓｰﾄﾞの終了／中止",
+     .tip = "自動ﾓｰﾄﾞ終了",
+     .key = Key(Qt::SHIFT | Qt::Key_F5),
+     .icon = icon::AutoModeEnd,
+     .enabled = HasAutopilot,
+     .run = RunAuto<AutoCommand::End>},
+
+    // Settings.
+    {.id = Command::StationSettings,
+     .label = "相手局の設定(&Cｺ)",
+     .prompt = "自動ｺﾈｸﾄの相手局／条件の設定",
+     .run = OnSettings<RunStationDialog>},
+    {.id = Command::SendMailSelect,
+     .label = "送信ﾒｰﾙ選択(&Sｿ)",
+     .prompt = "自動送信ﾒｰﾙの設定",
+     .tip = "自動送信設定",
+     .icon = icon::SendMailSelect,
+     .run = OnSettings<RunSendMailDialog>},
+    {.id = Command::FieldSettings,
+     .label = "ﾌｨｰﾙﾄﾞ設定(&Lﾘ)",
+     .prompt = "読み出しﾌｨｰﾙﾄﾞの設定",
+     .run = OnSettings<RunFieldDialog>},
+    {.id = Command::LastMailNo,
+     .label = "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ(&Rﾖ)",
+     .prompt = "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰの設定",
+     .run = OnSettings<RunLastMailNoDialog>},
+    {.id = Command::EditIni,
+     .label = "INIﾌｧｲﾙの編集(&Iｲ)",
+     .prompt = "NAMI.INIﾌｱｲﾙをｴﾃﾞｨﾀｰで編集",
+     .run = OnSettings<EditSettingsFile>},
+    {.id = Command::ComPortSettings,
+     .label = "通信ﾎﾟｰﾄ設定(&Pﾂ)",
+     .prompt = "COMﾎﾟｰﾄの設定",
+     .run = OnSettings<RunComPortDialog>},
+    {.id = Command::EditorSettings,
+     .label = "ｴﾃﾞｨﾀｰの設定(&Eｴ)",
+     .prompt = "ｴﾃﾞｨﾀｰの設定",
+     .run = OnSettings<RunEditorDialog>},
+    {.id = Command::FileNameSettings,
+     .label = "ﾃﾝﾎﾟﾗﾘｰﾌｧｲﾙ設定(&Fﾌ)",
+     .prompt = "自動運転時使われるﾌｧｲﾙ名の設定",
+     .run = OnSettings<RunFileNameDialog>},
+    {.id = Command::ViewToolbar,
+     .label = "ツールバー(&Tﾊ)",
+     .prompt = "ﾂｰﾙﾊﾞｰの表示/非表示",
+     .tip = "ﾂｰﾙﾊﾞｰの表示/非表示",
+     .enabled = HasFrame,
+     .run = [](R& r) { r.Frame()->ToggleToolBar(); },
+     .checked = [](const R& r) { return HasFrame(r) && r.Frame()->ToolBarShown(); }},
+    {.id = Command::ViewStatusBar,
+     .label = "ステータス バー(&Sｽ)",
+     .prompt = "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示",
+     .tip = "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示",
+     .enabled = HasFrame,
+     .run = [](R& r) { r.Frame()->ToggleStatusBar(); },
+     .checked = [](const R& r) { return HasFrame(r) && r.Frame()->StatusBarShown(); }},
+    {.id = Command::ActivityPane,
+     .label = "運用ログ(&Oｳ)",
+     .prompt = "自動運用の経過を表示/非表示",
+     .enabled = HasFrame,
+     .run = [](R& r) { r.Frame()->ToggleActivityPane(); },
+     .checked = [](const R& r) { return HasFrame(r) && r.Frame()->ActivityPaneShown(); }},
+    {.id = Command::FontSelect,
+     .label = "ﾌｫﾝﾄの選択(&Jﾁ)",
+     .prompt = "表示ﾌｫﾝﾄの選択",
+     .enabled = HasFrame,
+     .run = [](R& r) { r.Frame()->ChooseFont(); }},
+    {.id = Command::NotifyOwnMail,
+     .label = "自局宛ﾒｰﾙを通知(&Mﾂ)",
+     .run = Flip<keys::NotifyOwnMail>,
+     .checked = SwitchOn<keys::NotifyOwnMail>},
+    {.id = Command::NotifyFailedRun,
+     .label = "定時運用の失敗を通知(&Nﾃ)",
+     .run = Flip<keys::NotifyFailedRun>,
+     .checked = SwitchOn<keys::NotifyFailedRun>},
+
+    // Help.
+    {.id = Command::UserManual,
+     .label = "ﾕｰｻﾞｰﾏﾆｭｱﾙ(&Uﾕ)",
+     .prompt = "ﾕｰｻﾞｰﾏﾆｭｱﾙの表示",
+     .tip = "ﾍﾙﾌﾟの表示",
+     .icon = icon::UserManual,
+     .run = [](R& r) { OpenUserManual(r.Window()); }},
+    {.id = Command::AppAbout,
+     .label = "バージョン情報(&Aﾊ)...",
+     .prompt = "ﾌﾟﾛｸﾞﾗﾑ情報、ﾊﾞｰｼﾞｮﾝ、著作権を表示",
+     .tip = "ﾊﾞｰｼﾞｮﾝ情報",
+     .enabled = HasFrame,
+     .run = [](R& r) { r.Frame()->ShowAbout(); }},
+
+    // Panes: with two, next and previous both go to the other one.
+    {.id = Command::NextPane,
+     .label = "次のﾍﾟｲﾝ",
+     .prompt = "次のｳｨﾝﾄﾞｳ ﾍﾟｲﾝに切り替え",
+     .key = Key(Qt::Key_F6),
+     .enabled = HasFrame,
+     .run = [](R& r) { r.Frame()->SwitchPane(true); }},
+    {.id = Command::PrevPane,
+     .label = "前のﾍﾟｲﾝ",
+     .prompt = "前のｳｨﾝﾄﾞｳ ﾍﾟｲﾝに切り替え",
+     .key = Key(Qt::SHIFT | Qt::Key_F6),
+     .enabled = HasFrame,
+     .run = [](R& r) { r.Frame()->SwitchPane(false); }},
 };
 
 }  // namespace
 
-const std::vector<MenuInfo>& MainMenu() {
-  static const std::vector<MenuInfo> menus = {
+const std::vector<CommandRow>& CommandRows() { return kRows; }
+
+const CommandRow* FindCommand(int id) {
+  for (const CommandRow& row : kRows)
+    if (static_cast<int>(row.id) == id) return &row;
+  return nullptr;
+}
+
+const CommandRow& RowOf(Command id) {
+  // Every command has its row (the table test walks them all).
+  return *FindCommand(static_cast<int>(id));
+}
+
+const std::vector<MenuLayout>& MainMenu() {
+  using C = Command;
+  static const std::vector<MenuLayout> menus = {
       {"相手局情報(&Fﾌ)",
-       {cmd::FileNew, cmd::FileOpen, cmd::FileSave, cmd::FileSaveAs, kSeparator, kRecentFiles, kSeparator,
-        cmd::AppExit}},
+       {C::FileNew, C::FileOpen, C::FileSave, C::FileSaveAs, kSeparator, C::OpenRecent, kSeparator, C::AppExit}},
       {"編集(&Eｼ)",
-       {cmd::EditCopy, cmd::EditPaste, cmd::PasteStop, cmd::CopyToFile, kSeparator, cmd::EditAndSend,
-        cmd::SearchCondition, cmd::SearchUp, cmd::SearchDown}},
-      {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&Tﾃ)", {cmd::Upload, cmd::UploadStop, cmd::Download, cmd::RetroDownload, cmd::DownloadEnd}},
-      {"ｴﾃﾞｨﾀｰ(&Rｴ)", {cmd::MailCreate, cmd::MailView, cmd::ListView}},
+       {C::EditCopy, C::EditPaste, C::PasteStop, C::CopyToFile, kSeparator, C::EditAndSend, C::SearchCondition,
+        C::SearchUp, C::SearchDown}},
+      {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&Tﾃ)", {C::Upload, C::UploadStop, C::Download, C::RetroDownload, C::DownloadEnd}},
+      {"ｴﾃﾞｨﾀｰ(&Rｴ)", {C::MailCreate, C::MailView, C::ListView}},
       {"ｺﾏﾝﾄﾞ(&Cｺ)",
-       {cmd::AutoModeSettings, cmd::AutoModeStart, cmd::Connect, cmd::MailSend, cmd::ListRead, cmd::MailRead,
-        cmd::AutoModeEnd}},
+       {C::AutoModeSettings, C::AutoModeStart, C::Connect, C::MailSend, C::ListRead, C::MailRead, C::AutoModeEnd}},
       {"設定(&Vﾋ)",
-       {cmd::StationSettings, cmd::SendMailSelect, cmd::FieldSettings, cmd::LastMailNo, cmd::EditIni, kSeparator,
-        cmd::ComPortSettings, cmd::EditorSettings, cmd::FileNameSettings, cmd::ViewToolbar, cmd::ViewStatusBar,
-        cmd::FontSelect}},
-      {"ﾍﾙﾌﾟ(&Hﾍ)", {cmd::UserManual, cmd::AppAbout}},
+       {C::StationSettings, C::SendMailSelect, C::FieldSettings, C::LastMailNo, C::EditIni, kSeparator,
+        C::ComPortSettings, C::EditorSettings, C::FileNameSettings, C::ViewToolbar, C::ViewStatusBar, C::ActivityPane,
+        C::FontSelect, kSeparator, C::NotifyOwnMail, C::NotifyFailedRun}},
+      {"ﾍﾙﾌﾟ(&Hﾍ)", {C::UserManual, C::AppAbout}},
   };
   return menus;
 }
 
-const std::vector<int>& ToolbarButtons() {
-  static const std::vector<int> buttons = {
-      cmd::Upload,        cmd::Download,         cmd::RetroDownload, kSeparator,       cmd::Connect,
-      cmd::ListRead,      cmd::MailRead,         cmd::MailSend,      cmd::AutoModeEnd, kSeparator,
-      cmd::AutoModeStart, cmd::AutoModeSettings, kSeparator,         cmd::ListView,    cmd::MailView,
-      cmd::MailCreate,    cmd::SendMailSelect,   kSeparator,         cmd::UserManual};
+const std::vector<CommandPlace>& ToolbarButtons() {
+  using C = Command;
+  static const std::vector<CommandPlace> buttons = {
+      C::Upload,   C::Download,    C::RetroDownload,  kSeparator,       C::Connect,          C::ListRead, C::MailRead,
+      C::MailSend, C::AutoModeEnd, kSeparator,        C::AutoModeStart, C::AutoModeSettings, kSeparator,  C::ListView,
+      C::MailView, C::MailCreate,  C::SendMailSelect, kSeparator,       C::UserManual};
   return buttons;
 }
 
-const CommandInfo* FindCommand(int id) {
-  for (const CommandInfo& c : kCommands)
-    if (c.id == id) return &c;
-  return nullptr;
+const std::vector<Command>& HistoryContextMenu() {
+  static const std::vector<Command> items = {Command::EditCopy, Command::EditAndSend, Command::SearchCondition,
+                                             Command::SearchUp, Command::SearchDown};
+  return items;
+}
+
+QString ContextLabel(const CommandRow& row) {
+  static const QRegularExpression accessKana(QStringLiteral("\\((&[A-Z])[^)]+\\)"));
+  return QString::fromUtf8(row.label).replace(accessKana, QStringLiteral("(\\1)"));
 }
 
 }  // namespace nami

@@ -17,8 +17,6 @@
 #include <QUrl>
 
 #include "text/Cp932.h"
-#include "ui/CommandIds.h"
-#include "ui/CommandTable.h"
 #include "ui/Fonts.h"
 #include "ui/ToolIcons.h"
 
@@ -44,10 +42,11 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
   splitter_->setChildrenCollapsible(false);
   auto* history = new CNamiView2(session_.Doc(), splitter_);
   router_.SetHistoryPane(history);
+  router_.SetFrame(this);
   history_ = history;
   // The pane's context menu goes through the window's commands, enabled alike.
-  history->runCommand = [this](int id) { Run(id); };
-  history->commandEnabled = [this](int id) { return router_.IsEnabled(id); };
+  history->runCommand = [this](Command id) { Run(id); };
+  history->commandEnabled = [this](Command id) { return router_.IsEnabled(id); };
   connect(history, &CNamiView2::activated, this, [this] { router_.SetHistoryActive(true); });
   view_ = new CNamiView(session_, splitter_);
   splitter_->addWidget(history_);
@@ -104,6 +103,9 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+  // Bars and panes hidden while the window goes must not reach its timers.
+  toolbar_->disconnect(this);
+  activity_->disconnect(this);
   session_.Activity().Unlisten(activityId_);
   if (CAutopilot* pilot = session_.Autopilot()) pilot->OnRunEnd = nullptr;
   session_.OnNotice = nullptr;
@@ -142,6 +144,7 @@ void CMainFrame::BuildActivityPane() {
   activity_->setAllowedAreas(Qt::AllDockWidgetAreas);
   addDockWidget(Qt::BottomDockWidgetArea, activity_);
   activity_->setVisible(session_.Settings().Get(keys::ActivityPane) == "1");
+  connect(activity_, &QDockWidget::visibilityChanged, this, &CMainFrame::RefreshSoon);
   activityId_ = session_.Activity().Listen([this](const ActivityEntry& entry) { activity_->Append(entry); });
   if (CAutopilot* pilot = session_.Autopilot())
     pilot->OnRunEnd = [this](const RunSummary& summary) { OnRunEnd(summary); };
@@ -157,115 +160,82 @@ void CMainFrame::OnRunEnd(const RunSummary& summary) {
   NotifyRunEnd(notifier_, session_.Settings(), summary);
 }
 
-QAction* CMainFrame::MakeAction(int id) {
-  if (QAction* a = actions_.value(id, nullptr)) return a;
-  const CommandInfo* info = FindCommand(id);
-  auto* action = new QAction(info ? QString::fromUtf8(info->label) : QString::number(id), this);
-  action->setData(id);
-  if (info && *info->prompt) action->setStatusTip(QString::fromUtf8(info->prompt));
-  if (info && *info->tip) action->setToolTip(QString::fromUtf8(info->tip));
+QAction* CMainFrame::Action(Command id) const {
+  const auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+QAction* CMainFrame::MakeAction(Command id) {
+  if (QAction* a = Action(id)) return a;
+  const CommandRow& row = RowOf(id);
+  auto* action = new QAction(QString::fromUtf8(row.label), this);
+  action->setData(static_cast<int>(id));
+  if (*row.prompt) action->setStatusTip(QString::fromUtf8(row.prompt));
+  if (*row.tip) action->setToolTip(QString::fromUtf8(row.tip));
+  if (row.key) action->setShortcut(QKeySequence(QKeyCombination::fromCombined(row.key)));
+  action->setShortcutContext(Qt::WindowShortcut);
+  action->setCheckable(row.checked != nullptr);  // checked by RefreshCommands
   connect(action, &QAction::triggered, this, [this, id] { Run(id); });
-  actions_.insert(id, action);
+  actions_.emplace(id, action);
   return action;
 }
 
-void CMainFrame::BuildMenus() {
-  for (const MenuInfo& m : MainMenu()) {
-    QMenu* menu = menuBar()->addMenu(QString::fromUtf8(m.title));
-    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
-    for (int id : m.items) {
-      if (id == kSeparator) {
-        menu->addSeparator();
-      } else if (id == kRecentFiles) {
-        fileMenu_ = menu;
-        recentAnchor_ = menu->addAction(QStringLiteral("以前開いたファイル"));
-        recentAnchor_->setEnabled(false);
-        recentAnchor_->setData(cmd::FileMru1);
-      } else {
-        menu->addAction(MakeAction(id));
-      }
+void CMainFrame::AddMenu(const MenuLayout& layout) {
+  QMenu* menu = menuBar()->addMenu(QString::fromUtf8(layout.title));
+  connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+  for (const CommandPlace& place : layout.items) {
+    if (!place) {
+      menu->addSeparator();
+      continue;
+    }
+    QAction* action = MakeAction(*place);
+    menu->addAction(action);
+    if (*place == Command::OpenRecent) {  // the recent files go before it
+      fileMenu_ = menu;
+      recentAnchor_ = action;
     }
   }
-  Action(cmd::ViewToolbar)->setCheckable(true);
-  Action(cmd::ViewStatusBar)->setCheckable(true);
-  Action(cmd::ViewToolbar)->setChecked(true);
-  Action(cmd::ViewStatusBar)->setChecked(true);
+}
 
-  // Accelerators (the menu items keep their own labels without shortcuts).
-  Action(cmd::EditCopy)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-  Action(cmd::EditPaste)->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert));
-  struct Accel {
-    int id;
-    QKeySequence key;
-  };
-  for (const Accel& a :
-       {Accel{cmd::EditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace)},
-        Accel{cmd::EditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete)}, Accel{cmd::NextPane, QKeySequence(Qt::Key_F6)},
-        Accel{cmd::PrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6)}}) {
-    QAction* action = MakeAction(a.id);
-    action->setShortcut(a.key);
-    addAction(action);
-  }
-  // Keys people expect: search from either pane, start and stop the autopilot.
-  for (const Accel& a :
-       {Accel{cmd::SearchCondition, QKeySequence(Qt::CTRL | Qt::Key_F)},
-        Accel{cmd::SearchDown, QKeySequence(Qt::Key_F3)}, Accel{cmd::SearchUp, QKeySequence(Qt::SHIFT | Qt::Key_F3)},
-        Accel{cmd::AutoModeStart, QKeySequence(Qt::Key_F5)},
-        Accel{cmd::AutoModeEnd, QKeySequence(Qt::SHIFT | Qt::Key_F5)}})
-    MakeAction(a.id)->setShortcut(a.key);
-  for (QAction* a : actions_) {
-    a->setShortcutContext(Qt::WindowShortcut);
-    // The tool tip names the key.
-    if (a->shortcut().isEmpty()) continue;
-    QString tip = a->toolTip();  // without a tip of its own: the label without its access key
-    tip.remove(QRegularExpression(QStringLiteral("\\([A-Z][^)]*\\)(\\.\\.\\.)?$")));
-    a->setToolTip(QStringLiteral("%1 (%2)").arg(tip, a->shortcut().toString(QKeySequence::NativeText)));
-  }
-
-  // The activity pane and the notification switches join the settings menu.
-  QMenu* settingsMenu = Action(cmd::ViewStatusBar)->associatedObjects().isEmpty()
-                            ? nullptr
-                            : qobject_cast<QMenu*>(Action(cmd::ViewStatusBar)->associatedObjects().constFirst());
-  if (settingsMenu) {
-    QAction* pane = activity_->toggleViewAction();
-    pane->setText(QStringLiteral("運用ログ(&Oｳ)"));
-    pane->setStatusTip(QStringLiteral("自動運用の経過を表示/非表示"));
-    settingsMenu->insertAction(Action(cmd::FontSelect), pane);
-    settingsMenu->addSeparator();
-    auto toggle = [this, settingsMenu](const QString& label, const KeySpec& key) {
-      QAction* a = settingsMenu->addAction(label);
-      a->setCheckable(true);
-      a->setChecked(session_.Settings().Get(key) != "0");
-      connect(a, &QAction::toggled, this, [this, &key](bool on) { session_.Settings().Set(key, on ? "1" : "0"); });
-      return a;
-    };
-    notifyOwnMail_ = toggle(QStringLiteral("自局宛ﾒｰﾙを通知(&Mﾂ)"), keys::NotifyOwnMail);
-    notifyFailedRun_ = toggle(QStringLiteral("定時運用の失敗を通知(&Nﾃ)"), keys::NotifyFailedRun);
-  }
+void CMainFrame::BuildMenus() {
+  for (const MenuLayout& layout : MainMenu()) AddMenu(layout);
   RebuildRecentFiles();
+}
+
+void CMainFrame::FinishAccelerators() {
+  for (const CommandRow& row : CommandRows()) {
+    if (!row.key) continue;
+    QAction* action = Action(row.id);
+    if (!action) addAction(action = MakeAction(row.id));  // in no menu: the window's own key
+    // The tool tip names the key; without a tip of its own, the label without its access key.
+    QString tip = action->toolTip();
+    tip.remove(QRegularExpression(QStringLiteral("\\([A-Z][^)]*\\)(\\.\\.\\.)?$")));
+    action->setToolTip(QStringLiteral("%1 (%2)").arg(tip, action->shortcut().toString(QKeySequence::NativeText)));
+  }
 }
 
 void CMainFrame::RebuildRecentFiles() {
   if (!fileMenu_) return;
   for (QAction* a : recentActions_) {
-    actions_.remove(a->data().toInt());
     fileMenu_->removeAction(a);
     delete a;
   }
   recentActions_.clear();
   const auto& items = recent_.Items();
   recentAnchor_->setVisible(items.empty());
+  const CommandRow& row = RowOf(Command::OpenRecent);
   for (std::size_t i = 0; i < items.size(); ++i) {
-    const int id = cmd::FileMru1 + static_cast<int>(i);
     const QString label =
         QStringLiteral("&%1 %2").arg(i + 1 == 10 ? 0 : int(i) + 1).arg(QString::fromStdString(items[i]));
     auto* action = new QAction(label, this);
-    action->setData(id);
-    action->setStatusTip(QStringLiteral("このﾌｧｲﾙを開く"));
-    connect(action, &QAction::triggered, this, [this, id] { Run(id); });
+    action->setData(static_cast<int>(Command::OpenRecent));
+    action->setStatusTip(QString::fromUtf8(row.prompt));
+    connect(action, &QAction::triggered, this, [this, i] {
+      router_.OpenRecent(i);
+      UpdateCommands();
+    });
     fileMenu_->insertAction(recentAnchor_, action);
     recentActions_.push_back(action);
-    actions_.insert(id, action);
   }
 }
 
@@ -274,17 +244,17 @@ void CMainFrame::BuildToolBar() {
   toolbar_->setObjectName(QStringLiteral("toolbar"));
   toolbar_->setIconSize(QSize(16, 15));
   toolbar_->setAllowedAreas(Qt::AllToolBarAreas);
-  for (int id : ToolbarButtons()) {
-    if (id == kSeparator) {
+  for (const CommandPlace& place : ToolbarButtons()) {
+    if (!place) {
       toolbar_->addSeparator();
       continue;
     }
-    QAction* action = MakeAction(id);
-    action->setIcon(ToolIcon(id));
+    QAction* action = MakeAction(*place);
+    if (const IconPainter paint = RowOf(*place).icon) action->setIcon(ToolIcon(paint));
     toolbar_->addAction(action);
   }
-  connect(toolbar_, &QToolBar::visibilityChanged, this,
-          [this](bool visible) { Action(cmd::ViewToolbar)->setChecked(visible); });
+  connect(toolbar_, &QToolBar::visibilityChanged, this, &CMainFrame::RefreshSoon);
+  FinishAccelerators();
 }
 
 void CMainFrame::BuildStatusBar() {
@@ -381,8 +351,10 @@ void CMainFrame::UpdateCommands() {
 }
 
 void CMainFrame::RefreshCommands() {
-  for (auto it = actions_.begin(); it != actions_.end(); ++it) it.value()->setEnabled(router_.IsEnabled(it.key()));
-  Action(cmd::ViewToolbar)->setChecked(toolbar_->isVisible() || !isVisible());
+  for (const auto& [id, action] : actions_) {
+    action->setEnabled(router_.IsEnabled(id));
+    if (action->isCheckable()) action->setChecked(router_.IsChecked(id));
+  }
   StartPacer();
   UpdateProgress();
   UpdateLink();
@@ -421,6 +393,30 @@ void CMainFrame::UpdateProgress() {
     statusBar()->showMessage(text);
 }
 
+void CMainFrame::Run(Command id) {
+  if (!router_.Execute(id)) return;  // a disabled command is never executed
+  if (!closing_) UpdateCommands();
+}
+
+void CMainFrame::Exit() { close(); }
+
+void CMainFrame::ToggleToolBar() { toolbar_->setVisible(!toolbar_->isVisible()); }
+
+void CMainFrame::ToggleStatusBar() { statusBar()->setVisible(!statusBar()->isVisible()); }
+
+void CMainFrame::ToggleActivityPane() { activity_->setVisible(activity_->isHidden()); }
+
+bool CMainFrame::ToolBarShown() const { return toolbar_->isVisible() || !isVisible(); }
+
+bool CMainFrame::StatusBarShown() const { return statusBar()->isVisible() || !isVisible(); }
+
+bool CMainFrame::ActivityPaneShown() const { return !activity_->isHidden(); }
+
+void CMainFrame::ChooseFont() {
+  // Starts from the font of the pane that asks.
+  router_.SelectFont(router_.HistoryActive() ? static_cast<CNamiView2*>(history_)->PaneFont() : view_->TerminalFont());
+}
+
 void CMainFrame::SwitchPane(bool /*next*/) {
   // Two panes: next and previous both go to the other one.
   if (view_->hasFocus())
@@ -429,44 +425,13 @@ void CMainFrame::SwitchPane(bool /*next*/) {
     view_->setFocus();
 }
 
-void CMainFrame::Run(int id) {
-  if (!router_.IsEnabled(id)) return;  // a disabled command is never executed
-  switch (id) {
-    case cmd::AppExit:
-      close();
-      return;
-    case cmd::ViewToolbar:
-      toolbar_->setVisible(!toolbar_->isVisible());
-      break;
-    case cmd::ViewStatusBar:
-      statusBar()->setVisible(!statusBar()->isVisible());
-      Action(cmd::ViewStatusBar)->setChecked(statusBar()->isVisible());
-      break;
-    case cmd::FontSelect:
-      // Starts from the font of the pane that asks.
-      router_.SelectFont(router_.HistoryActive() ? static_cast<CNamiView2*>(history_)->PaneFont()
-                                                 : view_->TerminalFont());
-      break;
-    case cmd::NextPane:
-      SwitchPane(true);
-      break;
-    case cmd::PrevPane:
-      SwitchPane(false);
-      break;
-    case cmd::AppAbout: {
-      QMessageBox box(this);
-      box.setWindowTitle(QStringLiteral("Nami のﾊﾞｰｼﾞｮﾝ情報"));
-      box.setIconPixmap(AppIcon().pixmap(48, 48));
-      box.setText(QStringLiteral("Nami Version %1").arg(QStringLiteral(NAMI_VERSION)));
-      box.setStandardButtons(QMessageBox::Ok);
-      box.exec();
-      break;
-    }
-    default:
-      router_.Execute(id);
-      break;
-  }
-  UpdateCommands();
+void CMainFrame::ShowAbout() {
+  QMessageBox box(this);
+  box.setWindowTitle(QStringLiteral("Nami のﾊﾞｰｼﾞｮﾝ情報"));
+  box.setIconPixmap(AppIcon().pixmap(48, 48));
+  box.setText(QStringLiteral("Nami Version %1").arg(QStringLiteral(NAMI_VERSION)));
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
 }
 
 void CMainFrame::UpdateTitle() { setWindowTitle(Utf(session_.Doc().Title()) + QStringLiteral(" - Nami")); }
@@ -507,7 +472,6 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 bool CMainFrame::ConfirmClose() {
-  if (!router_.IsAvailable(cmd::FileSave)) return true;
   CNamiDoc& doc = session_.Doc();
   auto ask = [this](const QString& question) {
     if (askOnExit) return askOnExit(question);

@@ -8,15 +8,16 @@
 // running). Closing then stops the terminal pane's timers and closes the port.
 #pragma once
 
-#include <QHash>
 #include <QLabel>
 #include <QMainWindow>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
 #include <functional>
+#include <map>
 
 #include "ui/CommandRouter.h"
+#include "ui/CommandTable.h"
 #include "ui/NamiView.h"
 #include "ui/Notifier.h"
 #include "ui/RecentFiles.h"
@@ -26,7 +27,7 @@
 
 namespace nami {
 
-class CMainFrame : public QMainWindow {
+class CMainFrame : public QMainWindow, private IFrameCommands {
   Q_OBJECT
 
  public:
@@ -36,15 +37,15 @@ class CMainFrame : public QMainWindow {
   CCommandRouter& Router() { return router_; }
   CNamiView* TerminalPane() { return view_; }
   QWidget* HistoryPane() { return history_; }
-  QAction* Action(int id) const { return actions_.value(id, nullptr); }
+  // The window's action of a command (nullptr when the window has none).
+  QAction* Action(Command id) const;
+  // The file menu's recent files, newest first.
+  const QList<QAction*>& RecentActions() const { return recentActions_; }
   QToolBar* ToolBar() const { return toolbar_; }
   QLabel* ClockPane() const { return clock_; }
   CLinkLight* LinkLight() const { return link_; }
   CActivityPane* ActivityPane() const { return activity_; }
   QSplitter* Splitter() const { return splitter_; }
-  // The settings menu's notification switches.
-  QAction* NotifyOwnMailAction() const { return notifyOwnMail_; }
-  QAction* NotifyFailedRunAction() const { return notifyFailedRun_; }
   // Where desktop notifications go (tests give a private bus).
   void SetNotifier(const CNotifier& notifier) { notifier_ = notifier; }
   // Steps the senders whenever the port may take more.
@@ -82,14 +83,17 @@ class CMainFrame : public QMainWindow {
   void showEvent(QShowEvent* event) override;
 
  private:
-  QAction* MakeAction(int id);
+  QAction* MakeAction(Command id);
   void BuildMenus();
+  void AddMenu(const MenuLayout& layout);
+  // Keys of commands in no menu work on the whole window; a tool tip names its key.
+  void FinishAccelerators();
   void BuildToolBar();
   void BuildStatusBar();
   void RebuildRecentFiles();
   void RestoreGeometry();
   void StoreGeometry();
-  void Run(int id);
+  void Run(Command id);
   void UpdateTitle();
   void UpdateClock();
   // The enabled state of the commands and the progress text; runs a short
@@ -102,7 +106,17 @@ class CMainFrame : public QMainWindow {
   void UpdateLink();
   void BuildActivityPane();
   void OnRunEnd(const RunSummary& summary);
-  void SwitchPane(bool next);
+  // The window's own commands.
+  void Exit() override;
+  void ToggleToolBar() override;
+  void ToggleStatusBar() override;
+  void ToggleActivityPane() override;
+  bool ToolBarShown() const override;
+  bool StatusBarShown() const override;
+  bool ActivityPaneShown() const override;
+  void ChooseFont() override;
+  void SwitchPane(bool next) override;
+  void ShowAbout() override;
   // Saves or lets go of the document before the window closes; false keeps it open.
   bool ConfirmClose();
 
@@ -119,15 +133,13 @@ class CMainFrame : public QMainWindow {
   QLabel* clock_ = nullptr;
   CLinkLight* link_ = nullptr;
   CActivityPane* activity_ = nullptr;
-  QAction* notifyOwnMail_ = nullptr;
-  QAction* notifyFailedRun_ = nullptr;
   CNotifier notifier_;
   int activityId_ = 0;
   bool placed_ = false;  // the splitter has its first sizes
   QMenu* fileMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;
   QList<QAction*> recentActions_;
-  QHash<int, QAction*> actions_;
+  std::map<Command, QAction*> actions_;
   QTimer clockTimer_;  // the status bar clock
   QTimer idleTimer_;
   CSendDriver* sender_ = nullptr;

@@ -1,8 +1,5 @@
 #include "ui/NamiView2.h"
 
-#include "ui/Fonts.h"
-#include "ui/PainterSurface.h"
-
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -16,7 +13,10 @@
 #include "settings/Settings.h"
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
+#include "ui/CommandTable.h"
+#include "ui/Fonts.h"
 #include "ui/LineEditDlg.h"
+#include "ui/PainterSurface.h"
 #include "ui/SearchDlg.h"
 
 namespace nami {
@@ -26,9 +26,7 @@ namespace {
 QString FromCp932(std::string_view bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
 std::string ToCp932(const QString& text) { return Utf8ToCp932(text.toStdString()); }
 
-
 }  // namespace
-
 
 CNamiView2::CNamiView2(CNamiDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc), model_(doc) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -229,27 +227,11 @@ void CNamiView2::ShowContextMenu(const QPoint& pos) {
   Q_EMIT activated();
   auto* menu = new QMenu(this);
   menu->setAttribute(Qt::WA_DeleteOnClose);
-  const struct {
-    int id;
-    const char* label;
-    void (CNamiView2::*own)();
-  } items[] = {{kCmdCopy, "コピー(&C)", &CNamiView2::Copy},
-               {kCmdEditAndSend, "編集して送信(&L)", &CNamiView2::EditAndSend},
-               {kCmdSearchCondition, "検索条件(&F)", &CNamiView2::Search},
-               {kCmdSearchUp, "上検索(&U)", &CNamiView2::SearchPrev},
-               {kCmdSearchDown, "下検索(&D)", &CNamiView2::SearchNext}};
-  for (const auto& item : items) {
-    QAction* action = menu->addAction(QString::fromUtf8(item.label));
-    action->setData(item.id);
-    if (commandEnabled) action->setEnabled(commandEnabled(item.id));
-    const int id = item.id;
-    const auto own = item.own;
-    connect(action, &QAction::triggered, this, [this, id, own] {
-      if (runCommand)
-        runCommand(id);
-      else
-        (this->*own)();
-    });
+  for (const Command id : HistoryContextMenu()) {
+    QAction* action = menu->addAction(ContextLabel(RowOf(id)));
+    action->setData(static_cast<int>(id));
+    action->setEnabled(runCommand && commandEnabled && commandEnabled(id));
+    connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
   }
   menu->popup(viewport()->mapToGlobal(pos));
 }

@@ -18,6 +18,7 @@
 #include "terminal/HistoryModel.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/Search.h"
+#include "ui/Command.h"
 
 namespace nami {
 
@@ -25,13 +26,6 @@ class CNamiView2 : public QAbstractScrollArea {
   Q_OBJECT
 
  public:
-  // Command ids of the pane's context menu and of the commands only this pane handles.
-  static constexpr int kCmdCopy = 57634;
-  static constexpr int kCmdEditAndSend = 32850;
-  static constexpr int kCmdSearchCondition = 32782;
-  static constexpr int kCmdSearchUp = 32799;
-  static constexpr int kCmdSearchDown = 32790;
-
   explicit CNamiView2(CNamiDoc& doc, QWidget* parent = nullptr);
 
   // After each receive tick that added lines: the scroll range grows and
@@ -53,11 +47,11 @@ class CNamiView2 : public QAbstractScrollArea {
   // Copy: the marked lines, CR LF after each, on the clipboard.
   void Copy();
 
-  // How the context menu's commands are run and enabled. In the main window
-  // they go to the window's command routing like menu commands (the pane is
-  // the active one after the click); alone, the pane runs them itself.
-  std::function<void(int id)> runCommand;
-  std::function<bool(int id)> commandEnabled;
+  // How the context menu's commands are run and enabled: in the main window
+  // through the window's command table like menu commands (the pane is the
+  // active one after the click). Without them the items are disabled.
+  std::function<void(Command id)> runCommand;
+  std::function<bool(Command id)> commandEnabled;
 
   // How a dialog is asked for its text: called with the starting text; calls
   // `done` with OK/cancel and the text when the user has finished. The

@@ -5,8 +5,6 @@
 #include <QPixmap>
 #include <QPolygon>
 
-#include "ui/CommandIds.h"
-
 namespace nami {
 namespace {
 
@@ -52,100 +50,111 @@ void Letter(QPainter& p, QColor c) {
 
 }  // namespace
 
-QIcon ToolIcon(int id) {
+namespace icon {
+
+void Upload(QPainter& p) {
+  Disk(p);
+  Arrow(p, true, kBlue, 8);
+}
+
+void Download(QPainter& p) {
+  Disk(p);
+  Arrow(p, false, kGreen, 8);
+}
+
+void RetroDownload(QPainter& p) {
+  Disk(p);
+  Arrow(p, false, kGreen, 10);
+  p.setPen(QPen(kGreen, 1.5));
+  p.drawArc(1, 1, 8, 8, 90 * 16, 180 * 16);
+}
+
+void Connect(QPainter& p) {
+  p.setPen(QPen(kInk, 1.5));
+  p.drawLine(2, 13, 5, 3);
+  p.drawLine(8, 13, 5, 3);
+  p.setPen(QPen(kBlue, 1.2));
+  p.drawArc(7, 1, 6, 6, -60 * 16, 120 * 16);
+  p.drawArc(6, -1, 10, 10, -60 * 16, 120 * 16);
+}
+
+void ListRead(QPainter& p) {
+  Page(p, kBlue);
+  Arrow(p, false, kGreen, 12);
+}
+
+void MailRead(QPainter& p) {
+  Letter(p, kBlue);
+  Arrow(p, false, kGreen, 12);
+}
+
+void MailSend(QPainter& p) {
+  Letter(p, kBlue);
+  Arrow(p, true, kRed, 12);
+}
+
+void AutoModeEnd(QPainter& p) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(kRed);
+  p.drawRect(3, 2, 10, 10);
+}
+
+void AutoModeStart(QPainter& p) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(kGreen);
+  p.drawPolygon(QPolygon({QPoint(4, 1), QPoint(13, 7), QPoint(4, 13)}));
+}
+
+void AutoModeSettings(QPainter& p) {
+  p.setPen(QPen(kInk, 2));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(4, 3, 8, 8);
+  for (int a = 0; a < 4; ++a) {
+    p.save();
+    p.translate(8, 7);
+    p.rotate(45 * a);
+    p.drawLine(0, -7, 0, 7);
+    p.restore();
+  }
+  p.setBrush(kPaper);
+  p.drawEllipse(6, 5, 4, 4);
+}
+
+void ListView(QPainter& p) { Page(p, kBlue); }
+
+void MailView(QPainter& p) { Letter(p, kGreen); }
+
+void MailCreate(QPainter& p) {
+  Page(p, QColor(160, 160, 160));
+  p.setPen(QPen(kRed, 2));
+  p.drawLine(7, 12, 14, 3);
+}
+
+void SendMailSelect(QPainter& p) {
+  Letter(p, kBlue);
+  p.setPen(QPen(kGreen, 2));
+  p.drawLine(9, 11, 11, 13);
+  p.drawLine(11, 13, 15, 8);
+}
+
+void UserManual(QPainter& p) {
+  p.setPen(kInk);
+  p.setBrush(QColor(255, 230, 120));
+  p.drawEllipse(1, 0, 14, 14);
+  QFont f = p.font();
+  f.setPixelSize(11);
+  f.setBold(true);
+  p.setFont(f);
+  p.drawText(QRect(1, 0, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
+}
+
+}  // namespace icon
+
+QIcon ToolIcon(IconPainter paint) {
   QPixmap pm(16, 15);
   pm.fill(Qt::transparent);
   QPainter p(&pm);
-  switch (id) {
-    case cmd::Upload:
-      Disk(p);
-      Arrow(p, true, kBlue, 8);
-      break;
-    case cmd::Download:
-      Disk(p);
-      Arrow(p, false, kGreen, 8);
-      break;
-    case cmd::RetroDownload:
-      Disk(p);
-      Arrow(p, false, kGreen, 10);
-      p.setPen(QPen(kGreen, 1.5));
-      p.drawArc(1, 1, 8, 8, 90 * 16, 180 * 16);
-      break;
-    case cmd::Connect:
-      p.setPen(QPen(kInk, 1.5));
-      p.drawLine(2, 13, 5, 3);
-      p.drawLine(8, 13, 5, 3);
-      p.setPen(QPen(kBlue, 1.2));
-      p.drawArc(7, 1, 6, 6, -60 * 16, 120 * 16);
-      p.drawArc(6, -1, 10, 10, -60 * 16, 120 * 16);
-      break;
-    case cmd::ListRead:
-      Page(p, kBlue);
-      Arrow(p, false, kGreen, 12);
-      break;
-    case cmd::MailRead:
-      Letter(p, kBlue);
-      Arrow(p, false, kGreen, 12);
-      break;
-    case cmd::MailSend:
-      Letter(p, kBlue);
-      Arrow(p, true, kRed, 12);
-      break;
-    case cmd::AutoModeEnd:
-      p.setPen(Qt::NoPen);
-      p.setBrush(kRed);
-      p.drawRect(3, 2, 10, 10);
-      break;
-    case cmd::AutoModeStart:
-      p.setPen(Qt::NoPen);
-      p.setBrush(kGreen);
-      p.drawPolygon(QPolygon({QPoint(4, 1), QPoint(13, 7), QPoint(4, 13)}));
-      break;
-    case cmd::AutoModeSettings:
-      p.setPen(QPen(kInk, 2));
-      p.setBrush(Qt::NoBrush);
-      p.drawEllipse(4, 3, 8, 8);
-      for (int a = 0; a < 4; ++a) {
-        p.save();
-        p.translate(8, 7);
-        p.rotate(45 * a);
-        p.drawLine(0, -7, 0, 7);
-        p.restore();
-      }
-      p.setBrush(kPaper);
-      p.drawEllipse(6, 5, 4, 4);
-      break;
-    case cmd::ListView:
-      Page(p, kBlue);
-      break;
-    case cmd::MailView:
-      Letter(p, kGreen);
-      break;
-    case cmd::MailCreate:
-      Page(p, QColor(160, 160, 160));
-      p.setPen(QPen(kRed, 2));
-      p.drawLine(7, 12, 14, 3);
-      break;
-    case cmd::SendMailSelect:
-      Letter(p, kBlue);
-      p.setPen(QPen(kGreen, 2));
-      p.drawLine(9, 11, 11, 13);
-      p.drawLine(11, 13, 15, 8);
-      break;
-    case cmd::UserManual: {
-      p.setPen(kInk);
-      p.setBrush(QColor(255, 230, 120));
-      p.drawEllipse(1, 0, 14, 14);
-      QFont f = p.font();
-      f.setPixelSize(11);
-      f.setBold(true);
-      p.setFont(f);
-      p.drawText(QRect(1, 0, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
-      break;
-    }
-    default:
-      break;
-  }
+  paint(p);
   return QIcon(pm);
 }
 

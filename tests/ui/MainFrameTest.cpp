@@ -17,15 +17,19 @@
 
 #include "UiTestSupport.h"
 #include "link/Clock.h"
-#include "ui/CommandIds.h"
+#include "ui/Command.h"
 
 namespace nami {
 namespace {
 
 using test::FrameFixture;
+using C = Command;
+
+// A command's number as its actions carry it; 0 is a separator.
+int N(Command id) { return static_cast<int>(id); }
 
 struct Item {
-  int id;
+  Command id;
   const char* label;
 };
 
@@ -33,52 +37,53 @@ TEST(MainFrame, MenusHoldEveryItemInOrderWithItsIdAndLabel) {
   FrameFixture f;
   const std::vector<std::pair<const char*, std::vector<Item>>> expected = {
       {"相手局情報(&Fﾌ)",
-       {{57600, "新規作成(&Nｼ)"},
-        {57601, "開く(&Oﾋ)..."},
-        {57603, "上書き保存(&Sｳ)"},
-        {57604, "名前を付けて保存(&Aﾅ)..."},
-        {57616, "以前開いたファイル"},
-        {57665, "終了(&Xﾘ)"}}},
+       {{C::FileNew, "新規作成(&Nｼ)"},
+        {C::FileOpen, "開く(&Oﾋ)..."},
+        {C::FileSave, "上書き保存(&Sｳ)"},
+        {C::FileSaveAs, "名前を付けて保存(&Aﾅ)..."},
+        {C::OpenRecent, "以前開いたファイル"},
+        {C::AppExit, "終了(&Xﾘ)"}}},
       {"編集(&Eｼ)",
-       {{57634, "コピー(&Cｺ)"},
-        {57637, "ペースト送信(&Pﾊ)"},
-        {32773, "ﾍﾟｰｽﾄ送信中止(&Aｽ)"},
-        {32774, "ﾌｧｲﾙにｺﾋﾟｰ(&Fﾌ)"},
-        {32850, "編集して送信(&Lﾍ)"},
-        {32782, "検索条件(&Fｾ)"},
-        {32799, "上検索(&Uｳ)"},
-        {32790, "下検索(&Dｼ)"}}},
+       {{C::EditCopy, "コピー(&Cｺ)"},
+        {C::EditPaste, "ペースト送信(&Pﾊ)"},
+        {C::PasteStop, "ﾍﾟｰｽﾄ送信中止(&Aｽ)"},
+        {C::CopyToFile, "ﾌｧｲﾙにｺﾋﾟｰ(&Fﾌ)"},
+        {C::EditAndSend, "編集して送信(&Lﾍ)"},
+        {C::SearchCondition, "検索条件(&Fｾ)"},
+        {C::SearchUp, "上検索(&Uｳ)"},
+        {C::SearchDown, "下検索(&Dｼ)"}}},
       {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&Tﾃ)",
-       {{32768, "アップロード(&Uｱ)"},
-        {32771, "アップロード中止(&Bﾁ)"},
-        {32769, "ダウンロード(&Dﾀ)"},
-        {32775, "さかのぼってﾀﾞｳﾝ(&Rｻ)"},
-        {32770, "ダウンロード終了(&Sｽ)"}}},
-      {"ｴﾃﾞｨﾀｰ(&Rｴ)", {{32791, "ﾒｰﾙ作成(&Sｶ)"}, {32793, "ﾒｰﾙ読み出し(&Rﾖ)"}, {32792, "ﾘｽﾄ読み出し(&Lﾘ)"}}},
+       {{C::Upload, "アップロード(&Uｱ)"},
+        {C::UploadStop, "アップロード中止(&Bﾁ)"},
+        {C::Download, "ダウンロード(&Dﾀ)"},
+        {C::RetroDownload, "さかのぼってﾀﾞｳﾝ(&Rｻ)"},
+        {C::DownloadEnd, "ダウンロード終了(&Sｽ)"}}},
+      {"ｴﾃﾞｨﾀｰ(&Rｴ)",
+       {{C::MailCreate, "ﾒｰﾙ作成(&Sｶ)"}, {C::MailView, "ﾒｰﾙ読み出し(&Rﾖ)"}, {C::ListView, "ﾘｽﾄ読み出し(&Lﾘ)"}}},
       {"ｺﾏﾝﾄﾞ(&Cｺ)",
-       {{32797, "自動ﾓｰﾄﾞの設定(&Vｾ)"},
-        {32788, "自動ﾓｰﾄﾞ起動(&Aｵ)"},
-        {32776, "相手局にｺﾈｸﾄ(&Cｺ)"},
-        {32779, "ﾒｰﾙ自動送信(&Sｿ)"},
-        {32777, "ﾘｽﾄ読みだし(&Lﾘ)"},
-        {32778, "ﾒｰﾙ自動読出(&Rﾖ)"},
-        {32780, "自動ﾓｰﾄﾞ終了(&Bｼ)"}}},
+       {{C::AutoModeSettings, "自動ﾓｰﾄﾞの設定(&Vｾ)"},
+        {C::AutoModeStart, "自動ﾓｰﾄﾞ起動(&Aｵ)"},
+        {C::Connect, "相手局にｺﾈｸﾄ(&Cｺ)"},
+        {C::MailSend, "ﾒｰﾙ自動送信(&Sｿ)"},
+        {C::ListRead, "ﾘｽﾄ読みだし(&Lﾘ)"},
+        {C::MailRead, "ﾒｰﾙ自動読出(&Rﾖ)"},
+        {C::AutoModeEnd, "自動ﾓｰﾄﾞ終了(&Bｼ)"}}},
       {"設定(&Vﾋ)",
-       {{32789, "相手局の設定(&Cｺ)"},
-        {32785, "送信ﾒｰﾙ選択(&Sｿ)"},
-        {32784, "ﾌｨｰﾙﾄﾞ設定(&Lﾘ)"},
-        {32783, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ(&Rﾖ)"},
-        {32796, "INIﾌｧｲﾙの編集(&Iｲ)"},
-        {32794, "通信ﾎﾟｰﾄ設定(&Pﾂ)"},
-        {32786, "ｴﾃﾞｨﾀｰの設定(&Eｴ)"},
-        {32795, "ﾃﾝﾎﾟﾗﾘｰﾌｧｲﾙ設定(&Fﾌ)"},
-        {59392, "ツールバー(&Tﾊ)"},
-        {59393, "ステータス バー(&Sｽ)"},
-        {0, "運用ログ(&Oｳ)"},
-        {32798, "ﾌｫﾝﾄの選択(&Jﾁ)"},
-        {0, "自局宛ﾒｰﾙを通知(&Mﾂ)"},
-        {0, "定時運用の失敗を通知(&Nﾃ)"}}},
-      {"ﾍﾙﾌﾟ(&Hﾍ)", {{32787, "ﾕｰｻﾞｰﾏﾆｭｱﾙ(&Uﾕ)"}, {57664, "バージョン情報(&Aﾊ)..."}}},
+       {{C::StationSettings, "相手局の設定(&Cｺ)"},
+        {C::SendMailSelect, "送信ﾒｰﾙ選択(&Sｿ)"},
+        {C::FieldSettings, "ﾌｨｰﾙﾄﾞ設定(&Lﾘ)"},
+        {C::LastMailNo, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ(&Rﾖ)"},
+        {C::EditIni, "INIﾌｧｲﾙの編集(&Iｲ)"},
+        {C::ComPortSettings, "通信ﾎﾟｰﾄ設定(&Pﾂ)"},
+        {C::EditorSettings, "ｴﾃﾞｨﾀｰの設定(&Eｴ)"},
+        {C::FileNameSettings, "ﾃﾝﾎﾟﾗﾘｰﾌｧｲﾙ設定(&Fﾌ)"},
+        {C::ViewToolbar, "ツールバー(&Tﾊ)"},
+        {C::ViewStatusBar, "ステータス バー(&Sｽ)"},
+        {C::ActivityPane, "運用ログ(&Oｳ)"},
+        {C::FontSelect, "ﾌｫﾝﾄの選択(&Jﾁ)"},
+        {C::NotifyOwnMail, "自局宛ﾒｰﾙを通知(&Mﾂ)"},
+        {C::NotifyFailedRun, "定時運用の失敗を通知(&Nﾃ)"}}},
+      {"ﾍﾙﾌﾟ(&Hﾍ)", {{C::UserManual, "ﾕｰｻﾞｰﾏﾆｭｱﾙ(&Uﾕ)"}, {C::AppAbout, "バージョン情報(&Aﾊ)..."}}},
   };
   const QList<QAction*> menus = f.frame->menuBar()->actions();
   ASSERT_EQ(menus.size(), static_cast<qsizetype>(expected.size()));
@@ -89,7 +94,7 @@ TEST(MainFrame, MenusHoldEveryItemInOrderWithItsIdAndLabel) {
       if (!a->isSeparator()) got.emplace_back(a->data().toInt(), a->text());
     ASSERT_EQ(got.size(), expected[m].second.size()) << expected[m].first;
     for (std::size_t i = 0; i < got.size(); ++i) {
-      EXPECT_EQ(got[i].first, expected[m].second[i].id);
+      EXPECT_EQ(got[i].first, N(expected[m].second[i].id));
       EXPECT_EQ(got[i].second, QString::fromUtf8(expected[m].second[i].label));
     }
   }
@@ -97,9 +102,15 @@ TEST(MainFrame, MenusHoldEveryItemInOrderWithItsIdAndLabel) {
   std::vector<int> settingsMenu;
   for (QAction* a : menus[5]->menu()->actions()) settingsMenu.push_back(a->isSeparator() ? 0 : a->data().toInt());
   // The activity pane's switch before the font; the notification switches
-  // after a second separator (their ids are 0, as a separator's).
-  const std::vector<int> expectedSettings = {32789, 32785, 32784, 32783, 32796, 0, 32794, 32786,
-                                             32795, 59392, 59393, 0,     32798, 0, 0,     0};
+  // after a second separator.
+  const std::vector<int> expectedSettings = {N(C::StationSettings),  N(C::SendMailSelect),
+                                             N(C::FieldSettings),    N(C::LastMailNo),
+                                             N(C::EditIni),          0,
+                                             N(C::ComPortSettings),  N(C::EditorSettings),
+                                             N(C::FileNameSettings), N(C::ViewToolbar),
+                                             N(C::ViewStatusBar),    N(C::ActivityPane),
+                                             N(C::FontSelect),       0,
+                                             N(C::NotifyOwnMail),    N(C::NotifyFailedRun)};
   EXPECT_EQ(settingsMenu, expectedSettings);
 }
 
@@ -107,108 +118,126 @@ TEST(MainFrame, ToolbarButtonsInOrderWithTips) {
   FrameFixture f;
   std::vector<int> ids;
   for (QAction* a : f.frame->ToolBar()->actions()) ids.push_back(a->isSeparator() ? 0 : a->data().toInt());
-  const std::vector<int> expected = {32768, 32769, 32775, 0,     32776, 32777, 32778, 32779, 32780, 0,
-                                     32788, 32797, 0,     32792, 32793, 32791, 32785, 0,     32787};
+  const std::vector<int> expected = {N(C::Upload),
+                                     N(C::Download),
+                                     N(C::RetroDownload),
+                                     0,
+                                     N(C::Connect),
+                                     N(C::ListRead),
+                                     N(C::MailRead),
+                                     N(C::MailSend),
+                                     N(C::AutoModeEnd),
+                                     0,
+                                     N(C::AutoModeStart),
+                                     N(C::AutoModeSettings),
+                                     0,
+                                     N(C::ListView),
+                                     N(C::MailView),
+                                     N(C::MailCreate),
+                                     N(C::SendMailSelect),
+                                     0,
+                                     N(C::UserManual)};
   EXPECT_EQ(ids, expected);
-  EXPECT_EQ(f.frame->Action(cmd::AutoModeStart)->toolTip(), QStringLiteral("自動ﾓｰﾄﾞ開始 (F5)"));
-  EXPECT_EQ(f.frame->Action(cmd::Upload)->statusTip(), QStringLiteral("ディスクからのファイルのアップロード"));
-  EXPECT_FALSE(f.frame->Action(cmd::Upload)->icon().isNull());
+  EXPECT_EQ(f.frame->Action(Command::AutoModeStart)->toolTip(), QStringLiteral("自動ﾓｰﾄﾞ開始 (F5)"));
+  EXPECT_EQ(f.frame->Action(Command::Upload)->statusTip(), QStringLiteral("ディスクからのファイルのアップロード"));
+  EXPECT_FALSE(f.frame->Action(Command::Upload)->icon().isNull());
 }
 
 TEST(MainFrame, StatusBarPromptsAndToolTips) {
   FrameFixture f;
   struct Texts {
-    int id;
+    Command id;
     const char* prompt;
     const char* tip;  // "" = none of its own
   };
   const Texts expected[] = {
-      {32768, "ディスクからのファイルのアップロード", "ｱｯﾌﾟﾛｰﾄﾞ"},
-      {32769, "ディスクへのファイルのダウンロード", "ﾀﾞｳﾝﾛｰﾄﾞ"},
-      {32775, "ﾗｲﾝｶｰｿﾙまでさかのぼってダウンロードします", "さかのぼりﾀﾞｳﾝ"},
-      {32770, "ダウンロードを終了します", ""},
-      {57634, "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存", "ｺﾋﾟ- (Ctrl+Ins)"},
-      {57637, "ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容を貼り付け", "貼り付け (Shift+Ins)"},
-      {32773, "ペースト送信を中止します", ""},
-      {32774, "ファイルにコピーします", ""},
-      {32850, "選択した行を編集し送信する", ""},
-      {32782, "検索条件を設定します", ""},
-      {32788, "自動運転をスタート", "自動ﾓｰﾄﾞ開始 (F5)"},
-      {32776, "相手局に自動ｺﾈｸﾄ", "自動ｺﾈｸﾄ"},
-      {32779, "ﾒｰﾙの複数自動送信", "ﾒｰﾙ自動送信"},
-      {32777, "ﾌﾞﾚﾃﾝﾘｽﾄの自動読み出し", "ﾘｽﾄ自動読出"},
-      {32778, "ﾒｰﾙの複数自動読み出し", "ﾒｰﾙ自動読出"},
-      {32780, "自動ﾓｰﾄﾞの終了／中止", "自動ﾓｰﾄﾞ終了 (Shift+F5)"},
-      {32797, "自動ﾓｰﾄﾞのＬＲＳの有無の設定", "自動ﾓｰﾄﾞ設定"},
-      {32789, "自動ｺﾈｸﾄの相手局／条件の設定", ""},
-      {32785, "自動送信ﾒｰﾙの設定", "自動送信設定"},
-      {32784, "読み出しﾌｨｰﾙﾄﾞの設定", ""},
-      {32783, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰの設定", ""},
-      {32795, "自動運転時使われるﾌｧｲﾙ名の設定", ""},
-      {32794, "COMﾎﾟｰﾄの設定", ""},
-      {32791, "メールの作成のためエディター起動", "ﾒｰﾙ作成"},
-      {32793, "自動ﾓｰﾄﾞで読みだしたﾛｸﾞﾌｧｲﾙをｴﾃﾞｨﾀｰで閲覧します", "ﾒｰﾙ表示"},
-      {32792, "自動ﾓｰﾄﾞで読みだしたﾘｽﾄの編集", "ﾘｽﾄ表示"},
-      {32796, "NAMI.INIﾌｱｲﾙをｴﾃﾞｨﾀｰで編集", ""},
-      {32786, "ｴﾃﾞｨﾀｰの設定", ""},
-      {32787, "ﾕｰｻﾞｰﾏﾆｭｱﾙの表示", "ﾍﾙﾌﾟの表示"},
+      {C::Upload, "ディスクからのファイルのアップロード", "ｱｯﾌﾟﾛｰﾄﾞ"},
+      {C::Download, "ディスクへのファイルのダウンロード", "ﾀﾞｳﾝﾛｰﾄﾞ"},
+      {C::RetroDownload, "ﾗｲﾝｶｰｿﾙまでさかのぼってダウンロードします", "さかのぼりﾀﾞｳﾝ"},
+      {C::DownloadEnd, "ダウンロードを終了します", ""},
+      {C::EditCopy, "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存", "ｺﾋﾟ- (Ctrl+Ins)"},
+      {C::EditPaste, "ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容を貼り付け", "貼り付け (Shift+Ins)"},
+      {C::PasteStop, "ペースト送信を中止します", ""},
+      {C::CopyToFile, "ファイルにコピーします", ""},
+      {C::EditAndSend, "選択した行を編集し送信する", ""},
+      {C::SearchCondition, "検索条件を設定します", ""},
+      {C::AutoModeStart, "自動運転をスタート", "自動ﾓｰﾄﾞ開始 (F5)"},
+      {C::Connect, "相手局に自動ｺﾈｸﾄ", "自動ｺﾈｸﾄ"},
+      {C::MailSend, "ﾒｰﾙの複数自動送信", "ﾒｰﾙ自動送信"},
+      {C::ListRead, "ﾌﾞﾚﾃﾝﾘｽﾄの自動読み出し", "ﾘｽﾄ自動読出"},
+      {C::MailRead, "ﾒｰﾙの複数自動読み出し", "ﾒｰﾙ自動読出"},
+      {C::AutoModeEnd, "自動ﾓｰﾄﾞの終了／中止", "自動ﾓｰﾄﾞ終了 (Shift+F5)"},
+      {C::AutoModeSettings, "自動ﾓｰﾄﾞのＬＲＳの有無の設定", "自動ﾓｰﾄﾞ設定"},
+      {C::StationSettings, "自動ｺﾈｸﾄの相手局／条件の設定", ""},
+      {C::SendMailSelect, "自動送信ﾒｰﾙの設定", "自動送信設定"},
+      {C::FieldSettings, "読み出しﾌｨｰﾙﾄﾞの設定", ""},
+      {C::LastMailNo, "ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰの設定", ""},
+      {C::FileNameSettings, "自動運転時使われるﾌｧｲﾙ名の設定", ""},
+      {C::ComPortSettings, "COMﾎﾟｰﾄの設定", ""},
+      {C::MailCreate, "メールの作成のためエディター起動", "ﾒｰﾙ作成"},
+      {C::MailView, "自動ﾓｰﾄﾞで読みだしたﾛｸﾞﾌｧｲﾙをｴﾃﾞｨﾀｰで閲覧します", "ﾒｰﾙ表示"},
+      {C::ListView, "自動ﾓｰﾄﾞで読みだしたﾘｽﾄの編集", "ﾘｽﾄ表示"},
+      {C::EditIni, "NAMI.INIﾌｱｲﾙをｴﾃﾞｨﾀｰで編集", ""},
+      {C::EditorSettings, "ｴﾃﾞｨﾀｰの設定", ""},
+      {C::UserManual, "ﾕｰｻﾞｰﾏﾆｭｱﾙの表示", "ﾍﾙﾌﾟの表示"},
   };
   for (const Texts& t : expected) {
     QAction* a = f.frame->Action(t.id);
-    ASSERT_NE(a, nullptr) << t.id;
-    EXPECT_EQ(a->statusTip(), QString::fromUtf8(t.prompt)) << t.id;
+    ASSERT_NE(a, nullptr) << N(t.id);
+    EXPECT_EQ(a->statusTip(), QString::fromUtf8(t.prompt)) << N(t.id);
     if (*t.tip) {
-      EXPECT_EQ(a->toolTip(), QString::fromUtf8(t.tip)) << t.id;
+      EXPECT_EQ(a->toolTip(), QString::fromUtf8(t.tip)) << N(t.id);
     }
   }
   // No prompt of their own: the message pane keeps its idle text.
-  for (int id : {32771, 32799, 32790}) EXPECT_TRUE(f.frame->Action(id)->statusTip().isEmpty()) << id;
+  for (Command id : {C::UploadStop, C::SearchUp, C::SearchDown})
+    EXPECT_TRUE(f.frame->Action(id)->statusTip().isEmpty()) << N(id);
 }
 
 TEST(MainFrame, CommandsFollowTheirFlags) {
   FrameFixture f;
   CNamiDoc& doc = f.session->Doc();
-  auto enabled = [&](int id) {
+  auto enabled = [&](Command id) {
     f.frame->UpdateCommands();
     return f.frame->Action(id)->isEnabled();
   };
-  EXPECT_TRUE(enabled(cmd::FileNew));
-  EXPECT_TRUE(enabled(cmd::FontSelect));
+  EXPECT_TRUE(enabled(Command::FileNew));
+  EXPECT_TRUE(enabled(Command::FontSelect));
   // The history pane's own command: disabled while the terminal pane is
   // active; searching the history works from either pane.
-  EXPECT_TRUE(enabled(cmd::SearchCondition));
-  EXPECT_FALSE(enabled(cmd::EditAndSend));
+  EXPECT_TRUE(enabled(Command::SearchCondition));
+  EXPECT_FALSE(enabled(Command::EditAndSend));
   // No handler in this program.
-  EXPECT_FALSE(enabled(cmd::EditUndo));
-  EXPECT_FALSE(enabled(cmd::EditCut));
+  EXPECT_FALSE(enabled(Command::EditUndo));
+  EXPECT_FALSE(enabled(Command::EditCut));
 
   doc.AutoIdle = true;
-  EXPECT_TRUE(enabled(cmd::AutoModeStart));
+  EXPECT_TRUE(enabled(Command::AutoModeStart));
   doc.AutoIdle = false;
-  for (int id : {cmd::AutoModeStart, cmd::Connect, cmd::MailSend, cmd::ListRead, cmd::MailRead})
-    EXPECT_FALSE(enabled(id)) << id;
-  EXPECT_TRUE(enabled(cmd::AutoModeEnd));
+  for (Command id : {Command::AutoModeStart, Command::Connect, Command::MailSend, Command::ListRead, Command::MailRead})
+    EXPECT_FALSE(enabled(id)) << N(id);
+  EXPECT_TRUE(enabled(Command::AutoModeEnd));
 
   doc.Uploading = false;
-  EXPECT_TRUE(enabled(cmd::Upload));
-  EXPECT_FALSE(enabled(cmd::UploadStop));
+  EXPECT_TRUE(enabled(Command::Upload));
+  EXPECT_FALSE(enabled(Command::UploadStop));
   doc.Uploading = true;
-  EXPECT_FALSE(enabled(cmd::Upload));
-  EXPECT_TRUE(enabled(cmd::UploadStop));
+  EXPECT_FALSE(enabled(Command::Upload));
+  EXPECT_TRUE(enabled(Command::UploadStop));
   doc.Capturing = true;
-  EXPECT_FALSE(enabled(cmd::Download));
-  EXPECT_FALSE(enabled(cmd::RetroDownload));
-  EXPECT_TRUE(enabled(cmd::DownloadEnd));
+  EXPECT_FALSE(enabled(Command::Download));
+  EXPECT_FALSE(enabled(Command::RetroDownload));
+  EXPECT_TRUE(enabled(Command::DownloadEnd));
   doc.PasteSending = true;
-  EXPECT_FALSE(enabled(cmd::EditPaste));
-  EXPECT_TRUE(enabled(cmd::PasteStop));
+  EXPECT_FALSE(enabled(Command::EditPaste));
+  EXPECT_TRUE(enabled(Command::PasteStop));
   doc.PasteSending = false;
-  EXPECT_TRUE(enabled(cmd::EditPaste));
-  EXPECT_FALSE(enabled(cmd::PasteStop));
+  EXPECT_TRUE(enabled(Command::EditPaste));
+  EXPECT_FALSE(enabled(Command::PasteStop));
   doc.Uploading = doc.Capturing = false;
   // A disabled command is not executed, whatever asks for it.
   doc.Uploading = true;
-  EXPECT_FALSE(f.frame->Router().Execute(cmd::Upload));
+  EXPECT_FALSE(f.frame->Router().Execute(Command::Upload));
 }
 
 TEST(MainFrame, ClockPaneShowsTheLocalTime) {
@@ -295,7 +324,7 @@ TEST(MainFrame, FontCommandWritesTheChoiceAndChangesNothingOnScreen) {
     font.setPointSizeF(14.7);
     return true;
   };
-  f.frame->Action(cmd::FontSelect)->trigger();
+  f.frame->Action(Command::FontSelect)->trigger();
   EXPECT_EQ(f.settings->Raw(keys::FontName), "IPAGothic");
   EXPECT_EQ(f.settings->Raw(keys::FontSize), "14");
   EXPECT_EQ(f.frame->TerminalPane()->TerminalFont(), before);
@@ -308,14 +337,14 @@ TEST(MainFrame, FontCommandWritesTheChoiceAndChangesNothingOnScreen) {
     offered = font;
     return true;
   };
-  f.frame->Action(cmd::FontSelect)->trigger();
+  f.frame->Action(Command::FontSelect)->trigger();
   EXPECT_EQ(offered.pointSize(), 12);
   EXPECT_EQ(offered.family(), before.family());
   EXPECT_EQ(f.settings->Raw(keys::FontSize), "12");
 
   f.frame->Router().chooseFont = [](QFont&) { return false; };  // cancelled: nothing written
   f.settings->Set(keys::FontSize, "9");
-  f.frame->Action(cmd::FontSelect)->trigger();
+  f.frame->Action(Command::FontSelect)->trigger();
   EXPECT_EQ(f.settings->Raw(keys::FontSize), "9");
 }
 
@@ -323,9 +352,9 @@ TEST(MainFrame, ToolbarCommandHidesAndShowsTheToolbar) {
   FrameFixture f;
   f.frame->show();
   ASSERT_TRUE(f.frame->ToolBar()->isVisible());
-  f.frame->Action(cmd::ViewToolbar)->trigger();
+  f.frame->Action(Command::ViewToolbar)->trigger();
   EXPECT_FALSE(f.frame->ToolBar()->isVisible());
-  f.frame->Action(cmd::ViewToolbar)->trigger();
+  f.frame->Action(Command::ViewToolbar)->trigger();
   EXPECT_TRUE(f.frame->ToolBar()->isVisible());
 }
 
@@ -372,8 +401,8 @@ TEST(MainFrame, ADocumentWithAJapaneseNameShowsItAndUsesItsCp932Section) {
   EXPECT_EQ(f.session->Doc().Title(), test::Sjis("東京"));
   EXPECT_EQ(f.frame->windowTitle(), QStringLiteral("東京 - Nami"));
   EXPECT_EQ(f.recent->Items().front(), folder + "/東京.nmi");
-  ASSERT_NE(f.frame->Action(cmd::FileMru1), nullptr);
-  EXPECT_TRUE(f.frame->Action(cmd::FileMru1)->text().endsWith(QStringLiteral("ドキュメント/東京.nmi")));
+  ASSERT_FALSE(f.frame->RecentActions().isEmpty());
+  EXPECT_TRUE(f.frame->RecentActions().first()->text().endsWith(QStringLiteral("ドキュメント/東京.nmi")));
   // The profile was copied into the section a Windows NAMI.INI would have.
   EXPECT_NE(test::ReadFile(f.session->Settings().Path()).find(test::Sjis("[東京]\r\n")), std::string::npos);
   EXPECT_EQ(f.session->Settings().Raw(keys::Call), "JA1TKY");
@@ -411,15 +440,15 @@ TEST(MainFrame, RecentFilesKeepTheTenNewestBesideTheSettingsFile) {
 
 TEST(MainFrame, ASavedDocumentIsOfferedInTheFileMenuAndReopensFromIt) {
   FrameFixture f;
-  EXPECT_EQ(f.frame->Action(cmd::FileMru1), nullptr) << "no recent file yet";
+  EXPECT_TRUE(f.frame->RecentActions().isEmpty()) << "no recent file yet";
   f.port->Deliver("saved line\n");
   f.frame->TerminalPane()->RunTick();
   f.nextFile = QString::fromStdString(f.dir.File("station"));  // the extension is added
-  f.frame->Action(cmd::FileSaveAs)->trigger();
+  f.frame->Action(Command::FileSaveAs)->trigger();
   ASSERT_TRUE(test::FileExists(f.dir.File("station.nmi")));
-  f.frame->Action(cmd::FileNew)->trigger();
+  f.frame->Action(Command::FileNew)->trigger();
   EXPECT_EQ(f.session->Doc().LineCount(), 0u);
-  QAction* first = f.frame->Action(cmd::FileMru1);
+  QAction* first = f.frame->RecentActions().value(0);
   ASSERT_NE(first, nullptr);
   EXPECT_TRUE(first->text().endsWith(QStringLiteral("station.nmi")));
   first->trigger();

@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "UiTestSupport.h"
-#include "ui/CommandIds.h"
+#include "ui/Command.h"
 
 namespace nami::test {
 namespace {
@@ -24,13 +24,13 @@ QMessageBox* OpenBox() {
 TEST(MessageBox, ABoxFromAStepLetsNoStepMoveOnWhileItIsUp) {
   struct Case {
     const char* name;
-    int command;
+    Command command;
     const char* sent;  // all that may go out
   };
   const Case cases[] = {
-      {"list step", cmd::ListRead, ""},
+      {"list step", Command::ListRead, ""},
       // The run ends as "log not writable" and logs off, once.
-      {"auto-mode run", cmd::AutoModeStart,
+      {"auto-mode run", Command::AutoModeStart,
        "\x03\rCONNECT QZ1ABC\r"
        "B\r\x03"
        "D\r"},
@@ -65,7 +65,7 @@ TEST(MessageBox, ABoxFromAStepLetsNoStepMoveOnWhileItIsUp) {
     FrameFixture::Pump(300);
     EXPECT_EQ(f.port->sent, c.sent);
     EXPECT_FALSE(f.session->Autopilot()->Busy());
-    if (c.command == cmd::AutoModeStart) {  // the status bar tells how the run ended
+    if (c.command == Command::AutoModeStart) {  // the status bar tells how the run ended
       EXPECT_TRUE(f.frame->RunEndText().contains(QStringLiteral("ファイルに書けない")))
           << f.frame->RunEndText().toStdString();
     }
@@ -81,7 +81,7 @@ TEST(PortRecovery, TheWindowReopensAVanishedDevice) {
   FrameFixture f;
   f.frame->TerminalPane()->StartTimers();
   f.settings->Set(keys::Field[0], "L");
-  f.frame->Action(cmd::AutoModeStart)->trigger();
+  f.frame->Action(Command::AutoModeStart)->trigger();
   ASSERT_TRUE(f.session->Autopilot()->Busy());
   const int opens = f.port->openCount;
   f.port->failOpen = true;

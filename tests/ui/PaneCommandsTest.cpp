@@ -19,7 +19,7 @@
 
 #include "UiTestSupport.h"
 #include "text/Cp932.h"
-#include "ui/CommandIds.h"
+#include "ui/Command.h"
 #include "ui/NamiView2.h"
 
 namespace nami {
@@ -59,11 +59,11 @@ struct Window : FrameFixture {
     ASSERT_EQ(frame->Router().HistoryActive(), pane == kHistory);
   }
   // The command as the menu or the toolbar gives it.
-  void Trigger(int id) {
+  void Trigger(Command id) {
     frame->UpdateCommands();
     frame->Action(id)->trigger();
   }
-  bool Enabled(int id) {
+  bool Enabled(Command id) {
     frame->UpdateCommands();
     return frame->Action(id)->isEnabled();
   }
@@ -143,7 +143,7 @@ Effect Record(Window& w) {
 }
 
 struct Case {
-  int id;
+  Command id;
   std::function<void(Window&)> setup;           // before the command, on a fresh window
   std::function<void(const Effect&)> expected;  // what the command must have done
 };
@@ -152,7 +152,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
   test::App();
   const std::string upl = "AB\r\nC";
   const std::vector<Case> cases = {
-      {cmd::Upload,
+      {Command::Upload,
        [&](Window& w) {
          test::WriteFile(w.dir.File("mail.upl"), upl);
          w.SetFile("mail.upl");
@@ -161,7 +161,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          EXPECT_EQ(e.sent, "AB\rC");
          EXPECT_FALSE(e.uploading);
        }},
-      {cmd::UploadStop,
+      {Command::UploadStop,
        [&](Window& w) {
          test::WriteFile(w.dir.File("mail.upl"), upl);
          ASSERT_TRUE(w.session->Transfers()->StartUpload(w.dir.File("mail.upl")));
@@ -171,7 +171,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          EXPECT_EQ(e.sent, "A");
          EXPECT_FALSE(e.uploading);
        }},
-      {cmd::Download,
+      {Command::Download,
        [](Window& w) {
          test::WriteFile(w.dir.File("cap.dwn"), "old\r\n");
          w.SetFile("cap.dwn");
@@ -180,7 +180,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          EXPECT_TRUE(e.capturing);
          EXPECT_EQ(e.files.at("cap.dwn"), "old\r\nafter\r\n");
        }},
-      {cmd::RetroDownload,
+      {Command::RetroDownload,
        [](Window& w) {
          w.Lines(4);
          w.session->Doc().MarkFirst = 2;
@@ -190,26 +190,27 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          EXPECT_TRUE(e.capturing);
          EXPECT_EQ(e.files.at("retro.dwn"), "line 2\r\nline 3\r\nafter\r\n");
        }},
-      {cmd::DownloadEnd, [](Window& w) { ASSERT_TRUE(w.session->Transfers()->StartCapture(w.dir.File("cap.dwn"))); },
+      {Command::DownloadEnd,
+       [](Window& w) { ASSERT_TRUE(w.session->Transfers()->StartCapture(w.dir.File("cap.dwn"))); },
        [](const Effect& e) {
          EXPECT_FALSE(e.capturing);
          EXPECT_EQ(e.files.at("cap.dwn"), "") << "the line after the end is not captured";
        }},
-      {cmd::EditCopy,
+      {Command::EditCopy,
        [](Window& w) {
          w.Receive(Sjis("一行目\r\n二行目\r\n三行目\r\n"));
          w.session->Doc().MarkFirst = 1;
          w.session->Doc().MarkLast = 2;
        },
        [](const Effect& e) { EXPECT_EQ(e.clipboard, "二行目\r\n三行目\r\n"); }},
-      {cmd::EditPaste, [](Window&) { QApplication::clipboard()->setText(QStringLiteral("ab\ncd漢")); },
+      {Command::EditPaste, [](Window&) { QApplication::clipboard()->setText(QStringLiteral("ab\ncd漢")); },
        [](const Effect& e) {
          EXPECT_EQ(e.sent, "ab\rcd" + Sjis("漢"));
          EXPECT_EQ(e.writes, (std::vector<std::string>{"ab\r", "cd\x8a", "\xbf"}))
              << "groups of three bytes; the LF line end goes out as CR";
          EXPECT_FALSE(e.pasteSending);
        }},
-      {cmd::PasteStop,
+      {Command::PasteStop,
        [](Window& w) {
          ASSERT_EQ(w.session->Transfers()->StartPasteSend(0, "abcdefghi"), 0u);
          w.session->Doc().Senders.Step();
@@ -218,7 +219,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          EXPECT_EQ(e.sent, "abc");
          EXPECT_FALSE(e.pasteSending);
        }},
-      {cmd::CopyToFile,
+      {Command::CopyToFile,
        [](Window& w) {
          w.Lines(3);
          w.session->Doc().MarkFirst = 0;
@@ -227,34 +228,34 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          w.SetFile("copy.dwn");
        },
        [](const Effect& e) { EXPECT_EQ(e.files.at("copy.dwn"), "x\r\nline 0\r\nline 1\r\n"); }},
-      {cmd::Connect, [](Window& w) { w.settings->Set(keys::Call, "JA1XYZ"); },
+      {Command::Connect, [](Window& w) { w.settings->Set(keys::Call, "JA1XYZ"); },
        [](const Effect& e) {
          EXPECT_EQ(e.sent, "\x03\rCONNECT JA1XYZ\r");
          EXPECT_FALSE(e.autoIdle);
        }},
-      {cmd::AutoModeStart, [](Window& w) { w.settings->Set(keys::Call, "JA1XYZ"); },
+      {Command::AutoModeStart, [](Window& w) { w.settings->Set(keys::Call, "JA1XYZ"); },
        [](const Effect& e) {
          EXPECT_EQ(e.sent, "\x03\rCONNECT JA1XYZ\r");
          EXPECT_TRUE(e.autoRunning);
        }},
-      {cmd::ListRead, [](Window& w) { w.settings->Set(keys::Field[0], "LL 5"); },
+      {Command::ListRead, [](Window& w) { w.settings->Set(keys::Field[0], "LL 5"); },
        [](const Effect& e) {
          EXPECT_EQ(e.sent, "LL 5\r");
          EXPECT_EQ(e.files.at("templist.dat"), "after\r\n") << "the list log gets what follows";
        }},
-      {cmd::MailRead, nullptr,
+      {Command::MailRead, nullptr,
        [](const Effect& e) {
          EXPECT_EQ(e.files.count("tempmail.dat"), 1u) << "an empty list reads no mail but opens the mail log";
        }},
-      {cmd::MailSend, nullptr, [](const Effect& e) { EXPECT_TRUE(e.sent != "" || e.autoIdle); }},
-      {cmd::AutoModeEnd, nullptr,
+      {Command::MailSend, nullptr, [](const Effect& e) { EXPECT_TRUE(e.sent != "" || e.autoIdle); }},
+      {Command::AutoModeEnd, nullptr,
        [](const Effect& e) {
          EXPECT_EQ(e.sent,
                    "B\r\x03"
                    "D\r");
          EXPECT_FALSE(e.autoRunning);
        }},
-      {cmd::FontSelect,
+      {Command::FontSelect,
        [](Window& w) {
          w.frame->Router().chooseFont = [](QFont& font) {
            font = QFont(QStringLiteral("IPAGothic"));
@@ -270,7 +271,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
   };
 
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.id);
+    SCOPED_TRACE(static_cast<int>(c.id));
     Effect effects[2];
     bool enabled[2];
     for (int pane : {kTerminal, kHistory}) {
@@ -306,16 +307,17 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
   const QStringList upload = {"Upload Files (*.upl)", "All Files (*)", "Download Files (*.dwn)", "Ish Files (*.ish)"};
   const QStringList download = {"Download Files (*.dwn)", "All Files (*)", "Upload Files (*.upl)", "Ish Files (*.ish)"};
   struct Expected {
-    int id;
+    Command id;
     bool save;
     const char* title;
     QString name;
     QStringList filters;
   };
-  const Expected expected[] = {{cmd::Upload, false, "アップロード", QString(), upload},
-                               {cmd::Download, true, "ダウンロード", QString::fromLatin1(today), download},
-                               {cmd::RetroDownload, true, "さかのぼってダウン", QString::fromLatin1(today), download},
-                               {cmd::CopyToFile, true, "ファイルにコピー", QString::fromLatin1(today), download}};
+  const Expected expected[] = {
+      {Command::Upload, false, "アップロード", QString(), upload},
+      {Command::Download, true, "ダウンロード", QString::fromLatin1(today), download},
+      {Command::RetroDownload, true, "さかのぼってダウン", QString::fromLatin1(today), download},
+      {Command::CopyToFile, true, "ファイルにコピー", QString::fromLatin1(today), download}};
 
   const QString start = QDir::currentPath();
   const QString elsewhere = QString::fromStdString(w.dir.File("elsewhere"));
@@ -347,7 +349,7 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
     QDir::setCurrent(elsewhere);
     return QString::fromStdString(w.dir.File("chosen.dwn"));
   };
-  w.Trigger(cmd::Download);
+  w.Trigger(Command::Download);
   EXPECT_EQ(QDir::currentPath(), start);
   EXPECT_TRUE(w.session->Doc().Capturing);
   EXPECT_TRUE(test::FileExists(w.dir.File("chosen.dwn")));
@@ -375,10 +377,10 @@ TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
   w.port->queueCount = 1;
   QTest::keyClick(w.frame->TerminalPane(), Qt::Key_Insert, Qt::ShiftModifier);
   CNamiDoc& doc = w.session->Doc();
-  EXPECT_FALSE(w.Enabled(cmd::EditPaste));
-  EXPECT_TRUE(w.Enabled(cmd::PasteStop));
+  EXPECT_FALSE(w.Enabled(Command::EditPaste));
+  EXPECT_TRUE(w.Enabled(Command::PasteStop));
   w.Activate(kHistory);
-  EXPECT_FALSE(w.Enabled(cmd::EditPaste)) << "one paste-send for the document";
+  EXPECT_FALSE(w.Enabled(Command::EditPaste)) << "one paste-send for the document";
   doc.Senders.Step();
   EXPECT_EQ(w.port->writes.size(), 0u) << "nothing while the transmit queue holds bytes";
   w.port->queueCount = 0;
@@ -390,13 +392,13 @@ TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
   }
   EXPECT_EQ(groups, (std::vector<std::string>{"ab\r", "cde", "\r"}));
   EXPECT_FALSE(doc.PasteSending);
-  EXPECT_TRUE(w.Enabled(cmd::EditPaste));
+  EXPECT_TRUE(w.Enabled(Command::EditPaste));
 }
 
 TEST(PaneCommands, PasteSendTellsHowMuchOfALongClipboardTextIsNotSent) {
   Window w;
   QApplication::clipboard()->setText(QString(40000, QLatin1Char('x')));
-  w.Trigger(cmd::EditPaste);
+  w.Trigger(Command::EditPaste);
   ASSERT_EQ(w.messages.size(), 1);
   EXPECT_TRUE(w.messages[0].contains(QStringLiteral("7233"))) << w.messages[0].toStdString();
   w.Drain();
@@ -404,9 +406,9 @@ TEST(PaneCommands, PasteSendTellsHowMuchOfALongClipboardTextIsNotSent) {
 
   Window empty;  // no text on the clipboard: nothing sent, enabled again at once
   QApplication::clipboard()->clear();
-  empty.Trigger(cmd::EditPaste);
+  empty.Trigger(Command::EditPaste);
   EXPECT_TRUE(empty.messages.isEmpty());
-  EXPECT_TRUE(empty.Enabled(cmd::EditPaste));
+  EXPECT_TRUE(empty.Enabled(Command::EditPaste));
   empty.Drain();
   EXPECT_EQ(empty.port->sent, "");
 }
@@ -423,30 +425,31 @@ TEST(PaneCommands, SearchAndEditAndSendOnlyInTheHistoryPane) {
     done(editOk, edited.isEmpty() ? initial : edited);
   });
   w.history->SetSearchRequest([&](const QString&, CNamiView2::TextDone done) { done(true, QStringLiteral("ABC")); });
-  const int own[] = {cmd::EditAndSend, cmd::SearchCondition, cmd::SearchUp, cmd::SearchDown};
+  const Command own[] = {Command::EditAndSend, Command::SearchCondition, Command::SearchUp, Command::SearchDown};
 
   // Edit-and-send is the history pane's own; searching works from either pane.
-  EXPECT_FALSE(w.Enabled(cmd::EditAndSend));
-  for (int id : {cmd::SearchCondition, cmd::SearchUp, cmd::SearchDown}) EXPECT_TRUE(w.Enabled(id)) << id;
-  w.Trigger(cmd::EditAndSend);
+  EXPECT_FALSE(w.Enabled(Command::EditAndSend));
+  for (Command id : {Command::SearchCondition, Command::SearchUp, Command::SearchDown})
+    EXPECT_TRUE(w.Enabled(id)) << static_cast<int>(id);
+  w.Trigger(Command::EditAndSend);
   EXPECT_EQ(asked, 0);
   EXPECT_EQ(w.port->sent, "");
 
   w.Activate(kHistory);
-  for (int id : own) EXPECT_TRUE(w.Enabled(id)) << id;
-  w.Trigger(cmd::SearchCondition);
-  w.Trigger(cmd::SearchDown);
+  for (Command id : own) EXPECT_TRUE(w.Enabled(id)) << static_cast<int>(id);
+  w.Trigger(Command::SearchCondition);
+  w.Trigger(Command::SearchDown);
   EXPECT_EQ(w.history->TopLine(), std::min<std::int64_t>(10, w.history->Model().ScrollMax()));
   EXPECT_EQ(w.history->SearchState().Position(), 10);
 
   w.session->Doc().MarkFirst = 9;
   w.session->Doc().MarkLast = 10;
-  w.Trigger(cmd::EditAndSend);  // OK unchanged: the lines with CR LF, one write
+  w.Trigger(Command::EditAndSend);  // OK unchanged: the lines with CR LF, one write
   ASSERT_EQ(w.port->writes.size(), 1u);
   EXPECT_EQ(w.port->writes[0], "line 9\r\nABC here\r\n");
   w.port->TakeSent();
   editOk = false;  // cancelled: nothing
-  w.Trigger(cmd::EditAndSend);
+  w.Trigger(Command::EditAndSend);
   EXPECT_EQ(w.port->sent, "");
   EXPECT_EQ(asked, 2);
 
@@ -475,9 +478,9 @@ TEST(PaneCommands, RetroDownloadFromTheHistoryPanesMarkedLine) {
   w.Click(6);
   ASSERT_EQ(w.session->Doc().MarkFirst, 5);
   w.SetFile("retro.dwn");
-  w.Trigger(cmd::RetroDownload);
+  w.Trigger(Command::RetroDownload);
   w.Receive("new\r\n");
-  w.Trigger(cmd::DownloadEnd);
+  w.Trigger(Command::DownloadEnd);
   std::string expected;
   for (int i = 5; i < 12; ++i) expected += "line " + std::to_string(i) + "\r\n";
   EXPECT_EQ(test::ReadFile(w.dir.File("retro.dwn")), expected + "new\r\n");

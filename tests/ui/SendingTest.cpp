@@ -15,7 +15,7 @@
 
 #include "UiTestSupport.h"
 #include "link/SerialPort.h"
-#include "ui/CommandIds.h"
+#include "ui/Command.h"
 
 namespace nami {
 namespace {
@@ -61,7 +61,7 @@ TEST(Sending, UploadThroughTheFrameOverAPseudoTerminalDeliversEveryByteInOrder) 
   const std::string path = f.dir.File("up.txt");
   test::WriteFile(path, file);
   f.nextFile = QString::fromStdString(path);
-  f.frame->Action(cmd::Upload)->trigger();
+  f.frame->Action(Command::Upload)->trigger();
   ASSERT_TRUE(f.session->Doc().Uploading);
 
   std::string got;
@@ -89,7 +89,7 @@ TEST(Sending, StatusBarShowsTheUploadProgressAndThenReady) {
   const std::string path = f.dir.File("up.txt");
   test::WriteFile(path, std::string(1000, 'a'));
   f.nextFile = QString::fromStdString(path);
-  f.frame->Action(cmd::Upload)->trigger();
+  f.frame->Action(Command::Upload)->trigger();
   FrameFixture::Pump(30);
   EXPECT_EQ(StatusMessage(f), QStringLiteral("アップロード中 0/1000 バイト"));
   EXPECT_EQ(f.port->sent, "") << "showing progress sends nothing";
@@ -120,7 +120,7 @@ TEST(Sending, QuittingDuringAnUploadEndsItAndClosesTheFileAtOnce) {
   const std::string path = f.dir.File("up.txt");
   test::WriteFile(path, std::string(5000, 'b'));
   f.nextFile = QString::fromStdString(path);
-  f.frame->Action(cmd::Upload)->trigger();
+  f.frame->Action(Command::Upload)->trigger();
   ASSERT_TRUE(f.session->Doc().Uploading);
   EXPECT_EQ(OpenCount(path), 1);
 
@@ -142,7 +142,7 @@ TEST(Sending, MailFileProgressThenTheStepsWaitAndQuittingEndsBoth) {
   test::WriteFile(mail, "SP JA1ABC\nHello\nBye\n");  // 20 bytes
   f.session->Settings().Set(keys::Send[0], mail);
   f.port->queueCount = 1;
-  f.frame->Action(cmd::MailSend)->trigger();
+  f.frame->Action(Command::MailSend)->trigger();
   ASSERT_TRUE(f.session->Autopilot()->Busy());
   FrameFixture::Pump(30);
   EXPECT_EQ(StatusMessage(f), QStringLiteral("メール送信中 mail1.txt 0/20 バイト"));
@@ -168,7 +168,7 @@ TEST(Sending, QuittingDuringAListWaitClosesTheLogFile) {
   FrameFixture f;
   f.session->Settings().Set(keys::ListFile, f.dir.File("list.log"));
   f.session->Settings().Set(keys::Field[0], "L");  // a step with nothing to send would end at once
-  f.frame->Action(cmd::ListRead)->trigger();
+  f.frame->Action(Command::ListRead)->trigger();
   ASSERT_TRUE(f.session->Autopilot()->Busy());
   FrameFixture::Pump(150);
   EXPECT_EQ(StatusMessage(f), QString::fromStdString(f.session->Autopilot()->StatusText()));

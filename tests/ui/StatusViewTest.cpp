@@ -13,7 +13,7 @@
 #include <QToolButton>
 
 #include "UiTestSupport.h"
-#include "ui/CommandIds.h"
+#include "ui/Command.h"
 #include "ui/NamiView2.h"
 
 namespace nami {
@@ -97,7 +97,8 @@ TEST(ActivityPane, HiddenAtFirstToggledFromTheMenuAndRemembered) {
   f.frame->show();
   FrameFixture::Pump(20);
   EXPECT_FALSE(pane->isVisible());
-  QAction* toggle = pane->toggleViewAction();
+  QAction* toggle = f.frame->Action(Command::ActivityPane);
+  ASSERT_NE(toggle, nullptr);
   EXPECT_EQ(toggle->text(), QStringLiteral("運用ログ(&Oｳ)"));
   bool inSettings = false;
   for (QAction* a : f.frame->menuBar()->actions()[5]->menu()->actions()) inSettings = inSettings || a == toggle;
@@ -176,7 +177,7 @@ TEST(MainWindow, SearchKeysWorkFromEitherPaneAndTheHitIsHighlighted) {
   f.frame->activateWindow();
   f.frame->TerminalPane()->setFocus();
   FrameFixture::Pump(50);
-  ASSERT_TRUE(f.frame->Action(cmd::SearchDown)->isEnabled()) << "from the terminal pane too";
+  ASSERT_TRUE(f.frame->Action(Command::SearchDown)->isEnabled()) << "from the terminal pane too";
   QTest::keyClick(f.frame->TerminalPane(), Qt::Key_F, Qt::ControlModifier);
   EXPECT_TRUE(asked) << "Ctrl+F asks for the search text";
   EXPECT_TRUE(f.port->sent.empty()) << "the key does not go to the TNC";
@@ -189,9 +190,9 @@ TEST(MainWindow, SearchKeysWorkFromEitherPaneAndTheHitIsHighlighted) {
   EXPECT_GT(CountNear(image, CNamiView2::HitColor(), 20), image.width() / 2) << "the hit's row is highlighted";
   QTest::keyClick(f.frame->TerminalPane(), Qt::Key_F3, Qt::ShiftModifier);
   EXPECT_EQ(history->HitLine(), 10) << "Shift+F3 goes back up";
-  EXPECT_EQ(f.frame->Action(cmd::AutoModeStart)->shortcut(), QKeySequence(Qt::Key_F5));
-  EXPECT_EQ(f.frame->Action(cmd::AutoModeEnd)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F5));
-  EXPECT_EQ(f.frame->Action(cmd::AutoModeStart)->toolTip(), QStringLiteral("自動ﾓｰﾄﾞ開始 (F5)"));
+  EXPECT_EQ(f.frame->Action(Command::AutoModeStart)->shortcut(), QKeySequence(Qt::Key_F5));
+  EXPECT_EQ(f.frame->Action(Command::AutoModeEnd)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F5));
+  EXPECT_EQ(f.frame->Action(Command::AutoModeStart)->toolTip(), QStringLiteral("自動ﾓｰﾄﾞ開始 (F5)"));
 }
 
 TEST(MainWindow, ADuplicateAccessKeyReachesEachItemInTurn) {
@@ -202,9 +203,9 @@ TEST(MainWindow, ADuplicateAccessKeyReachesEachItemInTurn) {
   edit->popup(QPoint(0, 0));
   FrameFixture::Pump(20);
   QTest::keyClick(edit, Qt::Key_F);  // "ﾌｧｲﾙにｺﾋﾟｰ(&F)" and "検索条件(&F)"
-  EXPECT_EQ(edit->activeAction(), f.frame->Action(cmd::CopyToFile));
+  EXPECT_EQ(edit->activeAction(), f.frame->Action(Command::CopyToFile));
   QTest::keyClick(edit, Qt::Key_F);
-  EXPECT_EQ(edit->activeAction(), f.frame->Action(cmd::SearchCondition));
+  EXPECT_EQ(edit->activeAction(), f.frame->Action(Command::SearchCondition));
   edit->close();
 }
 
@@ -232,7 +233,7 @@ TEST(DemoWindow, ScreenshotAfterADemoRun) {
     frame.UpdateCommands();
     QApplication::processEvents();
   };
-  frame.Action(cmd::AutoModeStart)->trigger();
+  frame.Action(Command::AutoModeStart)->trigger();
   for (int t = 0; t < 600000 && session.Autopilot()->Busy(); t += 50) cycle();
   for (int t = 0; t < 3000; t += 50) cycle();  // the TNC answers the log-off
   FrameFixture::Pump(100);

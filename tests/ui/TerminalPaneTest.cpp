@@ -11,7 +11,7 @@
 
 #include "UiTestSupport.h"
 #include "text/Cp932.h"
-#include "ui/CommandIds.h"
+#include "ui/Command.h"
 
 namespace nami {
 namespace {
@@ -225,7 +225,7 @@ TEST(TerminalPane, F6MovesBetweenThePanesAndTheActivePaneDecidesTheSearchCommand
   EXPECT_TRUE(p.frame->HistoryPane()->hasFocus());
   EXPECT_TRUE(p.frame->Router().HistoryActive());
   p.frame->UpdateCommands();
-  EXPECT_TRUE(p.frame->Action(cmd::SearchCondition)->isEnabled());
+  EXPECT_TRUE(p.frame->Action(Command::SearchCondition)->isEnabled());
   QTest::keyClick(p.frame->HistoryPane(), Qt::Key_F6, Qt::ShiftModifier);
   EXPECT_TRUE(p.view->hasFocus());
   EXPECT_FALSE(p.frame->Router().HistoryActive());
