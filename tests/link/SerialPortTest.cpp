@@ -279,6 +279,11 @@ TEST(SerialPort, ADeviceTheUserMayNotOpenIsAPermissionFault) {
   int status = 0;
   ::waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) {
+    ::unlink(locked.c_str());
+    ::rmdir(dir);
+    GTEST_SKIP() << "root without the right to give up root: cannot try an unprivileged open";
+  }
   ASSERT_EQ(WEXITSTATUS(status), 0);
   ASSERT_EQ(got, static_cast<ssize_t>(sizeof report));
   EXPECT_EQ(report[0], static_cast<int>(PortFault::Permission));
