@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "autopilot/StepTexts.h"
+#include "text/Cp932.h"
 
 namespace nami {
 namespace {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "autopilot/StepTexts.h"
+#include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
 namespace nami {

@@ -10,10 +10,10 @@
 // closes the port; Failure() then says why and TakeLost() reports it once.
 #pragma once
 
-#include <termios.h>
-
 #include <functional>
 #include <string>
+
+#include <termios.h>
 
 #include "link/ComConfig.h"
 #include "link/Port.h"

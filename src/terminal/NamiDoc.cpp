@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "text/Cp932.h"
 
 namespace nami {
 

@@ -1,6 +1,7 @@
 // What the core asks of the user interface: the modal message boxes (their
-// fixed texts are in text/Messages.h), the beep, and the terminal pane's screen-update
-// requests. The shell implements it with Qt; tests record the calls.
+// fixed texts are in text/Messages.h), the beep, and the terminal pane's
+// screen-update requests. The shell implements it with Qt; tests record the
+// calls.
 #pragma once
 
 #include <string>

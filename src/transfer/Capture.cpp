@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/Cp932.h"
 
 namespace nami {
 

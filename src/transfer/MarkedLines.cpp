@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "text/Cp932.h"
 
 namespace nami {
 namespace {

@@ -1,6 +1,7 @@
 #include "transfer/Upload.h"
 
 #include "terminal/UserFile.h"
+#include "text/Cp932.h"
 
 namespace nami {
 
