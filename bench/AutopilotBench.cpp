@@ -6,23 +6,24 @@
 // WaitPass: one wait pass while a step waits for its prompt (what every
 // receive tick adds while the autopilot waits; between ticks it does
 // nothing at all). PromptToCommand: the wait pass that confirms a prompt and
-// sends the next read command. MailFileByte: one sender step that puts one
-// byte of a mail file on the link. FullRun: a whole auto-mode run against
-// the scripted BBS (connect, one mail file, list, 50 mails read, log-off),
+// sends the next read command (the simulated BBS taking it included).
+// MailFileByte: one sender step that puts one byte of a mail file on the
+// link. FullRun: a whole auto-mode run against the simulated BBS (connect, one mail file, list, 50 mails read, log-off),
 // settings and log files on disk included.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
-#include "autopilot/AutopilotRig.h"
+#include "support/StationRig.h"
 
 namespace nami::test {
 namespace {
 
 void WaitPass(benchmark::State& state) {
-  AutopilotRig rig;
+  SStationOptions silent = SmallBbs();
+  silent.tnc.failure = sim::LinkFailure::Silent;  // the BBS never answers
+  StationRig rig(silent);
   rig.pilot.Run(AutoCommand::Connect);
-  rig.peer->output.clear();  // the BBS never answers
   for (auto _ : state) {
     rig.pilot.OnTick();
     benchmark::DoNotOptimize(rig.doc.PromptSeen);
@@ -32,7 +33,7 @@ void WaitPass(benchmark::State& state) {
 BENCHMARK(WaitPass);
 
 void PromptToCommand(benchmark::State& state) {
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
   std::string list;
   for (int n = 1000000; n > 0; --n) list += std::to_string(n) + " JA1AAA\r\n";
   WriteFile(rig.dir.File("list.log"), list);
@@ -41,19 +42,19 @@ void PromptToCommand(benchmark::State& state) {
   rig.pilot.Run(AutoCommand::Connect);
   rig.Drain();
   rig.pilot.Run(AutoCommand::Read);
-  rig.peer->output.clear();
+  rig.LoseUndelivered();
   rig.doc.LatestLine = "QZ1ABC>";
   for (auto _ : state) {
     rig.doc.PromptSeen = true;  // what the receive tick sets with the prompt
     rig.pilot.OnTick();         // confirms it and sends the next "R n"
-    rig.peer->output.clear();
+    rig.LoseUndelivered();
   }
   if (!rig.pilot.Busy()) state.SkipWithError("ran out of list lines");
 }
 BENCHMARK(PromptToCommand);
 
 void MailFileByte(benchmark::State& state) {
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
   const std::string file = rig.dir.File("big.txt");
   WriteFile(file, std::string(8 << 20, 'x'));
   rig.pilot.Run(AutoCommand::Connect);
@@ -78,15 +79,15 @@ void MailFileByte(benchmark::State& state) {
       }
     }
     rig.doc.Senders.Step();
-    if (rig.peer->sent.size() > (1 << 20)) rig.peer->sent.clear();
+    if (rig.port->sent.size() > (1 << 20)) rig.port->sent.clear();
   }
 }
 BENCHMARK(MailFileByte);
 
 void FullRun(benchmark::State& state) {
   for (auto _ : state) {
-    AutopilotRig rig;
-    for (int n = 1; n <= 50; ++n) rig.peer->messages[n] = "JA1AAA title";
+    StationRig rig{SmallBbs()};
+    for (int n = 1; n <= 50; ++n) rig.AddMessage(n, "JA1AAA title");
     rig.settings.Set(keys::Field[0], "L #");
     rig.settings.Set(keys::LastMailNo, "0");
     rig.settings.Set(keys::ReadCom, "R");

@@ -47,8 +47,7 @@ struct History {
     model.SetMetrics(16, 40 * 16 + 8);  // R = 40
     model.PreparePaint();
     model.ScrollTo(lines / 2);
-    doc.MarkFirst = lines / 2 + 3;
-    doc.MarkLast = lines / 2 + 12;
+    model.SetMarks({lines / 2 + 3, lines / 2 + 12});
   }
   CSettings settings;
   NullSink sink;

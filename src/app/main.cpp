@@ -10,11 +10,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,51 +22,50 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/MeasureProbe.h"
 #include "automation/AutomationServer.h"
 #include "link/Clock.h"
+#include "settings/RecentFiles.h"
 #include "settings/Settings.h"
+#include "station/Station.h"
 #include "ui/AutomationBridge.h"
-#include "ui/CommandLine.h"
 #include "ui/HeadlessRunner.h"
+#include "ui/LinkPasswords.h"
 #include "ui/MainFrame.h"
+#include "ui/QtText.h"
 #include "ui/QtTranslation.h"
-#include "ui/MessageBox.h"
-#include "ui/RecentFiles.h"
-#include "ui/Session.h"
 
 namespace {
 
-int gQuitPipe[2] = {-1, -1};
 bool gQuitRequested = false;  // a signal came before the event loop ran
-
-extern "C" void OnQuitSignal(int) {
-  const char c = 1;
-  [[maybe_unused]] ssize_t n = ::write(gQuitPipe[1], &c, 1);
-}
 
 // SIGTERM and SIGINT quit the event loop, so that quitting ends every
 // running operation and closes the files and the port as the window's
-// close does. `beforeQuit` runs first (it keeps the received text).
-void QuitOnTerminationSignals(QObject* owner, std::function<void()> beforeQuit) {
-  if (::pipe2(gQuitPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(gQuitPipe[0], QSocketNotifier::Read, owner);
-  QObject::connect(notifier, &QSocketNotifier::activated, owner, [beforeQuit] {
-    char buf[16];
-    while (::read(gQuitPipe[0], buf, sizeof buf) > 0) {
+// close does. No one is there to answer the save question: the received
+// text goes to the document's file, or to a dated file beside NAMI.INI.
+void QuitOnTerminationSignals(nami::CMainFrame& frame, nami::CStation& station, const std::string& iniPath) {
+  frame.Heartbeat().CatchTerminationSignals([&station, iniPath] {
+    const std::string folder = iniPath.substr(0, iniPath.rfind('/') == std::string::npos ? 0 : iniPath.rfind('/'));
+    std::string error;
+    const std::string saved = station.SaveForTermination(folder.empty() ? "." : folder, error);
+    if (!saved.empty()) {
+      std::fprintf(stderr, "nami: received text saved to %s\n", saved.c_str());
+    } else if (!error.empty()) {
+      std::fprintf(stderr, "nami: the received text could not be saved: %s\n", error.c_str());
     }
-    if (beforeQuit) beforeQuit();
+    std::fflush(stderr);
     gQuitRequested = true;
     // exit, not quit: quit would close the window first, which asks
     // where to save the document.
     QCoreApplication::exit(0);
   });
-  struct sigaction sa {};
-  sa.sa_handler = OnQuitSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &sa, nullptr);
-  ::sigaction(SIGINT, &sa, nullptr);
+}
+
+// The passwords of telnet links: the desktop's keyring first, then the file.
+nami::PasswordLookup KeyringPasswords(const nami::CSettings& settings) {
+  return
+      [&settings](const std::string& link, std::string& why) { return nami::LinkPassword(settings.Path(), link, why); };
 }
 
 // NAMI_STARTUP_REPORT=1 prints, at the first paint of the terminal pane, the
@@ -153,19 +150,19 @@ int AutomationIdleSeconds() {
 int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSettings& settings) {
   QCoreApplication app(argc, argv);
   nami::CSystemClock clock;
-  nami::CSession session(settings, clock, cl.demo);
-  nami::CHeadlessRunner runner(session, cl.stay, HeadlessTimeLimitSeconds());
+  nami::CStation station(settings, clock, cl.demo, KeyringPasswords(settings));
+  nami::CHeadlessRunner runner(station, cl.stay, HeadlessTimeLimitSeconds());
   runner.HandleTerminationSignals();
-  nami::CMeasureProbe::StartFromEnvironment(&app, session.Doc());  // scripts/measure-*
+  nami::CMeasureProbe::StartFromEnvironment(&app, station.Doc());  // scripts/measure-*
   if (!cl.documentPath.empty()) {
     std::string error;
-    if (!session.OpenDocument(QFileInfo(QString::fromStdString(cl.documentPath)).absoluteFilePath().toStdString(),
+    if (!station.OpenDocument(QFileInfo(QString::fromStdString(cl.documentPath)).absoluteFilePath().toStdString(),
                               error)) {
       std::fprintf(stderr, "nami: cannot open %s: %s\n", cl.documentPath.c_str(), error.c_str());
       return 1;
     }
   } else {
-    session.NewDocument();
+    station.NewDocument();
   }
   runner.Start();
   if (runner.Finished()) return runner.ExitCode();
@@ -223,9 +220,9 @@ int main(int argc, char** argv) {
   if (!nami::InstallQtJapanese(app))
     std::fprintf(stderr, "nami: Qt's Japanese translation (qtbase_ja) is not installed\n");
   nami::CSystemClock clock;
-  nami::CSession session(settings, clock, cl.demo);
+  nami::CStation station(settings, clock, cl.demo, KeyringPasswords(settings));
   nami::CRecentFiles recent(nami::CRecentFiles::PathBeside(iniPath));
-  nami::CMainFrame frame(session, recent);
+  nami::CMainFrame frame(station, recent);
   // While an automation instance shows no window, the core's messages go
   // to the error stream: a message box nobody sees would hold the client's
   // call until someone closes it.
@@ -244,33 +241,21 @@ int main(int argc, char** argv) {
 
   if (!settingsProblem.empty() && !cl.automation) nami::OpenMessageBox(&frame, QString::fromStdString(settingsProblem));
   // Installed before the document opens, so that a signal during a
-  // start-up message still ends nami cleanly. No one is there to answer
-  // the save question: the received text goes to
-  // the document's file, or to a dated file beside NAMI.INI.
-  QuitOnTerminationSignals(&frame, [&session, iniPath] {
-    const std::string folder = iniPath.substr(0, iniPath.rfind('/') == std::string::npos ? 0 : iniPath.rfind('/'));
-    std::string error;
-    const std::string saved = session.SaveForTermination(folder.empty() ? "." : folder, error);
-    if (!saved.empty()) {
-      std::fprintf(stderr, "nami: received text saved to %s\n", saved.c_str());
-    } else if (!error.empty()) {
-      std::fprintf(stderr, "nami: the received text could not be saved: %s\n", error.c_str());
-    }
-    std::fflush(stderr);
-  });
+  // start-up message still ends nami cleanly.
+  QuitOnTerminationSignals(frame, station, iniPath);
 
   if (!cl.documentPath.empty()) {
     if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
   } else {
-    session.NewDocument();
+    station.NewDocument();
   }
-  frame.TerminalPane()->StartTimers();
+  frame.Heartbeat().Start();
 
   // Every instance serves "/Document" on the session bus; the window is
   // built in any case (it runs the receive tick) and shown only when not
   // started for automation, or when a client asks for it.
   nami::CAutomationBridge automation(
-      session, [&frame]() -> QWidget* { return &frame; }, [&frame] { frame.UpdateCommands(); });
+      station, [&frame]() -> QWidget* { return &frame; }, [&frame] { frame.UpdateCommands(); });
   nami::CAutomationServer server(automation);
   QString busName;
   if (server.Start(&busName)) {
@@ -297,10 +282,11 @@ int main(int argc, char** argv) {
     auto idleSince = std::make_shared<QElapsedTimer>();
     idleSince->start();
     QObject::connect(&idleExit, &QTimer::timeout, &frame, [&, lastCalls, idleSince, idleMs] {
-      nami::CNamiDoc& doc = session.Doc();
-      const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || doc.Uploading || doc.Capturing ||
-                        doc.PasteSending || !doc.Senders.Empty() ||
-                        (session.Autopilot() && session.Autopilot()->Busy());
+      nami::CNamiDoc& doc = station.Doc();
+      const nami::CTransfers& transfers = station.Transfers();
+      const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || transfers.Uploading() ||
+                        transfers.Capturing() || transfers.PasteSending() || !doc.Senders.Empty() ||
+                        station.Autopilot().Busy();
       if (busy || automation.Calls() != *lastCalls) {
         *lastCalls = automation.Calls();
         idleSince->restart();
@@ -313,7 +299,7 @@ int main(int argc, char** argv) {
     });
     idleExit.start(std::min(1000, idleMs / 4 + 1));
   }
-  nami::CMeasureProbe::StartFromEnvironment(&frame, session.Doc());  // scripts/measure-*
+  nami::CMeasureProbe::StartFromEnvironment(&frame, station.Doc());  // scripts/measure-*
   std::unique_ptr<CStartupReport> report;
   if (const char* r = std::getenv("NAMI_STARTUP_REPORT")) {
     report = std::make_unique<CStartupReport>(std::string(r) == "exit");

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "text/Cp932.h"
+#include "ui/QtText.h"
 
 namespace nami {
 
@@ -48,16 +49,6 @@ QVariant Unwrapped(const QVariant& value) {
     return qvariant_cast<QDBusVariant>(value).variant();
   }
   return value;
-}
-
-std::string ToCp932(const QString& text) {
-  const QByteArray utf8 = text.toUtf8();
-  return Utf8ToCp932(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-}
-
-QString FromCp932(const std::string& bytes) {
-  const std::string utf8 = Cp932ToUtf8(bytes);
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 int ClampToInt(long long v) {

@@ -55,6 +55,11 @@ class CTnc2Engine final : private IFarSideEvents {
   std::size_t TakeDue(std::string& out, std::size_t max);
   // Bytes queued for the terminal, due or not.
   std::size_t PendingOutput() const { return pendingBytes_; }
+  // Throws away the output not yet delivered, as an answer lost on the air.
+  void DiscardOutput() {
+    out_.clear();
+    pendingBytes_ = 0;
+  }
   // Converse bytes the link has not yet carried away (held here or at the
   // far side): the port's transmit queue.
   std::size_t Outstanding() const;

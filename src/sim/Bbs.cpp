@@ -93,7 +93,12 @@ const char* const kHelp[] = {
 }  // namespace
 
 CBbs::CBbs(CMessageBase& base, SBbsOptions options)
-    : base_(base), call_(Upper(options.call)), prompt_(options.prompt.empty() ? call_ + " BBS>" : options.prompt) {}
+    : base_(base),
+      call_(Upper(options.call)),
+      prompt_(options.prompt.empty() ? call_ + " BBS>" : options.prompt),
+      promptEndsLine_(options.promptEndsLine),
+      newestFirst_(options.newestFirst),
+      listSentMail_(options.listSentMail) {}
 
 int CBbs::LastListed(const std::string& user) const {
   auto it = lastListed_.find(Upper(user));
@@ -212,70 +217,94 @@ void CBbs::HandleCommand(const std::string& raw, std::time_t, std::vector<std::s
   }
 }
 
-void CBbs::List(std::vector<std::string>& out, const std::vector<std::string>& args, const std::string& cmd) {
-  int low = 1;
-  int high = 1 << 30;
-  std::size_t lastCount = 0;
-  bool usage = false;
-  std::string call;
-  if (cmd == "L") {
-    if (args.empty()) {
-      low = LastListed(user_) + 1;
-      pendingListed_ = std::max(pendingListed_, base_.HighestNumber());
-    } else if (args.size() == 2 && AllDigits(args[0]) && AllDigits(args[1])) {
-      low = Number(args[0]);
-      high = Number(args[1]);
-    } else if (args.size() == 1) {
-      const std::string& a = args[0];
-      std::size_t dash = a.find('-');
-      std::string from = a.substr(0, dash);
-      std::string to = dash == std::string::npos ? std::string() : a.substr(dash + 1);
-      if ((!from.empty() && !AllDigits(from)) || (!to.empty() && !AllDigits(to)) || (from.empty() && to.empty())) {
-        usage = true;
-      } else {
-        if (!from.empty()) low = Number(from);
-        if (!to.empty()) high = Number(to);
-      }
+// "L" with its arguments: none (new since the last L), "n m", "n-m", "n-", "-m" or "n".
+CBbs::SListQuery CBbs::ParseListRange(const std::vector<std::string>& args) {
+  SListQuery q;
+  if (args.empty()) {
+    q.low = LastListed(user_) + 1;
+    pendingListed_ = std::max(pendingListed_, base_.HighestNumber());
+  } else if (args.size() == 2 && AllDigits(args[0]) && AllDigits(args[1])) {
+    q.low = Number(args[0]);
+    q.high = Number(args[1]);
+  } else if (args.size() == 1) {
+    const std::string& a = args[0];
+    std::size_t dash = a.find('-');
+    std::string from = a.substr(0, dash);
+    std::string to = dash == std::string::npos ? std::string() : a.substr(dash + 1);
+    if ((!from.empty() && !AllDigits(from)) || (!to.empty() && !AllDigits(to)) || (from.empty() && to.empty())) {
+      q.usage = true;
     } else {
-      usage = true;
+      if (!from.empty()) q.low = Number(from);
+      if (!to.empty()) q.high = Number(to);
     }
-  } else if (cmd == "LL") {
-    if (args.size() != 1 || !AllDigits(args[0]) || Number(args[0]) == 0) usage = true;
-    else lastCount = static_cast<std::size_t>(Number(args[0]));
+  } else {
+    q.usage = true;
+  }
+  return q;
+}
+
+CBbs::SListQuery CBbs::ParseList(const std::string& cmd, const std::vector<std::string>& args) {
+  if (cmd == "L") return ParseListRange(args);
+  SListQuery q;
+  if (cmd == "LL") {
+    if (args.size() != 1 || !AllDigits(args[0]) || Number(args[0]) == 0)
+      q.usage = true;
+    else
+      q.lastCount = static_cast<std::size_t>(Number(args[0]));
   } else if (cmd == "L>" || cmd == "L<") {
-    if (args.size() != 1) usage = true;
-    else call = Upper(args[0]);
-  } else if (cmd == "LC") {
-    if (args.empty()) {
-      out.push_back(category_.empty() ? "Category filter: none (all categories)." : "Category filter: " + category_ + ".");
-    } else if (args[0] == "*") {
-      category_.clear();
-      out.push_back("Category filter off.");
-    } else {
-      category_ = Upper(args[0]);
-      out.push_back("Listing only category " + category_ + " until LC *.");
-    }
-    EndAnswer(out);
+    if (args.size() != 1)
+      q.usage = true;
+    else
+      q.call = Upper(args[0]);
+  }
+  return q;
+}
+
+void CBbs::SetCategory(std::vector<std::string>& out, const std::vector<std::string>& args) {
+  if (args.empty()) {
+    out.push_back(category_.empty() ? "Category filter: none (all categories)."
+                                    : "Category filter: " + category_ + ".");
+  } else if (args[0] == "*") {
+    category_.clear();
+    out.push_back("Category filter off.");
+  } else {
+    category_ = Upper(args[0]);
+    out.push_back("Listing only category " + category_ + " until LC *.");
+  }
+  EndAnswer(out);
+}
+
+bool CBbs::Listed(const SMessage& m, const std::string& cmd, const SListQuery& q) const {
+  if (!Visible(m) || m.number < q.low || m.number > q.high) return false;
+  if (!listSentMail_ && m.type == 'P' && m.from == user_ && m.to != user_) return false;
+  if (m.type == 'B' && !category_.empty() && m.to != category_) return false;
+  if (cmd == "L>") return m.to == q.call;
+  if (cmd == "L<") return m.from == q.call;
+  if (cmd == "LM") return m.to == user_;
+  if (cmd == "LB") return m.type == 'B';
+  if (cmd == "LP") return m.type == 'P';
+  return true;
+}
+
+void CBbs::List(std::vector<std::string>& out, const std::vector<std::string>& args, const std::string& cmd) {
+  if (cmd == "LC") {
+    SetCategory(out, args);
     return;
   }
-  if (usage) {
+  SListQuery q = ParseList(cmd, args);
+  if (q.usage) {
     out.push_back("?Usage: L, LL n, L n-m, L n m, L n-, L> call, L< call, LM, LB, LP, LC cat");
     EndAnswer(out);
     return;
   }
+  // The newest first; LL n takes the n newest whatever the order shown.
   std::vector<const SMessage*> hits;
   for (auto it = base_.Messages().rbegin(); it != base_.Messages().rend(); ++it) {
-    const SMessage& m = it->second;
-    if (!Visible(m) || m.number < low || m.number > high) continue;
-    if (m.type == 'B' && !category_.empty() && m.to != category_) continue;
-    if (cmd == "L>" && m.to != call) continue;
-    if (cmd == "L<" && m.from != call) continue;
-    if (cmd == "LM" && m.to != user_) continue;
-    if (cmd == "LB" && m.type != 'B') continue;
-    if (cmd == "LP" && m.type != 'P') continue;
-    hits.push_back(&m);
-    if (lastCount && hits.size() == lastCount) break;
+    if (!Listed(it->second, cmd, q)) continue;
+    hits.push_back(&it->second);
+    if (q.lastCount && hits.size() == q.lastCount) break;
   }
+  if (!newestFirst_) std::reverse(hits.begin(), hits.end());
   if (hits.empty()) {
     out.push_back("No messages.");
   } else {

@@ -17,6 +17,10 @@ namespace nami::sim {
 struct SBbsOptions {
   std::string call = "QZ1ABC";
   std::string prompt;  // empty: the call followed by " BBS>"
+  // false: the prompt is sent without a line end, as many BBSes do.
+  bool promptEndsLine = true;
+  bool newestFirst = true;   // false: lists run from the oldest message up
+  bool listSentMail = true;  // false: the user's own personal messages stay out of his lists
 };
 
 class CBbs {
@@ -25,6 +29,7 @@ class CBbs {
 
   const std::string& Call() const { return call_; }
   const std::string& Prompt() const { return prompt_; }
+  bool PromptEndsLine() const { return promptEndsLine_; }
   CMessageBase& Base() { return base_; }
 
   // A station has connected: the greeting, ending with the prompt line.
@@ -47,7 +52,19 @@ class CBbs {
   void HandleCommand(const std::string& line, std::time_t now, std::vector<std::string>& out);
   void HandleTitle(const std::string& line, std::vector<std::string>& out);
   void HandleBody(const std::string& line, std::time_t now, std::vector<std::string>& out);
+  // What a list command asks for.
+  struct SListQuery {
+    int low = 1;
+    int high = 1 << 30;
+    std::size_t lastCount = 0;  // LL n: the n newest
+    std::string call;           // L> and L<
+    bool usage = false;         // the arguments make no sense
+  };
   void List(std::vector<std::string>& out, const std::vector<std::string>& args, const std::string& command);
+  SListQuery ParseList(const std::string& command, const std::vector<std::string>& args);
+  SListQuery ParseListRange(const std::vector<std::string>& args);
+  void SetCategory(std::vector<std::string>& out, const std::vector<std::string>& args);
+  bool Listed(const SMessage& m, const std::string& command, const SListQuery& q) const;
   void Read(std::vector<std::string>& out, const std::vector<std::string>& args);
   void StartSend(std::vector<std::string>& out, const std::vector<std::string>& args, char type);
   void Kill(std::vector<std::string>& out, const std::vector<std::string>& args);
@@ -57,6 +74,9 @@ class CBbs {
   CMessageBase& base_;
   std::string call_;
   std::string prompt_;
+  bool promptEndsLine_;
+  bool newestFirst_;
+  bool listSentMail_;
   std::map<std::string, int> lastListed_;
 
   // The session.

@@ -73,9 +73,20 @@ void CBbsFarSide::Deliver(const std::vector<std::string>& lines) {
     }
     ++sessionLines_;
     answer_ += line;
-    answer_ += '\r';
+    // A prompt without its line end waits for the station's next input.
+    if (&line != &lines.back() || line != bbs_.Prompt() || bbs_.PromptEndsLine()) answer_ += '\r';
   }
   if (!bbs_.InSession()) hungUp_ = true;  // the BBS hung up after B
+}
+
+void CBbsFarSide::DropLink() {
+  if (state_ == State::Idle) return;
+  answer_.clear();
+  dropNow_ = true;
+}
+
+void CBbsFarSide::SendUnasked(std::string_view bytes) {
+  if (state_ == State::Connected && !dropNow_) answer_ += bytes;
 }
 
 std::int64_t CBbsFarSide::NextEventMs() const {
@@ -92,6 +103,11 @@ void CBbsFarSide::Down(std::int64_t at) {
 
 void CBbsFarSide::Poll(std::int64_t now) {
   if (!events_) return;
+  if (dropNow_ && state_ == State::Connecting) {
+    Down(now);
+    events_->OnRetryExceeded(now);
+    return;
+  }
   if (state_ == State::Connecting && !disconnect_ && options_.failure != LinkFailure::Silent && now >= connectAt_) {
     std::int64_t at = connectAt_;
     if (!peerIsBbs_ || options_.failure == LinkFailure::Connect) {

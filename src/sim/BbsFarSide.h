@@ -49,6 +49,11 @@ class CBbsFarSide final : public IFarSide {
   std::string SignOn(const std::string& myCall) const override;
 
   bool Connected() const { return state_ == State::Connected; }
+  // The link fails now: what the BBS has not yet sent is lost, and the TNC
+  // reports the failure at its next poll.
+  void DropLink();
+  // Bytes the BBS sends unasked while connected (CR ends a line).
+  void SendUnasked(std::string_view bytes);
 
  private:
   enum class State { Idle, Connecting, Connected };

@@ -200,78 +200,94 @@ void CNetServer::ServeAgw(Client& c, std::int64_t now) {
       return;
     }
     if (c.outgoing) {
-      // We are the BBS's station at another server.
-      if (f.kind == 'X' && (f.data.empty() || f.data[0] != 1)) {
-        std::fprintf(stderr, "nami-tncsim: the AGWPE server refused the call %s\n", c.call.c_str());
-        c.closed = true;
-        return;
-      }
-      if (f.kind == 'C') {
-        if (session_ || c.state != Client::State::Idle) {
-          AgwFrame(c, 'd', c.call, f.from, "");
-          continue;
-        }
-        c.state = Client::State::Connected;
-        c.remote = f.from;
-        c.hangup = false;
-        session_ = &c;
-        AgwBbsData(c, c.remote, bbs_.Connect(f.from, clock_.Now()));
-      } else if (f.kind == 'D' && c.state == Client::State::Connected && f.from == c.remote) {
-        if (session_ == &c) AgwBbsData(c, c.remote, bbs_.Receive(f.data, clock_.Now()));
-      } else if (f.kind == 'd' && f.from == c.remote) {
-        EndSession(c);
-        c.state = Client::State::Idle;
-        c.hangup = false;
-      } else if (f.kind == 'Y' && c.hangup && f.data.size() >= 4 && f.data.substr(0, 4) == Le32(0)) {
-        AgwFrame(c, 'd', c.call, c.remote, "");
-        c.hangup = false;
-      }
-      continue;
-    }
-    switch (f.kind) {
-      case 'R':
-        AgwFrame(c, 'R', "", "", Le32(2005) + Le32(127));
-        break;
-      case 'G':
-        AgwFrame(c, 'G', "", "", "1;Port1 nami-tncsim simulated radio;");
-        break;
-      case 'X':
-        c.call = f.from;
-        AgwFrame(c, 'X', f.from, "", std::string(1, '\1'));
-        break;
-      case 'C':
-      case 'v': {
-        if (c.state != Client::State::Idle) break;
-        std::vector<std::string> via;
-        if (f.kind == 'v' && !agw::ParseViaData(f.data, via)) break;
-        c.remote = f.to;
-        c.state = Client::State::Connecting;
-        c.toBbs = Normal(f.to) == Normal(bbs_.Call());
-        int factor = (options_.tnc.failure == LinkFailure::Connect || !c.toBbs) ? 3 : 1;
-        c.connectAt = options_.tnc.failure == LinkFailure::Silent
-                          ? -1
-                          : now + static_cast<std::int64_t>(options_.tnc.connectDelayMs) *
-                                      static_cast<std::int64_t>(via.size() + 1) * factor;
-        break;
-      }
-      case 'D':
-        if (c.state == Client::State::Connected && session_ == &c)
-          AgwBbsData(c, c.remote, bbs_.Receive(f.data, clock_.Now()));
-        break;
-      case 'd':
-        if (c.state != Client::State::Idle) {
-          EndSession(c);
-          c.state = Client::State::Idle;
-          AgwFrame(c, 'd', c.remote, c.call, "*** DISCONNECTED From Station " + c.remote + "\r");
-        }
-        break;
-      case 'Y':
-        AgwFrame(c, 'Y', f.from, f.to, Le32(0));
-        break;
-      default:
-        break;  // 'm', 'x', 'M', 'V' ...: nothing to do for a simulated radio
+      if (!AgwAsStation(c, f)) return;
+    } else {
+      AgwAsServer(c, f, now);
     }
   }
+}
+
+// A frame from the server where we are the BBS's station; false when the
+// server refused our call.
+bool CNetServer::AgwAsStation(Client& c, const agw::SFrame& f) {
+  if (f.kind == 'X' && (f.data.empty() || f.data[0] != 1)) {
+    std::fprintf(stderr, "nami-tncsim: the AGWPE server refused the call %s\n", c.call.c_str());
+    c.closed = true;
+    return false;
+  }
+  if (f.kind == 'C') {
+    if (session_ || c.state != Client::State::Idle) {
+      AgwFrame(c, 'd', c.call, f.from, "");
+      return true;
+    }
+    c.state = Client::State::Connected;
+    c.remote = f.from;
+    c.hangup = false;
+    session_ = &c;
+    AgwBbsData(c, c.remote, bbs_.Connect(f.from, clock_.Now()));
+  } else if (f.kind == 'D' && c.state == Client::State::Connected && f.from == c.remote) {
+    if (session_ == &c) AgwBbsData(c, c.remote, bbs_.Receive(f.data, clock_.Now()));
+  } else if (f.kind == 'd' && f.from == c.remote) {
+    EndSession(c);
+    c.state = Client::State::Idle;
+    c.hangup = false;
+  } else if (f.kind == 'Y' && c.hangup && f.data.size() >= 4 && f.data.substr(0, 4) == Le32(0)) {
+    AgwFrame(c, 'd', c.call, c.remote, "");
+    c.hangup = false;
+  }
+  return true;
+}
+
+// A frame from a client of our AGWPE server.
+void CNetServer::AgwAsServer(Client& c, const agw::SFrame& f, std::int64_t now) {
+  switch (f.kind) {
+    case 'R':
+      AgwFrame(c, 'R', "", "", Le32(2005) + Le32(127));
+      break;
+    case 'G':
+      AgwFrame(c, 'G', "", "", "1;Port1 nami-tncsim simulated radio;");
+      break;
+    case 'X':
+      c.call = f.from;
+      AgwFrame(c, 'X', f.from, "", std::string(1, '\1'));
+      break;
+    case 'C':
+    case 'v':
+      AgwConnect(c, f, now);
+      break;
+    case 'D':
+      if (c.state == Client::State::Connected && session_ == &c)
+        AgwBbsData(c, c.remote, bbs_.Receive(f.data, clock_.Now()));
+      break;
+    case 'd':
+      if (c.state != Client::State::Idle) {
+        EndSession(c);
+        c.state = Client::State::Idle;
+        AgwFrame(c, 'd', c.remote, c.call, "*** DISCONNECTED From Station " + c.remote + "\r");
+      }
+      break;
+    case 'Y':
+      AgwFrame(c, 'Y', f.from, f.to, Le32(0));
+      break;
+    default:
+      break;  // 'm', 'x', 'M', 'V' ...: nothing to do for a simulated radio
+  }
+}
+
+// A connect request ('C', or 'v' with digipeaters): answered by Timers once
+// the connect time has passed.
+void CNetServer::AgwConnect(Client& c, const agw::SFrame& f, std::int64_t now) {
+  if (c.state != Client::State::Idle) return;
+  std::vector<std::string> via;
+  if (f.kind == 'v' && !agw::ParseViaData(f.data, via)) return;
+  c.remote = f.to;
+  c.state = Client::State::Connecting;
+  c.toBbs = Normal(f.to) == Normal(bbs_.Call());
+  int factor = (options_.tnc.failure == LinkFailure::Connect || !c.toBbs) ? 3 : 1;
+  c.connectAt = options_.tnc.failure == LinkFailure::Silent
+                    ? -1
+                    : now + static_cast<std::int64_t>(options_.tnc.connectDelayMs) *
+                                static_cast<std::int64_t>(via.size() + 1) * factor;
 }
 
 void CNetServer::Timers(std::int64_t now) {
@@ -299,8 +315,9 @@ void CNetServer::Timers(std::int64_t now) {
   }
 }
 
-void CNetServer::ServeTelnet(Client& c) {
-  // `c.line` holds the bytes received since the last pass.
+// The bytes received since the last pass (`c.line`), without the telnet
+// option negotiation, with CR LF and LF as CR.
+std::string CNetServer::TelnetText(Client& c) {
   std::string text;
   for (char ch : c.line) {
     auto b = static_cast<unsigned char>(ch);
@@ -325,6 +342,11 @@ void CNetServer::ServeTelnet(Client& c) {
     text.push_back(ch == '\n' ? '\r' : ch);
   }
   c.line.clear();
+  return text;
+}
+
+void CNetServer::ServeTelnet(Client& c) {
+  std::string text = TelnetText(c);
   if (c.stage == 2) {
     if (session_ != &c) return;
     for (const std::string& l : bbs_.Receive(text, clock_.Now())) c.out += l + "\r\n";
@@ -340,40 +362,47 @@ void CNetServer::ServeTelnet(Client& c) {
     std::string entry = c.user.substr(0, cr);
     c.user.erase(0, cr + 1);
     while (!entry.empty() && entry.back() == ' ') entry.pop_back();
-    if (c.stage == 0) {
-      for (char& x : entry) x = static_cast<char>(std::toupper(static_cast<unsigned char>(x)));
-      if (!CTnc2Engine::IsCall(entry)) {
-        c.out += "Invalid callsign\r\n";
-        c.closeWhenSent = true;
-        return;
-      }
-      c.call = entry;
-      if (!options_.password.empty()) {
-        c.out += "Password :";
-        c.stage = 1;
-        continue;
-      }
-    } else if (entry != options_.password) {
-      c.out += "Login refused\r\n";
-      c.closeWhenSent = true;
-      return;
-    }
-    if (session_) {
-      c.out += "BBS busy, try again later\r\n";
-      c.closeWhenSent = true;
-      return;
-    }
-    c.stage = 2;
-    session_ = &c;
-    for (const std::string& l : bbs_.Connect(c.call, clock_.Now())) c.out += l + "\r\n";
-    std::string rest;
-    rest.swap(c.user);
-    if (!rest.empty()) {
-      c.line = rest;
-      c.afterCr = false;
-      ServeTelnet(c);
-    }
+    if (!TelnetLogin(c, entry)) return;
   }
+}
+
+// One line typed at "Callsign :" or "Password :"; false when the
+// connection is to close. Once logged in, the BBS greets and takes the rest.
+bool CNetServer::TelnetLogin(Client& c, std::string entry) {
+  if (c.stage == 0) {
+    for (char& x : entry) x = static_cast<char>(std::toupper(static_cast<unsigned char>(x)));
+    if (!CTnc2Engine::IsCall(entry)) {
+      c.out += "Invalid callsign\r\n";
+      c.closeWhenSent = true;
+      return false;
+    }
+    c.call = entry;
+    if (!options_.password.empty()) {
+      c.out += "Password :";
+      c.stage = 1;
+      return true;
+    }
+  } else if (entry != options_.password) {
+    c.out += "Login refused\r\n";
+    c.closeWhenSent = true;
+    return false;
+  }
+  if (session_) {
+    c.out += "BBS busy, try again later\r\n";
+    c.closeWhenSent = true;
+    return false;
+  }
+  c.stage = 2;
+  session_ = &c;
+  for (const std::string& l : bbs_.Connect(c.call, clock_.Now())) c.out += l + "\r\n";
+  std::string rest;
+  rest.swap(c.user);
+  if (!rest.empty()) {
+    c.line = rest;
+    c.afterCr = false;
+    ServeTelnet(c);
+  }
+  return true;
 }
 
 void CNetServer::Accept(int listenFd, bool agw) {
@@ -386,8 +415,65 @@ void CNetServer::Accept(int listenFd, bool agw) {
   clients_.push_back(std::move(c));
 }
 
-bool CNetServer::Run() {
+// The poll timeout: the next connect to answer or hang-up query, at most 1 s.
+int CNetServer::PollTimeout(std::int64_t now) const {
+  int timeout = 1000;
+  for (auto& c : clients_) {
+    if (c->connectAt >= 0) timeout = static_cast<int>(std::clamp<std::int64_t>(c->connectAt - now, 0, timeout));
+    if (c->hangup) timeout = std::min(timeout, kHangupQueryMs);
+  }
+  return timeout;
+}
+
+void CNetServer::ReadClient(Client& c, std::int64_t now) {
+  char buf[4096];
+  ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+  if (n > 0) {
+    if (c.agw) {
+      c.decoder.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
+      ServeAgw(c, now);
+    } else {
+      c.line.append(buf, static_cast<std::size_t>(n));
+      ServeTelnet(c);
+    }
+  } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+    c.closed = true;
+  }
+}
+
+void CNetServer::FlushClients() {
+  for (auto& c : clients_) {
+    while (!c->closed && !c->out.empty()) {
+      ssize_t n = ::send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL);
+      if (n > 0)
+        c->out.erase(0, static_cast<std::size_t>(n));
+      else if (n < 0 && errno == EAGAIN)
+        break;
+      else
+        c->closed = true;
+    }
+    if (c->closeWhenSent && c->out.empty()) c->closed = true;
+  }
+}
+
+// Closes the connections that ended; true when one was ours to the AGWPE
+// server of --agw-bbs.
+bool CNetServer::CloseEnded() {
   bool lostServer = false;
+  for (auto it = clients_.begin(); it != clients_.end();) {
+    if ((*it)->closed) {
+      EndSession(**it);
+      if ((*it)->outgoing) lostServer = true;
+      ::close((*it)->fd);
+      it = clients_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return lostServer;
+}
+
+bool CNetServer::Run() {
   while (!stop_) {
     std::vector<pollfd> fds;
     fds.push_back({wake_[0], POLLIN, 0});
@@ -395,14 +481,8 @@ bool CNetServer::Run() {
     if (telnetListen_ >= 0) fds.push_back({telnetListen_, POLLIN, 0});
     const std::size_t first = fds.size();
     for (auto& c : clients_) fds.push_back({c->fd, static_cast<short>(POLLIN | (c->out.empty() ? 0 : POLLOUT)), 0});
-    std::int64_t now = clock_.MonotonicMs();
-    int timeout = 1000;
-    for (auto& c : clients_) {
-      if (c->connectAt >= 0) timeout = static_cast<int>(std::clamp<std::int64_t>(c->connectAt - now, 0, timeout));
-      if (c->hangup) timeout = std::min(timeout, kHangupQueryMs);
-    }
-    if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
-    now = clock_.MonotonicMs();
+    if (::poll(fds.data(), fds.size(), PollTimeout(clock_.MonotonicMs())) < 0 && errno != EINTR) break;
+    const std::int64_t now = clock_.MonotonicMs();
     if (fds[0].revents) {
       char b[16];
       while (::read(wake_[0], b, sizeof b) > 0) {
@@ -410,48 +490,11 @@ bool CNetServer::Run() {
     }
     for (std::size_t i = 1; i < first; ++i)
       if (fds[i].revents & POLLIN) Accept(fds[i].fd, fds[i].fd == agwListen_);
-    for (std::size_t i = first; i < fds.size(); ++i) {
-      Client& c = *clients_[i - first];
-      if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
-        char buf[4096];
-        ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
-        if (n > 0) {
-          if (c.agw) {
-            c.decoder.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
-            ServeAgw(c, now);
-          } else {
-            c.line.append(buf, static_cast<std::size_t>(n));
-            ServeTelnet(c);
-          }
-        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-          c.closed = true;
-        }
-      }
-    }
+    for (std::size_t i = first; i < fds.size(); ++i)
+      if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) ReadClient(*clients_[i - first], now);
     Timers(now);
-    for (auto& c : clients_) {
-      while (!c->closed && !c->out.empty()) {
-        ssize_t n = ::send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL);
-        if (n > 0)
-          c->out.erase(0, static_cast<std::size_t>(n));
-        else if (n < 0 && errno == EAGAIN)
-          break;
-        else
-          c->closed = true;
-      }
-      if (c->closeWhenSent && c->out.empty()) c->closed = true;
-    }
-    for (auto it = clients_.begin(); it != clients_.end();) {
-      if ((*it)->closed) {
-        EndSession(**it);
-        if ((*it)->outgoing) lostServer = true;
-        ::close((*it)->fd);
-        it = clients_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    if (lostServer) {
+    FlushClients();
+    if (CloseEnded()) {
       std::fprintf(stderr, "nami-tncsim: the AGWPE server agw://%s closed the connection\n", options_.agwBbs.c_str());
       return false;
     }

@@ -21,6 +21,10 @@
 #include "sim/Bbs.h"
 #include "sim/BbsFarSide.h"
 
+namespace nami::agw {
+struct SFrame;
+}
+
 namespace nami::sim {
 
 struct SNetOptions {
@@ -54,7 +58,16 @@ class CNetServer {
  private:
   void Accept(int listenFd, bool agw);
   void ServeAgw(Client& c, std::int64_t now);
+  bool AgwAsStation(Client& c, const agw::SFrame& f);
+  void AgwAsServer(Client& c, const agw::SFrame& f, std::int64_t now);
+  void AgwConnect(Client& c, const agw::SFrame& f, std::int64_t now);
   void ServeTelnet(Client& c);
+  static std::string TelnetText(Client& c);
+  bool TelnetLogin(Client& c, std::string entry);
+  int PollTimeout(std::int64_t now) const;
+  void ReadClient(Client& c, std::int64_t now);
+  void FlushClients();
+  bool CloseEnded();
   void AgwFrame(Client& c, char kind, const std::string& from, const std::string& to, const std::string& data);
   void AgwBbsData(Client& c, const std::string& remote, const std::vector<std::string>& lines);
   void EndSession(Client& c);

@@ -37,24 +37,36 @@ CPtyServer::~CPtyServer() {
   if (sentLog_) std::fclose(sentLog_);
 }
 
+namespace {
+// Puts what failed and the system's reason into `error`; false.
+bool Fail(std::string* error, const std::string& what) {
+  if (error) *error = what + ": " + std::strerror(errno);
+  return false;
+}
+}  // namespace
+
 bool CPtyServer::Start(std::string* error) {
-  auto fail = [&](const std::string& what) {
-    if (error) *error = what + ": " + std::strerror(errno);
-    return false;
-  };
-  if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return fail("pipe");
+  if (!OpenPty(error) || !OpenLogs(error) || !MakeLink(error)) return false;
+  Log("server started on " + slavePath_, true);
+  return true;
+}
+
+// The wake-up pipe and the pseudo-terminal, its slave in raw mode and
+// watched for opens and closes.
+bool CPtyServer::OpenPty(std::string* error) {
+  if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return Fail(error, "pipe");
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_ < 0) return fail("posix_openpt");
-  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return fail("grantpt");
+  if (master_ < 0) return Fail(error, "posix_openpt");
+  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return Fail(error, "grantpt");
   const char* name = ::ptsname(master_);
-  if (!name) return fail("ptsname");
+  if (!name) return Fail(error, "ptsname");
   slavePath_ = name;
   int flags = ::fcntl(master_, F_GETFL);
   ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
 
   // Raw mode on the slave, so that no byte is changed on its way.
   int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave < 0) return fail("open " + slavePath_);
+  if (slave < 0) return Fail(error, "open " + slavePath_);
   termios tio{};
   if (::tcgetattr(slave, &tio) == 0) {
     ::cfmakeraw(&tio);
@@ -68,35 +80,42 @@ bool CPtyServer::Start(std::string* error) {
     notify_ = -1;
   }
   // Without inotify the slave must be closed here, or no hang-up would show.
-  if (notify_ >= 0) slave_ = slave;
-  else ::close(slave);
+  if (notify_ >= 0)
+    slave_ = slave;
+  else
+    ::close(slave);
+  return true;
+}
 
+bool CPtyServer::OpenLogs(std::string* error) {
   if (!options_.logPath.empty()) {
     log_ = std::fopen(options_.logPath.c_str(), "ab");
-    if (!log_) return fail("open " + options_.logPath);
+    if (!log_) return Fail(error, "open " + options_.logPath);
   }
   if (!options_.sentLogPath.empty()) {
     sentLog_ = std::fopen(options_.sentLogPath.c_str(), "ab");
-    if (!sentLog_) return fail("open " + options_.sentLogPath);
+    if (!sentLog_) return Fail(error, "open " + options_.sentLogPath);
   }
+  return true;
+}
 
-  if (!options_.linkPath.empty()) {
-    std::error_code ec;
-    std::filesystem::path link(options_.linkPath);
-    if (link.has_parent_path()) std::filesystem::create_directories(link.parent_path(), ec);
-    struct stat st {};
-    if (::lstat(options_.linkPath.c_str(), &st) == 0) {
-      // A link left by an earlier run is replaced; anything else is not ours.
-      if (!S_ISLNK(st.st_mode)) {
-        errno = EEXIST;
-        return fail(options_.linkPath);
-      }
-      ::unlink(options_.linkPath.c_str());
+// The symbolic link to the slave, when one was asked for.
+bool CPtyServer::MakeLink(std::string* error) {
+  if (options_.linkPath.empty()) return true;
+  std::error_code ec;
+  std::filesystem::path link(options_.linkPath);
+  if (link.has_parent_path()) std::filesystem::create_directories(link.parent_path(), ec);
+  struct stat st {};
+  if (::lstat(options_.linkPath.c_str(), &st) == 0) {
+    // A link left by an earlier run is replaced; anything else is not ours.
+    if (!S_ISLNK(st.st_mode)) {
+      errno = EEXIST;
+      return Fail(error, options_.linkPath);
     }
-    if (::symlink(slavePath_.c_str(), options_.linkPath.c_str()) != 0) return fail("symlink " + options_.linkPath);
-    linkMade_ = true;
+    ::unlink(options_.linkPath.c_str());
   }
-  Log("server started on " + slavePath_, true);
+  if (::symlink(slavePath_.c_str(), options_.linkPath.c_str()) != 0) return Fail(error, "symlink " + options_.linkPath);
+  linkMade_ = true;
   return true;
 }
 
@@ -142,8 +161,10 @@ void CPtyServer::Log(std::string_view text, bool event) {
 void CPtyServer::LogTo(std::FILE* file, std::string_view text, bool event, const timespec* at) {
   if (!file) return;
   timespec ts{};
-  if (at) ts = *at;
-  else ::clock_gettime(CLOCK_REALTIME, &ts);
+  if (at)
+    ts = *at;
+  else
+    ::clock_gettime(CLOCK_REALTIME, &ts);
   std::fprintf(file, "%s%lld.%06ld %s\n", event ? "# " : "", static_cast<long long>(ts.tv_sec), ts.tv_nsec / 1000,
                std::string(text).c_str());
   std::fflush(file);
@@ -241,41 +262,54 @@ void CPtyServer::WriteToTerminal() {
   }
 }
 
+// While no terminal has the port open: waits for one; false when asked to stop.
+bool CPtyServer::WaitForTerminal() {
+  pollfd w[2] = {{wake_[0], POLLIN, 0}, {notify_, POLLIN, 0}};
+  int r = ::poll(w, notify_ >= 0 ? 2 : 1, notify_ >= 0 ? -1 : kAbsentPollMs);
+  if (r > 0 && (w[0].revents & POLLIN)) return false;
+  if (notify_ >= 0)
+    HandleOpenCloseEvents();
+  else if (TerminalPresent())
+    OnTerminalOpened();
+  return true;
+}
+
+// Whether the terminal's bytes may be read now (the drain rate's budget and
+// the limit on unread answers); returns the poll timeout (-1: none).
+int CPtyServer::PlanRead(std::int64_t now, bool& mayRead) {
+  const int rate = options_.drainBytesPerSec;
+  mayRead = tnc_.PendingOutput() + toTerminal_.size() < kOutputLimit;
+  int timeout = -1;
+  if (rate > 0) {
+    double burst = std::max(1.0, rate / 10.0);  // at most 100 ms worth at once
+    budget_ = std::min(burst, budget_ + static_cast<double>(now - budgetAt_) * rate / 1000.0);
+    budgetAt_ = now;
+    if (budget_ < 1.0) {
+      mayRead = false;
+      timeout = static_cast<int>(std::ceil((1.0 - budget_) * 1000.0 / rate));
+    }
+  }
+  // Due output waits while the terminal is not taking what it has already.
+  std::int64_t next = toTerminal_.size() < (1u << 16) ? tnc_.NextEventMs() : -1;
+  if (next >= 0) {
+    int wait = static_cast<int>(std::clamp<std::int64_t>(next - now, 0, 60000));
+    timeout = timeout < 0 ? wait : std::min(timeout, wait);
+  }
+  return timeout;
+}
+
 void CPtyServer::Run() {
   for (;;) {
-    std::int64_t now = clock_.MonotonicMs();
     if (!present_) {
-      pollfd w[2] = {{wake_[0], POLLIN, 0}, {notify_, POLLIN, 0}};
-      int r = ::poll(w, notify_ >= 0 ? 2 : 1, notify_ >= 0 ? -1 : kAbsentPollMs);
-      if (r > 0 && (w[0].revents & POLLIN)) break;
-      if (notify_ >= 0) HandleOpenCloseEvents();
-      else if (TerminalPresent()) OnTerminalOpened();
+      if (!WaitForTerminal()) break;
       continue;
     }
-
+    const std::int64_t now = clock_.MonotonicMs();
     if (toTerminal_.size() < (1u << 16)) tnc_.TakeDue(toTerminal_, (1u << 16) - toTerminal_.size());
     WriteToTerminal();
 
-    // How much may be read now.
-    int rate = options_.drainBytesPerSec;
-    bool mayRead = tnc_.PendingOutput() + toTerminal_.size() < kOutputLimit;
-    int timeout = -1;
-    if (rate > 0) {
-      double burst = std::max(1.0, rate / 10.0);  // at most 100 ms worth at once
-      budget_ = std::min(burst, budget_ + static_cast<double>(now - budgetAt_) * rate / 1000.0);
-      budgetAt_ = now;
-      if (budget_ < 1.0) {
-        mayRead = false;
-        timeout = static_cast<int>(std::ceil((1.0 - budget_) * 1000.0 / rate));
-      }
-    }
-    // Due output waits while the terminal is not taking what it has already.
-    std::int64_t next = toTerminal_.size() < (1u << 16) ? tnc_.NextEventMs() : -1;
-    if (next >= 0) {
-      int wait = static_cast<int>(std::clamp<std::int64_t>(next - now, 0, 60000));
-      timeout = timeout < 0 ? wait : std::min(timeout, wait);
-    }
-
+    bool mayRead = false;
+    const int timeout = PlanRead(now, mayRead);
     pollfd p[3] = {{master_, static_cast<short>((mayRead ? POLLIN : 0) | (toTerminal_.empty() ? 0 : POLLOUT)), 0},
                    {wake_[0], POLLIN, 0},
                    {notify_, POLLIN, 0}};
@@ -292,6 +326,7 @@ void CPtyServer::Run() {
       continue;
     }
     if (p[0].revents & POLLIN) {
+      const int rate = options_.drainBytesPerSec;
       std::size_t max = 4096;
       if (rate > 0) max = static_cast<std::size_t>(std::max(1.0, std::floor(budget_)));
       ReadFromTerminal(max);

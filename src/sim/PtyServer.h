@@ -23,10 +23,10 @@
 namespace nami::sim {
 
 struct SPtyOptions {
-  std::string linkPath;       // symbolic link to the slave; empty = none
-  int drainBytesPerSec = 0;   // 0 = read as fast as the terminal writes
-  std::string logPath;        // empty = no log
-  std::string sentLogPath;    // bytes written to the terminal; empty = no log
+  std::string linkPath;      // symbolic link to the slave; empty = none
+  int drainBytesPerSec = 0;  // 0 = read as fast as the terminal writes
+  std::string logPath;       // empty = no log
+  std::string sentLogPath;   // bytes written to the terminal; empty = no log
 };
 
 class CPtyServer {
@@ -52,6 +52,11 @@ class CPtyServer {
   static std::string EscapeBytes(std::string_view bytes);
 
  private:
+  bool OpenPty(std::string* error);
+  bool OpenLogs(std::string* error);
+  bool MakeLink(std::string* error);
+  bool WaitForTerminal();
+  int PlanRead(std::int64_t now, bool& mayRead);
   bool TerminalPresent();
   void HandleOpenCloseEvents();
   void OnTerminalOpened();
@@ -77,8 +82,8 @@ class CPtyServer {
 
   bool present_ = false;
   std::string toTerminal_;
-  double budget_ = 0;           // bytes that may be read now (drain rate)
-  std::int64_t budgetAt_ = 0;   // when the budget was last topped up
+  double budget_ = 0;          // bytes that may be read now (drain rate)
+  std::int64_t budgetAt_ = 0;  // when the budget was last topped up
 };
 
 }  // namespace nami::sim

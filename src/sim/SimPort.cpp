@@ -47,6 +47,7 @@ std::size_t CSimPort::ReadAvailable(char* buffer, std::size_t capacity) {
   std::string out;
   std::size_t n = tnc_.TakeDue(out, capacity);
   out.copy(buffer, n);
+  if (n > 0) Event();
   return n;
 }
 
@@ -58,18 +59,24 @@ std::size_t CSimPort::SendText(std::string_view bytes) {
   if (tnc_.PendingOutput() > kOutputLimit) return 0;
   if (drainRate_ == 0) {
     tnc_.Receive(bytes);
+    if (!bytes.empty()) Event();
     return bytes.size();
   }
   if (queue_.empty()) drainedUntil_ = clock_.MonotonicMs();
   std::size_t n = std::min(bytes.size(), kQueueSize - queue_.size());
   queue_.append(bytes.substr(0, n));
+  if (n > 0) Event();
   return n;
+}
+
+void CSimPort::Event() {
+  if (++events_ == dropAt_) tnc_.FarSide().DropLink();
 }
 
 int CSimPort::TransmitQueueCount() {
   if (!open_) return 0;
   Drain();
-  return static_cast<int>(queue_.size());
+  return std::max(heldQueue_, static_cast<int>(queue_.size()));
 }
 
 }  // namespace nami::sim

@@ -39,6 +39,7 @@ class CTnc2 {
   bool InCommandMode() const { return engine_.InCommandMode(); }
   const STncOptions& Options() const { return options_; }
   CTnc2Engine& Engine() { return engine_; }
+  CBbsFarSide& FarSide() { return far_; }
 
  private:
   STncOptions options_;

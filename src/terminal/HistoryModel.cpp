@@ -6,6 +6,10 @@
 
 namespace nami {
 
+CHistoryModel::CHistoryModel(CNamiDoc& doc) : doc_(doc) { doc_.AddOpenListener(this); }
+
+CHistoryModel::~CHistoryModel() { doc_.RemoveOpenListener(this); }
+
 void CHistoryModel::SetMetrics(int lineHeight, int paneHeight) {
   lineHeight_ = std::max(lineHeight, 1);
   paneHeight_ = std::max(paneHeight, 0);
@@ -45,8 +49,8 @@ HistoryUpdate CHistoryModel::OnStoreChanged() {
 
 HighlightBand CHistoryModel::Band() const {
   HighlightBand band;
-  const std::int64_t f = doc_.MarkFirst - top_;
-  const std::int64_t l = doc_.MarkLast - top_;
+  const std::int64_t f = marks_.first - top_;
+  const std::int64_t l = marks_.last - top_;
   const std::int64_t lastRowIndex = rows_;  // row R + 1, counted from 0
   if (l > f) {
     // Nothing to show when the whole range lies above or below the rows.
@@ -129,9 +133,9 @@ HistoryUpdate CHistoryModel::Press(int y, bool rightHeldToo) {
   }
   if (y < 0 || y > paneHeight_) return update;
   const std::int64_t line = top_ + y / lineHeight_;
-  SetMark(doc_.MarkFirst, line);
-  SetMark(doc_.MarkLast, line);
-  lastDrag_ = doc_.MarkLast;
+  SetMark(marks_.first, line);
+  SetMark(marks_.last, line);
+  lastDrag_ = marks_.last;
   update.all = true;
   return update;
 }
@@ -141,19 +145,19 @@ HistoryUpdate CHistoryModel::Drag(int y) {
   HistoryUpdate update;
   bool scrolled = false;
   if (y > paneHeight_) {
-    SetMark(doc_.MarkLast, std::int64_t{doc_.MarkLast} + 1);
+    SetMark(marks_.last, std::int64_t{marks_.last} + 1);
     update = LineDown();
     scrolled = true;
   } else if (y < 0) {
-    if (doc_.MarkLast <= doc_.MarkFirst) return update;
-    SetMark(doc_.MarkLast, std::int64_t{doc_.MarkLast} - 1);
+    if (marks_.last <= marks_.first) return update;
+    SetMark(marks_.last, std::int64_t{marks_.last} - 1);
     update = LineUp();
     scrolled = true;
   } else {
-    SetMark(doc_.MarkLast, top_ + y / lineHeight_);
+    SetMark(marks_.last, top_ + y / lineHeight_);
   }
-  if (doc_.MarkLast == lastDrag_) return update;
-  lastDrag_ = doc_.MarkLast;
+  if (marks_.last == lastDrag_) return update;
+  lastDrag_ = marks_.last;
   if (scrolled) {
     update.all = true;
     return update;
@@ -173,13 +177,23 @@ HistoryUpdate CHistoryModel::Drag(int y) {
 
 std::string CHistoryModel::DoubleClick(int y, const std::string& readcom) {
   const std::int64_t line = top_ + y / lineHeight_;
-  SetMark(doc_.MarkFirst, line);
-  SetMark(doc_.MarkLast, line);
-  lastDrag_ = doc_.MarkLast;
+  SetMark(marks_.first, line);
+  SetMark(marks_.last, line);
+  lastDrag_ = marks_.last;
   return readcom + " " + doc_.MailNumberAt(line) + "\r";
 }
 
-std::string CHistoryModel::MarkedText() const { return doc_.MarkedText(); }
+std::string CHistoryModel::MarkedText() const {
+  std::string text;
+  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  const std::int64_t first = std::max<std::int64_t>(marks_.first, 0);
+  const std::int64_t last = std::min<std::int64_t>(marks_.last, count - 1);
+  for (std::int64_t i = first; i <= last && text.size() < kMarkedTextLimit; ++i) {
+    text += doc_.LineAt(static_cast<std::size_t>(i));
+    text += "\r\n";
+  }
+  return text;
+}
 
 HistoryUpdate CHistoryModel::FocusIn() {
   highlightShown_ = true;

@@ -1,10 +1,10 @@
 // The history pane's window onto the line store, without any drawing.
 //
 // It keeps the scroll position (the top line), the scroll range, the rows of
-// the highlight band and whether the band is shown, and it sets the marked
-// range of the document from pointer rows. Every request answers with the
-// screen update it needs: pixels moved by whole rows, rows to repaint, or the
-// whole pane. Rows are 1-based; row r shows line top + r - 1 and R + 1 rows are
+// the highlight band and whether the band is shown, and it owns the marked
+// range, set from pointer rows. The marks are store indices; reopening the
+// port marks line 0 again. Every request answers with the screen update it
+// needs: pixels moved by whole rows, rows to repaint, or the whole pane. Rows are 1-based; row r shows line top + r - 1 and R + 1 rows are
 // drawn (the last one may be cut off).
 #pragma once
 
@@ -27,6 +27,12 @@ struct HistoryUpdate {
   bool Any() const { return all || scrollRows != 0 || !rows.empty(); }
 };
 
+// The marked lines (inclusive; empty when last < first).
+struct MarkedRange {
+  std::int32_t first = 0;
+  std::int32_t last = 0;
+};
+
 struct HighlightBand {
   bool inView = false;  // false when nothing of the marked range is in view
   int anchorRow = 1;
@@ -34,9 +40,12 @@ struct HighlightBand {
   bool Contains(int row) const { return inView && row >= anchorRow && row <= endRow; }
 };
 
-class CHistoryModel {
+class CHistoryModel final : public IOpenListener {
  public:
-  explicit CHistoryModel(CNamiDoc& doc) : doc_(doc) {}
+  explicit CHistoryModel(CNamiDoc& doc);
+  ~CHistoryModel() override;
+  CHistoryModel(const CHistoryModel&) = delete;
+  CHistoryModel& operator=(const CHistoryModel&) = delete;
 
   // Pixel sizes of the pane; R = pane height / line height.
   void SetMetrics(int lineHeight, int paneHeight);
@@ -85,10 +94,20 @@ class CHistoryModel {
   // The band for the current marks and top line.
   HighlightBand Band() const;
 
+  // The marked range; SetMarks places it directly (retro-download tests,
+  // the benchmark). The first mark is the line cursor.
+  const MarkedRange& Marks() const { return marks_; }
+  void SetMarks(MarkedRange marks) { marks_ = marks; }
+  // The clipboard text stops growing once it has reached this size, so it
+  // passes it by at most one line and its CR LF.
+  static constexpr std::size_t kMarkedTextLimit = 32600;
   // The marked lines, each followed by CR LF; lines the store does not hold
-  // are skipped, and lines stop being added once the text reaches 32,600
-  // bytes. Empty when the range is empty.
+  // are skipped, and lines stop being added once the text reaches
+  // kMarkedTextLimit bytes. Empty when the range is empty.
   std::string MarkedText() const;
+
+  // Reopening the port marks line 0 again.
+  void OnPortOpening() override { marks_ = MarkedRange{}; }
 
  private:
   void SetPosition(std::int64_t position);
@@ -104,6 +123,7 @@ class CHistoryModel {
   std::uint64_t seenAdded_ = 0;  // the store's AddedCount at the last OnStoreChanged
   bool highlightShown_ = false;
   std::int64_t lastDrag_ = 0;
+  MarkedRange marks_;
 };
 
 }  // namespace nami

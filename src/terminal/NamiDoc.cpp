@@ -19,12 +19,10 @@ void CNamiDoc::SetPathName(const std::string& path) {
 
 void CNamiDoc::OpenPort(const std::string& comstatus) {
   AutoIdle = AutoList = AutoRead = AutoSend = SendDone = true;
-  // A capture cannot stay open once its flag is gone (an upload notices its
-  // cleared flag at its next step and closes its file itself).
-  if (Capturing && !CaptureFile.Close()) ui_.ShowMessage(msg::CannotCloseFile);
-  Uploading = Capturing = PasteSending = false;
   ListReading = MailReading = false;
-  MarkFirst = MarkLast = 0;
+  // A copy: a listener may remove itself while it is told.
+  const std::vector<IOpenListener*> listeners = openListeners_;
+  for (IOpenListener* listener : listeners) listener->OnPortOpening();
 
   for (std::size_t n = 0; n < Responses.size(); ++n) {
     Responses[n] = AutoResponse{};
@@ -42,6 +40,15 @@ void CNamiDoc::OpenPort(const std::string& comstatus) {
     const std::string why = port_->Failure();
     ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + why);
   }
+}
+
+void CNamiDoc::AddOpenListener(IOpenListener* listener) {
+  if (std::find(openListeners_.begin(), openListeners_.end(), listener) == openListeners_.end())
+    openListeners_.push_back(listener);
+}
+
+void CNamiDoc::RemoveOpenListener(IOpenListener* listener) {
+  openListeners_.erase(std::remove(openListeners_.begin(), openListeners_.end(), listener), openListeners_.end());
 }
 
 bool CNamiDoc::PortOpen() const { return port_ && port_->IsOpen(); }
@@ -152,16 +159,6 @@ std::size_t CNamiDoc::ReadAvailable(char* buffer, std::size_t capacity) {
   return port_ ? port_->ReadAvailable(buffer, capacity) : 0;
 }
 
-bool CNamiDoc::WriteCapturedLine(std::string_view line) {
-  if (CaptureFile.WriteLine(line)) {
-    CaptureWriteFailed = false;
-    return true;
-  }
-  if (!CaptureWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
-  CaptureWriteFailed = true;
-  return false;
-}
-
 bool CNamiDoc::WriteLogLine(std::string_view line) {
   if (LogFile.WriteLine(line)) {
     LogWriteFailed = false;
@@ -172,18 +169,6 @@ bool CNamiDoc::WriteLogLine(std::string_view line) {
   if (!LogWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
   LogWriteFailed = true;
   return false;
-}
-
-std::string CNamiDoc::MarkedText() const {
-  std::string text;
-  const auto count = static_cast<std::int64_t>(LineCount());
-  const std::int64_t first = std::max<std::int64_t>(MarkFirst, 0);
-  const std::int64_t last = std::min<std::int64_t>(MarkLast, count - 1);
-  for (std::int64_t i = first; i <= last && text.size() < kMarkedTextLimit; ++i) {
-    text += LineAt(static_cast<std::size_t>(i));
-    text += "\r\n";
-  }
-  return text;
 }
 
 int CNamiDoc::TransmitQueueCount() {

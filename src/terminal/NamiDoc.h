@@ -1,10 +1,10 @@
 // The document: one station profile and everything that outlives a pane.
 //
 // It owns the port, the line store, the link and autopilot flags shared
-// between the receive tick, the autopilot and the transfers, the marked
-// range of the history pane, the automatic responses and the two text files
-// fed by the receive tick (the download capture and the autopilot's
-// LogFile). Its title names the profile section of the settings.
+// between the receive tick and the autopilot, the automatic responses and
+// the autopilot's LogFile fed by the receive tick. Its title names the
+// profile section of the settings. Parts that keep state for one opening of
+// the port (the transfers, the history pane's marks) listen for OpenPort.
 #pragma once
 
 #include <array>
@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/Port.h"
 #include "settings/Settings.h"
@@ -27,6 +28,14 @@ namespace nami {
 struct AutoResponse {
   std::string trigger;   // empty = no trigger
   std::string response;  // sent with CR when the trigger is seen
+};
+
+// Told when the port is (re)opened, before it opens: whatever belongs to
+// the last opening ends (a transfer and its file, the marked range).
+class IOpenListener {
+ public:
+  virtual ~IOpenListener() = default;
+  virtual void OnPortOpening() = 0;
 };
 
 class CNamiDoc {
@@ -49,8 +58,9 @@ class CNamiDoc {
   // ---- Port ----
   void SetPort(std::unique_ptr<IPort> port) { port_ = std::move(port); }
   IPort* Port() { return port_.get(); }
-  // Resets the document's flags, loads the automatic responses from the
-  // profile and (re)opens the port; shows the port message once on failure.
+  // Resets the document's flags, tells the open listeners, loads the
+  // automatic responses from the profile and (re)opens the port; shows the
+  // port message once on failure.
   void OpenPort(const std::string& comstatus);
   // OpenPort with the profile's "comstatus" (its default when empty).
   void OpenPortFromProfile();
@@ -91,6 +101,10 @@ class CNamiDoc {
   // Called when a write found the port gone (it closed itself): the shell
   // runs a receive tick soon, which reports the lost link.
   std::function<void()> OnPortLost;
+  // Listeners are told in the order they were added; each removes itself
+  // before it goes.
+  void AddOpenListener(IOpenListener* listener);
+  void RemoveOpenListener(IOpenListener* listener);
   bool BatchFull() const { return batching_ && (OutgoingBytes() > 0 || batch_.size() >= batchLimit_); }
 
   // ---- Run activity (the activity pane, headless stderr); none by default ----
@@ -123,31 +137,14 @@ class CNamiDoc {
   bool AutoSend = true;
   bool SendDone = true;
 
-  // ---- Transfer state ----
-  bool Uploading = false;     // the upload flag
-  bool Capturing = false;     // the capture flag
-  bool PasteSending = false;  // the paste-send flag, shared by both panes
-
-  // ---- Marked range of the history pane (inclusive; empty when last < first) ----
-  std::int32_t MarkFirst = 0;
-  std::int32_t MarkLast = 0;
-  // The clipboard text stops growing once it has reached this size, so it
-  // passes it by at most one line and its CR LF.
-  static constexpr std::size_t kMarkedTextLimit = 32600;
-  // The marked lines that exist in the store, each followed by CR LF.
-  std::string MarkedText() const;
-
   // ---- Automatic responses, loaded when the port is opened ----
   std::array<AutoResponse, 3> Responses;
 
-  // ---- Files fed by the receive tick ----
-  CTextFile CaptureFile;  // the download capture
-  // Appends a completed line to the capture; on failure shows "Cannot Write
-  // File" once until a write succeeds again (the capture stays on and the
-  // next line is tried again). Returns whether the line was written.
-  bool WriteCapturedLine(std::string_view line);
-  bool CaptureWriteFailed = false;  // the user has been told of a failed write
-  CTextFile LogFile;                // the list log, the mail log
+  // ---- Receivers of completed lines ----
+  // The download capture's entry (set by the transfers): each line the
+  // receive tick completes, before the autopilot's log sees it.
+  std::function<void(std::string_view)> CaptureLine;
+  CTextFile LogFile;  // the list log, the mail log
   // Appends a line to LogFile; a failure is reported like a capture failure.
   bool WriteLogLine(std::string_view line);
   bool LogWriteFailed = false;
@@ -188,6 +185,7 @@ class CNamiDoc {
   std::uint64_t written_ = 0;
   std::uint64_t discarded_ = 0;
   COutgoing outgoingSender_{*this};
+  std::vector<IOpenListener*> openListeners_;
   CLineStore lines_;
   std::string path_;
 };

@@ -41,10 +41,10 @@ bool CTerminalCore::Complete(std::size_t length, bool toFiles) {
   doc_.AddLine(text);
   const bool disconnected = ContainsAtCharStart(text, kDisconnected);
   if (!toFiles) return disconnected;
-  // A failed write is reported by the document (once until a write works
+  // A failed write is reported by its file's owner (once until a write works
   // again) and does not stop the tick: the rest of the received bytes still
   // reach the line store, the pane and the autopilot.
-  if (doc_.Capturing) doc_.WriteCapturedLine(text);
+  if (doc_.CaptureLine) doc_.CaptureLine(text);
   if (doc_.ListReading && !doc_.AutoIdle) doc_.WriteLogLine(text);
   if (doc_.MailReading && !doc_.AutoIdle) doc_.WriteLogLine(text);
   return disconnected;

@@ -7,11 +7,11 @@
 namespace nami {
 
 bool CCapture::OpenCaptureFile(const std::string& path) {
-  if (!doc_.CaptureFile.Open(path, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, doc_.CaptureFile.Error()));
+  if (!file_.Open(path, CTextFile::Mode::Append)) {
+    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, file_.Error()));
     return false;
   }
-  doc_.CaptureWriteFailed = false;
+  writeFailed_ = false;
   return true;
 }
 
@@ -19,9 +19,9 @@ bool CCapture::OpenCaptureFileFromCursor(const std::string& path, std::int64_t f
   if (!OpenCaptureFile(path)) return false;
   const auto count = static_cast<std::int64_t>(doc_.LineCount());
   for (std::int64_t i = std::max<std::int64_t>(firstLine, 0); i < count; ++i) {
-    if (!doc_.CaptureFile.WriteLine(doc_.LineAt(static_cast<std::size_t>(i)))) {
+    if (!file_.WriteLine(doc_.LineAt(static_cast<std::size_t>(i)))) {
       doc_.Ui().ShowMessage(msg::CannotWriteFile);
-      doc_.CaptureFile.Close();
+      file_.Close();
       return false;
     }
   }
@@ -29,8 +29,19 @@ bool CCapture::OpenCaptureFileFromCursor(const std::string& path, std::int64_t f
 }
 
 void CCapture::CloseCaptureFile() {
-  if (!doc_.CaptureFile.IsOpen()) return;
-  if (!doc_.CaptureFile.Close()) doc_.Ui().ShowMessage(msg::CannotCloseFile);
+  if (!file_.IsOpen()) return;
+  if (!file_.Close()) doc_.Ui().ShowMessage(msg::CannotCloseFile);
+}
+
+bool CCapture::OnLine(std::string_view line) {
+  if (!file_.IsOpen()) return false;
+  if (file_.WriteLine(line)) {
+    writeFailed_ = false;
+    return true;
+  }
+  if (!writeFailed_) doc_.Ui().ShowMessage(msg::CannotWriteFile);
+  writeFailed_ = true;
+  return false;
 }
 
 }  // namespace nami

@@ -2,24 +2,28 @@
 //
 // Opening appends to an existing file or creates a new one. Retro-download
 // first writes the stored lines from the history pane's line cursor to the
-// newest line. After that the receive tick writes each completed line
-// through CNamiDoc::WriteCapturedLine (CR LF, flushed at once) while the
-// capture flag is set; the unfinished line is never written.
+// newest line. After that the receive tick hands each completed line to
+// OnLine (CR LF, flushed at once) while the capture is on; the unfinished
+// line is never written. The capture is on while its file is open.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "terminal/NamiDoc.h"
+#include "terminal/TextFile.h"
 
 namespace nami {
 
 class CCapture {
  public:
   explicit CCapture(CNamiDoc& doc) : doc_(doc) {}
+  CCapture(const CCapture&) = delete;
+  CCapture& operator=(const CCapture&) = delete;
 
-  // Opens the document's capture file for appending, creating it when
-  // missing; "Cannot Open File" and false when neither works.
+  // Opens the capture file for appending, creating it when missing;
+  // "Cannot Open File" and false when neither works.
   bool OpenCaptureFile(const std::string& path);
   // As OpenCaptureFile, then writes the stored lines from `firstLine` to the
   // newest (nothing when `firstLine` is at or past the line count). When a
@@ -29,8 +33,17 @@ class CCapture {
   // not be written.
   void CloseCaptureFile();
 
+  bool Capturing() const { return file_.IsOpen(); }
+  // A completed line: appended while the capture is on. On failure "Cannot
+  // Write File" is shown once until a write succeeds again (the capture
+  // stays on and the next line is tried again). Returns whether the line
+  // was written.
+  bool OnLine(std::string_view line);
+
  private:
   CNamiDoc& doc_;
+  CTextFile file_;
+  bool writeFailed_ = false;  // the user has been told of a failed write
 };
 
 }  // namespace nami

@@ -14,16 +14,16 @@ struct Range {
   std::int64_t end;
 };
 
-Range StoredRange(const CNamiDoc& doc) {
+Range StoredRange(const CNamiDoc& doc, const MarkedRange& marks) {
   const auto count = static_cast<std::int64_t>(doc.LineCount());
-  const std::int64_t first = std::max<std::int64_t>(doc.MarkFirst, 0);
-  const std::int64_t end = std::min<std::int64_t>(static_cast<std::int64_t>(doc.MarkLast) + 1, count);
+  const std::int64_t first = std::max<std::int64_t>(marks.first, 0);
+  const std::int64_t end = std::min<std::int64_t>(static_cast<std::int64_t>(marks.last) + 1, count);
   return {first, std::max(first, end)};
 }
 
 }  // namespace
 
-bool CopyMarkedLinesToFile(CNamiDoc& doc, const std::string& path) {
+bool CopyMarkedLinesToFile(CNamiDoc& doc, const MarkedRange& marks, const std::string& path) {
   CTextFile file;
   if (!file.Open(path, CTextFile::Mode::Append)) {
     doc.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, file.Error()));
@@ -32,7 +32,7 @@ bool CopyMarkedLinesToFile(CNamiDoc& doc, const std::string& path) {
   // Written in large pieces: a whole store is 80,000 lines.
   constexpr std::size_t kChunk = 64 * 1024;
   std::string chunk;
-  const Range r = StoredRange(doc);
+  const Range r = StoredRange(doc, marks);
   for (std::int64_t i = r.first; i < r.end; ++i) {
     chunk += doc.LineAt(static_cast<std::size_t>(i));
     chunk += "\r\n";

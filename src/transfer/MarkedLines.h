@@ -7,14 +7,15 @@
 
 #include <string>
 
+#include "terminal/HistoryModel.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {
 
-// The marked text for the clipboard is CNamiDoc::MarkedText().
-// Appends every marked line with CR LF to `path` (created when missing),
-// with no size limit. On failure shows "Cannot Open File", "Cannot Write
-// File" or "Cannot Close File" and returns false.
-bool CopyMarkedLinesToFile(CNamiDoc& doc, const std::string& path);
+// The marked text for the clipboard is CHistoryModel::MarkedText().
+// Appends every line of `marks` with CR LF to `path` (created when
+// missing), with no size limit. On failure shows "Cannot Open File",
+// "Cannot Write File" or "Cannot Close File" and returns false.
+bool CopyMarkedLinesToFile(CNamiDoc& doc, const MarkedRange& marks, const std::string& path);
 
 }  // namespace nami

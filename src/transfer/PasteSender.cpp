@@ -37,10 +37,10 @@ std::size_t CPasteSender::Load(const std::string& clipboard) {
 }
 
 bool CPasteSender::Step() {
-  if (!doc_.PasteSending) return false;
+  if (!sending_) return false;
   if (doc_.TransmitQueueCount() >= 1) return true;
   if (Empty()) {
-    doc_.PasteSending = false;
+    sending_ = false;
     return false;
   }
   char group[3];
@@ -48,7 +48,7 @@ bool CPasteSender::Step() {
   while (taken < 3 && position_ < kBufferSize) {
     const char b = buffer_[position_];
     if (b == '\0') {
-      doc_.PasteSending = false;
+      sending_ = false;
       break;
     }
     ++position_;
@@ -56,7 +56,7 @@ bool CPasteSender::Step() {
   }
   // Bytes the port does not take within its time-out are not retried.
   if (taken > 0) doc_.SendText(std::string_view(group, taken));
-  return doc_.PasteSending;
+  return sending_;
 }
 
 }  // namespace nami

@@ -5,8 +5,9 @@
 // stack: the shell calls doc.Senders.Step() whenever the port may take more
 // bytes (see link/WritePacer.h), and only the newest sender sends, so a
 // paste-send started during an upload holds the upload until it has ended.
-// The capture is fed by the receive tick. All flags live in the document
+// The capture is fed by the receive tick. Each part owns whether it runs
 // (Uploading, Capturing, PasteSending); menu items are enabled from them.
+// Reopening the port ends every transfer and closes its file.
 #pragma once
 
 #include <array>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "link/Clock.h"
+#include "terminal/HistoryModel.h"
 #include "terminal/NamiDoc.h"
 #include "transfer/Capture.h"
 #include "transfer/MarkedLines.h"
@@ -24,10 +26,10 @@
 
 namespace nami {
 
-class CTransfers {
+class CTransfers final : public IOpenListener {
  public:
   CTransfers(CNamiDoc& doc, IClock& clock);
-  ~CTransfers();
+  ~CTransfers() override;
   CTransfers(const CTransfers&) = delete;
   CTransfers& operator=(const CTransfers&) = delete;
 
@@ -49,8 +51,8 @@ class CTransfers {
   void CaptureByName(const std::string& path);
   void CaptureStop();
 
-  std::string MarkedText() const;
-  bool CopyMarkedLinesToFile(const std::string& path);
+  // Appends the lines of `marks` to `path` (see MarkedLines.h).
+  bool CopyMarkedLinesToFile(const MarkedRange& marks, const std::string& path);
 
   // Paste-send of CP932 text for pane 0 (terminal) or 1 (history); returns
   // how many bytes were cut off because they did not fit the paste buffer
@@ -63,17 +65,24 @@ class CTransfers {
   void Reinitialise();
   // Quitting: the same, at once.
   void Cancel();
+  // The port is (re)opened: the same.
+  void OnPortOpening() override { Reinitialise(); }
 
   // UTF-8, e.g. "アップロード中 120/4000 バイト"; empty when nothing is sent.
   std::string ProgressText() const;
 
+  bool Uploading() const { return upload_.Uploading(); }
+  bool Capturing() const { return capture_.Capturing(); }
+  // A paste-send of either pane runs.
+  bool PasteSending() const { return paste_[0].Sending() || paste_[1].Sending(); }
+
   // Enabling rules of the commands.
-  bool CanUpload() const { return !doc_.Uploading; }
-  bool CanStopUpload() const { return doc_.Uploading; }
-  bool CanCapture() const { return !doc_.Capturing; }
-  bool CanStopCapture() const { return doc_.Capturing; }
-  bool CanPasteSend() const { return !doc_.PasteSending; }
-  bool CanStopPasteSend() const { return doc_.PasteSending; }
+  bool CanUpload() const { return !Uploading(); }
+  bool CanStopUpload() const { return Uploading(); }
+  bool CanCapture() const { return !Capturing(); }
+  bool CanStopCapture() const { return Capturing(); }
+  bool CanPasteSend() const { return !PasteSending(); }
+  bool CanStopPasteSend() const { return PasteSending(); }
 
   // Today's capture file name.
   std::string DefaultCaptureName() const { return nami::DefaultCaptureName(clock_.Now()); }

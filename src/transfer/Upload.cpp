@@ -9,8 +9,8 @@ CUpload::~CUpload() {
   if (file_) std::fclose(file_);
 }
 
-bool CUpload::OpenUploadFile(const std::string& path) {
-  if (file_) CloseUploadFile();
+bool CUpload::Open(const std::string& path) {
+  if (file_) Close();
   std::string reason;
   file_ = OpenUserStream(path, UserFileMode::Read, reason);
   if (!file_) {
@@ -27,23 +27,15 @@ bool CUpload::OpenUploadFile(const std::string& path) {
   return true;
 }
 
-void CUpload::CloseUploadFile() {
+void CUpload::Close() {
   if (!file_) return;
   bool ok = std::fclose(file_) == 0;
   file_ = nullptr;
   if (!ok) doc_.Ui().ShowMessage(msg::CannotCloseFile);
 }
 
-void CUpload::Finish() {
-  doc_.Uploading = false;
-  CloseUploadFile();
-}
-
-bool CUpload::SendUploadStep() {
-  if (!doc_.Uploading || !file_) {
-    Finish();
-    return false;
-  }
+bool CUpload::Step() {
+  if (!file_) return false;
   if (doc_.TransmitQueueCount() == 0) {
     int c = std::fgetc(file_);
     if (c != EOF) {
@@ -68,7 +60,7 @@ bool CUpload::SendUploadStep() {
   int next = std::fgetc(file_);
   if (next == EOF) {
     bool failed = std::ferror(file_) != 0;
-    Finish();
+    Close();
     if (failed) doc_.Ui().ShowMessage(msg::CannotReadFile);  // the file was not sent whole
     return false;
   }

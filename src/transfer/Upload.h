@@ -4,7 +4,7 @@
 // LF goes to the link as CR (a lone CR stays a CR). One byte leaves per
 // step, and only when the port's transmit queue is empty. The upload is a
 // sender on the document's sender stack; it ends by itself at the end of the
-// file, or when the upload flag is cleared.
+// file, or when it is closed. It runs while its file is open.
 #pragma once
 
 #include <cstdint>
@@ -24,24 +24,19 @@ class CUpload final : public ISender {
 
   // Opens the file and measures its length; shows "ファイルが見つかりません"
   // and returns false when it cannot be opened.
-  bool OpenUploadFile(const std::string& path);
+  bool Open(const std::string& path);
   // Sends at most one byte; false once nothing remains to be sent (or the
-  // upload flag was cleared). At the end the file is closed and the flag
-  // cleared.
-  bool SendUploadStep();
+  // file was closed). At the end the file is closed.
+  bool Step() override;
   // Closes the file; "Cannot Close File" when that fails.
-  void CloseUploadFile();
+  void Close();
 
-  bool Step() override { return SendUploadStep(); }
-
-  bool IsOpen() const { return file_ != nullptr; }
+  bool Uploading() const { return file_ != nullptr; }
   std::int64_t Length() const { return length_; }
   // Bytes of the file consumed so far.
   std::int64_t Position() const { return position_; }
 
  private:
-  void Finish();
-
   CNamiDoc& doc_;
   std::FILE* file_ = nullptr;
   std::int64_t length_ = 0;

@@ -16,9 +16,9 @@ namespace {
 constexpr int kUploadWatchMs = 50;
 }
 
-CAutomationBridge::CAutomationBridge(CSession& session, std::function<QWidget*()> window,
+CAutomationBridge::CAutomationBridge(CStation& station, std::function<QWidget*()> window,
                                      std::function<void()> afterCommand)
-    : session_(session), window_(std::move(window)), afterCommand_(std::move(afterCommand)) {
+    : station_(station), window_(std::move(window)), afterCommand_(std::move(afterCommand)) {
   watch_.setInterval(kUploadWatchMs);
   QObject::connect(&watch_, &QTimer::timeout, [this] { FinishPending(); });
 }
@@ -42,7 +42,7 @@ void CAutomationBridge::ShowWindow() {
 }
 
 void CAutomationBridge::FinishPending() {
-  CNamiDoc& doc = session_.Doc();
+  CNamiDoc& doc = station_.Doc();
   // A text has left once every byte up to its end is written or discarded.
   const std::uint64_t resolved = doc.Written() + doc.Discarded();
   std::vector<PendingSend> sent;
@@ -55,7 +55,7 @@ void CAutomationBridge::FinishPending() {
     }
   }
   std::vector<Done> uploads;
-  if (!doc.Uploading) uploads.swap(pending_);
+  if (!station_.Transfers().Uploading()) uploads.swap(pending_);
   if (pending_.empty() && sends_.empty()) watch_.stop();
   for (auto& s : sent) {
     const bool whole = doc.Discarded() == s.discarded;
@@ -79,13 +79,13 @@ std::string WhyNotReadable(const std::string& path) {
 
 void CAutomationBridge::UploadFile(const std::string& path, Done done) {
   ++calls_;
-  CNamiDoc& doc = session_.Doc();
+  CTransfers& transfers = station_.Transfers();
   std::string why;
-  if (doc.Uploading) {
+  if (transfers.Uploading()) {
     why = "an upload is already running";
   } else {
-    session_.Transfers()->UploadByName(path);  // tells the user when it cannot open the file
-    if (!doc.Uploading) {
+    transfers.UploadByName(path);  // tells the user when it cannot open the file
+    if (!transfers.Uploading()) {
       why = WhyNotReadable(path);
       if (why.empty()) why = path + ": cannot be opened";
     }
@@ -102,15 +102,15 @@ void CAutomationBridge::UploadFile(const std::string& path, Done done) {
 
 bool CAutomationBridge::DownloadFile(const std::string& path, std::string& why) {
   ++calls_;
-  CNamiDoc& doc = session_.Doc();
-  if (doc.Capturing) {
+  CTransfers& transfers = station_.Transfers();
+  if (transfers.Capturing()) {
     why = "a download capture is already running";
     return false;
   }
-  session_.Transfers()->CaptureByName(path);
+  transfers.CaptureByName(path);
   const int saved = errno;
   AfterCommand();
-  if (!doc.Capturing) {
+  if (!transfers.Capturing()) {
     why = path + ": cannot be opened for writing (" + std::strerror(saved) + ")";
     return false;
   }
@@ -119,7 +119,7 @@ bool CAutomationBridge::DownloadFile(const std::string& path, std::string& why) 
 
 void CAutomationBridge::SendOut(const std::string& text, Done done) {
   ++calls_;
-  CNamiDoc& doc = session_.Doc();
+  CNamiDoc& doc = station_.Doc();
   const std::uint64_t discarded = doc.Discarded();
   if (AutomationSendOut(doc, text) == 0) {
     if (done) done(false, "the port is not open");
@@ -133,12 +133,12 @@ void CAutomationBridge::SendOut(const std::string& text, Done done) {
 
 std::string CAutomationBridge::GetLine(int n) {
   ++calls_;
-  return AutomationGetLine(session_.Doc().Lines(), n);
+  return AutomationGetLine(station_.Doc().Lines(), n);
 }
 
 void CAutomationBridge::DownloadStop() {
   ++calls_;
-  session_.Transfers()->CaptureStop();
+  station_.Transfers().CaptureStop();
   AfterCommand();
 }
 

@@ -1,4 +1,4 @@
-// What the automation interface calls, carried out on the running session:
+// What the automation interface calls, carried out on the running station:
 // show the window, upload, capture, send a line, read a stored line.
 // Strings are CP932 here; the D-Bus server converts at the bus edge.
 #pragma once
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "automation/AutomationTarget.h"
-#include "ui/Session.h"
+#include "station/Station.h"
 
 namespace nami {
 
@@ -21,7 +21,7 @@ class CAutomationBridge final : public IAutomationTarget {
   // `window` gives the main window, creating it when there is none yet;
   // `afterCommand` runs after a call that may have started a sender (it
   // hands the sender to the pacing and updates the window's commands).
-  CAutomationBridge(CSession& session, std::function<QWidget*()> window, std::function<void()> afterCommand = {});
+  CAutomationBridge(CStation& station, std::function<QWidget*()> window, std::function<void()> afterCommand = {});
   ~CAutomationBridge() override;
 
   void ShowWindow() override;
@@ -36,7 +36,7 @@ class CAutomationBridge final : public IAutomationTarget {
   // Callers still waiting for their SendOut text to be on the line.
   int PendingSends() const { return static_cast<int>(sends_.size()); }
   // Answers the waiting callers whose work has ended (quitting calls it
-  // after the session has ended every operation: text still queued then
+  // after the station has ended every operation: text still queued then
   // was not sent).
   void FinishPending();
   // Calls taken so far (the window-less instance ends when it stays idle).
@@ -45,7 +45,7 @@ class CAutomationBridge final : public IAutomationTarget {
  private:
   void AfterCommand();
 
-  CSession& session_;
+  CStation& station_;
   std::function<QWidget*()> window_;
   std::function<void()> afterCommand_;
   struct PendingSend {

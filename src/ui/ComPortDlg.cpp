@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "link/LinkAddress.h"
+#include "link/SerialDevices.h"
 #include "link/Tnc2Engine.h"
 #include "text/IniPath.h"
 #include "ui/DialogHooks.h"
@@ -20,22 +21,35 @@ namespace nami {
 
 CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("通信ポートの設定"));
+  auto* grid = new QGridLayout;
+  BuildPortLists(*grid);
+  BuildDeviceList(*grid);
+  BuildLinkFields(*grid);
+  OnPortChanged(lists_[kComPort]->currentText());
+  connect(lists_[kComPort], &QComboBox::currentTextChanged, this, &CComPortDlg::OnPortChanged);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(grid);
+  layout->addWidget(MakeOkCancel(this));
+}
+
+void CComPortDlg::BuildPortLists(QGridLayout& grid) {
   static const char* const labels[kComFieldCount] = {"ポートＩＤ",     "通信速度",       "パリテイー",
                                                      "ビット",         "ストップビット", "ＸＯＮスイッチ",
                                                      "ローカルエコー", "シリアル接続"};
   const ComPortValues values = LoadComPortValues(settings_);
-
-  auto* grid = new QGridLayout;
   for (int i = 0; i < kComFieldCount; ++i) {
     auto field = static_cast<ComField>(i);
     lists_[field] = MakeEditableList(this, ComPortEntries(field));
     SetListValue(lists_[field], ComPortEntries(field), values[field]);
     auto* label = new QLabel(QString::fromUtf8(labels[i]), this);
     label->setBuddy(lists_[field]);
-    grid->addWidget(label, i, 0);
-    grid->addWidget(lists_[field], i, 1);
+    grid.addWidget(label, i, 0);
+    grid.addWidget(lists_[field], i, 1);
   }
+}
 
+void CComPortDlg::BuildDeviceList(QGridLayout& grid) {
   // The device the chosen COM name maps to, beside the port list.
   device_ = new QComboBox(this);
   device_->setEditable(true);
@@ -47,10 +61,12 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
   device_->addItem(QStringLiteral("kiss://localhost:8001"));
   auto* deviceLabel = new QLabel(QStringLiteral("デバイス"), this);
   deviceLabel->setBuddy(device_);
-  grid->addWidget(deviceLabel, 0, 2);
-  grid->addWidget(device_, 0, 3);
-  grid->setColumnStretch(3, 1);
+  grid.addWidget(deviceLabel, 0, 2);
+  grid.addWidget(device_, 0, 3);
+  grid.setColumnStretch(3, 1);
+}
 
+void CComPortDlg::BuildLinkFields(QGridLayout& grid) {
   // The link kinds beside the device list: choosing one writes the value.
   kind_ = new QComboBox(this);
   kind_->addItems({QStringLiteral("シリアル (TNC)"), QStringLiteral("AGWPE"), QStringLiteral("telnet"),
@@ -73,8 +89,8 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
   for (const auto& [text, widget] : rows) {
     auto* label = new QLabel(QString::fromUtf8(text), this);
     label->setBuddy(widget);
-    grid->addWidget(label, row, 2);
-    grid->addWidget(widget, row, 3);
+    grid.addWidget(label, row, 2);
+    grid.addWidget(widget, row, 3);
     ++row;
   }
   connect(kind_, &QComboBox::currentIndexChanged, this, [this] { ComposeDevice(); });
@@ -82,13 +98,6 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
   connect(tcpPort_, &QSpinBox::valueChanged, this, [this] { ComposeDevice(); });
   connect(radioPort_, &QSpinBox::valueChanged, this, [this] { ComposeDevice(); });
   connect(device_, &QComboBox::editTextChanged, this, [this](const QString& text) { ShowLinkFields(text); });
-
-  OnPortChanged(lists_[kComPort]->currentText());
-  connect(lists_[kComPort], &QComboBox::currentTextChanged, this, &CComPortDlg::OnPortChanged);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(grid);
-  layout->addWidget(MakeOkCancel(this));
 }
 
 namespace {
@@ -176,7 +185,7 @@ void CComPortDlg::KeepDeviceEdit() {
 
 void CComPortDlg::OnPortChanged(const QString& port) {
   KeepDeviceEdit();
-  devicePort_ = ToSjis(port);
+  devicePort_ = ToCp932(port);
   device_->setEnabled(!devicePort_.empty());
   auto it = deviceEdits_.find(devicePort_);
   deviceShown_ = it != deviceEdits_.end() ? it->second : settings_.DevicePath(devicePort_);

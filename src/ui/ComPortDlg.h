@@ -10,9 +10,10 @@
 #include <map>
 #include <string>
 
-#include "ui/DialogLogic.h"
+#include "settings/DialogValues.h"
 
 class QComboBox;
+class QGridLayout;
 class QLineEdit;
 class QSpinBox;
 
@@ -37,6 +38,10 @@ class CComPortDlg : public QDialog {
   void accept() override;
 
  private:
+  // The dialog's columns: the port settings, the device, the link's fields.
+  void BuildPortLists(QGridLayout& grid);
+  void BuildDeviceList(QGridLayout& grid);
+  void BuildLinkFields(QGridLayout& grid);
   void OnPortChanged(const QString& port);
   void KeepDeviceEdit();
   // The link fields from the device value, and the value from the fields.

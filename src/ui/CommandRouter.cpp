@@ -15,6 +15,7 @@
 #include "transfer/TransferNames.h"
 #include "ui/CommandTable.h"
 #include "ui/Dialogs.h"
+#include "ui/QtText.h"
 
 namespace nami {
 namespace {
@@ -49,7 +50,7 @@ QStringList NameFilters(const std::string& filter) {
   return filters;
 }
 
-CCommandRouter::CCommandRouter(CSession& session, CRecentFiles& recent, QWidget* window)
+CCommandRouter::CCommandRouter(CStation& session, CRecentFiles& recent, QWidget* window)
     : session_(session), recent_(recent), window_(window) {}
 
 void CCommandRouter::Message(const QString& text) {
@@ -57,8 +58,7 @@ void CCommandRouter::Message(const QString& text) {
     showMessage(text);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, window_);
-  box.exec();
+  RunMessageBox(window_, text);
 }
 
 QString CCommandRouter::AskFile(const FileRequest& r) {
@@ -94,7 +94,7 @@ void CCommandRouter::PasteSend() {
     text = Utf8ToCp932(QApplication::clipboard()->text().toStdString());
   }
   // Sent from the buffer of the pane that is active.
-  const std::size_t cut = session_.Transfers()->StartPasteSend(historyActive_ ? 1 : 0, text);
+  const std::size_t cut = session_.Transfers().StartPasteSend(historyActive_ ? 1 : 0, text);
   if (cut > 0) Message(QString::fromStdString(PasteCutNotice(cut)));
 }
 
@@ -128,30 +128,30 @@ void CCommandRouter::Open() {
 
 void CCommandRouter::CopyMarked() {
   CWaitCursor wait;
-  QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(session_.Transfers()->MarkedText())));
+  QApplication::clipboard()->setText(QString::fromStdString(Cp932ToUtf8(MarkedText())));
 }
 
 void CCommandRouter::CopyToFile() {
   const QString path =
       AskFile({true, Utf(dialog::CopyToFileTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-  if (!path.isEmpty()) session_.Transfers()->CopyMarkedLinesToFile(LocalPath(path));
+  if (!path.isEmpty()) session_.Transfers().CopyMarkedLinesToFile(Marks(), LocalPath(path));
 }
 
 void CCommandRouter::Upload() {
   const QString path = AskFile({false, Utf(dialog::UploadTitle), QString(), NameFilters(dialog::UploadFilter)});
-  if (!path.isEmpty()) session_.Transfers()->StartUpload(LocalPath(path));
+  if (!path.isEmpty()) session_.Transfers().StartUpload(LocalPath(path));
 }
 
 void CCommandRouter::Download() {
   const QString path = AskFile({true, Utf(dialog::DownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-  if (!path.isEmpty()) session_.Transfers()->StartCapture(LocalPath(path));
+  if (!path.isEmpty()) session_.Transfers().StartCapture(LocalPath(path));
 }
 
 void CCommandRouter::RetroDownload() {
   // From the history pane's line cursor, whichever pane asked.
   const QString path =
       AskFile({true, Utf(dialog::RetroDownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-  if (!path.isEmpty()) session_.Transfers()->StartCaptureFromCursor(LocalPath(path), session_.Doc().MarkFirst);
+  if (!path.isEmpty()) session_.Transfers().StartCaptureFromCursor(LocalPath(path), Marks().first);
 }
 
 bool CCommandRouter::OpenRecent(std::size_t index) {

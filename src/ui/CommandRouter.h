@@ -17,8 +17,8 @@
 
 #include "ui/Command.h"
 #include "ui/NamiView2.h"
-#include "ui/RecentFiles.h"
-#include "ui/Session.h"
+#include "settings/RecentFiles.h"
+#include "station/Station.h"
 namespace nami {
 
 // What a file dialog is asked for.
@@ -54,7 +54,7 @@ class IFrameCommands {
 
 class CCommandRouter {
  public:
-  CCommandRouter(CSession& session, CRecentFiles& recent, QWidget* window);
+  CCommandRouter(CStation& session, CRecentFiles& recent, QWidget* window);
 
   void SetFrame(IFrameCommands* frame) { frame_ = frame; }
 
@@ -72,7 +72,7 @@ class CCommandRouter {
   bool Execute(Command id);
 
   // What the rows act on.
-  CSession& Session() const { return session_; }
+  CStation& Session() const { return session_; }
   CNamiView2* History() const { return history_; }
   IFrameCommands* Frame() const { return frame_; }
   QWidget* Window() const { return window_; }
@@ -114,9 +114,13 @@ class CCommandRouter {
   // whatever the dialog or the user did.
   QString AskFile(const FileRequest& request);
   QString CaptureName() const;
+  // The history pane's marked range (line 0 without a pane) and its text
+  // (empty without one).
+  MarkedRange Marks() const { return history_ ? history_->Marks() : MarkedRange{}; }
+  std::string MarkedText() const { return history_ ? history_->Model().MarkedText() : std::string(); }
   static std::string LocalPath(const QString& path);
 
-  CSession& session_;
+  CStation& session_;
   CRecentFiles& recent_;
   QWidget* window_;
   CNamiView2* history_ = nullptr;

@@ -13,28 +13,25 @@ namespace {
 using R = CCommandRouter;
 
 // When a command can run.
-bool HasTransfers(const R& r) { return r.Session().Transfers() != nullptr; }
 bool HasHistory(const R& r) { return r.History() != nullptr; }
 bool HasFrame(const R& r) { return r.Frame() != nullptr; }
 bool HistoryActive(const R& r) { return HasHistory(r) && r.HistoryActive(); }
-bool NotPasting(const R& r) { return HasTransfers(r) && !r.Session().Doc().PasteSending; }
-bool Pasting(const R& r) { return HasTransfers(r) && r.Session().Doc().PasteSending; }
-bool NotUploading(const R& r) { return HasTransfers(r) && !r.Session().Doc().Uploading; }
-bool Uploading(const R& r) { return HasTransfers(r) && r.Session().Doc().Uploading; }
-bool NotCapturing(const R& r) { return HasTransfers(r) && !r.Session().Doc().Capturing; }
-bool Capturing(const R& r) { return HasTransfers(r) && r.Session().Doc().Capturing; }
-bool HasAutopilot(const R& r) { return r.Session().Autopilot() != nullptr; }
+bool NotPasting(const R& r) { return !r.Session().Transfers().PasteSending(); }
+bool Pasting(const R& r) { return r.Session().Transfers().PasteSending(); }
+bool NotUploading(const R& r) { return !r.Session().Transfers().Uploading(); }
+bool Uploading(const R& r) { return r.Session().Transfers().Uploading(); }
+bool NotCapturing(const R& r) { return !r.Session().Transfers().Capturing(); }
+bool Capturing(const R& r) { return r.Session().Transfers().Capturing(); }
 // An autopilot step starts only while no run is busy.
 template <AutoCommand C>
 bool AutoReady(const R& r) {
-  const CAutopilot* pilot = r.Session().Autopilot();
-  return pilot && r.Session().Doc().AutoIdle && pilot->IsEnabled(C);
+  return r.Session().Doc().AutoIdle && r.Session().Autopilot().IsEnabled(C);
 }
 bool Never(const R&) { return false; }
 
 template <AutoCommand C>
 void RunAuto(R& r) {
-  r.Session().Autopilot()->Run(C);
+  r.Session().Autopilot().Run(C);
 }
 // A dialog or an editor on the settings, parented to the window.
 template <auto Dialog>
@@ -98,7 +95,6 @@ const std::vector<CommandRow> kRows = {
      .prompt = "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存",
      .tip = "ｺﾋﾟ-",
      .key = Key(Qt::CTRL | Qt::Key_Insert),
-     .enabled = HasTransfers,
      .run = [](R& r) { r.CopyMarked(); }},
     {.id = Command::EditPaste,
      .label = "ペースト送信(&Pﾊ)",
@@ -111,11 +107,10 @@ const std::vector<CommandRow> kRows = {
      .label = "ﾍﾟｰｽﾄ送信中止(&Aｽ)",
      .prompt = "ペースト送信を中止します",
      .enabled = Pasting,
-     .run = [](R& r) { r.Session().Transfers()->StopPasteSend(); }},
+     .run = [](R& r) { r.Session().Transfers().StopPasteSend(); }},
     {.id = Command::CopyToFile,
      .label = "ﾌｧｲﾙにｺﾋﾟｰ(&Fﾌ)",
      .prompt = "ファイルにコピーします",
-     .enabled = HasTransfers,
      .run = [](R& r) { r.CopyToFile(); }},
     // The history pane's own command.
     {.id = Command::EditAndSend,
@@ -152,7 +147,7 @@ const std::vector<CommandRow> kRows = {
     {.id = Command::UploadStop,
      .label = "アップロード中止(&Bﾁ)",
      .enabled = Uploading,
-     .run = [](R& r) { r.Session().Transfers()->StopUpload(); }},
+     .run = [](R& r) { r.Session().Transfers().StopUpload(); }},
     {.id = Command::Download,
      .label = "ダウンロード(&Dﾀ)",
      .prompt = "ディスクへのファイルのダウンロード",
@@ -171,7 +166,7 @@ const std::vector<CommandRow> kRows = {
      .label = "ダウンロード終了(&Sｽ)",
      .prompt = "ダウンロードを終了します",
      .enabled = Capturing,
-     .run = [](R& r) { r.Session().Transfers()->StopCapture(); }},
+     .run = [](R& r) { r.Session().Transfers().StopCapture(); }},
 
     // Editor.
     {.id = Command::MailCreate,
@@ -243,7 +238,6 @@ const std::vector<CommandRow> kRows = {
      .tip = "自動ﾓｰﾄﾞ終了",
      .key = Key(Qt::SHIFT | Qt::Key_F5),
      .icon = icon::AutoModeEnd,
-     .enabled = HasAutopilot,
      .run = RunAuto<AutoCommand::End>},
 
     // Settings.

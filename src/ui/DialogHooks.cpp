@@ -2,18 +2,16 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include "ui/QtText.h"
 
 namespace nami {
 
 DialogHooks DefaultHooks() {
   DialogHooks h;
-  h.message = [](QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nami"), text, QMessageBox::Ok, parent);
-    box.exec();
-  };
+  h.message = RunMessageBox;
   h.openFile = [](QWidget* parent, const QString& title, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
   };

@@ -14,31 +14,27 @@
 #include "text/Cp932.h"
 #include "text/IniPath.h"
 #include "ui/DialogHooks.h"
-#include "ui/DialogLogic.h"
+#include "settings/DialogValues.h"
 
 namespace nami {
 
-QString FromSjis(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
-
-std::string ToSjis(const QString& text) { return Utf8ToCp932(text.toStdString()); }
-
 CByteLimitValidator::CByteLimitValidator(int limit, QLineEdit* edit)
-    : QValidator(edit), limit_(limit), acceptedSize_(ToSjis(edit->text()).size()) {
+    : QValidator(edit), limit_(limit), acceptedSize_(ToCp932(edit->text()).size()) {
   // The edit already holds the changed text while it is validated, so the
   // size before the change is kept from the last change that went through.
   QObject::connect(edit, &QLineEdit::textChanged, this,
-                   [this](const QString& text) { acceptedSize_ = ToSjis(text).size(); });
+                   [this](const QString& text) { acceptedSize_ = ToCp932(text).size(); });
 }
 
 QValidator::State CByteLimitValidator::validate(QString& input, int& /*pos*/) const {
-  std::size_t size = ToSjis(input).size();
+  std::size_t size = ToCp932(input).size();
   if (size <= static_cast<std::size_t>(limit_)) return Acceptable;
   // Over the limit: allowed only when the change does not make it longer.
   return size <= acceptedSize_ ? Intermediate : Invalid;
 }
 
 QLineEdit* MakeEdit(QWidget* parent, const std::string& value, int limit) {
-  auto* edit = new QLineEdit(FromSjis(value), parent);
+  auto* edit = new QLineEdit(FromCp932(value), parent);
   if (limit > 0) edit->setValidator(new CByteLimitValidator(limit, edit));
   return edit;
 }
@@ -65,23 +61,23 @@ QComboBox* MakeEditableList(QWidget* parent, const std::vector<std::string>& ent
   box->setEditable(true);
   box->setInsertPolicy(QComboBox::NoInsert);
   box->setCompleter(nullptr);  // typed text stays as typed
-  for (const auto& e : entries) box->addItem(FromSjis(e));
+  for (const auto& e : entries) box->addItem(FromCp932(e));
   return box;
 }
 
 void SetListValue(QComboBox* box, const std::vector<std::string>& entries, const std::string& value) {
   int i = FindListEntry(entries, value);
   box->setCurrentIndex(i);
-  if (i < 0) box->setEditText(FromSjis(value));
+  if (i < 0) box->setEditText(FromCp932(value));
 }
 
 void SetExactListValue(QComboBox* box, const std::vector<std::string>& entries, const std::string& value) {
   const auto it = std::find(entries.begin(), entries.end(), value);
   box->setCurrentIndex(it == entries.end() ? -1 : static_cast<int>(it - entries.begin()));
-  if (it == entries.end()) box->setEditText(FromSjis(value));
+  if (it == entries.end()) box->setEditText(FromCp932(value));
 }
 
-std::string ListValue(const QComboBox* box) { return ToSjis(box->currentText()); }
+std::string ListValue(const QComboBox* box) { return ToCp932(box->currentText()); }
 
 QDialogButtonBox* MakeOkCancel(QDialog* dialog) {
   auto* buttons = new QDialogButtonBox(dialog);

@@ -1,5 +1,5 @@
-// Small widget helpers shared by the settings dialogs: text conversion at
-// the edge, edit fields limited in CP932 bytes while typing, the editable
+// Small widget helpers shared by the settings dialogs: edit fields limited
+// in CP932 bytes while typing, the editable
 // drop-down lists with their matching rule, and the OK / ｷｬﾝｾﾙ buttons.
 #pragma once
 
@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/QtText.h"
+
 class QComboBox;
 class QDialog;
 class QDialogButtonBox;
@@ -18,9 +20,6 @@ class QPushButton;
 class QWidget;
 
 namespace nami {
-
-QString FromSjis(const std::string& cp932);
-std::string ToSjis(const QString& text);
 
 // Refuses typing that makes the edit's CP932 form longer than `limit`
 // bytes. A longer text already there (from the file) can still be shortened.

@@ -13,6 +13,7 @@
 #include "ui/DialogHooks.h"
 #include "ui/EditorLaunch.h"
 #include "ui/ProfileDlgs.h"
+#include "ui/ToolIcons.h"
 #include "ui/UserManual.h"
 
 namespace nami {
@@ -83,9 +84,9 @@ void OpenUserManual(QWidget* parent) {
 
 void ShowAboutBox(QWidget* parent) {
   QMessageBox box(parent);
-  box.setWindowTitle(QStringLiteral("バージョン情報"));
-  box.setIconPixmap(QApplication::windowIcon().pixmap(48, 48));
-  box.setText(QStringLiteral("nami Version %1").arg(QStringLiteral(NAMI_VERSION)));
+  box.setWindowTitle(QStringLiteral("Nami のﾊﾞｰｼﾞｮﾝ情報"));
+  box.setIconPixmap(AppIcon().pixmap(48, 48));
+  box.setText(QStringLiteral("Nami Version %1").arg(QStringLiteral(NAMI_VERSION)));
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();
 }

@@ -26,7 +26,7 @@ void ViewListLog(QWidget* parent, CSettings& settings);
 void EditSettingsFile(QWidget* parent, CSettings& settings);
 // The HTML user manual in the desktop's browser.
 void OpenUserManual(QWidget* parent);
-// The version box ("バージョン情報").
+// The version box ("Nami のﾊﾞｰｼﾞｮﾝ情報").
 void ShowAboutBox(QWidget* parent);
 
 }  // namespace nami

@@ -6,7 +6,7 @@
 
 #include "settings/Settings.h"
 #include "text/IniPath.h"
-#include "ui/DialogLogic.h"
+#include "settings/DialogValues.h"
 
 namespace nami {
 

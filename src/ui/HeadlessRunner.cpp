@@ -1,13 +1,11 @@
 #include "ui/HeadlessRunner.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <csignal>
 #include <cstdlib>
 
 #include "autopilot/RunOutcome.h"
@@ -17,14 +15,6 @@
 
 namespace nami {
 namespace {
-
-constexpr int kScheduleMs = 60000;
-int gSignalPipe[2] = {-1, -1};
-
-extern "C" void OnTerminationSignal(int) {
-  const char c = 1;
-  [[maybe_unused]] ssize_t n = ::write(gSignalPipe[1], &c, 1);
-}
 
 std::string Absolute(const std::string& path) {
   return QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
@@ -42,63 +32,53 @@ std::string DemoIniPath() {
   return (dir + QStringLiteral("/NAMI.INI")).toStdString();
 }
 
-CHeadlessRunner::CHeadlessRunner(CSession& session, bool stay, int timeLimitSeconds, std::FILE* out, std::FILE* err)
-    : session_(session),
-      stay_(stay),
-      timeLimitMs_(timeLimitSeconds * 1000),
-      out_(out),
-      err_(err),
-      watch_(session, [this] { OnTick(); }),
-      sender_(session.Doc()) {
-  session_.Ui().SetTarget(this);
-  session_.OnLine = [this](const std::string& line) {
+CHeadlessRunner::CHeadlessRunner(CStation& station, bool stay, int timeLimitSeconds, std::FILE* out, std::FILE* err)
+    : station_(station), stay_(stay), timeLimitMs_(timeLimitSeconds * 1000), out_(out), err_(err), heartbeat_(station) {
+  heartbeat_.afterTick = [this](int) { AfterTick(); };
+  station_.Ui().SetTarget(this);
+  station_.OnLine = [this](const std::string& line) {
     std::fprintf(out_, "%s\n", Cp932ToUtf8(line).c_str());
     std::fflush(out_);
   };
   // Every step and every text nami sends on its own go to the error stream,
   // so a cron job's mail shows what happened; the output has the run's
   // start and its summary (ReportRuns).
-  activityId_ = session_.Activity().Listen([this](const ActivityEntry& entry) {
+  activityId_ = station_.Activity().Listen([this](const ActivityEntry& entry) {
     std::fprintf(err_, "%s\n", FormatActivity(entry).c_str());
     std::fflush(err_);
   });
-  session_.OnNotice = [this](const std::string& text) {
-    std::fprintf(err_, "nami: %s %s\n", FormatLocalTime("%Y-%m-%d %H:%M:%S", session_.Clock().Now()).c_str(),
+  station_.OnNotice = [this](const std::string& text) {
+    std::fprintf(err_, "nami: %s %s\n", FormatLocalTime("%Y-%m-%d %H:%M:%S", station_.Clock().Now()).c_str(),
                  text.c_str());
     std::fflush(err_);
   };
-  session_.SetReopenPort(stay_);
-  schedule_.setInterval(kScheduleMs);
-  connect(&schedule_, &QTimer::timeout, this, [this] {
-    session_.ScheduleTick();
-    watch_.TickSoon();  // a run it started is watched from now on (the heartbeat)
-  });
-  // A single run reports its reason when it ends; an unattended one says
-  // it at once.
-  if (stay_) {
-    session_.Autopilot()->OnWriteFailure = [this](const std::string& reason) {
-      std::fprintf(err_, "nami: %s\n", reason.c_str());
-      std::fflush(err_);
-    };
-    // An unattended instance tells the desktop, as the window does.
-    notifier_.emplace();
-    session_.Autopilot()->OnRunEnd = [this](const RunSummary& summary) {
-      NotifyRunEnd(*notifier_, session_.Settings(), summary);
-    };
-  }
+  station_.SetReopenPort(stay_);
+  if (stay_) ReportUnattended();
   limit_.setSingleShot(true);
   connect(&limit_, &QTimer::timeout, this, [this] { Finish(3, "time limit reached"); });
 }
 
+void CHeadlessRunner::ReportUnattended() {
+  // A single run reports its reason when it ends; an unattended one says
+  // it at once.
+  station_.Autopilot().OnWriteFailure = [this](const std::string& reason) {
+    std::fprintf(err_, "nami: %s\n", reason.c_str());
+    std::fflush(err_);
+  };
+  // An unattended instance tells the desktop, as the window does.
+  notifier_.emplace();
+  station_.Autopilot().OnRunEnd = [this](const RunSummary& summary) {
+    NotifyRunEnd(*notifier_, station_.Settings(), summary);
+  };
+}
+
 CHeadlessRunner::~CHeadlessRunner() {
-  session_.OnLine = nullptr;
-  session_.Activity().Unlisten(activityId_);
-  session_.OnNotice = nullptr;
-  if (session_.Autopilot()) {
-    session_.Autopilot()->OnWriteFailure = nullptr;
-    session_.Autopilot()->OnRunEnd = nullptr;
-  }
-  if (session_.Ui().Target() == this) session_.Ui().SetTarget(nullptr);
+  station_.OnLine = nullptr;
+  station_.Activity().Unlisten(activityId_);
+  station_.OnNotice = nullptr;
+  station_.Autopilot().OnWriteFailure = nullptr;
+  station_.Autopilot().OnRunEnd = nullptr;
+  if (station_.Ui().Target() == this) station_.Ui().SetTarget(nullptr);
 }
 
 void CHeadlessRunner::ShowMessage(const std::string& text) {
@@ -107,37 +87,23 @@ void CHeadlessRunner::ShowMessage(const std::string& text) {
 }
 
 void CHeadlessRunner::HandleTerminationSignals() {
-  if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  signalNotifier_ = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, this);
-  connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
-    char buf[16];
-    while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
-    }
-    Finish(stay_ ? 0 : 130, stay_ ? std::string() : "terminated");
-  });
-  struct sigaction sa {};
-  sa.sa_handler = OnTerminationSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &sa, nullptr);
-  ::sigaction(SIGINT, &sa, nullptr);
+  heartbeat_.CatchTerminationSignals([this] { Finish(stay_ ? 0 : 130, stay_ ? std::string() : "terminated"); });
 }
 
 void CHeadlessRunner::Start() {
-  watch_.Start();
-  schedule_.start();
+  heartbeat_.Start();
   if (!stay_ && timeLimitMs_ > 0) limit_.start(timeLimitMs_);
   if (!stay_) {
-    session_.Autopilot()->Run(AutoCommand::AutoMode);
+    station_.Autopilot().Run(AutoCommand::AutoMode);
     started_ = true;
     ReportRuns();
-    watch_.TickSoon();  // a run that could not start ends at the first tick
+    heartbeat_.TickSoon();  // a run that could not start ends at the first tick
   }
 }
 
 void CHeadlessRunner::ReportRuns() {
-  CAutopilot& pilot = *session_.Autopilot();
-  const std::string now = FormatLocalTime("%Y-%m-%d %H:%M:%S", session_.Clock().Now());
+  CAutopilot& pilot = station_.Autopilot();
+  const std::string now = FormatLocalTime("%Y-%m-%d %H:%M:%S", station_.Clock().Now());
   if (pilot.Busy() && !runShown_) {
     runShown_ = true;
     std::fprintf(out_, "---- %s 自動モード開始 (run started) ----\n", now.c_str());
@@ -151,13 +117,11 @@ void CHeadlessRunner::ReportRuns() {
   std::fflush(out_);
 }
 
-void CHeadlessRunner::OnTick() {
-  session_.Tick();
-  session_.Doc().TakeEvictedCount();  // nobody else keeps a view on the store
-  sender_.Kick();
+void CHeadlessRunner::AfterTick() {
+  station_.Doc().TakeEvictedCount();  // nobody else keeps a view on the store
   ReportRuns();
-  if (!stay_ && started_ && !session_.Autopilot()->Busy()) {
-    const RunEnd& end = session_.Autopilot()->LastEnd();
+  if (!stay_ && started_ && !station_.Autopilot().Busy()) {
+    const RunEnd& end = station_.Autopilot().LastEnd();
     Finish(DescribeOutcome(end.outcome).exitStatus, end.outcome == RunOutcome::None
                                                         ? std::string("the run did not start")
                                                     : IsAborted(end.outcome) ? DescribeRunEnd(end)
@@ -169,13 +133,11 @@ void CHeadlessRunner::Finish(int code, const std::string& why) {
   if (finished_) return;
   finished_ = true;
   exitCode_ = code;
-  watch_.Stop();
-  schedule_.stop();
-  sender_.Detach();
+  heartbeat_.Stop();
   limit_.stop();
-  session_.Shutdown();
+  station_.Shutdown();
   if (!stay_) {
-    CSettings& s = session_.Settings();
+    CSettings& s = station_.Settings();
     std::fprintf(out_, "list log: %s\nmail log: %s\n", Absolute(s.ListFilePath()).c_str(),
                  Absolute(s.MailFilePath()).c_str());
   }

@@ -13,16 +13,14 @@
 #pragma once
 
 #include <QObject>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <optional>
 
+#include "station/Station.h"
 #include "terminal/UiSink.h"
-#include "ui/ReceiveWatch.h"
+#include "ui/Heartbeat.h"
 #include "ui/Notifier.h"
-#include "ui/SendDriver.h"
-#include "ui/Session.h"
 
 namespace nami {
 
@@ -30,7 +28,7 @@ class CHeadlessRunner : public QObject, public IUiSink {
   Q_OBJECT
 
  public:
-  CHeadlessRunner(CSession& session, bool stay, int timeLimitSeconds, std::FILE* out = stdout, std::FILE* err = stderr);
+  CHeadlessRunner(CStation& station, bool stay, int timeLimitSeconds, std::FILE* out = stdout, std::FILE* err = stderr);
   ~CHeadlessRunner() override;
 
   // Starts the timers; the runner quits the application when it is done.
@@ -50,21 +48,20 @@ class CHeadlessRunner : public QObject, public IUiSink {
   void HandleTerminationSignals();
 
  private:
-  void OnTick();
+  void AfterTick();
+  // With --stay: write failures and each run's end are told at once.
+  void ReportUnattended();
   // The lines that frame each run on the output.
   void ReportRuns();
   void Finish(int code, const std::string& why);
 
-  CSession& session_;
+  CStation& station_;
   bool stay_;
   int timeLimitMs_;
   std::FILE* out_;
   std::FILE* err_;
-  CReceiveWatch watch_;
-  QTimer schedule_;
-  CSendDriver sender_;
+  CHeartbeat heartbeat_;
   QTimer limit_;
-  QSocketNotifier* signalNotifier_ = nullptr;
   int activityId_ = 0;
   std::optional<CNotifier> notifier_;  // only with --stay: a single run touches no bus
   bool started_ = false;

@@ -17,7 +17,9 @@
 #include <QUrl>
 
 #include "text/Cp932.h"
+#include "ui/Dialogs.h"
 #include "ui/Fonts.h"
+#include "ui/QtText.h"
 #include "ui/ToolIcons.h"
 
 namespace nami {
@@ -29,18 +31,29 @@ constexpr int kFirstStartRows = 36;
 constexpr int kFirstStartColumns = 190;
 constexpr int kClockMs = 1000;
 constexpr int kIdleMs = 100;
-
-QString Utf(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
 }  // namespace
 
-CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
-    : QMainWindow(parent), session_(session), recent_(recent), router_(session, recent, this) {
+CMainFrame::CMainFrame(CStation& station, CRecentFiles& recent, QWidget* parent)
+    : QMainWindow(parent), station_(station), recent_(recent), router_(station, recent, this), heartbeat_(station) {
   setWindowIcon(AppIcon());
   setAcceptDrops(true);
+  BuildPanes();
+  BuildActivityPane();
+  BuildMenus();
+  BuildToolBar();
+  BuildStatusBar();
+  RestoreGeometry();
+  view_->setFocus();
+  WireStation();
+  WatchInput();
+  UpdateTitle();
+  UpdateCommands();
+}
 
+void CMainFrame::BuildPanes() {
   splitter_ = new QSplitter(Qt::Vertical, this);
   splitter_->setChildrenCollapsible(false);
-  auto* history = new CNamiView2(session_.Doc(), splitter_);
+  auto* history = new CNamiView2(station_.Doc(), splitter_);
   router_.SetHistoryPane(history);
   router_.SetFrame(this);
   history_ = history;
@@ -48,24 +61,18 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
   history->runCommand = [this](Command id) { Run(id); };
   history->commandEnabled = [this](Command id) { return router_.IsEnabled(id); };
   connect(history, &CNamiView2::activated, this, [this] { router_.SetHistoryActive(true); });
-  view_ = new CNamiView(session_, splitter_);
+  view_ = new CNamiView(station_, heartbeat_, splitter_);
   splitter_->addWidget(history_);
   splitter_->addWidget(view_);
   // A resize keeps the share of each pane (history two thirds).
   splitter_->setStretchFactor(0, 2);
   splitter_->setStretchFactor(1, 1);
   setCentralWidget(splitter_);
+}
 
-  BuildActivityPane();
-  BuildMenus();
-  BuildToolBar();
-  BuildStatusBar();
-  RestoreGeometry();
-  view_->setFocus();
-
-  view_->afterTick = [this](int completed) {
+void CMainFrame::WireStation() {
+  heartbeat_.afterTick = [this](int completed) {
     if (completed > 0) static_cast<CNamiView2*>(history_)->OnStoreChanged();
-    StartPacer();
     RefreshSoon();
   };
   router_.documentChanged = [this] {
@@ -74,10 +81,16 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
     RebuildRecentFiles();
     UpdateTitle();
   };
-  sender_ = new CSendDriver(session_.Doc(), this);
-  if (CAutopilot* pilot = session_.Autopilot()) {
-    pilot->OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(reason); };
-  }
+  station_.Autopilot().OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(reason); };
+  // A vanished or missing device is tried again every few seconds.
+  station_.SetReopenPort(true);
+  station_.OnNotice = [this](const std::string& text) {
+    idleText_ = QString::fromStdString(text);
+    UpdateProgress();
+  };
+}
+
+void CMainFrame::WatchInput() {
   idleTimer_.setSingleShot(true);
   idleTimer_.setInterval(kIdleMs);
   connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::RefreshCommands);
@@ -92,30 +105,23 @@ CMainFrame::CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent)
       router_.SetHistoryActive(true);
   });
   qApp->installEventFilter(this);
-  // A vanished or missing device is tried again every few seconds.
-  session_.SetReopenPort(true);
-  session_.OnNotice = [this](const std::string& text) {
-    idleText_ = QString::fromStdString(text);
-    UpdateProgress();
-  };
-  UpdateTitle();
-  UpdateCommands();
 }
 
 CMainFrame::~CMainFrame() {
   // Bars and panes hidden while the window goes must not reach its timers.
   toolbar_->disconnect(this);
   activity_->disconnect(this);
-  session_.Activity().Unlisten(activityId_);
-  if (CAutopilot* pilot = session_.Autopilot()) pilot->OnRunEnd = nullptr;
-  session_.OnNotice = nullptr;
-  if (CAutopilot* pilot = session_.Autopilot()) pilot->OnWriteFailure = nullptr;
+  heartbeat_.Stop();
+  station_.Activity().Unlisten(activityId_);
+  station_.Autopilot().OnRunEnd = nullptr;
+  station_.OnNotice = nullptr;
+  station_.Autopilot().OnWriteFailure = nullptr;
   qApp->removeEventFilter(this);
   clockTimer_.stop();
 }
 
 QFont CMainFrame::FrameFont(CSettings& settings) {
-  return MakeTerminalFont(Utf(settings.Get(keys::FontNameHistory)), settings.GetInt(keys::FontSize));
+  return MakeTerminalFont(FromCp932(settings.Get(keys::FontNameHistory)), settings.GetInt(keys::FontSize));
 }
 
 QSize CMainFrame::DefaultSize(const QFont& font) {
@@ -124,7 +130,7 @@ QSize CMainFrame::DefaultSize(const QFont& font) {
 }
 
 QSize CMainFrame::FirstStartSize() const {
-  const QSize def = DefaultSize(FrameFont(session_.Settings()));
+  const QSize def = DefaultSize(FrameFont(station_.Settings()));
   const QFontMetrics pane(view_->TerminalFont());
   // The frame around the central area: menu, toolbar, status bar and borders.
   const int bars = menuBar()->sizeHint().height() + toolbar_->sizeHint().height() + statusBar()->sizeHint().height() +
@@ -143,21 +149,20 @@ void CMainFrame::BuildActivityPane() {
   activity_ = new CActivityPane(this);
   activity_->setAllowedAreas(Qt::AllDockWidgetAreas);
   addDockWidget(Qt::BottomDockWidgetArea, activity_);
-  activity_->setVisible(session_.Settings().Get(keys::ActivityPane) == "1");
+  activity_->setVisible(station_.Settings().Get(keys::ActivityPane) == "1");
   connect(activity_, &QDockWidget::visibilityChanged, this, &CMainFrame::RefreshSoon);
-  activityId_ = session_.Activity().Listen([this](const ActivityEntry& entry) { activity_->Append(entry); });
-  if (CAutopilot* pilot = session_.Autopilot())
-    pilot->OnRunEnd = [this](const RunSummary& summary) { OnRunEnd(summary); };
+  activityId_ = station_.Activity().Listen([this](const ActivityEntry& entry) { activity_->Append(entry); });
+  station_.Autopilot().OnRunEnd = [this](const RunSummary& summary) { OnRunEnd(summary); };
 }
 
 void CMainFrame::OnRunEnd(const RunSummary& summary) {
   // Until the next step or port note, the bar tells how the run ended.
-  const CAutopilot* pilot = session_.Autopilot();
-  runEndText_ = QStringLiteral("%1  %2").arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", pilot->LastEnd().at)),
-                                             QString::fromStdString(FormatSummary(summary)));
+  runEndText_ = QStringLiteral("%1  %2").arg(
+      QString::fromStdString(FormatLocalTime("%H:%M:%S", station_.Autopilot().LastEnd().at)),
+      QString::fromStdString(FormatSummary(summary)));
   idleText_ = runEndText_;
   UpdateProgress();
-  NotifyRunEnd(notifier_, session_.Settings(), summary);
+  NotifyRunEnd(notifier_, station_.Settings(), summary);
 }
 
 QAction* CMainFrame::Action(Command id) const {
@@ -285,7 +290,7 @@ void CMainFrame::BuildStatusBar() {
 }
 
 void CMainFrame::UpdateClock() {
-  const QString text = QString::fromStdString(FormatLocalTime("%c", session_.Clock().Now()));
+  const QString text = QString::fromStdString(FormatLocalTime("%c", station_.Clock().Now()));
   // The label has a fixed size (see BuildStatusBar); a wider text widens it.
   const int width = clock_->fontMetrics().horizontalAdvance(text) + 8;
   if (clock_->maximumWidth() < width && clock_->maximumWidth() < QWIDGETSIZE_MAX)
@@ -295,15 +300,15 @@ void CMainFrame::UpdateClock() {
 }
 
 void CMainFrame::UpdateLink() {
-  const QString port = QString::fromStdString(session_.PortName());
-  if (!session_.Doc().PortOpen()) {
+  const QString port = QString::fromStdString(station_.PortName());
+  if (!station_.Doc().PortOpen()) {
     // The port's own words: the device and the system's reason.
-    const std::string why = session_.Doc().PortFailure();
+    const std::string why = station_.Doc().PortFailure();
     link_->SetState(CLinkLight::Light::Fault,
                     QStringLiteral("ポートが開いていません: %1").arg(why.empty() ? port : QString::fromStdString(why)));
     return;
   }
-  const CLinkState& link = session_.Link();
+  const CLinkState& link = station_.Link();
   CLinkLight::Light light = CLinkLight::Light::Off;
   switch (link.Phase()) {
     case LinkPhase::Connected:
@@ -316,7 +321,7 @@ void CMainFrame::UpdateLink() {
     case LinkPhase::Disconnected:
       break;
   }
-  link_->SetState(light, QString::fromStdString(link.Text(session_.Clock().Now())) + QStringLiteral("  ") + port);
+  link_->SetState(light, QString::fromStdString(link.Text(station_.Clock().Now())) + QStringLiteral("  ") + port);
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -347,7 +352,7 @@ void CMainFrame::UpdateCommands() {
   RefreshCommands();
   // A command may have changed what the receive tick acts on (the end
   // command stops a waiting run): one tick now, not at the next data.
-  view_->TickSoon();
+  heartbeat_.TickSoon();
 }
 
 void CMainFrame::RefreshCommands() {
@@ -359,7 +364,7 @@ void CMainFrame::RefreshCommands() {
   UpdateProgress();
   UpdateLink();
   // Progress moves while a sender runs.
-  if (!session_.Doc().Senders.Empty() && !shutDown_ && !closing_) RefreshSoon();
+  if (!station_.Doc().Senders.Empty() && !shutDown_ && !closing_) RefreshSoon();
 }
 
 void CMainFrame::RefreshSoon() {
@@ -367,17 +372,14 @@ void CMainFrame::RefreshSoon() {
 }
 
 void CMainFrame::StartPacer() {
-  if (!shutDown_ && !closing_) sender_->Kick();
+  if (!shutDown_ && !closing_) heartbeat_.KickSenders();
 }
 
 QString CMainFrame::ProgressText() const {
-  QString text;
-  if (CAutopilot* pilot = session_.Autopilot()) text = QString::fromStdString(pilot->StatusText());
-  if (CTransfers* transfers = session_.Transfers()) {
-    const QString sending = QString::fromStdString(transfers->ProgressText());
-    if (!sending.isEmpty()) text = text.isEmpty() ? sending : text + QStringLiteral("  ") + sending;
-  }
-  return text;
+  const QString text = QString::fromStdString(station_.Autopilot().StatusText());
+  const QString sending = QString::fromStdString(station_.Transfers().ProgressText());
+  if (sending.isEmpty()) return text;
+  return text.isEmpty() ? sending : text + QStringLiteral("  ") + sending;
 }
 
 void CMainFrame::UpdateProgress() {
@@ -425,19 +427,12 @@ void CMainFrame::SwitchPane(bool /*next*/) {
     view_->setFocus();
 }
 
-void CMainFrame::ShowAbout() {
-  QMessageBox box(this);
-  box.setWindowTitle(QStringLiteral("Nami のﾊﾞｰｼﾞｮﾝ情報"));
-  box.setIconPixmap(AppIcon().pixmap(48, 48));
-  box.setText(QStringLiteral("Nami Version %1").arg(QStringLiteral(NAMI_VERSION)));
-  box.setStandardButtons(QMessageBox::Ok);
-  box.exec();
-}
+void CMainFrame::ShowAbout() { ShowAboutBox(this); }
 
-void CMainFrame::UpdateTitle() { setWindowTitle(Utf(session_.Doc().Title()) + QStringLiteral(" - Nami")); }
+void CMainFrame::UpdateTitle() { setWindowTitle(FromCp932(station_.Doc().Title()) + QStringLiteral(" - Nami")); }
 
 void CMainFrame::RestoreGeometry() {
-  CSettings& s = session_.Settings();
+  CSettings& s = station_.Settings();
   const QSize def = FirstStartSize();
   const int w = s.Has(keys::Width) ? s.GetInt(keys::Width) : def.width();
   const int h = s.Has(keys::Height) ? s.GetInt(keys::Height) : def.height();
@@ -447,7 +442,7 @@ void CMainFrame::RestoreGeometry() {
 }
 
 void CMainFrame::StoreGeometry() {
-  CSettings& s = session_.Settings();
+  CSettings& s = station_.Settings();
   s.SetInt(keys::X, pos().x());
   s.SetInt(keys::Y, pos().y());
   s.SetInt(keys::Width, width());
@@ -464,7 +459,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
   // remembered height, else two thirds.
   QTimer::singleShot(0, this, [this] {
     const int total = std::max(2, splitter_->height() - splitter_->handleWidth());
-    CSettings& s = session_.Settings();
+    CSettings& s = station_.Settings();
     const int history =
         s.Has(keys::HistoryHeight) ? std::clamp(s.GetInt(keys::HistoryHeight), 1, total - 1) : total * 2 / 3;
     splitter_->setSizes({history, total - history});
@@ -472,7 +467,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 bool CMainFrame::ConfirmClose() {
-  CNamiDoc& doc = session_.Doc();
+  CNamiDoc& doc = station_.Doc();
   auto ask = [this](const QString& question) {
     if (askOnExit) return askOnExit(question);
     const auto button =
@@ -513,9 +508,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     return;
   }
   closing_ = true;
-  view_->StopTimers();
+  heartbeat_.Stop();
+  view_->StopRepaints();
   idleTimer_.stop();
-  sender_->Detach();
   // End every running operation at once and close the port.
   Shutdown();
   clockTimer_.stop();
@@ -529,10 +524,10 @@ void CMainFrame::Shutdown() {
   // Quitting without the close (a termination signal) keeps the window's
   // place too; a window never shown has none worth keeping.
   if (!closing_ && isVisible()) StoreGeometry();
-  view_->StopTimers();
+  heartbeat_.Stop();
+  view_->StopRepaints();
   idleTimer_.stop();
-  sender_->Detach();
-  session_.Shutdown();
+  station_.Shutdown();
   UpdateProgress();
 }
 

@@ -5,7 +5,7 @@
 // when it closes. Before it closes, a document that was saved before is
 // saved again; for a never-saved document with received text it asks
 // save / discard / cancel (cancel, or a save that does not happen, keeps nami
-// running). Closing then stops the terminal pane's timers and closes the port.
+// running). Closing then stops the heartbeat and closes the port.
 #pragma once
 
 #include <QLabel>
@@ -16,13 +16,13 @@
 #include <functional>
 #include <map>
 
+#include "station/Station.h"
 #include "ui/CommandRouter.h"
 #include "ui/CommandTable.h"
+#include "ui/Heartbeat.h"
 #include "ui/NamiView.h"
 #include "ui/Notifier.h"
-#include "ui/RecentFiles.h"
-#include "ui/SendDriver.h"
-#include "ui/Session.h"
+#include "settings/RecentFiles.h"
 #include "ui/StatusWidgets.h"
 
 namespace nami {
@@ -31,7 +31,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   Q_OBJECT
 
  public:
-  CMainFrame(CSession& session, CRecentFiles& recent, QWidget* parent = nullptr);
+  CMainFrame(CStation& station, CRecentFiles& recent, QWidget* parent = nullptr);
   ~CMainFrame() override;
 
   CCommandRouter& Router() { return router_; }
@@ -48,8 +48,10 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   QSplitter* Splitter() const { return splitter_; }
   // Where desktop notifications go (tests give a private bus).
   void SetNotifier(const CNotifier& notifier) { notifier_ = notifier; }
+  // The receive tick, the schedule, the senders and the termination signals.
+  CHeartbeat& Heartbeat() { return heartbeat_; }
   // Steps the senders whenever the port may take more.
-  CSendDriver& Sender() { return *sender_; }
+  CSendDriver& Sender() { return heartbeat_.Sender(); }
   // What the message pane shows while something is being sent or an
   // autopilot step runs (UTF-8); empty otherwise.
   QString ProgressText() const;
@@ -83,6 +85,11 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   void showEvent(QShowEvent* event) override;
 
  private:
+  void BuildPanes();
+  // The station's hooks: ticks, notices, the autopilot's reports.
+  void WireStation();
+  // Input, focus and clipboard changes refresh the commands; the clock ticks.
+  void WatchInput();
   QAction* MakeAction(Command id);
   void BuildMenus();
   void AddMenu(const MenuLayout& layout);
@@ -120,9 +127,10 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   // Saves or lets go of the document before the window closes; false keeps it open.
   bool ConfirmClose();
 
-  CSession& session_;
+  CStation& station_;
   CRecentFiles& recent_;
   CCommandRouter router_;
+  CHeartbeat heartbeat_;
   QSplitter* splitter_ = nullptr;
   CNamiView* view_ = nullptr;
   QWidget* history_ = nullptr;
@@ -142,7 +150,6 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   std::map<Command, QAction*> actions_;
   QTimer clockTimer_;  // the status bar clock
   QTimer idleTimer_;
-  CSendDriver* sender_ = nullptr;
   QString shownProgress_;
   QString runEndText_;
   QString idleText_;  // shown while nothing runs: the run's end or a port note

@@ -9,29 +9,28 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "terminal/KeyMap.h"
 #include "terminal/Layout.h"
 #include "text/Cp932.h"
 #include "ui/Fonts.h"
-#include "ui/MessageBox.h"
 #include "ui/PainterSurface.h"
+#include "ui/QtText.h"
 
 namespace nami {
 namespace {
 
 constexpr int kCaretWidth = 5;
 constexpr int kCoalesceMs = 50;
-constexpr int kScheduleMs = 60000;
 
 // Draws CP932 rows with a QPainter: tabs expanded to stops every eight
 // average character widths, measured from the row's start.
 
 }  // namespace
 
-CNamiView::CNamiView(CSession& session, QWidget* parent)
-    : QWidget(parent), session_(session), watch_(session, [this] { RunTick(); }) {
-  CSettings& settings = session_.Settings();
-  font_ = MakeTerminalFont(QString::fromStdString(Cp932ToUtf8(settings.Get(keys::FontName))),
-                           settings.GetInt(keys::FontSize));
+CNamiView::CNamiView(CStation& station, const CHeartbeat& heartbeat, QWidget* parent)
+    : QWidget(parent), station_(station), heartbeat_(heartbeat) {
+  CSettings& settings = station_.Settings();
+  font_ = MakeTerminalFont(FromCp932(settings.Get(keys::FontName)), settings.GetInt(keys::FontSize));
   setFont(font_);
   lineHeight_ = std::max(1, QFontMetrics(font_).lineSpacing());
   setFocusPolicy(Qt::StrongFocus);
@@ -41,7 +40,7 @@ CNamiView::CNamiView(CSession& session, QWidget* parent)
   setCursor(Qt::IBeamCursor);
   heldRepaint_.setSingleShot(true);
   connect(&heldRepaint_, &QTimer::timeout, this, [this] {
-    const int rows = session_.Core().Rows();
+    const int rows = station_.Core().Rows();
     if (heldFull_)
       update();
     else if (heldBottom_)
@@ -49,45 +48,21 @@ CNamiView::CNamiView(CSession& session, QWidget* parent)
     heldFull_ = heldBottom_ = false;
     lastRepaint_.start();
   });
-  session_.Ui().SetTarget(this);
+  station_.Ui().SetTarget(this);
 }
 
 CNamiView::~CNamiView() {
-  StopTimers();
-  if (session_.Ui().Target() == this) session_.Ui().SetTarget(nullptr);
+  if (station_.Ui().Target() == this) station_.Ui().SetTarget(nullptr);
 }
 
-void CNamiView::StartTimers() {
-  if (!scheduleRunning_) {
-    scheduleTimer_ = startTimer(kScheduleMs);
-    scheduleRunning_ = true;
-  }
-  watch_.Start();
-}
-
-void CNamiView::StopTimers() {
-  watch_.Stop();
+void CNamiView::StopRepaints() {
   heldRepaint_.stop();
-  if (scheduleRunning_) killTimer(scheduleTimer_);
-  scheduleRunning_ = false;
-}
-
-void CNamiView::timerEvent(QTimerEvent* event) {
-  if (scheduleRunning_ && event->timerId() == scheduleTimer_) {
-    session_.ScheduleTick();
-    watch_.TickSoon();  // a run it started is watched from now on (the heartbeat)
-  }
-}
-
-void CNamiView::RunTick() {
-  ++ticks_;
-  const int completed = session_.Tick();
-  if (afterTick) afterTick(completed);
+  heldFull_ = heldBottom_ = false;
 }
 
 QRect CNamiView::CaretRect() const { return QRect(caret_.x(), caret_.y(), kCaretWidth, lineHeight_); }
 
-void CNamiView::UpdateRows() { session_.Core().SetRows(RowsFor(lineHeight_, height())); }
+void CNamiView::UpdateRows() { station_.Core().SetRows(RowsFor(lineHeight_, height())); }
 
 void CNamiView::resizeEvent(QResizeEvent* event) {
   UpdateRows();
@@ -106,9 +81,9 @@ void CNamiView::paintEvent(QPaintEvent* event) {
 
   UpdateRows();
   CPainterSurface surface(painter, dirty, lineHeight_);
-  const std::string current = session_.Core().CurrentLine();
+  const std::string current = station_.Core().CurrentLine();
   const std::string_view currentView(current);
-  const CaretPos pos = DrawNewestLines(session_.Doc().Lines(), surface, lineHeight_, height(), &currentView);
+  const CaretPos pos = DrawNewestLines(station_.Doc().Lines(), surface, lineHeight_, height(), &currentView);
   const QPoint caret(pos.x, pos.y);
   if (hasFocus() && preedit_.isEmpty())
     painter.fillRect(QRect(caret, QSize(kCaretWidth, lineHeight_)), pal.color(QPalette::Text));
@@ -124,11 +99,12 @@ void CNamiView::paintEvent(QPaintEvent* event) {
 }
 
 bool CNamiView::Coalesce(bool bottomRowOnly) {
-  if (!watch_.InDataTick() && !heldRepaint_.isActive()) return false;
-  if (!heldRepaint_.isActive() && passedTick_ == ticks_) return false;  // the rest of a tick that went at once
+  if (!heartbeat_.InDataTick() && !heldRepaint_.isActive()) return false;
+  if (!heldRepaint_.isActive() && passedTick_ == heartbeat_.Ticks())
+    return false;  // the rest of a tick that went at once
   if (!heldRepaint_.isActive() && (!lastRepaint_.isValid() || lastRepaint_.elapsed() >= kCoalesceMs)) {
     lastRepaint_.start();
-    passedTick_ = ticks_;
+    passedTick_ = heartbeat_.Ticks();
     return false;  // the first repaint in this stretch goes at once
   }
   if (bottomRowOnly)
@@ -148,7 +124,7 @@ void CNamiView::InvalidateAll() {
 
 void CNamiView::ScrollLines(int lines) {
   if (Coalesce(false)) return;
-  const int rows = session_.Core().Rows();
+  const int rows = station_.Core().Rows();
   if (lines >= rows) {
     update();
     return;
@@ -162,7 +138,7 @@ void CNamiView::RedrawBottomRow(bool /*clearRest*/) {
   // The row is painted opaque over its full width, so the rest of it is
   // always cleared; the caret moves within the same row.
   if (Coalesce(true)) return;
-  const int rows = session_.Core().Rows();
+  const int rows = station_.Core().Rows();
   update(QRect(0, (rows - 1) * lineHeight_, width(), lineHeight_));
 }
 
@@ -180,54 +156,38 @@ void CNamiView::ShowMessage(const std::string& text) {
 void CNamiView::Beep() { QApplication::beep(); }
 
 void CNamiView::SendBytes(const std::string& cp932) {
-  for (unsigned char b : cp932) session_.Core().Key(b);
+  for (unsigned char b : cp932) station_.Core().Key(b);
 }
 
+namespace {
+
+// The key as the toolkit-free key map describes it.
+KeyStroke Describe(const QKeyEvent& event) {
+  static constexpr struct {
+    int qt;
+    TermKey key;
+  } kKeys[] = {{Qt::Key_Return, TermKey::Return},       {Qt::Key_Enter, TermKey::Enter},
+               {Qt::Key_Backspace, TermKey::Backspace}, {Qt::Key_Tab, TermKey::Tab},
+               {Qt::Key_Backtab, TermKey::Backtab},     {Qt::Key_Escape, TermKey::Escape},
+               {Qt::Key_Delete, TermKey::Delete}};
+  KeyStroke s;
+  const int key = event.key();
+  for (const auto& k : kKeys)
+    if (k.qt == key) s.key = k.key;
+  // Qt's codes of the printable ASCII keys are those characters.
+  if (key >= 0x20 && key <= 0x7E) s.base = static_cast<char>(key);
+  s.text = event.text().toStdString();
+  s.ctrl = event.modifiers() & Qt::ControlModifier;
+  s.altOrMeta = event.modifiers() & (Qt::AltModifier | Qt::MetaModifier);
+  return s;
+}
+
+}  // namespace
+
 void CNamiView::keyPressEvent(QKeyEvent* event) {
-  const Qt::KeyboardModifiers mods = event->modifiers();
-  const int key = event->key();
-  if (mods & (Qt::AltModifier | Qt::MetaModifier)) {  // menu keys, never sent
-    QWidget::keyPressEvent(event);
-    return;
-  }
-  std::string bytes;
-  if (mods & Qt::ControlModifier) {
-    if (key >= Qt::Key_A && key <= Qt::Key_Z)
-      bytes.push_back(static_cast<char>(key - Qt::Key_A + 1));
-    else if (key == Qt::Key_Return || key == Qt::Key_Enter)
-      bytes = "\n";  // the keyboard's line feed
-    else if (key == Qt::Key_Backspace)
-      bytes = "\x7f";
-    else if (key == Qt::Key_At || key == Qt::Key_BracketLeft || key == Qt::Key_Backslash ||
-             key == Qt::Key_BracketRight || key == Qt::Key_AsciiCircum || key == Qt::Key_Underscore)
-      bytes.push_back(static_cast<char>(key & 0x1F));
-  } else {
-    switch (key) {
-      case Qt::Key_Return:
-      case Qt::Key_Enter:
-        bytes = "\r";
-        break;
-      case Qt::Key_Backspace:
-        bytes = "\x08";
-        break;
-      case Qt::Key_Tab:
-      case Qt::Key_Backtab:  // Shift+Tab
-        bytes = "\t";
-        break;
-      case Qt::Key_Escape:
-        bytes = "\x1b";
-        break;
-      case Qt::Key_Delete:
-        break;  // no character on this key
-      default: {
-        const QString text = event->text();
-        if (!text.isEmpty() && text.at(0).unicode() >= 0x20 && text.at(0).unicode() != 0x7F)
-          bytes = Utf8ToCp932(text.toStdString());
-      }
-    }
-  }
+  const std::string bytes = KeyBytes(Describe(*event));
   if (bytes.empty()) {
-    QWidget::keyPressEvent(event);
+    QWidget::keyPressEvent(event);  // menu keys and the rest go to the window
     return;
   }
   SendBytes(bytes);
@@ -235,7 +195,7 @@ void CNamiView::keyPressEvent(QKeyEvent* event) {
 }
 
 void CNamiView::inputMethodEvent(QInputMethodEvent* event) {
-  if (!event->commitString().isEmpty()) SendBytes(Utf8ToCp932(event->commitString().toStdString()));
+  if (!event->commitString().isEmpty()) SendBytes(ToCp932(event->commitString()));
   // The text being composed is shown at the caret until it is committed;
   // nothing of it goes to the link before then.
   preedit_ = event->preeditString();

@@ -1,6 +1,5 @@
 // The terminal pane: always shows the newest lines of the store and the
-// line still being received, sends every typed character to the link, and
-// runs the receive tick (every 50 ms) and the schedule (every 60 s).
+// line still being received, and sends every typed character to the link.
 //
 // It paints from the core's layout and turns the core's update requests
 // into scrolls and small invalidations, so a growing line repaints only the
@@ -15,9 +14,9 @@
 #include <cstdint>
 #include <functional>
 
+#include "station/Station.h"
 #include "terminal/UiSink.h"
-#include "ui/ReceiveWatch.h"
-#include "ui/Session.h"
+#include "ui/Heartbeat.h"
 
 class QPainter;
 
@@ -27,15 +26,12 @@ class CNamiView : public QWidget, public IUiSink {
   Q_OBJECT
 
  public:
-  CNamiView(CSession& session, QWidget* parent = nullptr);
+  // `heartbeat` runs the ticks whose repaints the pane coalesces.
+  CNamiView(CStation& station, const CHeartbeat& heartbeat, QWidget* parent = nullptr);
   ~CNamiView() override;
 
-  void StartTimers();
-  void StopTimers();
-  bool TimersRunning() const { return watch_.Active() || scheduleRunning_; }
-  // Runs one tick at the next turn of the event loop (after a command).
-  void TickSoon() { watch_.TickSoon(); }
-  CReceiveWatch& Watch() { return watch_; }
+  // Drops a held-back repaint (the window is closing).
+  void StopRepaints();
 
   int LineHeight() const { return lineHeight_; }
   const QFont& TerminalFont() const { return font_; }
@@ -45,8 +41,6 @@ class CNamiView : public QWidget, public IUiSink {
   const QString& PreeditText() const { return preedit_; }
   QRect InputCursorRect() const;
 
-  // After every receive tick, with the number of lines it completed.
-  std::function<void(int completed)> afterTick;
   // Replaces the modal message box (tests).
   std::function<void(const QString&)> messageHandler;
 
@@ -61,9 +55,6 @@ class CNamiView : public QWidget, public IUiSink {
   void InvalidateAll() override;
   void ScrollLines(int lines) override;
   void RedrawBottomRow(bool clearRest) override;
-
-  // One receive tick now, as the 50 ms timer runs it.
-  void RunTick();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -80,13 +71,13 @@ class CNamiView : public QWidget, public IUiSink {
   void UpdateRows();
   void PaintPreedit(QPainter& painter);
 
-  CSession& session_;
+  CStation& station_;
   QFont font_;
   int lineHeight_ = 12;
   QPoint caret_{10, 0};
   QString preedit_;
   int preeditCursor_ = 0;
-  CReceiveWatch watch_;
+  const CHeartbeat& heartbeat_;
   // Repaints asked for by ticks that data started are held back to at most
   // one per kCoalesceMs: the whole pane or the bottom row, when the time
   // has come.
@@ -95,15 +86,9 @@ class CNamiView : public QWidget, public IUiSink {
   QTimer heldRepaint_;
   bool heldFull_ = false;
   bool heldBottom_ = false;
-  std::uint64_t ticks_ = 0;       // ticks run so far
   std::uint64_t passedTick_ = 0;  // the tick whose repaints went at once
-  int scheduleTimer_ = 0;
-  bool scheduleRunning_ = false;
   int paints_ = 0;
   int fullPaints_ = 0;
-
- protected:
-  void timerEvent(QTimerEvent* event) override;
 };
 
 }  // namespace nami

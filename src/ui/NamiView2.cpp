@@ -17,14 +17,13 @@
 #include "ui/Fonts.h"
 #include "ui/LineEditDlg.h"
 #include "ui/PainterSurface.h"
+#include "ui/QtText.h"
 #include "ui/SearchDlg.h"
 
 namespace nami {
 
 namespace {
 
-QString FromCp932(std::string_view bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
-std::string ToCp932(const QString& text) { return Utf8ToCp932(text.toStdString()); }
 
 }  // namespace
 
@@ -266,6 +265,11 @@ void CNamiView2::ShowHit(std::optional<std::int64_t> position) {
 void CNamiView2::ClearHit() {
   if (hitLine_ < 0) return;
   hitLine_ = -1;
+  viewport()->update();
+}
+
+void CNamiView2::SetMarks(MarkedRange marks) {
+  model_.SetMarks(marks);
   viewport()->update();
 }
 

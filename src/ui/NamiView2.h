@@ -33,7 +33,10 @@ class CNamiView2 : public QAbstractScrollArea {
   void OnStoreChanged();
   std::int64_t TopLine() const { return model_.TopLine(); }
   // The line cursor for retro-download: the first marked line.
-  std::int64_t LineCursor() const { return doc_.MarkFirst; }
+  std::int64_t LineCursor() const { return model_.Marks().first; }
+  // The marked range (the model's), and placing it directly.
+  const MarkedRange& Marks() const { return model_.Marks(); }
+  void SetMarks(MarkedRange marks);
 
   // Search condition (CSearchDlg), search down and search up.
   void Search();

@@ -3,7 +3,7 @@
 #include <QString>
 #include <algorithm>
 
-#include "text/Cp932.h"
+#include "ui/QtText.h"
 
 namespace nami {
 
@@ -20,7 +20,7 @@ void CPainterSurface::DrawText(int x, int y, std::string_view text) {
 }
 
 int CPainterSurface::Layout(std::string_view text, bool draw, int x, int y) {
-  const QString s = QString::fromStdString(Cp932ToUtf8(text));
+  const QString s = FromCp932(text);
   int width = 0;
   qsizetype start = 0;
   for (;;) {

@@ -64,7 +64,7 @@ CStationDlg::CStationDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
 
 void CStationDlg::accept() {
   StationValues values;
-  for (std::size_t i = 0; i < edits_.size(); ++i) values[i] = ToSjis(edits_[i]->text());
+  for (std::size_t i = 0; i < edits_.size(); ++i) values[i] = ToCp932(edits_[i]->text());
   SaveStationValues(settings_, values);
   QDialog::accept();
 }
@@ -137,7 +137,7 @@ CFieldDlg::CFieldDlg(QWidget* parent, CSettings& settings) : QDialog(parent), se
 void CFieldDlg::accept() {
   FieldValues values;
   for (std::size_t i = 0; i < fields_.size(); ++i) values.fields[i] = ListValue(fields_[i]);
-  values.limitLength = ToSjis(limitLength_->text());
+  values.limitLength = ToCp932(limitLength_->text());
   values.limitMode = limitMode_->isChecked();
   values.limitModel = ListValue(limitModel_);
   if (auto fault = CheckFieldValues(values)) {
@@ -166,7 +166,7 @@ CLastMailNoDlg::CLastMailNoDlg(QWidget* parent, CSettings& settings) : QDialog(p
 }
 
 void CLastMailNoDlg::accept() {
-  SaveLastMailNo(settings_, ToSjis(edit_->text()));
+  SaveLastMailNo(settings_, ToCp932(edit_->text()));
   QDialog::accept();
 }
 

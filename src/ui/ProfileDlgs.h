@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <array>
 
-#include "ui/DialogLogic.h"
+#include "settings/DialogValues.h"
 
 class QCheckBox;
 class QComboBox;

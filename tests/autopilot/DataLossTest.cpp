@@ -8,8 +8,9 @@
 #include <functional>
 #include <memory>
 
-#include "AutopilotRig.h"
 #include "support/FileFaults.h"
+#include "support/StationRig.h"
+#include "text/ShiftJis.h"
 
 namespace nami::test {
 namespace {
@@ -17,15 +18,15 @@ namespace {
 struct Fault {
   const char* name;
   // Before the first run (after the profile was written).
-  std::function<void(AutopilotRig&, FaultyFileOps&)> arrange;
+  std::function<void(StationRig&, FaultyFileOps&)> arrange;
   // After every cycle of the first run.
-  std::function<void(AutopilotRig&)> during;
+  std::function<void(StationRig&)> during;
   bool settingsWritable;
   const char* reason;  // part of the first run's abort reason; "" = the first run completes
 };
 
-void Prepare(AutopilotRig& rig) {
-  rig.peer->messages = {{99, "JA1AAA old"}, {101, "JA1BBB one"}, {102, "JA1CCC two"}, {103, "JA1DDD three"}};
+void Prepare(StationRig& rig) {
+  rig.Messages({{99, "JA1AAA old"}, {101, "JA1BBB one"}, {102, "JA1CCC two"}, {103, "JA1DDD three"}});
   rig.settings.Set(keys::Field[0], "L #");
   rig.settings.Set(keys::LastMailNo, "100");
   rig.settings.Set(keys::ReadCom, "R");
@@ -36,11 +37,11 @@ void Prepare(AutopilotRig& rig) {
 }
 
 // Every message at or below "LastMailNo" (and above where it started) is in the mail log.
-void ExpectNothingPassedUnlogged(AutopilotRig& rig, long long from) {
+void ExpectNothingPassedUnlogged(StationRig& rig, long long from) {
   const std::string ini = ReadFile(rig.dir.File("NAMI.INI"));
   const long long last = LeadingNumber(ini.substr(ini.find("LastMailNo=") + 11));
   const std::string log = FileExists(rig.dir.File("mail.log")) ? ReadFile(rig.dir.File("mail.log")) : "";
-  for (const auto& [n, title] : rig.peer->messages) {
+  for (const auto& [n, message] : rig.Base().Messages()) {
     if (n > from && n <= last) {
       EXPECT_NE(log.find("body of " + std::to_string(n)), std::string::npos) << n;
     }
@@ -61,35 +62,37 @@ std::string FullDisk(std::unique_ptr<SmallTmpfs>& disk, const std::string& name)
 TEST(DataLoss, RepeatedRunsPostEachMailOnceAndNeverSkipMail) {
   std::unique_ptr<SmallTmpfs> disk;
   const Fault faults[] = {
-      {"settings folder full", [](AutopilotRig&, FaultyFileOps& ops) { ops.writeErrno = ENOSPC; }, nullptr, false,
+      {"settings folder full", [](StationRig&, FaultyFileOps& ops) { ops.writeErrno = ENOSPC; }, nullptr, false,
        "設定ファイル"},
-      {"settings folder read-only", [](AutopilotRig&, FaultyFileOps& ops) { ops.renameErrno = EROFS; }, nullptr, false,
+      {"settings folder read-only", [](StationRig&, FaultyFileOps& ops) { ops.renameErrno = EROFS; }, nullptr, false,
        "設定ファイル"},
-      {"NAMI.INI read-only", [](AutopilotRig& rig, FaultyFileOps&) { ::chmod(rig.dir.File("NAMI.INI").c_str(), 0444); },
+      {"NAMI.INI read-only", [](StationRig& rig, FaultyFileOps&) { ::chmod(rig.dir.File("NAMI.INI").c_str(), 0444); },
        nullptr, false, "設定ファイル"},
       {"list log on a full disk",
-       [&disk](AutopilotRig& rig, FaultyFileOps&) { rig.settings.Set(keys::ListFile, FullDisk(disk, "list.log")); },
+       [&disk](StationRig& rig, FaultyFileOps&) { rig.settings.Set(keys::ListFile, FullDisk(disk, "list.log")); },
        nullptr, true, "リストのログ"},
       {"mail log on a full disk",
-       [&disk](AutopilotRig& rig, FaultyFileOps&) { rig.settings.Set(keys::MailFile, FullDisk(disk, "mail.log")); },
+       [&disk](StationRig& rig, FaultyFileOps&) { rig.settings.Set(keys::MailFile, FullDisk(disk, "mail.log")); },
        nullptr, true, "メールのログ"},
       {"mail log fills after the first message", nullptr,
-       [](AutopilotRig& rig) {
-         if (rig.peer->reads.size() == 2 && rig.doc.LogFile.Path() != "/dev/full") {
+       [](StationRig& rig) {
+         if (rig.Reads() == 2 && rig.doc.LogFile.Path() != "/dev/full") {
            rig.doc.LogFile.Open("/dev/full", CTextFile::Mode::Append);
          }
        },
        true, "メールのログ"},
       {"link drops during the second mail", nullptr,
-       [](AutopilotRig& rig) {
-         if (rig.peer->connected && rig.peer->sent.find("SP JA1B\rs") != std::string::npos) rig.peer->Disconnect();
+       [](StationRig& rig) {
+         if (rig.Connected() && rig.port->sent.find("SP JA1B\rs") != std::string::npos) rig.DropLink();
        },
        true, "接続"},
   };
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.name);
     FaultyFileOps ops;
-    AutopilotRig rig(ops);
+    SStationOptions options = SmallBbs();
+    options.fileOps = &ops;
+    StationRig rig(options);
     Prepare(rig);
     const std::string iniBefore = ReadFile(rig.dir.File("NAMI.INI"));
     disk.reset();
@@ -114,14 +117,14 @@ TEST(DataLoss, RepeatedRunsPostEachMailOnceAndNeverSkipMail) {
       }
       if (!f.settingsWritable) {
         // Nothing posted, nothing written: the next run would post it again.
-        EXPECT_TRUE(rig.peer->mails.empty());
-        EXPECT_EQ(rig.peer->sent.find("SP "), std::string::npos);
+        EXPECT_TRUE(rig.Mails().empty());
+        EXPECT_EQ(rig.port->sent.find("SP "), std::string::npos);
         EXPECT_EQ(ReadFile(rig.dir.File("NAMI.INI")), iniArranged);
         EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
       }
-      EXPECT_LE(rig.peer->mails.size(), 2u);
+      EXPECT_LE(rig.Mails().size(), 2u);
       ExpectNothingPassedUnlogged(rig, 100);
-      if (!rig.doc.AutoIdle) rig.pilot.Run(AutoCommand::End);
+      if (!rig.pilot.IsEnabled(AutoCommand::AutoMode)) rig.pilot.Run(AutoCommand::End);
       rig.Drain();
       // The disk is freed again after the first run.
       if (run == 0 && f.arrange && f.settingsWritable) {
@@ -131,9 +134,9 @@ TEST(DataLoss, RepeatedRunsPostEachMailOnceAndNeverSkipMail) {
     }
     if (f.settingsWritable) {
       // Over the runs: each mail exactly once, every message read, the queue empty.
-      ASSERT_EQ(rig.peer->mails.size(), 2u);
-      EXPECT_EQ(rig.peer->mails[0], "SP JA1A\nfirst\n");
-      EXPECT_EQ(rig.peer->mails[1], "SP JA1B\nsecond\n");
+      ASSERT_EQ(rig.Mails().size(), 2u);
+      EXPECT_EQ(rig.Mails()[0], "SP JA1A\nfirst\n");
+      EXPECT_EQ(rig.Mails()[1], "SP JA1B\nsecond\n");
       EXPECT_EQ(rig.Setting(keys::Send[0]), "");
       EXPECT_EQ(rig.Setting(keys::Send[1]), "");
       EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
@@ -147,8 +150,8 @@ TEST(DataLoss, RepeatedRunsPostEachMailOnceAndNeverSkipMail) {
 TEST(DataLoss, ListLogFillingARealDiskNeverSkipsMail) {
   SmallTmpfs fs(64 * 1024);
   if (!fs.Mounted()) GTEST_SKIP() << fs.Why();
-  AutopilotRig rig;
-  for (long long n = 101; n <= 230; ++n) rig.peer->messages[n] = "JA1ZZZ message title number " + std::to_string(n);
+  StationRig rig{SmallBbs()};
+  for (int n = 101; n <= 230; ++n) rig.AddMessage(n, "JA1ZZZ message title number " + std::to_string(n));
   rig.settings.Set(keys::Field[0], "L #");
   rig.settings.Set(keys::LastMailNo, "100");
   rig.settings.Set(keys::ReadCom, "R");
@@ -160,7 +163,7 @@ TEST(DataLoss, ListLogFillingARealDiskNeverSkipsMail) {
   rig.Drain();
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "100");
-  EXPECT_TRUE(rig.peer->reads.empty());  // a list not logged whole is not used at all
+  EXPECT_EQ(rig.Reads(), 0);  // a list not logged whole is not used at all
   EXPECT_FALSE(rig.ui.messages.empty());
 }
 

@@ -2,15 +2,15 @@
 // user (the end command).
 #include <gtest/gtest.h>
 
-#include "AutopilotRig.h"
+#include "support/StationRig.h"
 
 namespace nami::test {
 namespace {
 
-void PrepareFullRun(AutopilotRig& rig) {
-  rig.peer->messages = {{99, "JA1AAA old"}, {101, "JA1BBB one"}, {102, "JA1CCC two"}, {103, "JA1DDD three"}};
+void PrepareFullRun(StationRig& rig) {
+  rig.Messages({{99, "JA1AAA old"}, {101, "JA1BBB one"}, {102, "JA1CCC two"}, {103, "JA1DDD three"}});
   rig.settings.Set(keys::Field[0], "L #");
-  rig.settings.Set(keys::Field[1], "LL");
+  rig.settings.Set(keys::Field[1], "LL 4");
   rig.settings.Set(keys::LastMailNo, "100");
   rig.settings.Set(keys::ReadCom, "R");
   WriteFile(rig.dir.File("m1.txt"), "SP JA1A\r\nfirst\r\n");
@@ -26,34 +26,32 @@ const char kLogOff[] =
 TEST(Interrupt, DisconnectionAfterEveryLinkEvent) {
   int total = 0;
   {
-    AutopilotRig rig;
+    StationRig rig{SmallBbs()};
     PrepareFullRun(rig);
     rig.pilot.Run(AutoCommand::AutoMode);
     rig.Drain();
     ASSERT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
-    total = rig.peer->Events();
+    total = rig.port->Sim().Events();
   }
   ASSERT_GT(total, 40);
   int aborted = 0;
   for (int k = 1; k <= total; ++k) {
     SCOPED_TRACE("disconnection after event " + std::to_string(k));
-    AutopilotRig rig;
+    StationRig rig{SmallBbs()};
     PrepareFullRun(rig);
-    rig.peer->DisconnectAfterEvent(k);
+    rig.port->Sim().DropLinkAfterEvent(k);
     rig.pilot.Run(AutoCommand::AutoMode);
     ASSERT_LT(rig.Drain(), 20000);
 
     // Never left hanging with the commands disabled, nor with a file open.
     EXPECT_FALSE(rig.pilot.Busy());
-    EXPECT_TRUE(rig.doc.AutoIdle);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
-    EXPECT_FALSE(rig.doc.ListReading);
-    EXPECT_FALSE(rig.doc.MailReading);
+    EXPECT_FALSE(rig.LogOpen());
+    EXPECT_FALSE(rig.LogsTakeLines());
     EXPECT_TRUE(rig.doc.Senders.Empty());
 
     const bool completed = rig.pilot.LastResult() == CAutopilot::RunResult::Completed;
-    const std::string& sent = rig.peer->sent;
+    const std::string& sent = rig.port->sent;
     if (!completed) {
       ++aborted;
       EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
@@ -69,11 +67,11 @@ TEST(Interrupt, DisconnectionAfterEveryLinkEvent) {
     // A key is emptied only once the BBS has taken its mail, in queue
     // order; a mail the BBS took and answered is never left queued.
     if (rig.Setting(keys::Send[0]).empty()) {
-      EXPECT_GE(rig.peer->mails.size(), 1u);
+      EXPECT_GE(rig.Mails().size(), 1u);
     }
     if (rig.Setting(keys::Send[1]).empty()) {
       EXPECT_EQ(rig.Setting(keys::Send[0]), "");
-      EXPECT_EQ(rig.peer->mails.size(), 2u);
+      EXPECT_EQ(rig.Mails().size(), 2u);
     }
     if (sent.find("SP JA1B") != std::string::npos) {
       EXPECT_EQ(rig.Setting(keys::Send[0]), "");
@@ -87,34 +85,34 @@ TEST(Interrupt, DisconnectionInEachStepStopsTheRunWithoutLogOff) {
   const char* firstCommand[] = {"CONNECT", "SP JA1A", "L 100", "R 103"};
   for (const char* cmd : firstCommand) {
     SCOPED_TRACE(cmd);
-    AutopilotRig rig;
+    StationRig rig{SmallBbs()};
     PrepareFullRun(rig);
     rig.pilot.Run(AutoCommand::AutoMode);
-    for (int i = 0; i < 5000 && rig.peer->sent.find(cmd) == std::string::npos; ++i) rig.Cycle();
-    const std::size_t at = rig.peer->sent.size();
-    rig.peer->Disconnect();
+    for (int i = 0; i < 5000 && rig.port->sent.find(cmd) == std::string::npos; ++i) rig.Cycle();
+    const std::size_t at = rig.port->sent.size();
+    rig.DropLink();
     rig.Drain();
     EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
     EXPECT_FALSE(rig.pilot.LastAbortReason().empty());
     // Only the end marker of a file being sent may still follow.
-    const std::string after = rig.peer->sent.substr(at);
+    const std::string after = rig.port->sent.substr(at);
     EXPECT_EQ(after.find(kLogOff), std::string::npos) << after;
     EXPECT_FALSE(rig.pilot.Busy());
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   }
 }
 
 TEST(Interrupt, EndCommandDuringTheConnectWaitAndANewRunAtOnce) {
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
   PrepareFullRun(rig);
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.pilot.Run(AutoCommand::End);
-  EXPECT_EQ(rig.peer->sent, std::string("\x03\rCONNECT QZ1ABC\r") + kLogOff);
+  EXPECT_EQ(rig.port->sent, std::string("\x03\rCONNECT QZ1ABC\r") + kLogOff);
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
   rig.Drain();
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.Drain();
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
@@ -125,18 +123,18 @@ TEST(Interrupt, EndCommandDuringEitherMailFile) {
   for (const char* marker : {"SP JA1A\rf", "SP JA1B\rs"}) {
     SCOPED_TRACE(marker);
     const bool second = marker[6] == 'B';
-    AutopilotRig rig;
+    StationRig rig{SmallBbs()};
     PrepareFullRun(rig);
     rig.pilot.Run(AutoCommand::AutoMode);
-    for (int i = 0; i < 5000 && rig.peer->sent.find(marker) == std::string::npos; ++i) rig.Cycle();
-    const std::size_t at = rig.peer->sent.size();
+    for (int i = 0; i < 5000 && rig.port->sent.find(marker) == std::string::npos; ++i) rig.Cycle();
+    const std::size_t at = rig.port->sent.size();
     rig.pilot.Run(AutoCommand::End);
     // The end command's own bytes, then the file's end marker; nothing more.
-    EXPECT_EQ(rig.peer->sent.substr(at), std::string(kLogOff) + "\x1A\r");
+    EXPECT_EQ(rig.port->sent.substr(at), std::string(kLogOff) + "\x1A\r");
     rig.Drain();
-    EXPECT_EQ(rig.peer->sent.substr(at), std::string(kLogOff) + "\x1A\r");
+    EXPECT_EQ(rig.port->sent.substr(at), std::string(kLogOff) + "\x1A\r");
     EXPECT_FALSE(rig.pilot.Busy());
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     // The first mail's key went as soon as the BBS answered it; the one cut off stays.
     EXPECT_EQ(rig.Setting(keys::Send[0]), second ? "" : rig.dir.File("m1.txt"));
     EXPECT_EQ(rig.Setting(keys::Send[1]), rig.dir.File("m2.txt"));
@@ -145,35 +143,36 @@ TEST(Interrupt, EndCommandDuringEitherMailFile) {
 }
 
 TEST(Interrupt, EndCommandBetweenListCommandsClosesTheLog) {
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
   PrepareFullRun(rig);
   rig.doc.AutoSend = false;
   rig.pilot.Run(AutoCommand::AutoMode);
-  for (int i = 0; i < 5000 && rig.peer->sent.find("L 100\r") == std::string::npos; ++i) rig.Cycle();
-  ASSERT_TRUE(rig.doc.ListReading);
+  for (int i = 0; i < 5000 && rig.port->sent.find("L 100\r") == std::string::npos; ++i) rig.Cycle();
+  ASSERT_TRUE(rig.LogOpen());
+  ASSERT_TRUE(rig.LogsTakeLines());
   rig.pilot.Run(AutoCommand::End);
-  EXPECT_FALSE(rig.doc.ListReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogsTakeLines());
+  EXPECT_FALSE(rig.LogOpen());
   EXPECT_FALSE(rig.pilot.Busy());
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent.find("LL\r"), std::string::npos);
+  EXPECT_EQ(rig.port->sent.find("LL 4\r"), std::string::npos);
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "100");
 
   // With nothing running the end command still writes its bytes.
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::End);
-  EXPECT_EQ(rig.peer->sent, kLogOff);
+  EXPECT_EQ(rig.port->sent, kLogOff);
 }
 
 TEST(Interrupt, CancelClosesEverythingAndSendsNothing) {
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
   PrepareFullRun(rig);
   rig.pilot.Run(AutoCommand::AutoMode);
-  for (int i = 0; i < 5000 && rig.peer->sent.find("SP JA1A") == std::string::npos; ++i) rig.Cycle();
-  const std::string before = rig.peer->sent;
+  for (int i = 0; i < 5000 && rig.port->sent.find("SP JA1A") == std::string::npos; ++i) rig.Cycle();
+  const std::string before = rig.port->sent;
   rig.pilot.Cancel();
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, before);
+  EXPECT_EQ(rig.port->sent, before);
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_TRUE(rig.doc.Senders.Empty());
   EXPECT_FALSE(rig.pilot.MailSender().Sending());
@@ -189,23 +188,23 @@ namespace {
 // later step ran inside its wait; now it ends at once and the next step
 // runs on its own.
 TEST(NestedSteps, AnEmptyListStepEndsAtOnceAndTheNextStepRunsAlone) {
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
   PrepareFullRun(rig);
   rig.pilot.Run(AutoCommand::Connect);
   rig.Drain();
   for (const KeySpec& key : keys::Field) rig.settings.Set(key, "");
   rig.pilot.Run(AutoCommand::List);
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.ListReading);
+  EXPECT_FALSE(rig.LogsTakeLines());
   ASSERT_TRUE(rig.pilot.IsEnabled(AutoCommand::Send));
 
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::Send);
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, "SP JA1A\rfirst\r\x1A\rSP JA1B\rsecond\r\x1A\r");
+  EXPECT_EQ(rig.port->sent, "SP JA1A\rfirst\r\x1A\rSP JA1B\rsecond\r\x1A\r");
   EXPECT_EQ(rig.Setting(keys::Send[0]), "");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogOpen());
 }
 
 }  // namespace

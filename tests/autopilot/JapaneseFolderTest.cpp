@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "SimRig.h"
+#include "support/StationRig.h"
 #include "terminal/DocumentFile.h"
 #include "transfer/Transfers.h"
 
@@ -11,7 +11,7 @@ namespace nami::test {
 namespace {
 
 TEST(JapaneseFolder, AnAutopilotRunReadsAndWritesEveryFileThere) {
-  SimRig rig;
+  StationRig rig;
   const std::string folder = rig.dir.File("ドキュメント");
   ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
   const std::string mail = folder + "/送信メール.UPL";

@@ -2,7 +2,7 @@
 // prompt, and the list log.
 #include <gtest/gtest.h>
 
-#include "AutopilotRig.h"
+#include "support/StationRig.h"
 
 namespace nami::test {
 namespace {
@@ -14,33 +14,33 @@ class ListStep : public ::testing::Test {
     rig.settings.Set(keys::LimitLength, "20");
     rig.pilot.Run(AutoCommand::Connect);
     rig.Drain();
-    rig.peer->sent.clear();
+    rig.port->sent.clear();
   }
   // Runs the list step by hand and returns what it put on the link.
   std::string Sent() {
-    rig.peer->sent.clear();
+    rig.port->sent.clear();
     rig.pilot.Run(AutoCommand::List);
     rig.Drain();
-    return rig.peer->sent;
+    return rig.port->sent;
   }
   void Fields(std::initializer_list<const char*> values) {
     std::size_t n = 0;
     for (const char* v : values) rig.settings.Set(keys::Field[n++], v);
   }
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
 };
 
 TEST_F(ListStep, FieldModeSendsOneCommandPerPrompt) {
   Fields({"LL", "L #", "L # #", "", "L #"});
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::List);
-  EXPECT_EQ(rig.peer->sent, "LL\r");  // the rest waits for the prompts
+  EXPECT_EQ(rig.port->sent, "LL\r");  // the rest waits for the prompts
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, "LL\rL 100\rL 100 120\rL 100\r");
+  EXPECT_EQ(rig.port->sent, "LL\rL 100\rL 100 120\rL 100\r");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.ListReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_FALSE(rig.LogsTakeLines());
+  EXPECT_FALSE(rig.LogOpen());
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
 }
 
 TEST_F(ListStep, TemplatesWithSeparatorsAndTheFifthField) {
@@ -93,23 +93,25 @@ TEST_F(ListStep, LastMailNoAsStored) {
 }
 
 TEST_F(ListStep, LogHoldsTheAnswersAndIsEmptiedAtEachStart) {
-  rig.peer->messages = {{101, "JA1AAA hello"}};
+  rig.Messages({{101, "JA1AAA hello"}});
   Fields({"L #", "", "", "", ""});
   Sent();
   const std::string log = ReadFile(rig.dir.File("list.log"));
-  EXPECT_EQ(log, "Msg#  From    Title\r\n101  JA1AAA hello\r\nQZ1ABC>\r\n");
+  EXPECT_EQ(log,
+            "Msg#   TS  Size To     @Route  From   Date        Subject\r\n"
+            "101    BN    12 ALL            JA1AAA 261207/0900 hello\r\n\r\nQZ1ABC>\r\n");
 
   // All fields empty: the log is still emptied, nothing goes out, and the
   // step ends at once (no prompt would ever come).
   Fields({"", "", "", "", ""});
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::List);
-  EXPECT_EQ(rig.peer->sent, "");
+  EXPECT_EQ(rig.port->sent, "");
   EXPECT_EQ(ReadFile(rig.dir.File("list.log")), "");
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::Read));
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_FALSE(rig.LogOpen());
 }
 
 TEST_F(ListStep, ListLogThatCannotBeCreated) {
@@ -120,9 +122,9 @@ TEST_F(ListStep, ListLogThatCannotBeCreated) {
             std::vector<std::string>{msg::CannotOpenFile + "\n" + rig.dir.File("no/such/dir/list.log") +
                                      ": No such file or directory"});
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
-  EXPECT_FALSE(rig.doc.ListReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+  EXPECT_FALSE(rig.LogsTakeLines());
+  EXPECT_FALSE(rig.LogOpen());
 }
 
 TEST(ListTemplate, Expansion) {

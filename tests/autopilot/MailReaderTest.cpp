@@ -2,7 +2,7 @@
 // what becomes of "LastMailNo" and the mail log.
 #include <gtest/gtest.h>
 
-#include "AutopilotRig.h"
+#include "support/StationRig.h"
 
 namespace nami::test {
 namespace {
@@ -16,27 +16,28 @@ class ReadStep : public ::testing::Test {
   }
   void ListLog(const std::string& text) { WriteFile(rig.dir.File("list.log"), text); }
   std::string Sent() {
-    rig.peer->sent.clear();
+    rig.port->sent.clear();
     rig.pilot.Run(AutoCommand::Read);
     rig.Drain();
-    return rig.peer->sent;
+    return rig.port->sent;
   }
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
 };
 
 TEST_F(ReadStep, BottomUpAboveLastMailNo) {
   ListLog("Msg#  From\r\n  1235 JA1AAA\r\n1234 JA1BBB\r\n1233 JA1CCC\r\nQZ1ABC>\r\n");
   rig.settings.Set(keys::LastMailNo, "1233");
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::Read);
-  EXPECT_EQ(rig.peer->sent, "R 1234\r");  // the next waits for the prompt
+  EXPECT_EQ(rig.port->sent, "R 1234\r");  // the next waits for the prompt
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1233");
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, "R 1234\rR 1235\r");
+  EXPECT_EQ(rig.port->sent, "R 1234\rR 1235\r");
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1235");
-  EXPECT_FALSE(rig.doc.MailReading);
-  EXPECT_FALSE(rig.doc.LogFile.IsOpen());
-  EXPECT_EQ(ReadFile(rig.dir.File("mail.log")), "No such message\r\nQZ1ABC>\r\nNo such message\r\nQZ1ABC>\r\n");
+  EXPECT_FALSE(rig.LogsTakeLines());
+  EXPECT_FALSE(rig.LogOpen());
+  EXPECT_EQ(ReadFile(rig.dir.File("mail.log")),
+            "?Message 1234 not found.\r\n\r\nQZ1ABC>\r\n?Message 1235 not found.\r\n\r\nQZ1ABC>\r\n");
 }
 
 TEST_F(ReadStep, SameNumberListedTwiceIsReadTwice) {
@@ -54,11 +55,11 @@ TEST_F(ReadStep, LastMailNoForms) {
   // Empty: "   10" is written at once, and mail from 11 up is read.
   ListLog("11 A\r\n10 B\r\n");
   rig.settings.Set(keys::LastMailNo, "");
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::Read);
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "   10");
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, "R 11\r");
+  EXPECT_EQ(rig.port->sent, "R 11\r");
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "11");
 
   // Nothing higher listed: the stored text stays as it was.
@@ -100,25 +101,25 @@ TEST_F(ReadStep, ReadCommandAndModeAreReadAfreshForEachMail) {
   ListLog("12 A\r\n11 B\r\n");
   rig.settings.Set(keys::LastMailNo, "10");
   rig.settings.Set(keys::ReadCom, "");
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::Read);
-  EXPECT_EQ(rig.peer->sent, " 11\r");  // an empty command still sends the blank
+  EXPECT_EQ(rig.port->sent, " 11\r");  // an empty command still sends the blank
   rig.settings.Set(keys::ReadCom, "R");
-  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.BbsSays("QZ1ABC>\r");
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, " 11\rR 12\r");
+  EXPECT_EQ(rig.port->sent, " 11\rR 12\r");
 
   // So is the mode: a line that limit mode passed over is read once it is off.
   ListLog("13 DX\r\n12 JA\r\n");
   rig.settings.Set(keys::LastMailNo, "11");
   rig.settings.Set(keys::LimitMode, "TRUE");
   rig.settings.Set(keys::Field[0], "JA");
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::Read);
-  EXPECT_EQ(rig.peer->sent, "R 12\r");
+  EXPECT_EQ(rig.port->sent, "R 12\r");
   rig.settings.Set(keys::LimitMode, "");
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, "R 12\rR 13\r");
+  EXPECT_EQ(rig.port->sent, "R 12\rR 13\r");
 }
 
 TEST_F(ReadStep, MissingOrUnreadableListLogIsAnEmptyList) {
@@ -127,10 +128,10 @@ TEST_F(ReadStep, MissingOrUnreadableListLogIsAnEmptyList) {
     SCOPED_TRACE(list);
     rig.settings.Set(keys::ListFile, list);
     rig.settings.Set(keys::LastMailNo, "00010");
-    rig.peer->sent.clear();
+    rig.port->sent.clear();
     rig.pilot.Run(AutoCommand::Read);
-    EXPECT_EQ(rig.peer->sent, "");
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_EQ(rig.port->sent, "");
+    EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_FALSE(rig.pilot.Busy());  // at once: nothing was asked
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "00010");
     EXPECT_TRUE(rig.ui.messages.empty());
@@ -140,10 +141,10 @@ TEST_F(ReadStep, MissingOrUnreadableListLogIsAnEmptyList) {
 TEST_F(ReadStep, MailLogIsAppendedTo) {
   WriteFile(rig.dir.File("mail.log"), "earlier\r\n");
   ListLog("11 A\r\n");
-  rig.peer->messages = {{11, "x"}};
+  rig.Messages({{11, "x"}});
   rig.settings.Set(keys::LastMailNo, "10");
   Sent();
-  EXPECT_EQ(ReadFile(rig.dir.File("mail.log")), "earlier\r\nMsg 11\r\nbody of 11\r\nQZ1ABC>\r\n");
+  EXPECT_EQ(ReadFile(rig.dir.File("mail.log")), "earlier\r\n" + ReadAnswer(11, "x", ""));
 }
 
 TEST_F(ReadStep, MailLogThatCannotBeCreated) {
@@ -154,8 +155,8 @@ TEST_F(ReadStep, MailLogThatCannotBeCreated) {
   EXPECT_EQ(rig.ui.messages, std::vector<std::string>{msg::CannotOpenFile + "\n" + rig.dir.File("missing/mail.log") +
                                                       ": No such file or directory"});
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
-  EXPECT_FALSE(rig.doc.MailReading);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+  EXPECT_FALSE(rig.LogsTakeLines());
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "10");
   EXPECT_FALSE(FileExists(rig.dir.File("missing/mail.log")));
 }
@@ -166,8 +167,9 @@ TEST_F(ReadStep, LongListLinesAreTakenInPiecesOf95Bytes) {
   rig.settings.Set(keys::LastMailNo, "100");
   Sent();
   // The line feed counts towards the 95 bytes of a piece.
-  const std::vector<std::string> expected = {std::string(95, 'x'), "12\n", std::string(10, 'y') + "\n",
-                                             std::string(94, 'v') + "\n", std::string(95, 'w'), "\n"};
+  const std::vector<std::string> expected = {std::string(95, 'x'),        "12\n",
+                                             std::string(10, 'y') + "\n", std::string(94, 'v') + "\n",
+                                             std::string(95, 'w'),        "\n"};
   EXPECT_EQ(rig.pilot.MailReader().ListLines, expected);
 }
 

@@ -9,7 +9,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "AutopilotRig.h"
+#include "support/StationRig.h"
 
 namespace nami::test {
 namespace {
@@ -19,7 +19,7 @@ class SendStep : public ::testing::Test {
   void SetUp() override {
     rig.pilot.Run(AutoCommand::Connect);
     rig.Drain();
-    rig.peer->sent.clear();
+    rig.port->sent.clear();
   }
   std::string Queue(int slot, const std::string& name, const std::string& bytes) {
     std::string path = rig.dir.File(name);
@@ -28,12 +28,12 @@ class SendStep : public ::testing::Test {
     return path;
   }
   std::string Sent() {
-    rig.peer->sent.clear();
+    rig.port->sent.clear();
     rig.pilot.Run(AutoCommand::Send);
     rig.Drain();
-    return rig.peer->sent;
+    return rig.port->sent;
   }
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
 };
 
 TEST_F(SendStep, QueuedFilesInKeyOrderEachAfterThePrompt) {
@@ -41,55 +41,55 @@ TEST_F(SendStep, QueuedFilesInKeyOrderEachAfterThePrompt) {
   Queue(4, "b.txt", "SP JA1B\r\nsecond\r\n");
   rig.pilot.Run(AutoCommand::Send);
   // Until the BBS's prompt after the first file, the second one waits.
-  for (int i = 0; i < 200 && rig.peer->mails.empty(); ++i) {
+  for (int i = 0; i < 200 && rig.Mails().empty(); ++i) {
     rig.core.Tick();
     rig.pilot.OnTick();
     rig.doc.Senders.Step();
   }
-  EXPECT_EQ(rig.peer->sent, "SP JA1A\rfirst\r\x1A\r");
+  EXPECT_EQ(rig.port->sent, "SP JA1A\rfirst\r\x1A\r");
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent, "SP JA1A\rfirst\r\x1A\rSP JA1B\rsecond\r\x1A\r");
-  ASSERT_EQ(rig.peer->mails.size(), 2u);
+  EXPECT_EQ(rig.port->sent, "SP JA1A\rfirst\r\x1A\rSP JA1B\rsecond\r\x1A\r");
+  ASSERT_EQ(rig.Mails().size(), 2u);
   for (const KeySpec& key : keys::Send) EXPECT_EQ(rig.Setting(key), "") << key.name;
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_TRUE(rig.doc.SendDone);
 }
 
 TEST_F(SendStep, LineEndsBecomeCrAndCtrlZEndsTheFile) {
-  Queue(1, "ends.txt", "SP X\r\na\nb\rc\r\n\r\nd");
-  EXPECT_EQ(Sent(), "SP X\ra\rb\rc\r\rd\x1A\r");
+  Queue(1, "ends.txt", "SP JA1X\r\na\nb\rc\r\n\r\nd");
+  EXPECT_EQ(Sent(), "SP JA1X\ra\rb\rc\r\rd\x1A\r");
   Queue(1, "empty.txt", "");
   EXPECT_EQ(Sent(), "\x1A\r");
   // A Ctrl-Z inside the file ends it there: the rest is never sent.
   Queue(1, "z.txt",
-        "SP X\r\nabc\x1A"
+        "SP JA1X\r\nabc\x1A"
         "B\r\nmore\r\n");
-  EXPECT_EQ(Sent(), "SP X\rabc\x1A\r");
+  EXPECT_EQ(Sent(), "SP JA1X\rabc\x1A\r");
   EXPECT_FALSE(rig.pilot.Busy());
 }
 
 TEST_F(SendStep, OneByteOnlyWhenTheTransmitQueueIsEmpty) {
   Queue(1, "p.txt", "SP X\r\nabc\r\n");
   rig.pilot.Run(AutoCommand::Send);
-  rig.peer->queueCount = 3;
+  rig.port->Sim().HoldQueue(3);
   for (int i = 0; i < 10; ++i) rig.doc.Senders.Step();
-  EXPECT_EQ(rig.peer->sent, "");
-  rig.peer->queueCount = 0;
+  EXPECT_EQ(rig.port->sent, "");
+  rig.port->Sim().HoldQueue(0);
   rig.doc.Senders.Step();
-  EXPECT_EQ(rig.peer->sent, "S");
+  EXPECT_EQ(rig.port->sent, "S");
   rig.doc.Senders.Step();
-  EXPECT_EQ(rig.peer->sent, "SP");
+  EXPECT_EQ(rig.port->sent, "SP");
   // Nothing goes out from the wait pass itself.
   rig.pilot.OnTick();
-  EXPECT_EQ(rig.peer->sent, "SP");
+  EXPECT_EQ(rig.port->sent, "SP");
 }
 
 TEST_F(SendStep, NoQueuedFileEndsAtOnceWithoutWritingSettings) {
   const std::string before = ReadFile(rig.settings.Path());
   EXPECT_EQ(Sent(), "");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(ReadFile(rig.settings.Path()), before);
 }
 
@@ -97,11 +97,11 @@ TEST_F(SendStep, AMissingFileIsNamedSkippedAtOnceAndKeptQueued) {
   const std::string missing = rig.dir.File("nope.txt");
   rig.settings.Set(keys::Send[0], missing);
   Queue(3, "c.txt", "SP C\r\n");
-  rig.peer->sent.clear();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::Send);
   rig.Drain();
   // No wait for a prompt that nothing sent would bring.
-  EXPECT_EQ(rig.peer->sent, "SP C\r\x1A\r");
+  EXPECT_EQ(rig.port->sent, "SP C\r\x1A\r");
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_EQ(rig.Setting(keys::Send[0]), missing);
   EXPECT_EQ(rig.Setting(keys::Send[2]), "");
@@ -117,15 +117,18 @@ TEST_F(SendStep, AFifoIsNamedSkippedAndKeptQueued) {
   rig.settings.Set(keys::Send[0], fifo);
   Queue(2, "ok.txt", "SP X\r\n");
   rig.doc.AutoList = rig.doc.AutoRead = false;
-  rig.peer->sent.clear();
+  // A run starts with the link down.
+  rig.pilot.Run(AutoCommand::End);
+  rig.Drain();
+  rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.Drain();
-  EXPECT_EQ(rig.peer->sent,
+  EXPECT_EQ(rig.port->sent,
             "\x03\rCONNECT QZ1ABC\rSP X\r\x1A\rB\r\x03"
             "D\r");
   EXPECT_EQ(rig.ui.messages,
             std::vector<std::string>{msg::CannotOpenFile + "\n" + fifo + ": is a named pipe (FIFO), not a file"});
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
   EXPECT_EQ(rig.Setting(keys::Send[0]), fifo);
@@ -163,15 +166,15 @@ TEST_F(SendStep, ReadErrorStopsEverythingSilentlyUntilTheEndCommand) {
   rig.Drain();
   EXPECT_FALSE(rig.pilot.MailSender().Sending());
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_LT(rig.peer->sent.size(), 9006u);
-  EXPECT_EQ(rig.peer->sent.find('\x1A'), std::string::npos);  // no end marker after a failed read
-  EXPECT_EQ(rig.peer->sent.find("SP Y"), std::string::npos);
+  EXPECT_LT(rig.port->sent.size(), 9006u);
+  EXPECT_EQ(rig.port->sent.find('\x1A'), std::string::npos);  // no end marker after a failed read
+  EXPECT_EQ(rig.port->sent.find("SP Y"), std::string::npos);
   EXPECT_TRUE(rig.ui.messages.empty());
   EXPECT_FALSE(rig.doc.AutoRunning);
-  EXPECT_FALSE(rig.doc.AutoIdle);
+  EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(rig.Setting(keys::Send[0]), path);
   rig.pilot.Run(AutoCommand::End);
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
 }
 
 TEST_F(SendStep, ReinitialisedDocumentDropsTheFileWithoutItsEndMarker) {
@@ -180,7 +183,7 @@ TEST_F(SendStep, ReinitialisedDocumentDropsTheFileWithoutItsEndMarker) {
   rig.doc.Senders.Step();
   rig.doc.OpenPort("COM1:9600,n,8,1,n");  // File New: SendDone is set again
   rig.doc.Senders.Step();
-  EXPECT_EQ(rig.peer->sent, "S");
+  EXPECT_EQ(rig.port->sent, "S");
   EXPECT_TRUE(rig.doc.Senders.Empty());
   EXPECT_FALSE(rig.pilot.MailSender().Sending());
 }
@@ -191,41 +194,60 @@ TEST_F(SendStep, ReinitialisedDocumentDropsTheFileWithoutItsEndMarker) {
 namespace nami::test {
 namespace {
 
-TEST_F(SendStep, PromptSeenDuringTheFirstFileEndsItsWaitButNotDuringLaterOnes) {
-  Queue(1, "a.txt", "SP A\r\naaaa\r\n");
-  Queue(2, "b.txt", "SP B\r\nbbbb\r\n");
-  Queue(3, "c.txt", "SP C\r\n");
+TEST(SendStepOnASlowLink, PromptSeenDuringTheFirstFileEndsItsWaitButNotDuringLaterOnes) {
+  // A byte goes out every 50 ms: the prompts below arrive while a file is
+  // still going out.
+  SStationOptions options = SmallBbs();
+  options.drainBytesPerSec = 20;
+  StationRig rig(options);
+  rig.pilot.Run(AutoCommand::Connect);
+  rig.Drain();
+  auto queue = [&](std::size_t key, const std::string& name, const std::string& bytes) {
+    WriteFile(rig.dir.File(name), bytes);
+    rig.settings.Set(keys::Send[key], rig.dir.File(name));
+  };
+  queue(0, "a.txt", "SP JA1A\r\naaaa\r\n");
+  queue(1, "b.txt", "SP JA1B\r\nbbbb\r\n");
+  queue(2, "c.txt", "SP JA1C\r\n");
   rig.pilot.Run(AutoCommand::Send);
-  auto cycleUntilSent = [&](const std::string& marker) {
-    for (int i = 0; i < 1000 && rig.peer->sent.find(marker) == std::string::npos; ++i) rig.Cycle();
+  auto cycleUntilSent = [&](const std::string& marker) { rig.CycleUntilSent(marker, 1000); };
+  // The BBS's prompt, a tick later on the terminal.
+  auto bbsPrompt = [&] {
+    rig.BbsSays("QZ1ABC>\r");
+    for (int i = 0; i < 3 && !rig.doc.PromptSeen; ++i) rig.Cycle();
+  };
+  // The BBS's answer to the file just sent is lost on the air.
+  auto loseAnswer = [&](std::size_t stored) {
+    for (int i = 0; i < 20 && rig.Base().Messages().size() < stored; ++i) rig.Cycle();
+    ASSERT_EQ(rig.Base().Messages().size(), stored);
+    ASSERT_GT(rig.Undelivered(), 0u);
+    rig.LoseUndelivered();
   };
   // A prompt shows up while the first file goes out (say, the BBS's echo).
-  cycleUntilSent("SP A\ra");
-  rig.peer->output.push_back("QZ1ABC>\r\n");
-  rig.Cycle();
+  cycleUntilSent("SP JA1A\ra");
+  bbsPrompt();
   ASSERT_TRUE(rig.doc.PromptSeen);
   cycleUntilSent("aaaa\r\x1A\r");
   // The first wait took that prompt: the second file is already under way,
   // before the BBS's answer to the first one has even been read.
-  EXPECT_FALSE(rig.peer->output.empty());
+  EXPECT_FALSE(rig.Shown("stored."));
   EXPECT_TRUE(rig.pilot.MailSender().Sending());
   EXPECT_EQ(rig.pilot.MailSender().CurrentFile(), rig.dir.File("b.txt"));
-  rig.peer->output.clear();
+  loseAnswer(1);
 
   // The same during the second file is forgotten after its end marker.
-  cycleUntilSent("SP B\rb");
-  rig.peer->output.push_back("QZ1ABC>\r\n");
-  rig.Cycle();
+  cycleUntilSent("SP JA1B\rb");
+  bbsPrompt();
   ASSERT_TRUE(rig.doc.PromptSeen);
   cycleUntilSent("bbbb\r\x1A\r");
-  rig.peer->output.clear();  // the BBS's answer is lost
+  loseAnswer(2);
   for (int i = 0; i < 20; ++i) rig.Cycle();
   EXPECT_FALSE(rig.pilot.MailSender().Sending());
-  EXPECT_EQ(rig.peer->sent.find("SP C"), std::string::npos);
+  EXPECT_EQ(rig.port->sent.find("SP JA1C"), std::string::npos);
   EXPECT_TRUE(rig.pilot.Busy());
-  rig.peer->output.push_back("QZ1ABC>\r\n");
+  rig.BbsSays("QZ1ABC>\r");
   rig.Drain();
-  EXPECT_NE(rig.peer->sent.find("SP C\r\x1A\r"), std::string::npos);
+  EXPECT_NE(rig.port->sent.find("SP JA1C\r\x1A\r"), std::string::npos);
 }
 
 }  // namespace

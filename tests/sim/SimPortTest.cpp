@@ -3,16 +3,16 @@
 #include <cstring>
 #include <random>
 
-#include "SimTestSupport.h"
 #include "settings/Settings.h"
 #include "sim/DemoPort.h"
+#include "support/StationRig.h"
 #include "support/TestSupport.h"
 #include "text/ShiftJis.h"
 
 namespace nami::sim {
 namespace {
 
-using Session = SimSession;
+using Session = test::SimLink;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -169,7 +169,7 @@ TEST(SimPort, NewMailIsCountedFromTheLastListOfTheUserAndAdvancesOnlyOnBye) {
 
 TEST(SimPort, LineEnds) {
   for (auto [end, text] : {std::pair{LineEnd::Cr, "\r"}, std::pair{LineEnd::Lf, "\n"}, std::pair{LineEnd::CrLf, "\r\n"}}) {
-    STncOptions o = Session::Fast();
+    STncOptions o = test::FastTnc();
     o.lineEnd = end;
     Session s(o);
     std::string all = s.Wait("cmd:");
@@ -191,7 +191,7 @@ TEST(SimPort, LineEnds) {
 
 TEST(SimPort, FailureModes) {
   auto run = [](LinkFailure f, int drop = 0) {
-    STncOptions o = Session::Fast();
+    STncOptions o = test::FastTnc();
     o.failure = f;
     o.dropAfterLines = drop;
     auto s = std::make_unique<Session>(o);
@@ -258,7 +258,7 @@ TEST(SimPort, TncCommands) {
 }
 
 TEST(SimPort, DrainRateHoldsBackWhatIsSent) {
-  STncOptions o = Session::Fast();
+  STncOptions o = test::FastTnc();
   o.echo = false;
   Session s(o, {}, 1000);
   s.Wait("cmd:");
@@ -291,7 +291,7 @@ TEST(SimPort, ReopeningIsAPowerCycleButTheBbsKeepsItsMail) {
 TEST(SimPort, RandomBytesInRandomChunksNeverBreakIt) {
   for (unsigned round = 1; round <= 20; ++round) {
     std::mt19937 rng(round);
-    STncOptions o = Session::Fast();
+    STncOptions o = test::FastTnc();
     Session s(o);
     s.Wait("cmd:");
     if (round % 2) Connect(s);  // half of the runs throw the bytes at the BBS

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
+#include "support/FakePort.h"
 #include "support/TestSupport.h"
 #include "terminal/HistoryModel.h"
 
@@ -105,12 +109,12 @@ TEST_F(HistoryModelTest, ClickAndDragMarkLinesAndBand) {
   model_.FocusIn();
   HistoryUpdate press = model_.Press(Y(3), false);
   EXPECT_TRUE(press.all);
-  EXPECT_EQ(doc_.MarkFirst, 42);
-  EXPECT_EQ(doc_.MarkLast, 42);
+  EXPECT_EQ(model_.Marks().first, 42);
+  EXPECT_EQ(model_.Marks().last, 42);
   EXPECT_EQ(model_.MarkedText(), "line 42\r\n");
 
   HistoryUpdate drag = model_.Drag(Y(6));
-  EXPECT_EQ(doc_.MarkLast, 45);
+  EXPECT_EQ(model_.Marks().last, 45);
   EXPECT_FALSE(drag.all);
   ASSERT_EQ(drag.rows.size(), 1u);
   EXPECT_EQ(drag.rows[0], std::make_pair(4, 6));  // only the rows that joined the band
@@ -125,7 +129,7 @@ TEST_F(HistoryModelTest, ClickAndDragMarkLinesAndBand) {
 
   // Above the anchor the range is empty; the band shrinks to the anchor row.
   model_.Drag(Y(1));
-  EXPECT_EQ(doc_.MarkLast, 40);
+  EXPECT_EQ(model_.Marks().last, 40);
   EXPECT_EQ(model_.MarkedText(), "");
   band = model_.Band();
   EXPECT_EQ(band.anchorRow, 3);
@@ -137,36 +141,35 @@ TEST_F(HistoryModelTest, DragOutsideThePaneStepsOneLineAndScrolls) {
   Show(10, 40);
   model_.Press(Y(9), false);  // line 48
   HistoryUpdate below = model_.Drag(10 * kLineHeight + 100);
-  EXPECT_EQ(doc_.MarkLast, 49);
+  EXPECT_EQ(model_.Marks().last, 49);
   EXPECT_EQ(model_.TopLine(), 42);
   EXPECT_TRUE(below.all);
   model_.Drag(10 * kLineHeight + 100);
-  EXPECT_EQ(doc_.MarkLast, 50);
+  EXPECT_EQ(model_.Marks().last, 50);
   EXPECT_EQ(model_.TopLine(), 44);
 
   // Above: shrinks by one line per move, never below the anchor.
   model_.Drag(-5);
-  EXPECT_EQ(doc_.MarkLast, 49);
+  EXPECT_EQ(model_.Marks().last, 49);
   EXPECT_EQ(model_.TopLine(), 42);
   model_.Drag(-5);
-  EXPECT_EQ(doc_.MarkLast, 48);
+  EXPECT_EQ(model_.Marks().last, 48);
   EXPECT_FALSE(model_.Drag(-5).Any());
-  EXPECT_EQ(doc_.MarkLast, 48);
+  EXPECT_EQ(model_.Marks().last, 48);
   EXPECT_EQ(model_.TopLine(), 40);  // the refused step did not scroll
 }
 
 TEST_F(HistoryModelTest, BandOutsideTheView) {
   Fill(100);
   Show(10, 40);
-  doc_.MarkFirst = 30;
-  doc_.MarkLast = 45;  // starts above: drawn from row 1
+  model_.SetMarks({30, 45});  // starts above: drawn from row 1
   EXPECT_EQ(model_.Band().anchorRow, 1);
   EXPECT_EQ(model_.Band().endRow, 6);
-  doc_.MarkLast = 70;  // and ends below: to row R + 1
+  model_.SetMarks({30, 70});  // and ends below: to row R + 1
   EXPECT_EQ(model_.Band().endRow, 11);
-  doc_.MarkLast = 35;  // wholly above: nothing in view
+  model_.SetMarks({30, 35});  // wholly above: nothing in view
   EXPECT_FALSE(model_.Band().inView);
-  doc_.MarkFirst = doc_.MarkLast = 60;
+  model_.SetMarks({60, 60});
   EXPECT_FALSE(model_.Band().inView);
 }
 
@@ -175,20 +178,62 @@ TEST_F(HistoryModelTest, DoubleClickBuildsReadCommand) {
   doc_.AddLine("no number");
   Show(10);
   EXPECT_EQ(model_.DoubleClick(Y(1), "R"), "R 567\r");
-  EXPECT_EQ(doc_.MarkFirst, 0);
+  EXPECT_EQ(model_.Marks().first, 0);
   EXPECT_EQ(model_.DoubleClick(Y(2), "R"), "R 0\r");
   EXPECT_EQ(model_.DoubleClick(Y(5), "R"), "R  \r");  // below the last line
-  EXPECT_EQ(doc_.MarkFirst, 4);
-  EXPECT_EQ(doc_.MarkLast, 4);
+  EXPECT_EQ(model_.Marks().first, 4);
+  EXPECT_EQ(model_.Marks().last, 4);
   EXPECT_EQ(model_.MarkedText(), "");
 }
 
 TEST_F(HistoryModelTest, MarkedTextStopsAfterLimit) {
   const std::string line(80, 'x');
   for (int i = 0; i < 1000; ++i) doc_.AddLine(line);
-  doc_.MarkFirst = 0;
-  doc_.MarkLast = 999;
+  model_.SetMarks({0, 999});
   EXPECT_EQ(model_.MarkedText().size(), 398u * 82u);
+}
+
+// The marked range is the model's: store indices that stay through added,
+// evicted and cleared lines, and line 0 again whenever the port is reopened.
+TEST_F(HistoryModelTest, MarksStayWithTheModelUntilThePortIsReopened) {
+  doc_.SetPort(std::make_unique<test::FakePort>());
+  struct Case {
+    const char* name;
+    std::function<void(CNamiDoc&)> event;
+    MarkedRange expected;
+  };
+  const Case cases[] = {
+      {"lines added", [](CNamiDoc& d) { d.AddLine("more"); }, {7, 9}},
+      {"lines evicted",
+       [](CNamiDoc& d) {
+         for (std::size_t i = 0; i < CLineStore::kCapacity + 5; ++i) d.AddLine("full");
+       },
+       {7, 9}},
+      {"store cleared", [](CNamiDoc& d) { d.Lines().Clear(); }, {7, 9}},
+      {"port reopened", [](CNamiDoc& d) { d.OpenPort("COM1:9600,n,8,1,n"); }, {0, 0}},
+  };
+  for (const Case& c : cases) {
+    Fill(20);
+    Show(10);
+    model_.SetMarks({7, 9});
+    c.event(doc_);
+    model_.OnStoreChanged();
+    model_.PreparePaint();
+    EXPECT_EQ(model_.Marks().first, c.expected.first) << c.name;
+    EXPECT_EQ(model_.Marks().last, c.expected.last) << c.name;
+    doc_.Lines().Clear();
+  }
+
+  // Each model on the document is reset, and one that is gone is not told.
+  auto second = std::make_unique<CHistoryModel>(doc_);
+  second->SetMarks({3, 4});
+  model_.SetMarks({5, 6});
+  CHistoryModel third(doc_);
+  third.SetMarks({1, 2});
+  second.reset();
+  doc_.OpenPort("COM1:9600,n,8,1,n");
+  EXPECT_EQ(model_.Marks().last, 0);
+  EXPECT_EQ(third.Marks().last, 0);
 }
 
 }  // namespace

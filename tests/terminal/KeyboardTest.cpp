@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "link/Clock.h"
 #include "terminal/TerminalFixture.h"
+#include "transfer/Transfers.h"
 
 namespace nami {
 namespace {
@@ -62,8 +64,14 @@ TEST(Keyboard, EchoBuildsLinesLikeTheTerminalAndSendsEveryByte) {
   f.sink.updates.clear();
   Type(f, "x\r");
   EXPECT_EQ(f.sink.updates, (std::vector<std::string>{"bottom", "all"}));
-  // Typed lines never reach the capture file.
-  EXPECT_FALSE(f.doc.Capturing);
+  // Typed lines never reach the capture file; received ones do.
+  CManualClock clock{0};
+  CTransfers transfers(f.doc, clock);
+  const std::string capture = f.dir.File("typed.dwn");
+  ASSERT_TRUE(transfers.StartCapture(capture));
+  Type(f, "typed\r");
+  f.Tick("heard\r\n");
+  EXPECT_EQ(test::ReadFile(capture), "heard\r\n");
 }
 
 TEST(Keyboard, EnterAfterAReceivedReturnDoesNotBringOldTextBack) {

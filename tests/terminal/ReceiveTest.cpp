@@ -2,8 +2,10 @@
 
 #include <random>
 
+#include "link/Clock.h"
 #include "terminal/TerminalFixture.h"
 #include "text/ShiftJis.h"
+#include "transfer/Transfers.h"
 
 namespace nami {
 namespace {
@@ -267,9 +269,10 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
   TerminalFixture f;
   const std::string capture = f.dir.File("capture.dwn");
   const std::string log = f.dir.File("log.dat");
-  ASSERT_TRUE(f.doc.CaptureFile.Open(capture, CTextFile::Mode::Append));
+  CManualClock clock{0};
+  CTransfers transfers(f.doc, clock);
+  ASSERT_TRUE(transfers.StartCapture(capture));
   ASSERT_TRUE(f.doc.LogFile.Open(log, CTextFile::Mode::Truncate));
-  f.doc.Capturing = true;
   f.Tick("one\r\n");
   f.doc.ListReading = true;  // AutoIdle is still 1: no log
   f.Tick("two\r\n");
@@ -277,7 +280,7 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
   f.Tick("three\r\n");
   f.doc.MailReading = true;  // both flags: written twice
   f.Tick("four\r\n");
-  f.doc.Capturing = false;
+  transfers.StopCapture();
   f.doc.ListReading = false;
   f.Tick("five\r\n" + std::string(81, 'w'));  // a wrapped line is a completed line too
   f.doc.MailReading = false;
@@ -305,8 +308,9 @@ TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   TerminalFixture f;
   test::TempDir dir;
   test::FullDisk full;
-  ASSERT_TRUE(f.doc.CaptureFile.Open(dir.File("capture"), CTextFile::Mode::Append));
-  f.doc.Capturing = true;
+  CManualClock clock{0};
+  CTransfers transfers(f.doc, clock);
+  ASSERT_TRUE(transfers.StartCapture(dir.File("capture")));
   f.doc.WaitText = "c";
   f.Tick("a\r\nb\r\nc");
   // Every line still reaches the store, the pane and the autopilot.
@@ -314,11 +318,11 @@ TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   EXPECT_EQ(f.core.CurrentLine(), "c");
   EXPECT_TRUE(f.doc.PromptSeen);
   EXPECT_EQ(f.sink.messages, std::vector<std::string>{"Cannot Write File"});
-  EXPECT_TRUE(f.doc.Capturing);  // the capture stays on and the next line is tried again
+  EXPECT_TRUE(transfers.Capturing());  // the capture stays on and the next line is tried again
 
   // The same for the autopilot's log, reported once more for its own file.
   ASSERT_TRUE(f.doc.LogFile.Open(dir.File("log"), CTextFile::Mode::Append));
-  f.doc.Capturing = false;
+  transfers.StopCapture();
   f.doc.ListReading = true;
   f.doc.AutoIdle = false;
   f.Tick("\r\nd\r\ne\r\n");

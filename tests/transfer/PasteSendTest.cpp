@@ -1,3 +1,5 @@
+#include <functional>
+
 #include "TransferFixture.h"
 #include "transfer/PasteSender.h"
 
@@ -8,7 +10,7 @@ using PasteSendTest = TransferTest;
 
 TEST_F(PasteSendTest, GroupsOfThreeEachAfterTheQueueEmpties) {
   EXPECT_EQ(transfers.StartPasteSend(0, "ab\r\ncd"), 0u);
-  EXPECT_TRUE(doc.PasteSending);
+  EXPECT_TRUE(transfers.PasteSending());
   EXPECT_FALSE(transfers.CanPasteSend());
   port->queueCount = 1;
   doc.Senders.Step();
@@ -16,7 +18,7 @@ TEST_F(PasteSendTest, GroupsOfThreeEachAfterTheQueueEmpties) {
   RunSenders(2);
   EXPECT_EQ(port->writeCount, 2);
   port->writes.clear();
-  EXPECT_FALSE(doc.PasteSending);
+  EXPECT_FALSE(transfers.PasteSending());
   EXPECT_TRUE(transfers.CanPasteSend());
 }
 
@@ -61,13 +63,13 @@ TEST_F(PasteSendTest, LongTextIsCutAtTheBufferAndAtACharacterStart) {
 
 TEST_F(PasteSendTest, EmptyTextSendsNothingAndStopEndsAtOnce) {
   EXPECT_EQ(transfers.StartPasteSend(0, ""), 0u);
-  EXPECT_FALSE(doc.PasteSending);
+  EXPECT_FALSE(transfers.PasteSending());
   EXPECT_TRUE(doc.Senders.Empty());
 
   transfers.StartPasteSend(1, "0123456789");
   doc.Senders.Step();
   transfers.StopPasteSend();
-  EXPECT_FALSE(doc.PasteSending);
+  EXPECT_FALSE(transfers.PasteSending());
   EXPECT_EQ(RunSenders(), "012");
   EXPECT_EQ(transfers.StartPasteSend(0, "xy"), 0u);
   EXPECT_EQ(RunSenders(), "xy");
@@ -87,11 +89,11 @@ TEST_F(PasteSendTest, PasteDuringUploadHoldsTheUploadUntilItEnds) {
   doc.Senders.Step();
   doc.Senders.Step();
   transfers.StartPasteSend(1, "paste\r\n");
-  EXPECT_TRUE(doc.Uploading);
+  EXPECT_TRUE(transfers.Uploading());
   EXPECT_EQ(transfers.ProgressText(), "ペースト送信中 0/6 バイト  アップロード中 2/8 バイト");
   EXPECT_EQ(RunSenders(4), "UPpaste\rLOAD\r");
-  EXPECT_FALSE(doc.Uploading);
-  EXPECT_FALSE(doc.PasteSending);
+  EXPECT_FALSE(transfers.Uploading());
+  EXPECT_FALSE(transfers.PasteSending());
 
   // Stopping the held upload leaves the paste-send running.
   ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
@@ -108,9 +110,9 @@ TEST_F(PasteSendTest, ReinitialiseEndsEverythingAndClosesFiles) {
   doc.Senders.Step();
   transfers.Reinitialise();
   doc.OpenPortFromProfile();
-  EXPECT_FALSE(doc.Uploading || doc.Capturing || doc.PasteSending);
+  EXPECT_FALSE(transfers.Uploading() || transfers.Capturing() || transfers.PasteSending());
   EXPECT_TRUE(doc.Senders.Empty());
-  EXPECT_FALSE(doc.CaptureFile.IsOpen());
+  EXPECT_FALSE(transfers.Capturing());
   EXPECT_EQ(RunSenders(), "abc");
   // The files can be started again at once.
   ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
@@ -125,11 +127,41 @@ TEST_F(PasteSendTest, ReopeningThePortAloneLeavesNoFileOpen) {
   doc.Senders.Step();
   EXPECT_EQ(port->TakeSent(), "0");
   doc.OpenPortFromProfile();
-  EXPECT_FALSE(doc.CaptureFile.IsOpen());
+  EXPECT_FALSE(transfers.Capturing());
   EXPECT_EQ(RunSenders(), "") << "the upload ends at its next step";
   EXPECT_TRUE(doc.Senders.Empty());
   ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
   EXPECT_EQ(RunSenders(), "0123456789");
+}
+
+// Each transfer owns whether it runs; reopening the port ends each one on
+// its own, and each can be started again at once.
+TEST_F(PasteSendTest, ReopeningThePortEndsEachTransfer) {
+  WriteFile(dir.File("u.upl"), "0123456789");
+  struct Case {
+    const char* name;
+    std::function<bool()> start;
+    std::function<bool()> running;
+  };
+  const Case cases[] = {
+      {"upload", [&] { return transfers.StartUpload(dir.File("u.upl")); }, [&] { return transfers.Uploading(); }},
+      {"capture", [&] { return transfers.StartCapture(dir.File("c.dwn")); }, [&] { return transfers.Capturing(); }},
+      {"paste-send", [&] { return transfers.StartPasteSend(0, "abcdef") == 0; },
+       [&] { return transfers.PasteSending(); }},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.start()) << c.name;
+    ASSERT_TRUE(c.running()) << c.name;
+    doc.Senders.Step();
+    port->TakeSent();
+    doc.OpenPortFromProfile();
+    EXPECT_FALSE(c.running()) << c.name;
+    EXPECT_TRUE(doc.Senders.Empty()) << c.name;
+    EXPECT_EQ(RunSenders(), "") << c.name;
+    EXPECT_TRUE(c.start()) << c.name << " starts again";
+    transfers.Reinitialise();
+  }
+  EXPECT_TRUE(ui.messages.empty());
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ using UploadTest = TransferTest;
 TEST_F(UploadTest, SendsOneByteOnlyWhenTheQueueIsEmptyWithLineEndsAsCr) {
   WriteFile(dir.File("a.upl"), "AB\r\nC");
   ASSERT_TRUE(transfers.StartUpload(dir.File("a.upl")));
-  EXPECT_TRUE(doc.Uploading);
+  EXPECT_TRUE(transfers.Uploading());
   EXPECT_FALSE(transfers.CanUpload());
   EXPECT_TRUE(transfers.CanStopUpload());
 
@@ -27,7 +27,7 @@ TEST_F(UploadTest, SendsOneByteOnlyWhenTheQueueIsEmptyWithLineEndsAsCr) {
     EXPECT_TRUE(port->writes.empty());
   }
   EXPECT_EQ(writes, (std::vector<std::string>{"A", "B", "\r", "C"}));
-  EXPECT_FALSE(doc.Uploading) << "the upload ends with its last byte";
+  EXPECT_FALSE(transfers.Uploading()) << "the upload ends with its last byte";
   EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -48,7 +48,7 @@ TEST_F(UploadTest, LoneLfAndLoneCrAndCtrlZ) {
   WriteFile(dir.File("b.upl"), std::string("x\ny\rz\x1Aw\r", 8));
   ASSERT_TRUE(transfers.StartUpload(dir.File("b.upl")));
   EXPECT_EQ(RunSenders(5), std::string("x\ry\rz\x1Aw\r", 8));
-  EXPECT_FALSE(doc.Uploading);
+  EXPECT_FALSE(transfers.Uploading());
 }
 
 TEST_F(UploadTest, EmptyFileEndsAtOnceAndMissingFileIsReported) {
@@ -56,18 +56,18 @@ TEST_F(UploadTest, EmptyFileEndsAtOnceAndMissingFileIsReported) {
   ASSERT_TRUE(transfers.StartUpload(dir.File("empty.upl")));
   port->queueCount = 2;
   EXPECT_FALSE(doc.Senders.Step());
-  EXPECT_FALSE(doc.Uploading);
+  EXPECT_FALSE(transfers.Uploading());
   EXPECT_EQ(port->sent, "");
 
   EXPECT_FALSE(transfers.StartUpload(dir.File("missing.upl")));
-  EXPECT_FALSE(doc.Uploading);
+  EXPECT_FALSE(transfers.Uploading());
   EXPECT_TRUE(doc.Senders.Empty());
   EXPECT_EQ(ui.messages, std::vector<std::string>{std::string("ファイルが見つかりません\n") + dir.File("missing.upl") +
                                                   ": No such file or directory"});
 
   // A folder is no file to upload (the automation may name one).
   EXPECT_FALSE(transfers.StartUpload(dir.Path()));
-  EXPECT_FALSE(doc.Uploading);
+  EXPECT_FALSE(transfers.Uploading());
   EXPECT_EQ(ui.messages.size(), 2u);
   EXPECT_EQ(ui.messages.back(), std::string("ファイルが見つかりません\n") + dir.Path() + ": is a folder, not a file");
 }
@@ -78,7 +78,7 @@ TEST_F(UploadTest, StopMidFileThenAgainStartsFromTheBeginning) {
   doc.Senders.Step();
   doc.Senders.Step();
   transfers.StopUpload();
-  EXPECT_FALSE(doc.Uploading);
+  EXPECT_FALSE(transfers.Uploading());
   EXPECT_TRUE(doc.Senders.Empty());
   EXPECT_EQ(RunSenders(), "12");
 
@@ -96,7 +96,7 @@ TEST_F(UploadTest, ByNameIsIgnoredWhileAnUploadRuns) {
   doc.Senders.Step();
   transfers.UploadByName(dir.File("f.upl"));
   EXPECT_EQ(RunSenders(), "first");
-  EXPECT_FALSE(doc.Uploading);
+  EXPECT_FALSE(transfers.Uploading());
 }
 
 TEST_F(UploadTest, ProgressCountsFileBytes) {

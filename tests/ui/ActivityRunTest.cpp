@@ -9,7 +9,7 @@
 #include "link/Clock.h"
 #include "sim/SimPort.h"
 #include "support/TestSupport.h"
-#include "ui/Session.h"
+#include "station/Station.h"
 
 namespace nami {
 namespace {
@@ -18,7 +18,7 @@ struct DemoSession {
   explicit DemoSession(const std::string& extraIni = "") {
     if (!extraIni.empty()) test::WriteFile(dir.File("NAMI.INI"), extraIni);
     settings = std::make_unique<CSettings>(dir.File("NAMI.INI"));
-    session = std::make_unique<CSession>(*settings, clock, true);
+    session = std::make_unique<CStation>(*settings, clock, true);
     settings->Set(keys::ListFile, dir.File("list.log"));
     settings->Set(keys::MailFile, dir.File("mail.log"));
     session->NewDocument();
@@ -30,7 +30,7 @@ struct DemoSession {
   bool RunUntilIdle(int maxMs = 600000) {
     for (int t = 0; t < maxMs; t += 50) {
       Cycle();
-      if (!session->Autopilot()->Busy()) return true;
+      if (!session->Autopilot().Busy()) return true;
     }
     return false;
   }
@@ -49,13 +49,13 @@ struct DemoSession {
   test::TempDir dir;
   CManualClock clock{1796000000};
   std::unique_ptr<CSettings> settings;
-  std::unique_ptr<CSession> session;
+  std::unique_ptr<CStation> session;
   std::vector<std::string> lines;
 };
 
 TEST(ActivityRun, AWholeDemoRunIsReportedStepByStep) {
   DemoSession d;
-  d.session->Autopilot()->Run(AutoCommand::AutoMode);
+  d.session->Autopilot().Run(AutoCommand::AutoMode);
   ASSERT_TRUE(d.RunUntilIdle());
   // The list holds 1221 .. 1230 and the demo's own mail, 1231 (1227 is not
   // listed to this user); 1224 is addressed to the demo's call QZ1XYZ.
@@ -85,7 +85,7 @@ TEST(ActivityRun, AWholeDemoRunIsReportedStepByStep) {
       "完了 (completed) — 送信 1 通, リスト 33 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), 0:06",
   };
   EXPECT_EQ(d.lines, expected);
-  const RunSummary& s = d.session->Autopilot()->LastSummary();
+  const RunSummary& s = d.session->Autopilot().LastSummary();
   EXPECT_EQ(s.outcome, RunOutcome::Completed);
   EXPECT_FALSE(s.scheduled);
   d.Settle(3000);
@@ -93,12 +93,12 @@ TEST(ActivityRun, AWholeDemoRunIsReportedStepByStep) {
 
   // The second run finds nothing: no mail queued, nothing above 1231.
   d.lines.clear();
-  d.session->Autopilot()->Run(AutoCommand::AutoMode);
+  d.session->Autopilot().Run(AutoCommand::AutoMode);
   ASSERT_TRUE(d.RunUntilIdle());
   ASSERT_GE(d.lines.size(), 6u);
   EXPECT_EQ(d.lines[4], "メール送信");
   EXPECT_EQ(d.lines[5], "送信待ちのメールはありません");
-  EXPECT_EQ(d.session->Autopilot()->LastSummary().outcome, RunOutcome::NothingNew);
+  EXPECT_EQ(d.session->Autopilot().LastSummary().outcome, RunOutcome::NothingNew);
   EXPECT_EQ(d.lines.back().rfind("完了 (新着なし) (nothing new) — 送信 0 通, ", 0), 0u) << d.lines.back();
 }
 
@@ -123,13 +123,13 @@ TEST(ActivityRun, EachWayARunEndsHasItsOutcome) {
     tnc.dropAfterLines = c.dropAfter;
     d.session->SetPort(std::make_unique<sim::CSimPort>(d.clock, sim::CMessageBase::BuiltIn(), sim::SBbsOptions{}, tnc));
     d.session->NewDocument();
-    d.session->Autopilot()->Run(AutoCommand::AutoMode);
+    d.session->Autopilot().Run(AutoCommand::AutoMode);
     if (c.endCommand) {
       d.Settle(3000);  // connected, listing
-      d.session->Autopilot()->Run(AutoCommand::End);
+      d.session->Autopilot().Run(AutoCommand::End);
     }
     ASSERT_TRUE(d.RunUntilIdle()) << c.name;
-    EXPECT_EQ(d.session->Autopilot()->LastSummary().outcome, c.outcome) << c.name;
+    EXPECT_EQ(d.session->Autopilot().LastSummary().outcome, c.outcome) << c.name;
     ASSERT_FALSE(d.lines.empty());
     EXPECT_EQ(d.lines.back().rfind(DescribeOutcome(c.outcome).japanese, 0), 0u) << c.name << ": " << d.lines.back();
   }

@@ -41,7 +41,7 @@ TEST(AutomationBridge, UploadAnswersWhenTheUploadHasEnded) {
     ++answers;
     ok = result;
   });
-  EXPECT_TRUE(f.session->Doc().Uploading);
+  EXPECT_TRUE(f.session->Transfers().Uploading());
   FrameFixture::Pump(100);
   EXPECT_EQ(answers, 0);
 
@@ -72,7 +72,7 @@ TEST(AutomationBridge, UploadAnswersWhenTheUploadHasEnded) {
   });
   EXPECT_EQ(missing, 1);
   EXPECT_NE(why.find("missing.txt: No such file or directory"), std::string::npos) << why;
-  EXPECT_FALSE(f.session->Doc().Uploading);
+  EXPECT_FALSE(f.session->Transfers().Uploading());
 }
 
 TEST(AutomationBridge, QuittingAnswersAWaitingUploadCaller) {
@@ -87,7 +87,7 @@ TEST(AutomationBridge, QuittingAnswersAWaitingUploadCaller) {
   f.frame->Shutdown();
   f.bridge.FinishPending();
   EXPECT_EQ(answers, 1);
-  EXPECT_FALSE(f.session->Doc().Uploading);
+  EXPECT_FALSE(f.session->Transfers().Uploading());
   EXPECT_EQ(f.port->sent, "");
 }
 

@@ -136,14 +136,14 @@ std::vector<EnablingCase> EnablingCases() {
       {"an upload runs",
        [](FrameFixture& f) {
          test::WriteFile(f.dir.File("mail.upl"), "a long mail\r\n");
-         ASSERT_TRUE(f.session->Transfers()->StartUpload(f.dir.File("mail.upl")));
+         ASSERT_TRUE(f.session->Transfers().StartUpload(f.dir.File("mail.upl")));
        },
        {{C::Upload, false}, {C::UploadStop, true}, {C::Download, true}, {C::EditPaste, true}}},
       {"a capture runs",
-       [](FrameFixture& f) { ASSERT_TRUE(f.session->Transfers()->StartCapture(f.dir.File("cap.dwn"))); },
+       [](FrameFixture& f) { ASSERT_TRUE(f.session->Transfers().StartCapture(f.dir.File("cap.dwn"))); },
        {{C::Download, false}, {C::RetroDownload, false}, {C::DownloadEnd, true}, {C::Upload, true}}},
       {"a paste-send runs",
-       [](FrameFixture& f) { ASSERT_EQ(f.session->Transfers()->StartPasteSend(0, "abcdefghi"), 0u); },
+       [](FrameFixture& f) { ASSERT_EQ(f.session->Transfers().StartPasteSend(0, "abcdefghi"), 0u); },
        {{C::EditPaste, false}, {C::PasteStop, true}, {C::Upload, true}}},
       {"the history pane is active",
        [](FrameFixture& f) {

@@ -1,7 +1,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSpinBox>
-#include <filesystem>
 
 #include "ui/ComPortDlg.h"
 #include "ui/DialogTestSupport.h"
@@ -209,20 +208,6 @@ TEST_F(DialogComPortTest, DevicePathsCrossNamiIniAsCp932OrAreRefused) {
   ASSERT_EQ(messages.size(), 1);
   EXPECT_TRUE(messages[0].contains(QStringLiteral("/home/op/무선/tnc")));
   EXPECT_EQ(test::ReadFile(settings.Path()), before);
-}
-
-TEST_F(DialogComPortTest, SerialDevicesAreListedStableNamesFirstInNumberOrder) {
-  namespace fs = std::filesystem;
-  const std::string root = dir.File("dev");
-  fs::create_directories(root + "/serial/by-id");
-  for (const char* name :
-       {"ttyS10", "ttyS2", "ttyUSB1", "ttyUSB0", "ttyACM0", "tty0", "ttySX", "serial/by-id/usb-TNC"}) {
-    test::WriteFile(root + "/" + name, "");
-  }
-  EXPECT_EQ(FindSerialDevices(root),
-            (std::vector<std::string>{root + "/serial/by-id/usb-TNC", root + "/ttyUSB0", root + "/ttyUSB1",
-                                      root + "/ttyACM0", root + "/ttyS2", root + "/ttyS10"}));
-  EXPECT_TRUE(FindSerialDevices(dir.File("missing")).empty());
 }
 
 }  // namespace

@@ -21,8 +21,8 @@ using Choice = CMainFrame::ExitChoice;
 TEST(Exit, CancelOrAnUnsavedSaveKeepsNamiRunning) {
   FrameFixture f;
   f.port->Deliver("received line\n");
-  f.frame->TerminalPane()->RunTick();
-  f.frame->TerminalPane()->StartTimers();
+  f.frame->Heartbeat().RunTick();
+  f.frame->Heartbeat().Start();
   struct Step {
     Choice answer;
     QString fileDialog;  // "" = the save dialog is cancelled
@@ -38,7 +38,7 @@ TEST(Exit, CancelOrAnUnsavedSaveKeepsNamiRunning) {
     EXPECT_EQ(f.frame->close(), s.closes);
     EXPECT_EQ(f.exitQuestions.size(), ++asked);
     EXPECT_EQ(f.port->open, !s.closes) << "the port stays open while nami runs";
-    EXPECT_EQ(f.frame->TerminalPane()->TimersRunning(), !s.closes);
+    EXPECT_EQ(f.frame->Heartbeat().Active(), !s.closes);
   }
   CLineStore back;
   std::string error;
@@ -49,7 +49,7 @@ TEST(Exit, CancelOrAnUnsavedSaveKeepsNamiRunning) {
 TEST(Exit, DiscardClosesWithoutWritingAndNothingReceivedIsNotAsked) {
   FrameFixture f;
   f.port->Deliver("line\n");
-  f.frame->TerminalPane()->RunTick();
+  f.frame->Heartbeat().RunTick();
   f.exitChoice = Choice::Discard;
   EXPECT_TRUE(f.frame->close());
   EXPECT_FALSE(f.port->open);
@@ -70,7 +70,7 @@ TEST(Exit, AnUnreadableSettingsFileIsUntouchedByAWindowSession) {
   const std::string path = f.settings->Path();
   for (int i = 0; i < 5; ++i) {
     f.port->Deliver("line " + std::to_string(i) + "\n");
-    f.frame->TerminalPane()->RunTick();
+    f.frame->Heartbeat().RunTick();
   }
   ASSERT_EQ(f.messages.size(), 1) << "said once";
   EXPECT_TRUE(f.messages[0].contains(QString::fromStdString(path)));

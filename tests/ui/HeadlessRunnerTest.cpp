@@ -1,4 +1,4 @@
-// The headless runner, the session's document handling and the recent files.
+// The headless runner.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -31,7 +31,7 @@ struct Headless {
   Headless() {
     test::App();
     settings = std::make_unique<CSettings>(dir.File("NAMI.INI"));
-    session = std::make_unique<CSession>(*settings, clock, false);
+    session = std::make_unique<CStation>(*settings, clock, false);
     auto fake = std::make_unique<FakePort>();
     port = fake.get();
     session->SetPort(std::move(fake));
@@ -45,7 +45,7 @@ struct Headless {
   TempDir dir;
   CManualClock clock{1796000000};
   std::unique_ptr<CSettings> settings;
-  std::unique_ptr<CSession> session;
+  std::unique_ptr<CStation> session;
   FakePort* port;
   std::FILE* out;
   std::FILE* err;
@@ -109,7 +109,7 @@ TEST(HeadlessRunner, StayTellsTheDesktopOfAFailedScheduledRun) {
   h.session->ScheduleTick();  // sets the next run one minute ahead
   h.clock.AdvanceMs(60000);
   h.session->ScheduleTick();  // the scheduled run: the port is not open
-  EXPECT_EQ(h.session->Autopilot()->LastEnd().outcome, RunOutcome::PortNotOpen);
+  EXPECT_EQ(h.session->Autopilot().LastEnd().outcome, RunOutcome::PortNotOpen);
   PumpUntil([&] { return !server.titles.isEmpty(); }, 5000);
   EXPECT_EQ(server.titles, QStringList{QStringLiteral("定時の自動運用に失敗: ポートが開いていない")});
   serverBus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
@@ -129,71 +129,6 @@ TEST(HeadlessRunner, OneRunEndsWithTheLogPathsAndAnExitCode) {
   EXPECT_NE(out.find("/tempmail.dat\n"), std::string::npos);
   EXPECT_NE(runner.ExitCode(), 0) << "nothing answers on the fake port";
   EXPECT_FALSE(h.port->open) << "the port is closed at the end";
-}
-
-TEST(Session, NewDocumentEmptiesTheStoreAndReopensThePort) {
-  Headless h;
-  h.session->NewDocument();
-  h.port->Deliver("abc\r\ndef");
-  h.session->Tick();
-  ASSERT_EQ(h.session->Doc().LineCount(), 1u);
-  h.session->NewDocument();
-  EXPECT_EQ(h.session->Doc().LineCount(), 0u);
-  EXPECT_EQ(h.session->Core().CurrentLine(), "");
-  EXPECT_EQ(h.port->openCount, 2);
-  EXPECT_EQ(h.port->lastConfig, "COM2:9600,n,8,1,n");
-  EXPECT_EQ(h.session->Doc().Title(), CSettings::UntitledTitle());
-}
-
-TEST(Session, TickReportsLinesCompletedEvenInAFullStore) {
-  Headless h;
-  h.session->NewDocument();
-  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) h.session->Doc().AddLine("x");
-  std::vector<std::string> seen;
-  h.session->OnLine = [&](const std::string& l) { seen.push_back(l); };
-  h.port->Deliver("one\ntwo\n");
-  EXPECT_EQ(h.session->Tick(), 2);
-  EXPECT_EQ(seen, (std::vector<std::string>{"one", "two"}));
-}
-
-TEST(Session, SaveAsCopiesTheProfileAndOpenRestoresTheLines) {
-  Headless h;
-  h.session->NewDocument();
-  h.settings->Set(keys::Call, "JA1XYZ");
-  h.port->Deliver("hello\n");
-  h.session->Tick();
-  std::string error;
-  const std::string path = h.dir.File("station.nmi");
-  ASSERT_TRUE(h.session->SaveDocument(path, error)) << error;
-  EXPECT_EQ(h.session->Doc().Title(), "station");
-  EXPECT_EQ(h.settings->Raw(keys::Call), "JA1XYZ");
-  h.session->NewDocument();
-  ASSERT_TRUE(h.session->OpenDocument(path, error)) << error;
-  EXPECT_EQ(h.session->Doc().LastLine(), "hello");
-  test::WriteFile(h.dir.File("bad.nmi"), "not a document");
-  EXPECT_FALSE(h.session->OpenDocument(h.dir.File("bad.nmi"), error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_EQ(h.session->Doc().LastLine(), "hello") << "a bad file changes nothing";
-}
-
-TEST(RecentFiles, KeepsTenNewestFirstBesideTheSettings) {
-  TempDir dir;
-  const std::string list = CRecentFiles::PathBeside(dir.File("NAMI.INI"));
-  EXPECT_EQ(list, dir.File("recent-files"));
-  {
-    CRecentFiles r(list);
-    for (int i = 0; i < 12; ++i) r.Add("/d/f" + std::to_string(i) + ".nmi");
-    r.Add("/d/f5.nmi");
-    ASSERT_EQ(r.Items().size(), 10u);
-    EXPECT_EQ(r.Items()[0], "/d/f5.nmi");
-    EXPECT_EQ(r.Items()[1], "/d/f11.nmi");
-  }
-  CRecentFiles again(list);
-  ASSERT_EQ(again.Items().size(), 10u);
-  EXPECT_EQ(again.Items()[0], "/d/f5.nmi");
-  EXPECT_EQ(again.Items()[9], "/d/f2.nmi");
-  again.Remove("/d/f5.nmi");
-  EXPECT_EQ(CRecentFiles(list).Items()[0], "/d/f11.nmi");
 }
 
 }  // namespace

@@ -65,10 +65,10 @@ TEST_F(HistoryViewTest, ClickAndDragMarkAndInvertRows) {
   Focus();
   view_->verticalScrollBar()->setValue(40);
   Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, RowY(3));
-  EXPECT_EQ(doc_.MarkFirst, 42);
-  EXPECT_EQ(doc_.MarkLast, 42);
+  EXPECT_EQ(view_->Marks().first, 42);
+  EXPECT_EQ(view_->Marks().last, 42);
   Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, RowY(6));
-  EXPECT_EQ(doc_.MarkLast, 45);
+  EXPECT_EQ(view_->Marks().last, 45);
   QImage image = Paint();
   EXPECT_FALSE(Inverted(image, 2));
   for (int row = 3; row <= 6; ++row) EXPECT_TRUE(Inverted(image, row)) << row;
@@ -80,7 +80,7 @@ TEST_F(HistoryViewTest, ClickAndDragMarkAndInvertRows) {
   // Above the anchor: the range empties and only the anchor row stays marked.
   Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, RowY(1));
   Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, RowY(1));
-  EXPECT_EQ(doc_.MarkLast, 40);
+  EXPECT_EQ(view_->Marks().last, 40);
   image = Paint();
   EXPECT_TRUE(Inverted(image, 3));
   EXPECT_FALSE(Inverted(image, 4));

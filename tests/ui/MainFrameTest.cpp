@@ -218,25 +218,29 @@ TEST(MainFrame, CommandsFollowTheirFlags) {
     EXPECT_FALSE(enabled(id)) << N(id);
   EXPECT_TRUE(enabled(Command::AutoModeEnd));
 
-  doc.Uploading = false;
+  // The transfers' own state, started and stopped for real.
+  CTransfers& transfers = f.session->Transfers();
+  const std::string upl = f.dir.File("long.upl");
+  test::WriteFile(upl, std::string(4096, 'u'));
   EXPECT_TRUE(enabled(Command::Upload));
   EXPECT_FALSE(enabled(Command::UploadStop));
-  doc.Uploading = true;
+  ASSERT_TRUE(transfers.StartUpload(upl));
   EXPECT_FALSE(enabled(Command::Upload));
   EXPECT_TRUE(enabled(Command::UploadStop));
-  doc.Capturing = true;
+  ASSERT_TRUE(transfers.StartCapture(f.dir.File("flags.dwn")));
   EXPECT_FALSE(enabled(Command::Download));
   EXPECT_FALSE(enabled(Command::RetroDownload));
   EXPECT_TRUE(enabled(Command::DownloadEnd));
-  doc.PasteSending = true;
+  ASSERT_EQ(transfers.StartPasteSend(0, std::string(4096, 'p')), 0u);
   EXPECT_FALSE(enabled(Command::EditPaste));
   EXPECT_TRUE(enabled(Command::PasteStop));
-  doc.PasteSending = false;
+  transfers.StopPasteSend();
   EXPECT_TRUE(enabled(Command::EditPaste));
   EXPECT_FALSE(enabled(Command::PasteStop));
-  doc.Uploading = doc.Capturing = false;
+  transfers.StopUpload();
+  transfers.StopCapture();
   // A disabled command is not executed, whatever asks for it.
-  doc.Uploading = true;
+  ASSERT_TRUE(transfers.StartUpload(upl));
   EXPECT_FALSE(f.frame->Router().Execute(Command::Upload));
 }
 
@@ -276,7 +280,7 @@ TEST(MainFrame, FirstStartUsesTheDefaultsAndExitStoresTheGeometry) {
   f.frame->resize(700, 500);
   f.frame->close();
   EXPECT_FALSE(f.port->open) << "exit closes the port";
-  EXPECT_FALSE(f.frame->TerminalPane()->TimersRunning());
+  EXPECT_FALSE(f.frame->Heartbeat().Active());
   CSettings& s = *f.settings;
   EXPECT_EQ(s.Raw(keys::X), "100");
   EXPECT_EQ(s.Raw(keys::Y), "100");
@@ -374,7 +378,7 @@ TEST(MainFrame, ADroppedFileIsOpenedAsTheDocument) {
 TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   FrameFixture f;
   f.port->Deliver("kept line\n");
-  f.frame->TerminalPane()->RunTick();
+  f.frame->Heartbeat().RunTick();
   f.nextFile = QString::fromStdString(f.dir.File("mystation.nmi"));
   f.frame->close();
   EXPECT_TRUE(test::FileExists(f.dir.File("mystation.nmi")));
@@ -442,7 +446,7 @@ TEST(MainFrame, ASavedDocumentIsOfferedInTheFileMenuAndReopensFromIt) {
   FrameFixture f;
   EXPECT_TRUE(f.frame->RecentActions().isEmpty()) << "no recent file yet";
   f.port->Deliver("saved line\n");
-  f.frame->TerminalPane()->RunTick();
+  f.frame->Heartbeat().RunTick();
   f.nextFile = QString::fromStdString(f.dir.File("station"));  // the extension is added
   f.frame->Action(Command::FileSaveAs)->trigger();
   ASSERT_TRUE(test::FileExists(f.dir.File("station.nmi")));

@@ -40,7 +40,7 @@ TEST(MessageBox, ABoxFromAStepLetsNoStepMoveOnWhileItIsUp) {
     FrameFixture f;
     f.frame->TerminalPane()->messageHandler = nullptr;  // the real box
     f.frame->show();
-    f.frame->TerminalPane()->StartTimers();
+    f.frame->Heartbeat().Start();
     f.settings->Set(keys::Call, "QZ1ABC");
     f.settings->Set(keys::Field[0], "L");
     f.settings->Set(keys::ListFile, f.dir.Path());  // a folder: the list log cannot be opened
@@ -64,7 +64,7 @@ TEST(MessageBox, ABoxFromAStepLetsNoStepMoveOnWhileItIsUp) {
     f.port->Deliver("*** DISCONNECTED\r\n");
     FrameFixture::Pump(300);
     EXPECT_EQ(f.port->sent, c.sent);
-    EXPECT_FALSE(f.session->Autopilot()->Busy());
+    EXPECT_FALSE(f.session->Autopilot().Busy());
     if (c.command == Command::AutoModeStart) {  // the status bar tells how the run ended
       EXPECT_TRUE(f.frame->RunEndText().contains(QStringLiteral("ファイルに書けない")))
           << f.frame->RunEndText().toStdString();
@@ -79,28 +79,28 @@ TEST(MessageBox, ABoxFromAStepLetsNoStepMoveOnWhileItIsUp) {
 // opens the device again every few seconds, quietly, once it is back.
 TEST(PortRecovery, TheWindowReopensAVanishedDevice) {
   FrameFixture f;
-  f.frame->TerminalPane()->StartTimers();
+  f.frame->Heartbeat().Start();
   f.settings->Set(keys::Field[0], "L");
   f.frame->Action(Command::AutoModeStart)->trigger();
-  ASSERT_TRUE(f.session->Autopilot()->Busy());
+  ASSERT_TRUE(f.session->Autopilot().Busy());
   const int opens = f.port->openCount;
   f.port->failOpen = true;
   f.port->Vanish("/dev/ttyUSB0: the device was lost (hang-up)");
   FrameFixture::Pump(150);
-  EXPECT_FALSE(f.session->Autopilot()->Busy());
-  EXPECT_EQ(f.session->Autopilot()->LastEnd().outcome, RunOutcome::LinkLost);
+  EXPECT_FALSE(f.session->Autopilot().Busy());
+  EXPECT_EQ(f.session->Autopilot().LastEnd().outcome, RunOutcome::LinkLost);
   ASSERT_EQ(f.messages.size(), 1);
   EXPECT_TRUE(f.messages[0].contains(QStringLiteral("link lost: /dev/ttyUSB0"))) << f.messages[0].toStdString();
   EXPECT_EQ(f.port->openCount, opens) << "not before the pause";
 
   for (int i = 1; i <= 3; ++i) {  // three tries while the device is away, said once
-    f.clock.AdvanceMs(CSession::kReopenMs);
+    f.clock.AdvanceMs(CStation::kReopenMs);
     FrameFixture::Pump(150);
     EXPECT_EQ(f.port->openCount, opens + i);
   }
   EXPECT_TRUE(f.frame->statusBar()->currentMessage().startsWith(QStringLiteral("waiting for the port")));
   f.port->failOpen = false;  // plugged back in
-  f.clock.AdvanceMs(CSession::kReopenMs);
+  f.clock.AdvanceMs(CStation::kReopenMs);
   FrameFixture::Pump(150);
   EXPECT_TRUE(f.port->open);
   EXPECT_EQ(f.frame->statusBar()->currentMessage(), QStringLiteral("the port is open again: /dev/ttyS1"));

@@ -74,7 +74,7 @@ struct Window : FrameFixture {
   }
   void Receive(const std::string& text) {
     port->Deliver(text);
-    frame->TerminalPane()->RunTick();
+    frame->Heartbeat().RunTick();
   }
   void Lines(int count) {
     std::string text;
@@ -129,9 +129,10 @@ Effect Record(Window& w) {
   for (const auto& entry : std::filesystem::directory_iterator(w.dir.Path()))
     e.files[entry.path().filename().string()] = test::ReadFile(entry.path().string());
   const CNamiDoc& doc = w.session->Doc();
-  e.uploading = doc.Uploading;
-  e.capturing = doc.Capturing;
-  e.pasteSending = doc.PasteSending;
+  const CTransfers& transfers = w.session->Transfers();
+  e.uploading = transfers.Uploading();
+  e.capturing = transfers.Capturing();
+  e.pasteSending = transfers.PasteSending();
   e.autoIdle = doc.AutoIdle;
   e.autoRunning = doc.AutoRunning;
   e.clipboard = QApplication::clipboard()->text().toStdString();
@@ -164,7 +165,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {Command::UploadStop,
        [&](Window& w) {
          test::WriteFile(w.dir.File("mail.upl"), upl);
-         ASSERT_TRUE(w.session->Transfers()->StartUpload(w.dir.File("mail.upl")));
+         ASSERT_TRUE(w.session->Transfers().StartUpload(w.dir.File("mail.upl")));
          w.session->Doc().Senders.Step();
        },
        [](const Effect& e) {
@@ -183,15 +184,14 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {Command::RetroDownload,
        [](Window& w) {
          w.Lines(4);
-         w.session->Doc().MarkFirst = 2;
+         w.history->SetMarks({2, 0});
          w.SetFile("retro.dwn");
        },
        [](const Effect& e) {
          EXPECT_TRUE(e.capturing);
          EXPECT_EQ(e.files.at("retro.dwn"), "line 2\r\nline 3\r\nafter\r\n");
        }},
-      {Command::DownloadEnd,
-       [](Window& w) { ASSERT_TRUE(w.session->Transfers()->StartCapture(w.dir.File("cap.dwn"))); },
+      {Command::DownloadEnd, [](Window& w) { ASSERT_TRUE(w.session->Transfers().StartCapture(w.dir.File("cap.dwn"))); },
        [](const Effect& e) {
          EXPECT_FALSE(e.capturing);
          EXPECT_EQ(e.files.at("cap.dwn"), "") << "the line after the end is not captured";
@@ -199,8 +199,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {Command::EditCopy,
        [](Window& w) {
          w.Receive(Sjis("一行目\r\n二行目\r\n三行目\r\n"));
-         w.session->Doc().MarkFirst = 1;
-         w.session->Doc().MarkLast = 2;
+         w.history->SetMarks({1, 2});
        },
        [](const Effect& e) { EXPECT_EQ(e.clipboard, "二行目\r\n三行目\r\n"); }},
       {Command::EditPaste, [](Window&) { QApplication::clipboard()->setText(QStringLiteral("ab\ncd漢")); },
@@ -212,7 +211,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
        }},
       {Command::PasteStop,
        [](Window& w) {
-         ASSERT_EQ(w.session->Transfers()->StartPasteSend(0, "abcdefghi"), 0u);
+         ASSERT_EQ(w.session->Transfers().StartPasteSend(0, "abcdefghi"), 0u);
          w.session->Doc().Senders.Step();
        },
        [](const Effect& e) {
@@ -222,8 +221,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {Command::CopyToFile,
        [](Window& w) {
          w.Lines(3);
-         w.session->Doc().MarkFirst = 0;
-         w.session->Doc().MarkLast = 1;
+         w.history->SetMarks({0, 1});
          test::WriteFile(w.dir.File("copy.dwn"), "x\r\n");
          w.SetFile("copy.dwn");
        },
@@ -340,7 +338,7 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
     EXPECT_EQ(r.initialName, e.name);
     EXPECT_EQ(r.filters, e.filters);
     EXPECT_EQ(QDir::currentPath(), start);
-    EXPECT_FALSE(w.session->Doc().Uploading || w.session->Doc().Capturing);
+    EXPECT_FALSE(w.session->Transfers().Uploading() || w.session->Transfers().Capturing());
     EXPECT_TRUE(w.Enabled(e.id));
   }
 
@@ -351,7 +349,7 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
   };
   w.Trigger(Command::Download);
   EXPECT_EQ(QDir::currentPath(), start);
-  EXPECT_TRUE(w.session->Doc().Capturing);
+  EXPECT_TRUE(w.session->Transfers().Capturing());
   EXPECT_TRUE(test::FileExists(w.dir.File("chosen.dwn")));
 
   // Each name's pattern is what Qt reads from the parentheses.
@@ -367,8 +365,8 @@ TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
   w.Mouse(QEvent::MouseButtonPress, 1);
   w.Mouse(QEvent::MouseMove, 2);
   w.Mouse(QEvent::MouseButtonRelease, 2);
-  ASSERT_EQ(w.session->Doc().MarkFirst, 0);
-  ASSERT_EQ(w.session->Doc().MarkLast, 1);
+  ASSERT_EQ(w.history->Marks().first, 0);
+  ASSERT_EQ(w.history->Marks().last, 1);
   QTest::keyClick(w.history, Qt::Key_Insert, Qt::ControlModifier);  // the accelerator works in either pane
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("ab\r\ncde\r\n"));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
@@ -391,7 +389,7 @@ TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
     w.port->writes.clear();
   }
   EXPECT_EQ(groups, (std::vector<std::string>{"ab\r", "cde", "\r"}));
-  EXPECT_FALSE(doc.PasteSending);
+  EXPECT_FALSE(w.session->Transfers().PasteSending());
   EXPECT_TRUE(w.Enabled(Command::EditPaste));
 }
 
@@ -442,8 +440,7 @@ TEST(PaneCommands, SearchAndEditAndSendOnlyInTheHistoryPane) {
   EXPECT_EQ(w.history->TopLine(), std::min<std::int64_t>(10, w.history->Model().ScrollMax()));
   EXPECT_EQ(w.history->SearchState().Position(), 10);
 
-  w.session->Doc().MarkFirst = 9;
-  w.session->Doc().MarkLast = 10;
+  w.history->SetMarks({9, 10});
   w.Trigger(Command::EditAndSend);  // OK unchanged: the lines with CR LF, one write
   ASSERT_EQ(w.port->writes.size(), 1u);
   EXPECT_EQ(w.port->writes[0], "line 9\r\nABC here\r\n");
@@ -476,7 +473,7 @@ TEST(PaneCommands, RetroDownloadFromTheHistoryPanesMarkedLine) {
   w.Lines(12);
   w.Activate(kHistory);
   w.Click(6);
-  ASSERT_EQ(w.session->Doc().MarkFirst, 5);
+  ASSERT_EQ(w.history->Marks().first, 5);
   w.SetFile("retro.dwn");
   w.Trigger(Command::RetroDownload);
   w.Receive("new\r\n");

@@ -61,8 +61,7 @@ TEST_F(SearchViewTest, SearchDialogTakesJapaneseText) {
 TEST_F(SearchViewTest, EditAndSendWritesTheTextOnceOrNothing) {
   doc_.AddLine("first");
   doc_.AddLine(test::Sjis("二行目"));
-  doc_.MarkFirst = 0;
-  doc_.MarkLast = 1;
+  view_->SetMarks({0, 1});
   Show(5);
   QString seen;
   view_->SetLineEditRequest(Answer(false, "ignored", &seen));
@@ -90,8 +89,7 @@ TEST_F(SearchViewTest, LineEditDialogKeepsCrLfAndLimit) {
   EXPECT_EQ(port_->writes[0], "x\r\n" + test::Sjis("ｱｲ") + "\r\n");
 
   // Nothing marked: an empty dialog, and OK with it sends nothing.
-  doc_.MarkFirst = 1;
-  doc_.MarkLast = 0;
+  view_->SetMarks({1, 0});
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the closed dialog
   ASSERT_EQ(view_->findChild<CLineEditDlg*>(), nullptr);
   view_->EditAndSend();

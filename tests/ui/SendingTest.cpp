@@ -62,7 +62,7 @@ TEST(Sending, UploadThroughTheFrameOverAPseudoTerminalDeliversEveryByteInOrder) 
   test::WriteFile(path, file);
   f.nextFile = QString::fromStdString(path);
   f.frame->Action(Command::Upload)->trigger();
-  ASSERT_TRUE(f.session->Doc().Uploading);
+  ASSERT_TRUE(f.session->Transfers().Uploading());
 
   std::string got;
   char buf[4096];
@@ -76,7 +76,7 @@ TEST(Sending, UploadThroughTheFrameOverAPseudoTerminalDeliversEveryByteInOrder) 
   EXPECT_EQ(got.size(), expected.size());
   EXPECT_TRUE(got == expected) << "every byte, in order";
   FrameFixture::Pump(50);
-  EXPECT_FALSE(f.session->Doc().Uploading);
+  EXPECT_FALSE(f.session->Transfers().Uploading());
   EXPECT_EQ(OpenCount(path), 0);
   EXPECT_FALSE(f.frame->Sender().Active()) << "nothing left to pace";
   f.session->Shutdown();
@@ -99,7 +99,7 @@ TEST(Sending, StatusBarShowsTheUploadProgressAndThenReady) {
   QElapsedTimer t;
   t.start();
   bool sawPart = false;
-  while (f.session->Doc().Uploading && t.elapsed() < 5000) {
+  while (f.session->Transfers().Uploading() && t.elapsed() < 5000) {
     FrameFixture::Pump(5);
     const auto m = partly.match(StatusMessage(f));
     if (m.hasMatch()) {
@@ -121,12 +121,12 @@ TEST(Sending, QuittingDuringAnUploadEndsItAndClosesTheFileAtOnce) {
   test::WriteFile(path, std::string(5000, 'b'));
   f.nextFile = QString::fromStdString(path);
   f.frame->Action(Command::Upload)->trigger();
-  ASSERT_TRUE(f.session->Doc().Uploading);
+  ASSERT_TRUE(f.session->Transfers().Uploading());
   EXPECT_EQ(OpenCount(path), 1);
 
   f.nextFile.clear();  // the save dialog is cancelled
   f.frame->close();    // no event loop runs in between
-  EXPECT_FALSE(f.session->Doc().Uploading);
+  EXPECT_FALSE(f.session->Transfers().Uploading());
   EXPECT_TRUE(f.session->Doc().Senders.Empty());
   EXPECT_EQ(OpenCount(path), 0);
   EXPECT_FALSE(f.port->open);
@@ -143,7 +143,7 @@ TEST(Sending, MailFileProgressThenTheStepsWaitAndQuittingEndsBoth) {
   f.session->Settings().Set(keys::Send[0], mail);
   f.port->queueCount = 1;
   f.frame->Action(Command::MailSend)->trigger();
-  ASSERT_TRUE(f.session->Autopilot()->Busy());
+  ASSERT_TRUE(f.session->Autopilot().Busy());
   FrameFixture::Pump(30);
   EXPECT_EQ(StatusMessage(f), QStringLiteral("メール送信中 mail1.txt 0/20 バイト"));
   EXPECT_EQ(OpenCount(mail), 1);
@@ -151,14 +151,14 @@ TEST(Sending, MailFileProgressThenTheStepsWaitAndQuittingEndsBoth) {
   f.port->queueCount = 0;
   QElapsedTimer t;
   t.start();
-  while (f.session->Autopilot()->MailSender().Sending() && t.elapsed() < 5000) FrameFixture::Pump(5);
+  while (f.session->Autopilot().MailSender().Sending() && t.elapsed() < 5000) FrameFixture::Pump(5);
   EXPECT_EQ(f.port->sent, "SP JA1ABC\rHello\rBye\r\x1A\r");
   FrameFixture::Pump(150);
   EXPECT_EQ(StatusMessage(f), QStringLiteral("メール送信中")) << "waiting for the prompt";
   EXPECT_EQ(OpenCount(mail), 0);
 
   f.frame->close();
-  EXPECT_FALSE(f.session->Autopilot()->Busy());
+  EXPECT_FALSE(f.session->Autopilot().Busy());
   EXPECT_TRUE(f.session->Doc().AutoIdle);
   EXPECT_FALSE(f.port->open);
   EXPECT_EQ(StatusMessage(f), QStringLiteral("レディ"));
@@ -169,14 +169,14 @@ TEST(Sending, QuittingDuringAListWaitClosesTheLogFile) {
   f.session->Settings().Set(keys::ListFile, f.dir.File("list.log"));
   f.session->Settings().Set(keys::Field[0], "L");  // a step with nothing to send would end at once
   f.frame->Action(Command::ListRead)->trigger();
-  ASSERT_TRUE(f.session->Autopilot()->Busy());
+  ASSERT_TRUE(f.session->Autopilot().Busy());
   FrameFixture::Pump(150);
-  EXPECT_EQ(StatusMessage(f), QString::fromStdString(f.session->Autopilot()->StatusText()));
+  EXPECT_EQ(StatusMessage(f), QString::fromStdString(f.session->Autopilot().StatusText()));
   EXPECT_FALSE(StatusMessage(f).isEmpty());
   EXPECT_EQ(OpenCount(f.dir.File("list.log")), 1);
 
   f.frame->close();
-  EXPECT_FALSE(f.session->Autopilot()->Busy());
+  EXPECT_FALSE(f.session->Autopilot().Busy());
   EXPECT_EQ(OpenCount(f.dir.File("list.log")), 0);
   EXPECT_FALSE(f.port->open);
 }

@@ -214,7 +214,7 @@ TEST(DemoWindow, ScreenshotAfterADemoRun) {
   test::TempDir dir;
   CSettings settings(dir.File("NAMI.INI"));
   CManualClock clock(1796000000);
-  CSession session(settings, clock, true);
+  CStation session(settings, clock, true);
   settings.Set(keys::ListFile, dir.File("list.log"));
   settings.Set(keys::MailFile, dir.File("mail.log"));
   CRecentFiles recent(CRecentFiles::PathBeside(dir.File("NAMI.INI")));
@@ -229,16 +229,16 @@ TEST(DemoWindow, ScreenshotAfterADemoRun) {
       clock.AdvanceMs(5);
       session.Doc().Senders.Step();
     }
-    frame.TerminalPane()->RunTick();
+    frame.Heartbeat().RunTick();
     frame.UpdateCommands();
     QApplication::processEvents();
   };
   frame.Action(Command::AutoModeStart)->trigger();
-  for (int t = 0; t < 600000 && session.Autopilot()->Busy(); t += 50) cycle();
+  for (int t = 0; t < 600000 && session.Autopilot().Busy(); t += 50) cycle();
   for (int t = 0; t < 3000; t += 50) cycle();  // the TNC answers the log-off
   FrameFixture::Pump(100);
 
-  const QString summary = QString::fromStdString(FormatSummary(session.Autopilot()->LastSummary()));
+  const QString summary = QString::fromStdString(FormatSummary(session.Autopilot().LastSummary()));
   EXPECT_TRUE(summary.startsWith(QStringLiteral("完了 (completed) — 送信 1 通"))) << summary.toStdString();
   const QString shown = frame.statusBar()->currentMessage();
   EXPECT_EQ(shown.size(), 10 + summary.size());

@@ -104,7 +104,7 @@ bool RowHasInk(const QImage& img, int y, int h, QColor background, int fromX) {
 TEST(TerminalPane, TextBeingComposedIsDrawnAtTheCaretUntilCommitted) {
   Pane p;
   p.port->Deliver("prompt>");
-  p.view->RunTick();
+  p.frame->Heartbeat().RunTick();
   FrameFixture::Pump(30);
   const QRect caret = p.view->CaretRect();
   const QColor background = p.view->palette().color(QPalette::Base);
@@ -128,7 +128,7 @@ TEST(TerminalPane, TextBeingComposedIsDrawnAtTheCaretUntilCommitted) {
   QInputMethodEvent commit;
   commit.setCommitString(QStringLiteral("漢字"));
   QApplication::sendEvent(p.view, &commit);
-  p.view->RunTick();
+  p.frame->Heartbeat().RunTick();
   FrameFixture::Pump(30);
   EXPECT_EQ(p.view->PreeditText(), QString());
   EXPECT_EQ(p.port->sent, Sjis("漢字"));
@@ -143,20 +143,20 @@ TEST(TerminalPane, ReceivedTextIsShownAndAGrowingLineRepaintsOnlyItsRow) {
   std::string fill;
   for (int i = 0; i < rows + 2; ++i) fill += "line " + std::to_string(i) + "\n";
   p.port->Deliver(fill);
-  v->RunTick();
+  p.frame->Heartbeat().RunTick();
   FrameFixture::Pump(30);
   EXPECT_EQ(p.session->Doc().LastLine(), "line " + std::to_string(rows + 1));
 
   // A further tick that completes nothing repaints once (the pane was drawn
   // directly before it was full); after that only the bottom row.
   p.port->Deliver("x");
-  v->RunTick();
+  p.frame->Heartbeat().RunTick();
   FrameFixture::Pump(30);
   const int fullBefore = v->FullPaintCount();
   const int paintsBefore = v->PaintCount();
   for (char c : std::string("growing byte by byte")) {
     p.port->Deliver(std::string(1, c));
-    v->RunTick();
+    p.frame->Heartbeat().RunTick();
     FrameFixture::Pump(5);
   }
   EXPECT_EQ(p.session->Core().CurrentLine(), "xgrowing byte by byte");
@@ -165,7 +165,7 @@ TEST(TerminalPane, ReceivedTextIsShownAndAGrowingLineRepaintsOnlyItsRow) {
 
   // Completed lines scroll: still no full repaint.
   p.port->Deliver("\nnext\n");
-  v->RunTick();
+  p.frame->Heartbeat().RunTick();
   FrameFixture::Pump(30);
   EXPECT_LE(v->FullPaintCount() - fullBefore, 1);
 
@@ -181,7 +181,7 @@ TEST(TerminalPane, ReceivedTextIsShownAndAGrowingLineRepaintsOnlyItsRow) {
 TEST(TerminalPane, CaretFollowsTheCurrentLineWithTabsExpanded) {
   Pane p;
   p.port->Deliver("one\ntwo\nab\tc");
-  p.view->RunTick();
+  p.frame->Heartbeat().RunTick();
   FrameFixture::Pump(30);
   const QFontMetrics fm(p.view->TerminalFont());
   const int h = p.view->LineHeight();
@@ -190,7 +190,7 @@ TEST(TerminalPane, CaretFollowsTheCurrentLineWithTabsExpanded) {
   EXPECT_EQ(p.view->CaretRect().topLeft(), QPoint(10 + width, 2 * h));
 
   p.port->Deliver("\n");
-  p.view->RunTick();
+  p.frame->Heartbeat().RunTick();
   FrameFixture::Pump(30);
   EXPECT_EQ(p.view->CaretRect().topLeft(), QPoint(10, 3 * h)) << "an empty current line: back to x = 10";
 }
@@ -203,7 +203,7 @@ struct CountingSender : ISender {
 
 TEST(TerminalPane, TimersRunTheReceiveTickAndTheSendersUntilTheyFinish) {
   Pane p;
-  p.view->StartTimers();
+  p.frame->Heartbeat().Start();
   p.port->Deliver("over the air\n");
   FrameFixture::Pump(200);
   EXPECT_EQ(p.session->Doc().LastLine(), "over the air");
@@ -213,8 +213,8 @@ TEST(TerminalPane, TimersRunTheReceiveTickAndTheSendersUntilTheyFinish) {
   FrameFixture::Pump(300);
   EXPECT_EQ(sender.steps, 5);
   EXPECT_TRUE(p.session->Doc().Senders.Empty());
-  p.view->StopTimers();
-  EXPECT_FALSE(p.view->TimersRunning());
+  p.frame->Heartbeat().Stop();
+  EXPECT_FALSE(p.frame->Heartbeat().Active());
 }
 
 TEST(TerminalPane, F6MovesBetweenThePanesAndTheActivePaneDecidesTheSearchCommands) {
@@ -269,7 +269,7 @@ TEST(TerminalPane, ScreenshotWithJapaneseText) {
       Sjis("cmd:CONNECT JA1XYZ\r\n*** CONNECTED to JA1XYZ\r\n"
            "[BBS-2.0-H$]\r\nこんにちは、ＪＡ１ＸＹＺ局のＢＢＳです。\r\n"
            "  12 JA2ABC  1206 ﾃｽﾄ送信のお知らせ\r\n  13 JA3DEF  1206 移動運用します\r\nJA1XYZ>"));
-  p.view->RunTick();
+  p.frame->Heartbeat().RunTick();
   FrameFixture::Pump(50);
   const char* artifacts = std::getenv("NAMI_ARTIFACTS");
   const QImage img = p.frame->grab().toImage();

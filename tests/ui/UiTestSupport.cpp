@@ -28,7 +28,7 @@ FrameFixture::FrameFixture(const std::string& iniText, IFileOps& ops) {
   const std::string ini = dir.File("NAMI.INI");
   if (!iniText.empty()) WriteFile(ini, iniText);
   settings = std::make_unique<CSettings>(ini, ops);
-  session = std::make_unique<CSession>(*settings, clock, false);
+  session = std::make_unique<CStation>(*settings, clock, false);
   auto fake = std::make_unique<FakePort>();
   port = fake.get();
   session->SetPort(std::move(fake));

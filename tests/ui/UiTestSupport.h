@@ -10,8 +10,8 @@
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
 #include "ui/MainFrame.h"
-#include "ui/RecentFiles.h"
-#include "ui/Session.h"
+#include "settings/RecentFiles.h"
+#include "station/Station.h"
 
 namespace nami::test {
 
@@ -26,7 +26,7 @@ struct FrameFixture {
   TempDir dir;
   std::unique_ptr<CSettings> settings;
   CManualClock clock{1796000000};
-  std::unique_ptr<CSession> session;
+  std::unique_ptr<CStation> session;
   FakePort* port = nullptr;
   std::unique_ptr<CRecentFiles> recent;
   std::unique_ptr<CMainFrame> frame;

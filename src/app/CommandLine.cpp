@@ -1,4 +1,4 @@
-#include "ui/CommandLine.h"
+#include "app/CommandLine.h"
 
 namespace nami {
 

@@ -1,6 +1,7 @@
-// One running station: the document, the terminal core, the autopilot and
-// the transfers, and the port behind them. Used by the window and by the
-// headless runner alike, so it holds no Qt.
+// One running station: the document, the terminal core, the autopilot, the
+// transfers, the radio link's state and the activity log, and the port
+// behind them. The layer between the core and the shell: the window and the
+// headless runner both drive one, so it holds no Qt.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "autopilot/Autopilot.h"
 #include "link/Clock.h"
 #include "settings/Settings.h"
 #include "terminal/Activity.h"
@@ -15,12 +17,9 @@
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "terminal/UiSink.h"
-
-#include "autopilot/Autopilot.h"
 #include "transfer/Transfers.h"
 
 namespace nami {
-
 
 // Passes the core's requests on to whoever shows them now (the terminal
 // pane, the console); drops them while nobody does.
@@ -39,14 +38,19 @@ class CUiRelay final : public IUiSink {
   IUiSink* target_ = nullptr;
 };
 
-class CSession {
+// The password of a telnet link (CP932) by its `[Devices]` value; `why`
+// says why none was found where one was looked for.
+using PasswordLookup = std::function<std::string(const std::string& link, std::string& why)>;
+
+class CStation {
  public:
   // `demo` takes the in-process simulator as the port instead of the
-  // serial port named by the profile.
-  CSession(CSettings& settings, IClock& clock, bool demo);
-  ~CSession();
-  CSession(const CSession&) = delete;
-  CSession& operator=(const CSession&) = delete;
+  // serial port named by the profile. Without `password` the passwords of
+  // telnet links come from the file beside NAMI.INI.
+  CStation(CSettings& settings, IClock& clock, bool demo, PasswordLookup password = {});
+  ~CStation();
+  CStation(const CStation&) = delete;
+  CStation& operator=(const CStation&) = delete;
 
   CSettings& Settings() { return settings_; }
   CUiRelay& Ui() { return relay_; }
@@ -54,8 +58,8 @@ class CSession {
   CTerminalCore& Core() { return core_; }
   IClock& Clock() { return clock_; }
   bool Demo() const { return demo_; }
-  CAutopilot* Autopilot() { return autopilot_.get(); }
-  CTransfers* Transfers() { return transfers_.get(); }
+  CAutopilot& Autopilot() { return autopilot_; }
+  CTransfers& Transfers() { return transfers_; }
   // What the autopilot and the transfers did, for the activity pane and the
   // headless error stream.
   CActivity& Activity() { return activity_; }
@@ -104,30 +108,33 @@ class CSession {
   std::function<void(const std::string&)> OnNotice;
 
   // With `on`, a port that is not open (a device that vanished or never
-  // opened) is tried again every kReopenMs, quietly, until it opens: the
-  // window and `--headless --stay` do this.
+  // opened) is tried again every kReopenMs by the station's clock, quietly,
+  // until it opens; each tick checks whether the time has come.
   void SetReopenPort(bool on) { reopen_ = on; }
   static constexpr int kReopenMs = 5000;
 
  private:
+  void InstallLinkPort();
   void Reinitialise();
   // After each receive tick: a port that closed itself ends the run as
   // link lost; a closed port is tried again when reopening is on.
   void CheckPort();
+  void ReopenIfDue(IPort& port);
   void PortOpened();
   void Notice(const std::string& text);
 
   CSettings& settings_;
   IClock& clock_;
   bool demo_;
+  PasswordLookup password_;
   CUiRelay relay_;
   CActivity activity_;
   CLinkState link_;
   std::string portName_;
   CNamiDoc doc_;
   CTerminalCore core_;
-  std::shared_ptr<CAutopilot> autopilot_;  // shared_ptr: the type may be incomplete here
-  std::shared_ptr<CTransfers> transfers_;
+  CAutopilot autopilot_;
+  CTransfers transfers_;
   bool reopen_ = false;
   bool waiting_ = false;  // for the port to open again
   bool waitSaid_ = false;

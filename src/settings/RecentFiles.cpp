@@ -1,4 +1,4 @@
-#include "ui/RecentFiles.h"
+#include "settings/RecentFiles.h"
 
 #include <algorithm>
 #include <sstream>

@@ -1,7 +1,8 @@
-// The receive tick runs when the port has data: over a real pseudo-terminal
-// it runs promptly on arrival, takes a flood whole over several passes,
-// sleeps while nothing arrives, beats once a second while a run waits, and
-// polls a hung-up line or a port without a descriptor instead of spinning.
+// The heartbeat runs the receive tick when the port has data: over a real
+// pseudo-terminal it runs promptly on arrival, takes a flood whole over
+// several passes, sleeps while nothing arrives, beats once a second while a
+// run waits, and polls a hung-up line or a port without a descriptor instead
+// of spinning.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -13,9 +14,9 @@
 
 #include "UiTestSupport.h"
 #include "link/SerialPort.h"
+#include "ui/Heartbeat.h"
 #include "ui/MainFrame.h"
 #include "ui/NamiView.h"
-#include "ui/ReceiveWatch.h"
 
 namespace nami {
 namespace {
@@ -40,15 +41,13 @@ struct PtyStation {
     ::unlockpt(master);
     WriteIni(std::string("[Devices]\r\nCOM2=") + ::ptsname(master) + "\r\n");
     settings = std::make_unique<CSettings>(dir.File("NAMI.INI"));
-    session = std::make_unique<CSession>(*settings, clock, false);
+    session = std::make_unique<CStation>(*settings, clock, false);
     CSettings* s = settings.get();
     session->SetPort(std::make_unique<CSerialPort>([s](const std::string& com) { return s->DevicePath(com); }));
     session->NewDocument();
     EXPECT_TRUE(session->Doc().Port()->IsOpen());
-    watch = std::make_unique<CReceiveWatch>(*session, [this] {
-      session->Tick();
-      ++ticks;
-    });
+    watch = std::make_unique<CHeartbeat>(*session);
+    watch->afterTick = [this](int) { ++ticks; };
   }
   ~PtyStation() {
     watch.reset();
@@ -73,8 +72,8 @@ struct PtyStation {
   CManualClock clock{1796000000};
   int master = -1;
   std::unique_ptr<CSettings> settings;
-  std::unique_ptr<CSession> session;
-  std::unique_ptr<CReceiveWatch> watch;
+  std::unique_ptr<CStation> session;
+  std::unique_ptr<CHeartbeat> watch;
   int ticks = 0;
 };
 
@@ -107,7 +106,7 @@ TEST(ReceiveWatch, OneTickReadsPastShortReadsUpToItsBound) {
   TempDir dir;
   CSettings settings(dir.File("NAMI.INI"));
   CManualClock clock{1796000000};
-  CSession session(settings, clock, false);
+  CStation session(settings, clock, false);
   auto fake = std::make_unique<FakePort>();
   FakePort* port = fake.get();
   session.SetPort(std::move(fake));
@@ -159,16 +158,14 @@ TEST(ReceiveWatch, PollsAHungUpLineAndAPortWithoutADescriptor) {
     TempDir dir;
     CSettings settings(dir.File("NAMI.INI"));
     CManualClock clock{1796000000};
-    CSession session(settings, clock, false);
+    CStation session(settings, clock, false);
     auto fake = std::make_unique<FakePort>();
     FakePort* port = fake.get();
     session.SetPort(std::move(fake));
     session.NewDocument();
     int ticks = 0;
-    CReceiveWatch watch(session, [&] {
-      session.Tick();
-      ++ticks;
-    });
+    CHeartbeat watch(session);
+    watch.afterTick = [&](int) { ++ticks; };
     watch.Start();
     EXPECT_EQ(watch.WatchedFd(), -1);
     port->Deliver("no descriptor\n");
@@ -178,6 +175,54 @@ TEST(ReceiveWatch, PollsAHungUpLineAndAPortWithoutADescriptor) {
     Pump(300);
     EXPECT_GE(ticks - before, 2) << "every 50 ms";
   }
+}
+
+struct CountingSender : ISender {
+  int steps = 0;
+  bool Step() override { return ++steps < 1000000; }  // never done by itself
+};
+
+// The heartbeat steps the senders after each tick; once stopped (the window
+// closing, the headless run finished) nothing is stepped or ticked until it
+// starts again.
+TEST(ReceiveWatch, AStoppedHeartbeatTicksAndStepsNothingUntilStarted) {
+  test::App();
+  TempDir dir;
+  CSettings settings(dir.File("NAMI.INI"));
+  CManualClock clock{1796000000};
+  CStation station(settings, clock, false);
+  auto fake = std::make_unique<FakePort>();
+  FakePort* port = fake.get();
+  station.SetPort(std::move(fake));
+  station.NewDocument();
+  CHeartbeat beat(station);
+  int ticks = 0;
+  beat.afterTick = [&](int) { ++ticks; };
+  CountingSender sender;
+  station.Doc().Senders.Push(&sender);
+  const struct {
+    const char* phase;
+    bool start;
+    bool stepsAndTicks;
+  } phases[] = {{"started", true, true}, {"stopped", false, false}, {"started again", true, true}};
+  for (const auto& ph : phases) {
+    if (ph.start)
+      beat.Start();
+    else
+      beat.Stop();
+    EXPECT_EQ(beat.Active(), ph.start) << ph.phase;
+    Pump(100);  // let a stepping that went on after Stop() show itself
+    const int steps = sender.steps;
+    const int before = ticks;
+    port->Deliver("line\n");
+    beat.TickSoon();
+    Pump(300);
+    EXPECT_EQ(sender.steps > steps, ph.stepsAndTicks) << ph.phase;
+    EXPECT_EQ(ticks > before, ph.stepsAndTicks) << ph.phase;
+    EXPECT_EQ(beat.Sender().Active(), ph.stepsAndTicks) << ph.phase;
+  }
+  beat.Stop();
+  station.Doc().Senders.Clear();
 }
 
 // A device that vanishes closes the port: the watch polls until the session
@@ -199,7 +244,7 @@ TEST(ReceiveWatch, AVanishedDeviceIsPolledUntilReopenedThenWatchedAgain) {
   ::unlockpt(back);
   st.master = back;
   ASSERT_TRUE(st.settings->SetDevicePath("COM2", ::ptsname(back)));
-  st.clock.AdvanceMs(CSession::kReopenMs);
+  st.clock.AdvanceMs(CStation::kReopenMs);
   Pump(2000, [&] { return st.session->Doc().PortOpen(); });
   ASSERT_TRUE(st.session->Doc().PortOpen());
   Pump(100);
@@ -216,8 +261,8 @@ TEST(ReceiveWatch, AVanishedDeviceIsPolledUntilReopenedThenWatchedAgain) {
 TEST(ReceiveWatch, BeatsOnceASecondWhileARunWaitsAndTickSoonRunsAtOnce) {
   PtyStation st;
   st.watch->Start();
-  st.session->Autopilot()->Run(AutoCommand::Connect);  // the BBS never answers
-  ASSERT_TRUE(st.session->Autopilot()->Busy());
+  st.session->Autopilot().Run(AutoCommand::Connect);  // the BBS never answers
+  ASSERT_TRUE(st.session->Autopilot().Busy());
   st.watch->TickSoon();
   Pump(50);
   const int start = st.ticks;
@@ -229,8 +274,8 @@ TEST(ReceiveWatch, BeatsOnceASecondWhileARunWaitsAndTickSoonRunsAtOnce) {
   // The end command clears AutoRunning; the next tick ends the wait.
   st.session->Doc().AutoRunning = false;
   st.watch->TickSoon();
-  Pump(1000, [&] { return !st.session->Autopilot()->Busy(); });
-  EXPECT_FALSE(st.session->Autopilot()->Busy());
+  Pump(1000, [&] { return !st.session->Autopilot().Busy(); });
+  EXPECT_FALSE(st.session->Autopilot().Busy());
 }
 
 // Text streaming in over a real pseudo-terminal: the window's pane repaints
@@ -248,9 +293,9 @@ TEST(ReceiveWatch, ThePaneRepaintsAtMostOncePer50MsWhileDataStreams) {
   f.session->NewDocument();
   f.frame->show();
   CNamiView* view = f.frame->TerminalPane();
-  view->StartTimers();
+  f.frame->Heartbeat().Start();
   test::FrameFixture::Pump(100);
-  ASSERT_GE(view->Watch().WatchedFd(), 0);
+  ASSERT_GE(f.frame->Heartbeat().WatchedFd(), 0);
 
   const int paintsBefore = view->PaintCount();
   QElapsedTimer t;
@@ -269,7 +314,7 @@ TEST(ReceiveWatch, ThePaneRepaintsAtMostOncePer50MsWhileDataStreams) {
   EXPECT_GE(paints, 1);
   // One per 50 ms, and the caret's own small repaints beside them.
   EXPECT_LE(paints, 2 * static_cast<int>((elapsed + 200) / 50) + 4) << line << " lines";
-  view->StopTimers();
+  f.frame->Heartbeat().Stop();
   ::close(master);
 }
 

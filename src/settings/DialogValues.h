@@ -60,10 +60,6 @@ std::optional<LengthFault> CheckComPortValues(const ComPortValues& values);
 // Writes "comstatus", "echo", "serial" in this order.
 void SaveComPortValues(CSettings& settings, const ComPortValues& values);
 
-// The serial devices of the machine under `devRoot`: /dev/serial/by-id/*
-// first (stable names for USB adapters), then ttyUSB*, ttyACM* and ttyS* in
-// number order.
-std::vector<std::string> FindSerialDevices(const std::string& devRoot = "/dev");
 // Device paths edited in the port dialog, by port name. Writes those that
 // differ from what the port name maps to now (section "Devices").
 void SaveDeviceEdits(CSettings& settings, const std::map<std::string, std::string>& edits);

@@ -1,14 +1,14 @@
-#include "ui/Session.h"
+#include "station/Station.h"
 
 #include <algorithm>
 
 #include "link/ComConfig.h"
 #include "link/LinkPort.h"
+#include "settings/LinkPasswords.h"
 #include "sim/DemoPort.h"
 #include "terminal/DocumentFile.h"
 #include "text/Cp932.h"
 #include "text/IniPath.h"
-#include "ui/LinkPasswords.h"
 
 namespace nami {
 
@@ -31,36 +31,45 @@ void CUiRelay::RedrawBottomRow(bool clearRest) {
   if (target_) target_->RedrawBottomRow(clearRest);
 }
 
-CSession::CSession(CSettings& settings, IClock& clock, bool demo)
-    : settings_(settings), clock_(clock), demo_(demo), activity_(clock), doc_(settings, relay_), core_(doc_) {
+CStation::CStation(CSettings& settings, IClock& clock, bool demo, PasswordLookup password)
+    : settings_(settings),
+      clock_(clock),
+      demo_(demo),
+      password_(std::move(password)),
+      activity_(clock),
+      doc_(settings, relay_),
+      core_(doc_),
+      autopilot_(doc_, clock_),
+      transfers_(doc_, clock_) {
   doc_.SetPathName("");
   doc_.SetActivity(&activity_);
   if (demo_) {
     FillDemoProfile(settings_);
     PrepareDemoStation(settings_);
   }
-  {
-    CSettings* s = &settings_;
-    IClock* clock = &clock_;
-    SLinkHooks hooks;
-    hooks.device = [s](const std::string& com) { return s->DevicePath(com); };
-    hooks.myCall = [s] { return s->MyCall(); };
-    hooks.setMyCall = [s](const std::string& call) { s->SetMyCall(call); };
-    hooks.password = [s](const std::string& link, std::string& why) { return LinkPassword(s->Path(), link, why); };
-    hooks.simulator = [clock] { return MakeDemoPort(*clock); };
-    doc_.SetPort(std::make_unique<CLinkPort>(clock_, std::move(hooks)));
-  }
-  autopilot_ = std::make_shared<CAutopilot>(doc_, clock_);
-  transfers_ = std::make_shared<CTransfers>(doc_, clock_);
+  InstallLinkPort();
 }
 
-CSession::~CSession() { Shutdown(); }
+CStation::~CStation() { Shutdown(); }
 
-void CSession::SetPort(std::unique_ptr<IPort> port) { doc_.SetPort(std::move(port)); }
+void CStation::InstallLinkPort() {
+  SLinkHooks hooks;
+  hooks.device = [this](const std::string& com) { return settings_.DevicePath(com); };
+  hooks.myCall = [this] { return settings_.MyCall(); };
+  hooks.setMyCall = [this](const std::string& call) { settings_.SetMyCall(call); };
+  hooks.password = [this](const std::string& link, std::string& why) {
+    if (password_) return password_(link, why);
+    return ReadLinkPasswordFile(LinkPasswordFile(settings_.Path()), link, why);
+  };
+  hooks.simulator = [this] { return MakeDemoPort(clock_); };
+  doc_.SetPort(std::make_unique<CLinkPort>(clock_, std::move(hooks)));
+}
 
-void CSession::Reinitialise() {
-  if (autopilot_) autopilot_->Cancel();
-  if (transfers_) transfers_->Reinitialise();
+void CStation::SetPort(std::unique_ptr<IPort> port) { doc_.SetPort(std::move(port)); }
+
+void CStation::Reinitialise() {
+  autopilot_.Cancel();
+  transfers_.Reinitialise();
   doc_.Senders.Clear();
   doc_.Lines().Clear();
   doc_.Lines().TakeEvictedCount();
@@ -69,7 +78,7 @@ void CSession::Reinitialise() {
   portName_.clear();
 }
 
-const std::string& CSession::PortName() {
+const std::string& CStation::PortName() {
   // Asked for by the status bar several times a second: worked out once per
   // opening of the port (the settings are read from the file at each use).
   if (!portName_.empty()) return portName_;
@@ -80,7 +89,7 @@ const std::string& CSession::PortName() {
   return portName_ = path.empty() ? Cp932ToUtf8(name) : path;  // a device path or link value (file-system name)
 }
 
-void CSession::NewDocument() {
+void CStation::NewDocument() {
   Reinitialise();
   doc_.SetPathName("");
   if (demo_) FillDemoProfile(settings_);
@@ -88,40 +97,43 @@ void CSession::NewDocument() {
   PortOpened();
 }
 
-void CSession::PortOpened() {
+void CStation::PortOpened() {
   waiting_ = !doc_.PortOpen();
   waitSaid_ = false;
   reopenAtMs_ = clock_.MonotonicMs() + kReopenMs;
 }
 
-void CSession::Notice(const std::string& text) {
+void CStation::Notice(const std::string& text) {
   if (OnNotice) OnNotice(text);
 }
 
-void CSession::CheckPort() {
+void CStation::CheckPort() {
   IPort* port = doc_.Port();
   if (!port) return;
   if (port->TakeLost()) {
     const std::string why = port->Failure();
     relay_.ShowMessage(msg::LinkLost + why);
-    if (autopilot_) autopilot_->OnLinkLost(why);
+    autopilot_.OnLinkLost(why);
     PortOpened();
   }
-  if (!reopen_ || !waiting_ || clock_.MonotonicMs() < reopenAtMs_) return;
+  if (reopen_ && waiting_ && clock_.MonotonicMs() >= reopenAtMs_) ReopenIfDue(*port);
+}
+
+void CStation::ReopenIfDue(IPort& port) {
   reopenAtMs_ = clock_.MonotonicMs() + kReopenMs;
-  if (port->Open(settings_.Get(keys::ComStatus))) {
+  if (port.Open(settings_.Get(keys::ComStatus))) {
     waiting_ = false;
     Notice("the port is open again: " + settings_.DevicePath(ParseComConfig(settings_.Get(keys::ComStatus)).device));
     return;
   }
   if (!waitSaid_) {
     waitSaid_ = true;
-    Notice("waiting for the port to open (" + port->Failure() + "); trying every " + std::to_string(kReopenMs / 1000) +
+    Notice("waiting for the port to open (" + port.Failure() + "); trying every " + std::to_string(kReopenMs / 1000) +
            " s");
   }
 }
 
-bool CSession::OpenDocument(const std::string& path, std::string& error) {
+bool CStation::OpenDocument(const std::string& path, std::string& error) {
   // The name becomes a NAMI.INI section, which is CP932.
   if (!DocumentNameStorable(path)) {
     error = UnstorablePathMessage(path);
@@ -141,7 +153,7 @@ bool CSession::OpenDocument(const std::string& path, std::string& error) {
   return true;
 }
 
-bool CSession::SaveDocument(const std::string& path, std::string& error) {
+bool CStation::SaveDocument(const std::string& path, std::string& error) {
   if (!nami::SaveDocument(doc_.Lines(), path, error)) {
     if (error.empty()) error = "the document could not be written";
     return false;
@@ -154,7 +166,7 @@ bool CSession::SaveDocument(const std::string& path, std::string& error) {
   return true;
 }
 
-std::string CSession::SaveForTermination(const std::string& folder, std::string& error) {
+std::string CStation::SaveForTermination(const std::string& folder, std::string& error) {
   std::string path = doc_.PathName();
   if (path.empty()) {
     if (doc_.LineCount() == 0) return {};
@@ -167,7 +179,7 @@ std::string CSession::SaveForTermination(const std::string& folder, std::string&
   return path;
 }
 
-int CSession::Tick() {
+int CStation::Tick() {
   AnnounceSettingsProblem();
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
@@ -175,24 +187,22 @@ int CSession::Tick() {
   const std::size_t count = doc_.LineCount();
   const std::size_t added = std::min<std::size_t>(doc_.Lines().AddedCount() - before, count);
   for (std::size_t i = count - added; i < count; ++i) link_.OnLine(doc_.LineAt(i), clock_.Now());
-  if (autopilot_) autopilot_->OnTick();
+  autopilot_.OnTick();
   if (OnLine)
     for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.LineAt(i));
   return static_cast<int>(added);
 }
 
-void CSession::AnnounceSettingsProblem() {
+void CStation::AnnounceSettingsProblem() {
   const std::string problem = settings_.File().TakeProblem();
   if (!problem.empty()) relay_.ShowMessage(problem);
 }
 
-void CSession::ScheduleTick() {
-  if (autopilot_) autopilot_->OnScheduleTimer();
-}
+void CStation::ScheduleTick() { autopilot_.OnScheduleTimer(); }
 
-void CSession::Shutdown() {
-  if (autopilot_) autopilot_->Cancel();
-  if (transfers_) transfers_->Cancel();
+void CStation::Shutdown() {
+  autopilot_.Cancel();
+  transfers_.Cancel();
   doc_.Senders.Clear();
   doc_.ClosePort();
 }

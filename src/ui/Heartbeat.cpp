@@ -1,0 +1,146 @@
+#include "ui/Heartbeat.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace nami {
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+extern "C" void OnTerminationSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] ssize_t n = ::write(gSignalPipe[1], &c, 1);
+}
+
+// POLLHUP and friends on `fd` right now.
+bool HungUp(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+}  // namespace
+
+CHeartbeat::CHeartbeat(CStation& station, QObject* parent)
+    : QObject(parent), station_(station), sender_(station.Doc()) {
+  timer_.setSingleShot(true);
+  timer_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
+  connect(&timer_, &QTimer::timeout, this, [this] { OnWake(false); });
+  schedule_.setInterval(kScheduleMs);
+  connect(&schedule_, &QTimer::timeout, this, [this] {
+    station_.ScheduleTick();
+    TickSoon();  // a run it started is watched from now on (the beat)
+  });
+}
+
+CHeartbeat::~CHeartbeat() { Stop(); }
+
+void CHeartbeat::Start() {
+  active_ = true;
+  stopped_ = false;
+  // A write that finds the device gone: the tick reports the lost link.
+  station_.Doc().OnPortLost = [this] { TickSoon(); };
+  schedule_.start();
+  Arrange();
+}
+
+void CHeartbeat::Stop() {
+  active_ = false;
+  stopped_ = true;
+  station_.Doc().OnPortLost = nullptr;
+  timer_.stop();
+  schedule_.stop();
+  WatchDescriptor(-1);
+  sender_.Detach();
+}
+
+void CHeartbeat::TickSoon() {
+  if (active_) timer_.start(0);
+}
+
+void CHeartbeat::RunTick() {
+  ++ticks_;
+  const int completed = station_.Tick();
+  KickSenders();
+  if (afterTick) afterTick(completed);
+}
+
+void CHeartbeat::KickSenders() {
+  if (!stopped_) sender_.Kick();
+}
+
+void CHeartbeat::OnWake(bool data) {
+  if (!active_) return;
+  inDataTick_ = data;
+  RunTick();
+  inDataTick_ = false;
+  Arrange();
+}
+
+void CHeartbeat::OnReadable() {
+  // A hung-up line (a pseudo-terminal whose other end has gone) stays
+  // readable with nothing to read: poll it instead of spinning.
+  if (HungUp(fd_)) {
+    notifier_->setEnabled(false);
+    hungUp_ = true;
+  }
+  OnWake(!hungUp_);
+}
+
+void CHeartbeat::WatchDescriptor(int fd) {
+  delete notifier_;
+  notifier_ = nullptr;
+  fd_ = fd;
+  hungUp_ = false;
+  if (fd_ < 0) return;
+  notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, &CHeartbeat::OnReadable);
+}
+
+void CHeartbeat::Arrange() {
+  if (!active_) return;
+  IPort* port = station_.Doc().Port();
+  const int fd = port && port->IsOpen() ? port->PollFd() : -1;
+  if (fd != fd_) WatchDescriptor(fd);
+  if (hungUp_ && fd_ >= 0) {
+    // The same descriptor number may belong to a port opened again since.
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) >= 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+      hungUp_ = false;
+      notifier_->setEnabled(true);
+    }
+  }
+  if (fd_ < 0 || hungUp_) {
+    if (!timer_.isActive()) timer_.start(kPollMs);
+    return;
+  }
+  if (station_.Autopilot().Busy()) {
+    if (!timer_.isActive() || timer_.remainingTime() > kBeatMs) timer_.start(kBeatMs);
+  } else if (timer_.isActive() && timer_.interval() != 0) {
+    timer_.stop();
+  }
+}
+
+void CHeartbeat::CatchTerminationSignals(std::function<void()> onSignal) {
+  if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  onSignal_ = std::move(onSignal);
+  delete signalNotifier_;
+  signalNotifier_ = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, this);
+  connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
+    char buf[16];
+    while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
+    }
+    if (onSignal_) onSignal_();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnTerminationSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGINT, &sa, nullptr);
+}
+
+}  // namespace nami

@@ -1,0 +1,98 @@
+// The one clock of a running station, for the window and the headless
+// runner alike: the receive tick, the schedule, the send driver and the
+// termination signals.
+//
+// The receive tick runs when the port has data, not every 50 ms: the port's
+// descriptor (a tty, a pseudo-terminal, or a socket for link kinds that have
+// one) is watched with a QSocketNotifier. A tick reads until the port would
+// block, up to CTerminalCore::kMaxPerTick bytes; with more waiting, the
+// descriptor stays readable and the next pass comes after the event loop has
+// had its turn, so the window stays responsive under a flood.
+//
+// Without data nothing runs, except a tick once a second while the autopilot
+// has a run (it ends a step whose run was stopped, and checks what waits on
+// time). A port without a descriptor (the in-process simulator, a closed
+// port waiting to be opened again) or a line that has hung up is polled
+// every kPollMs; a write that finds the port gone asks for a tick.
+// TickSoon() runs one tick at the next turn of the event loop, for commands
+// that change what the tick acts on. Every kScheduleMs the schedule may
+// start a run. After each tick the senders are stepped as the port takes
+// more (CSendDriver).
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+
+#include "station/Station.h"
+#include "ui/SendDriver.h"
+
+namespace nami {
+
+class CHeartbeat : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kPollMs = 50;         // a port without a descriptor
+  static constexpr int kBeatMs = 1000;       // while a run is under way
+  static constexpr int kScheduleMs = 60000;  // the schedule's check
+
+  explicit CHeartbeat(CStation& station, QObject* parent = nullptr);
+  ~CHeartbeat() override;
+
+  // Runs after every receive tick with the number of lines it completed.
+  std::function<void(int completed)> afterTick;
+
+  // Starts watching the port and the schedule.
+  void Start();
+  // Stops every timer and lets go of the port (before it closes for good);
+  // the senders are not stepped again until Start().
+  void Stop();
+  bool Active() const { return active_; }
+  // One tick at the next turn of the event loop (after a command).
+  void TickSoon();
+  // One receive tick now, then the senders and afterTick.
+  void RunTick();
+  // True while the running tick was started by data arriving (the pane
+  // then coalesces its repaints).
+  bool InDataTick() const { return inDataTick_; }
+  // Ticks run so far.
+  std::uint64_t Ticks() const { return ticks_; }
+  // The descriptor watched now (-1: polling or stopped), for tests.
+  int WatchedFd() const { return fd_; }
+
+  // Steps the senders whenever the port may take more.
+  CSendDriver& Sender() { return sender_; }
+  // Hands new senders to the pacing (after a command that may have started one).
+  void KickSenders();
+
+  // SIGTERM and SIGINT call `onSignal` from the event loop (a self-pipe:
+  // nothing runs inside the signal handler). Installed once per process.
+  void CatchTerminationSignals(std::function<void()> onSignal);
+
+ private:
+  void OnWake(bool data);
+  void OnReadable();
+  // Follows the port (reopened, closed) and sets the timer for what comes
+  // next: the poll, the beat or nothing.
+  void Arrange();
+  void WatchDescriptor(int fd);
+
+  CStation& station_;
+  CSendDriver sender_;
+  QSocketNotifier* notifier_ = nullptr;
+  QTimer timer_;
+  QTimer schedule_;
+  QSocketNotifier* signalNotifier_ = nullptr;
+  std::function<void()> onSignal_;
+  int fd_ = -1;
+  bool active_ = false;
+  bool stopped_ = false;  // Stop() ran: no stepping until Start()
+  bool inDataTick_ = false;
+  bool hungUp_ = false;  // the watched line hung up: polled until the port changes
+  std::uint64_t ticks_ = 0;
+};
+
+}  // namespace nami
