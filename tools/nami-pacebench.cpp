@@ -174,16 +174,87 @@ class UartModel : public nami::IPort {
 
 // Uploads through the UART model for `seconds` and prints the share of the
 // line rate reached in the steady state.
-int RunUartModel(double bitsPerSecond, double seconds, const std::string& dirName) {
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 1;
-  int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_NONBLOCK);
+// A raw pty whose slave side stands for the serial device; false when none.
+bool OpenRawPty(double bitsPerSecond, int& master, int& slave) {
+  master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
+  slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (slave < 0) return false;
   termios t{};
   tcgetattr(slave, &t);
   cfmakeraw(&t);
   cfsetospeed(&t, bitsPerSecond >= 115200 ? B115200 : B9600);
   tcsetattr(slave, TCSANOW, &t);
+  return true;
+}
 
+// What one paced upload through the UART model showed, after a 1 s warm-up.
+struct UartRun {
+  double elapsed = 0;
+  double window = 0;  // the measured time after the warm-up
+  double rate = 0;    // bytes per second on the line
+  double uiCpu = 0;
+  double processCpu = 0;
+  double queueChecks = 0;
+  std::vector<double> reactions;  // sorted
+};
+
+// Uploads `upload` through the document, the pump and the pacer to `uart`
+// for `seconds`, measuring from one second in.
+UartRun PaceUpload(nami::CNamiDoc& doc, UartModel& uart, const std::string& upload, double seconds) {
+  nami::CSystemClock clock;
+  nami::CTransfers transfers(doc, clock);
+  nami::CWritePacer pacer([&uart](int) { return uart.TransmitQueueCount(); });
+  nami::CSendPump pump(doc, pacer);
+  pump.Attach();
+  transfers.StartUpload(upload);
+  pump.Kick();
+  const auto t0 = std::chrono::steady_clock::now();
+  long long atWarm = -1;
+  double warm = 0, uiCpu0 = 0, processCpu0 = 0;
+  UartRun run;
+  while ((run.elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count()) < seconds) {
+    if (atWarm < 0 && run.elapsed >= 1.0) {
+      atWarm = uart.Transmitted();
+      warm = run.elapsed;
+      uiCpu0 = ThreadCpu();
+      processCpu0 = ProcessCpu();
+    }
+    pollfd p{pacer.NotifyFd(), POLLIN, 0};
+    if (poll(&p, 1, 50) == 1) pump.OnReady();
+  }
+  run.window = run.elapsed - warm;
+  run.rate = static_cast<double>(uart.Transmitted() - atWarm) / run.window;
+  run.uiCpu = ThreadCpu() - uiCpu0;
+  run.processCpu = ProcessCpu() - processCpu0;
+  run.queueChecks = static_cast<double>(pacer.QueueChecks());
+  run.reactions = uart.Reactions();
+  std::sort(run.reactions.begin(), run.reactions.end());
+  transfers.Cancel();
+  return run;
+}
+
+void PrintUartRun(const UartRun& run, double bitsPerSecond) {
+  const double share = 100.0 * run.rate / (bitsPerSecond / 10);
+  std::printf(
+      "[uart model] %.0f bit/s, %.1f s: %.0f B/s on the line = %.1f%% of the line rate; "
+      "queue checks %.0f/s; UI thread CPU %.2f ms/s\n",
+      bitsPerSecond, run.elapsed, run.rate, share, run.queueChecks / run.elapsed, 1000.0 * run.uiCpu / run.window);
+  std::printf("  share=%.2f process_cpu=%.3f\n", share, 100.0 * run.processCpu / run.window);
+  const std::vector<double>& r = run.reactions;
+  if (r.empty()) return;
+  const double charS = 10.0 / bitsPerSecond;
+  const auto late = std::count_if(r.begin(), r.end(), [&](double x) { return x > charS; });
+  std::printf(
+      "  reaction from queue empty to next byte: median %.0f us, 90th %.0f us, 99th %.0f us; "
+      "%.2f%% slower than one character time (%.0f us)\n",
+      1e6 * r[r.size() / 2], 1e6 * r[r.size() * 9 / 10], 1e6 * r[r.size() * 99 / 100],
+      100.0 * static_cast<double>(late) / static_cast<double>(r.size()), 1e6 * charS);
+}
+
+int RunUartModel(double bitsPerSecond, double seconds, const std::string& dirName) {
+  int master = -1, slave = -1;
+  if (!OpenRawPty(bitsPerSecond, master, slave)) return 1;
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / dirName;
   std::filesystem::create_directories(dir);
   const std::string upload = (dir / "big.upl").string();
@@ -192,58 +263,16 @@ int RunUartModel(double bitsPerSecond, double seconds, const std::string& dirNam
     const auto bytes = static_cast<std::size_t>(bitsPerSecond / 10 * seconds * 2) + 1000;
     out << std::string(bytes, 'x');
   }
-  nami::CSettings settings((dir / "NAMI.INI").string());
-  PrintSink sink;
-  nami::CSystemClock clock;
-  nami::CNamiDoc doc(settings, sink);
-  auto model = std::make_unique<UartModel>(bitsPerSecond, slave);
-  UartModel* uart = model.get();
-  doc.SetPort(std::move(model));
-  nami::CTransfers transfers(doc, clock);
-  nami::CWritePacer pacer([uart](int) { return uart->TransmitQueueCount(); });
-  nami::CSendPump pump(doc, pacer);
-  pump.Attach();
-
-  transfers.StartUpload(upload);
-  pump.Kick();
-  const auto t0 = std::chrono::steady_clock::now();
-  long long atWarm = -1;
-  double warm = 0, uiCpu0 = 0, processCpu0 = 0;
-  double elapsed = 0;
-  while ((elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count()) < seconds) {
-    if (atWarm < 0 && elapsed >= 1.0) {
-      atWarm = uart->Transmitted();
-      warm = elapsed;
-      uiCpu0 = ThreadCpu();
-      processCpu0 = ProcessCpu();
-    }
-    pollfd p{pacer.NotifyFd(), POLLIN, 0};
-    if (poll(&p, 1, 50) == 1) pump.OnReady();
+  {
+    nami::CSettings settings((dir / "NAMI.INI").string());
+    PrintSink sink;
+    nami::CNamiDoc doc(settings, sink);
+    auto model = std::make_unique<UartModel>(bitsPerSecond, slave);
+    UartModel* uart = model.get();
+    doc.SetPort(std::move(model));
+    PrintUartRun(PaceUpload(doc, *uart, upload, seconds), bitsPerSecond);
   }
-  const double window = elapsed - warm;
-  const double rate = static_cast<double>(uart->Transmitted() - atWarm) / window;
-  const double uiCpu = ThreadCpu() - uiCpu0;
-  const double processCpu = ProcessCpu() - processCpu0;
-  std::vector<double> reactions = uart->Reactions();
-  std::sort(reactions.begin(), reactions.end());
-  const double charS = 10.0 / bitsPerSecond;
-  const auto late = std::count_if(reactions.begin(), reactions.end(), [&](double r) { return r > charS; });
-  transfers.Cancel();
   std::filesystem::remove_all(dir);
-  std::printf(
-      "[uart model] %.0f bit/s, %.1f s: %.0f B/s on the line = %.1f%% of the line rate; "
-      "queue checks %.0f/s; UI thread CPU %.2f ms/s\n",
-      bitsPerSecond, elapsed, rate, 100.0 * rate / (bitsPerSecond / 10),
-      static_cast<double>(pacer.QueueChecks()) / elapsed, 1000.0 * uiCpu / window);
-  std::printf("  share=%.2f process_cpu=%.3f\n", 100.0 * rate / (bitsPerSecond / 10), 100.0 * processCpu / window);
-  if (!reactions.empty()) {
-    std::printf(
-        "  reaction from queue empty to next byte: median %.0f us, 90th %.0f us, 99th %.0f us; "
-        "%.2f%% slower than one character time (%.0f us)\n",
-        1e6 * reactions[reactions.size() / 2], 1e6 * reactions[reactions.size() * 9 / 10],
-        1e6 * reactions[reactions.size() * 99 / 100],
-        100.0 * static_cast<double>(late) / static_cast<double>(reactions.size()), 1e6 * charS);
-  }
   close(slave);
   close(master);
   return 0;
