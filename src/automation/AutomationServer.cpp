@@ -172,31 +172,40 @@ class CAutomationObject : public QDBusVirtualObject {
     }
     const QVariant arg = Unwrapped(args.front());
 
-    // The argument of ShowWindow and DownloadStop is ignored, whatever it is.
-    if (method == Method::ShowWindow) {
-      target_.ShowWindow();
-      Reply(message, connection, message.createReply());
-      return true;
+    switch (method) {
+      // The argument of ShowWindow and DownloadStop is ignored, whatever it is.
+      case Method::ShowWindow:
+        target_.ShowWindow();
+        break;
+      case Method::DownloadStop:
+        target_.DownloadStop();
+        break;
+      case Method::GetLine:
+        return AnswerGetLine(arg, message, connection);
+      default:
+        return DispatchText(method, arg, message, connection);
     }
-    if (method == Method::DownloadStop) {
-      target_.DownloadStop();
-      Reply(message, connection, message.createReply());
-      return true;
-    }
-    if (method == Method::GetLine) {
-      int n = 0;
-      if (!ToLineNumber(arg, &n)) {
-        Reply(
-            message, connection,
+    Reply(message, connection, message.createReply());
+    return true;
+  }
+
+ private:
+  bool AnswerGetLine(const QVariant& arg, const QDBusMessage& message, const QDBusConnection& connection) {
+    int n = 0;
+    if (!ToLineNumber(arg, &n)) {
+      Reply(message, connection,
             message.createErrorReply(
                 QLatin1String(kInvalidArgs),
                 QStringLiteral("GetLine takes an integer (int16), not %1").arg(QLatin1String(arg.metaType().name()))));
-        return true;
-      }
-      Reply(message, connection, message.createReply(FromCp932(target_.GetLine(n))));
       return true;
     }
+    Reply(message, connection, message.createReply(FromCp932(target_.GetLine(n))));
+    return true;
+  }
 
+  // UploadFile, DownloadFile and SendOut: one string argument.
+  bool DispatchText(Method method, const QVariant& arg, const QDBusMessage& message,
+                    const QDBusConnection& connection) {
     if (arg.metaType().id() != QMetaType::QString) {
       Reply(
           message, connection,
@@ -209,19 +218,7 @@ class CAutomationObject : public QDBusVirtualObject {
     // becomes CP932.
     const bool isPath = method == Method::UploadFile || method == Method::DownloadFile;
     const std::string text = isPath ? QFile::encodeName(arg.toString()).toStdString() : ToCp932(arg.toString());
-    // UploadFile and SendOut answer once their work has ended; each answer
-    // is sent once, however often `done` is called. A failure is the error
-    // Nami.Error.Failed with the reason.
-    auto answered = std::make_shared<bool>(false);
-    const QDBusMessage call = message;
-    const QDBusConnection bus = connection;
-    auto done = [answered, call, bus](bool ok, const std::string& why) {
-      if (*answered) return;
-      *answered = true;
-      if (!call.isReplyRequired()) return;
-      bus.send(ok ? call.createReply(QVariant(true))
-                  : call.createErrorReply(QLatin1String(CAutomationServer::kErrorFailed), QString::fromStdString(why)));
-    };
+    auto done = Answerer(message, connection);
     switch (method) {
       case Method::UploadFile:
         target_.UploadFile(text, done);
@@ -242,7 +239,20 @@ class CAutomationObject : public QDBusVirtualObject {
     return true;
   }
 
- private:
+  // UploadFile and SendOut answer once their work has ended; each answer is
+  // sent once, however often the answerer is called. A failure is the error
+  // Nami.Error.Failed with the reason.
+  static IAutomationTarget::Done Answerer(const QDBusMessage& call, const QDBusConnection& bus) {
+    auto answered = std::make_shared<bool>(false);
+    return [answered, call, bus](bool ok, const std::string& why) {
+      if (*answered) return;
+      *answered = true;
+      if (!call.isReplyRequired()) return;
+      bus.send(ok ? call.createReply(QVariant(true))
+                  : call.createErrorReply(QLatin1String(CAutomationServer::kErrorFailed), QString::fromStdString(why)));
+    };
+  }
+
   static void Reply(const QDBusMessage& call, const QDBusConnection& connection, const QDBusMessage& reply) {
     if (call.isReplyRequired()) connection.send(reply);
   }

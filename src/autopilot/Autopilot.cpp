@@ -149,7 +149,7 @@ bool CAutopilot::RefuseWithoutPort(bool autoMode) {
     lastAbortReason_ = kReasonNoPort;
     RecordEnd(RunOutcome::PortNotOpen, why);
   } else {
-    doc_.Ui().ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + Utf8ToCp932(why));
+    doc_.Ui().ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + why);
   }
   return true;
 }
@@ -375,7 +375,7 @@ CMailSender::StartResult CAutopilot::StartNextMailFile() {
     if (r != CMailSender::StartResult::NotOpened) return r;
     missing_.push_back(name);
     doc_.Report(ActivityKind::Note, "メールファイルを開けないため飛ばしました: " + name + ": " + sender_.OpenError());
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(name) + ": " + sender_.OpenError());
+    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, name, sender_.OpenError()));
   }
   return CMailSender::StartResult::NotOpened;
 }

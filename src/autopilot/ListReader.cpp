@@ -79,7 +79,7 @@ StepEvent CListReader::StartListReading() {
   ListCommandCursor = 0;
 
   if (!run_.LogFile.Open(listFile, CTextFile::Mode::Truncate)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(listFile) + ": " + run_.LogFile.Error());
+    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, listFile, run_.LogFile.Error()));
     return StepEvent::LogNotOpened;
   }
 

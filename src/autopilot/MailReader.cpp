@@ -71,7 +71,7 @@ StepEvent CMailReader::StartMailReading() {
   for (const std::string& line : ListLines) ReadsPlanned += Qualifies(line) ? 1 : 0;
 
   if (!run_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(mailFile) + ": " + run_.LogFile.Error());
+    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, mailFile, run_.LogFile.Error()));
     return StepEvent::LogNotOpened;
   }
   run_.WaitText = waitText;

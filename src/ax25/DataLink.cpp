@@ -227,9 +227,7 @@ void CDataLink::Disconnect() {
       break;
     case ELinkState::AwaitingConnection:
     case ELinkState::AwaitingRelease:
-      Reset();
-      GoDisconnected();
-      events_.OnDisconnected();
+      Released();
       break;
     case ELinkState::Connected:
     case ELinkState::TimerRecovery:
@@ -332,10 +330,7 @@ void CDataLink::OnFrameDisconnected(const SFrame& f) {
 }
 
 void CDataLink::OnFrameAwaitingConnection(const SFrame& f) {
-  if (!f.src.SameStation(peer_)) {
-    if (f.IsCommand() && (f.kind == EKind::SABM || f.kind == EKind::SABME || f.pf)) AnswerDm(f);
-    return;
-  }
+  if (FromStranger(f)) return;
   switch (f.kind) {
     case EKind::UA:
       EnterConnected(false);
@@ -362,22 +357,15 @@ void CDataLink::OnFrameAwaitingConnection(const SFrame& f) {
 }
 
 void CDataLink::OnFrameAwaitingRelease(const SFrame& f) {
-  if (!f.src.SameStation(peer_)) {
-    if (f.IsCommand() && (f.kind == EKind::SABM || f.kind == EKind::SABME || f.pf)) AnswerDm(f);
-    return;
-  }
+  if (FromStranger(f)) return;
   switch (f.kind) {
     case EKind::UA:
     case EKind::DM:
-      Reset();
-      GoDisconnected();
-      events_.OnDisconnected();
+      Released();
       return;
     case EKind::DISC:
       SendU(EKind::UA, false, f.pf);
-      Reset();
-      GoDisconnected();
-      events_.OnDisconnected();
+      Released();
       return;
     case EKind::SABM:
       SendU(EKind::DM, false, f.pf);
@@ -515,75 +503,35 @@ void CDataLink::TakeI(const SFrame& f) {
   }
 }
 
+bool CDataLink::FromStranger(const SFrame& f) {
+  if (f.src.SameStation(peer_)) return false;
+  // Someone else calling or polling while we are busy with our peer.
+  if (f.IsCommand() && (f.kind == EKind::SABM || f.kind == EKind::SABME || f.pf)) AnswerDm(f);
+  return true;
+}
+
+void CDataLink::Released() {
+  Reset();
+  GoDisconnected();
+  events_.OnDisconnected();
+}
+
 void CDataLink::OnFrameConnected(const SFrame& f) {
-  if (!f.src.SameStation(peer_)) {
-    // Someone else calling while we are busy with our peer.
-    if (f.IsCommand() && (f.kind == EKind::SABM || f.kind == EKind::SABME || f.pf)) AnswerDm(f);
-    return;
-  }
-  const bool recovery = state_ == ELinkState::TimerRecovery;
+  if (FromStranger(f)) return;
   switch (f.kind) {
-    case EKind::I: {
-      if (!NrValid(f.nr)) return FrameReject(kFrmrBadNr, f, true);
-      AckUpTo(f.nr);
-      if (!recovery) StopT1();
-      TakeI(f);
-      if (!IsUp()) return;
-      if (!recovery) {
-        AfterAck();
-      } else {
-        Pump();
-      }
-      return;
-    }
+    case EKind::I:
+      return OnConnectedI(f);
     case EKind::RR:
     case EKind::RNR:
-    case EKind::REJ: {
-      peerBusy_ = f.kind == EKind::RNR;
-      if (!NrValid(f.nr)) return FrameReject(kFrmrBadNr, f, true);
-      AckUpTo(f.nr);
-      const bool answer = f.IsCommand() && f.pf;
-      if (recovery && !f.IsCommand() && f.pf) {
-        // The answer to our poll: back to normal, resending what it lacks.
-        state_ = ELinkState::Connected;
-        rc_ = 0;
-        StopT1();
-        if (va_ != vs_) Retransmit();
-        AfterAck();
-      } else if (!recovery) {
-        if (f.kind == EKind::REJ) Retransmit();
-        AfterAck();
-      }
-      if (answer) SendS(EKind::RR, false, true);
-      return;
-    }
+    case EKind::REJ:
+      return OnConnectedSupervisory(f);
     case EKind::SABM:
-      // The peer did not hear our UA and calls again. If nothing has passed
-      // yet, the window is resent from the start; otherwise the peer has
-      // reset the link and what it had not acknowledged goes again.
+      return OnPeerReset(f);
+    case EKind::DISC:
       SendU(EKind::UA, false, f.pf);
-      vr_ = 0;
-      rejectSent_ = false;
-      ackDue_ = false;
-      vs_ = va_ = 0;
-      sent_ = 0;
-      state_ = ELinkState::Connected;
-      rc_ = 0;
-      StopT1();
-      AfterAck();
-      return;
-    case EKind::DISC: {
-      SendU(EKind::UA, false, f.pf);
-      Reset();
-      GoDisconnected();
-      events_.OnDisconnected();
-      return;
-    }
+      return Released();
     case EKind::DM:
-      Reset();
-      GoDisconnected();
-      events_.OnDisconnected();
-      return;
+      return Released();
     case EKind::FRMR:
       SendU(EKind::DM, false, false);
       Reset();
@@ -599,6 +547,56 @@ void CDataLink::OnFrameConnected(const SFrame& f) {
       ++stats_.framesIgnored;
       return;
   }
+}
+
+void CDataLink::OnConnectedI(const SFrame& f) {
+  const bool recovery = state_ == ELinkState::TimerRecovery;
+  if (!NrValid(f.nr)) return FrameReject(kFrmrBadNr, f, true);
+  AckUpTo(f.nr);
+  if (!recovery) StopT1();
+  TakeI(f);
+  if (!IsUp()) return;
+  if (!recovery) {
+    AfterAck();
+  } else {
+    Pump();
+  }
+}
+
+void CDataLink::OnConnectedSupervisory(const SFrame& f) {
+  const bool recovery = state_ == ELinkState::TimerRecovery;
+  peerBusy_ = f.kind == EKind::RNR;
+  if (!NrValid(f.nr)) return FrameReject(kFrmrBadNr, f, true);
+  AckUpTo(f.nr);
+  const bool answer = f.IsCommand() && f.pf;
+  if (recovery && !f.IsCommand() && f.pf) {
+    // The answer to our poll: back to normal, resending what it lacks.
+    state_ = ELinkState::Connected;
+    rc_ = 0;
+    StopT1();
+    if (va_ != vs_) Retransmit();
+    AfterAck();
+  } else if (!recovery) {
+    if (f.kind == EKind::REJ) Retransmit();
+    AfterAck();
+  }
+  if (answer) SendS(EKind::RR, false, true);
+}
+
+// The peer did not hear our UA and calls again. If nothing has passed yet,
+// the window is resent from the start; otherwise the peer has reset the
+// link and what it had not acknowledged goes again.
+void CDataLink::OnPeerReset(const SFrame& f) {
+  SendU(EKind::UA, false, f.pf);
+  vr_ = 0;
+  rejectSent_ = false;
+  ackDue_ = false;
+  vs_ = va_ = 0;
+  sent_ = 0;
+  state_ = ELinkState::Connected;
+  rc_ = 0;
+  StopT1();
+  AfterAck();
 }
 
 }  // namespace nami::ax25

@@ -176,8 +176,14 @@ class CDataLink {
   void EnterConnected(bool incoming);
   void Reset();  // clears sequence numbers, window, queues and timers
   void GoDisconnected();
+  void Released();  // the link is down by the peer's or our own release
 
+  // A frame from another station than the peer: a call or a poll gets DM.
+  bool FromStranger(const SFrame& f);
   void OnFrameConnected(const SFrame& f);
+  void OnConnectedI(const SFrame& f);
+  void OnConnectedSupervisory(const SFrame& f);
+  void OnPeerReset(const SFrame& f);  // SABM on a link that is up
   void OnFrameAwaitingConnection(const SFrame& f);
   void OnFrameAwaitingRelease(const SFrame& f);
   void OnFrameDisconnected(const SFrame& f);

@@ -235,66 +235,52 @@ const char* DecodeErrorText(EDecodeError error) {
   return "?";
 }
 
-std::optional<SFrame> Decode(std::string_view in, EDecodeError* error) {
-  EDecodeError dummy;
-  EDecodeError& err = error ? *error : dummy;
-  err = EDecodeError::None;
-  if (in.size() > kMaxFrameBytes) {
-    err = EDecodeError::TooLong;
-    return std::nullopt;
-  }
-  if (in.size() < 2 * kAddrLen + 1) {
-    err = EDecodeError::TooShort;
-    return std::nullopt;
-  }
-  // Find the address that carries the end bit.
-  std::size_t count = 0;
+namespace {
+
+// The number of addresses up to the one that carries the end bit.
+EDecodeError CountAddresses(std::string_view in, std::size_t& count) {
+  count = 0;
   while (true) {
     const std::size_t at = count * kAddrLen + 6;
-    if (at >= in.size()) {
-      err = EDecodeError::NoAddressEnd;
-      return std::nullopt;
-    }
+    if (at >= in.size()) return EDecodeError::NoAddressEnd;
     ++count;
     if (static_cast<std::uint8_t>(in[at]) & 1) break;
-    if (count == 2 + kMaxDigis) {
-      err = EDecodeError::TooManyDigis;
-      return std::nullopt;
-    }
+    if (count == 2 + kMaxDigis) return EDecodeError::TooManyDigis;
   }
-  if (count < 2) {
-    err = EDecodeError::TooShort;
-    return std::nullopt;
-  }
-  std::size_t pos = count * kAddrLen;
-  if (pos >= in.size()) {
-    err = EDecodeError::TooShort;
-    return std::nullopt;
-  }
-  SFrame f;
+  // Two addresses and the control byte at least.
+  return count < 2 || count * kAddrLen >= in.size() ? EDecodeError::TooShort : EDecodeError::None;
+}
+
+EDecodeError DecodeInto(std::string_view in, SFrame& f) {
+  if (in.size() > kMaxFrameBytes) return EDecodeError::TooLong;
+  if (in.size() < 2 * kAddrLen + 1) return EDecodeError::TooShort;
+  std::size_t count = 0;
+  if (const EDecodeError e = CountAddresses(in, count); e != EDecodeError::None) return e;
   f.digis.resize(count - 2);
   for (std::size_t i = 0; i < count; ++i) {
     SAddress& a = i == 0 ? f.dest : i == 1 ? f.src : f.digis[i - 2];
-    if (!GetAddress(in.substr(i * kAddrLen, kAddrLen), a)) {
-      err = EDecodeError::BadCallsign;
-      return std::nullopt;
-    }
+    if (!GetAddress(in.substr(i * kAddrLen, kAddrLen), a)) return EDecodeError::BadCallsign;
   }
+  std::size_t pos = count * kAddrLen;
   DecodeControl(static_cast<std::uint8_t>(in[pos++]), f);
   if (HasPid(f.kind)) {
-    if (pos >= in.size()) {
-      err = EDecodeError::TooShort;
-      return std::nullopt;
-    }
+    if (pos >= in.size()) return EDecodeError::TooShort;
     f.pid = static_cast<std::uint8_t>(in[pos++]);
   }
   if (pos < in.size()) {
-    if (!MayHaveInfo(f.kind)) {
-      err = EDecodeError::InfoNotAllowed;
-      return std::nullopt;
-    }
+    if (!MayHaveInfo(f.kind)) return EDecodeError::InfoNotAllowed;
     f.info.assign(in.substr(pos));
   }
+  return EDecodeError::None;
+}
+
+}  // namespace
+
+std::optional<SFrame> Decode(std::string_view in, EDecodeError* error) {
+  SFrame f;
+  const EDecodeError e = DecodeInto(in, f);
+  if (error) *error = e;
+  if (e != EDecodeError::None) return std::nullopt;
   return f;
 }
 

@@ -227,61 +227,17 @@ void CAgwFarSide::OnFrame(const agw::SFrame& f, std::int64_t now) {
         Fail(now, name_ + ": the server refused MYCALL " + myCall_ + " on radio port " + std::to_string(radio_));
       }
       return;
-    case 'G': {
-      // "2;Port1 ...;Port2 ...;": the radio port must be one of them.
-      int count = std::atoi(f.data.c_str());
-      if (count > 0 && radio_ >= count)
-        Fail(now, name_ + ": the server has no radio port " + std::to_string(radio_) + " (it has " +
-                      std::to_string(count) + ")");
-      return;
-    }
-    case 'C': {
-      if (state_ == State::Connecting && f.from == remote_) {
-        state_ = State::Connected;
-        std::string peer = remote_;
-        for (std::size_t i = 0; i < via_.size(); ++i) peer += (i == 0 ? " VIA " : ",") + via_[i];
-        events_->OnConnected(now, peer);
-      } else if (state_ == State::Idle && conok_) {
-        state_ = State::Connected;
-        connectSent_ = true;
-        remote_ = f.from;
-        via_.clear();
-        events_->OnConnected(now, remote_);
-      } else {
-        refused_ = f.from;  // busy with another link, or CONOK OFF
-        Send('d', f.to, f.from);
-      }
-      return;
-    }
-    case 'd': {
-      if (f.from == refused_) {
-        refused_.clear();
-        return;
-      }
-      if (state_ == State::Idle || f.from != remote_) return;
-      const bool retryOut = f.data.find("RETRYOUT") != std::string::npos;
-      const State was = state_;
-      Down(now);
-      if (retryOut && was != State::Disconnecting)
-        events_->OnRetryExceeded(now);
-      else if (was == State::Connecting)
-        events_->OnBusy(now, remote_);
-      else
-        events_->OnDisconnected(now);
-      return;
-    }
+    case 'G':
+      return OnPortList(f, now);
+    case 'C':
+      return OnConnected(f, now);
+    case 'd':
+      return OnDisconnected(f, now);
     case 'D':
       if (state_ == State::Connected && f.from == remote_) events_->OnData(now, f.data);
       return;
     case 'Y':
-      if (f.data.size() >= 4 && state_ == State::Connected) {
-        std::size_t n = static_cast<unsigned char>(f.data[0]) | static_cast<unsigned char>(f.data[1]) << 8 |
-                        static_cast<unsigned char>(f.data[2]) << 16 |
-                        static_cast<std::size_t>(static_cast<unsigned char>(f.data[3])) << 24;
-        while (unacked_.size() > n) unacked_.pop_front();
-        if (!unacked_.empty()) nextQuery_ = now + kQueryMs;
-      }
-      return;
+      return OnOutstanding(f, now);
     case 'U':
     case 'I':
     case 'S':
@@ -291,6 +247,60 @@ void CAgwFarSide::OnFrame(const agw::SFrame& f, std::int64_t now) {
     default:
       return;  // 'T' (our own frames), 'R', 'K' and anything newer: not shown
   }
+}
+
+void CAgwFarSide::OnPortList(const agw::SFrame& f, std::int64_t now) {
+  // "2;Port1 ...;Port2 ...;": the radio port must be one of them.
+  int count = std::atoi(f.data.c_str());
+  if (count > 0 && radio_ >= count)
+    Fail(now, name_ + ": the server has no radio port " + std::to_string(radio_) + " (it has " + std::to_string(count) +
+                  ")");
+}
+
+void CAgwFarSide::OnConnected(const agw::SFrame& f, std::int64_t now) {
+  if (state_ == State::Connecting && f.from == remote_) {
+    state_ = State::Connected;
+    std::string peer = remote_;
+    for (std::size_t i = 0; i < via_.size(); ++i) peer += (i == 0 ? " VIA " : ",") + via_[i];
+    events_->OnConnected(now, peer);
+  } else if (state_ == State::Idle && conok_) {
+    state_ = State::Connected;
+    connectSent_ = true;
+    remote_ = f.from;
+    via_.clear();
+    events_->OnConnected(now, remote_);
+  } else {
+    refused_ = f.from;  // busy with another link, or CONOK OFF
+    Send('d', f.to, f.from);
+  }
+}
+
+void CAgwFarSide::OnDisconnected(const agw::SFrame& f, std::int64_t now) {
+  if (f.from == refused_) {
+    refused_.clear();
+    return;
+  }
+  if (state_ == State::Idle || f.from != remote_) return;
+  const bool retryOut = f.data.find("RETRYOUT") != std::string::npos;
+  const State was = state_;
+  Down(now);
+  if (retryOut && was != State::Disconnecting)
+    events_->OnRetryExceeded(now);
+  else if (was == State::Connecting)
+    events_->OnBusy(now, remote_);
+  else
+    events_->OnDisconnected(now);
+}
+
+// The count of our frames the server has not yet sent: the acknowledged
+// ones leave the queue of unacknowledged frames.
+void CAgwFarSide::OnOutstanding(const agw::SFrame& f, std::int64_t now) {
+  if (f.data.size() < 4 || state_ != State::Connected) return;
+  std::size_t n = static_cast<unsigned char>(f.data[0]) | static_cast<unsigned char>(f.data[1]) << 8 |
+                  static_cast<unsigned char>(f.data[2]) << 16 |
+                  static_cast<std::size_t>(static_cast<unsigned char>(f.data[3])) << 24;
+  while (unacked_.size() > n) unacked_.pop_front();
+  if (!unacked_.empty()) nextQuery_ = now + kQueryMs;
 }
 
 }  // namespace nami

@@ -44,6 +44,10 @@ class CAgwFarSide final : public IFarSide {
   void Open();
   void Send(char kind, const std::string& from, const std::string& to, std::string data = {}, int pid = 0);
   void OnFrame(const agw::SFrame& f, std::int64_t now);
+  void OnPortList(const agw::SFrame& f, std::int64_t now);      // 'G'
+  void OnConnected(const agw::SFrame& f, std::int64_t now);     // 'C'
+  void OnDisconnected(const agw::SFrame& f, std::int64_t now);  // 'd'
+  void OnOutstanding(const agw::SFrame& f, std::int64_t now);   // 'Y'
   void Down(std::int64_t now);
   void Fail(std::int64_t now, const std::string& why);
 

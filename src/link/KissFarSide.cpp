@@ -98,7 +98,7 @@ class CSerialStream final : public IByteStream {
     // The port name in "comstatus" only picks the device; here it is ours.
     std::string cfg = comstatus_.empty() ? "COM1:9600,n,8,1,n" : comstatus_;
     if (!port_.Open(cfg)) {
-      error = std::string("cannot open ") + device_ + ": " + (errno ? std::strerror(errno) : "unusable device");
+      error = "cannot open " + port_.Failure();
       return false;
     }
     return true;

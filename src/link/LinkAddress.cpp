@@ -26,6 +26,68 @@ SLinkAddress Invalid(std::string_view value, const std::string& why) {
   return a;
 }
 
+SLinkAddress KissAddress(std::string_view value) {
+  std::string why;
+  const auto e = ParseKissDevice(value, &why);
+  if (!e) return Invalid(value, why.substr(why.rfind(": ") + 2));
+  SLinkAddress a;
+  a.kind = LinkKind::Kiss;
+  a.host = e->host;
+  a.port = e->port;
+  a.radioPort = e->channel;
+  if (e->kind == SKissEndpoint::EKind::Serial) a.path = e->device;
+  return a;
+}
+
+// Takes "HOST[:PORT]" or "[IPv6][:PORT]" into `a.host` and `port`; the
+// reason when it is not one of them.
+std::string SplitHostPort(std::string_view rest, SLinkAddress& a, std::string_view& port) {
+  if (!rest.empty() && rest.front() == '[') {  // [IPv6]:port
+    std::size_t close = rest.find(']');
+    if (close == std::string_view::npos) return "unclosed [ in the host";
+    a.host = std::string(rest.substr(1, close - 1));
+    rest = rest.substr(close + 1);
+    if (!rest.empty() && rest.front() != ':') return "unexpected text after the host";
+    if (!rest.empty()) port = rest.substr(1);
+  } else {
+    std::size_t colon = rest.rfind(':');
+    a.host = std::string(rest.substr(0, colon));
+    if (colon != std::string_view::npos) port = rest.substr(colon + 1);
+    if (a.host.find(':') != std::string::npos) return "write an IPv6 host in brackets";
+  }
+  if (!PlainHost(a.host)) return "no valid host name";
+  a.port = a.kind == LinkKind::Agw ? kAgwDefaultPort : kTelnetDefaultPort;
+  if (!port.empty() && (!ParsePort(port, 65535, a.port) || a.port == 0))
+    return "the TCP port must be a number from 1 to 65535";
+  if (port.empty() && rest.find(':') != std::string_view::npos && rest.back() == ':')
+    return "the TCP port is missing after ':'";
+  return {};
+}
+
+// "agw://HOST[:PORT][/RADIOPORT]" or "telnet://HOST[:PORT]".
+SLinkAddress NetworkAddress(std::string_view value, std::size_t scheme) {
+  SLinkAddress a;
+  std::string kind(value.substr(0, scheme));
+  for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string_view rest = value.substr(scheme + 3);
+  if (kind == "agw")
+    a.kind = LinkKind::Agw;
+  else if (kind == "telnet")
+    a.kind = LinkKind::Telnet;
+  else
+    return Invalid(value, "unknown link kind \"" + kind + "\" (agw://, telnet://, kiss://, kiss: or sim:)");
+
+  if (std::size_t slash = rest.find('/'); slash != std::string_view::npos) {
+    std::string_view radio = rest.substr(slash + 1);
+    rest = rest.substr(0, slash);
+    if (a.kind != LinkKind::Agw) return Invalid(value, "a telnet link has no radio port");
+    if (!ParsePort(radio, 255, a.radioPort)) return Invalid(value, "the radio port must be a number from 0 to 255");
+  }
+  std::string_view port;
+  if (const std::string why = SplitHostPort(rest, a, port); !why.empty()) return Invalid(value, why);
+  return a;
+}
+
 }  // namespace
 
 std::string SLinkAddress::Text() const {
@@ -63,64 +125,14 @@ SLinkAddress ParseLinkAddress(std::string_view value) {
     a.kind = LinkKind::Sim;
     return a;
   }
-  if (IsKissDevice(value)) {
-    std::string why;
-    const auto e = ParseKissDevice(value, &why);
-    if (!e) return Invalid(value, why.substr(why.rfind(": ") + 2));
-    a.kind = LinkKind::Kiss;
-    a.host = e->host;
-    a.port = e->port;
-    a.radioPort = e->channel;
-    if (e->kind == SKissEndpoint::EKind::Serial) a.path = e->device;
-    return a;
-  }
+  if (IsKissDevice(value)) return KissAddress(value);
   std::size_t scheme = value.find("://");
-  if (scheme == std::string_view::npos) {
-    if (value.find('/') == std::string_view::npos)
-      return Invalid(
-          value,
-          "neither a device path nor agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, kiss:DEVICE or sim:");
-    a.kind = LinkKind::Serial;
-    a.path = std::string(value);
-    return a;
-  }
-  std::string kind(value.substr(0, scheme));
-  for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  std::string_view rest = value.substr(scheme + 3);
-  if (kind == "agw")
-    a.kind = LinkKind::Agw;
-  else if (kind == "telnet")
-    a.kind = LinkKind::Telnet;
-  else
-    return Invalid(value, "unknown link kind \"" + kind + "\" (agw://, telnet://, kiss://, kiss: or sim:)");
-
-  std::string_view radio;
-  if (std::size_t slash = rest.find('/'); slash != std::string_view::npos) {
-    radio = rest.substr(slash + 1);
-    rest = rest.substr(0, slash);
-    if (a.kind != LinkKind::Agw) return Invalid(value, "a telnet link has no radio port");
-    if (!ParsePort(radio, 255, a.radioPort)) return Invalid(value, "the radio port must be a number from 0 to 255");
-  }
-  std::string_view port;
-  if (!rest.empty() && rest.front() == '[') {  // [IPv6]:port
-    std::size_t close = rest.find(']');
-    if (close == std::string_view::npos) return Invalid(value, "unclosed [ in the host");
-    a.host = std::string(rest.substr(1, close - 1));
-    rest = rest.substr(close + 1);
-    if (!rest.empty() && rest.front() != ':') return Invalid(value, "unexpected text after the host");
-    if (!rest.empty()) port = rest.substr(1);
-  } else {
-    std::size_t colon = rest.rfind(':');
-    a.host = std::string(rest.substr(0, colon));
-    if (colon != std::string_view::npos) port = rest.substr(colon + 1);
-    if (a.host.find(':') != std::string::npos) return Invalid(value, "write an IPv6 host in brackets");
-  }
-  if (!PlainHost(a.host)) return Invalid(value, "no valid host name");
-  a.port = a.kind == LinkKind::Agw ? kAgwDefaultPort : kTelnetDefaultPort;
-  if (!port.empty() && (!ParsePort(port, 65535, a.port) || a.port == 0))
-    return Invalid(value, "the TCP port must be a number from 1 to 65535");
-  if (port.empty() && rest.find(':') != std::string_view::npos && rest.back() == ':')
-    return Invalid(value, "the TCP port is missing after ':'");
+  if (scheme != std::string_view::npos) return NetworkAddress(value, scheme);
+  if (value.find('/') == std::string_view::npos)
+    return Invalid(
+        value, "neither a device path nor agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, kiss:DEVICE or sim:");
+  a.kind = LinkKind::Serial;
+  a.path = std::string(value);
   return a;
 }
 

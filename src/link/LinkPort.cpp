@@ -5,6 +5,7 @@
 #include "link/KissFarSide.h"
 #include "link/SerialPort.h"
 #include "link/TelnetFarSide.h"
+#include "text/Messages.h"
 
 namespace nami {
 
@@ -87,7 +88,7 @@ std::unique_ptr<IPort> CLinkPort::Make(const SLinkAddress& a, IClock& clock, con
       return nullptr;
   }
   if (!far) {
-    error = "\"" + value + "\": this link kind is not available here";
+    error = "\"" + value + "\"" + msg::KindNotAvailable;
     return nullptr;
   }
   auto port = std::make_unique<CTnc2Port>(clock, std::move(far), options);
@@ -122,7 +123,7 @@ bool CLinkPort::Open(const std::string& comstatus) {
     const std::string why = inner_->Failure();
     // A serial port's reason already begins with its device: name it once.
     const bool named = why.rfind(value + ":", 0) == 0;
-    error_ = com + (named ? std::string() : " \"" + value + "\"") + " cannot be opened" +
+    error_ = com + (named ? std::string() : " \"" + value + "\"") + msg::CannotBeOpened +
              (why.empty() ? std::string() : ": " + why);
     return false;
   }
@@ -140,6 +141,11 @@ std::size_t CLinkPort::TrySendText(std::string_view bytes) { return inner_ ? inn
 std::string CLinkPort::Failure() const {
   if (!error_.empty()) return error_;
   return inner_ ? inner_->Failure() : std::string();
+}
+
+SPortError CLinkPort::Error() const {
+  if (!inner_) return error_.empty() ? SPortError{} : SPortError{PortFault::Settings, 0, 0};
+  return inner_->Error();
 }
 
 int CLinkPort::TransmitQueueCount() { return inner_ ? inner_->TransmitQueueCount() : 0; }

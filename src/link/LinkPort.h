@@ -73,6 +73,8 @@ class CLinkPort final : public IPort {
   // Why the value names no port or did not open (naming the COM name and
   // the link), else what the port itself reports.
   std::string Failure() const override;
+  // Settings for a value that names no usable port, else the inner port's.
+  SPortError Error() const override;
   bool TakeLost() override { return inner_ && inner_->TakeLost(); }
   LinkKind Kind() const { return kind_; }
   IPort* Inner() { return inner_.get(); }

@@ -11,6 +11,26 @@
 
 namespace nami {
 
+// What keeps a port closed. The text for the user is made from it only when
+// asked (Failure()), so the cause travels unchanged up to the edge.
+enum class PortFault {
+  None,          // open, or never opened
+  NoDevice,      // no device is set for the port's name
+  NotFound,      // no such device (ENOENT, ENODEV, ENXIO, ENOTDIR)
+  Permission,    // the user may not open it (EACCES, EPERM)
+  Busy,          // another program holds it open or locked
+  NotATerminal,  // it opens but is no serial device (a file, a directory)
+  Settings,      // the driver refused the line settings, or the link value is unusable
+  Lost,          // it closed itself after a line error or a hang-up
+  Other,         // any other system error
+};
+
+struct SPortError {
+  PortFault fault = PortFault::None;
+  int error = 0;   // the system's errno, 0 where there is none
+  int holder = 0;  // for Busy: the process holding the device, 0 = unknown
+};
+
 class IPort {
  public:
   virtual ~IPort() = default;
@@ -38,6 +58,8 @@ class IPort {
   // itself on a read or write error or a hang-up, the device and the
   // system's reason (UTF-8); empty otherwise.
   virtual std::string Failure() const { return {}; }
+  // The kind of failure behind Failure() and the system's errno.
+  virtual SPortError Error() const { return {}; }
   // True once after the port closed itself on a line error or a hang-up
   // (the device vanished).
   virtual bool TakeLost() { return false; }

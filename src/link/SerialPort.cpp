@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text/Messages.h"
+
 namespace nami {
 namespace {
 
@@ -153,62 +155,107 @@ int DeviceHolder(const std::string& path) {
   return holder;
 }
 
-std::string OpenFailureReason(const std::string& path, int error) {
+PortFault OpenFault(int error) {
   switch (error) {
+    case 0:
+      return PortFault::None;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return PortFault::NotFound;
     case EACCES:
-    case EPERM: {
+    case EPERM:
+      return PortFault::Permission;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return PortFault::Busy;
+    case ENOTTY:
+    case EISDIR:
+      return PortFault::NotATerminal;
+    default:
+      return PortFault::Other;
+  }
+}
+
+std::string PortErrorText(const std::string& path, const SPortError& e) {
+  switch (e.fault) {
+    case PortFault::None:
+      return {};
+    case PortFault::NoDevice:
+      return msg::NoDeviceSet;
+    case PortFault::Permission: {
       std::string groupName = "dialout";
       struct stat st {};
       if (::stat(path.c_str(), &st) == 0)
         if (const struct group* g = ::getgrgid(st.st_gid)) groupName = g->gr_name;
-      return "Permission denied: add your user to the group " + groupName;
+      return msg::AddToGroup + groupName;
     }
-    case EBUSY:
-    case EWOULDBLOCK: {
-      const int pid = DeviceHolder(path);
-      return pid > 0 ? "in use by process " + std::to_string(pid) : std::string("in use by another program");
-    }
-    case ENOTTY:
-      return "not a serial device (not a terminal)";
-    default:
-      return std::strerror(error);
+    case PortFault::Busy:
+      return e.holder > 0 ? msg::InUseByProcess + std::to_string(e.holder) : msg::InUseByAnother;
+    case PortFault::NotATerminal:
+      return msg::NotATerminal;
+    case PortFault::Settings:
+      return msg::SettingsRefused + " (" + std::strerror(e.error) + ")";
+    case PortFault::Lost:
+      return msg::DeviceLost + " (" + (e.error ? std::strerror(e.error) : msg::HangUp) + ")";
+    case PortFault::NotFound:
+    case PortFault::Other:
+      break;
   }
+  return std::strerror(e.error);
+}
+
+std::string CSerialPort::Failure() const {
+  if (error_.fault == PortFault::None) return {};
+  if (error_.fault == PortFault::NoDevice) return name_ + ": " + msg::NoDeviceSet;
+  return path_ + ": " + PortErrorText(path_, error_);
+}
+
+bool CSerialPort::Refuse(PortFault fault, int error) {
+  error_ = {fault, error, fault == PortFault::Busy ? DeviceHolder(path_) : 0};
+  return false;
 }
 
 bool CSerialPort::Open(const std::string& comstatus) {
   Close();
   lost_ = false;
-  failure_.clear();
+  error_ = {};
   ComConfig config = ParseComConfig(comstatus);
+  name_ = config.device;
   path_ = resolver_ ? resolver_(config.device) : std::string();
-  if (path_.empty()) {
-    failure_ = config.device + ": no device is set for this port";
-    return false;
-  }
+  if (path_.empty()) return Refuse(PortFault::NoDevice, 0);
   int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    failure_ = path_ + ": " + OpenFailureReason(path_, errno);
+    const int error = errno;
+    return Refuse(OpenFault(error), error);
+  }
+  if (!Configure(fd, config)) {
+    ::close(fd);
     return false;
   }
+  fd_ = fd;
+  return true;
+}
+
+bool CSerialPort::Configure(int fd, const ComConfig& config) {
   termios t{};
   // Not a terminal device, or in use by another program that locked it.
-  int error = 0;
-  if (tcgetattr(fd, &t) != 0)
-    error = ENOTTY;
-  else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-    error = errno;
-  if (error != 0) {
-    ::close(fd);
-    failure_ = path_ + ": " + OpenFailureReason(path_, error);
-    return false;
+  if (tcgetattr(fd, &t) != 0) return Refuse(PortFault::NotATerminal, ENOTTY);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    return Refuse(OpenFault(error), error);
   }
   (void)ioctl(fd, TIOCEXCL);
   tcflush(fd, TCIOFLUSH);
   ConfigureTermios(t, config);
-  tcsetattr(fd, TCSANOW, &t);
+  if (tcsetattr(fd, TCSANOW, &t) != 0) {
+    const int error = errno;
+    (void)ioctl(fd, TIOCNXCL);
+    return Refuse(PortFault::Settings, error);
+  }
   ModemLine(fd, TIOCMBIS, TIOCM_DTR | ((t.c_cflag & CRTSCTS) ? 0 : TIOCM_RTS));
   (void)ioctl(fd, TIOCCBRK);
-  fd_ = fd;
   return true;
 }
 
@@ -218,12 +265,12 @@ bool CSerialPort::TakeLost() {
   return lost;
 }
 
-void CSerialPort::Lose(const std::string& reason) {
+void CSerialPort::Lose(int error) {
   if (fd_ < 0) return;
   ::close(fd_);
   fd_ = -1;
   lost_ = true;
-  failure_ = path_ + ": " + reason;
+  error_ = {PortFault::Lost, error, 0};
 }
 
 std::size_t CSerialPort::ReadAvailable(char* buffer, std::size_t capacity) {
@@ -234,12 +281,12 @@ std::size_t CSerialPort::ReadAvailable(char* buffer, std::size_t capacity) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
       // EIO: the far end of a pseudo-terminal closed, or the device went.
-      Lose(std::string("the device was lost (") + std::strerror(errno) + ")");
+      Lose(errno);
       return 0;
     }
     // A read that takes nothing is normal; a hung-up line says so in poll.
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) Lose("the device was lost (hang-up)");
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) Lose(0);
     return 0;
   }
 }
@@ -256,7 +303,7 @@ std::size_t CSerialPort::SendText(std::string_view bytes) {
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) break;  // the port took nothing within the time allowed
     if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
-      Lose("the device was lost (hang-up)");
+      Lose(0);
       break;
     }
     done += TrySendText(bytes.substr(done));
@@ -274,7 +321,7 @@ std::size_t CSerialPort::TrySendText(std::string_view bytes) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) Lose(std::string("the device was lost (") + std::strerror(errno) + ")");
+    if (n < 0 && errno != EAGAIN) Lose(errno);
     break;  // the port is full for now, or was lost
   }
   return done;

@@ -43,7 +43,8 @@ class CSerialPort final : public IPort {
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
   int PollFd() const override { return fd_; }
-  std::string Failure() const override { return failure_; }
+  std::string Failure() const override;
+  SPortError Error() const override { return error_; }
   bool TakeLost() override;
 
   // The path opened last (for messages and tests).
@@ -53,20 +54,28 @@ class CSerialPort final : public IPort {
 
  private:
   DeviceResolver resolver_;
-  // Closes the port after a line error or hang-up and keeps the reason.
-  void Lose(const std::string& reason);
+  // Closes the port after a line error (errno) or a hang-up (0).
+  void Lose(int error);
+  // Keeps why Open failed; always false.
+  bool Refuse(PortFault fault, int error);
+  // Locks the open descriptor and applies the settings; false (and the
+  // error kept) when it is no usable serial device.
+  bool Configure(int fd, const ComConfig& config);
 
+  std::string name_;  // the port name of the last Open ("COM2")
   std::string path_;
   int fd_ = -1;
-  std::string failure_;
+  SPortError error_;
   bool lost_ = false;
 };
 
 // The process holding a device open or locked (from /proc/locks, then the
 // open descriptors under /proc), or 0 when none is found.
 int DeviceHolder(const std::string& path);
-// The system's reason for a failed open of a serial device, for the user:
-// the error text, with what to do about it where there is something.
-std::string OpenFailureReason(const std::string& path, int error);
+// The kind of failure an errno from opening a device stands for.
+PortFault OpenFault(int error);
+// The reason a serial device at `path` is not open, for the user: the
+// system's text, with what to do about it where there is something.
+std::string PortErrorText(const std::string& path, const SPortError& error);
 
 }  // namespace nami

@@ -188,50 +188,7 @@ void CWritePacer::Run() {
       WaitPort(-1, 0, -1, nullptr);
       continue;
     }
-
-    // 1. The port must take bytes at all (on a pseudo-terminal: the reader
-    //    has made room).
-    short revents = 0;
-    if (!WaitPort(fd, POLLOUT, -1, &revents)) continue;
-    if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
-      // A broken port takes nothing; let the sender try at a calm pace
-      // instead of spinning.
-      if (!WaitPort(-1, 0, 50 * kMs, nullptr)) continue;
-    } else if (!QueueCountWorks(fd)) {
-      // 2. A pseudo-terminal: writable is all there is; at most one
-      //    hand-over per kPtyGapNs.
-      const std::int64_t wait = lastSignalNs + kPtyGapNs - NowNs();
-      if (wait > 0 && !WaitPort(-1, 0, wait, nullptr)) continue;
-    } else {
-      // 2. The driver's output queue must fall to the low-water mark. Sleep
-      //    until it is due to (the count times the character time), then
-      //    confirm; while the count stands still (flow control holding the
-      //    queue), sleep longer each time, up to 100 ms.
-      const std::int64_t charNs = CharTimeNs(fd);
-      const int lowWater = static_cast<int>(std::max<std::int64_t>(1, kLowWaterNs / charNs));
-      std::int64_t held = 0;
-      int last = -1;
-      bool interrupted = false;
-      for (;;) {
-        const int queued = QueueCount(fd);
-        if (queued <= lowWater) break;
-        ++queueChecks_;
-        std::int64_t step = (queued - lowWater) * charNs;
-        if (queued == last) {
-          held = std::min<std::int64_t>(held == 0 ? 10 * kMs : held * 2, 100 * kMs);
-          step = std::max(step, held);
-        } else {
-          held = 0;
-        }
-        last = queued;
-        if (!WaitPort(-1, 0, step, nullptr)) {
-          interrupted = true;
-          break;
-        }
-      }
-      if (interrupted) continue;
-    }
-
+    if (!WaitReady(fd, lastSignalNs)) continue;
     {
       std::lock_guard lock(mutex_);
       if (stop_) return;
@@ -240,6 +197,50 @@ void CWritePacer::Run() {
     }
     lastSignalNs = NowNs();
     Signal();
+  }
+}
+
+bool CWritePacer::WaitReady(int fd, std::int64_t lastSignalNs) {
+  // 1. The port must take bytes at all (on a pseudo-terminal: the reader
+  //    has made room).
+  short revents = 0;
+  if (!WaitPort(fd, POLLOUT, -1, &revents)) return false;
+  if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
+    // A broken port takes nothing; let the sender try at a calm pace
+    // instead of spinning.
+    return WaitPort(-1, 0, 50 * kMs, nullptr);
+  }
+  if (!QueueCountWorks(fd)) {
+    // 2. A pseudo-terminal: writable is all there is; at most one
+    //    hand-over per kPtyGapNs.
+    const std::int64_t wait = lastSignalNs + kPtyGapNs - NowNs();
+    return wait <= 0 || WaitPort(-1, 0, wait, nullptr);
+  }
+  // 2. The driver's output queue must fall to the low-water mark.
+  return WaitLowWater(fd);
+}
+
+bool CWritePacer::WaitLowWater(int fd) {
+  // Sleep until the queue is due to drain (the count times the character
+  // time), then confirm; while the count stands still (flow control holding
+  // the queue), sleep longer each time, up to 100 ms.
+  const std::int64_t charNs = CharTimeNs(fd);
+  const int lowWater = static_cast<int>(std::max<std::int64_t>(1, kLowWaterNs / charNs));
+  std::int64_t held = 0;
+  int last = -1;
+  for (;;) {
+    const int queued = QueueCount(fd);
+    if (queued <= lowWater) return true;
+    ++queueChecks_;
+    std::int64_t step = (queued - lowWater) * charNs;
+    if (queued == last) {
+      held = std::min<std::int64_t>(held == 0 ? 10 * kMs : held * 2, 100 * kMs);
+      step = std::max(step, held);
+    } else {
+      held = 0;
+    }
+    last = queued;
+    if (!WaitPort(-1, 0, step, nullptr)) return false;
   }
 }
 

@@ -77,6 +77,13 @@ class CWritePacer {
   // Waits up to `ns` nanoseconds (-1 = for ever) for the port and the
   // command descriptor; returns false when a command arrived.
   bool WaitPort(int fd, short events, std::int64_t ns, short* revents);
+  // Waits until the port is ready for the next hand-over (writable, the
+  // driver's queue at the low-water mark, or the pseudo-terminal gap
+  // passed); false when a command arrived first.
+  bool WaitReady(int fd, std::int64_t lastSignalNs);
+  // Sleeps until the driver's output queue of `fd` falls to the low-water
+  // mark; false when a command arrived first.
+  bool WaitLowWater(int fd);
 
   int QueueCount(int fd) const;
   // True when the queue count of `fd` means something (not a

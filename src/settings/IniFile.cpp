@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "text/Cp932.h"
+#include "text/Messages.h"
 #include "text/ShiftJis.h"
 
 namespace nami {
@@ -133,8 +134,7 @@ const std::string& CIniFile::Text() const {
   auto unreadable = [this](const std::string& why) -> const std::string& {
     unreadable_ = true;
     text_.clear();
-    NoteProblem("settings file " + path_ + " cannot be read (" + why +
-                "); running on default settings, and nothing is written to it");
+    NoteProblem(msg::SettingsCannotBeRead(path_, why));
     return text_;
   };
   struct stat st;
@@ -247,7 +247,7 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
   // replace would otherwise take no notice of its permissions.
   struct stat st;
   if (::stat(path_.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(path_.c_str(), W_OK) != 0)) {
-    NoteProblem("settings file " + path_ + " is read-only; the settings are not saved");
+    NoteProblem(msg::SettingsIsReadOnly(path_));
     return false;
   }
   // The file is written back in the encoding it was read in; a new one is CP932.
@@ -270,7 +270,7 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
   }
   std::string why;
   if (!WriteFileAtomically(path_, text, ops_, &why)) {
-    NoteProblem("settings file " + path_ + " cannot be written (" + why + "); the settings are not saved");
+    NoteProblem(msg::SettingsCannotBeWritten(path_, why));
     return false;
   }
   loaded_ = false;

@@ -2,13 +2,16 @@
 
 #include <cstdlib>
 
+#include "text/Cp932.h"
 #include "text/IniPath.h"
+#include "text/Messages.h"
 #include "text/ShiftJis.h"
 
 namespace nami {
 
 const std::string& CSettings::UntitledTitle() {
-  static const std::string title = "\x96\xB3\x91\xE8";  // 無題 in CP932
+  // The title names a NAMI.INI section, so it is kept in CP932.
+  static const std::string title = Utf8ToCp932(msg::Untitled);
   return title;
 }
 

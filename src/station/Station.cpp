@@ -112,7 +112,7 @@ void CStation::CheckPort() {
   if (!port) return;
   if (port->TakeLost()) {
     const std::string why = port->Failure();
-    relay_.ShowMessage(Utf8ToCp932("link lost: " + why));
+    relay_.ShowMessage(msg::LinkLost + why);
     autopilot_.OnLinkLost(why);
     PortOpened();
   }
@@ -195,7 +195,7 @@ int CStation::Tick() {
 
 void CStation::AnnounceSettingsProblem() {
   const std::string problem = settings_.File().TakeProblem();
-  if (!problem.empty()) relay_.ShowMessage(Utf8ToCp932(problem));
+  if (!problem.empty()) relay_.ShowMessage(problem);
 }
 
 void CStation::ScheduleTick() { autopilot_.OnScheduleTimer(); }

@@ -22,6 +22,7 @@
 
 #include "settings/FileOps.h"
 #include "terminal/UserFile.h"
+#include "text/Messages.h"
 
 namespace nami {
 namespace {
@@ -185,7 +186,7 @@ bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, std::strin
   GRef<GsfInput> source(gsf_input_memory_new(reinterpret_cast<const guint8*>(fileBytes.data()),
                                              static_cast<gsf_off_t>(fileBytes.size()), FALSE));
   if (!source) {
-    error = "Cannot Open File";
+    error = msg::CannotOpenFile;
     return false;
   }
   GError* err = nullptr;
@@ -233,7 +234,7 @@ bool LoadDocument(CLineStore& store, const std::string& path, std::string& error
   std::string reason;
   const int fd = OpenUserFile(path, UserFileMode::Read, reason);
   if (fd < 0) {
-    error = "Cannot Open File: " + reason;
+    error = msg::CannotOpenFile + ": " + reason;
     return false;
   }
   std::string bytes;
@@ -268,7 +269,7 @@ bool LoadDocument(CLineStore& store, const std::string& path, std::string& error
   }
   ::close(fd);
   if (!ok) {
-    error = "Cannot Open File";
+    error = msg::CannotOpenFile;
     return false;
   }
   return LoadDocumentBytes(store, bytes, error);
@@ -285,7 +286,7 @@ bool SaveContents(std::string_view contents, const std::string& path, std::strin
     GRef<GsfOutput> sink(gsf_output_memory_new());
     GRef<GsfOutfile> ole(gsf_outfile_msole_new(sink.get()));
     if (!ole) {
-      error = "Cannot Write File";
+      error = msg::CannotWriteFile;
       return false;
     }
     GRef<GsfOutput> stream(gsf_outfile_new_child(ole.get(), kStreamName, FALSE));
@@ -293,19 +294,19 @@ bool SaveContents(std::string_view contents, const std::string& path, std::strin
     ok = stream && gsf_output_close(stream.get()) && ok;
     ok = gsf_output_close(GSF_OUTPUT(ole.get())) && ok;
     if (!ok) {
-      error = "Cannot Write File";
+      error = msg::CannotWriteFile;
       return false;
     }
     const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
     const gsf_off_t size = gsf_output_size(sink.get());
     if (!data && size > 0) {
-      error = "Cannot Write File";
+      error = msg::CannotWriteFile;
       return false;
     }
     file.assign(reinterpret_cast<const char*>(data), static_cast<std::size_t>(size));
   }
   if (!WriteFileAtomically(path, file, ops)) {
-    error = "Cannot Write File";
+    error = msg::CannotWriteFile;
     return false;
   }
   return true;

@@ -8,7 +8,7 @@ namespace nami {
 
 bool CCapture::OpenCaptureFile(const std::string& path) {
   if (!file_.Open(path, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(path) + ": " + file_.Error());
+    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, file_.Error()));
     return false;
   }
   writeFailed_ = false;

@@ -26,7 +26,7 @@ Range StoredRange(const CNamiDoc& doc, const MarkedRange& marks) {
 bool CopyMarkedLinesToFile(CNamiDoc& doc, const MarkedRange& marks, const std::string& path) {
   CTextFile file;
   if (!file.Open(path, CTextFile::Mode::Append)) {
-    doc.Ui().ShowMessage(msg::CannotOpenFile + "\n" + Utf8ToCp932(path) + ": " + file.Error());
+    doc.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, file.Error()));
     return false;
   }
   // Written in large pieces: a whole store is 80,000 lines.

@@ -4,13 +4,6 @@
 #include "text/Cp932.h"
 
 namespace nami {
-namespace {
-// ファイルが見つかりません
-const std::string kFileNotFound =
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
-// A read error ends the upload; the user must know the file was not sent whole.
-const std::string kCannotReadFile = "Cannot Read File";
-}  // namespace
 
 CUpload::~CUpload() {
   if (file_) std::fclose(file_);
@@ -21,7 +14,7 @@ bool CUpload::Open(const std::string& path) {
   std::string reason;
   file_ = OpenUserStream(path, UserFileMode::Read, reason);
   if (!file_) {
-    doc_.Ui().ShowMessage(kFileNotFound + "\n" + Utf8ToCp932(path) + ": " + reason);
+    doc_.Ui().ShowMessage(msg::WithCause(msg::FileNotFound, path, reason));
     return false;
   }
   length_ = 0;
@@ -68,7 +61,7 @@ bool CUpload::Step() {
   if (next == EOF) {
     bool failed = std::ferror(file_) != 0;
     Close();
-    if (failed) doc_.Ui().ShowMessage(kCannotReadFile);
+    if (failed) doc_.Ui().ShowMessage(msg::CannotReadFile);  // the file was not sent whole
     return false;
   }
   std::ungetc(next, file_);

@@ -82,7 +82,7 @@ CHeadlessRunner::~CHeadlessRunner() {
 }
 
 void CHeadlessRunner::ShowMessage(const std::string& text) {
-  std::fprintf(err_, "nami: %s\n", Cp932ToUtf8(text).c_str());
+  std::fprintf(err_, "nami: %s\n", text.c_str());
   std::fflush(err_);
 }
 

@@ -81,7 +81,7 @@ void CMainFrame::WireStation() {
     RebuildRecentFiles();
     UpdateTitle();
   };
-  station_.Autopilot().OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(Utf8ToCp932(reason)); };
+  station_.Autopilot().OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(reason); };
   // A vanished or missing device is tried again every few seconds.
   station_.SetReopenPort(true);
   station_.OnNotice = [this](const std::string& text) {

@@ -148,7 +148,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   QAction* recentAnchor_ = nullptr;
   QList<QAction*> recentActions_;
   std::map<Command, QAction*> actions_;
-  QTimer clockTimer_;  // timer 12
+  QTimer clockTimer_;  // the status bar clock
   QTimer idleTimer_;
   QString shownProgress_;
   QString runEndText_;

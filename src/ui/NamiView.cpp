@@ -143,7 +143,7 @@ void CNamiView::RedrawBottomRow(bool /*clearRest*/) {
 }
 
 void CNamiView::ShowMessage(const std::string& text) {
-  const QString utf = FromCp932(text);
+  const QString utf = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   if (messageHandler) {
     messageHandler(utf);
     return;

@@ -73,7 +73,7 @@ TEST(NamiDocPort, MissingDeviceShowsTheMessageOnce) {
   doc.OpenPortFromProfile();
   ASSERT_EQ(ui.messages.size(), 1u);
   // The fixed text, then the device and the system's reason.
-  EXPECT_EQ(ui.messages[0], test::Sjis("ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい\n") + dir.File("no-such-tty") +
+  EXPECT_EQ(ui.messages[0], "ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい\n" + dir.File("no-such-tty") +
                                 ": No such file or directory");
   char buf[8];
   EXPECT_EQ(doc.ReadAvailable(buf, sizeof buf), 0u);

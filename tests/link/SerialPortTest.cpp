@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -11,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "link/Clock.h"
+#include "link/LinkPort.h"
 #include "link/SerialPort.h"
 
 namespace nami {
@@ -203,9 +207,119 @@ TEST(SerialPort, AFailedOpenNamesTheDeviceAndTheReason) {
     EXPECT_FALSE(port.Open("COM2:9600,n,8,1,n"));
     EXPECT_EQ(port.Failure(), c.device + ": " + c.reason);
   }
-  EXPECT_NE(OpenFailureReason(plain, EACCES).find("Permission denied: add your user to the group "), std::string::npos);
+  EXPECT_NE(
+      PortErrorText(plain, {PortFault::Permission, EACCES, 0}).find("Permission denied: add your user to the group "),
+      std::string::npos);
   ::unlink(plain.c_str());
   ::rmdir(dir);
+}
+
+// Opening keeps the kind of failure and the system's errno, from real paths.
+TEST(SerialPort, AFailedOpenKeepsItsKindAndErrno) {
+  PtyPair pty, held;
+  CSerialPort holder([&](const std::string&) { return held.Slave(); });
+  ASSERT_TRUE(holder.Open("COM2:9600,n,8,1,n"));
+  char dir[] = "/tmp/nami-kind-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string base = dir;
+  const std::string plain = base + "/plain";
+  ::close(::open(plain.c_str(), O_CREAT | O_WRONLY, 0600));
+  struct Case {
+    std::string device;
+    PortFault fault;
+    std::vector<int> errors;  // the errno the system may give
+  };
+  const Case cases[] = {
+      {pty.Slave(), PortFault::None, {0}},
+      {"", PortFault::NoDevice, {0}},
+      {base + "/missing", PortFault::NotFound, {ENOENT}},
+      {plain + "/below", PortFault::NotFound, {ENOTDIR}},
+      {base, PortFault::NotATerminal, {EISDIR}},
+      {plain, PortFault::NotATerminal, {ENOTTY}},
+      // Another holder: refused by the exclusive flag, or (for root) by the lock.
+      {held.Slave(), PortFault::Busy, {EBUSY, EWOULDBLOCK}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.device);
+    CSerialPort port([&](const std::string&) { return c.device; });
+    EXPECT_EQ(port.Open("COM2:9600,n,8,1,n"), c.fault == PortFault::None);
+    const SPortError e = port.Error();
+    EXPECT_EQ(e.fault, c.fault);
+    EXPECT_NE(std::find(c.errors.begin(), c.errors.end(), e.error), c.errors.end()) << e.error;
+    EXPECT_EQ(port.Failure().empty(), c.fault == PortFault::None) << port.Failure();
+  }
+  ::unlink(plain.c_str());
+  ::rmdir(dir);
+}
+
+// A device the user may not open: Permission with EACCES. Root opens any
+// file, so the open runs in a child that has given up root.
+TEST(SerialPort, ADeviceTheUserMayNotOpenIsAPermissionFault) {
+  char dir[] = "/tmp/nami-perm-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string locked = std::string(dir) + "/locked";
+  ::close(::open(locked.c_str(), O_CREAT | O_WRONLY, 0600));
+  ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    CSerialPort port([&](const std::string&) { return locked; });
+    const bool opened = port.Open("COM2:9600,n,8,1,n");
+    const SPortError e = port.Error();
+    const int report[2] = {opened ? -1 : static_cast<int>(e.fault), e.error};
+    ::_exit(::write(fds[1], report, sizeof report) == sizeof report ? 0 : 3);
+  }
+  ::close(fds[1]);
+  int report[2] = {-2, -2};
+  const ssize_t got = ::read(fds[0], report, sizeof report);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) {
+    ::unlink(locked.c_str());
+    ::rmdir(dir);
+    GTEST_SKIP() << "root without the right to give up root: cannot try an unprivileged open";
+  }
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_EQ(got, static_cast<ssize_t>(sizeof report));
+  EXPECT_EQ(report[0], static_cast<int>(PortFault::Permission));
+  EXPECT_EQ(report[1], EACCES);
+  ::unlink(locked.c_str());
+  ::rmdir(dir);
+}
+
+// The link port passes the serial port's kind on, and calls a value that
+// names no usable port a settings fault; the text names the port once.
+TEST(SerialPort, TheLinkPortKeepsTheKindBehindItsMessage) {
+  struct Case {
+    std::string value;
+    PortFault fault;
+    int error;
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"/nonexistent/ttyNAMI", PortFault::NotFound, ENOENT,
+       "COM2 cannot be opened: /nonexistent/ttyNAMI: No such file or directory"},
+      {"nonsense", PortFault::Settings, 0,
+       "COM2 \"nonsense\": neither a device path nor agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, "
+       "kiss:DEVICE or sim:"},
+      {"sim:", PortFault::Settings, 0, "COM2 \"sim:\": this link kind is not available here"},
+  };
+  CManualClock clock;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    SLinkHooks hooks;
+    hooks.device = [&](const std::string&) { return c.value; };
+    CLinkPort port(clock, hooks);
+    EXPECT_FALSE(port.Open("COM2:9600,n,8,1,n"));
+    EXPECT_EQ(port.Error().fault, c.fault);
+    EXPECT_EQ(port.Error().error, c.error);
+    EXPECT_EQ(port.Failure(), c.failure);
+  }
 }
 
 // The far end going away (a USB adapter pulled) closes the port once.
@@ -223,6 +337,7 @@ TEST(SerialPort, AVanishedDeviceClosesThePortAndSaysSo) {
   EXPECT_TRUE(port.TakeLost());
   EXPECT_FALSE(port.TakeLost());
   EXPECT_NE(port.Failure().find(slave + ": the device was lost"), std::string::npos) << port.Failure();
+  EXPECT_EQ(port.Error().fault, PortFault::Lost);
 }
 
 }  // namespace

@@ -31,6 +31,19 @@ TEST_F(UploadTest, SendsOneByteOnlyWhenTheQueueIsEmptyWithLineEndsAsCr) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+// The message names the file as the file system spells it, also where
+// CP932 has no form for a character.
+TEST_F(UploadTest, AMissingFileIsNamedInUtf8WhateverItsCharacters) {
+  const std::string names[] = {"受信ログ.upl", "메일😀.upl", "Ünïcode ½.upl"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    ui.messages.clear();
+    EXPECT_FALSE(transfers.StartUpload(dir.File(name)));
+    EXPECT_EQ(ui.messages,
+              std::vector<std::string>{"ファイルが見つかりません\n" + dir.File(name) + ": No such file or directory"});
+  }
+}
+
 TEST_F(UploadTest, LoneLfAndLoneCrAndCtrlZ) {
   WriteFile(dir.File("b.upl"), std::string("x\ny\rz\x1Aw\r", 8));
   ASSERT_TRUE(transfers.StartUpload(dir.File("b.upl")));
@@ -49,14 +62,14 @@ TEST_F(UploadTest, EmptyFileEndsAtOnceAndMissingFileIsReported) {
   EXPECT_FALSE(transfers.StartUpload(dir.File("missing.upl")));
   EXPECT_FALSE(transfers.Uploading());
   EXPECT_TRUE(doc.Senders.Empty());
-  EXPECT_EQ(ui.messages, std::vector<std::string>{Sjis("ファイルが見つかりません\n") + dir.File("missing.upl") +
+  EXPECT_EQ(ui.messages, std::vector<std::string>{std::string("ファイルが見つかりません\n") + dir.File("missing.upl") +
                                                   ": No such file or directory"});
 
   // A folder is no file to upload (the automation may name one).
   EXPECT_FALSE(transfers.StartUpload(dir.Path()));
   EXPECT_FALSE(transfers.Uploading());
   EXPECT_EQ(ui.messages.size(), 2u);
-  EXPECT_EQ(ui.messages.back(), Sjis("ファイルが見つかりません\n") + dir.Path() + ": is a folder, not a file");
+  EXPECT_EQ(ui.messages.back(), std::string("ファイルが見つかりません\n") + dir.Path() + ": is a folder, not a file");
 }
 
 TEST_F(UploadTest, StopMidFileThenAgainStartsFromTheBeginning) {

@@ -240,6 +240,22 @@ TEST(TerminalPane, PortMessagesAreShownConverted) {
   EXPECT_EQ(p.messages[0], QStringLiteral("ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい"));
 }
 
+// The core's messages are UTF-8; the window shows them unchanged, also
+// characters CP932 has no form for.
+TEST(TerminalPane, MessagesFromTheCoreAreShownAsTheyAre) {
+  Pane p;
+  const QString texts[] = {
+      QStringLiteral("ファイルが見つかりません\n/home/op/메일😀.upl: No such file or directory"),
+      QStringLiteral("link lost: /dev/ttyUSB0: the device was lost (hang-up)"),
+  };
+  for (const QString& text : texts) {
+    p.messages.clear();
+    p.view->ShowMessage(text.toStdString());
+    ASSERT_EQ(p.messages.size(), 1);
+    EXPECT_EQ(p.messages[0], text);
+  }
+}
+
 TEST(TerminalPane, ScreenshotWithJapaneseText) {
   Pane p;
   const QFont& font = p.view->TerminalFont();
