@@ -7,23 +7,16 @@
 #include "autopilot/StepTexts.h"
 #include "terminal/UserFile.h"
 #include "text/Cp932.h"
+#include "text/Messages.h"
 #include "text/ShiftJis.h"
 
 namespace nami {
 namespace {
-const char kReasonEnd[] = "自動モード終了コマンドで中止しました";
-const char kReasonDisconnected[] = "接続が切れたため中止しました";
-const char kReasonFileError[] = "メールファイルのエラーで中止しました";
-const char kReasonLogFile[] = "ログファイルを開けないため中止しました";
-const char kReasonNoPort[] = "ポートが開いていないため中止しました";
 
 bool ContainsBusy(std::string line) {
   for (char& c : line) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return line.find("busy") != std::string::npos;
 }
-const char kReasonSettings[] = "設定ファイルに書き込めないため中止しました";
-const char kReasonListLog[] = "リストのログに書き込めないため中止しました";
-const char kReasonMailLog[] = "メールのログに書き込めないため中止しました";
 
 // The file's own name, without its folder (file-system names are UTF-8).
 std::string BaseName(std::string path) {
@@ -51,11 +44,11 @@ int CountLines(const std::string& path) {
 
 std::string CAutopilot::SettingsReason() const {
   const std::string& problem = doc_.Settings().Problem();
-  return problem.empty() ? std::string(kReasonSettings) : std::string(kReasonSettings) + ": " + problem;
+  return problem.empty() ? msg::AbortSettings : msg::AbortSettings + ": " + problem;
 }
 
-std::string CAutopilot::LogReason(const char* what) const {
-  return run_.LogError.empty() ? std::string(what) : std::string(what) + ": " + run_.LogError;
+std::string CAutopilot::LogReason(const std::string& what) const {
+  return run_.LogError.empty() ? what : what + ": " + run_.LogError;
 }
 
 void CAutopilot::AbortForWriteFailure(const std::string& reason) {
@@ -138,7 +131,7 @@ void CAutopilot::Watch() {
   }
   const int seconds = watchdogSeconds_;
   if (seconds <= 0 || clock_.MonotonicMs() - heardAtMs_ < seconds * std::int64_t{1000}) return;
-  Raise(frames_.back(), StepEvent::Watchdog, "nothing received for " + std::to_string(seconds) + " s");
+  Raise(frames_.back(), StepEvent::Watchdog, msg::NothingReceivedFor + std::to_string(seconds) + " s");
 }
 
 bool CAutopilot::RefuseWithoutPort(bool autoMode) {
@@ -146,7 +139,7 @@ bool CAutopilot::RefuseWithoutPort(bool autoMode) {
   const std::string why = doc_.PortFailure();
   if (autoMode) {
     lastResult_ = RunResult::Aborted;
-    lastAbortReason_ = kReasonNoPort;
+    lastAbortReason_ = msg::AbortNoPort;
     RecordEnd(RunOutcome::PortNotOpen, why);
   } else {
     doc_.Ui().ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + why);
@@ -301,7 +294,7 @@ StepEvent CAutopilot::StartReading(Step step) {
   const StepEvent event = step == Step::List ? list_.StartListReading() : mail_.StartMailReading();
   if (event == StepEvent::LogNotOpened) {
     run_.AutoRunning = false;
-    abortReason_ = kReasonLogFile;
+    abortReason_ = msg::AbortLogNotOpened;
   }
   return event;
 }
@@ -349,7 +342,7 @@ bool CAutopilot::Raise(Frame& frame, StepEvent event, const std::string& detail)
       AbortForWriteFailure(SettingsReason());
       break;
     case StepEvent::LogFailed:
-      AbortForWriteFailure(LogReason(frame.step == Step::List ? kReasonListLog : kReasonMailLog));
+      AbortForWriteFailure(LogReason(frame.step == Step::List ? msg::AbortListLog : msg::AbortMailLog));
       break;
     case StepEvent::Watchdog:
       Abort(RunOutcome::NoAnswer, detail);
@@ -358,7 +351,7 @@ bool CAutopilot::Raise(Frame& frame, StepEvent event, const std::string& detail)
       Abort(RunOutcome::LinkLost, detail);
       break;
     default:
-      AbortAll(kReasonFileError);
+      AbortAll(msg::AbortMailFile);
       break;
   }
   return false;
@@ -522,7 +515,7 @@ void CAutopilot::EndRun(RunResult result, Step step) {
     RecordEnd(nothingNew ? RunOutcome::NothingNew : RunOutcome::Completed, {});
     return;
   }
-  lastAbortReason_ = !abortReason_.empty() ? abortReason_ : endRequested_ ? kReasonEnd : kReasonDisconnected;
+  lastAbortReason_ = !abortReason_.empty() ? abortReason_ : endRequested_ ? msg::AbortEndCommand : msg::AbortDisconnected;
   if (!abortReason_.empty()) {
     // A file the run could not open: the link is up, so log off.
     EndAutoMode();

@@ -9,6 +9,7 @@
 #include "terminal/DocumentFile.h"
 #include "text/Cp932.h"
 #include "text/IniPath.h"
+#include "text/Messages.h"
 
 namespace nami {
 
@@ -82,7 +83,7 @@ const std::string& CStation::PortName() {
   // Asked for by the status bar several times a second: worked out once per
   // opening of the port (the settings are read from the file at each use).
   if (!portName_.empty()) return portName_;
-  if (demo_) return portName_ = "シミュレーター";
+  if (demo_) return portName_ = msg::Simulator;
   const std::string com = settings_.Get(keys::ComStatus);
   const std::string name = com.substr(0, com.find(':'));
   const std::string path = settings_.DevicePath(name);
@@ -123,13 +124,12 @@ void CStation::ReopenIfDue(IPort& port) {
   reopenAtMs_ = clock_.MonotonicMs() + kReopenMs;
   if (port.Open(settings_.Get(keys::ComStatus))) {
     waiting_ = false;
-    Notice("the port is open again: " + settings_.DevicePath(ParseComConfig(settings_.Get(keys::ComStatus)).device));
+    Notice(msg::PortOpenAgain + settings_.DevicePath(ParseComConfig(settings_.Get(keys::ComStatus)).device));
     return;
   }
   if (!waitSaid_) {
     waitSaid_ = true;
-    Notice("waiting for the port to open (" + port.Failure() + "); trying every " + std::to_string(kReopenMs / 1000) +
-           " s");
+    Notice(msg::WaitingForPort + port.Failure() + msg::TryingEvery + std::to_string(kReopenMs / 1000) + " s");
   }
 }
 
@@ -141,7 +141,7 @@ bool CStation::OpenDocument(const std::string& path, std::string& error) {
   }
   CLineStore loaded;
   if (!LoadDocument(loaded, path, error)) {
-    if (error.empty()) error = "not a nami document";
+    if (error.empty()) error = msg::NotANamiDocument;
     return false;
   }
   Reinitialise();
@@ -155,7 +155,7 @@ bool CStation::OpenDocument(const std::string& path, std::string& error) {
 
 bool CStation::SaveDocument(const std::string& path, std::string& error) {
   if (!nami::SaveDocument(doc_.Lines(), path, error)) {
-    if (error.empty()) error = "the document could not be written";
+    if (error.empty()) error = msg::DocumentNotWritten;
     return false;
   }
   if (path != doc_.PathName()) {
@@ -173,7 +173,7 @@ std::string CStation::SaveForTermination(const std::string& folder, std::string&
     path = folder + "/nami-" + FormatLocalTime("%Y%m%d-%H%M%S", clock_.Now()) + ".nmi";
   }
   if (!nami::SaveDocument(doc_.Lines(), path, error)) {
-    if (error.empty()) error = "the document could not be written";
+    if (error.empty()) error = msg::DocumentNotWritten;
     return {};
   }
   return path;

@@ -61,7 +61,7 @@ void InitGsf() {
   (void)done;
 }
 
-std::string TakeError(GError* err, const char* fallback) {
+std::string TakeError(GError* err, const std::string& fallback) {
   std::string text = fallback;
   if (err) {
     if (err->message && *err->message) text += std::string(": ") + err->message;
@@ -152,13 +152,13 @@ bool ParseContents(std::string_view bytes, CLineStore& out, std::string& error) 
   Reader in(bytes);
   std::uint32_t count = 0;
   if (!in.U16(count) || (count == 0xFFFF && !in.U32(count))) {
-    error = "The document file is damaged: the line count is missing.";
+    error = msg::DocumentNoLineCount;
     return false;
   }
   // Every line takes at least its one length byte, so a count beyond the
   // bytes left is forged or truncated; reject it before reading anything.
   if (count > in.Left()) {
-    error = "The document file is damaged: it announces more lines than it holds.";
+    error = msg::DocumentTooFewLines;
     return false;
   }
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -171,7 +171,7 @@ bool ParseContents(std::string_view bytes, CLineStore& out, std::string& error) 
       if (ok && n == 0xFFFF) ok = in.U32(n);
     }
     if (!ok || n > in.Left()) {
-      error = "The document file is damaged: line " + std::to_string(i + 1) + " runs past the end.";
+      error = msg::DocumentLine + std::to_string(i + 1) + msg::DocumentLinePastEnd;
       out.Clear();
       return false;
     }
@@ -192,7 +192,7 @@ bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, std::strin
   GError* err = nullptr;
   GRef<GsfInfile> ole(gsf_infile_msole_new(source.get(), &err));
   if (!ole) {
-    error = TakeError(err, "This file is not a nami document (not a compound file)");
+    error = TakeError(err, msg::NotACompoundFile);
     return false;
   }
   if (err) g_error_free(err);
@@ -210,18 +210,18 @@ bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, std::strin
   }
   GRef<GsfInput> stream(child);
   if (!stream) {
-    error = "This file is not a nami document (it has no \"Contents\" stream).";
+    error = msg::NoContentsStream;
     return false;
   }
   const gsf_off_t size = gsf_input_size(stream.get());
   // The stream cannot be longer than the file that holds it.
   if (size < 0 || static_cast<std::uint64_t>(size) > fileBytes.size()) {
-    error = "The document file is damaged: its \"Contents\" stream is larger than the file.";
+    error = msg::ContentsTooLarge;
     return false;
   }
   std::string contents(static_cast<std::size_t>(size), '\0');
   if (size > 0 && !gsf_input_read(stream.get(), static_cast<size_t>(size), reinterpret_cast<guint8*>(contents.data()))) {
-    error = "The document file is damaged: its \"Contents\" stream cannot be read.";
+    error = msg::ContentsUnreadable;
     return false;
   }
   CLineStore loaded;
@@ -245,7 +245,7 @@ bool LoadDocument(CLineStore& store, const std::string& path, std::string& error
   constexpr std::uint64_t kMaxDocument = CLineStore::kCapacity * (0xFEull + 7) + (1u << 20);
   if (ok && static_cast<std::uint64_t>(st.st_size) > kMaxDocument) {
     ::close(fd);
-    error = "This file is too large for a nami document (" + std::to_string(st.st_size) + " bytes)";
+    error = msg::DocumentTooLarge + std::to_string(st.st_size) + " bytes)";
     return false;
   }
   // The signature first: a large file of another kind is not read whole.
@@ -254,7 +254,7 @@ bool LoadDocument(CLineStore& store, const std::string& path, std::string& error
   if (ok && (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head) ||
              std::memcmp(head, kSignature, sizeof head) != 0)) {
     ::close(fd);
-    error = "This file is not a nami document (not a compound file)";
+    error = msg::NotACompoundFile;
     return false;
   }
   if (ok) {

@@ -1,5 +1,7 @@
 #include "terminal/UserFile.h"
 
+#include "text/Messages.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,13 +13,13 @@ namespace nami {
 namespace {
 
 // Empty for a regular file, else what it is.
-const char* NotRegular(mode_t mode) {
-  if (S_ISREG(mode)) return "";
-  if (S_ISDIR(mode)) return "is a folder, not a file";
-  if (S_ISFIFO(mode)) return "is a named pipe (FIFO), not a file";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "is a device, not a file";
-  if (S_ISSOCK(mode)) return "is a socket, not a file";
-  return "is not a regular file";
+std::string NotRegular(mode_t mode) {
+  if (S_ISREG(mode)) return {};
+  if (S_ISDIR(mode)) return msg::IsAFolder;
+  if (S_ISFIFO(mode)) return msg::IsAFifo;
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return msg::IsADevice;
+  if (S_ISSOCK(mode)) return msg::IsASocket;
+  return msg::IsNotARegularFile;
 }
 
 }  // namespace
@@ -26,7 +28,7 @@ int OpenUserFile(const std::string& path, UserFileMode mode, std::string& reason
   reason.clear();
   // Looked at before opening: opening a device may already do something.
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && *NotRegular(st.st_mode)) {
+  if (::stat(path.c_str(), &st) == 0 && !NotRegular(st.st_mode).empty()) {
     reason = NotRegular(st.st_mode);
     return -1;
   }
@@ -38,8 +40,8 @@ int OpenUserFile(const std::string& path, UserFileMode mode, std::string& reason
     return -1;
   }
   // The name may have changed between the look and the open.
-  if (::fstat(fd, &st) != 0 || *NotRegular(st.st_mode)) {
-    reason = ::fstat(fd, &st) == 0 ? NotRegular(st.st_mode) : std::strerror(errno);
+  if (::fstat(fd, &st) != 0 || !NotRegular(st.st_mode).empty()) {
+    reason = ::fstat(fd, &st) == 0 ? NotRegular(st.st_mode) : std::string(std::strerror(errno));
     ::close(fd);
     return -1;
   }
