@@ -21,7 +21,6 @@
 #include "terminal/LineStore.h"
 #include "terminal/ReceiveListener.h"
 #include "terminal/SenderStack.h"
-#include "terminal/TextFile.h"
 #include "terminal/UiSink.h"
 
 namespace nami {

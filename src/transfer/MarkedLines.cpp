@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "terminal/TextFile.h"
 #include "text/Cp932.h"
 
 namespace nami {
