@@ -1,7 +1,7 @@
 // The dialogs that edit what the autopilot needs to know about the BBS
 // profile: station, auto-mode steps, list fields, last mail number, mails to
 // send and the log file names. Each fills itself from the values of
-// DialogLogic when it opens and writes all of them on OK.
+// settings/DialogValues when it opens and writes all of them on OK.
 #pragma once
 
 #include <QDialog>
