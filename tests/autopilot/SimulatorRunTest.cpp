@@ -441,6 +441,33 @@ std::string LoggedBytes(const std::string& log) {
   return bytes;
 }
 
+// The document, terminal core and autopilot on the real serial port named
+// "COM2" in `settings`, driven as the shell drives them.
+struct SerialStation {
+  explicit SerialStation(CSettings& settings) : doc(settings, ui), core(doc), pilot(doc, clock) {
+    doc.SetPort(
+        std::make_unique<CSerialPort>([&settings](const std::string& com) { return settings.DevicePath(com); }));
+    doc.OpenPort(settings.Get(keys::ComStatus));
+  }
+  // Ticks, wait passes and sender steps every 5 ms until `until` holds or
+  // `ms` have passed.
+  void CycleFor(int ms, const std::function<bool()>& until) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!until() && std::chrono::steady_clock::now() < deadline) {
+      core.Tick();
+      pilot.OnTick();
+      for (int i = 0; i < 16 && doc.Senders.Step(); ++i) {
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  RecordingSink ui;
+  CNamiDoc doc;
+  CTerminalCore core;
+  CSystemClock clock;
+  CAutopilot pilot;
+};
+
 TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
   TempDir dir;
   const std::string link = dir.File("tnc");
@@ -455,34 +482,23 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
   ASSERT_TRUE(settings.SetDevicePath("COM2", link));
   MailFile mail(dir);
   settings.Set(keys::Send[0], mail.path);
-  RecordingSink ui;
-  CNamiDoc doc(settings, ui);
-  CTerminalCore core(doc);
-  CSystemClock clock;
-  CAutopilot pilot(doc, clock);
-  doc.SetPort(std::make_unique<CSerialPort>([&](const std::string& com) { return settings.DevicePath(com); }));
-  doc.OpenPort(settings.Get(keys::ComStatus));
+  SerialStation st(settings);
+  RecordingSink& ui = st.ui;
+  CNamiDoc& doc = st.doc;
+  CAutopilot& pilot = st.pilot;
   ASSERT_TRUE(doc.Port()->IsOpen()) << link;
 
-  auto cycle = [&] {
-    core.Tick();
-    pilot.OnTick();
-    for (int i = 0; i < 16 && doc.Senders.Step(); ++i) {
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  };
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   pilot.Run(AutoCommand::AutoMode);
-  while (pilot.Busy() && std::chrono::steady_clock::now() < deadline) cycle();
+  st.CycleFor(15000, [&] { return !pilot.Busy(); });
   ASSERT_FALSE(pilot.Busy()) << "the run did not end in time; last line: " << doc.LastLine();
   EXPECT_EQ(pilot.LastResult(), CAutopilot::RunResult::Completed) << pilot.LastAbortReason();
   // The TNC's answer to the disconnect shows that it has read everything.
   bool answered = false;
-  while (!answered && std::chrono::steady_clock::now() < deadline) {
-    cycle();
+  st.CycleFor(15000, [&] {
     for (std::size_t i = doc.LineCount(); i-- > 0 && i + 5 >= doc.LineCount();)
       answered = answered || doc.LineAt(i).find("Not while disconnected") != std::string::npos;
-  }
+    return answered;
+  });
   EXPECT_TRUE(answered);
   doc.ClosePort();
   EXPECT_TRUE(tncsim.Stop());
@@ -519,25 +535,12 @@ TEST(SimulatorPty, FullDisksLoseNoMailOverRepeatedRuns) {
   MailFile mail(dir);
   settings.Set(keys::Send[0], mail.path);
   const std::string start = settings.Raw(keys::LastMailNo);
-  RecordingSink ui;
-  CNamiDoc doc(settings, ui);
-  CTerminalCore core(doc);
-  CSystemClock clock;
-  CAutopilot pilot(doc, clock);
-  doc.SetPort(std::make_unique<CSerialPort>([&](const std::string& com) { return settings.DevicePath(com); }));
-  doc.OpenPort(settings.Get(keys::ComStatus));
+  SerialStation st(settings);
+  CNamiDoc& doc = st.doc;
+  CAutopilot& pilot = st.pilot;
   ASSERT_TRUE(doc.Port()->IsOpen()) << link;
 
-  auto cycleFor = [&](int ms, const std::function<bool()>& until) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!until() && std::chrono::steady_clock::now() < deadline) {
-      core.Tick();
-      pilot.OnTick();
-      for (int i = 0; i < 16 && doc.Senders.Step(); ++i) {
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  };
+  auto cycleFor = [&st](int ms, const std::function<bool()>& until) { st.CycleFor(ms, until); };
   auto run = [&] {
     // An aborted run left the link up: log off. Either way let the TNC
     // answer the last run's disconnect before the next run connects.

@@ -99,18 +99,28 @@ TEST(ReceiveWatch, TicksWhenDataArrivesAndSleepsOtherwise) {
   EXPECT_EQ(st.session->Doc().LineCount(), 1u) << "a stopped watch reads nothing";
 }
 
+// A station on a fake port without a descriptor, its document opened.
+struct FakeStation {
+  FakeStation() {
+    test::App();
+    auto fake = std::make_unique<FakePort>();
+    port = fake.get();
+    station.SetPort(std::move(fake));
+    station.NewDocument();
+  }
+  TempDir dir;
+  CSettings settings{dir.File("NAMI.INI")};
+  CManualClock clock{1796000000};
+  CStation station{settings, clock, false};
+  FakePort* port = nullptr;
+};
+
 // A tty read returns at most 4,095 bytes: a short read does not mean the
 // port is empty. A tick reads on until the port has nothing, up to its bound.
 TEST(ReceiveWatch, OneTickReadsPastShortReadsUpToItsBound) {
-  test::App();
-  TempDir dir;
-  CSettings settings(dir.File("NAMI.INI"));
-  CManualClock clock{1796000000};
-  CStation session(settings, clock, false);
-  auto fake = std::make_unique<FakePort>();
-  FakePort* port = fake.get();
-  session.SetPort(std::move(fake));
-  session.NewDocument();
+  FakeStation f;
+  CStation& session = f.station;
+  FakePort* port = f.port;
   const struct {
     int reads;
     std::size_t firstTick;
@@ -154,15 +164,9 @@ TEST(ReceiveWatch, PollsAHungUpLineAndAPortWithoutADescriptor) {
     EXPECT_LT(st.ticks, 30) << "not spinning on a line that stays readable";
   }
   {
-    test::App();
-    TempDir dir;
-    CSettings settings(dir.File("NAMI.INI"));
-    CManualClock clock{1796000000};
-    CStation session(settings, clock, false);
-    auto fake = std::make_unique<FakePort>();
-    FakePort* port = fake.get();
-    session.SetPort(std::move(fake));
-    session.NewDocument();
+    FakeStation f;
+    CStation& session = f.station;
+    FakePort* port = f.port;
     int ticks = 0;
     CHeartbeat watch(session);
     watch.afterTick = [&](int) { ++ticks; };
@@ -186,15 +190,9 @@ struct CountingSender : ISender {
 // closing, the headless run finished) nothing is stepped or ticked until it
 // starts again.
 TEST(ReceiveWatch, AStoppedHeartbeatTicksAndStepsNothingUntilStarted) {
-  test::App();
-  TempDir dir;
-  CSettings settings(dir.File("NAMI.INI"));
-  CManualClock clock{1796000000};
-  CStation station(settings, clock, false);
-  auto fake = std::make_unique<FakePort>();
-  FakePort* port = fake.get();
-  station.SetPort(std::move(fake));
-  station.NewDocument();
+  FakeStation f;
+  CStation& station = f.station;
+  FakePort* port = f.port;
   CHeartbeat beat(station);
   int ticks = 0;
   beat.afterTick = [&](int) { ++ticks; };
