@@ -84,7 +84,8 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   ~CKissFarSide() override;
 
   void SetEvents(IFarSideEvents* events) override { events_ = events; }
-  bool SetParameter(const std::string& name, const std::string& value) override;
+  bool SetMyCall(const std::string& call) override;
+  bool SetParameter(ETncParam param, int value) override;
   void Connect(const std::string& call, const std::vector<std::string>& via) override;
   void Disconnect() override;
   bool SendData(std::string_view bytes) override;
@@ -115,6 +116,7 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
 
   bool EnsureOpen(std::string& error);
   void SendKissParameters();
+  void SendKissParameter(ax25::EKissCommand command, int value);
   void StreamLost(const std::string& error);
   void ApplyLinkParams();
   void Later(std::function<void(IFarSideEvents&, std::int64_t)> event);
