@@ -12,6 +12,8 @@ namespace nami {
 namespace {
 
 constexpr std::int64_t kReopenMs = 5000;
+// The radio channel's rate, for the frames' airtime.
+constexpr int kBitsPerSecond = 1200;
 
 bool ParseInt(std::string_view text, int min, int max, int& value) {
   if (text.empty() || text.size() > 5) return false;
@@ -202,18 +204,13 @@ std::string CKissFarSide::SignOn(const std::string& myCall) const {
   return "nami TNC2 on " + endpoint_.ToString() + " (AX.25 in nami), MYCALL " + myCall;
 }
 
-void CKissFarSide::SetChannelRate(int bitsPerSecond) {
-  bitsPerSecond_ = std::max(bitsPerSecond, 1);
-  ApplyLinkParams();
-}
-
 void CKissFarSide::ApplyLinkParams() {
-  params_.bitsPerSecond = bitsPerSecond_;
+  params_.bitsPerSecond = kBitsPerSecond;
   // TXDELAY, and on average three slots of waiting for the channel.
   params_.keyUpMs = txDelay_ * 10 + 3 * slotTime_ * 10;
   // Acknowledge once the peer's next frame would have had time to arrive, so
   // that one RR answers a whole burst.
-  const int frameMs = (params_.pacLen + 40) * 8 * 1000 / bitsPerSecond_;
+  const int frameMs = (params_.pacLen + 40) * 8 * 1000 / kBitsPerSecond;
   params_.t2Ms = std::max(respTimeMs_, frameMs + 200);
   link_.SetParams(params_);
 }

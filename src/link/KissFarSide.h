@@ -101,8 +101,6 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   SCounts Counts() const;
   // The serial line settings ("comstatus") used at the next opening.
   void SetLineSettings(const std::string& comstatus) { stream_->SetLineSettings(comstatus); }
-  // The channel rate assumed for timing (frames' airtime); 1200 unless set.
-  void SetChannelRate(int bitsPerSecond);
 
  private:
   // ax25::IDataLinkEvents
@@ -129,7 +127,6 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   ax25::CDataLink link_;
   ax25::CKissDeframer deframer_;
   ax25::SLinkParams params_;
-  int bitsPerSecond_ = 1200;
   int respTimeMs_ = 500;
 
   bool monitor_ = false;

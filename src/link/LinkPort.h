@@ -77,7 +77,6 @@ class CLinkPort final : public IPort {
   SPortError Error() const override;
   bool TakeLost() override { return inner_ && inner_->TakeLost(); }
   LinkKind Kind() const { return kind_; }
-  IPort* Inner() { return inner_.get(); }
 
   // The port a value names, not yet opened; null (and `error`) for none.
   static std::unique_ptr<IPort> Make(const SLinkAddress& address, IClock& clock, const SLinkHooks& hooks,

@@ -70,14 +70,12 @@ class CTnc2Engine final : private IFarSideEvents {
   std::int64_t NextEventMs() const;
 
   bool Connected() const { return link_ == Link::Connected; }
-  bool InCommandMode() const { return commandMode_; }
   const std::string& MyCall() const { return myCall_; }
   // The far side's last failure, until a link comes up again.
   const std::string& LastFailure() const { return lastFailure_; }
   // Sets MYCALL as the command does (false: not a callsign); for the
   // settings the port was opened with.
   bool SetMyCall(const std::string& call);
-  const STnc2Options& Options() const { return options_; }
 
   // Called when MYCALL is changed by the command, to keep it.
   std::function<void(const std::string&)> OnMyCallChanged;
