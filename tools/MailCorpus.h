@@ -46,7 +46,7 @@ class CGenerator {
     const std::string date = "26" + Two(1 + Next() % 12) + Two(1 + Next() % 28) + "/" + Two(Next() % 24) + Two(Next() % 60);
     std::string subject = Sentence(3 + Next() % 4);
     std::vector<std::string> body;
-    const int bodyLines = 10 + static_cast<int>(Next() % 20);
+    const int bodyLines = 14 + static_cast<int>(Next() % 26);
     for (int i = 0; i < bodyLines; ++i) body.push_back(Sentence(4 + Next() % 8));
     if (Next() % 2000 == 0) body[Next() % body.size()] += " " + rare_;
     if (Next() % 500 == 0) body[Next() % body.size()] += rareTwo_;

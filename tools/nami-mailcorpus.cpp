@@ -5,6 +5,9 @@
 //       the median time of the store's search for TEXT, inside one process
 //   nami-mailcorpus --time-list STORE PROFILE [RUNS]
 //       the median time of reading the newest 200 headers of the inbox
+//   nami-mailcorpus --time-write STORE PROFILE [RUNS]
+//       the median time the read step's store write adds per message: one
+//       generated message through the run's recorder, committed
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +17,7 @@
 
 #include "MailCorpus.h"
 #include "mailbox/MailStore.h"
+#include "mailbox/Recorder.h"
 
 namespace {
 
@@ -36,6 +40,27 @@ int Median(int runs, Fn fn) {
 int main(int argc, char** argv) {
   using namespace nami::mailbox;
   const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "--time-write" && argc >= 4) {
+    SRecorderSetup setup;
+    setup.storePath = argv[2];
+    setup.profile = argv[3];
+    setup.bbs = "QZ1ABC";
+    setup.run = "measure";
+    setup.prompt = nami::corpus::kPrompt;
+    CMailboxRecorder rec(setup);
+    nami::corpus::CGenerator gen(7);
+    std::vector<std::string> lines;
+    std::string listLine;
+    int number = 900000;
+    return Median(argc > 4 ? std::atoi(argv[4]) : 99, [&](std::size_t& hits) {
+      gen.Message(number, lines, listLine);
+      rec.OnReadCommand(number++);
+      for (const auto& l : lines) rec.OnMessageLine(l);
+      rec.OnMessageLine(nami::corpus::kPrompt);
+      hits = 1;
+      return !rec.OnPromptAfterRead();
+    });
+  }
   if ((mode == "--time" && argc >= 5) || (mode == "--time-list" && argc >= 4)) {
     CMailStore store(argv[2]);
     if (const StoreFault f = store.Open()) {
@@ -62,7 +87,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: nami-mailcorpus MAILLOG LISTLOG [COUNT [FIRST]]\n"
                  "       nami-mailcorpus --time STORE PROFILE TEXT [RUNS]\n"
-                 "       nami-mailcorpus --time-list STORE PROFILE [RUNS]\n");
+                 "       nami-mailcorpus --time-list STORE PROFILE [RUNS]\n"
+                 "       nami-mailcorpus --time-write STORE PROFILE [RUNS]\n");
     return 2;
   }
   const int count = argc > 3 ? std::atoi(argv[3]) : 100000;

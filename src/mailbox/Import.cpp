@@ -138,6 +138,7 @@ StoreFault ImportMail(CMailStore& store, const SImportSource& src, const std::ve
   }
   long long unknown = 0;
   StoreFault f = InTransaction(store, [&]() -> StoreFault {
+    if (StoreFault bf = store.BeginBulk()) return bf;
     for (const auto& answer : answers) {
       const auto messages = SplitReadAnswer(answer);
       // Without a prompt to split at, only text under read headers counts.
@@ -156,7 +157,7 @@ StoreFault ImportMail(CMailStore& store, const SImportSource& src, const std::ve
         (added ? report.messagesAdded : report.messagesKnown) += 1;
       }
     }
-    return {};
+    return store.EndBulk();
   });
   if (prompts == 0 && !lines.empty())
     report.skipped.push_back(src.mailLog + ": no BBS prompt found; only text under read headers was imported");

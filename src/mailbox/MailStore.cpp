@@ -39,18 +39,10 @@ CREATE TABLE messages(
   raw BLOB,
   UNIQUE(profile, bbs, hash, number));
 CREATE INDEX messages_by_folder ON messages(profile, folder, id);
+CREATE INDEX messages_by_profile ON messages(profile, id);
 CREATE VIRTUAL TABLE messages_fts USING fts5(
   text, content='messages', content_rowid='id', tokenize='trigram', detail='none');
-CREATE TRIGGER messages_fts_insert AFTER INSERT ON messages BEGIN
-  INSERT INTO messages_fts(rowid, text) VALUES (new.id, new.text);
-END;
-CREATE TRIGGER messages_fts_delete AFTER DELETE ON messages BEGIN
-  INSERT INTO messages_fts(messages_fts, rowid, text) VALUES ('delete', old.id, old.text);
-END;
-CREATE TRIGGER messages_fts_update AFTER UPDATE OF text ON messages BEGIN
-  INSERT INTO messages_fts(messages_fts, rowid, text) VALUES ('delete', old.id, old.text);
-  INSERT INTO messages_fts(rowid, text) VALUES (new.id, new.text);
-END;
+CREATE VIRTUAL TABLE messages_terms USING fts5vocab(messages_fts, 'row');
 CREATE TABLE outgoing(
   id INTEGER PRIMARY KEY,
   profile TEXT NOT NULL, bbs TEXT,
@@ -290,7 +282,9 @@ StoreFault CMailStore::Migrate() {
   }
   // In WAL mode NORMAL keeps every committed transaction across a killed
   // process; only a power cut can lose the last ones, never consistency.
-  if (int rc = db_.Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON"); rc != SQLITE_OK) return Fault(rc);
+  // A 32 MB page cache keeps the indexes of a large import in memory.
+  if (int rc = db_.Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; PRAGMA cache_size=-32768"); rc != SQLITE_OK)
+    return Fault(rc);
   if (version == kSchemaVersion) {
     // Touches the schema so that a file that is no database fails here.
     CStmt s(db_, "SELECT count(*) FROM sqlite_master");
@@ -355,6 +349,7 @@ StoreFault CMailStore::Commit() {
   return {};
 }
 void CMailStore::Rollback() {
+  bulkFrom_ = 0;
   if (db_.IsOpen() && !sqlite3_get_autocommit(db_.Get())) db_.Exec("ROLLBACK");
 }
 
@@ -464,8 +459,36 @@ StoreFault CMailStore::AddMessage(const SMessageIn& m, bool* added) {
   if (rawNeeded) s.BindBlob(19, raw); else s.BindNull(19);
   const int rc = s.Step();
   if (rc != SQLITE_DONE) return Fault(rc);
-  if (added) *added = sqlite3_changes(db_.Get()) > 0;
+  const bool inserted = sqlite3_changes(db_.Get()) > 0;
+  if (added) *added = inserted;
+  if (!inserted || bulkFrom_ > 0) return {};
+  return IndexSince(sqlite3_last_insert_rowid(db_.Get()));
+}
+
+// The search index holds each text followed by two line feeds, so that
+// every character of the text starts a trigram: a one- or two-character
+// query then finds its rows through the terms that start with it. The
+// same text goes in on a delete, as an external-content index needs.
+StoreFault CMailStore::IndexSince(std::int64_t firstId) {
+  CStmt s(db_, "INSERT INTO messages_fts(rowid, text) SELECT id, text || char(10, 10) FROM messages WHERE id >= ?");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, firstId);
+  const int rc = s.Step();
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::BeginBulk() {
+  CStmt s(db_, "SELECT coalesce(max(id), 0) + 1 FROM messages");
+  const int rc = s.Step();
+  if (rc != SQLITE_ROW) return Fault(rc);
+  bulkFrom_ = s.Int(0);
   return {};
+}
+
+StoreFault CMailStore::EndBulk() {
+  const std::int64_t from = bulkFrom_;
+  bulkFrom_ = 0;
+  return from > 0 ? IndexSince(from) : StoreFault{};
 }
 
 StoreFault CMailStore::AddOutgoing(SOutgoing& o) {
@@ -543,30 +566,64 @@ StoreFault CMailStore::Search(std::string_view profile, std::string_view text, i
                               std::vector<SMessageRow>& out) {
   out.clear();
   if (Trim(text).empty()) return {};
+  std::string like = "%";
+  for (char c : text) {
+    if (c == '%' || c == '_' || c == '\\') like += '\\';
+    like += c;
+  }
+  like += '%';
   std::string sql;
-  std::string pattern;
+  std::string match;
   const bool wild = text.find_first_of("%_\\") != std::string_view::npos;
   if (Utf8Length(text) >= 3 && !wild) {
     // The trigram index finds the rows holding every trigram of the text;
-    // LIKE then keeps those that hold the text itself.
-    pattern = "%" + std::string(text) + "%";
-    sql = std::string("SELECT ") + kMessageColumns +
-          " FROM messages WHERE id IN (SELECT rowid FROM messages_fts WHERE text LIKE ?2) "
-          "AND profile=?1 ORDER BY id DESC LIMIT ?3";
+    // LIKE on the index keeps those that hold the text itself.
+    match = "%" + std::string(text) + "%";
+    sql = "SELECT m.* FROM messages_fts f CROSS JOIN messages m ON m.id = f.rowid "
+          "WHERE f.text LIKE ?2 AND m.profile = ?1 ORDER BY m.id DESC LIMIT ?3";
   } else {
-    // Trigrams need three characters: a LIKE scan of every message.
-    pattern = "%";
-    for (char c : text) {
-      if (c == '%' || c == '_' || c == '\\') pattern += '\\';
-      pattern += c;
+    // Trigrams need three characters. Every occurrence of a shorter text
+    // starts some indexed trigram: the rows holding any term that begins
+    // with it are the candidates, and LIKE scans only those.
+    std::string lower(text);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    CStmt terms(db_, "SELECT term FROM messages_terms WHERE term >= ?1 AND term < ?1 || char(1114111) LIMIT 5001");
+    if (!terms.Ok()) return Fault(terms.PrepareCode());
+    terms.Bind(1, lower);
+    int rc;
+    int count = 0;
+    while ((rc = terms.Step()) == SQLITE_ROW) {
+      std::string term = terms.Text(0);
+      if (!match.empty()) match += " OR ";
+      match += '"';
+      for (char c : term) {
+        if (c == '"') match += '"';
+        match += c;
+      }
+      match += '"';
+      ++count;
     }
-    pattern += '%';
-    sql = std::string("SELECT ") + kMessageColumns +
-          " FROM messages WHERE profile=?1 AND text LIKE ?2 ESCAPE '\\' ORDER BY id DESC LIMIT ?3";
+    if (rc != SQLITE_DONE) return Fault(rc);
+    if (count == 0) return {};
+    if (count > 5000) {
+      // So common a text: the plain scan is the quicker way.
+      sql = "SELECT m.* FROM messages m WHERE m.profile = ?1 AND m.text LIKE ?4 ESCAPE '\\' "
+            "ORDER BY m.id DESC LIMIT ?3";
+      match.clear();
+    } else {
+      sql = "SELECT m.* FROM messages_fts f CROSS JOIN messages m ON m.id = f.rowid "
+            "WHERE messages_fts MATCH ?2 AND m.profile = ?1 AND m.text LIKE ?4 ESCAPE '\\' "
+            "ORDER BY m.id DESC LIMIT ?3";
+    }
   }
+  sql.replace(sql.find("m.*"), 3, "m.id, m.profile, m.bbs, m.number, m.type, m.status, m.from_call, m.to_call, "
+                                   "m.at_bbs, m.date, m.subject, m.folder, m.unread, m.received_at, m.read_at, "
+                                   "m.run, m.format");
   CStmt s(db_, sql.c_str());
   if (!s.Ok()) return Fault(s.PrepareCode());
-  s.Bind(1, profile).Bind(2, pattern).Bind(3, limit > 0 ? limit : -1);
+  s.Bind(1, profile).Bind(3, limit > 0 ? limit : -1);
+  if (!match.empty()) s.Bind(2, match);
+  if (sql.find("?4") != std::string::npos) s.Bind(4, like);
   int rc;
   while ((rc = s.Step()) == SQLITE_ROW) {
     out.emplace_back();
@@ -621,7 +678,9 @@ StoreFault CMailStore::Outgoing(std::string_view profile, std::vector<SOutgoing>
 }
 
 StoreFault CMailStore::ClearReceived(std::string_view profile) {
-  for (const char* sql : {"DELETE FROM messages WHERE profile=?", "DELETE FROM list_entries WHERE profile=?"}) {
+  for (const char* sql : {"INSERT INTO messages_fts(messages_fts, rowid, text) "
+                          "SELECT 'delete', id, text || char(10, 10) FROM messages WHERE profile=?",
+                          "DELETE FROM messages WHERE profile=?", "DELETE FROM list_entries WHERE profile=?"}) {
     CStmt s(db_, sql);
     if (!s.Ok()) return Fault(s.PrepareCode());
     s.Bind(1, profile);
