@@ -2,6 +2,7 @@
 // its refusals, and import / list / show / search on the store.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
@@ -149,6 +150,29 @@ TEST(MailCli, ImportListShowAndSearch) {
   r = Mail({"search", "--ini", ini, "txdelay", "--json"});
   EXPECT_NE(r.out.find("\"number\":1206"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("\"number\":1204"), std::string::npos) << r.out;
+  // A damaged store: every command says so and leaves it; rebuild sets it
+  // aside and builds a new one from the profile's logs.
+  const std::string garbage(8192, 'Z');
+  test::WriteFile(dir.File("mailbox.sqlite"), garbage);
+  ::unlink(dir.File("mailbox.sqlite-wal").c_str());
+  ::unlink(dir.File("mailbox.sqlite-shm").c_str());
+  r = Mail({"list", "--ini", ini});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("nami mail rebuild"), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadFile(dir.File("mailbox.sqlite")), garbage);
+  {
+    CSettings s(ini);
+    s.SetProfileSection(CSettings::UntitledTitle());
+    ASSERT_TRUE(s.Set(keys::MailFile, *FsPathToIni(dir.File("tempmail.dat"))));
+  }
+  r = Mail({"rebuild", "--ini", ini});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto at = r.err.find("set aside as ");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  const std::string moved = r.err.substr(at + 13, r.err.find('\n', at) - at - 13);
+  EXPECT_EQ(test::ReadFile(moved), garbage);
+  EXPECT_NE(r.out.find("2 message(s) added"), std::string::npos) << r.out;
+
   r = Mail({"show", "--ini", ini, "999"});
   EXPECT_EQ(r.code, 1);
   r = Mail({"frobnicate", "--ini", ini});
