@@ -23,13 +23,12 @@ CREATE TABLE list_entries(
   type TEXT, status TEXT, size INTEGER,
   to_call TEXT, at_bbs TEXT, from_call TEXT, date TEXT, subject TEXT,
   first_seen INTEGER NOT NULL,
-  line BLOB,
   UNIQUE(profile, bbs, number));
 CREATE TABLE messages(
   id INTEGER PRIMARY KEY,
   profile TEXT NOT NULL, bbs TEXT NOT NULL, number INTEGER NOT NULL,
   list_id INTEGER REFERENCES list_entries(id) ON DELETE SET NULL,
-  hash TEXT NOT NULL,
+  hash INTEGER NOT NULL,
   type TEXT, status TEXT, from_call TEXT, to_call TEXT, at_bbs TEXT, date TEXT, subject TEXT,
   folder TEXT NOT NULL DEFAULT 'inbox',
   unread INTEGER NOT NULL DEFAULT 1,
@@ -164,7 +163,7 @@ bool ParseListLine(std::string_view line, SListEntry& out) {
   return true;
 }
 
-std::string TextHash(const std::vector<std::string>& lines) {
+std::int64_t TextHash(const std::vector<std::string>& lines) {
   std::uint64_t h = 1469598103934665603ull;
   bool first = true;
   for (const std::string& line : lines) {
@@ -172,9 +171,7 @@ std::string TextHash(const std::vector<std::string>& lines) {
     first = false;
     for (unsigned char c : line) h = (h ^ c) * 1099511628211ull;
   }
-  char buf[17];
-  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
-  return buf;
+  return static_cast<std::int64_t>(h);
 }
 
 std::string CMailStore::PathBeside(const std::string& iniPath) {
@@ -357,14 +354,14 @@ StoreFault CMailStore::AddListEntry(std::string_view profile, std::string_view b
                                     std::int64_t now, bool* added) {
   CStmt s(db_,
           "INSERT INTO list_entries(profile, bbs, number, type, status, size, to_call, at_bbs, from_call, date, "
-          "subject, first_seen, line) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?) "
+          "subject, first_seen) VALUES (?,?,?,?,?,?,?,?,?,?,?,?) "
           "ON CONFLICT(profile, bbs, number) DO NOTHING");
   if (!s.Ok()) return Fault(s.PrepareCode());
   s.Bind(1, profile).Bind(2, bbs).Bind(3, static_cast<std::int64_t>(e.number));
   s.Bind(4, e.type).Bind(5, e.status);
   if (e.size >= 0) s.Bind(6, static_cast<std::int64_t>(e.size)); else s.BindNull(6);
   s.Bind(7, Cp932ToUtf8(e.to)).Bind(8, Cp932ToUtf8(e.at)).Bind(9, Cp932ToUtf8(e.from));
-  s.Bind(10, Cp932ToUtf8(e.date)).Bind(11, Cp932ToUtf8(e.subject)).Bind(12, now).BindBlob(13, e.line);
+  s.Bind(10, Cp932ToUtf8(e.date)).Bind(11, Cp932ToUtf8(e.subject)).Bind(12, now);
   int rc = s.Step();
   if (rc != SQLITE_DONE) return Fault(rc);
   const bool inserted = sqlite3_changes(db_.Get()) > 0;
@@ -389,7 +386,7 @@ StoreFault CMailStore::AddMessage(const SMessageIn& m, bool* added) {
                                        m.lines.begin() + static_cast<std::ptrdiff_t>(to));
   const SParsedMessage p = ParseMessage(lines);
   const long long number = m.number >= 0 ? m.number : p.number;
-  const std::string hash = TextHash(lines);
+  const std::int64_t hash = TextHash(lines);
   if (number < 0) {
     // No number known (an import of a format that prints none): the same
     // text stored by a run under its read command's number is this one.

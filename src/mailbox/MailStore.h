@@ -40,7 +40,7 @@ struct SListEntry {
   std::string type, status;
   long long size = -1;
   std::string to, at, from, date, subject;
-  std::string line;  // the whole line
+  std::string line;  // the whole line (not stored: the list log keeps it)
 };
 // False for a line that is no numbered list entry (a header, a prompt).
 bool ParseListLine(std::string_view line, SListEntry& out);
@@ -165,7 +165,7 @@ StoreFault InTransaction(CMailStore& store, Fn&& fn) {
   return store.Commit();
 }
 
-// The 64-bit FNV-1a hash of a message's text, as 16 hex digits.
-std::string TextHash(const std::vector<std::string>& lines);
+// The 64-bit FNV-1a hash of a message's text (its lines joined by LF).
+std::int64_t TextHash(const std::vector<std::string>& lines);
 
 }  // namespace nami::mailbox
