@@ -178,7 +178,8 @@ int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSetti
 int RunMailMode(const std::vector<std::string>& args) {
   std::setlocale(LC_ALL, "");
   nami::mailbox::SMailCliEnv env;
-  env.demoIniPath = nami::DemoIniPath();
+  // Asked for only with --demo: finding it makes the demo's folder.
+  if (std::find(args.begin(), args.end(), "--demo") != args.end()) env.demoIniPath = nami::DemoIniPath();
   return nami::mailbox::RunMailCommand(std::vector<std::string>(args.begin() + 1, args.end()), env);
 }
 
