@@ -1,7 +1,7 @@
 // The port behind a COM port name: what its `[Devices]` value names decides
 // the kind at every Open. A serial device is the serial port (a TNC2 in the
-// hardware); an AGWPE server or a telnet BBS get nami's built-in TNC2 in
-// front of them; "sim:" is the built-in simulated TNC and BBS.
+// hardware); an AGWPE server, a telnet BBS or a KISS TNC get nami's built-in
+// TNC2 in front of them; "sim:" is the built-in simulated TNC and BBS.
 #pragma once
 
 #include <functional>
@@ -58,7 +58,7 @@ class CLinkPort final : public IPort {
  public:
   CLinkPort(IClock& clock, SLinkHooks hooks);
 
-  // Builds the port the value names and opens it; false (LastError says
+  // Builds the port the value names and opens it; false (Failure() says
   // why, naming the value) when the value is none of the kinds or the port
   // does not open.
   bool Open(const std::string& comstatus) override;
@@ -77,7 +77,6 @@ class CLinkPort final : public IPort {
   SPortError Error() const override;
   bool TakeLost() override { return inner_ && inner_->TakeLost(); }
   LinkKind Kind() const { return kind_; }
-  IPort* Inner() { return inner_.get(); }
 
   // The port a value names, not yet opened; null (and `error`) for none.
   static std::unique_ptr<IPort> Make(const SLinkAddress& address, IClock& clock, const SLinkHooks& hooks,

@@ -36,8 +36,8 @@ std::string CTelnetFarSide::SignOn(const std::string& myCall) const {
   return "nami TNC2 on " + name_ + ", MYCALL " + myCall;
 }
 
-bool CTelnetFarSide::SetParameter(const std::string& name, const std::string& value) {
-  if (name == "MYCALL") myCall_ = value;
+bool CTelnetFarSide::SetMyCall(const std::string& call) {
+  myCall_ = call;
   return true;
 }
 

@@ -26,7 +26,7 @@ class CTelnetFarSide final : public IFarSide {
   CTelnetFarSide(std::string name, std::string host, int port, PasswordSource password);
 
   void SetEvents(IFarSideEvents* events) override { events_ = events; }
-  bool SetParameter(const std::string& name, const std::string& value) override;
+  bool SetMyCall(const std::string& call) override;
   void Connect(const std::string& call, const std::vector<std::string>& via) override;
   void Disconnect() override;
   bool SendData(std::string_view bytes) override;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
 #include "text/Cp932.h"
@@ -124,11 +123,6 @@ std::string CIniFile::TakeProblem() {
   return problem_;
 }
 
-bool CIniFile::Unreadable() const {
-  Text();
-  return unreadable_;
-}
-
 const std::string& CIniFile::Text() const {
   if (unreadable_) return text_;  // empty, for the rest of the run
   auto unreadable = [this](const std::string& why) -> const std::string& {
@@ -219,15 +213,6 @@ std::string CIniFile::ReadString(std::string_view section, std::string_view key,
 
 bool CIniFile::HasKey(std::string_view section, std::string_view key) const {
   return Locate(section, key).keyFound;
-}
-
-int CIniFile::ReadInt(std::string_view section, std::string_view key, int fallback) const {
-  Found f = Locate(section, key);
-  if (!f.keyFound || f.value.empty()) return fallback;
-  long long n = LeadingNumber(f.value);
-  if (n > INT_MAX) return INT_MAX;
-  if (n < INT_MIN) return INT_MIN;
-  return static_cast<int>(n);
 }
 
 bool CIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {

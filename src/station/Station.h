@@ -57,7 +57,6 @@ class CStation {
   CNamiDoc& Doc() { return doc_; }
   CTerminalCore& Core() { return core_; }
   IClock& Clock() { return clock_; }
-  bool Demo() const { return demo_; }
   CAutopilot& Autopilot() { return autopilot_; }
   CTransfers& Transfers() { return transfers_; }
   // What the autopilot and the transfers did, for the activity pane and the

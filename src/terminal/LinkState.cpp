@@ -58,7 +58,6 @@ void CLinkState::OnLine(std::string_view line, std::time_t now) {
     const std::string_view peer = Trim(text.substr(12));
     if (!peer.empty()) peer_ = std::string(peer);
     failure_ = CallFailure::None;
-    ++connections_;
     Enter(LinkPhase::Connected, now);
   } else if (text.starts_with("DISCONNECTED")) {
     Enter(LinkPhase::Disconnected, now);

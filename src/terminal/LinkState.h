@@ -25,12 +25,7 @@ class CLinkState {
   LinkPhase Phase() const { return phase_; }
   // The station connected to or being called (CP932); empty when none.
   const std::string& Peer() const { return peer_; }
-  // When the current phase began.
-  std::time_t Since() const { return since_; }
   CallFailure LastFailure() const { return failure_; }
-  // Counts every "*** CONNECTED" seen, so a caller can tell whether a
-  // connection came up since it last looked.
-  unsigned Connections() const { return connections_; }
 
   // "未接続", "接続中 QZ1ABC", "接続 QZ1ABC 00:01:05", "切断中 QZ1ABC" and,
   // after a failure while disconnected, its reason (UTF-8).
@@ -43,7 +38,6 @@ class CLinkState {
   CallFailure failure_ = CallFailure::None;
   std::string peer_;
   std::time_t since_ = 0;
-  unsigned connections_ = 0;
 };
 
 }  // namespace nami

@@ -33,8 +33,6 @@ class CAutomationBridge final : public IAutomationTarget {
 
   // Callers still waiting for the end of an upload started here.
   int PendingUploads() const { return static_cast<int>(pending_.size()); }
-  // Callers still waiting for their SendOut text to be on the line.
-  int PendingSends() const { return static_cast<int>(sends_.size()); }
   // Answers the waiting callers whose work has ended (quitting calls it
   // after the station has ended every operation: text still queued then
   // was not sent).

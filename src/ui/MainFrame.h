@@ -46,8 +46,6 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   CLinkLight* LinkLight() const { return link_; }
   CActivityPane* ActivityPane() const { return activity_; }
   QSplitter* Splitter() const { return splitter_; }
-  // Where desktop notifications go (tests give a private bus).
-  void SetNotifier(const CNotifier& notifier) { notifier_ = notifier; }
   // The receive tick, the schedule, the senders and the termination signals.
   CHeartbeat& Heartbeat() { return heartbeat_; }
   // Steps the senders whenever the port may take more.

@@ -1,9 +1,7 @@
 #include "ui/NamiView2.h"
 
-#include <QClipboard>
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -283,8 +281,6 @@ void CNamiView2::EditAndSend() {
     if (!bytes.empty()) doc_.SendText(bytes);
   });
 }
-
-void CNamiView2::Copy() { QGuiApplication::clipboard()->setText(FromCp932(model_.MarkedText())); }
 
 void CNamiView2::ShowSearchDialog(const QString& initial, TextDone done) {
   auto* dialog = new CSearchDlg(this);

@@ -83,12 +83,12 @@ TEST(LinkState, FollowsTheTncLines) {
   }
 }
 
-TEST(LinkState, CountsConnectionsAndResets) {
+TEST(LinkState, AReconnectCountsItsOwnTimeAndResets) {
   CLinkState link;
   link.OnLine("*** CONNECTED to QZ1ABC", 1);
   link.OnLine("*** DISCONNECTED", 2);
   link.OnLine("*** CONNECTED to QZ1ABC", 3);
-  EXPECT_EQ(link.Connections(), 2u);
+  EXPECT_EQ(link.Text(3 + 65), "接続 QZ1ABC 00:01:05");
   link.Reset();
   EXPECT_EQ(link.Phase(), LinkPhase::Disconnected);
   EXPECT_EQ(link.Peer(), "");

