@@ -131,9 +131,9 @@ CLineStore FullStore() {
 void BM_SaveDocument(benchmark::State& state) {
   TempFolder dir;
   const CLineStore store = FullStore();
-  std::string error;
+  FileFault error;
   for (auto _ : state) {
-    if (!SaveDocument(store, dir.path + "/bench.nmi", error)) state.SkipWithError(error.c_str());
+    if (!SaveDocument(store, dir.path + "/bench.nmi", error)) state.SkipWithError(FileFaultText(error).c_str());
   }
 }
 BENCHMARK(BM_SaveDocument)->Unit(benchmark::kMillisecond);
@@ -141,11 +141,11 @@ BENCHMARK(BM_SaveDocument)->Unit(benchmark::kMillisecond);
 void BM_LoadDocument(benchmark::State& state) {
   TempFolder dir;
   const std::string path = dir.path + "/bench.nmi";
-  std::string error;
-  if (!SaveDocument(FullStore(), path, error)) state.SkipWithError(error.c_str());
+  FileFault error;
+  if (!SaveDocument(FullStore(), path, error)) state.SkipWithError(FileFaultText(error).c_str());
   CLineStore store;
   for (auto _ : state) {
-    if (!LoadDocument(store, path, error)) state.SkipWithError(error.c_str());
+    if (!LoadDocument(store, path, error)) state.SkipWithError(FileFaultText(error).c_str());
   }
   state.counters["lines"] = static_cast<double>(store.LineCount());
 }

@@ -199,10 +199,10 @@ std::string CheckDocument(const std::uint8_t* data, std::size_t size) {
 
   CLineStore store;
   store.AddLine("sentinel");
-  std::string error;
+  FileFault error;
   const bool ok = asFile ? LoadDocumentBytes(store, bytes, error) : ParseContents(bytes, store, error);
   if (!ok) {
-    if (error.empty()) return "a refused input without a message";
+    if (!error.Failed() || DocumentFaultText(error).empty()) return "a refused input without a message";
     if (asFile && (store.LineCount() != 1 || store.LastLine() != "sentinel")) return "a refused file changed the store";
     return {};
   }
@@ -210,7 +210,8 @@ std::string CheckDocument(const std::uint8_t* data, std::size_t size) {
   if (store.LineCount() > bytes.size()) return "more lines than bytes";
   // What was accepted must encode and parse back to the same lines.
   CLineStore again;
-  if (!ParseContents(EncodeContents(store), again, error)) return "re-encoded lines refused: " + error;
+  if (!ParseContents(EncodeContents(store), again, error))
+    return "re-encoded lines refused: " + DocumentFaultText(error);
   if (again.LineCount() != store.LineCount()) return "re-encoded line count differs";
   for (std::size_t i = 0; i < store.LineCount(); ++i) {
     if (again.LineAt(i) != store.LineAt(i)) return "re-encoded line " + std::to_string(i) + " differs";

@@ -31,6 +31,8 @@
 #include "settings/RecentFiles.h"
 #include "settings/Settings.h"
 #include "station/Station.h"
+#include "text/FileFault.h"
+#include "text/Messages.h"
 #include "ui/AutomationBridge.h"
 #include "ui/HeadlessRunner.h"
 #include "ui/LinkPasswords.h"
@@ -49,12 +51,13 @@ bool gQuitRequested = false;  // a signal came before the event loop ran
 void QuitOnTerminationSignals(nami::CMainFrame& frame, nami::CStation& station, const std::string& iniPath) {
   frame.Heartbeat().CatchTerminationSignals([&station, iniPath] {
     const std::string folder = iniPath.substr(0, iniPath.rfind('/') == std::string::npos ? 0 : iniPath.rfind('/'));
-    std::string error;
-    const std::string saved = station.SaveForTermination(folder.empty() ? "." : folder, error);
+    nami::FileFault fault;
+    const std::string saved = station.SaveForTermination(folder.empty() ? "." : folder, fault);
     if (!saved.empty()) {
       std::fprintf(stderr, "nami: received text saved to %s\n", saved.c_str());
-    } else if (!error.empty()) {
-      std::fprintf(stderr, "nami: the received text could not be saved: %s\n", error.c_str());
+    } else if (fault.Failed()) {
+      const std::string text = nami::msg::Format(nami::msg::DocumentNotSaved, {{"reason", nami::FileFaultText(fault)}});
+      std::fprintf(stderr, "nami: %s\n", text.c_str());
     }
     std::fflush(stderr);
     gQuitRequested = true;
@@ -66,8 +69,9 @@ void QuitOnTerminationSignals(nami::CMainFrame& frame, nami::CStation& station, 
 
 // The passwords of telnet links: the desktop's keyring first, then the file.
 nami::PasswordLookup KeyringPasswords(const nami::CSettings& settings) {
-  return
-      [&settings](const std::string& link, std::string& why) { return nami::LinkPassword(settings.Path(), link, why); };
+  return [&settings](const std::string& link, nami::FileFault& fault) {
+    return nami::LinkPassword(settings.Path(), link, fault);
+  };
 }
 
 // NAMI_STARTUP_REPORT=1 prints, at the first paint of the terminal pane, the
@@ -157,10 +161,11 @@ int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSetti
   runner.HandleTerminationSignals();
   nami::CMeasureProbe::StartFromEnvironment(&app, station.Doc());  // scripts/measure-*
   if (!cl.documentPath.empty()) {
-    std::string error;
+    nami::FileFault fault;
     if (!station.OpenDocument(QFileInfo(QString::fromStdString(cl.documentPath)).absoluteFilePath().toStdString(),
-                              error)) {
-      std::fprintf(stderr, "nami: cannot open %s: %s\n", cl.documentPath.c_str(), error.c_str());
+                              fault)) {
+      std::fprintf(stderr, "nami: cannot open %s: %s\n", cl.documentPath.c_str(),
+                   nami::DocumentFaultText(fault).c_str());
       return 1;
     }
   } else {

@@ -152,7 +152,7 @@ class CAutopilot {
   void ReportFileStarted();
   // A settings or log write failed: the reason with what went wrong.
   std::string SettingsReason() const;
-  std::string LogReason(const std::string& what) const;
+  std::string LogReason(Step step) const;
   void AbortForWriteFailure(const std::string& reason);
 
   CNamiDoc& doc_;

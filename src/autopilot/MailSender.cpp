@@ -54,7 +54,7 @@ bool CMailSender::EmptySendKeys(const std::vector<std::string>& keep) {
 
 CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
   // Never blocks: a FIFO named by mistake cannot hold the program.
-  int fd = OpenUserFile(name, UserFileMode::Read, openError_);
+  int fd = OpenUserFile(name, UserFileMode::Read, openFault_);
   if (fd < 0) return StartResult::NotOpened;
   // The file must be positionable: its length is taken before sending.
   const off_t length = ::lseek(fd, 0, SEEK_END);

@@ -17,6 +17,7 @@
 
 #include "autopilot/RunState.h"
 #include "terminal/NamiDoc.h"
+#include "text/FileFault.h"
 
 namespace nami {
 
@@ -61,7 +62,7 @@ class CMailSender final : public ISender {
   bool Sending() const { return fd_ >= 0; }
   std::string CurrentFile() const { return name_; }
   // Why the last file did not open.
-  const std::string& OpenError() const { return openError_; }
+  const FileFault& OpenFault() const { return openFault_; }
   // Bytes of the current file taken so far, and its length when opened.
   std::int64_t Position() const { return taken_; }
   std::int64_t Length() const { return length_; }
@@ -86,7 +87,7 @@ class CMailSender final : public ISender {
   std::function<void(FileEnd)> onFileEnd_;
   int fd_ = -1;
   std::string name_;
-  std::string openError_;
+  FileFault openFault_;
   std::array<char, 4096> buffer_{};
   std::size_t bufferPos_ = 0;
   std::size_t bufferLen_ = 0;

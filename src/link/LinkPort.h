@@ -13,6 +13,7 @@
 #include "link/LinkAddress.h"
 #include "link/Port.h"
 #include "link/Tnc2Engine.h"
+#include "text/FileFault.h"
 
 namespace nami {
 
@@ -49,7 +50,7 @@ struct SLinkHooks {
   std::function<std::string()> myCall;
   std::function<void(const std::string&)> setMyCall;
   // The password of a telnet link, by its `[Devices]` value.
-  std::function<std::string(const std::string& link, std::string& why)> password;
+  std::function<std::string(const std::string& link, FileFault& fault)> password;
   // Makes the built-in simulated TNC and BBS ("sim:").
   std::function<std::unique_ptr<IPort>()> simulator;
 };

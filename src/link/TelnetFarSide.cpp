@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "text/Messages.h"
+
 namespace nami {
 namespace {
 
@@ -137,10 +139,11 @@ void CTelnetFarSide::AnswerPrompt() {
     partial_.clear();
   } else if (p == Prompt::Password && !sentPassword_) {
     sentPassword_ = true;
-    std::string why;
-    const std::string password = password_ ? password_(why) : std::string();
+    FileFault fault;
+    const std::string password = password_ ? password_(fault) : std::string();
     if (password.empty()) {
-      failure_ = name_ + ": the BBS asks for a password and " + (why.empty() ? "none is kept for this link" : why);
+      failure_ = msg::Format(fault.Failed() ? msg::PasswordRefused : msg::NoPassword,
+                             {{"link", name_}, {"file", fault.path}, {"reason", FileFaultText(fault)}});
       return;
     }
     tcp_.Write(password + "\r\n");

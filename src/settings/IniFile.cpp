@@ -128,7 +128,7 @@ const std::string& CIniFile::Text() const {
   auto unreadable = [this](const std::string& why) -> const std::string& {
     unreadable_ = true;
     text_.clear();
-    NoteProblem(msg::SettingsCannotBeRead(path_, why));
+    NoteProblem(msg::Format(msg::SettingsCannotBeRead, {{"path", path_}, {"reason", why}}));
     return text_;
   };
   struct stat st;
@@ -232,7 +232,7 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
   // replace would otherwise take no notice of its permissions.
   struct stat st;
   if (::stat(path_.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(path_.c_str(), W_OK) != 0)) {
-    NoteProblem(msg::SettingsIsReadOnly(path_));
+    NoteProblem(msg::Format(msg::SettingsIsReadOnly, {{"path", path_}}));
     return false;
   }
   // The file is written back in the encoding it was read in; a new one is CP932.
@@ -255,7 +255,7 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
   }
   std::string why;
   if (!WriteFileAtomically(path_, text, ops_, &why)) {
-    NoteProblem(msg::SettingsCannotBeWritten(path_, why));
+    NoteProblem(msg::Format(msg::SettingsCannotBeWritten, {{"path", path_}, {"reason", why}}));
     return false;
   }
   loaded_ = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "text/Cp932.h"
+#include "text/Messages.h"
 
 namespace nami {
 namespace {
@@ -68,8 +69,8 @@ std::vector<std::string> VisibleSentText(std::string_view cp932) {
 std::string FormatProgress(std::string_view nameUtf8, std::int64_t done, std::int64_t total, std::int64_t elapsedMs) {
   std::string text(nameUtf8);
   if (!text.empty()) text += ' ';
-  text += Grouped(done) + '/' + Grouped(total) + " バイト";
-  if (elapsedMs >= 1000) text += ' ' + Grouped(done * 1000 / elapsedMs) + " B/s";
+  text += msg::Format(msg::ProgressBytes, {{"done", Grouped(done)}, {"total", Grouped(total)}});
+  if (elapsedMs >= 1000) text += ' ' + msg::Format(msg::ProgressRate, {{"rate", Grouped(done * 1000 / elapsedMs)}});
   return text;
 }
 

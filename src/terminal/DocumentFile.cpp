@@ -19,10 +19,10 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "settings/FileOps.h"
 #include "terminal/UserFile.h"
-#include "text/Messages.h"
 
 namespace nami {
 namespace {
@@ -59,15 +59,6 @@ void InitGsf() {
     return true;
   }();
   (void)done;
-}
-
-std::string TakeError(GError* err, const std::string& fallback) {
-  std::string text = fallback;
-  if (err) {
-    if (err->message && *err->message) text += std::string(": ") + err->message;
-    g_error_free(err);
-  }
-  return text;
 }
 
 void PutU16(std::string& out, std::uint32_t v) {
@@ -147,18 +138,18 @@ std::string EncodeContents(const CLineStore& store) {
   return out;
 }
 
-bool ParseContents(std::string_view bytes, CLineStore& out, std::string& error) {
+bool ParseContents(std::string_view bytes, CLineStore& out, FileFault& fault) {
   out.Clear();
   Reader in(bytes);
   std::uint32_t count = 0;
   if (!in.U16(count) || (count == 0xFFFF && !in.U32(count))) {
-    error = msg::DocumentNoLineCount;
+    fault = DamagedDocument(DocumentDamage::NoLineCount, {});
     return false;
   }
   // Every line takes at least its one length byte, so a count beyond the
   // bytes left is forged or truncated; reject it before reading anything.
   if (count > in.Left()) {
-    error = msg::DocumentTooFewLines;
+    fault = DamagedDocument(DocumentDamage::TooFewLines, {});
     return false;
   }
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -171,7 +162,7 @@ bool ParseContents(std::string_view bytes, CLineStore& out, std::string& error) 
       if (ok && n == 0xFFFF) ok = in.U32(n);
     }
     if (!ok || n > in.Left()) {
-      error = msg::DocumentLine + std::to_string(i + 1) + msg::DocumentLinePastEnd;
+      fault = DamagedDocument(DocumentDamage::LinePastEnd, {}, i + 1);
       out.Clear();
       return false;
     }
@@ -181,21 +172,21 @@ bool ParseContents(std::string_view bytes, CLineStore& out, std::string& error) 
   return true;
 }
 
-bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, std::string& error) {
+bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, FileFault& fault) {
   InitGsf();
   GRef<GsfInput> source(gsf_input_memory_new(reinterpret_cast<const guint8*>(fileBytes.data()),
                                              static_cast<gsf_off_t>(fileBytes.size()), FALSE));
   if (!source) {
-    error = msg::CannotOpenFile;
+    fault = SystemFileFault(ENOMEM, {});
     return false;
   }
   GError* err = nullptr;
   GRef<GsfInfile> ole(gsf_infile_msole_new(source.get(), &err));
+  if (err) g_error_free(std::exchange(err, nullptr));
   if (!ole) {
-    error = TakeError(err, msg::NotACompoundFile);
+    fault = DamagedDocument(DocumentDamage::NotCompound, {});
     return false;
   }
-  if (err) g_error_free(err);
   // Look the stream up by name among the root's children, through the
   // class method: the convenience calls warn on stderr about damaged files.
   GsfInput* child = nullptr;
@@ -210,33 +201,29 @@ bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, std::strin
   }
   GRef<GsfInput> stream(child);
   if (!stream) {
-    error = msg::NoContentsStream;
+    fault = DamagedDocument(DocumentDamage::NoContents, {});
     return false;
   }
   const gsf_off_t size = gsf_input_size(stream.get());
   // The stream cannot be longer than the file that holds it.
   if (size < 0 || static_cast<std::uint64_t>(size) > fileBytes.size()) {
-    error = msg::ContentsTooLarge;
+    fault = DamagedDocument(DocumentDamage::ContentsTooLarge, {});
     return false;
   }
   std::string contents(static_cast<std::size_t>(size), '\0');
   if (size > 0 && !gsf_input_read(stream.get(), static_cast<size_t>(size), reinterpret_cast<guint8*>(contents.data()))) {
-    error = msg::ContentsUnreadable;
+    fault = DamagedDocument(DocumentDamage::ContentsUnreadable, {});
     return false;
   }
   CLineStore loaded;
-  if (!ParseContents(contents, loaded, error)) return false;
+  if (!ParseContents(contents, loaded, fault)) return false;
   store.Swap(loaded);
   return true;
 }
 
-bool LoadDocument(CLineStore& store, const std::string& path, std::string& error) {
-  std::string reason;
-  const int fd = OpenUserFile(path, UserFileMode::Read, reason);
-  if (fd < 0) {
-    error = msg::CannotOpenFile + ": " + reason;
-    return false;
-  }
+bool LoadDocument(CLineStore& store, const std::string& path, FileFault& fault) {
+  const int fd = OpenUserFile(path, UserFileMode::Read, fault);
+  if (fd < 0) return false;
   std::string bytes;
   struct stat st {};
   bool ok = ::fstat(fd, &st) == 0;
@@ -245,7 +232,8 @@ bool LoadDocument(CLineStore& store, const std::string& path, std::string& error
   constexpr std::uint64_t kMaxDocument = CLineStore::kCapacity * (0xFEull + 7) + (1u << 20);
   if (ok && static_cast<std::uint64_t>(st.st_size) > kMaxDocument) {
     ::close(fd);
-    error = msg::DocumentTooLarge + std::to_string(st.st_size) + " bytes)";
+    fault = FileFault{FileFaultKind::TooLarge, 0, path};
+    fault.number = static_cast<std::uint64_t>(st.st_size);
     return false;
   }
   // The signature first: a large file of another kind is not read whole.
@@ -254,9 +242,10 @@ bool LoadDocument(CLineStore& store, const std::string& path, std::string& error
   if (ok && (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head) ||
              std::memcmp(head, kSignature, sizeof head) != 0)) {
     ::close(fd);
-    error = msg::NotACompoundFile;
+    fault = DamagedDocument(DocumentDamage::NotCompound, path);
     return false;
   }
+  int readError = ok ? 0 : errno;
   if (ok) {
     bytes.resize(static_cast<std::size_t>(st.st_size));
     std::size_t got = 0;
@@ -265,28 +254,33 @@ bool LoadDocument(CLineStore& store, const std::string& path, std::string& error
       if (n < 0 && errno == EINTR) continue;
       ok = n > 0;
       if (ok) got += static_cast<std::size_t>(n);
+      if (n < 0) readError = errno;
     }
   }
   ::close(fd);
   if (!ok) {
-    error = msg::CannotOpenFile;
+    fault = SystemFileFault(readError, path);  // EIO for a file cut short while read
     return false;
   }
-  return LoadDocumentBytes(store, bytes, error);
+  if (LoadDocumentBytes(store, bytes, fault)) return true;
+  fault.path = path;
+  return false;
 }
 
-bool SaveDocument(const CLineStore& store, const std::string& path, std::string& error, IFileOps& ops) {
-  return SaveContents(EncodeContents(store), path, error, ops);
+bool SaveDocument(const CLineStore& store, const std::string& path, FileFault& fault, IFileOps& ops) {
+  return SaveContents(EncodeContents(store), path, fault, ops);
 }
 
-bool SaveContents(std::string_view contents, const std::string& path, std::string& error, IFileOps& ops) {
+bool SaveContents(std::string_view contents, const std::string& path, FileFault& fault, IFileOps& ops) {
   InitGsf();
+  // Building the file in memory fails only when memory runs out.
+  const FileFault noMemory = SystemFileFault(ENOMEM, path);
   std::string file;
   {
     GRef<GsfOutput> sink(gsf_output_memory_new());
     GRef<GsfOutfile> ole(gsf_outfile_msole_new(sink.get()));
     if (!ole) {
-      error = msg::CannotWriteFile;
+      fault = noMemory;
       return false;
     }
     GRef<GsfOutput> stream(gsf_outfile_new_child(ole.get(), kStreamName, FALSE));
@@ -294,19 +288,20 @@ bool SaveContents(std::string_view contents, const std::string& path, std::strin
     ok = stream && gsf_output_close(stream.get()) && ok;
     ok = gsf_output_close(GSF_OUTPUT(ole.get())) && ok;
     if (!ok) {
-      error = msg::CannotWriteFile;
+      fault = noMemory;
       return false;
     }
     const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
     const gsf_off_t size = gsf_output_size(sink.get());
     if (!data && size > 0) {
-      error = msg::CannotWriteFile;
+      fault = noMemory;
       return false;
     }
     file.assign(reinterpret_cast<const char*>(data), static_cast<std::size_t>(size));
   }
+  errno = 0;
   if (!WriteFileAtomically(path, file, ops)) {
-    error = msg::CannotWriteFile;
+    fault = SystemFileFault(errno, path);
     return false;
   }
   return true;

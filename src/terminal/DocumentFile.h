@@ -17,31 +17,31 @@
 
 #include "settings/FileOps.h"
 #include "terminal/LineStore.h"
+#include "text/FileFault.h"
 
 namespace nami {
 
 // The "Contents" stream for a store, and the store for a stream. ParseContents
-// fills `out` (emptied first) and returns false with a reason in `error`
-// when the bytes are not a complete store.
+// fills `out` (emptied first) and returns false with `fault` set (kind
+// Corrupt, how in `damage`) when the bytes are not a complete store.
 std::string EncodeContents(const CLineStore& store);
-bool ParseContents(std::string_view bytes, CLineStore& out, std::string& error);
+bool ParseContents(std::string_view bytes, CLineStore& out, FileFault& fault);
 
-// Writes the store to `path` as a document file. False with a message in
-// `error` when the file cannot be written; an existing file then stays whole.
-bool SaveDocument(const CLineStore& store, const std::string& path, std::string& error,
-                  IFileOps& ops = PosixFileOps());
+// Writes the store to `path` as a document file. False with `fault` set
+// when the file cannot be written; an existing file then stays whole.
+bool SaveDocument(const CLineStore& store, const std::string& path, FileFault& fault, IFileOps& ops = PosixFileOps());
 
 // Writes `contents` as the "Contents" stream of a new document file.
-bool SaveContents(std::string_view contents, const std::string& path, std::string& error,
-                  IFileOps& ops = PosixFileOps());
+bool SaveContents(std::string_view contents, const std::string& path, FileFault& fault, IFileOps& ops = PosixFileOps());
 
 // Replaces the store's lines with those of the document file at `path`. A
 // file that cannot be read, is no compound file, has no "Contents" stream
-// or whose stream is short or inconsistent gives false with a message in
-// `error` and leaves the store unchanged.
-bool LoadDocument(CLineStore& store, const std::string& path, std::string& error);
+// or whose stream is short or inconsistent gives false with `fault` set
+// and leaves the store unchanged.
+bool LoadDocument(CLineStore& store, const std::string& path, FileFault& fault);
 
-// The same for a document file already in memory (used by the fuzzer).
-bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, std::string& error);
+// The same for a document file already in memory (used by the fuzzer); the
+// fault names no file.
+bool LoadDocumentBytes(CLineStore& store, std::string_view fileBytes, FileFault& fault);
 
 }  // namespace nami

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "text/Cp932.h"
+#include "text/Messages.h"
 
 namespace nami {
 namespace {
@@ -72,27 +73,27 @@ std::string CLinkState::Text(std::time_t now) const {
   const std::string peer = Cp932ToUtf8(peer_);
   switch (phase_) {
     case LinkPhase::Connecting:
-      return "接続中 " + peer;
+      return msg::Format(msg::LinkConnecting, {{"peer", peer}});
     case LinkPhase::Connected: {
       const long long s = now > since_ ? static_cast<long long>(now - since_) : 0;
       char onAir[32];
       std::snprintf(onAir, sizeof onAir, "%02lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
-      return "接続 " + peer + " " + onAir;
+      return msg::Format(msg::LinkConnected, {{"peer", peer}, {"time", onAir}});
     }
     case LinkPhase::Disconnecting:
-      return "切断中 " + peer;
+      return msg::Format(msg::LinkDisconnecting, {{"peer", peer}});
     case LinkPhase::Disconnected:
       break;
   }
   switch (failure_) {
     case CallFailure::Busy:
-      return "未接続 (" + peer + " 話中)";
+      return msg::Format(msg::LinkNotConnectedBusy, {{"peer", peer}});
     case CallFailure::RetriesExceeded:
-      return "未接続 (" + peer + " 応答なし)";
+      return msg::Format(msg::LinkNotConnectedNoAnswer, {{"peer", peer}});
     case CallFailure::None:
       break;
   }
-  return "未接続";
+  return msg::LinkNotConnected;
 }
 
 }  // namespace nami

@@ -35,7 +35,7 @@ void CNamiDoc::OpenPort(const std::string& comstatus) {
   if (!port_->Open(comstatus)) {
     // The fixed text, then which device and why (the port says it in UTF-8).
     const std::string why = port_->Failure();
-    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + why);
+    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::Format(msg::ReconfigurePortBecause, {{"reason", why}}));
   }
 }
 

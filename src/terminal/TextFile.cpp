@@ -8,7 +8,7 @@ CTextFile::~CTextFile() { Close(); }
 
 bool CTextFile::Open(const std::string& path, Mode mode) {
   Close();
-  file_ = OpenUserStream(path, mode == Mode::Append ? UserFileMode::Append : UserFileMode::Truncate, error_);
+  file_ = OpenUserStream(path, mode == Mode::Append ? UserFileMode::Append : UserFileMode::Truncate, fault_);
   if (!file_) return false;
   path_ = path;
   return true;

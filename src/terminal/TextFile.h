@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/FileFault.h"
+
 namespace nami {
 
 class CTextFile {
@@ -19,10 +21,10 @@ class CTextFile {
   CTextFile& operator=(const CTextFile&) = delete;
 
   // Opens (creating when missing) through OpenUserFile: never blocks, and
-  // only a regular file; false when the file cannot be opened, and Error()
+  // only a regular file; false when the file cannot be opened, and Fault()
   // says why.
   bool Open(const std::string& path, Mode mode);
-  const std::string& Error() const { return error_; }
+  const FileFault& Fault() const { return fault_; }
   bool IsOpen() const { return file_ != nullptr; }
   const std::string& Path() const { return path_; }
   // Writes the bytes, then CR LF, and flushes; false on any failure.
@@ -36,7 +38,7 @@ class CTextFile {
  private:
   std::FILE* file_ = nullptr;
   std::string path_;
-  std::string error_;
+  FileFault fault_;
 };
 
 }  // namespace nami

@@ -8,7 +8,8 @@ namespace nami {
 
 bool CCapture::OpenCaptureFile(const std::string& path) {
   if (!file_.Open(path, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, file_.Error()));
+    doc_.Ui().ShowMessage(
+        msg::Format(msg::CannotOpenFileBecause, {{"file", path}, {"reason", FileFaultText(file_.Fault())}}));
     return false;
   }
   writeFailed_ = false;

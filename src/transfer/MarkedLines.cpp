@@ -27,7 +27,8 @@ Range StoredRange(const CNamiDoc& doc, const MarkedRange& marks) {
 bool CopyMarkedLinesToFile(CNamiDoc& doc, const MarkedRange& marks, const std::string& path) {
   CTextFile file;
   if (!file.Open(path, CTextFile::Mode::Append)) {
-    doc.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, file.Error()));
+    doc.Ui().ShowMessage(
+        msg::Format(msg::CannotOpenFileBecause, {{"file", path}, {"reason", FileFaultText(file.Fault())}}));
     return false;
   }
   // Written in large pieces: a whole store is 80,000 lines.

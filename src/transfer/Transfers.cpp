@@ -1,5 +1,7 @@
 #include "transfer/Transfers.h"
 
+#include "text/Messages.h"
+
 namespace nami {
 
 CTransfers::CTransfers(CNamiDoc& doc, IClock& clock)
@@ -82,21 +84,16 @@ void CTransfers::Cancel() { Reinitialise(); }
 
 std::string CTransfers::ProgressText() const {
   std::string text;
-  auto add = [&text](const char* what, std::int64_t done, std::int64_t total) {
+  auto add = [&text](const std::string& what, std::int64_t done, std::int64_t total) {
     if (!text.empty()) text += "  ";
-    text += what;
-    text += ' ';
-    text += std::to_string(done);
-    text += '/';
-    text += std::to_string(total);
-    text += " バイト";
+    text += msg::Format(what, {{"done", std::to_string(done)}, {"total", std::to_string(total)}});
   };
   for (const CPasteSender& p : paste_) {
     if (p.Sending() && doc_.Senders.Contains(&p)) {
-      add("ペースト送信中", static_cast<std::int64_t>(p.Position()), static_cast<std::int64_t>(p.Length()));
+      add(msg::PasteProgress, static_cast<std::int64_t>(p.Position()), static_cast<std::int64_t>(p.Length()));
     }
   }
-  if (upload_.Uploading()) add("アップロード中", upload_.Position(), upload_.Length());
+  if (upload_.Uploading()) add(msg::UploadProgress, upload_.Position(), upload_.Length());
   return text;
 }
 

@@ -49,6 +49,8 @@ class CTransfers final : public IOpenListener, public IReceiveListener {
   // a capture by name while one is on.
   void UploadByName(const std::string& path);
   void CaptureByName(const std::string& path);
+  // Why the last capture file did not open.
+  const FileFault& CaptureFault() const { return capture_.Fault(); }
   void CaptureStop();
 
   // Appends the lines of `marks` to `path` (see MarkedLines.h).

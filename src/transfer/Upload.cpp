@@ -11,10 +11,10 @@ CUpload::~CUpload() {
 
 bool CUpload::Open(const std::string& path) {
   if (file_) Close();
-  std::string reason;
-  file_ = OpenUserStream(path, UserFileMode::Read, reason);
+  FileFault fault;
+  file_ = OpenUserStream(path, UserFileMode::Read, fault);
   if (!file_) {
-    doc_.Ui().ShowMessage(msg::WithCause(msg::FileNotFound, path, reason));
+    doc_.Ui().ShowMessage(msg::Format(msg::FileNotFoundBecause, {{"file", path}, {"reason", FileFaultText(fault)}}));
     return false;
   }
   length_ = 0;

@@ -1,14 +1,11 @@
 #include "ui/AutomationBridge.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTimer>
-#include <cerrno>
-#include <cstring>
 
 #include "automation/AutomationActions.h"
+#include "terminal/UserFile.h"
 #include "text/Cp932.h"
 
 namespace nami {
@@ -68,12 +65,11 @@ void CAutomationBridge::FinishPending() {
 namespace {
 // Why a file cannot be opened for reading, or empty when it can.
 std::string WhyNotReadable(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return path + ": " + std::strerror(errno);
-  struct stat st {};
-  const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  FileFault fault;
+  const int fd = OpenUserFile(path, UserFileMode::Read, fault);
+  if (fd < 0) return path + ": " + FileFaultText(fault);
   ::close(fd);
-  return folder ? path + ": is a folder" : std::string();
+  return {};
 }
 }  // namespace
 
@@ -100,21 +96,19 @@ void CAutomationBridge::UploadFile(const std::string& path, Done done) {
   if (!watch_.isActive()) watch_.start();
 }
 
-bool CAutomationBridge::DownloadFile(const std::string& path, std::string& why) {
+void CAutomationBridge::DownloadFile(const std::string& path, Done done) {
   ++calls_;
   CTransfers& transfers = station_.Transfers();
+  std::string why;
   if (transfers.Capturing()) {
     why = "a download capture is already running";
-    return false;
+  } else {
+    transfers.CaptureByName(path);
+    AfterCommand();
+    if (!transfers.Capturing())
+      why = path + ": cannot be opened for writing (" + FileFaultText(transfers.CaptureFault()) + ")";
   }
-  transfers.CaptureByName(path);
-  const int saved = errno;
-  AfterCommand();
-  if (!transfers.Capturing()) {
-    why = path + ": cannot be opened for writing (" + std::strerror(saved) + ")";
-    return false;
-  }
-  return true;
+  if (done) done(why.empty(), why);
 }
 
 void CAutomationBridge::SendOut(const std::string& text, Done done) {

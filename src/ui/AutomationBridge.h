@@ -26,7 +26,7 @@ class CAutomationBridge final : public IAutomationTarget {
 
   void ShowWindow() override;
   void UploadFile(const std::string& path, Done done) override;
-  bool DownloadFile(const std::string& path, std::string& why) override;
+  void DownloadFile(const std::string& path, Done done) override;
   void SendOut(const std::string& text, Done done) override;
   std::string GetLine(int n) override;
   void DownloadStop() override;

@@ -46,11 +46,13 @@ class RecordingTarget : public IAutomationTarget {
       pendingUpload = [done] { done(true, {}); };
     }
   }
-  bool DownloadFile(const std::string& path, std::string& why) override {
+  void DownloadFile(const std::string& path, Done done) override {
     calls.push_back("DownloadFile " + path);
-    if (path.rfind("/no/", 0) != 0) return true;
-    why = path + ": Permission denied";
-    return false;
+    if (path.rfind("/no/", 0) != 0) {
+      done(true, {});
+    } else {
+      done(false, path + ": Permission denied");
+    }
   }
   void SendOut(const std::string& text, Done done) override {
     calls.push_back("SendOut " + text);

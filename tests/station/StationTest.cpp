@@ -60,7 +60,7 @@ TEST(Station, SaveAsCopiesTheProfileAndOpenRestoresTheLines) {
   h.settings->Set(keys::Call, "JA1XYZ");
   h.port->Deliver("hello\n");
   h.session->Tick();
-  std::string error;
+  FileFault error;
   const std::string path = h.dir.File("station.nmi");
   ASSERT_TRUE(h.session->SaveDocument(path, error)) << error;
   EXPECT_EQ(h.session->Doc().Title(), "station");
@@ -70,7 +70,8 @@ TEST(Station, SaveAsCopiesTheProfileAndOpenRestoresTheLines) {
   EXPECT_EQ(h.session->Doc().LastLine(), "hello");
   test::WriteFile(h.dir.File("bad.nmi"), "not a document");
   EXPECT_FALSE(h.session->OpenDocument(h.dir.File("bad.nmi"), error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error.kind, FileFaultKind::Corrupt);
+  EXPECT_EQ(error.damage, DocumentDamage::NotCompound);
   EXPECT_EQ(h.session->Doc().LastLine(), "hello") << "a bad file changes nothing";
 }
 

@@ -52,7 +52,7 @@ TEST(DocumentFile, LineCountsAroundTheSixteenBitLimitRoundTrip) {
     EXPECT_EQ(contents.substr(0, c.prefix.size()), c.prefix) << c.count;
 
     const std::string path = dir.File(std::to_string(c.count) + ".nmi");
-    std::string error;
+    FileFault error;
     ASSERT_TRUE(SaveDocument(store, path, error)) << error;
     CLineStore loaded;
     loaded.AddLine("old");
@@ -91,7 +91,7 @@ TEST(DocumentFile, LineLengthsAroundEachPrefixLimitRoundTrip) {
     EXPECT_EQ(contents.size(), 2 + c.prefix.size() + c.length);
   }
   const std::string path = dir.File("lengths.nmi");
-  std::string error;
+  FileFault error;
   ASSERT_TRUE(SaveDocument(all, path, error)) << error;
   CLineStore loaded;
   ASSERT_TRUE(LoadDocument(loaded, path, error)) << error;
@@ -101,7 +101,7 @@ TEST(DocumentFile, LineLengthsAroundEachPrefixLimitRoundTrip) {
 
 TEST(DocumentFile, ReadsAFileFromAnotherWriterWithFurtherStreams) {
   CLineStore store;
-  std::string error;
+  FileFault error;
   ASSERT_TRUE(LoadDocument(store, NAMI_TEST_DATA "/cfb-document.nmi", error)) << error;
   EXPECT_EQ(Lines(store), (std::vector<std::string>{"JA1XYZ de JA2ABC", "", std::string(300, 'A')}));
 }
@@ -111,7 +111,7 @@ TEST(DocumentFile, BadFilesAreRefusedAndLeaveTheStoreAsItWas) {
   CLineStore good;
   for (int i = 0; i < 500; ++i) good.AddLine("line " + std::to_string(i));
   const std::string goodPath = dir.File("good.nmi");
-  std::string error;
+  FileFault error;
   ASSERT_TRUE(SaveDocument(good, goodPath, error)) << error;
   const std::string goodFile = test::ReadFile(goodPath);
 
@@ -147,9 +147,10 @@ TEST(DocumentFile, BadFilesAreRefusedAndLeaveTheStoreAsItWas) {
     CLineStore store;
     store.AddLine("kept 1");
     store.AddLine("kept 2");
-    std::string message;
+    FileFault message;
     EXPECT_FALSE(LoadDocument(store, path, message)) << name;
-    EXPECT_FALSE(message.empty()) << name;
+    EXPECT_FALSE(DocumentFaultText(message).empty()) << name;
+    EXPECT_EQ(message.path, path) << name;
     EXPECT_EQ(Lines(store), (std::vector<std::string>{"kept 1", "kept 2"})) << name;
   }
 }
@@ -159,7 +160,7 @@ TEST(DocumentFile, SaveReplacesTheFileAndReportsAFailure) {
   const std::string path = dir.File("doc.nmi");
   CLineStore store;
   store.AddLine("first");
-  std::string error;
+  FileFault error;
   ASSERT_TRUE(SaveDocument(store, path, error));
   store.AddLine("second");
   ASSERT_TRUE(SaveDocument(store, path, error));
@@ -169,7 +170,8 @@ TEST(DocumentFile, SaveReplacesTheFileAndReportsAFailure) {
 
   // A folder in the way: the save fails with a message.
   EXPECT_FALSE(SaveDocument(store, dir.Path(), error));
-  EXPECT_EQ(error, "Cannot Write File");
+  EXPECT_EQ(error.kind, FileFaultKind::IsDirectory) << error;
+  EXPECT_EQ(error.path, dir.Path());
 
   // A failed replace (full disk, failed rename) keeps the old file whole.
   struct FailingOps : IFileOps {
@@ -182,9 +184,10 @@ TEST(DocumentFile, SaveReplacesTheFileAndReportsAFailure) {
   } failing;
   const std::string before = test::ReadFile(path);
   store.AddLine("third");
-  error.clear();
+  error = {};
   EXPECT_FALSE(SaveDocument(store, path, error, failing));
-  EXPECT_EQ(error, "Cannot Write File");
+  EXPECT_EQ(error.kind, FileFaultKind::NoSpace) << error;
+  EXPECT_EQ(FileFaultText(error), "No space left on device");
   EXPECT_EQ(test::ReadFile(path), before);
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++files;

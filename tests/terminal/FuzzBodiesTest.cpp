@@ -84,7 +84,7 @@ TEST(FuzzBodies, DocumentLoaderRefusesDamageCleanly) {
     std::string file;
     const bool asFile = n % 3 == 0;
     if (asFile) {
-      std::string error;
+      FileFault error;
       ASSERT_TRUE(SaveDocument(store, dir.File("f.nmi"), error)) << error;
       file = test::ReadFile(dir.File("f.nmi"));
     }

@@ -29,9 +29,9 @@ TEST(UserFile, SpecialFilesAreRefusedAtOnceWithAReason) {
   for (const Case& c : cases) {
     for (UserFileMode mode : {UserFileMode::Read, UserFileMode::Append, UserFileMode::Truncate}) {
       SCOPED_TRACE(c.path + " mode " + std::to_string(static_cast<int>(mode)));
-      std::string reason;
-      const int fd = OpenUserFile(c.path, mode, reason);  // a FIFO would block here without the guard
-      EXPECT_EQ(reason, c.reason);
+      FileFault fault;
+      const int fd = OpenUserFile(c.path, mode, fault);  // a FIFO would block here without the guard
+      EXPECT_EQ(FileFaultText(fault), c.reason);
       EXPECT_EQ(fd >= 0, std::string(c.reason).empty());
       if (fd >= 0) ::close(fd);
     }
@@ -39,13 +39,14 @@ TEST(UserFile, SpecialFilesAreRefusedAtOnceWithAReason) {
   // The text files (capture, logs, copy target) and the document go through it.
   CTextFile log;
   EXPECT_FALSE(log.Open(fifo, CTextFile::Mode::Append));
-  EXPECT_EQ(log.Error(), "is a named pipe (FIFO), not a file");
+  EXPECT_EQ(FileFaultText(log.Fault()), "is a named pipe (FIFO), not a file");
   CLineStore store;
-  std::string error;
-  EXPECT_FALSE(LoadDocument(store, fifo, error));
+  FileFault fault;
+  EXPECT_FALSE(LoadDocument(store, fifo, fault));
+  const std::string error = DocumentFaultText(fault);
   EXPECT_NE(error.find("named pipe"), std::string::npos) << error;
-  EXPECT_FALSE(LoadDocument(store, "/dev/zero", error));
-  EXPECT_NE(error.find("is a device"), std::string::npos) << error;
+  EXPECT_FALSE(LoadDocument(store, "/dev/zero", fault));
+  EXPECT_NE(DocumentFaultText(fault).find("is a device"), std::string::npos) << DocumentFaultText(fault);
 }
 
 // A large file that is no document is refused by its size or its first bytes.
@@ -60,11 +61,11 @@ TEST(UserFile, ADocumentIsCheckedBeforeItIsReadWhole) {
   }
   WriteFile(dir.File("text.nmi"), std::string(100000, 'x'));
   CLineStore store;
-  std::string error;
-  EXPECT_FALSE(LoadDocument(store, big, error));
-  EXPECT_NE(error.find("too large"), std::string::npos) << error;
-  EXPECT_FALSE(LoadDocument(store, dir.File("text.nmi"), error));
-  EXPECT_NE(error.find("not a compound file"), std::string::npos) << error;
+  FileFault fault;
+  EXPECT_FALSE(LoadDocument(store, big, fault));
+  EXPECT_NE(DocumentFaultText(fault).find("too large"), std::string::npos) << DocumentFaultText(fault);
+  EXPECT_FALSE(LoadDocument(store, dir.File("text.nmi"), fault));
+  EXPECT_NE(DocumentFaultText(fault).find("not a compound file"), std::string::npos) << DocumentFaultText(fault);
 }
 
 }  // namespace
