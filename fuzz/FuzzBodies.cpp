@@ -11,7 +11,7 @@
 #include "ax25/DataLink.h"
 #include "ax25/Frame.h"
 #include "ax25/Kiss.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "settings/Settings.h"
 #include "terminal/DocumentFile.h"
 #include "terminal/NamiDoc.h"

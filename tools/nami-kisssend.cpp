@@ -21,7 +21,7 @@
 #include <sstream>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/KissFarSide.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include "app/CommandLine.h"
 #include "app/MeasureProbe.h"
 #include "automation/AutomationServer.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "settings/RecentFiles.h"
 #include "settings/Settings.h"
 #include "station/Station.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 #include "link/LinkAddress.h"
 #include "link/Port.h"

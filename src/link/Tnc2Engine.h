@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 
 namespace nami {

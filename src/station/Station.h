@@ -10,7 +10,7 @@
 #include <string>
 
 #include "autopilot/Autopilot.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "settings/Settings.h"
 #include "terminal/Activity.h"
 #include "terminal/LinkState.h"

@@ -1,6 +1,6 @@
 #include "transfer/TransferNames.h"
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 
 namespace nami {
 
