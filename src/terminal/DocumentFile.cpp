@@ -21,7 +21,7 @@
 #include <limits>
 
 #include "settings/FileOps.h"
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 #include "text/Messages.h"
 
 namespace nami {

@@ -5,8 +5,8 @@
 
 #include "support/TestSupport.h"
 #include "terminal/DocumentFile.h"
-#include "terminal/TextFile.h"
-#include "terminal/UserFile.h"
+#include "files/TextFile.h"
+#include "files/UserFile.h"
 
 namespace nami::test {
 namespace {
