@@ -13,7 +13,7 @@
 #include "ax25/Kiss.h"
 #include "time/Clock.h"
 #include "settings/Settings.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "text/ShiftJis.h"

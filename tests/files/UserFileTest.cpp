@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "support/TestSupport.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 #include "files/TextFile.h"
 #include "files/UserFile.h"
 

@@ -1,4 +1,4 @@
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 
 // libgsf stays in this file: its GLib headers clash with Qt's keywords.
 #include <fcntl.h>
