@@ -12,7 +12,7 @@
 #include "autopilot/Autopilot.h"
 #include "time/Clock.h"
 #include "settings/Settings.h"
-#include "terminal/Activity.h"
+#include "activity/Activity.h"
 #include "terminal/LinkState.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
