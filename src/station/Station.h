@@ -13,7 +13,7 @@
 #include "time/Clock.h"
 #include "settings/Settings.h"
 #include "activity/Activity.h"
-#include "terminal/LinkState.h"
+#include "station/LinkState.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "terminal/UiSink.h"
