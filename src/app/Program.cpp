@@ -1,6 +1,5 @@
-// nami: start-up. Reads the command line, picks the settings file and the
-// port, then runs the window, the window-less automation server or the
-// headless runner.
+#include "app/Program.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -172,7 +171,7 @@ int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSetti
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int nami::RunProgram(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   nami::CommandLine cl = nami::ParseCommandLine(args);
   if (!cl.error.empty()) {
