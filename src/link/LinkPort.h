@@ -58,9 +58,9 @@ class CLinkPort final : public IPort {
  public:
   CLinkPort(IClock& clock, SLinkHooks hooks);
 
-  // Builds the port the value names and opens it; false (LastError says
-  // why, naming the value) when the value is none of the kinds or the port
-  // does not open.
+  // Builds the port the value names and opens it; false (Failure() says
+  // why, naming the value; Error() gives the kind) when the value is none
+  // of the kinds or the port does not open.
   bool Open(const std::string& comstatus) override;
   std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
   std::size_t SendText(std::string_view bytes) override;
