@@ -17,6 +17,7 @@ set(cases
   "terminal   document/DocumentFile.h missing"
   "autopilot  transfer/Transfers.h    missing"
   "sim        station/Station.h       missing"
+  "mailbox    autopilot/Autopilot.h   missing"
   "station    autopilot/Autopilot.h   compiles"
   "station    ui/MainFrame.h          missing"
   "automation ui/QtText.h             missing"
