@@ -9,7 +9,7 @@
 #include <string>
 
 #include "settings/Settings.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 

@@ -22,7 +22,7 @@
 #include <sstream>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/KissFarSide.h"
 #include "link/TncParams.h"
 

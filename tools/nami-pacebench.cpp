@@ -42,7 +42,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/SerialPort.h"
 #include "link/WritePacer.h"
 #include "settings/Settings.h"

@@ -13,8 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "text/Cp932.h"
-#include "ui/QtText.h"
+#include "qt/Cp932String.h"
 
 namespace nami {
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "autopilot/StepTexts.h"
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 #include "text/Cp932.h"
 #include "text/Messages.h"
 #include "text/ShiftJis.h"

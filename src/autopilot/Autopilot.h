@@ -36,7 +36,7 @@
 #include "autopilot/RunSummary.h"
 #include "autopilot/Schedule.h"
 #include "autopilot/StepMachine.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {

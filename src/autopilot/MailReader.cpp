@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "autopilot/StepTexts.h"
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 
 namespace nami {
 

@@ -10,7 +10,7 @@
 
 #include "terminal/NamiDoc.h"
 #include "terminal/ReceiveListener.h"
-#include "terminal/TextFile.h"
+#include "files/TextFile.h"
 #include "terminal/UiSink.h"
 
 namespace nami {

@@ -63,7 +63,7 @@
 #include <vector>
 
 #include "ax25/Frame.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 
 namespace nami::ax25 {
 

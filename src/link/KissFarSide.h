@@ -22,7 +22,7 @@
 
 #include "ax25/DataLink.h"
 #include "ax25/Kiss.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 
 namespace nami {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 #include "link/LinkAddress.h"
 #include "link/Port.h"
@@ -60,8 +60,8 @@ class CLinkPort final : public IPort {
   CLinkPort(IClock& clock, SLinkHooks hooks);
 
   // Builds the port the value names and opens it; false (Failure() says
-  // why, naming the value) when the value is none of the kinds or the port
-  // does not open.
+  // why, naming the value; Error() gives the kind) when the value is none
+  // of the kinds or the port does not open.
   bool Open(const std::string& comstatus) override;
   std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
   std::size_t SendText(std::string_view bytes) override;

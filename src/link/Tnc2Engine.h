@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 #include "link/TncParams.h"
 

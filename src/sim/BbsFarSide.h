@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 #include "link/Tnc2Engine.h"
 #include "sim/Bbs.h"

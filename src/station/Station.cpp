@@ -6,7 +6,7 @@
 #include "link/LinkPort.h"
 #include "settings/LinkPasswords.h"
 #include "sim/DemoPort.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 #include "text/Cp932.h"
 #include "text/IniPath.h"
 #include "text/Messages.h"

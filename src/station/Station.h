@@ -10,10 +10,10 @@
 #include <string>
 
 #include "autopilot/Autopilot.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "settings/Settings.h"
-#include "terminal/Activity.h"
-#include "terminal/LinkState.h"
+#include "activity/Activity.h"
+#include "station/LinkState.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "terminal/UiSink.h"

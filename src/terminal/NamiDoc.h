@@ -17,7 +17,7 @@
 
 #include "link/Port.h"
 #include "settings/Settings.h"
-#include "terminal/Activity.h"
+#include "activity/Activity.h"
 #include "terminal/LineStore.h"
 #include "terminal/ReceiveListener.h"
 #include "terminal/SenderStack.h"

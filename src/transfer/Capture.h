@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "terminal/NamiDoc.h"
-#include "terminal/TextFile.h"
+#include "files/TextFile.h"
 
 namespace nami {
 

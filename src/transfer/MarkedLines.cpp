@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "terminal/TextFile.h"
+#include "files/TextFile.h"
 #include "text/Cp932.h"
 
 namespace nami {

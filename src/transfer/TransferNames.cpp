@@ -1,7 +1,7 @@
 #include "transfer/TransferNames.h"
 
-#include "link/Clock.h"
 #include "text/Messages.h"
+#include "time/Clock.h"
 
 namespace nami {
 

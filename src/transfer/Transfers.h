@@ -15,7 +15,7 @@
 #include <ctime>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "terminal/HistoryModel.h"
 #include "terminal/NamiDoc.h"
 #include "transfer/Capture.h"

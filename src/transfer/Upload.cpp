@@ -1,6 +1,6 @@
 #include "transfer/Upload.h"
 
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 #include "text/Cp932.h"
 
 namespace nami {

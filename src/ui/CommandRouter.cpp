@@ -9,7 +9,7 @@
 #include <QFontDialog>
 #include <QMessageBox>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "text/Cp932.h"
 #include "text/FileFault.h"
 #include "text/IniPath.h"

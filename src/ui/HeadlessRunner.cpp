@@ -10,7 +10,7 @@
 
 #include "autopilot/RunOutcome.h"
 #include "autopilot/RunSummary.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "text/Cp932.h"
 
 namespace nami {

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "support/StationRig.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 #include "transfer/Transfers.h"
 
 namespace nami::test {

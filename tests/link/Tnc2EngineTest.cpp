@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 #include "link/Tnc2Engine.h"
 

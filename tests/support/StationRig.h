@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "autopilot/Autopilot.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "settings/Settings.h"
 #include "sim/DemoPort.h"
 #include "sim/SimPort.h"

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "support/TestSupport.h"
-#include "terminal/DocumentFile.h"
-#include "terminal/UserFile.h"
+#include "document/DocumentFile.h"
+#include "files/UserFile.h"
 #include "text/FileFault.h"
 #include "text/Messages.h"
 

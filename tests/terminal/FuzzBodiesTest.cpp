@@ -8,7 +8,7 @@
 #include "ax25/Frame.h"
 #include "ax25/Kiss.h"
 #include "support/TestSupport.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 
 namespace nami {
 namespace {

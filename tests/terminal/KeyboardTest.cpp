@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "terminal/TerminalFixture.h"
 #include "transfer/Transfers.h"
 

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "terminal/TerminalFixture.h"
 #include "text/ShiftJis.h"
 #include "transfer/Transfers.h"

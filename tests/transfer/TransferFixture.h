@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
 #include "terminal/NamiDoc.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "sim/SimPort.h"
 #include "support/TestSupport.h"
 #include "station/Station.h"

@@ -10,7 +10,7 @@
 
 #include "UiTestSupport.h"
 #include "support/FileFaults.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 
 namespace nami {
 namespace {

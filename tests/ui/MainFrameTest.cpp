@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "UiTestSupport.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "ui/Command.h"
 
 namespace nami {

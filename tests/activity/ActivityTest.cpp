@@ -6,7 +6,7 @@
 
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
-#include "terminal/Activity.h"
+#include "activity/Activity.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {

@@ -1,4 +1,4 @@
-#include "link/Clock.h"
+#include "time/Clock.h"
 
 #include <chrono>
 

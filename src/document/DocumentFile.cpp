@@ -1,4 +1,4 @@
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 
 // libgsf stays in this file: its GLib headers clash with Qt's keywords.
 #include <fcntl.h>
@@ -22,7 +22,7 @@
 #include <utility>
 
 #include "settings/FileOps.h"
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 
 namespace nami {
 namespace {

@@ -1,4 +1,4 @@
-#include "terminal/Activity.h"
+#include "activity/Activity.h"
 
 #include <algorithm>
 

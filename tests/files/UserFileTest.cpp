@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include "support/TestSupport.h"
-#include "terminal/DocumentFile.h"
-#include "terminal/TextFile.h"
-#include "terminal/UserFile.h"
+#include "document/DocumentFile.h"
+#include "files/TextFile.h"
+#include "files/UserFile.h"
 
 namespace nami::test {
 namespace {

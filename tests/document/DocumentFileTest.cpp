@@ -1,4 +1,4 @@
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "terminal/LinkState.h"
+#include "station/LinkState.h"
 
 #include <cctype>
 #include <cstdio>

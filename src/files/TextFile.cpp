@@ -1,6 +1,6 @@
-#include "terminal/TextFile.h"
+#include "files/TextFile.h"
 
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 
 namespace nami {
 

@@ -1,4 +1,4 @@
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "terminal/LinkState.h"
+#include "station/LinkState.h"
 
 namespace nami {
 namespace {

@@ -1,6 +1,5 @@
-// nami: start-up. Reads the command line, picks the settings file and the
-// port, then runs the window, the window-less automation server or the
-// headless runner.
+#include "app/Program.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -26,8 +25,8 @@
 #include "app/CommandLine.h"
 #include "app/MeasureProbe.h"
 #include "automation/AutomationServer.h"
-#include "link/Clock.h"
 #include "mailbox/MailCli.h"
+#include "time/Clock.h"
 #include "settings/RecentFiles.h"
 #include "settings/Settings.h"
 #include "station/Station.h"
@@ -188,7 +187,7 @@ int RunMailMode(const std::vector<std::string>& args) {
   return nami::mailbox::RunMailCommand(std::vector<std::string>(args.begin() + 1, args.end()), env);
 }
 
-int main(int argc, char** argv) {
+int nami::RunProgram(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "mail") return RunMailMode(args);
   nami::CommandLine cl = nami::ParseCommandLine(args);

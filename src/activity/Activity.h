@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 
 namespace nami {
 
