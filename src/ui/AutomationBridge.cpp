@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "automation/AutomationActions.h"
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 #include "text/Cp932.h"
 
 namespace nami {
