@@ -44,7 +44,7 @@
 
 #include "link/Clock.h"
 #include "link/SerialPort.h"
-#include "link/WritePacer.h"
+#include "send/WritePacer.h"
 #include "settings/Settings.h"
 #include "terminal/NamiDoc.h"
 #include "transfer/SendPump.h"

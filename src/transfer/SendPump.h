@@ -14,7 +14,7 @@
 // not empty gets no batch: its senders keep their own queue rule.
 #pragma once
 
-#include "link/WritePacer.h"
+#include "send/WritePacer.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {

@@ -3,7 +3,7 @@
 //
 // The upload and the paste-sends are senders on the document's sender
 // stack: the shell calls doc.Senders.Step() whenever the port may take more
-// bytes (see link/WritePacer.h), and only the newest sender sends, so a
+// bytes (see send/WritePacer.h), and only the newest sender sends, so a
 // paste-send started during an upload holds the upload until it has ended.
 // The capture is fed by the receive tick (the document's capture slot). Each part owns whether it runs
 // (Uploading, Capturing, PasteSending); menu items are enabled from them.

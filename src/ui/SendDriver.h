@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "link/WritePacer.h"
+#include "send/WritePacer.h"
 #include "terminal/NamiDoc.h"
 #include "transfer/SendPump.h"
 
