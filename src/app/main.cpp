@@ -285,7 +285,7 @@ int main(int argc, char** argv) {
       nami::CNamiDoc& doc = station.Doc();
       const nami::CTransfers& transfers = station.Transfers();
       const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || transfers.Uploading() ||
-                        transfers.Capturing() || transfers.PasteSending() || !doc.Senders.Empty() ||
+                        transfers.Capturing() || transfers.PasteSending() || !doc.Sending().Idle() ||
                         station.Autopilot().Busy();
       if (busy || automation.Calls() != *lastCalls) {
         *lastCalls = automation.Calls();

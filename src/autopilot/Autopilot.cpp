@@ -103,9 +103,7 @@ void CAutopilot::Run(AutoCommand command) {
       // The mail file loop notices the cleared flag at its next pass, and so
       // does the wait: let both happen now, as they would right after the
       // command inside a nested loop.
-      if (!frames_.empty() && frames_.back().phase == StepPhase::SendingFile && doc_.Senders.Active() == &sender_) {
-        doc_.Senders.Step();
-      }
+      if (!frames_.empty() && frames_.back().phase == StepPhase::SendingFile) sender_.StopNow();
       Settle();
       return;
   }

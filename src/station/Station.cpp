@@ -71,7 +71,7 @@ void CStation::SetPort(std::unique_ptr<IPort> port) { doc_.SetPort(std::move(por
 void CStation::Reinitialise() {
   autopilot_.Cancel();
   transfers_.Reinitialise();
-  doc_.Senders.Clear();
+  doc_.Sending().Clear();
   doc_.Lines().Clear();
   doc_.Lines().TakeEvictedCount();
   core_.Reset();
@@ -203,7 +203,7 @@ void CStation::ScheduleTick() { autopilot_.OnScheduleTimer(); }
 void CStation::Shutdown() {
   autopilot_.Cancel();
   transfers_.Cancel();
-  doc_.Senders.Clear();
+  doc_.Sending().Clear();
   doc_.ClosePort();
 }
 

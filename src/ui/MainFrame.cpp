@@ -364,7 +364,7 @@ void CMainFrame::RefreshCommands() {
   UpdateProgress();
   UpdateLink();
   // Progress moves while a sender runs.
-  if (!station_.Doc().Senders.Empty() && !shutDown_ && !closing_) RefreshSoon();
+  if (!station_.Doc().Sending().Idle() && !shutDown_ && !closing_) RefreshSoon();
 }
 
 void CMainFrame::RefreshSoon() {

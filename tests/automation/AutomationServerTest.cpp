@@ -54,7 +54,7 @@ class RecordingTarget : public IAutomationTarget {
   }
   void SendOut(const std::string& text, Done done) override {
     calls.push_back("SendOut " + text);
-    const bool whole = AutomationSendOut(doc_, text) > 0 && doc_.OutgoingBytes() == 0;
+    const bool whole = AutomationSendOut(doc_, text) > 0 && doc_.Sending().Queued() == 0;
     done(whole, "the port did not take the text");
   }
   std::string GetLine(int n) override {

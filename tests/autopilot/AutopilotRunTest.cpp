@@ -69,10 +69,10 @@ TEST_F(AutopilotRun, EachCommandGoesOutInTheWaitPassAfterThePromptTick) {
     const bool promptArrived = rig.doc.LastLine() == "QZ1ABC>" && rig.pilot.State().PromptSeen;
     const std::size_t before = rig.port->sent.size();
     rig.pilot.OnTick();
-    if (promptArrived && rig.doc.Senders.Empty()) {
+    if (promptArrived && rig.doc.Sending().Idle()) {
       EXPECT_GT(rig.port->sent.size(), before) << "tick " << i;
     }
-    rig.doc.Senders.Step();
+    rig.doc.Sending().Step();
     rig.clock.AdvanceMs(StationRig::kTickMs);
   }
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);

@@ -106,7 +106,7 @@ class SimulatorRun : public ::testing::Test {
     EXPECT_FALSE(rig.LogOpen());
     EXPECT_FALSE(rig.pilot.State().ListReading);
     EXPECT_FALSE(rig.pilot.State().MailReading);
-    EXPECT_TRUE(rig.doc.Senders.Empty());
+    EXPECT_TRUE(rig.doc.Sending().Idle());
   }
 
   // 120 bytes a second, about a 1200 bps radio link: the mail file is
@@ -251,7 +251,7 @@ TEST(SimulatorFailure, TheRunStopsWithoutLoggingOff) {
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_FALSE(rig.LogOpen());
-    EXPECT_TRUE(rig.doc.Senders.Empty());
+    EXPECT_TRUE(rig.doc.Sending().Idle());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     const std::string& sent = rig.port->sent;
     EXPECT_EQ(sent.find("B\r"), std::string::npos) << sent;
@@ -301,7 +301,7 @@ TEST(SimulatorFailure, ALinkLostAfterAnyLineEndsTheRun) {
     EXPECT_EQ(rig.port->sent.find("B\r"), std::string::npos);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_FALSE(rig.LogOpen());
-    EXPECT_TRUE(rig.doc.Senders.Empty());
+    EXPECT_TRUE(rig.doc.Sending().Idle());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     if (rig.Setting(keys::Send[0]).empty()) {
       EXPECT_NE(rig.Base().Find(1231), nullptr);
@@ -456,7 +456,7 @@ struct SerialStation {
     while (!until() && std::chrono::steady_clock::now() < deadline) {
       core.Tick();
       pilot.OnTick();
-      for (int i = 0; i < 16 && doc.Senders.Step(); ++i) {
+      for (int i = 0; i < 16 && doc.Sending().Step(); ++i) {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

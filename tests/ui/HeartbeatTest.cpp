@@ -197,7 +197,7 @@ TEST(ReceiveWatch, AStoppedHeartbeatTicksAndStepsNothingUntilStarted) {
   int ticks = 0;
   beat.afterTick = [&](int) { ++ticks; };
   CountingSender sender;
-  station.Doc().Senders.Push(&sender);
+  station.Doc().Sending().Push(&sender);
   const struct {
     const char* phase;
     bool start;
@@ -217,10 +217,10 @@ TEST(ReceiveWatch, AStoppedHeartbeatTicksAndStepsNothingUntilStarted) {
     Pump(300);
     EXPECT_EQ(sender.steps > steps, ph.stepsAndTicks) << ph.phase;
     EXPECT_EQ(ticks > before, ph.stepsAndTicks) << ph.phase;
-    EXPECT_EQ(beat.Sender().Active(), ph.stepsAndTicks) << ph.phase;
+    EXPECT_EQ(station.Doc().Sending().Active(), ph.stepsAndTicks) << ph.phase;
   }
   beat.Stop();
-  station.Doc().Senders.Clear();
+  station.Doc().Sending().Clear();
 }
 
 // A device that vanishes closes the port: the watch polls until the session

@@ -227,7 +227,7 @@ TEST(DemoWindow, ScreenshotAfterADemoRun) {
   auto cycle = [&] {
     for (int i = 0; i < 10; ++i) {
       clock.AdvanceMs(5);
-      session.Doc().Senders.Step();
+      session.Doc().Sending().Run();
     }
     frame.Heartbeat().RunTick();
     frame.UpdateCommands();

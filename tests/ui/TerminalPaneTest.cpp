@@ -209,10 +209,10 @@ TEST(TerminalPane, TimersRunTheReceiveTickAndTheSendersUntilTheyFinish) {
   EXPECT_EQ(p.session->Doc().LastLine(), "over the air");
 
   CountingSender sender;
-  p.session->Doc().Senders.Push(&sender);
+  p.session->Doc().Sending().Push(&sender);
   FrameFixture::Pump(300);
   EXPECT_EQ(sender.steps, 5);
-  EXPECT_TRUE(p.session->Doc().Senders.Empty());
+  EXPECT_TRUE(p.session->Doc().Sending().Idle());
   p.frame->Heartbeat().Stop();
   EXPECT_FALSE(p.frame->Heartbeat().Active());
 }
