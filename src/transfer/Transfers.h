@@ -78,14 +78,6 @@ class CTransfers final : public IOpenListener, public IReceiveListener {
   // A paste-send of either pane runs.
   bool PasteSending() const { return paste_[0].Sending() || paste_[1].Sending(); }
 
-  // Enabling rules of the commands.
-  bool CanUpload() const { return !Uploading(); }
-  bool CanStopUpload() const { return Uploading(); }
-  bool CanCapture() const { return !Capturing(); }
-  bool CanStopCapture() const { return Capturing(); }
-  bool CanPasteSend() const { return !PasteSending(); }
-  bool CanStopPasteSend() const { return PasteSending(); }
-
   // Today's capture file name.
   std::string DefaultCaptureName() const { return nami::DefaultCaptureName(clock_.Now()); }
 
