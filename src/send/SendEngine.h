@@ -113,7 +113,8 @@ class CSendEngine {
   bool Active() const { return active_; }
   // Steps made by Run() so far (measurements, tests).
   long long Steps() const { return steps_; }
-  // Measurements: the pacer reads the driver's queue through `count`.
+  // Measurements and tests: the pacer reads the driver's queue through
+  // `count`. Makes a new pacer: call it before ReadyFd() is watched.
   void UseQueueCounter(CWritePacer::QueueCounter count);
   CWritePacer& Pacer();
 
