@@ -356,7 +356,7 @@ bool CAutopilot::Raise(Frame& frame, StepEvent event, const std::string& detail)
 }
 
 bool CAutopilot::ConfirmPrompt() const {
-  return ContainsAtCharStart(run_.LatestLine, run_.WaitText) || ContainsAtCharStart(doc_.LastLine(), run_.WaitText);
+  return ContainsAtCharStart(run_.LatestLine, run_.WaitText) || ContainsAtCharStart(doc_.Lines().LastLine(), run_.WaitText);
 }
 
 CMailSender::StartResult CAutopilot::StartNextMailFile() {
@@ -498,9 +498,9 @@ void CAutopilot::NextStep(Frame& f) {
 RunOutcome CAutopilot::DisconnectOutcome(Step step) const {
   if (step != Step::Connect) return RunOutcome::LinkLost;
   // The TNC's last few lines say why the connect request failed.
-  const std::size_t count = doc_.LineCount();
+  const std::size_t count = doc_.Lines().LineCount();
   for (std::size_t i = count; i > 0 && i + 4 > count; --i)
-    if (ContainsBusy(doc_.LineAt(i - 1))) return RunOutcome::BbsBusy;
+    if (ContainsBusy(doc_.Lines().LineAt(i - 1))) return RunOutcome::BbsBusy;
   return RunOutcome::ConnectFailed;
 }
 

@@ -92,13 +92,6 @@ class CNamiDoc {
   // ---- Line store ----
   CLineStore& Lines() { return lines_; }
   const CLineStore& Lines() const { return lines_; }
-  void AddLine(std::string_view line) { lines_.AddLine(line); }
-  void RemoveLastLine() { lines_.RemoveLastLine(); }
-  std::size_t LineCount() const { return lines_.LineCount(); }
-  std::string LastLine() const { return lines_.LastLine(); }
-  const std::string& LineAt(std::size_t index) const { return lines_.LineAt(index); }
-  std::int32_t TakeEvictedCount() { return lines_.TakeEvictedCount(); }
-  std::string MailNumberAt(std::int64_t index) const { return lines_.MailNumberAt(index); }
 
   // ---- Automatic responses, loaded when the port is opened; the last receive listener ----
   std::array<AutoResponse, 3> Responses;

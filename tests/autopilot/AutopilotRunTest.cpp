@@ -66,7 +66,7 @@ TEST_F(AutopilotRun, EachCommandGoesOutInTheWaitPassAfterThePromptTick) {
   // must already be on the link when the wait pass returns.
   for (int i = 0; i < 2000 && rig.pilot.Busy(); ++i) {
     rig.core.Tick();
-    const bool promptArrived = rig.doc.LastLine() == "QZ1ABC>" && rig.pilot.State().PromptSeen;
+    const bool promptArrived = rig.doc.Lines().LastLine() == "QZ1ABC>" && rig.pilot.State().PromptSeen;
     const std::size_t before = rig.port->sent.size();
     rig.pilot.OnTick();
     if (promptArrived && rig.doc.Sending().Idle()) {

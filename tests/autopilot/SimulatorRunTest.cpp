@@ -161,7 +161,7 @@ TEST_F(SimulatorRun, FieldModeRunSendsListsReadsAndASecondRunFindsNothingNew) {
   // A second run, once the TNC has reported the end of the link: nothing
   // queued, nothing new on the list, nothing read.
   rig.RunFor(3000);
-  EXPECT_NE(rig.doc.LastLine().find("Not while disconnected"), std::string::npos) << rig.doc.LastLine();
+  EXPECT_NE(rig.doc.Lines().LastLine().find("Not while disconnected"), std::string::npos) << rig.doc.Lines().LastLine();
   rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(rig.RunUntilIdle());
@@ -490,13 +490,13 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
 
   pilot.Run(AutoCommand::AutoMode);
   st.CycleFor(15000, [&] { return !pilot.Busy(); });
-  ASSERT_FALSE(pilot.Busy()) << "the run did not end in time; last line: " << doc.LastLine();
+  ASSERT_FALSE(pilot.Busy()) << "the run did not end in time; last line: " << doc.Lines().LastLine();
   EXPECT_EQ(pilot.LastResult(), CAutopilot::RunResult::Completed) << pilot.LastAbortReason();
   // The TNC's answer to the disconnect shows that it has read everything.
   bool answered = false;
   st.CycleFor(15000, [&] {
-    for (std::size_t i = doc.LineCount(); i-- > 0 && i + 5 >= doc.LineCount();)
-      answered = answered || doc.LineAt(i).find("Not while disconnected") != std::string::npos;
+    for (std::size_t i = doc.Lines().LineCount(); i-- > 0 && i + 5 >= doc.Lines().LineCount();)
+      answered = answered || doc.Lines().LineAt(i).find("Not while disconnected") != std::string::npos;
     return answered;
   });
   EXPECT_TRUE(answered);

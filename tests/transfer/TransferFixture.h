@@ -35,7 +35,7 @@ class TransferTest : public ::testing::Test {
   }
 
   void StoreLines(int count, const std::string& prefix = "line ") {
-    for (int i = 0; i < count; ++i) doc.AddLine(prefix + std::to_string(i));
+    for (int i = 0; i < count; ++i) doc.Lines().AddLine(prefix + std::to_string(i));
   }
 
   TempDir dir;

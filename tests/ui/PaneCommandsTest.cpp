@@ -511,16 +511,16 @@ TEST(PaneCommands, HistoryPaneOnTopFollowsTheStoreThroughEviction) {
   EXPECT_GT(w.history->verticalScrollBar()->maximum(), 0);
 
   CNamiDoc& doc = w.session->Doc();
-  while (doc.LineCount() < 80000) doc.AddLine("filler " + std::to_string(doc.LineCount()));
+  while (doc.Lines().LineCount() < 80000) doc.Lines().AddLine("filler " + std::to_string(doc.Lines().LineCount()));
   w.Receive("x\r\n");  // the store is full from here on
   w.history->verticalScrollBar()->setValue(1000);
   ASSERT_EQ(w.history->TopLine(), 1000);
-  const std::string shown = doc.LineAt(1000);
+  const std::string shown = doc.Lines().LineAt(1000);
   w.Lines(5);  // five more lines evict five from the front
-  EXPECT_EQ(doc.LineCount(), 80000u);
+  EXPECT_EQ(doc.Lines().LineCount(), 80000u);
   EXPECT_EQ(w.history->TopLine(), 995);
   EXPECT_EQ(w.history->verticalScrollBar()->value(), 995);
-  EXPECT_EQ(doc.LineAt(995), shown) << "the same text stays in view";
+  EXPECT_EQ(doc.Lines().LineAt(995), shown) << "the same text stays in view";
 }
 
 }  // namespace
