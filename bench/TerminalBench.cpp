@@ -75,7 +75,7 @@ void BM_ReceiveTick(benchmark::State& state) {
   QuietSink sink;
   CNamiDoc doc(settings, sink);
   CTerminalCore core(doc);
-  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) doc.AddLine(Line80(i));
+  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) doc.Lines().AddLine(Line80(i));
   const std::string text = RealisticText(1 << 20);
   std::size_t pos = 0;
   std::size_t total = 0;
@@ -86,7 +86,7 @@ void BM_ReceiveTick(benchmark::State& state) {
     total += n;
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(total));
-  state.counters["lines"] = static_cast<double>(doc.LineCount());
+  state.counters["lines"] = static_cast<double>(doc.Lines().LineCount());
 }
 BENCHMARK(BM_ReceiveTick);
 

@@ -53,9 +53,9 @@ Env& TheEnv() {
 }
 
 std::string CheckNewLines(const CNamiDoc& doc, std::size_t from) {
-  if (doc.LineCount() > CLineStore::kCapacity) return "more lines than the capacity";
-  for (std::size_t i = from; i < doc.LineCount(); ++i) {
-    const std::string& line = doc.LineAt(i);
+  if (doc.Lines().LineCount() > CLineStore::kCapacity) return "more lines than the capacity";
+  for (std::size_t i = from; i < doc.Lines().LineCount(); ++i) {
+    const std::string& line = doc.Lines().LineAt(i);
     if (line.size() > 81) return "a stored line of " + std::to_string(line.size()) + " bytes";
     if (line.size() == 81) {
       // 81 bytes only when the 80th byte starts a two-byte character.
@@ -91,7 +91,7 @@ std::string CheckReceive(const std::uint8_t* data, std::size_t size) {
     rng = rng * 1103515245u + 12345u;
     std::size_t n = 1 + (rng >> 16) % 97;
     if (n > size - pos) n = size - pos;
-    const std::size_t before = doc.LineCount();
+    const std::size_t before = doc.Lines().LineCount();
     if (keys && (rng & 0x80000000u)) {
       for (std::size_t i = 0; i < n; ++i) core.Key(data[pos + i]);
     } else {

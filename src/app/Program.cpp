@@ -301,7 +301,7 @@ int nami::RunProgram(int argc, char** argv) {
       nami::CNamiDoc& doc = station.Doc();
       const nami::CTransfers& transfers = station.Transfers();
       const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || transfers.Uploading() ||
-                        transfers.Capturing() || transfers.PasteSending() || !doc.Senders.Empty() ||
+                        transfers.Capturing() || transfers.PasteSending() || !doc.Sending().Idle() ||
                         station.Autopilot().Busy();
       if (busy || automation.Calls() != *lastCalls) {
         *lastCalls = automation.Calls();

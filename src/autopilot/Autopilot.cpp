@@ -106,9 +106,7 @@ void CAutopilot::Run(AutoCommand command) {
       // The mail file loop notices the cleared flag at its next pass, and so
       // does the wait: let both happen now, as they would right after the
       // command inside a nested loop.
-      if (!frames_.empty() && frames_.back().phase == StepPhase::SendingFile && doc_.Senders.Active() == &sender_) {
-        doc_.Senders.Step();
-      }
+      if (!frames_.empty() && frames_.back().phase == StepPhase::SendingFile) sender_.StopNow();
       Settle();
       return;
   }
@@ -365,7 +363,7 @@ bool CAutopilot::Raise(Frame& frame, StepEvent event, const std::string& detail)
 }
 
 bool CAutopilot::ConfirmPrompt() const {
-  return ContainsAtCharStart(run_.LatestLine, run_.WaitText) || ContainsAtCharStart(doc_.LastLine(), run_.WaitText);
+  return ContainsAtCharStart(run_.LatestLine, run_.WaitText) || ContainsAtCharStart(doc_.Lines().LastLine(), run_.WaitText);
 }
 
 CMailSender::StartResult CAutopilot::StartNextMailFile() {
@@ -508,9 +506,9 @@ void CAutopilot::NextStep(Frame& f) {
 RunOutcome CAutopilot::DisconnectOutcome(Step step) const {
   if (step != Step::Connect) return RunOutcome::LinkLost;
   // The TNC's last few lines say why the connect request failed.
-  const std::size_t count = doc_.LineCount();
+  const std::size_t count = doc_.Lines().LineCount();
   for (std::size_t i = count; i > 0 && i + 4 > count; --i)
-    if (ContainsBusy(doc_.LineAt(i - 1))) return RunOutcome::BbsBusy;
+    if (ContainsBusy(doc_.Lines().LineAt(i - 1))) return RunOutcome::BbsBusy;
   return RunOutcome::ConnectFailed;
 }
 

@@ -71,7 +71,7 @@ void CStation::SetPort(std::unique_ptr<IPort> port) { doc_.SetPort(std::move(por
 void CStation::Reinitialise() {
   autopilot_.Cancel();
   transfers_.Reinitialise();
-  doc_.Senders.Clear();
+  doc_.Sending().Clear();
   doc_.Lines().Clear();
   doc_.Lines().TakeEvictedCount();
   core_.Reset();
@@ -144,7 +144,7 @@ bool CStation::OpenDocument(const std::string& path, FileFault& fault) {
   CLineStore loaded;
   if (!LoadDocument(loaded, path, fault)) return false;
   Reinitialise();
-  for (std::size_t i = 0; i < loaded.LineCount(); ++i) doc_.AddLine(loaded.LineAt(i));
+  for (std::size_t i = 0; i < loaded.LineCount(); ++i) doc_.Lines().AddLine(loaded.LineAt(i));
   doc_.Lines().TakeEvictedCount();
   doc_.SetPathName(path);
   doc_.OpenPortFromProfile();
@@ -165,7 +165,7 @@ bool CStation::SaveDocument(const std::string& path, FileFault& fault) {
 std::string CStation::SaveForTermination(const std::string& folder, FileFault& fault) {
   std::string path = doc_.PathName();
   if (path.empty()) {
-    if (doc_.LineCount() == 0) return {};
+    if (doc_.Lines().LineCount() == 0) return {};
     path = folder + "/nami-" + FormatLocalTime("%Y%m%d-%H%M%S", clock_.Now()) + ".nmi";
   }
   if (!nami::SaveDocument(doc_.Lines(), path, fault)) return {};
@@ -177,12 +177,12 @@ int CStation::Tick() {
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
   CheckPort();
-  const std::size_t count = doc_.LineCount();
+  const std::size_t count = doc_.Lines().LineCount();
   const std::size_t added = std::min<std::size_t>(doc_.Lines().AddedCount() - before, count);
-  for (std::size_t i = count - added; i < count; ++i) link_.OnLine(doc_.LineAt(i), clock_.Now());
+  for (std::size_t i = count - added; i < count; ++i) link_.OnLine(doc_.Lines().LineAt(i), clock_.Now());
   autopilot_.OnTick();
   if (OnLine)
-    for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.LineAt(i));
+    for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.Lines().LineAt(i));
   return static_cast<int>(added);
 }
 
@@ -196,7 +196,7 @@ void CStation::ScheduleTick() { autopilot_.OnScheduleTimer(); }
 void CStation::Shutdown() {
   autopilot_.Cancel();
   transfers_.Cancel();
-  doc_.Senders.Clear();
+  doc_.Sending().Clear();
   doc_.ClosePort();
 }
 

@@ -16,7 +16,7 @@ struct Range {
 };
 
 Range StoredRange(const CNamiDoc& doc, const MarkedRange& marks) {
-  const auto count = static_cast<std::int64_t>(doc.LineCount());
+  const auto count = static_cast<std::int64_t>(doc.Lines().LineCount());
   const std::int64_t first = std::max<std::int64_t>(marks.first, 0);
   const std::int64_t end = std::min<std::int64_t>(static_cast<std::int64_t>(marks.last) + 1, count);
   return {first, std::max(first, end)};
@@ -36,7 +36,7 @@ bool CopyMarkedLinesToFile(CNamiDoc& doc, const MarkedRange& marks, const std::s
   std::string chunk;
   const Range r = StoredRange(doc, marks);
   for (std::int64_t i = r.first; i < r.end; ++i) {
-    chunk += doc.LineAt(static_cast<std::size_t>(i));
+    chunk += doc.Lines().LineAt(static_cast<std::size_t>(i));
     chunk += "\r\n";
     if (chunk.size() >= kChunk || i + 1 == r.end) {
       if (!file.WriteRaw(chunk)) {

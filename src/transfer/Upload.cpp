@@ -36,7 +36,7 @@ void CUpload::Close() {
 
 bool CUpload::Step() {
   if (!file_) return false;
-  if (doc_.TransmitQueueCount() == 0) {
+  if (doc_.Sending().QueueCount() == 0) {
     int c = std::fgetc(file_);
     if (c != EOF) {
       ++position_;

@@ -41,7 +41,7 @@ void CAutomationBridge::ShowWindow() {
 void CAutomationBridge::FinishPending() {
   CNamiDoc& doc = station_.Doc();
   // A text has left once every byte up to its end is written or discarded.
-  const std::uint64_t resolved = doc.Written() + doc.Discarded();
+  const std::uint64_t resolved = doc.Sending().Written() + doc.Sending().Discarded();
   std::vector<PendingSend> sent;
   for (auto it = sends_.begin(); it != sends_.end();) {
     if (resolved >= it->end) {
@@ -55,7 +55,7 @@ void CAutomationBridge::FinishPending() {
   if (!station_.Transfers().Uploading()) uploads.swap(pending_);
   if (pending_.empty() && sends_.empty()) watch_.stop();
   for (auto& s : sent) {
-    const bool whole = doc.Discarded() == s.discarded;
+    const bool whole = doc.Sending().Discarded() == s.discarded;
     if (s.done) s.done(whole, whole ? std::string() : "the port was closed before the text went out");
   }
   for (auto& done : uploads)
@@ -114,13 +114,13 @@ void CAutomationBridge::DownloadFile(const std::string& path, Done done) {
 void CAutomationBridge::SendOut(const std::string& text, Done done) {
   ++calls_;
   CNamiDoc& doc = station_.Doc();
-  const std::uint64_t discarded = doc.Discarded();
+  const std::uint64_t discarded = doc.Sending().Discarded();
   if (AutomationSendOut(doc, text) == 0) {
     if (done) done(false, "the port is not open");
     return;
   }
   AfterCommand();  // hands any queued rest to the pacing
-  sends_.push_back(PendingSend{doc.Accepted(), discarded, std::move(done)});
+  sends_.push_back(PendingSend{doc.Sending().Accepted(), discarded, std::move(done)});
   FinishPending();
   if (!sends_.empty() && !watch_.isActive()) watch_.start();
 }

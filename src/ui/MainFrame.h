@@ -48,8 +48,6 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   QSplitter* Splitter() const { return splitter_; }
   // The receive tick, the schedule, the senders and the termination signals.
   CHeartbeat& Heartbeat() { return heartbeat_; }
-  // Steps the senders whenever the port may take more.
-  CSendDriver& Sender() { return heartbeat_.Sender(); }
   // What the message pane shows while something is being sent or an
   // autopilot step runs (UTF-8); empty otherwise.
   QString ProgressText() const;

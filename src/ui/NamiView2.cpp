@@ -254,7 +254,7 @@ void CNamiView2::SearchPrev() {
 }
 
 void CNamiView2::ShowHit(std::optional<std::int64_t> position) {
-  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  const auto count = static_cast<std::int64_t>(doc_.Lines().LineCount());
   hitLine_ = position && *position >= 0 && *position < count ? *position : -1;
   if (position) Apply(model_.ScrollTo(*position));
   viewport()->update();

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "link/WritePacer.h"
+#include "send/WritePacer.h"
 
 namespace nami::test {
 namespace {

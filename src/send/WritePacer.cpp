@@ -1,4 +1,4 @@
-#include "link/WritePacer.h"
+#include "send/WritePacer.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
