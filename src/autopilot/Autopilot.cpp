@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "autopilot/StepTexts.h"
+#include "autopilot/WaitText.h"
 #include "terminal/UserFile.h"
 #include "text/Cp932.h"
 #include "text/Messages.h"

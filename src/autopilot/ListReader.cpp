@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "autopilot/StepTexts.h"
+#include "autopilot/WaitText.h"
 #include "text/Cp932.h"
 
 namespace nami {

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "autopilot/StepTexts.h"
+#include "autopilot/WaitText.h"
 #include "terminal/UserFile.h"
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
