@@ -5,7 +5,7 @@
 namespace nami {
 
 std::string FormatSummary(const RunSummary& s) {
-  std::string text = DescribeRunEnd(RunEnd{s.outcome, 0, s.detail});
+  std::string text = DescribeRunEnd(RunEnd{s.outcome, 0, s.detail, {}});
   text += " — 送信 " + std::to_string(s.mailsSent) + " 通, リスト " + std::to_string(s.listLines) + " 行, 読み出し " +
           std::to_string(s.messagesRead) + " 通";
   if (!s.ownCall.empty()) text += " (" + s.ownCall + " 宛 " + std::to_string(s.toOwnCall) + " 通)";
