@@ -140,7 +140,8 @@ enum class RunEvent {
 //    |
 //    +---- RunEnded (from any phase): a run's end, or an abort that ended every step
 //
-//   Held leaves only with EndCommand, RunEnded or PortReopened.
+//   Held disables every command but the end command; it leaves with EndCommand,
+//   RunEnded or PortReopened.
 //   PortReopened: Stepping, Linked -> Linked; Ending stays; the rest -> Idle.
 //
 // A step in LinkDown, LogMissing or Ending ends aborted at its next pass;
