@@ -26,7 +26,7 @@ void WaitPass(benchmark::State& state) {
   rig.pilot.Run(AutoCommand::Connect);
   for (auto _ : state) {
     rig.pilot.OnTick();
-    benchmark::DoNotOptimize(rig.pilot.State().PromptSeen);
+    benchmark::DoNotOptimize(rig.pilot.State().PromptSeen());
   }
   if (!rig.pilot.Busy()) state.SkipWithError("the wait ended");
 }
@@ -43,9 +43,9 @@ void PromptToCommand(benchmark::State& state) {
   rig.Drain();
   rig.pilot.Run(AutoCommand::Read);
   rig.LoseUndelivered();
-  rig.pilot.State().LatestLine = "QZ1ABC>";
+  const ReceivedTick prompt{"QZ1ABC>", false, "QZ1ABC>"};
   for (auto _ : state) {
-    rig.pilot.State().PromptSeen = true;  // what the receive tick sets with the prompt
+    rig.pilot.State().OnTickEnd(prompt);  // what the receive tick reports with the prompt
     rig.pilot.OnTick();         // confirms it and sends the next "R n"
     rig.LoseUndelivered();
   }
@@ -95,7 +95,7 @@ void FullRun(benchmark::State& state) {
     rig.settings.Set(keys::Send[0], rig.dir.File("m.txt"));
     rig.pilot.Run(AutoCommand::AutoMode);
     rig.Drain();
-    if (rig.pilot.LastResult() != CAutopilot::RunResult::Completed) state.SkipWithError("run failed");
+    if (!IsCompleted(rig.pilot.LastEnd().outcome)) state.SkipWithError("run failed");
   }
 }
 BENCHMARK(FullRun)->Unit(benchmark::kMillisecond);

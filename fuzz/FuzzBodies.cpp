@@ -80,7 +80,7 @@ std::string CheckReceive(const std::uint8_t* data, std::size_t size) {
   QuietSink sink;
   CNamiDoc doc(mode & 1 ? *env.serial : *env.plain, sink);
   CRunState run(sink);
-  run.WaitText = mode & 2 ? "cmd:" : "";
+  run.ArmWait(mode & 2 ? "cmd:" : "");
   doc.SetReceiveListener(ReceiveSlot::Autopilot, &run);
   CTerminalCore core(doc);
   core.SetRows(1 + (mode >> 4));

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "autopilot/StepTexts.h"
+#include "autopilot/WaitText.h"
 #include "files/UserFile.h"
 #include "text/Cp932.h"
 #include "text/Messages.h"
@@ -49,9 +49,9 @@ std::string CAutopilot::SettingsReason() const {
 
 std::string CAutopilot::LogReason(Step step) const {
   const bool list = step == Step::List;
-  if (!run_.LogFault.Failed()) return list ? msg::AbortListLog : msg::AbortMailLog;
+  if (!run_.LogFault().Failed()) return list ? msg::AbortListLog : msg::AbortMailLog;
   return msg::Format(list ? msg::AbortListLogBecause : msg::AbortMailLogBecause,
-                     {{"file", run_.LogFault.path}, {"reason", FileFaultText(run_.LogFault)}});
+                     {{"file", run_.LogFault().path}, {"reason", FileFaultText(run_.LogFault())}});
 }
 
 void CAutopilot::AbortForWriteFailure(const std::string& reason) {
@@ -66,7 +66,7 @@ CAutopilot::CAutopilot(CNamiDoc& doc, IClock& clock)
       clock_(clock),
       run_(doc.Ui()),
       schedule_(doc.Settings()),
-      list_(doc, run_),
+      list_(doc),
       mail_(doc, run_),
       sender_(doc, run_, [this](CMailSender::FileEnd how) { OnMailFileEnd(how); }) {
   doc_.SetReceiveListener(ReceiveSlot::Autopilot, &run_);
@@ -79,7 +79,7 @@ CAutopilot::~CAutopilot() {
   if (doc_.ReceiveListener(ReceiveSlot::Autopilot) == &run_) doc_.SetReceiveListener(ReceiveSlot::Autopilot, nullptr);
 }
 
-bool CAutopilot::IsEnabled(AutoCommand command) const { return command == AutoCommand::End || run_.AutoIdle; }
+bool CAutopilot::IsEnabled(AutoCommand command) const { return command == AutoCommand::End || run_.Idle(); }
 
 void CAutopilot::Run(AutoCommand command) {
   if (!IsEnabled(command)) return;
@@ -101,8 +101,8 @@ void CAutopilot::Run(AutoCommand command) {
       return;
     }
     case AutoCommand::End:
-      endRequested_ = true;
-      EndAutoMode();
+      LogOff();
+      run_.Raise(RunEvent::EndCommand);
       // The mail file loop notices the cleared flag at its next pass, and so
       // does the wait: let both happen now, as they would right after the
       // command inside a nested loop.
@@ -118,7 +118,7 @@ void CAutopilot::OnTick() {
 }
 
 void CAutopilot::ResetWatch() {
-  heardBytes_ = run_.ReceivedBytes;
+  heardBytes_ = run_.ReceivedBytes();
   heardAtMs_ = clock_.MonotonicMs();
   if (frames_.empty()) watchdogSeconds_ = doc_.Settings().GetInt(keys::Watchdog);  // read once per run
 }
@@ -126,7 +126,7 @@ void CAutopilot::ResetWatch() {
 void CAutopilot::Watch() {
   if (frames_.empty()) return;
   // Only a wait for the BBS counts: a mail file going out hears nothing.
-  if (run_.ReceivedBytes != heardBytes_ || frames_.back().phase != StepPhase::Waiting) {
+  if (run_.ReceivedBytes() != heardBytes_ || frames_.back().phase != StepPhase::Waiting) {
     ResetWatch();
     return;
   }
@@ -140,9 +140,7 @@ bool CAutopilot::RefuseWithoutPort(bool autoMode) {
   if (doc_.PortOpen()) return false;
   const std::string why = doc_.PortFailure();
   if (autoMode) {
-    lastResult_ = RunResult::Aborted;
-    lastAbortReason_ = msg::AbortNoPort;
-    RecordEnd(RunOutcome::PortNotOpen, why);
+    RecordEnd(RunOutcome::PortNotOpen, msg::AbortNoPort, why);
   } else {
     doc_.Ui().ShowMessage(why.empty() ? msg::ReconfigurePort
                                       : msg::Format(msg::ReconfigurePortBecause, {{"reason", why}}));
@@ -150,8 +148,8 @@ bool CAutopilot::RefuseWithoutPort(bool autoMode) {
   return true;
 }
 
-void CAutopilot::RecordEnd(RunOutcome outcome, const std::string& detail) {
-  lastEnd_ = RunEnd{outcome, clock_.Now(), detail};
+void CAutopilot::RecordEnd(RunOutcome outcome, const std::string& reason, const std::string& detail) {
+  lastEnd_ = RunEnd{outcome, clock_.Now(), detail, reason};
   ++endedRuns_;
   ReportRunEnd();
 }
@@ -204,10 +202,8 @@ std::string CAutopilot::StatusText() const {
 void CAutopilot::Cancel() {
   frames_.clear();
   sender_.Abandon();
-  run_.LogFile.Close();
-  run_.ListReading = run_.MailReading = false;
-  run_.AutoRunning = false;
-  run_.AutoIdle = true;
+  run_.CloseLog();
+  run_.Raise(RunEvent::RunEnded);
 }
 
 // ---- Link commands ----
@@ -231,29 +227,24 @@ void CAutopilot::ConnectToStation() {
   run_.ArmWait(waitText);
 }
 
-void CAutopilot::EndAutoMode() {
+void CAutopilot::LogOff() {
   doc_.Report(ActivityKind::Step, msg::ActivityLogOff);
   doc_.SendOwn("B\r");
   doc_.SendOwn(
       "\x03"
       "D\r");
-  run_.AutoRunning = false;
-  run_.AutoIdle = true;
 }
 
 // ---- The run ----
 
 void CAutopilot::StartAutoMode() {
-  if (!run_.AutoIdle) return;
+  if (!run_.Idle()) return;
   scheduled_ = std::exchange(scheduledStart_, false);
   summary_ = RunSummary{};
   summary_.scheduled = scheduled_;
   runStartMs_ = clock_.MonotonicMs();
   doc_.Report(ActivityKind::Step, scheduled_ ? msg::ActivityAutoStartScheduled : msg::ActivityAutoStart);
   if (RefuseWithoutPort(true)) return;
-  run_.AutoRunning = true;
-  endRequested_ = false;
-  abortReason_.clear();
   ResetWatch();
   frames_.push_back(Frame{true, Step::Connect, StepPhase::Waiting, false});
   BeginStep(frames_.back(), Step::Connect);
@@ -263,11 +254,11 @@ void CAutopilot::StartAutoMode() {
 bool CAutopilot::StepSelected(Step step) const {
   switch (step) {
     case Step::Send:
-      return run_.AutoSend;
+      return run_.Steps().send;
     case Step::List:
-      return run_.AutoList;
+      return run_.Steps().list;
     case Step::Read:
-      return run_.AutoRead;
+      return run_.Steps().read;
     case Step::Connect:
       break;
   }
@@ -278,7 +269,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
   frame.step = step;
   frame.phase = NextPhase(frame.phase, StepEvent::Begun);
   frame.firstFile = false;
-  run_.AutoIdle = false;
+  run_.Raise(RunEvent::StepBegun);
   switch (step) {
     case Step::Connect:
       ConnectToStation();
@@ -294,14 +285,20 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
 }
 
 StepEvent CAutopilot::StartReading(Step step) {
-  if (step == Step::List) listLostMark_ = run_.LogLinesLost;
-  doc_.Report(ActivityKind::Step, step == Step::List ? msg::ActivityList : msg::ActivityRead);
-  const StepEvent event = step == Step::List ? list_.StartListReading() : mail_.StartMailReading();
-  if (event == StepEvent::LogNotOpened) {
-    run_.AutoRunning = false;
-    abortReason_ = msg::AbortLogNotOpened;
+  const bool list = step == Step::List;
+  if (list) listLostMark_ = run_.LogLinesLost();
+  doc_.Report(ActivityKind::Step, list ? msg::ActivityList : msg::ActivityRead);
+  run_.ArmWait();
+  // The list log starts empty; the mail log is only ever appended to.
+  const std::string log = list ? list_.Prepare() : mail_.Prepare();
+  if (!run_.OpenLog(list ? LogKind::List : LogKind::Mail, log,
+                    list ? CTextFile::Mode::Truncate : CTextFile::Mode::Append)) {
+    doc_.Ui().ShowMessage(
+        msg::Format(msg::CannotOpenFileBecause, {{"file", log}, {"reason", FileFaultText(run_.Log().Fault())}}));
+    return StepEvent::LogNotOpened;
   }
-  return event;
+  run_.ArmWait(WaitTextFrom(doc_.Settings()));
+  return list ? list_.SendFirstCommand() : mail_.SendFirstRead();
 }
 
 StepEvent CAutopilot::StartSending(Frame& frame) {
@@ -340,6 +337,8 @@ StepEvent CAutopilot::FileStarted(Frame& frame, bool first) {
 
 bool CAutopilot::Raise(Frame& frame, StepEvent event, const std::string& detail) {
   frame.phase = NextPhase(frame.phase, event);
+  if (event == StepEvent::NothingAsked) run_.ArmStandingWait();
+  if (event == StepEvent::LogNotOpened) run_.Raise(RunEvent::LogNotOpened);
   if (frame.phase != StepPhase::Failed) return true;
   // Every frame goes with the abort: `frame` is not touched again.
   switch (event) {
@@ -363,7 +362,8 @@ bool CAutopilot::Raise(Frame& frame, StepEvent event, const std::string& detail)
 }
 
 bool CAutopilot::ConfirmPrompt() const {
-  return ContainsAtCharStart(run_.LatestLine, run_.WaitText) || ContainsAtCharStart(doc_.Lines().LastLine(), run_.WaitText);
+  return ContainsAtCharStart(run_.LatestLine(), run_.WaitText()) ||
+         ContainsAtCharStart(doc_.Lines().LastLine(), run_.WaitText());
 }
 
 CMailSender::StartResult CAutopilot::StartNextMailFile() {
@@ -380,7 +380,6 @@ CMailSender::StartResult CAutopilot::StartNextMailFile() {
 }
 
 StepEvent CAutopilot::SendNextMailFile(Frame& frame) {
-  run_.ArmWait();
   // The BBS has answered the file just sent: it is off the queue for good,
   // whatever becomes of the files after it.
   if (sentEntry_ >= 0) {
@@ -405,7 +404,7 @@ StepEvent CAutopilot::NextAction(Frame& frame) {
       return StepEvent::Complete;
     case Step::List:
       // A list not wholly in its log would let the read step pass mail.
-      if (run_.LogLinesLost != listLostMark_) return StepEvent::LogFailed;
+      if (run_.LogLinesLost() != listLostMark_) return StepEvent::LogFailed;
       return list_.SendNextListCommand();
     case Step::Read:
       return mail_.ReadNextMail();
@@ -416,14 +415,15 @@ StepEvent CAutopilot::NextAction(Frame& frame) {
 }
 
 // One pass of a wait; true when something moved on (another pass may follow).
+// The one place that confirms a prompt and that ends a wait on the run flag.
 bool CAutopilot::Pass(Frame& frame) {
-  if (run_.PromptSeen && ConfirmPrompt()) {
-    run_.PromptSeen = false;
+  if (run_.PromptSeen() && ConfirmPrompt()) {
+    run_.ArmWait();  // the prompt is taken: the next action waits for the next one
     Raise(frame, NextAction(frame));
     return true;
   }
-  if (!run_.AutoRunning) {
-    Raise(frame, endRequested_ ? StepEvent::EndCommand : StepEvent::LinkLost);
+  if (!run_.Running()) {
+    Raise(frame, run_.Phase() == RunPhase::Ending ? StepEvent::EndCommand : StepEvent::LinkLost);
     return true;
   }
   return false;
@@ -453,7 +453,6 @@ void CAutopilot::FinishStep() {
   Frame& f = frames_.back();
   switch (f.step) {
     case Step::Connect:
-      run_.AutoIdle = true;
       break;
     case Step::Send:
       // Only a complete step empties the rest of the queue (files that could
@@ -463,14 +462,13 @@ void CAutopilot::FinishStep() {
         Raise(f, StepEvent::NotRecorded);
         return;
       }
-      run_.AutoIdle = true;
       break;
     case Step::List:
-      list_.Finish();
+      run_.CloseLog(LogKind::List);
       if (f.autoMode) summary_.listLines = CountLines(doc_.Settings().ListFilePath());
       break;
     case Step::Read:
-      mail_.Finish();
+      run_.CloseLog(LogKind::Mail);
       if (f.autoMode) {
         summary_.messagesRead += mail_.Requested;
         summary_.toOwnCall += mail_.ReadsForOwnCall;
@@ -479,6 +477,7 @@ void CAutopilot::FinishStep() {
   }
   if (!f.autoMode) {
     frames_.pop_back();
+    run_.Raise(RunEvent::StepEnded);
     return;
   }
   NextStep(f);
@@ -488,19 +487,19 @@ void CAutopilot::NextStep(Frame& f) {
   static constexpr Step kOrder[] = {Step::Send, Step::List, Step::Read};
   for (Step next : kOrder) {
     if (static_cast<int>(next) <= static_cast<int>(f.step) || !StepSelected(next)) continue;
-    if (!run_.AutoRunning) {
-      EndRun(RunResult::Aborted, f.step);
+    if (!run_.Running()) {
+      EndRun(false, f.step);
       return;
     }
     BeginStep(f, next);
     return;
   }
-  if (!run_.AutoRunning) {
-    EndRun(RunResult::Aborted, f.step);
+  if (!run_.Running()) {
+    EndRun(false, f.step);
     return;
   }
-  EndAutoMode();
-  EndRun(RunResult::Completed, f.step);
+  LogOff();
+  EndRun(true, f.step);
 }
 
 RunOutcome CAutopilot::DisconnectOutcome(Step step) const {
@@ -512,25 +511,32 @@ RunOutcome CAutopilot::DisconnectOutcome(Step step) const {
   return RunOutcome::ConnectFailed;
 }
 
-void CAutopilot::EndRun(RunResult result, Step step) {
-  lastResult_ = result;
+void CAutopilot::EndRun(bool completed, Step step) {
+  const RunPhase phase = run_.Phase();
   frames_.pop_back();
-  if (result != RunResult::Aborted) {
-    lastAbortReason_.clear();
+  if (completed) {
+    run_.Raise(RunEvent::RunEnded);
     const bool nothingNew = summary_.mailsSent == 0 && summary_.messagesRead == 0;
-    RecordEnd(nothingNew ? RunOutcome::NothingNew : RunOutcome::Completed, {});
+    RecordEnd(nothingNew ? RunOutcome::NothingNew : RunOutcome::Completed, {}, {});
     return;
   }
-  lastAbortReason_ = !abortReason_.empty() ? abortReason_ : endRequested_ ? msg::AbortEndCommand : msg::AbortDisconnected;
-  if (!abortReason_.empty()) {
-    // A file the run could not open: the link is up, so log off.
-    EndAutoMode();
-    RecordEnd(RunOutcome::FileError, {});
-  } else {
-    // A link through nami's TNC2 says why its far side failed (an AGW,
-    // telnet or KISS connection that dropped).
-    RecordEnd(endRequested_ ? RunOutcome::EndedByUser : DisconnectOutcome(step),
-              endRequested_ ? std::string() : doc_.PortFailure());
+  switch (phase) {
+    case RunPhase::LogMissing:
+      // A file the run could not open: the link is up, so log off.
+      LogOff();
+      run_.Raise(RunEvent::RunEnded);
+      RecordEnd(RunOutcome::FileError, msg::AbortLogNotOpened, {});
+      return;
+    case RunPhase::Ending:
+      run_.Raise(RunEvent::RunEnded);
+      RecordEnd(RunOutcome::EndedByUser, msg::AbortEndCommand, {});
+      return;
+    default:
+      // A link through nami's TNC2 says why its far side failed (an AGW,
+      // telnet or KISS connection that dropped).
+      run_.Raise(RunEvent::RunEnded);
+      RecordEnd(DisconnectOutcome(step), msg::AbortDisconnected, doc_.PortFailure());
+      return;
   }
 }
 
@@ -592,25 +598,19 @@ void CAutopilot::AbortAll(const std::string& reason, RunOutcome outcome, const s
   }
   frames_.clear();
   sender_.Abandon();
-  run_.LogFile.Close();
-  run_.ListReading = run_.MailReading = false;
+  run_.CloseLog();
   if (outcome == RunOutcome::LinkLost || !doc_.PortOpen()) {
-    run_.AutoRunning = false;
-    run_.AutoIdle = true;
+    run_.Raise(RunEvent::RunEnded);
   } else if (autoMode || outcome == RunOutcome::NoAnswer) {
     // Log off so that the radio link is not left up; this also frees the
     // commands and the schedule for the next run.
-    EndAutoMode();
+    LogOff();
+    run_.Raise(RunEvent::RunEnded);
   } else {
     // A single step's file error: the commands wait for the end command.
-    run_.AutoRunning = false;
-    run_.AutoIdle = false;
+    run_.Raise(RunEvent::StepFault);
   }
-  if (autoMode) {
-    lastResult_ = RunResult::Aborted;
-    lastAbortReason_ = reason;
-    RecordEnd(outcome, detail);
-  }
+  if (autoMode) RecordEnd(outcome, reason, detail);
 }
 
 }  // namespace nami

@@ -6,20 +6,24 @@
 // frame kept here, its phase moved only by NextPhase() (StepMachine.h),
 // advanced by the shell: OnTick() after every receive tick makes one wait
 // pass (confirm the prompt in a completed line, then run the step's next
-// action; a cleared AutoRunning ends the step as aborted), OnScheduleTimer()
+// action; a run flag gone ends the step as aborted), OnScheduleTimer()
 // once a minute, and the document's send engine puts the mail files on the
-// link (the autopilot hands each file over and hears when it has ended). The run state (RunState.h) sits in the document's autopilot receive
-// slot from construction to destruction, so the receive tick feeds the
-// logs and the prompt watch before the automatic responses answer. A step started while another one waits (possible
-// only while AutoIdle is set again, e.g. a list step with no fields) holds
-// the older one until it has finished, as a nested wait would.
+// link (the autopilot hands each file over and hears when it has ended). The run around the steps has its own phase in the run state
+// (RunState.h), moved only by NextRun(): a step begins, the disconnect
+// notice takes the run flag, the end command logs off, a step fails and
+// holds the commands until the end command, a run ends. The run state sits
+// in the document's autopilot receive slot from construction to
+// destruction, so the receive tick feeds the logs and the prompt watch
+// before the automatic responses answer. A step started while another one
+// waits (possible only once the document started over) holds the older one
+// until it has finished, as a nested wait would.
 //
-// Every run ends with one outcome (RunOutcome.h). A run never waits for
-// ever: a step with nothing to send ends at once, a run started without an
-// open port ends at once, a lost device ends it (OnLinkLost), and the
-// watchdog ends it when nothing has arrived from the port for the profile's
-// "watchdog" seconds while it waits. A run aborted with the link up logs
-// off as the end command does ("B", then 0x03 "D").
+// Every run ends with one outcome (RunOutcome.h), kept in LastEnd(). A run
+// never waits for ever: a step with nothing to send ends at once, a run
+// started without an open port ends at once, a lost device ends it
+// (OnLinkLost), and the watchdog ends it when nothing has arrived from the
+// port for the profile's "watchdog" seconds while it waits. A run aborted
+// with the link up logs off as the end command does ("B", then 0x03 "D").
 #pragma once
 
 #include <cstddef>
@@ -53,7 +57,7 @@ class CAutopilot {
   // A menu/toolbar command; AutoMode = the whole run. A disabled command
   // does nothing.
   void Run(AutoCommand command);
-  // End is always enabled; the other five while AutoIdle is set.
+  // End is always enabled; the other five while no step runs (CRunState::Idle()).
   bool IsEnabled(AutoCommand command) const;
   // After every receive tick: the wait pass.
   void OnTick();
@@ -63,10 +67,6 @@ class CAutopilot {
   bool Busy() const { return !frames_.empty(); }
   // Which step runs now, UTF-8; empty when idle.
   std::string StatusText() const;
-  enum class RunResult { None, Completed, Aborted };
-  // Of the last auto-mode run.
-  RunResult LastResult() const { return lastResult_; }
-  std::string LastAbortReason() const { return lastAbortReason_; }
   // How the last auto-mode run ended, when, and why; counts every end.
   const RunEnd& LastEnd() const { return lastEnd_; }
   std::uint64_t EndedRuns() const { return endedRuns_; }
@@ -88,13 +88,12 @@ class CAutopilot {
   // Of the last auto-mode run.
   const RunSummary& LastSummary() const { return summary_; }
 
-  // The run and the link commands.
+  // The whole run (as the AutoMode command, but also while a command is
+  // disabled: it checks for itself that no step runs).
   void StartAutoMode();
-  void ConnectToStation();
-  void EndAutoMode();
   int NextRunMinute() const { return schedule_.NextRunMinute; }
 
-  // The run state: the wait, the run flags, the step selection and the log.
+  // The run state: the run's phase, the wait, the step choice and the log.
   CRunState& State() { return run_; }
   const CRunState& State() const { return run_; }
   CSchedule& Schedule() { return schedule_; }
@@ -112,6 +111,9 @@ class CAutopilot {
   };
 
   void BeginStep(Frame& frame, Step step);
+  void ConnectToStation();
+  // "B", then 0x03 "D": the BBS and the TNC let go of the link.
+  void LogOff();
   // The step's first action; what happened.
   StepEvent StartReading(Step step);
   StepEvent StartSending(Frame& frame);
@@ -130,8 +132,10 @@ class CAutopilot {
   void NextStep(Frame& frame);
   // The step's closing actions, then the next step of a run or the end.
   void FinishStep();
-  void EndRun(RunResult result, Step step);
-  void RecordEnd(RunOutcome outcome, const std::string& detail);
+  // The run's last frame goes; its end is recorded: completed, or aborted
+  // as the run's phase says (link lost, log not opened, end command).
+  void EndRun(bool completed, Step step);
+  void RecordEnd(RunOutcome outcome, const std::string& reason, const std::string& detail);
   // Why the link went down during a step: busy, connect failed, link lost.
   RunOutcome DisconnectOutcome(Step step) const;
   // Starts the first of the remaining queued mail files that opens; a
@@ -163,10 +167,6 @@ class CAutopilot {
   CMailReader mail_;
   CMailSender sender_;
   std::vector<Frame> frames_;
-  bool endRequested_ = false;
-  std::string abortReason_;
-  RunResult lastResult_ = RunResult::None;
-  std::string lastAbortReason_;
   bool scheduledStart_ = false;  // the next StartAutoMode comes from the schedule
   bool scheduled_ = false;       // the run was started by the schedule
   std::int64_t fileStartMs_ = 0;

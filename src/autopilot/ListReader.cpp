@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "autopilot/StepTexts.h"
 #include "text/Cp932.h"
 
 namespace nami {
@@ -48,12 +47,8 @@ std::string BuildLimitCommand(std::string_view limitModel, std::string_view d, s
   return ExpandListTemplate(limitModel, d, g);
 }
 
-StepEvent CListReader::StartListReading() {
+std::string CListReader::Prepare() {
   CSettings& s = doc_.Settings();
-  run_.ArmWait();
-
-  const std::string listFile = s.ListFilePath();
-  const std::string waitText = WaitTextFrom(s);
   const std::string d = s.Raw(keys::LastMailNo);
   const std::string a = d.empty() ? std::string("10") : d;
   const std::string g = ListUpperBound(d, s.Raw(keys::LimitLength));
@@ -77,17 +72,11 @@ StepEvent CListReader::StartListReading() {
     }
   }
   ListCommandCursor = 0;
+  return s.ListFilePath();
+}
 
-  if (!run_.LogFile.Open(listFile, CTextFile::Mode::Truncate)) {
-    doc_.Ui().ShowMessage(
-        msg::Format(msg::CannotOpenFileBecause, {{"file", listFile}, {"reason", FileFaultText(run_.LogFile.Fault())}}));
-    return StepEvent::LogNotOpened;
-  }
-
-  run_.ArmWait(waitText);
-  run_.ListReading = true;
-
-  if (s.Raw(keys::LimitMode) == "TRUE") {
+StepEvent CListReader::SendFirstCommand() {
+  if (doc_.Settings().Raw(keys::LimitMode) == "TRUE") {
     doc_.SendOwn(LimitCommand + "\r");
   } else if (ListCommandCursor < ListCommands.size()) {
     doc_.SendOwn(ListCommands[ListCommandCursor++] + "\r");
@@ -98,18 +87,10 @@ StepEvent CListReader::StartListReading() {
 }
 
 StepEvent CListReader::SendNextListCommand() {
-  run_.ArmWait();
   if (doc_.Settings().Raw(keys::LimitMode) == "TRUE") return StepEvent::Complete;
   if (ListCommandCursor >= ListCommands.size()) return StepEvent::Complete;
   doc_.SendOwn(ListCommands[ListCommandCursor++] + "\r");
-  run_.ArmWait();
   return StepEvent::CommandSent;
-}
-
-void CListReader::Finish() {
-  run_.LogFile.Close();
-  run_.ListReading = false;
-  run_.AutoIdle = true;
 }
 
 }  // namespace nami

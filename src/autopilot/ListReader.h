@@ -1,6 +1,7 @@
 // The bulletin list step: builds the list commands from the field settings,
-// sends them one per confirmed prompt and has the receive tick copy every
-// completed line into the list log (emptied at each start).
+// sends them one per confirmed prompt; the autopilot has the receive tick
+// copy every completed line into the list log (emptied at each start).
+// It reads the run state and returns events; the autopilot acts on them.
 //
 // Field mode sends one command per non-empty "fld1".."fld5"; limit mode
 // ("limitmode" = "TRUE") sends the single command built from "limitmodel".
@@ -13,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "autopilot/RunState.h"
 #include "autopilot/StepMachine.h"
 #include "terminal/NamiDoc.h"
 
@@ -30,16 +30,15 @@ std::string BuildLimitCommand(std::string_view limitModel, std::string_view d, s
 
 class CListReader {
  public:
-  CListReader(CNamiDoc& doc, CRunState& run) : doc_(doc), run_(run) {}
+  explicit CListReader(CNamiDoc& doc) : doc_(doc) {}
 
-  // Builds the commands, empties the list log and sends the first command:
-  // CommandSent, NothingSent (no command), or LogNotOpened when the list log
-  // cannot be created (the user has been told, nothing was sent).
-  StepEvent StartListReading();
+  // Builds the commands; the list log's path, for the autopilot to open.
+  std::string Prepare();
+  // Once the log is open: sends the first command, CommandSent, or
+  // NothingSent when there is none.
+  StepEvent SendFirstCommand();
   // The wait's next action: CommandSent, or Complete when none is left.
   StepEvent SendNextListCommand();
-  // The step's end, normal or aborted: the log is closed and no longer fed.
-  void Finish();
 
   std::vector<std::string> ListCommands;
   std::size_t ListCommandCursor = 0;
@@ -47,7 +46,6 @@ class CListReader {
 
  private:
   CNamiDoc& doc_;
-  CRunState& run_;
 };
 
 }  // namespace nami

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "autopilot/StepTexts.h"
 #include "files/UserFile.h"
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
@@ -43,12 +42,9 @@ void CMailReader::LoadListLines(const std::string& path) {
   std::fclose(f);
 }
 
-StepEvent CMailReader::StartMailReading() {
+std::string CMailReader::Prepare() {
   CSettings& s = doc_.Settings();
-  run_.ArmWait();
-
   const std::string listFile = s.ListFilePath();
-  const std::string waitText = WaitTextFrom(s);
   const std::string mailFile = s.MailFilePath();
 
   std::string last = s.Raw(keys::LastMailNo);
@@ -69,18 +65,12 @@ StepEvent CMailReader::StartMailReading() {
   ListLineCursor = static_cast<std::ptrdiff_t>(ListLines.size()) - 1;
   ReadsPlanned = Requested = ReadsForOwnCall = 0;
   for (const std::string& line : ListLines) ReadsPlanned += Qualifies(line) ? 1 : 0;
+  return mailFile;
+}
 
-  if (!run_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(
-        msg::Format(msg::CannotOpenFileBecause, {{"file", mailFile}, {"reason", FileFaultText(run_.LogFile.Fault())}}));
-    return StepEvent::LogNotOpened;
-  }
-  run_.WaitText = waitText;
-  run_.MailReading = true;
-
+StepEvent CMailReader::SendFirstRead() {
   if (ListLines.empty()) return StepEvent::NothingSent;
-  ExamineNextLine();
-  return StepEvent::CommandSent;
+  return ExamineNextLine();
 }
 
 bool CMailReader::Qualifies(const std::string& line) const {
@@ -115,7 +105,7 @@ bool AddressedTo(const std::string& line, const std::string& call) {
 }
 }  // namespace
 
-void CMailReader::ExamineNextLine() {
+StepEvent CMailReader::ExamineNextLine() {
   const std::string& line = ListLines[static_cast<std::size_t>(ListLineCursor--)];
   const long long number = LeadingNumber(line);
   const std::string text = std::to_string(number);
@@ -126,20 +116,17 @@ void CMailReader::ExamineNextLine() {
     ++Requested;
     if (AddressedTo(line, doc_.Settings().MyCall())) ++ReadsForOwnCall;
     doc_.SendOwn(readCommand_ + " " + text + "\r");
-    run_.PromptSeen = false;
     pending_ = number;
-    lostMark_ = run_.LogLinesLost;
-  } else {
-    // Nothing to ask: the prompt still standing lets the wait move on.
-    run_.PromptSeen = true;
+    lostMark_ = run_.LogLinesLost();
+    return StepEvent::CommandSent;
   }
-  run_.AutoRunning = true;
+  // Nothing to ask: the prompt still standing lets the wait move on.
+  return StepEvent::NothingAsked;
 }
 
 StepEvent CMailReader::ReadNextMail() {
   CSettings& s = doc_.Settings();
-  run_.ArmWait();
-  if (pending_ >= 0 && run_.LogLinesLost != lostMark_) {
+  if (pending_ >= 0 && run_.LogLinesLost() != lostMark_) {
     SaveHighestLogged(pending_);
     return StepEvent::LogFailed;
   }
@@ -147,8 +134,7 @@ StepEvent CMailReader::ReadNextMail() {
   readCommand_ = s.Raw(keys::ReadCom);
   limit_ = s.Raw(keys::LimitMode) == "TRUE";
   if (ListLineCursor < 0) return s.Set(keys::LastMailNo, HighMailNo) ? StepEvent::Complete : StepEvent::NotRecorded;
-  ExamineNextLine();
-  return StepEvent::CommandSent;
+  return ExamineNextLine();
 }
 
 void CMailReader::SaveHighestLogged(long long failed) {
@@ -166,12 +152,6 @@ void CMailReader::SaveHighestLogged(long long failed) {
   // The mail log's failure is the reason told; a failed write here only
   // means the next run reads a few messages again.
   if (safe > start) doc_.Settings().Set(keys::LastMailNo, std::to_string(safe));
-}
-
-void CMailReader::Finish() {
-  run_.LogFile.Close();
-  run_.MailReading = false;
-  run_.AutoIdle = true;
 }
 
 }  // namespace nami

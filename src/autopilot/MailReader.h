@@ -27,19 +27,19 @@ class CMailReader {
  public:
   static constexpr std::size_t kPieceSize = 95;  // a longer list line is read in pieces
 
-  CMailReader(CNamiDoc& doc, CRunState& run) : doc_(doc), run_(run) {}
+  CMailReader(CNamiDoc& doc, const CRunState& run) : doc_(doc), run_(run) {}
 
-  // Loads the list, opens the mail log and examines the bottom line:
-  // CommandSent, NothingSent (an empty list), or LogNotOpened when the mail
-  // log cannot be opened (the user has been told, nothing was sent).
-  StepEvent StartMailReading();
-  // The wait's next action: CommandSent while the step goes on; Complete at
-  // the end of the list, once "LastMailNo" is written; LogFailed when the
-  // message just read is not wholly in the mail log; NotRecorded when
-  // "LastMailNo" could not be written.
+  // Loads the list and the settings; the mail log's path, for the
+  // autopilot to open.
+  std::string Prepare();
+  // Once the log is open, examines the bottom line: CommandSent,
+  // NothingAsked (a line not asked for), or NothingSent (an empty list).
+  StepEvent SendFirstRead();
+  // The wait's next action: CommandSent or NothingAsked while the step goes
+  // on; Complete at the end of the list, once "LastMailNo" is written;
+  // LogFailed when the message just read is not wholly in the mail log;
+  // NotRecorded when "LastMailNo" could not be written.
   StepEvent ReadNextMail();
-  // The step's end, normal or aborted: the mail log is closed and no longer fed.
-  void Finish();
 
   // The list log, line by line (line feed kept), in pieces of at most 95 bytes.
   std::vector<std::string> ListLines;
@@ -58,14 +58,16 @@ class CMailReader {
 
  private:
   void LoadListLines(const std::string& path);
-  void ExamineNextLine();
+  // Sends the read command for the next line up: CommandSent, or
+  // NothingAsked when the line does not qualify.
+  StepEvent ExamineNextLine();
   bool Qualifies(const std::string& line) const;
   // After `failed` could not be logged whole: the highest listed number
   // below it and below every listed message not yet read.
   void SaveHighestLogged(long long failed);
 
   CNamiDoc& doc_;
-  CRunState& run_;
+  const CRunState& run_;
   bool limit_ = false;
   std::string readCommand_;
   long long pending_ = -1;      // the message asked for, until its prompt

@@ -11,7 +11,7 @@
 
 namespace nami {
 
-CMailSender::CMailSender(CNamiDoc& doc, CRunState& run, std::function<void(FileEnd)> onFileEnd)
+CMailSender::CMailSender(CNamiDoc& doc, const CRunState& run, std::function<void(FileEnd)> onFileEnd)
     : doc_(doc), run_(run), onFileEnd_(std::move(onFileEnd)) {}
 
 CMailSender::~CMailSender() { Abandon(); }
@@ -60,7 +60,6 @@ CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
   const off_t length = ::lseek(fd, 0, SEEK_END);
   if (length < 0 || ::lseek(fd, 0, SEEK_SET) < 0) {
     ::close(fd);
-    run_.AutoRunning = false;
     doc_.Ui().ShowMessage(msg::CannotOpenFile);
     return StartResult::Error;
   }
@@ -76,7 +75,7 @@ CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
 CMailSender::StartResult CMailSender::SendMailFile(const std::string& name) {
   StartResult r = OpenMailFile(name);
   if (r != StartResult::Started) return r;
-  run_.SendDone = false;
+  opening_ = run_.Openings();
   if (!doc_.Sending().Contains(this)) doc_.Sending().Push(this);
   return r;
 }
@@ -127,10 +126,7 @@ bool CMailSender::CloseMailFile() {
   const bool ok = ::close(fd_) == 0;
   fd_ = -1;
   doc_.SendText("\x1A\r");
-  if (!ok) {
-    run_.AutoRunning = false;
-    doc_.Ui().ShowMessage(msg::CannotCloseFile);
-  }
+  if (!ok) doc_.Ui().ShowMessage(msg::CannotCloseFile);
   return ok;
 }
 
@@ -146,7 +142,7 @@ void CMailSender::Finish(FileEnd how) {
 }
 
 void CMailSender::EndUnwanted() {
-  if (run_.SendDone) {
+  if (run_.Openings() != opening_) {
     // The document was reinitialised while the file was going out.
     ::close(fd_);
     fd_ = -1;
@@ -154,20 +150,19 @@ void CMailSender::EndUnwanted() {
     return;
   }
   bool ok = CloseMailFile();
-  run_.SendDone = true;
   Finish(ok ? FileEnd::Stopped : FileEnd::Error);
 }
 
 void CMailSender::StopNow() {
   CSendEngine& engine = doc_.Sending();
-  if (fd_ < 0 || run_.AutoRunning || engine.Newest() != this || engine.Queued() > 0) return;
+  if (fd_ < 0 || run_.Running() || engine.Newest() != this || engine.Queued() > 0) return;
   EndUnwanted();
   if (fd_ < 0) engine.Remove(this);
 }
 
 bool CMailSender::Step() {
   if (fd_ < 0) return false;
-  if (run_.SendDone || !run_.AutoRunning) {
+  if (run_.Openings() != opening_ || !run_.Running()) {
     EndUnwanted();
     return fd_ >= 0;
   }
@@ -176,15 +171,12 @@ bool CMailSender::Step() {
       return true;
     case StepResult::End: {
       bool ok = CloseMailFile();
-      run_.SendDone = true;
       Finish(ok ? FileEnd::Sent : FileEnd::Error);
       return fd_ >= 0;
     }
     case StepResult::Error:
       ::close(fd_);
       fd_ = -1;
-      run_.AutoRunning = false;
-      run_.SendDone = true;
       Finish(FileEnd::Error);
       return fd_ >= 0;
   }

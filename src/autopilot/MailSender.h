@@ -27,7 +27,7 @@ class CMailSender final : public ISender {
   // How sending of one file ended.
   enum class FileEnd {
     Sent,        // the whole file and its end marker went out
-    Stopped,     // the run was stopped (AutoRunning cleared); the end marker went out
+    Stopped,     // the run flag went (CRunState::Running()); the end marker went out
     Superseded,  // the document was reinitialised meanwhile; nothing more was sent
     Error,       // a file error; the user has been told where the texts say so
   };
@@ -36,7 +36,7 @@ class CMailSender final : public ISender {
 
   // `onFileEnd` is called once per started file, from Step(), after the file
   // has been closed. It may start the next file.
-  CMailSender(CNamiDoc& doc, CRunState& run, std::function<void(FileEnd)> onFileEnd);
+  CMailSender(CNamiDoc& doc, const CRunState& run, std::function<void(FileEnd)> onFileEnd);
   ~CMailSender() override;
 
   // Reads "send1".."send5" into SendQueue (non-empty values, key order).
@@ -92,7 +92,7 @@ class CMailSender final : public ISender {
   void Finish(FileEnd how);
 
   CNamiDoc& doc_;
-  CRunState& run_;
+  const CRunState& run_;
   std::function<void(FileEnd)> onFileEnd_;
   int fd_ = -1;
   std::string name_;
@@ -103,6 +103,7 @@ class CMailSender final : public ISender {
   bool eof_ = false;
   std::int64_t taken_ = 0;
   std::int64_t length_ = 0;
+  std::uint64_t opening_ = 0;  // the run state's Openings() when the file started
 };
 
 }  // namespace nami

@@ -34,6 +34,8 @@ bool IsAborted(RunOutcome outcome) {
   return outcome != RunOutcome::None && outcome != RunOutcome::Completed && outcome != RunOutcome::NothingNew;
 }
 
+bool IsCompleted(RunOutcome outcome) { return outcome == RunOutcome::Completed || outcome == RunOutcome::NothingNew; }
+
 std::string DescribeRunEnd(const RunEnd& end) {
   const RunOutcomeInfo& info = DescribeOutcome(end.outcome);
   std::string text = info.japanese;

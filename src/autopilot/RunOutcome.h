@@ -36,12 +36,15 @@ struct RunOutcomeInfo {
 const RunOutcomeInfo& DescribeOutcome(RunOutcome outcome);
 // Every outcome but None, Completed and NothingNew.
 bool IsAborted(RunOutcome outcome);
+// Completed or NothingNew.
+bool IsCompleted(RunOutcome outcome);
 
 // The end of one run, as kept by the autopilot.
 struct RunEnd {
   RunOutcome outcome = RunOutcome::None;
   std::time_t at = 0;
   std::string detail;  // UTF-8; may be empty
+  std::string reason;  // why an aborted run ended, in the autopilot's words (UTF-8); empty when completed
 };
 
 // "応答なし (no answer): detail", UTF-8: the one-line summary the status

@@ -1,6 +1,7 @@
-// The states of one autopilot step (a frame of the autopilot) and the
-// events that move it. NextPhase() holds every transition; the autopilot
-// only raises events and acts on the phase it gets back.
+// The states of one autopilot step (a frame of the autopilot) and of the
+// run around it, and the events that move them. NextPhase() holds every
+// transition of a step, NextRun() every transition of the run; the
+// autopilot only raises events and acts on the phase it gets back.
 #pragma once
 
 namespace nami {
@@ -21,6 +22,7 @@ enum class StepEvent {
   Complete,      // prompt confirmed: the step has nothing more to do
   NothingSent,   // the step started but sent nothing
   LogNotOpened,  // the list or mail log could not be opened; nothing was sent
+  NothingAsked,  // a listed mail was not asked for: the prompt still standing ends the wait
   LinkLost,      // the run flag went: the TNC's disconnect notice
   EndCommand,    // the run flag went: the end command
   FileSent,      // the mail file went out whole: wait for the prompt after it
@@ -35,7 +37,7 @@ enum class StepEvent {
 // A step's phases; failure events lead from any phase to Failed:
 //
 //                   CommandSent
-//                     +----+
+//                     +----+       NothingAsked (the standing prompt ends the wait)
 //                     |    v          FileStarted
 //   (start) ------> Waiting -----------------------------> SendingFile
 //            Begun   ^  |  ^             FileSent              |  |
@@ -74,6 +76,7 @@ constexpr StepPhase NextPhase(StepPhase from, StepEvent event) {
   if (from == P::Waiting) {
     switch (event) {
       case E::CommandSent:
+      case E::NothingAsked:
         return P::Waiting;
       case E::FileStarted:
         return P::SendingFile;
@@ -94,6 +97,93 @@ constexpr StepPhase NextPhase(StepPhase from, StepEvent event) {
     if (event == E::FileStopped) return P::DoneAborted;
   }
   return from;
+}
+
+// The run around the steps: whether a step runs, whether the run flag is up
+// (a step's wait goes on) and whether the commands are enabled.
+enum class RunPhase {
+  Idle,        // nothing runs; every command is enabled
+  Linked,      // nothing runs; the last step ended on its prompt (the link is up)
+  Stepping,    // a step runs (a command, or a step of an auto-mode run); the run flag is up
+  LinkDown,    // the disconnect notice came: the step ends aborted at its next pass
+  LogMissing,  // the step's log did not open: it ends aborted, an auto-mode run logs off
+  Ending,      // the end command logged off: the step ends aborted; the commands are enabled
+  Held,        // a step aborted with the link up: only the end command is enabled
+};
+
+enum class RunEvent {
+  StepBegun,     // a step starts: a command, an auto-mode run, or the run's next step
+  StepEnded,     // a single step's closing actions are done
+  LinkLost,      // the receive tick saw the TNC's disconnect notice and not the prompt
+  LogNotOpened,  // the list or mail log could not be opened
+  EndCommand,    // the end command logged off
+  RunEnded,      // an auto-mode run's end is recorded, or an abort ended every step
+  StepFault,     // a single step failed on a file with the link up
+  PortReopened,  // the document starts over (File New, the port opened again)
+};
+
+// The run's phases. "flag" is the run flag a step's wait and a mail file
+// going out watch; "enabled" are the commands other than the end command.
+//
+//                       StepBegun (from any phase)
+//    +--------------------------------------------------------------+
+//    |                                                              v
+//   Idle <---- LinkLost ----- Linked <------- StepEnded -------- Stepping
+//  (enabled)              (enabled, flag)                        (flag)
+//    ^                                                           |  |  |
+//    |                 LinkDown   <-------- LinkLost ------------+  |  |
+//    +-- StepEnded --  LogMissing <-------- LogNotOpened -----------+  |
+//    |                 Ending     <-------- EndCommand (any phase)     |
+//    |                 (enabled)                                       |
+//    |                 Held       <-------- StepFault -----------------+
+//    |                 (a step aborted: the commands wait for the end command)
+//    |
+//    +---- RunEnded (from any phase): a run's end, or an abort that ended every step
+//
+//   Held disables every command but the end command; it leaves with EndCommand,
+//   RunEnded or PortReopened.
+//   PortReopened: Stepping, Linked -> Linked; Ending stays; the rest -> Idle.
+//
+// A step in LinkDown, LogMissing or Ending ends aborted at its next pass;
+// an auto-mode run then ends (RunEnded) with the outcome its phase names:
+// the link lost, a file error, or ended by the user. A run takes its next
+// step with StepBegun while the flag is up. Events a phase does not name
+// leave it as it is.
+constexpr RunPhase NextRun(RunPhase from, RunEvent event) {
+  using P = RunPhase;
+  using E = RunEvent;
+  switch (event) {
+    case E::StepBegun:
+      return P::Stepping;
+    case E::EndCommand:
+      return P::Ending;
+    case E::RunEnded:
+      return P::Idle;
+    case E::StepFault:
+      return P::Held;
+    case E::LogNotOpened:
+      return from == P::Stepping ? P::LogMissing : from;
+    case E::LinkLost:
+      if (from == P::Stepping) return P::LinkDown;
+      if (from == P::Linked) return P::Idle;
+      return from;
+    case E::StepEnded:
+      if (from == P::Stepping) return P::Linked;
+      if (from == P::LinkDown || from == P::LogMissing || from == P::Ending) return P::Idle;
+      return from;
+    case E::PortReopened:
+      if (from == P::Stepping || from == P::Linked) return P::Linked;
+      if (from == P::Ending) return from;
+      return P::Idle;
+  }
+  return from;
+}
+
+// The run flag: a step's wait goes on, a mail file keeps going out.
+constexpr bool FlagUp(RunPhase phase) { return phase == RunPhase::Stepping || phase == RunPhase::Linked; }
+// The commands other than the end command are enabled.
+constexpr bool CommandsEnabled(RunPhase phase) {
+  return phase == RunPhase::Idle || phase == RunPhase::Linked || phase == RunPhase::Ending;
 }
 
 }  // namespace nami

@@ -1,6 +1,7 @@
 // A text-mode output file: each line written ends with CR LF on disk and is
 // flushed at once, so a crash or power loss never loses a line already
-// received. Used for the download capture and for the autopilot's LogFile.
+// received. Used for the download capture and for the autopilot's list and
+// mail log.
 #pragma once
 
 #include <cstdio>

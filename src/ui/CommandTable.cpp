@@ -26,7 +26,7 @@ bool Capturing(const R& r) { return r.Session().Transfers().Capturing(); }
 template <AutoCommand C>
 bool AutoReady(const R& r) {
   const CAutopilot& pilot = r.Session().Autopilot();
-  return pilot.State().AutoIdle && pilot.IsEnabled(C);
+  return pilot.State().Idle() && pilot.IsEnabled(C);
 }
 bool Never(const R&) { return false; }
 

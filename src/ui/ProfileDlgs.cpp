@@ -76,9 +76,9 @@ CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc, CRunState& run) : QDi
   list_ = new QCheckBox(QStringLiteral("LIST"), this);
   read_ = new QCheckBox(QStringLiteral("READ"), this);
   send_ = new QCheckBox(QStringLiteral("SEND"), this);
-  list_->setChecked(run_.AutoList);
-  read_->setChecked(run_.AutoRead);
-  send_->setChecked(run_.AutoSend);
+  list_->setChecked(run_.Steps().list);
+  read_->setChecked(run_.Steps().read);
+  send_->setChecked(run_.Steps().send);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(PlainLabel(QStringLiteral("必要なﾎﾞﾀﾝのみﾏｰｸ"), this));
   layout->addWidget(list_);
@@ -99,9 +99,7 @@ CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc, CRunState& run) : QDi
 }
 
 void CAutoModeDlg::accept() {
-  run_.AutoList = list_->isChecked();
-  run_.AutoRead = read_->isChecked();
-  run_.AutoSend = send_->isChecked();
+  run_.SelectSteps(StepChoice{list_->isChecked(), read_->isChecked(), send_->isChecked()});
   if (watchdog_->value() != std::max(doc_.Settings().GetInt(keys::Watchdog), 0))
     doc_.Settings().SetInt(keys::Watchdog, watchdog_->value());
   QDialog::accept();

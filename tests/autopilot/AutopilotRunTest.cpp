@@ -41,9 +41,9 @@ TEST_F(AutopilotRun, CompleteRunByteForByte) {
             "B\r\x03"
             "D\r");
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-  EXPECT_FALSE(rig.pilot.State().AutoRunning);
+  EXPECT_FALSE(rig.pilot.State().Running());
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
   for (const KeySpec& key : keys::Send) EXPECT_EQ(rig.Setting(key), "") << key.name;
@@ -66,7 +66,7 @@ TEST_F(AutopilotRun, EachCommandGoesOutInTheWaitPassAfterThePromptTick) {
   // must already be on the link when the wait pass returns.
   for (int i = 0; i < 2000 && rig.pilot.Busy(); ++i) {
     rig.core.Tick();
-    const bool promptArrived = rig.doc.Lines().LastLine() == "QZ1ABC>" && rig.pilot.State().PromptSeen;
+    const bool promptArrived = rig.doc.Lines().LastLine() == "QZ1ABC>" && rig.pilot.State().PromptSeen();
     const std::size_t before = rig.port->sent.size();
     rig.pilot.OnTick();
     if (promptArrived && rig.doc.Sending().Idle()) {
@@ -75,7 +75,7 @@ TEST_F(AutopilotRun, EachCommandGoesOutInTheWaitPassAfterThePromptTick) {
     rig.doc.Sending().Step();
     rig.clock.AdvanceMs(StationRig::kTickMs);
   }
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
 }
 
 TEST(AutopilotRunProfile, PasswordAndCallAndPromptFromTheProfile) {
@@ -87,17 +87,17 @@ TEST(AutopilotRunProfile, PasswordAndCallAndPromptFromTheProfile) {
   rig.settings.Set(keys::Call, "JA1BBS-1 VIA JA1DGI");
   rig.settings.Set(keys::Password, "secret");
   rig.settings.Set(keys::Prompt, "BBS>");
-  rig.pilot.State().AutoSend = rig.pilot.State().AutoList = rig.pilot.State().AutoRead = false;
+  rig.pilot.State().SelectSteps(StepChoice{false, false, false});
   rig.pilot.Run(AutoCommand::AutoMode);
   // The password goes out at once, before any answer.
   EXPECT_EQ(rig.port->sent, "\x03\rCONNECT JA1BBS-1 VIA JA1DGI\rsecret\r");
-  EXPECT_EQ(rig.pilot.State().WaitText, "BBS>");
+  EXPECT_EQ(rig.pilot.State().WaitText(), "BBS>");
   rig.Drain();
   // No step selected: connect, wait for the prompt, log off.
   EXPECT_EQ(rig.port->sent,
             "\x03\rCONNECT JA1BBS-1 VIA JA1DGI\rsecret\rB\r\x03"
             "D\r");
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
 }
 
 TEST(AutopilotRunPrompt, PromptOnlyInAnUnfinishedLineDoesNotEndTheWait) {
@@ -110,7 +110,7 @@ TEST(AutopilotRunPrompt, PromptOnlyInAnUnfinishedLineDoesNotEndTheWait) {
   // The store is short, so LatestLine is the unfinished line itself and the
   // prompt is confirmed through it.
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_TRUE(rig.pilot.State().AutoRunning);
+  EXPECT_TRUE(rig.pilot.State().Running());
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
 
   // With a full pane LatestLine is the last completed line: the wait goes on
@@ -119,7 +119,7 @@ TEST(AutopilotRunPrompt, PromptOnlyInAnUnfinishedLineDoesNotEndTheWait) {
   full.core.SetRows(2);
   full.pilot.Run(AutoCommand::Connect);
   full.Drain();
-  EXPECT_TRUE(full.pilot.State().PromptSeen);
+  EXPECT_TRUE(full.pilot.State().PromptSeen());
   EXPECT_TRUE(full.pilot.Busy());
   full.BbsSays("\r");
   full.Drain();
@@ -139,9 +139,9 @@ TEST_F(AutopilotRun, StepsChosenByHandNeverLogOff) {
   rig.Drain();
   EXPECT_EQ(rig.port->sent, "\x03\rCONNECT QZ1ABC\rSP JA1XYZ\rTest title\rHello\r\x1A\rL 100\rR 103\rR 102\rR 101\r");
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-  EXPECT_TRUE(rig.pilot.State().AutoRunning);  // a normal end leaves the run flag set
+  EXPECT_TRUE(rig.pilot.State().Running());  // a normal end leaves the run flag set
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::None);
+  EXPECT_EQ(rig.pilot.LastEnd().outcome, RunOutcome::None);
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
 }
 
@@ -157,14 +157,14 @@ TEST_F(AutopilotRun, StepsChosenByHandSetTheirOwnRunFlagAndWaitText) {
       {AutoCommand::Read, "R 103\rR 102\rR 101\rR 103\rR 102\rR 101\r"}};
   for (const auto& [command, expected] : steps) {
     SCOPED_TRACE(expected);
-    rig.pilot.State().AutoRunning = false;  // as after an earlier end command
-    rig.pilot.State().WaitText = "never";
+    rig.pilot.State().Raise(RunEvent::EndCommand);  // the phase an earlier end command leaves
+    rig.pilot.State().ArmWait("never");
     rig.port->sent.clear();
     rig.pilot.Run(command);
-    EXPECT_EQ(rig.pilot.State().WaitText, "ABC>");
+    EXPECT_EQ(rig.pilot.State().WaitText(), "ABC>");
     rig.Drain();
     EXPECT_EQ(rig.port->sent, expected);
-    EXPECT_TRUE(rig.pilot.State().AutoRunning);
+    EXPECT_TRUE(rig.pilot.State().Running());
     EXPECT_FALSE(rig.pilot.Busy());
   }
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");

@@ -76,8 +76,8 @@ TEST(DataLoss, RepeatedRunsPostEachMailOnceAndNeverSkipMail) {
        nullptr, true, "メールのログ"},
       {"mail log fills after the first message", nullptr,
        [](StationRig& rig) {
-         if (rig.Reads() == 2 && rig.pilot.State().LogFile.Path() != "/dev/full") {
-           rig.pilot.State().LogFile.Open("/dev/full", CTextFile::Mode::Append);
+         if (rig.Reads() == 2 && rig.pilot.State().Log().Path() != "/dev/full") {
+           rig.pilot.State().OpenLog(LogKind::Mail, "/dev/full", CTextFile::Mode::Append);
          }
        },
        true, "メールのログ"},
@@ -112,15 +112,15 @@ TEST(DataLoss, RepeatedRunsPostEachMailOnceAndNeverSkipMail) {
       }
       rig.Drain();
       if (run == 0 && *f.reason) {
-        EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
-        EXPECT_NE(rig.pilot.LastAbortReason().find(f.reason), std::string::npos) << rig.pilot.LastAbortReason();
+        EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
+        EXPECT_NE(rig.pilot.LastEnd().reason.find(f.reason), std::string::npos) << rig.pilot.LastEnd().reason;
       }
       if (!f.settingsWritable) {
         // Nothing posted, nothing written: the next run would post it again.
         EXPECT_TRUE(rig.Mails().empty());
         EXPECT_EQ(rig.port->sent.find("SP "), std::string::npos);
         EXPECT_EQ(ReadFile(rig.dir.File("NAMI.INI")), iniArranged);
-        EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+        EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
       }
       EXPECT_LE(rig.Mails().size(), 2u);
       ExpectNothingPassedUnlogged(rig, 100);
@@ -161,7 +161,7 @@ TEST(DataLoss, ListLogFillingARealDiskNeverSkipsMail) {
 
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.Drain();
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+  EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "100");
   EXPECT_EQ(rig.Reads(), 0);  // a list not logged whole is not used at all
   EXPECT_FALSE(rig.ui.messages.empty());

@@ -30,7 +30,7 @@ TEST(Interrupt, DisconnectionAfterEveryLinkEvent) {
     PrepareFullRun(rig);
     rig.pilot.Run(AutoCommand::AutoMode);
     rig.Drain();
-    ASSERT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+    ASSERT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
     total = rig.port->Sim().Events();
   }
   ASSERT_GT(total, 40);
@@ -50,11 +50,11 @@ TEST(Interrupt, DisconnectionAfterEveryLinkEvent) {
     EXPECT_FALSE(rig.LogsTakeLines());
     EXPECT_TRUE(rig.doc.Sending().Idle());
 
-    const bool completed = rig.pilot.LastResult() == CAutopilot::RunResult::Completed;
+    const bool completed = IsCompleted(rig.pilot.LastEnd().outcome);
     const std::string& sent = rig.port->sent;
     if (!completed) {
       ++aborted;
-      EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+      EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
       EXPECT_EQ(sent.find(kLogOff), std::string::npos) << "logged off after the link broke";
     }
     // "LastMailNo" moves only when every listed mail was asked for and answered.
@@ -92,8 +92,8 @@ TEST(Interrupt, DisconnectionInEachStepStopsTheRunWithoutLogOff) {
     const std::size_t at = rig.port->sent.size();
     rig.DropLink();
     rig.Drain();
-    EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
-    EXPECT_FALSE(rig.pilot.LastAbortReason().empty());
+    EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
+    EXPECT_FALSE(rig.pilot.LastEnd().reason.empty());
     // Only the end marker of a file being sent may still follow.
     const std::string after = rig.port->sent.substr(at);
     EXPECT_EQ(after.find(kLogOff), std::string::npos) << after;
@@ -110,12 +110,12 @@ TEST(Interrupt, EndCommandDuringTheConnectWaitAndANewRunAtOnce) {
   EXPECT_EQ(rig.port->sent, std::string("\x03\rCONNECT QZ1ABC\r") + kLogOff);
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+  EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
   rig.Drain();
   rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   rig.Drain();
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "103");
 }
 
@@ -142,14 +142,14 @@ TEST(Interrupt, EndCommandDuringEitherMailFile) {
     // The first mail's key went as soon as the BBS answered it; the one cut off stays.
     EXPECT_EQ(rig.Setting(keys::Send[0]), second ? "" : rig.dir.File("m1.txt"));
     EXPECT_EQ(rig.Setting(keys::Send[1]), rig.dir.File("m2.txt"));
-    EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+    EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
   }
 }
 
 TEST(Interrupt, EndCommandBetweenListCommandsClosesTheLog) {
   StationRig rig{SmallBbs()};
   PrepareFullRun(rig);
-  rig.pilot.State().AutoSend = false;
+  rig.pilot.State().SelectSteps(StepChoice{true, true, false});
   rig.pilot.Run(AutoCommand::AutoMode);
   for (int i = 0; i < 5000 && rig.port->sent.find("L 100\r") == std::string::npos; ++i) rig.Cycle();
   ASSERT_TRUE(rig.LogOpen());

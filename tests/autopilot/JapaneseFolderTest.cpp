@@ -33,7 +33,7 @@ TEST(JapaneseFolder, AnAutopilotRunReadsAndWritesEveryFileThere) {
   ASSERT_TRUE(transfers.StartCapture(folder + "/受信.DWN"));
   rig.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(rig.RunUntilIdle());
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed) << rig.pilot.LastAbortReason();
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome)) << rig.pilot.LastEnd().reason;
   transfers.CaptureStop();
 
   // The mail went out and its key was emptied; each log holds what it should.

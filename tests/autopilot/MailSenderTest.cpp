@@ -53,7 +53,7 @@ TEST_F(SendStep, QueuedFilesInKeyOrderEachAfterThePrompt) {
   for (const KeySpec& key : keys::Send) EXPECT_EQ(rig.Setting(key), "") << key.name;
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
-  EXPECT_TRUE(rig.pilot.State().SendDone);
+  EXPECT_FALSE(rig.pilot.MailSender().Sending());
 }
 
 TEST_F(SendStep, LineEndsBecomeCrAndCtrlZEndsTheFile) {
@@ -116,7 +116,7 @@ TEST_F(SendStep, AFifoIsNamedSkippedAndKeptQueued) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   rig.settings.Set(keys::Send[0], fifo);
   Queue(2, "ok.txt", "SP X\r\n");
-  rig.pilot.State().AutoList = rig.pilot.State().AutoRead = false;
+  rig.pilot.State().SelectSteps(StepChoice{false, false, true});
   // A run starts with the link down.
   rig.pilot.Run(AutoCommand::End);
   rig.Drain();
@@ -130,7 +130,7 @@ TEST_F(SendStep, AFifoIsNamedSkippedAndKeptQueued) {
             std::vector<std::string>{msg::CannotOpenFile + "\n" + fifo + ": is a named pipe (FIFO), not a file"});
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_FALSE(rig.pilot.Busy());
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
   EXPECT_EQ(rig.Setting(keys::Send[0]), fifo);
   EXPECT_EQ(rig.Setting(keys::Send[1]), "");
 }
@@ -170,7 +170,7 @@ TEST_F(SendStep, ReadErrorStopsEverythingSilentlyUntilTheEndCommand) {
   EXPECT_EQ(rig.port->sent.find('\x1A'), std::string::npos);  // no end marker after a failed read
   EXPECT_EQ(rig.port->sent.find("SP Y"), std::string::npos);
   EXPECT_TRUE(rig.ui.messages.empty());
-  EXPECT_FALSE(rig.pilot.State().AutoRunning);
+  EXPECT_FALSE(rig.pilot.State().Running());
   EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(rig.Setting(keys::Send[0]), path);
   rig.pilot.Run(AutoCommand::End);
@@ -181,7 +181,7 @@ TEST_F(SendStep, ReinitialisedDocumentDropsTheFileWithoutItsEndMarker) {
   Queue(1, "r.txt", "SP X\r\nabc\r\n");
   rig.pilot.Run(AutoCommand::Send);
   rig.doc.Sending().Step();
-  rig.doc.OpenPort("COM1:9600,n,8,1,n");  // File New: SendDone is set again
+  rig.doc.OpenPort("COM1:9600,n,8,1,n");  // File New: the file started before goes no further
   rig.doc.Sending().Step();
   EXPECT_EQ(rig.port->sent, "S");
   EXPECT_TRUE(rig.doc.Sending().Idle());
@@ -214,7 +214,7 @@ TEST(SendStepOnASlowLink, PromptSeenDuringTheFirstFileEndsItsWaitButNotDuringLat
   // The BBS's prompt, a tick later on the terminal.
   auto bbsPrompt = [&] {
     rig.BbsSays("QZ1ABC>\r");
-    for (int i = 0; i < 3 && !rig.pilot.State().PromptSeen; ++i) rig.Cycle();
+    for (int i = 0; i < 3 && !rig.pilot.State().PromptSeen(); ++i) rig.Cycle();
   };
   // The BBS's answer to the file just sent is lost on the air.
   auto loseAnswer = [&](std::size_t stored) {
@@ -226,7 +226,7 @@ TEST(SendStepOnASlowLink, PromptSeenDuringTheFirstFileEndsItsWaitButNotDuringLat
   // A prompt shows up while the first file goes out (say, the BBS's echo).
   cycleUntilSent("SP JA1A\ra");
   bbsPrompt();
-  ASSERT_TRUE(rig.pilot.State().PromptSeen);
+  ASSERT_TRUE(rig.pilot.State().PromptSeen());
   cycleUntilSent("aaaa\r\x1A\r");
   // The first wait took that prompt: the second file is already under way,
   // before the BBS's answer to the first one has even been read.
@@ -238,7 +238,7 @@ TEST(SendStepOnASlowLink, PromptSeenDuringTheFirstFileEndsItsWaitButNotDuringLat
   // The same during the second file is forgotten after its end marker.
   cycleUntilSent("SP JA1B\rb");
   bbsPrompt();
-  ASSERT_TRUE(rig.pilot.State().PromptSeen);
+  ASSERT_TRUE(rig.pilot.State().PromptSeen());
   cycleUntilSent("bbbb\r\x1A\r");
   loseAnswer(2);
   for (int i = 0; i < 20; ++i) rig.Cycle();

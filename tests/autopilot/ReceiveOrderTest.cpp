@@ -97,7 +97,7 @@ TEST(ReceiveOrder, CaptureAndLogHaveTheLineAndThePromptIsSeenBeforeAnAutomaticRe
     s.port->onSend = [&](std::string_view bytes) {
       if (bytes == "HELLO\r")
         atResponse.push_back({test::ReadFile(s.dir.File("capture.dwn")), test::ReadFile(s.dir.File("list.log")),
-                              s.pilot.State().PromptSeen});
+                              s.pilot.State().PromptSeen()});
     };
     for (const std::string& t : c.ticks) {
       s.port->Deliver(t);

@@ -78,7 +78,7 @@ TEST_F(ScheduleRule, AbsentAtMinuteZeroIsRecomputed) {
 TEST(ScheduledRuns, ALongRunDoesNotMoveTheNextTargetAndTriggersDuringItAreIgnored) {
   StationRig rig{SmallBbs()};
   rig.clock = CManualClock(AtMinute(0));
-  rig.pilot.State().AutoSend = rig.pilot.State().AutoList = rig.pilot.State().AutoRead = false;
+  rig.pilot.State().SelectSteps(StepChoice{false, false, false});
   rig.settings.Set(keys::Min, "5");
   auto connects = [&] {
     int n = 0;

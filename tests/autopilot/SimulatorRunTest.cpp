@@ -104,8 +104,8 @@ class SimulatorRun : public ::testing::Test {
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::List));
     EXPECT_FALSE(rig.LogOpen());
-    EXPECT_FALSE(rig.pilot.State().ListReading);
-    EXPECT_FALSE(rig.pilot.State().MailReading);
+    EXPECT_FALSE(rig.pilot.State().ListReading());
+    EXPECT_FALSE(rig.pilot.State().MailReading());
     EXPECT_TRUE(rig.doc.Sending().Idle());
   }
 
@@ -121,7 +121,7 @@ TEST_F(SimulatorRun, FieldModeRunSendsListsReadsAndASecondRunFindsNothingNew) {
   rig.pilot.Run(AutoCommand::AutoMode);
   EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   ASSERT_TRUE(rig.RunUntilIdle());
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed) << rig.pilot.LastAbortReason();
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome)) << rig.pilot.LastEnd().reason;
   ExpectIdleAndEnabled();
 
   // The BBS has stored the mail under its next number.
@@ -165,7 +165,7 @@ TEST_F(SimulatorRun, FieldModeRunSendsListsReadsAndASecondRunFindsNothingNew) {
   rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(rig.RunUntilIdle());
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
   EXPECT_EQ(rig.port->sent, kConnect + "L\r" + kBye);
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1231");
   EXPECT_EQ(MailLog(), mails);  // appended to only, and nothing came
@@ -181,7 +181,7 @@ TEST_F(SimulatorRun, LimitModeListsARangeAndReadsOnlyTheChosenCategories) {
   rig.settings.Set(keys::Field[1], "TECH");
   rig.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(rig.RunUntilIdle());
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
 
   // 1220 to 1226 are listed; 1225 (DX) and 1221 (TECH) are read; 1226 is
   // not read but still raises the last mail number.
@@ -208,7 +208,7 @@ TEST_F(SimulatorRun, CrOnlyLineEndsWithSerialYes) {
   crRig.settings.Set(keys::Send[0], crMail.path);
   crRig.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(crRig.RunUntilIdle());
-  EXPECT_EQ(crRig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(crRig.pilot.LastEnd().outcome));
   EXPECT_EQ(crRig.Setting(keys::LastMailNo), "1231");
   // The logs get CR LF whatever the link's line end.
   ExpectCrLfLines(ReadFile(crRig.dir.File("list.log")));
@@ -246,8 +246,8 @@ TEST(SimulatorFailure, TheRunStopsWithoutLoggingOff) {
     ASSERT_TRUE(rig.RunUntilIdle(120000));
     rig.RunFor(5000);  // nothing more goes out afterwards
 
-    EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
-    EXPECT_FALSE(rig.pilot.State().AutoRunning);
+    EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
+    EXPECT_FALSE(rig.pilot.State().Running());
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_FALSE(rig.LogOpen());
@@ -296,8 +296,8 @@ TEST(SimulatorFailure, ALinkLostAfterAnyLineEndsTheRun) {
     rig.settings.Set(keys::Send[0], mail.path);
     rig.pilot.Run(AutoCommand::AutoMode);
     ASSERT_TRUE(rig.RunUntilIdle(120000)) << rig.pilot.StatusText();
-    if (rig.pilot.LastResult() == CAutopilot::RunResult::Completed) break;  // the whole run fits in n lines
-    EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+    if (IsCompleted(rig.pilot.LastEnd().outcome)) break;  // the whole run fits in n lines
+    EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
     EXPECT_EQ(rig.port->sent.find("B\r"), std::string::npos);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_FALSE(rig.LogOpen());
@@ -329,7 +329,7 @@ TEST(SimulatorFailure, ASilentLinkWaitsUntilTheEndCommand) {
   EXPECT_FALSE(rig.pilot.Busy());
   rig.RunFor(5000);
   EXPECT_EQ(rig.port->sent, kConnect + kBye);
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Aborted);
+  EXPECT_TRUE(IsAborted(rig.pilot.LastEnd().outcome));
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
@@ -351,7 +351,7 @@ TEST(SimulatorSchedule, RunsStartOnTheirOwnEveryMinute) {
   ASSERT_TRUE(rig.pilot.Busy());
   EXPECT_EQ(rig.pilot.NextRunMinute(), (first + 2) % 60);
   ASSERT_TRUE(rig.RunUntilIdle(StationRig::kScheduleMs - 1000));
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
   const std::vector<int> read = NewNumbersBottomUp(ReadFile(rig.dir.File("list.log")), 1220);
   EXPECT_EQ(read.size(), 9u);
   EXPECT_EQ(rig.port->sent, kConnect + "L\r" + ReadCommands(read) + kBye);
@@ -381,7 +381,7 @@ TEST(SimulatorSchedule, ATriggerDuringALongRunIsIgnored) {
   EXPECT_EQ(rig.port->sent, kConnect);  // no second run
   EXPECT_EQ(rig.pilot.NextRunMinute(), (started + 2) % 60);
   ASSERT_TRUE(rig.RunUntilIdle(StationRig::kScheduleMs - 1000));
-  EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
   EXPECT_EQ(rig.Setting(keys::LastMailNo), "1230");
   // The next trigger, in the minute after, starts the next run.
   rig.port->sent.clear();
@@ -491,7 +491,7 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
   pilot.Run(AutoCommand::AutoMode);
   st.CycleFor(15000, [&] { return !pilot.Busy(); });
   ASSERT_FALSE(pilot.Busy()) << "the run did not end in time; last line: " << doc.Lines().LastLine();
-  EXPECT_EQ(pilot.LastResult(), CAutopilot::RunResult::Completed) << pilot.LastAbortReason();
+  EXPECT_TRUE(IsCompleted(pilot.LastEnd().outcome)) << pilot.LastEnd().reason;
   // The TNC's answer to the disconnect shows that it has read everything.
   bool answered = false;
   st.CycleFor(15000, [&] {
@@ -510,7 +510,7 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
   EXPECT_EQ(settings.Raw(keys::LastMailNo), "1231");
   EXPECT_EQ(settings.Raw(keys::Send[0]), "");
   ExpectCrLfLines(ReadFile(dir.File("mail.log")));
-  EXPECT_FALSE(pilot.State().LogFile.IsOpen());
+  EXPECT_FALSE(pilot.State().Log().IsOpen());
   EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -549,7 +549,7 @@ TEST(SimulatorPty, FullDisksLoseNoMailOverRepeatedRuns) {
     pilot.Run(AutoCommand::AutoMode);
     cycleFor(15000, [&] { return !pilot.Busy(); });
     EXPECT_FALSE(pilot.Busy());
-    return pilot.LastResult();
+    return pilot.LastEnd().outcome;
   };
   auto posted = [&] {
     const std::string bytes = LoggedBytes(ReadFile(logPath));
@@ -562,8 +562,8 @@ TEST(SimulatorPty, FullDisksLoseNoMailOverRepeatedRuns) {
   // 1. The settings folder is full: nothing posted, nothing recorded.
   settings.Set(keys::MailFile, dir.File("mail.log"));
   ops.writeErrno = ENOSPC;
-  EXPECT_EQ(run(), CAutopilot::RunResult::Aborted);
-  EXPECT_NE(pilot.LastAbortReason().find("No space left on device"), std::string::npos) << pilot.LastAbortReason();
+  EXPECT_TRUE(IsAborted(run()));
+  EXPECT_NE(pilot.LastEnd().reason.find("No space left on device"), std::string::npos) << pilot.LastEnd().reason;
   ops.writeErrno = 0;
   EXPECT_EQ(posted(), 0);
   EXPECT_EQ(settings.Raw(keys::Send[0]), mail.path);
@@ -574,8 +574,8 @@ TEST(SimulatorPty, FullDisksLoseNoMailOverRepeatedRuns) {
     WriteFile(disk.File("mail.log"), "");
     disk.FillLeaving(0);
     settings.Set(keys::MailFile, disk.File("mail.log"));
-    EXPECT_EQ(run(), CAutopilot::RunResult::Aborted) << pilot.LastAbortReason();
-    EXPECT_NE(pilot.LastAbortReason().find("メールのログ"), std::string::npos) << pilot.LastAbortReason();
+    EXPECT_TRUE(IsAborted(run())) << pilot.LastEnd().reason;
+    EXPECT_NE(pilot.LastEnd().reason.find("メールのログ"), std::string::npos) << pilot.LastEnd().reason;
     EXPECT_EQ(settings.Raw(keys::LastMailNo), start);
     EXPECT_EQ(settings.Raw(keys::Send[0]), "");
   } else {
@@ -584,9 +584,9 @@ TEST(SimulatorPty, FullDisksLoseNoMailOverRepeatedRuns) {
 
   // 3. Fixed: every new message is logged, the mail was posted once in all.
   settings.Set(keys::MailFile, dir.File("mail.log"));
-  EXPECT_EQ(run(), CAutopilot::RunResult::Completed) << pilot.LastAbortReason();
+  EXPECT_TRUE(IsCompleted(run())) << pilot.LastEnd().reason;
   EXPECT_EQ(settings.Raw(keys::LastMailNo), "1231") << ReadFile(dir.File("list.log"));
-  EXPECT_EQ(run(), CAutopilot::RunResult::Completed) << pilot.LastAbortReason();
+  EXPECT_TRUE(IsCompleted(run())) << pilot.LastEnd().reason;
   EXPECT_EQ(posted(), 1);
   EXPECT_EQ(settings.Raw(keys::LastMailNo), "1231");
   const std::string log = ReadFile(dir.File("mail.log"));

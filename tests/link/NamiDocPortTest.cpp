@@ -38,15 +38,18 @@ TEST(NamiDocPort, OpenPortResetsTheDocumentAndLoadsResponses) {
   transfers.StartPasteSend(0, "paste");
   ASSERT_TRUE(transfers.Uploading() && transfers.Capturing() && transfers.PasteSending());
 
-  run.AutoIdle = run.AutoList = run.AutoRead = run.AutoSend = run.SendDone = false;
-  run.ListReading = run.MailReading = true;
+  run.Raise(RunEvent::StepFault);  // a step holds the commands
+  run.SelectSteps(StepChoice{false, false, false});
+  const std::uint64_t openings = run.Openings();  // a mail file started now goes no further after the opening
+  ASSERT_TRUE(run.OpenLog(LogKind::List, dir.File("list.log"), CTextFile::Mode::Truncate));
+  ASSERT_TRUE(run.OpenLog(LogKind::Mail, dir.File("mail.log"), CTextFile::Mode::Append));
   history.SetMarks({5, 9});
   doc.OpenPortFromProfile();
 
   EXPECT_EQ(port->lastConfig, "COM2:9600,n,8,1,n");
-  EXPECT_TRUE(run.AutoIdle && run.AutoList && run.AutoRead && run.AutoSend && run.SendDone);
-  EXPECT_FALSE(transfers.Uploading() || transfers.Capturing() || transfers.PasteSending() || run.ListReading ||
-               run.MailReading);
+  EXPECT_TRUE(run.Idle() && run.Steps().list && run.Steps().read && run.Steps().send && run.Openings() != openings);
+  EXPECT_FALSE(transfers.Uploading() || transfers.Capturing() || transfers.PasteSending() || run.ListReading() ||
+               run.MailReading());
   EXPECT_EQ(history.Marks().first, 0);
   EXPECT_EQ(history.Marks().last, 0);
   EXPECT_EQ(doc.Responses[0].trigger, "Password:");

@@ -21,21 +21,21 @@ class DemoTerminal : public ::testing::Test {
     doc.SetPort(MakeDemoPort(clock));
     doc.Port()->Open("COM2:9600,n,8,1,n");
     doc.SetReceiveListener(ReceiveSlot::Autopilot, &run);
-    run.WaitText = settings.Get(keys::Prompt);
+    run.ArmWait(settings.Get(keys::Prompt));
   }
   // Sends a command as the autopilot does and runs 50 ms ticks until the
   // prompt is confirmed (or 30 s of demo time have passed).
   bool Command(const std::string& bytes) {
-    run.PromptSeen = false;
-    run.AutoRunning = true;
+    run.ArmWait();
+    run.Raise(RunEvent::StepBegun);
     doc.Port()->SendText(bytes);
     for (int t = 0; t < 30000; t += 50) {
       clock.AdvanceMs(50);
       core.Tick();
-      if (run.PromptSeen &&
-          (ContainsAtCharStart(run.LatestLine, run.WaitText) || ContainsAtCharStart(doc.Lines().LastLine(), run.WaitText)))
+      if (run.PromptSeen() && (ContainsAtCharStart(run.LatestLine(), run.WaitText()) ||
+                               ContainsAtCharStart(doc.Lines().LastLine(), run.WaitText())))
         return true;
-      if (!run.AutoRunning) return false;
+      if (!run.Running()) return false;
     }
     return false;
   }

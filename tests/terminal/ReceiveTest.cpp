@@ -201,11 +201,11 @@ TEST(Receive, DisconnectNoticeClearsAutoRunningOnlyWhenTheWaitTextIsAbsent) {
   };
   for (const Step& s : steps) {
     TerminalFixture f;
-    f.run.WaitText = s.wait;
-    f.run.AutoRunning = true;
+    f.run.ArmWait(s.wait);
+    f.run.Raise(RunEvent::StepBegun);
     f.Ticks(s.ticks);
-    EXPECT_EQ(f.run.AutoRunning, s.running) << s.ticks.back() << " wait " << s.wait;
-    EXPECT_EQ(f.run.PromptSeen, s.prompt) << s.ticks.back() << " wait " << s.wait;
+    EXPECT_EQ(f.run.Running(), s.running) << s.ticks.back() << " wait " << s.wait;
+    EXPECT_EQ(f.run.PromptSeen(), s.prompt) << s.ticks.back() << " wait " << s.wait;
   }
 }
 
@@ -242,15 +242,15 @@ TEST(Receive, UpdatesDrawDirectlyUntilThePaneIsFullThenRepaintOnceThenScroll) {
   f.core.SetRows(3);
   f.Tick("a\r\n");
   f.Tick("b\r\nbb");
-  EXPECT_EQ(f.run.LatestLine, "bb");  // a direct draw reports the current line
+  EXPECT_EQ(f.run.LatestLine(), "bb");  // a direct draw reports the current line
   f.Tick("\r\nc\r\n");                // N = 3 = R: the first full tick repaints
-  EXPECT_EQ(f.run.LatestLine, "c");
+  EXPECT_EQ(f.run.LatestLine(), "c");
   f.Tick("d\r\ne\r\nf");
-  EXPECT_EQ(f.run.LatestLine, "e");
+  EXPECT_EQ(f.run.LatestLine(), "e");
   f.Tick("g");
-  EXPECT_EQ(f.run.LatestLine, "");
+  EXPECT_EQ(f.run.LatestLine(), "");
   f.core.Tick();
-  EXPECT_EQ(f.run.LatestLine, "");
+  EXPECT_EQ(f.run.LatestLine(), "");
   EXPECT_EQ(f.sink.updates,
             (std::vector<std::string>{"draw", "draw", "all", "scroll 2", "bottom+clear"}));
 
@@ -272,18 +272,17 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
   CManualClock clock{0};
   CTransfers transfers(f.doc, clock);
   ASSERT_TRUE(transfers.StartCapture(capture));
-  ASSERT_TRUE(f.run.LogFile.Open(log, CTextFile::Mode::Truncate));
   f.Tick("one\r\n");
-  f.run.ListReading = true;  // AutoIdle is still 1: no log
+  ASSERT_TRUE(f.run.OpenLog(LogKind::List, log, CTextFile::Mode::Truncate));  // no step runs yet: no log
   f.Tick("two\r\n");
-  f.run.AutoIdle = false;
+  f.run.Raise(RunEvent::StepBegun);
   f.Tick("three\r\n");
-  f.run.MailReading = true;  // both flags: written twice
+  ASSERT_TRUE(f.run.OpenLog(LogKind::Mail, log, CTextFile::Mode::Append));  // both kinds: written twice
   f.Tick("four\r\n");
   transfers.StopCapture();
-  f.run.ListReading = false;
+  f.run.CloseLog(LogKind::List);
   f.Tick("five\r\n" + std::string(81, 'w'));  // a wrapped line is a completed line too
-  f.run.MailReading = false;
+  f.run.CloseLog(LogKind::Mail);
   f.Tick("six\r\n");
   EXPECT_EQ(test::ReadFile(capture), "one\r\ntwo\r\nthree\r\nfour\r\n");
   EXPECT_EQ(test::ReadFile(log), "three\r\nfour\r\nfour\r\nfive\r\n" + std::string(80, 'w') + "\r\n");
@@ -294,9 +293,8 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
 TEST(Receive, FullLinesReachTheLogsOnceWithTheirLineEnds) {
   TerminalFixture f;
   const std::string log = f.dir.File("mail.log");
-  ASSERT_TRUE(f.run.LogFile.Open(log, CTextFile::Mode::Append));
-  f.run.MailReading = true;
-  f.run.AutoIdle = false;
+  ASSERT_TRUE(f.run.OpenLog(LogKind::Mail, log, CTextFile::Mode::Append));
+  f.run.Raise(RunEvent::StepBegun);
   const std::string kanji80 = std::string(79, 'a') + test::Sjis("漢");
   std::string full;
   for (int i = 0; i < 40; ++i) full += test::Sjis("全");  // 80 bytes
@@ -311,20 +309,19 @@ TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
   CManualClock clock{0};
   CTransfers transfers(f.doc, clock);
   ASSERT_TRUE(transfers.StartCapture(dir.File("capture")));
-  f.run.WaitText = "c";
+  f.run.ArmWait("c");
   f.Tick("a\r\nb\r\nc");
   // Every line still reaches the store, the pane and the autopilot.
   EXPECT_EQ(f.Lines(), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(f.core.CurrentLine(), "c");
-  EXPECT_TRUE(f.run.PromptSeen);
+  EXPECT_TRUE(f.run.PromptSeen());
   EXPECT_EQ(f.sink.messages, std::vector<std::string>{"Cannot Write File"});
   EXPECT_TRUE(transfers.Capturing());  // the capture stays on and the next line is tried again
 
   // The same for the autopilot's log, reported once more for its own file.
-  ASSERT_TRUE(f.run.LogFile.Open(dir.File("log"), CTextFile::Mode::Append));
+  ASSERT_TRUE(f.run.OpenLog(LogKind::List, dir.File("log"), CTextFile::Mode::Append));
   transfers.StopCapture();
-  f.run.ListReading = true;
-  f.run.AutoIdle = false;
+  f.run.Raise(RunEvent::StepBegun);
   f.Tick("\r\nd\r\ne\r\n");
   EXPECT_EQ(f.Lines(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
   EXPECT_EQ(f.sink.messages, (std::vector<std::string>{"Cannot Write File", "Cannot Write File"}));

@@ -81,15 +81,15 @@ TEST_F(DialogProfileTest, AutoModeEditsTheDocumentFlags) {
     dlg.accept();
   }
   EXPECT_EQ(settings.Raw(keys::Watchdog), "0");  // 0: off
-  EXPECT_TRUE(run.AutoList);
-  EXPECT_TRUE(run.AutoRead);
-  EXPECT_FALSE(run.AutoSend);
+  EXPECT_TRUE(run.Steps().list);
+  EXPECT_TRUE(run.Steps().read);
+  EXPECT_FALSE(run.Steps().send);
 
   CAutoModeDlg dlg(nullptr, doc, run);
   EXPECT_FALSE(dlg.Send()->isChecked());
   dlg.List()->setChecked(false);
   dlg.reject();
-  EXPECT_TRUE(run.AutoList);
+  EXPECT_TRUE(run.Steps().list);
 }
 
 // OK without touching a field never changes it: a stored value that is not

@@ -269,8 +269,8 @@ TEST(ReceiveWatch, BeatsOnceASecondWhileARunWaitsAndTickSoonRunsAtOnce) {
   EXPECT_GE(st.ticks - start, 1) << "the heartbeat";
   EXPECT_LE(st.ticks - start, 4) << "about once a second, not every 50 ms";
 
-  // The end command clears AutoRunning; the next tick ends the wait.
-  st.session->Autopilot().State().AutoRunning = false;
+  // The disconnect notice takes the run flag; the next tick ends the wait.
+  st.session->Autopilot().State().Raise(RunEvent::LinkLost);
   st.watch->TickSoon();
   Pump(1000, [&] { return !st.session->Autopilot().Busy(); });
   EXPECT_FALSE(st.session->Autopilot().Busy());

@@ -210,9 +210,9 @@ TEST(MainFrame, CommandsFollowTheirFlags) {
   EXPECT_FALSE(enabled(Command::EditUndo));
   EXPECT_FALSE(enabled(Command::EditCut));
 
-  f.session->Autopilot().State().AutoIdle = true;
+  f.session->Autopilot().State().Raise(RunEvent::RunEnded);
   EXPECT_TRUE(enabled(Command::AutoModeStart));
-  f.session->Autopilot().State().AutoIdle = false;
+  f.session->Autopilot().State().Raise(RunEvent::StepFault);  // a step aborted with the link up
   for (Command id : {Command::AutoModeStart, Command::Connect, Command::MailSend, Command::ListRead, Command::MailRead})
     EXPECT_FALSE(enabled(id)) << N(id);
   EXPECT_TRUE(enabled(Command::AutoModeEnd));

@@ -132,8 +132,8 @@ Effect Record(Window& w) {
   e.uploading = transfers.Uploading();
   e.capturing = transfers.Capturing();
   e.pasteSending = transfers.PasteSending();
-  e.autoIdle = w.session->Autopilot().State().AutoIdle;
-  e.autoRunning = w.session->Autopilot().State().AutoRunning;
+  e.autoIdle = w.session->Autopilot().State().Idle();
+  e.autoRunning = w.session->Autopilot().State().Running();
   e.clipboard = QApplication::clipboard()->text().toStdString();
   for (const QString& m : w.messages) e.messages.push_back(m.toStdString());
   for (const FileRequest& r : w.requests)
@@ -274,7 +274,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
     for (int pane : {kTerminal, kHistory}) {
       QApplication::clipboard()->setText(QStringLiteral("clip"));
       Window w;
-      w.session->Autopilot().State().AutoIdle = true;
+      ASSERT_TRUE(w.session->Autopilot().State().Idle());
       w.port->TakeSent();
       if (c.setup) c.setup(w);
       w.Activate(pane);

@@ -159,7 +159,7 @@ TEST(Sending, MailFileProgressThenTheStepsWaitAndQuittingEndsBoth) {
 
   f.frame->close();
   EXPECT_FALSE(f.session->Autopilot().Busy());
-  EXPECT_TRUE(f.session->Autopilot().State().AutoIdle);
+  EXPECT_TRUE(f.session->Autopilot().State().Idle());
   EXPECT_FALSE(f.port->open);
   EXPECT_EQ(StatusMessage(f), QStringLiteral("レディ"));
 }

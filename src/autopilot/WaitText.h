@@ -1,4 +1,4 @@
-// Small readers shared by the autopilot steps.
+// The wait text the autopilot steps share: the BBS prompt from the profile.
 #pragma once
 
 #include <string>
