@@ -235,8 +235,7 @@ int main(int argc, char** argv) {
       }
       nami::OpenMessageBox(&frame, text);
     };
-    frame.TerminalPane()->messageHandler = message;
-    frame.Router().showMessage = message;
+    frame.messageHandler = message;
   }
 
   if (!settingsProblem.empty() && !cl.automation) nami::OpenMessageBox(&frame, QString::fromStdString(settingsProblem));
@@ -282,11 +281,7 @@ int main(int argc, char** argv) {
     auto idleSince = std::make_shared<QElapsedTimer>();
     idleSince->start();
     QObject::connect(&idleExit, &QTimer::timeout, &frame, [&, lastCalls, idleSince, idleMs] {
-      nami::CNamiDoc& doc = station.Doc();
-      const nami::CTransfers& transfers = station.Transfers();
-      const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || transfers.Uploading() ||
-                        transfers.Capturing() || transfers.PasteSending() || !doc.Senders.Empty() ||
-                        station.Autopilot().Busy();
+      const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || station.Busy();
       if (busy || automation.Calls() != *lastCalls) {
         *lastCalls = automation.Calls();
         idleSince->restart();

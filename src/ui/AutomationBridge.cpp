@@ -55,7 +55,7 @@ void CAutomationBridge::FinishPending() {
     }
   }
   std::vector<Done> uploads;
-  if (!station_.Transfers().Uploading()) uploads.swap(pending_);
+  if (!station_.Transferring(CStation::Transfer::Upload)) uploads.swap(pending_);
   if (pending_.empty() && sends_.empty()) watch_.stop();
   for (auto& s : sent) {
     const bool whole = doc.Discarded() == s.discarded;
@@ -79,13 +79,12 @@ std::string WhyNotReadable(const std::string& path) {
 
 void CAutomationBridge::UploadFile(const std::string& path, Done done) {
   ++calls_;
-  CTransfers& transfers = station_.Transfers();
   std::string why;
-  if (transfers.Uploading()) {
+  if (station_.Transferring(CStation::Transfer::Upload)) {
     why = "an upload is already running";
   } else {
-    transfers.UploadByName(path);  // tells the user when it cannot open the file
-    if (!transfers.Uploading()) {
+    station_.Upload(path);  // tells the user when it cannot open the file
+    if (!station_.Transferring(CStation::Transfer::Upload)) {
       why = WhyNotReadable(path);
       if (why.empty()) why = path + ": cannot be opened";
     }
@@ -102,15 +101,14 @@ void CAutomationBridge::UploadFile(const std::string& path, Done done) {
 
 bool CAutomationBridge::DownloadFile(const std::string& path, std::string& why) {
   ++calls_;
-  CTransfers& transfers = station_.Transfers();
-  if (transfers.Capturing()) {
+  if (station_.Transferring(CStation::Transfer::Capture)) {
     why = "a download capture is already running";
     return false;
   }
-  transfers.CaptureByName(path);
+  station_.Capture(path);
   const int saved = errno;
   AfterCommand();
-  if (!transfers.Capturing()) {
+  if (!station_.Transferring(CStation::Transfer::Capture)) {
     why = path + ": cannot be opened for writing (" + std::strerror(saved) + ")";
     return false;
   }
@@ -138,7 +136,7 @@ std::string CAutomationBridge::GetLine(int n) {
 
 void CAutomationBridge::DownloadStop() {
   ++calls_;
-  station_.Transfers().CaptureStop();
+  station_.StopTransfer(CStation::Transfer::Capture);
   AfterCommand();
 }
 

@@ -31,7 +31,7 @@ CHeartbeat::CHeartbeat(CStation& station, QObject* parent)
   connect(&timer_, &QTimer::timeout, this, [this] { OnWake(false); });
   schedule_.setInterval(kScheduleMs);
   connect(&schedule_, &QTimer::timeout, this, [this] {
-    station_.ScheduleTick();
+    station_.OnMinuteTimer();
     TickSoon();  // a run it started is watched from now on (the beat)
   });
 }
@@ -41,8 +41,6 @@ CHeartbeat::~CHeartbeat() { Stop(); }
 void CHeartbeat::Start() {
   active_ = true;
   stopped_ = false;
-  // A write that finds the device gone: the tick reports the lost link.
-  station_.Doc().OnPortLost = [this] { TickSoon(); };
   schedule_.start();
   Arrange();
 }
@@ -50,7 +48,6 @@ void CHeartbeat::Start() {
 void CHeartbeat::Stop() {
   active_ = false;
   stopped_ = true;
-  station_.Doc().OnPortLost = nullptr;
   timer_.stop();
   schedule_.stop();
   WatchDescriptor(-1);
@@ -63,9 +60,8 @@ void CHeartbeat::TickSoon() {
 
 void CHeartbeat::RunTick() {
   ++ticks_;
-  const int completed = station_.Tick();
+  station_.Tick();
   KickSenders();
-  if (afterTick) afterTick(completed);
 }
 
 void CHeartbeat::KickSenders() {
@@ -102,8 +98,7 @@ void CHeartbeat::WatchDescriptor(int fd) {
 
 void CHeartbeat::Arrange() {
   if (!active_) return;
-  IPort* port = station_.Doc().Port();
-  const int fd = port && port->IsOpen() ? port->PollFd() : -1;
+  const int fd = station_.PollFd();
   if (fd != fd_) WatchDescriptor(fd);
   if (hungUp_ && fd_ >= 0) {
     // The same descriptor number may belong to a port opened again since.
@@ -117,7 +112,7 @@ void CHeartbeat::Arrange() {
     if (!timer_.isActive()) timer_.start(kPollMs);
     return;
   }
-  if (station_.Autopilot().Busy()) {
+  if (station_.Running()) {
     if (!timer_.isActive() || timer_.remainingTime() > kBeatMs) timer_.start(kBeatMs);
   } else if (timer_.isActive() && timer_.interval() != 0) {
     timer_.stop();
