@@ -6,8 +6,9 @@
 // The core's own requests come with it (IUiSink): the message box (UTF-8),
 // the beep and the terminal pane's repaints. Every event arrives on the
 // thread that drives the station, inside the station's call that caused it
-// (a tick, a command, the minute timer); a handler must not destroy the
-// station or end its run from there.
+// (a tick, a command, the minute timer). A handler must not destroy the
+// station; only ProgressChanged, the last thing a tick does, may shut it
+// down (the headless runner ends there).
 #pragma once
 
 #include <string>
@@ -27,8 +28,8 @@ class IStationEvents : public IUiSink {
   virtual void LineReceived(std::string_view /*line*/) {}
   // A receive tick stored `count` new lines (evicted ones counted too).
   virtual void LinesAdded(int /*count*/) {}
-  // After every receive tick: what Progress() says and what the commands
-  // may do may have changed.
+  // The last thing every receive tick does: what Progress() says and what
+  // the commands may do may have changed.
   virtual void ProgressChanged() {}
   // A short note about the port (waiting for the device, the device is
   // back), UTF-8; no box.
