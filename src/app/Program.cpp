@@ -19,6 +19,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,12 @@
 #include "app/MeasureProbe.h"
 #include "automation/AutomationServer.h"
 #include "mailbox/MailCli.h"
-#include "time/Clock.h"
 #include "settings/RecentFiles.h"
 #include "settings/Settings.h"
 #include "station/Station.h"
 #include "text/FileFault.h"
 #include "text/Messages.h"
+#include "time/Clock.h"
 #include "ui/AutomationBridge.h"
 #include "ui/HeadlessRunner.h"
 #include "ui/LinkPasswords.h"
@@ -152,13 +153,55 @@ int AutomationIdleSeconds() {
   return seconds > 0 ? seconds : 60;
 }
 
+// The measuring scripts' probes (scripts/measure-*), when the environment asks.
+void StartMeasureProbes(QObject* parent, nami::CStation& station) {
+  nami::CMeasureProbe::StartFromEnvironment(parent, station.Doc());
+}
+
+// The answers given without running: errors in the arguments, --help,
+// --version. Empty when nami is to run.
+std::optional<int> AnswerWithoutRunning(const nami::CommandLine& cl) {
+  if (!cl.error.empty()) {
+    std::fprintf(stderr, "nami: %s\n%s", cl.error.c_str(), nami::CommandLineHelp());
+    return 2;
+  }
+  if (cl.help) {
+    std::fputs(nami::CommandLineHelp(), stdout);
+    return 0;
+  }
+  if (cl.version) {
+    std::printf("nami %s\n", NAMI_VERSION);
+    return 0;
+  }
+  if (cl.stay && !cl.headless) {
+    std::fprintf(stderr, "nami: --stay needs --headless\n");
+    return 2;
+  }
+  return std::nullopt;
+}
+
+// The settings file. The demo keeps one of its own and works in its folder,
+// so the user's NAMI.INI and current folder stay untouched.
+std::string PickSettingsFile(nami::CommandLine& cl) {
+  if (!cl.demo) return nami::ResolveIniPath(cl.iniPath);
+  const std::string iniPath = nami::DemoIniPath();
+  const std::string dir = iniPath.substr(0, iniPath.rfind('/'));
+  if (!cl.documentPath.empty() && cl.documentPath[0] != '/') {
+    char* cwd = ::getcwd(nullptr, 0);
+    if (cwd) cl.documentPath = std::string(cwd) + "/" + cl.documentPath;
+    std::free(cwd);
+  }
+  if (::chdir(dir.c_str()) != 0) std::perror("nami: demo folder");
+  return iniPath;
+}
+
 int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSettings& settings) {
   QCoreApplication app(argc, argv);
   nami::CSystemClock clock;
   nami::CStation station(settings, clock, cl.demo, KeyringPasswords(settings));
   nami::CHeadlessRunner runner(station, cl.stay, HeadlessTimeLimitSeconds());
   runner.HandleTerminationSignals();
-  nami::CMeasureProbe::StartFromEnvironment(&app, station.Doc());  // scripts/measure-*
+  StartMeasureProbes(&app, station);
   if (!cl.documentPath.empty()) {
     nami::FileFault fault;
     if (!station.OpenDocument(QFileInfo(QString::fromStdString(cl.documentPath)).absoluteFilePath().toStdString(),
@@ -176,6 +219,131 @@ int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSetti
   return runner.Finished() ? runner.ExitCode() : code;
 }
 
+void SetUpApplication(QApplication& app) {
+  QApplication::setApplicationName(QStringLiteral("nami"));
+  QApplication::setApplicationVersion(QStringLiteral(NAMI_VERSION));
+  QApplication::setDesktopFileName(QStringLiteral("nami"));
+  if (!nami::InstallQtJapanese(app))
+    std::fprintf(stderr, "nami: Qt's Japanese translation (qtbase_ja) is not installed\n");
+}
+
+// While an automation instance shows no window, nami's messages go to the
+// error stream: a message box nobody sees would hold the client's call
+// until someone closes it.
+void MessagesToConsoleWhileHidden(nami::CMainFrame& frame) {
+  frame.messageHandler = [&frame](const QString& text) {
+    if (!frame.isVisible()) {
+      std::fprintf(stderr, "nami: %s\n", text.toUtf8().constData());
+      std::fflush(stderr);
+      return;
+    }
+    nami::OpenMessageBox(&frame, text);
+  };
+}
+
+// The document named on the command line, else a new one; false when the
+// named one cannot be opened (the window said why).
+bool OpenStartDocument(nami::CMainFrame& frame, nami::CStation& station, const std::string& path) {
+  if (path.empty()) {
+    station.NewDocument();
+    return true;
+  }
+  return frame.Router().OpenPath(QString::fromStdString(path));
+}
+
+// Every instance serves "/Document" on the session bus. A window-less
+// instance prints its bus name; false when it cannot be reached at all.
+bool ServeAutomation(nami::CAutomationServer& server, bool windowless) {
+  QString busName;
+  if (server.Start(&busName)) {
+    if (windowless) {
+      std::printf("%s\n", busName.toUtf8().constData());
+      std::fflush(stdout);
+    }
+    return true;
+  }
+  if (windowless) {
+    std::fprintf(stderr, "nami: the automation interface is not available, so nothing can reach this instance: %s\n",
+                 server.LastError().toUtf8().constData());
+    return false;
+  }
+  std::fprintf(stderr, "nami: warning: the automation interface is not available: %s\n",
+               server.LastError().toUtf8().constData());
+  return true;
+}
+
+// A window-less automation instance ends once it has had no call and
+// nothing under way for a while, releasing the port; a shown window keeps it.
+void EndWhenIdle(QTimer& timer, nami::CMainFrame& frame, nami::CStation& station, nami::CAutomationBridge& automation) {
+  const int idleMs = AutomationIdleSeconds() * 1000;
+  auto lastCalls = std::make_shared<std::uint64_t>(automation.Calls());
+  auto idleSince = std::make_shared<QElapsedTimer>();
+  idleSince->start();
+  QObject::connect(&timer, &QTimer::timeout, &frame, [&frame, &station, &automation, lastCalls, idleSince, idleMs] {
+    const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || station.Busy();
+    if (busy || automation.Calls() != *lastCalls) {
+      *lastCalls = automation.Calls();
+      idleSince->restart();
+      return;
+    }
+    if (idleSince->elapsed() < idleMs) return;
+    std::fprintf(stderr, "nami: no automation call for %d s: ending\n", idleMs / 1000);
+    std::fflush(stderr);
+    QCoreApplication::exit(0);
+  });
+  timer.start(std::min(1000, idleMs / 4 + 1));
+}
+
+// NAMI_STARTUP_REPORT (scripts/measure-startup): null when not asked for.
+std::unique_ptr<CStartupReport> StartupReport(nami::CMainFrame& frame) {
+  const char* r = std::getenv("NAMI_STARTUP_REPORT");
+  if (!r) return nullptr;
+  auto report = std::make_unique<CStartupReport>(std::string(r) == "exit");
+  frame.TerminalPane()->installEventFilter(report.get());
+  return report;
+}
+
+int RunWindow(int argc, char** argv, const nami::CommandLine& cl, nami::CSettings& settings,
+              const std::string& settingsProblem) {
+  QApplication app(argc, argv);
+  SetUpApplication(app);
+  nami::CSystemClock clock;
+  nami::CStation station(settings, clock, cl.demo, KeyringPasswords(settings));
+  nami::CRecentFiles recent(nami::CRecentFiles::PathBeside(settings.Path()));
+  nami::CMainFrame frame(station, recent);
+  if (cl.automation)
+    MessagesToConsoleWhileHidden(frame);
+  else if (!settingsProblem.empty())
+    frame.Message(QString::fromStdString(settingsProblem));
+  // Before the document opens, so that a signal during a start-up message
+  // still ends nami cleanly.
+  QuitOnTerminationSignals(frame, station, settings.Path());
+  if (!OpenStartDocument(frame, station, cl.documentPath)) return 1;
+  frame.Heartbeat().Start();
+  // The window is built in any case (it runs the receive tick) and shown
+  // only when not started for automation, or when a client asks for it.
+  nami::CAutomationBridge automation(
+      station, [&frame]() -> QWidget* { return &frame; }, [&frame] { frame.UpdateCommands(); });
+  nami::CAutomationServer server(automation);
+  if (!ServeAutomation(server, cl.automation)) {
+    frame.Shutdown();
+    return 1;
+  }
+  QTimer idleExit;
+  if (cl.automation) EndWhenIdle(idleExit, frame, station, automation);
+  StartMeasureProbes(&frame, station);
+  const std::unique_ptr<CStartupReport> report = StartupReport(frame);
+  if (!cl.automation) frame.show();
+  const int code = gQuitRequested ? 0 : app.exec();
+  // Quitting: every running operation ends at once, the files and the port
+  // close; callers waiting for an upload get their answer, then the bus
+  // names go.
+  frame.Shutdown();
+  automation.FinishPending();
+  server.Stop();
+  return code;
+}
+
 }  // namespace
 
 // "nami mail ...": the mailbox on the command line; no window, no port.
@@ -188,146 +356,14 @@ int RunMailMode(const std::vector<std::string>& args) {
 }
 
 int nami::RunProgram(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "mail") return RunMailMode(args);
   nami::CommandLine cl = nami::ParseCommandLine(args);
-  if (!cl.error.empty()) {
-    std::fprintf(stderr, "nami: %s\n%s", cl.error.c_str(), nami::CommandLineHelp());
-    return 2;
-  }
-  if (cl.help) {
-    std::fputs(nami::CommandLineHelp(), stdout);
-    return 0;
-  }
-  if (cl.version) {
-    std::printf("nami %s\n", NAMI_VERSION);
-    return 0;
-  }
-  if (cl.stay && !cl.headless) {
-    std::fprintf(stderr, "nami: --stay needs --headless\n");
-    return 2;
-  }
-
-  // The demo keeps a settings file of its own and works in its folder, so
-  // the user's NAMI.INI and current folder stay untouched.
-  std::string iniPath;
-  if (cl.demo) {
-    iniPath = nami::DemoIniPath();
-    const std::string dir = iniPath.substr(0, iniPath.rfind('/'));
-    if (!cl.documentPath.empty() && cl.documentPath[0] != '/') {
-      char* cwd = ::getcwd(nullptr, 0);
-      if (cwd) cl.documentPath = std::string(cwd) + "/" + cl.documentPath;
-      std::free(cwd);
-    }
-    if (::chdir(dir.c_str()) != 0) std::perror("nami: demo folder");
-  } else {
-    iniPath = nami::ResolveIniPath(cl.iniPath);
-  }
+  if (const std::optional<int> answer = AnswerWithoutRunning(cl)) return *answer;
+  const std::string iniPath = PickSettingsFile(cl);
   nami::CSettings settings(iniPath);
   const std::string settingsProblem = SettingsProblem(iniPath);
   if (!settingsProblem.empty()) std::fprintf(stderr, "nami: %s\n", settingsProblem.c_str());
-
   if (cl.headless) return RunHeadless(argc, argv, cl, settings);
-
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("nami"));
-  QApplication::setApplicationVersion(QStringLiteral(NAMI_VERSION));
-  QApplication::setDesktopFileName(QStringLiteral("nami"));
-  if (!nami::InstallQtJapanese(app))
-    std::fprintf(stderr, "nami: Qt's Japanese translation (qtbase_ja) is not installed\n");
-  nami::CSystemClock clock;
-  nami::CStation station(settings, clock, cl.demo, KeyringPasswords(settings));
-  nami::CRecentFiles recent(nami::CRecentFiles::PathBeside(iniPath));
-  nami::CMainFrame frame(station, recent);
-  // While an automation instance shows no window, the core's messages go
-  // to the error stream: a message box nobody sees would hold the client's
-  // call until someone closes it.
-  if (cl.automation) {
-    auto message = [&frame](const QString& text) {
-      if (!frame.isVisible()) {
-        std::fprintf(stderr, "nami: %s\n", text.toUtf8().constData());
-        std::fflush(stderr);
-        return;
-      }
-      nami::OpenMessageBox(&frame, text);
-    };
-    frame.TerminalPane()->messageHandler = message;
-    frame.Router().showMessage = message;
-  }
-
-  if (!settingsProblem.empty() && !cl.automation) nami::OpenMessageBox(&frame, QString::fromStdString(settingsProblem));
-  // Installed before the document opens, so that a signal during a
-  // start-up message still ends nami cleanly.
-  QuitOnTerminationSignals(frame, station, iniPath);
-
-  if (!cl.documentPath.empty()) {
-    if (!frame.Router().OpenPath(QString::fromStdString(cl.documentPath))) return 1;
-  } else {
-    station.NewDocument();
-  }
-  frame.Heartbeat().Start();
-
-  // Every instance serves "/Document" on the session bus; the window is
-  // built in any case (it runs the receive tick) and shown only when not
-  // started for automation, or when a client asks for it.
-  nami::CAutomationBridge automation(
-      station, [&frame]() -> QWidget* { return &frame; }, [&frame] { frame.UpdateCommands(); });
-  nami::CAutomationServer server(automation);
-  QString busName;
-  if (server.Start(&busName)) {
-    if (cl.automation) {
-      std::printf("%s\n", busName.toUtf8().constData());
-      std::fflush(stdout);
-    }
-  } else if (cl.automation) {
-    // Nothing could ever reach a window-less instance.
-    std::fprintf(stderr, "nami: the automation interface is not available, so nothing can reach this instance: %s\n",
-                 server.LastError().toUtf8().constData());
-    frame.Shutdown();
-    return 1;
-  } else {
-    std::fprintf(stderr, "nami: warning: the automation interface is not available: %s\n",
-                 server.LastError().toUtf8().constData());
-  }
-  // A window-less automation instance ends once it has had no call and no
-  // transfer for a while, releasing the port; a shown window keeps it.
-  QTimer idleExit;
-  if (cl.automation) {
-    const int idleMs = AutomationIdleSeconds() * 1000;
-    auto lastCalls = std::make_shared<std::uint64_t>(automation.Calls());
-    auto idleSince = std::make_shared<QElapsedTimer>();
-    idleSince->start();
-    QObject::connect(&idleExit, &QTimer::timeout, &frame, [&, lastCalls, idleSince, idleMs] {
-      nami::CNamiDoc& doc = station.Doc();
-      const nami::CTransfers& transfers = station.Transfers();
-      const bool busy = frame.isVisible() || automation.PendingUploads() > 0 || transfers.Uploading() ||
-                        transfers.Capturing() || transfers.PasteSending() || !doc.Sending().Idle() ||
-                        station.Autopilot().Busy();
-      if (busy || automation.Calls() != *lastCalls) {
-        *lastCalls = automation.Calls();
-        idleSince->restart();
-        return;
-      }
-      if (idleSince->elapsed() < idleMs) return;
-      std::fprintf(stderr, "nami: no automation call for %d s: ending\n", idleMs / 1000);
-      std::fflush(stderr);
-      QCoreApplication::exit(0);
-    });
-    idleExit.start(std::min(1000, idleMs / 4 + 1));
-  }
-  nami::CMeasureProbe::StartFromEnvironment(&frame, station.Doc());  // scripts/measure-*
-  std::unique_ptr<CStartupReport> report;
-  if (const char* r = std::getenv("NAMI_STARTUP_REPORT")) {
-    report = std::make_unique<CStartupReport>(std::string(r) == "exit");
-    frame.TerminalPane()->installEventFilter(report.get());
-  }
-  if (!cl.automation) frame.show();
-  const int code = gQuitRequested ? 0 : app.exec();
-  // Quitting: every running operation ends at once, the files and the port
-  // close; callers waiting for an upload get their answer, then the bus
-  // names go.
-  frame.Shutdown();
-  automation.FinishPending();
-  server.Stop();
-  return code;
+  return RunWindow(argc, argv, cl, settings, settingsProblem);
 }

@@ -33,7 +33,13 @@ void CLinkState::Enter(LinkPhase phase, std::time_t now) {
   since_ = now;
 }
 
-void CLinkState::Reset() { *this = CLinkState(); }
+void CLinkState::Reset() {
+  phase_ = LinkPhase::Disconnected;
+  failure_ = CallFailure::None;
+  peer_.clear();
+  since_ = 0;
+  connections_ = 0;
+}
 
 void CLinkState::OnLine(std::string_view line, std::time_t now) {
   const std::string upper = Upper(Trim(line));

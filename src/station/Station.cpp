@@ -13,23 +13,26 @@
 
 namespace nami {
 
-void CUiRelay::ShowMessage(const std::string& text) {
-  if (target_) target_->ShowMessage(text);
+void CStation::CRelay::ShowMessage(const std::string& text) {
+  if (events) events->ShowMessage(text);
 }
-void CUiRelay::Beep() {
-  if (target_) target_->Beep();
+void CStation::CRelay::Beep() {
+  if (events) events->Beep();
 }
-void CUiRelay::DrawDirect() {
-  if (target_) target_->DrawDirect();
+void CStation::CRelay::DrawDirect() {
+  if (events) events->DrawDirect();
 }
-void CUiRelay::InvalidateAll() {
-  if (target_) target_->InvalidateAll();
+void CStation::CRelay::InvalidateAll() {
+  if (events) events->InvalidateAll();
 }
-void CUiRelay::ScrollLines(int lines) {
-  if (target_) target_->ScrollLines(lines);
+void CStation::CRelay::ScrollLines(int lines) {
+  if (events) events->ScrollLines(lines);
 }
-void CUiRelay::RedrawBottomRow(bool clearRest) {
-  if (target_) target_->RedrawBottomRow(clearRest);
+void CStation::CRelay::RedrawBottomRow(bool clearRest) {
+  if (events) events->RedrawBottomRow(clearRest);
+}
+void CStation::CRelay::OnLine(std::string_view line) {
+  if (events) events->LineReceived(line);
 }
 
 CStation::CStation(CSettings& settings, IClock& clock, bool demo, PasswordLookup password)
@@ -38,6 +41,7 @@ CStation::CStation(CSettings& settings, IClock& clock, bool demo, PasswordLookup
       demo_(demo),
       password_(std::move(password)),
       activity_(clock),
+      link_(clock),
       doc_(settings, relay_),
       core_(doc_),
       autopilot_(doc_, clock_),
@@ -48,10 +52,35 @@ CStation::CStation(CSettings& settings, IClock& clock, bool demo, PasswordLookup
     FillDemoProfile(settings_);
     PrepareDemoStation(settings_);
   }
+  WireParts();
   InstallLinkPort();
 }
 
-CStation::~CStation() { Shutdown(); }
+CStation::~CStation() {
+  Shutdown();
+  doc_.SetReceiveListener(ReceiveSlot::Link, nullptr);
+  doc_.SetReceiveListener(ReceiveSlot::Shell, nullptr);
+}
+
+void CStation::WireParts() {
+  // Every received line reaches the link state and then the shell, after
+  // the capture, the logs and the automatic responses.
+  doc_.SetReceiveListener(ReceiveSlot::Link, &link_);
+  doc_.SetReceiveListener(ReceiveSlot::Shell, &relay_);
+  activity_.Listen([this](const ActivityEntry& entry) {
+    if (relay_.events) relay_.events->ActivityAdded(entry);
+  });
+  autopilot_.OnRunEnd = [this](const RunSummary& summary) {
+    if (relay_.events) relay_.events->RunEnded(autopilot_.LastEnd(), summary);
+  };
+  autopilot_.OnWriteFailure = [this](const std::string& reason) {
+    if (relay_.events) relay_.events->WriteFailure(reason);
+  };
+  // A write that found the port gone: the next tick reports the lost link.
+  doc_.Sending().OnPortLost([this] {
+    if (relay_.events) relay_.events->PortChanged();
+  });
+}
 
 void CStation::InstallLinkPort() {
   SLinkHooks hooks;
@@ -102,10 +131,11 @@ void CStation::PortOpened() {
   waiting_ = !doc_.PortOpen();
   waitSaid_ = false;
   reopenAtMs_ = clock_.MonotonicMs() + kReopenMs;
+  if (relay_.events) relay_.events->PortChanged();
 }
 
 void CStation::Notice(const std::string& text) {
-  if (OnNotice) OnNotice(text);
+  if (relay_.events) relay_.events->Notice(text);
 }
 
 void CStation::CheckPort() {
@@ -126,6 +156,7 @@ void CStation::ReopenIfDue(IPort& port) {
     waiting_ = false;
     Notice(msg::Format(msg::PortOpenAgain,
                        {{"device", settings_.DevicePath(ParseComConfig(settings_.Get(keys::ComStatus)).device)}}));
+    if (relay_.events) relay_.events->PortChanged();
     return;
   }
   if (!waitSaid_) {
@@ -177,21 +208,105 @@ int CStation::Tick() {
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
   CheckPort();
-  const std::size_t count = doc_.Lines().LineCount();
-  const std::size_t added = std::min<std::size_t>(doc_.Lines().AddedCount() - before, count);
-  for (std::size_t i = count - added; i < count; ++i) link_.OnLine(doc_.Lines().LineAt(i), clock_.Now());
+  const int added = static_cast<int>(std::min<std::uint64_t>(doc_.Lines().AddedCount() - before, doc_.Lines().LineCount()));
   autopilot_.OnTick();
-  if (OnLine)
-    for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.Lines().LineAt(i));
-  return static_cast<int>(added);
+  FollowRun();
+  if (relay_.events) {
+    if (added > 0) relay_.events->LinesAdded(added);
+    relay_.events->ProgressChanged();
+  }
+  return added;
+}
+
+void CStation::FollowRun() {
+  const bool running = autopilot_.Busy();
+  if (running && !running_ && relay_.events) relay_.events->RunStarted();
+  running_ = running;
+}
+
+void CStation::Run(AutoCommand command) {
+  autopilot_.Run(command);
+  FollowRun();
+}
+
+void CStation::OnMinuteTimer() {
+  autopilot_.OnScheduleTimer();
+  FollowRun();
+}
+
+bool CStation::Busy() const {
+  return autopilot_.Busy() || transfers_.Uploading() || transfers_.Capturing() || transfers_.PasteSending() ||
+         Sending();
+}
+
+std::string CStation::Progress() const {
+  const std::string step = autopilot_.StatusText();
+  const std::string sending = transfers_.ProgressText();
+  if (sending.empty()) return step;
+  return step.empty() ? sending : step + "  " + sending;
+}
+
+bool CStation::Transferring(Transfer transfer) const {
+  switch (transfer) {
+    case Transfer::Paste:
+      return transfers_.PasteSending();
+    case Transfer::Upload:
+      return transfers_.Uploading();
+    case Transfer::Capture:
+      return transfers_.Capturing();
+  }
+  return false;
+}
+
+void CStation::StopTransfer(Transfer transfer) {
+  switch (transfer) {
+    case Transfer::Paste:
+      transfers_.StopPasteSend();
+      return;
+    case Transfer::Upload:
+      transfers_.StopUpload();
+      return;
+    case Transfer::Capture:
+      transfers_.StopCapture();
+      return;
+  }
+}
+
+bool CStation::Type(const KeyStroke& key) {
+  const std::string bytes = KeyBytes(key);
+  if (bytes.empty()) return false;
+  TypeText(bytes);
+  return true;
+}
+
+void CStation::TypeText(std::string_view cp932) {
+  for (unsigned char b : cp932) core_.Key(b);
+}
+
+CaretPos CStation::DrawTerminal(IDrawSurface& surface, int lineHeight, int paneHeight) const {
+  const std::string current = core_.CurrentLine();
+  const std::string_view currentView(current);
+  return DrawNewestLines(doc_.Lines(), surface, lineHeight, paneHeight, &currentView);
+}
+
+CStation::LinkStatus CStation::Status() const {
+  LinkStatus status;
+  status.portOpen = doc_.PortOpen();
+  if (!status.portOpen) status.portFailure = doc_.PortFailure();
+  status.phase = link_.Phase();
+  status.text = link_.Text(clock_.Now());
+  return status;
+}
+
+int CStation::PollFd() {
+  IPort* port = doc_.Port();
+  return port && port->IsOpen() ? port->PollFd() : -1;
 }
 
 void CStation::AnnounceSettingsProblem() {
   const std::string problem = settings_.File().TakeProblem();
   if (!problem.empty()) relay_.ShowMessage(problem);
 }
-
-void CStation::ScheduleTick() { autopilot_.OnScheduleTimer(); }
 
 void CStation::Shutdown() {
   autopilot_.Cancel();

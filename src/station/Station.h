@@ -5,15 +5,21 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "autopilot/Autopilot.h"
 #include "time/Clock.h"
 #include "settings/Settings.h"
 #include "activity/Activity.h"
 #include "station/LinkState.h"
+#include "station/StationEvents.h"
+#include "terminal/HistoryModel.h"
+#include "terminal/KeyMap.h"
+#include "terminal/Layout.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "terminal/UiSink.h"
@@ -21,23 +27,6 @@
 #include "transfer/Transfers.h"
 
 namespace nami {
-
-// Passes the core's requests on to whoever shows them now (the terminal
-// pane, the console); drops them while nobody does.
-class CUiRelay final : public IUiSink {
- public:
-  void SetTarget(IUiSink* target) { target_ = target; }
-  IUiSink* Target() const { return target_; }
-  void ShowMessage(const std::string& text) override;
-  void Beep() override;
-  void DrawDirect() override;
-  void InvalidateAll() override;
-  void ScrollLines(int lines) override;
-  void RedrawBottomRow(bool clearRest) override;
-
- private:
-  IUiSink* target_ = nullptr;
-};
 
 // The password of a telnet link (CP932) by its `[Devices]` value; `fault`
 // says why none was found where one was looked for.
@@ -53,25 +42,106 @@ class CStation {
   CStation(const CStation&) = delete;
   CStation& operator=(const CStation&) = delete;
 
+  // ---- The shell ----
+  // Where every event of the station goes (StationEvents.h): each shell
+  // hands itself over once and takes itself back (nullptr) before it goes.
+  // Without one the events are dropped.
+  void SetEvents(IStationEvents* events) { relay_.events = events; }
+
+  // The parts, for the core's tests and the few shell parts that work on
+  // one directly (the history pane, the settings dialogs).
   CSettings& Settings() { return settings_; }
-  CUiRelay& Ui() { return relay_; }
   CNamiDoc& Doc() { return doc_; }
   CTerminalCore& Core() { return core_; }
   IClock& Clock() { return clock_; }
   CAutopilot& Autopilot() { return autopilot_; }
   CTransfers& Transfers() { return transfers_; }
-  // What the autopilot and the transfers did, for the activity pane and the
-  // headless error stream.
+  // What the autopilot and the transfers did (the events carry each entry).
   CActivity& Activity() { return activity_; }
-  // The radio link as the TNC reports it, fed by Tick().
+  // The radio link as the TNC reports it, fed by the receive tick.
   const CLinkState& Link() const { return link_; }
+
+  // ---- What runs ----
+  // Something is under way that quitting would cut off: an autopilot step
+  // or run, an upload, a capture, a paste-send, or text still going out.
+  bool Busy() const;
+  // An autopilot step or auto-mode run is under way (the heartbeat beats).
+  bool Running() const { return autopilot_.Busy(); }
+  // Whether the autopilot command may run now: End always, the others
+  // while no step or run is busy.
+  bool CanRun(AutoCommand command) const { return autopilot_.IsEnabled(command); }
+  // A menu/toolbar command of the autopilot (a disabled one does nothing).
+  void Run(AutoCommand command);
+  // The 60 s timer: the schedule may start a run.
+  void OnMinuteTimer();
+  // What the message pane shows while a step runs or something is sent
+  // (UTF-8): the step, then the paste-sends and the upload; empty otherwise.
+  std::string Progress() const;
+  // Text is still going out (a sender is on the document's stack).
+  bool Sending() const { return !doc_.Sending().Idle(); }
+
+  // ---- Transfers (CTransfers) ----
+  enum class Transfer { Paste, Upload, Capture };
+  bool Transferring(Transfer transfer) const;
+  // Ends it; its file is closed.
+  void StopTransfer(Transfer transfer);
+  // Paste-send of CP932 text from pane 0 (terminal) or 1 (history); the
+  // count of bytes cut off (see CTransfers::StartPasteSend).
+  std::size_t PasteSend(int pane, const std::string& cp932) { return transfers_.StartPasteSend(pane, cp932); }
+  // False while one runs or when the file cannot be opened (told to the user).
+  bool Upload(const std::string& path) { return transfers_.StartUpload(path); }
+  bool Capture(const std::string& path) { return transfers_.StartCapture(path); }
+  // Why the last capture file did not open.
+  const FileFault& CaptureFault() const { return transfers_.CaptureFault(); }
+  // A capture that starts with the stored lines from `firstLine` on.
+  bool CaptureFrom(const std::string& path, std::int64_t firstLine) {
+    return transfers_.StartCaptureFromCursor(path, firstLine);
+  }
+  // Appends the lines of `marks` to `path` (see MarkedLines.h).
+  bool CopyLines(const MarkedRange& marks, const std::string& path) {
+    return transfers_.CopyMarkedLinesToFile(marks, path);
+  }
+
+  // ---- The terminal pane ----
+  // A key typed in the terminal pane: its bytes (KeyMap.h) go to the link,
+  // echoed when the profile says so. False when the key sends nothing (it
+  // is the window's).
+  bool Type(const KeyStroke& key);
+  // Text an input method committed (CP932), byte by byte as typed.
+  void TypeText(std::string_view cp932);
+  // The pane's height in text rows (at least 1); the core's repaint
+  // requests count in them.
+  void SetRows(int rows) { core_.SetRows(rows); }
+  int Rows() const { return core_.Rows(); }
+  // Draws the newest lines and the line being received, bottom-aligned;
+  // where the caret goes.
+  CaretPos DrawTerminal(IDrawSurface& surface, int lineHeight, int paneHeight) const;
+
+  // ---- The port and the link, for the status bar ----
+  struct LinkStatus {
+    bool portOpen = false;
+    std::string portFailure;  // why the port is not open: device and reason (UTF-8)
+    LinkPhase phase = LinkPhase::Disconnected;
+    std::string text;  // the link state's text now (UTF-8)
+  };
+  LinkStatus Status() const;
   // The port for the status bar (UTF-8): its device path, or the
   // simulator's name in the demo.
   const std::string& PortName();
+  // The descriptor to watch for received data; -1 when the port has none
+  // or is not open (it is then polled).
+  int PollFd();
+  std::time_t Now() const { return clock_.Now(); }
 
   // Replaces the port (tests); the next NewDocument/OpenDocument opens it.
   void SetPort(std::unique_ptr<IPort> port);
 
+  // ---- The document ----
+  // The title ("無題" untitled, CP932), the file (empty: never saved) and
+  // whether any line was received.
+  const std::string& Title() const { return doc_.Title(); }
+  const std::string& PathName() const { return doc_.PathName(); }
+  bool HasText() const { return doc_.LineCount() > 0; }
   // File New: empties the store and the current line, takes the untitled
   // profile and opens the port with its "comstatus".
   void NewDocument();
@@ -90,22 +160,14 @@ class CStation {
   std::string SaveForTermination(const std::string& folder, FileFault& fault);
 
   // One receive tick and the autopilot's wait pass; returns the number of
-  // lines completed by it (evicted lines included).
+  // lines completed by it (evicted lines included). The received lines
+  // reach the link state and the shell as the tick completes them.
   int Tick();
-  void ScheduleTick();
   // Shows the first settings-file problem (an unreadable, read-only or
   // unwritable NAMI.INI) once; each tick calls it.
   void AnnounceSettingsProblem();
   // Quitting: ends every running operation at once and closes the port.
   void Shutdown();
-
-  // Called with each completed line (CP932) after a tick; the headless
-  // runner prints them.
-  std::function<void(const std::string&)> OnLine;
-  // Short notes about the port (waiting for the device, the device is
-  // back), UTF-8; the window shows them in the status bar, the headless
-  // runner on the error stream.
-  std::function<void(const std::string&)> OnNotice;
 
   // With `on`, a port that is not open (a device that vanished or never
   // opened) is tried again every kReopenMs by the station's clock, quietly,
@@ -114,7 +176,22 @@ class CStation {
   static constexpr int kReopenMs = 5000;
 
  private:
+  // Passes the core's requests and the received lines on to the shell's
+  // events; drops them while there is none.
+  class CRelay final : public IUiSink, public IReceiveListener {
+   public:
+    void ShowMessage(const std::string& text) override;
+    void Beep() override;
+    void DrawDirect() override;
+    void InvalidateAll() override;
+    void ScrollLines(int lines) override;
+    void RedrawBottomRow(bool clearRest) override;
+    void OnLine(std::string_view line) override;
+    IStationEvents* events = nullptr;
+  };
+
   void InstallLinkPort();
+  void WireParts();
   void Reinitialise();
   // After each receive tick: a port that closed itself ends the run as
   // link lost; a closed port is tried again when reopening is on.
@@ -122,12 +199,14 @@ class CStation {
   void ReopenIfDue(IPort& port);
   void PortOpened();
   void Notice(const std::string& text);
+  // Tells the shell when the autopilot went from idle to busy.
+  void FollowRun();
 
   CSettings& settings_;
   IClock& clock_;
   bool demo_;
   PasswordLookup password_;
-  CUiRelay relay_;
+  CRelay relay_;
   CActivity activity_;
   CLinkState link_;
   std::string portName_;
@@ -138,6 +217,7 @@ class CStation {
   bool reopen_ = false;
   bool waiting_ = false;  // for the port to open again
   bool waitSaid_ = false;
+  bool running_ = false;  // the autopilot was busy when last looked at
   std::int64_t reopenAtMs_ = 0;
 };
 

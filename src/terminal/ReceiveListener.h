@@ -3,7 +3,9 @@
 // The document holds the list; the terminal core publishes to it. Each
 // event goes to the slots in their order, so a completed line reaches the
 // capture before the autopilot's log, and the end of a tick reaches the
-// autopilot's prompt watch before the automatic responses answer it.
+// autopilot's prompt watch before the automatic responses answer it. The
+// link state and the shell (the headless runner prints each line) come
+// last: they only watch.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +33,7 @@ class IReceiveListener {
 };
 
 // The slots, in the order every event visits them.
-enum class ReceiveSlot { Capture, Autopilot, Responses };
-inline constexpr std::size_t kReceiveSlots = 3;
+enum class ReceiveSlot { Capture, Autopilot, Responses, Link, Shell };
+inline constexpr std::size_t kReceiveSlots = 5;
 
 }  // namespace nami

@@ -1,7 +1,8 @@
 // What the core asks of the user interface: the modal message boxes (their
 // fixed texts are in text/Messages.h), the beep, and the terminal pane's
-// screen-update requests. The shell implements it with Qt; tests record the
-// calls.
+// screen-update requests. The station passes them on to its shell (the
+// window shows them with Qt, the headless runner prints the messages);
+// tests record the calls.
 #pragma once
 
 #include <string>

@@ -52,7 +52,7 @@ void CAutomationBridge::FinishPending() {
     }
   }
   std::vector<Done> uploads;
-  if (!station_.Transfers().Uploading()) uploads.swap(pending_);
+  if (!station_.Transferring(CStation::Transfer::Upload)) uploads.swap(pending_);
   if (pending_.empty() && sends_.empty()) watch_.stop();
   for (auto& s : sent) {
     const bool whole = doc.Sending().Discarded() == s.discarded;
@@ -75,13 +75,12 @@ std::string WhyNotReadable(const std::string& path) {
 
 void CAutomationBridge::UploadFile(const std::string& path, Done done) {
   ++calls_;
-  CTransfers& transfers = station_.Transfers();
   std::string why;
-  if (transfers.Uploading()) {
+  if (station_.Transferring(CStation::Transfer::Upload)) {
     why = "an upload is already running";
   } else {
-    transfers.UploadByName(path);  // tells the user when it cannot open the file
-    if (!transfers.Uploading()) {
+    station_.Upload(path);  // tells the user when it cannot open the file
+    if (!station_.Transferring(CStation::Transfer::Upload)) {
       why = WhyNotReadable(path);
       if (why.empty()) why = path + ": cannot be opened";
     }
@@ -98,15 +97,14 @@ void CAutomationBridge::UploadFile(const std::string& path, Done done) {
 
 void CAutomationBridge::DownloadFile(const std::string& path, Done done) {
   ++calls_;
-  CTransfers& transfers = station_.Transfers();
   std::string why;
-  if (transfers.Capturing()) {
+  if (station_.Transferring(CStation::Transfer::Capture)) {
     why = "a download capture is already running";
   } else {
-    transfers.CaptureByName(path);
+    station_.Capture(path);
     AfterCommand();
-    if (!transfers.Capturing())
-      why = path + ": cannot be opened for writing (" + FileFaultText(transfers.CaptureFault()) + ")";
+    if (!station_.Transferring(CStation::Transfer::Capture))
+      why = path + ": cannot be opened for writing (" + FileFaultText(station_.CaptureFault()) + ")";
   }
   if (done) done(why.empty(), why);
 }
@@ -132,7 +130,7 @@ std::string CAutomationBridge::GetLine(int n) {
 
 void CAutomationBridge::DownloadStop() {
   ++calls_;
-  station_.Transfers().CaptureStop();
+  station_.StopTransfer(CStation::Transfer::Capture);
   AfterCommand();
 }
 

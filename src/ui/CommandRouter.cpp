@@ -52,8 +52,8 @@ QStringList NameFilters(const std::string& filter) {
   return filters;
 }
 
-CCommandRouter::CCommandRouter(CStation& session, CRecentFiles& recent, QWidget* window)
-    : session_(session), recent_(recent), window_(window) {}
+CCommandRouter::CCommandRouter(CStation& station, CRecentFiles& recent, QWidget* window)
+    : station_(station), settings_(station.Settings()), recent_(recent), window_(window) {}
 
 void CCommandRouter::Message(const QString& text) {
   if (showMessage) {
@@ -85,9 +85,7 @@ QString CCommandRouter::AskFile(const FileRequest& r) {
   return chosen;
 }
 
-QString CCommandRouter::CaptureName() const {
-  return QString::fromStdString(DefaultCaptureName(session_.Clock().Now()));
-}
+QString CCommandRouter::CaptureName() const { return QString::fromStdString(DefaultCaptureName(station_.Now())); }
 
 void CCommandRouter::PasteSend() {
   std::string text;
@@ -96,7 +94,7 @@ void CCommandRouter::PasteSend() {
     text = Utf8ToCp932(QApplication::clipboard()->text().toStdString());
   }
   // Sent from the buffer of the pane that is active.
-  const std::size_t cut = session_.Transfers().StartPasteSend(historyActive_ ? 1 : 0, text);
+  const std::size_t cut = station_.PasteSend(historyActive_ ? 1 : 0, text);
   if (cut > 0) Message(QString::fromStdString(PasteCutNotice(cut)));
 }
 
@@ -119,7 +117,7 @@ bool CCommandRouter::Execute(Command id) {
 }
 
 void CCommandRouter::NewDocument() {
-  session_.NewDocument();
+  station_.NewDocument();
   if (documentChanged) documentChanged();
 }
 
@@ -136,24 +134,24 @@ void CCommandRouter::CopyMarked() {
 void CCommandRouter::CopyToFile() {
   const QString path =
       AskFile({true, Utf(dialog::CopyToFileTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-  if (!path.isEmpty()) session_.Transfers().CopyMarkedLinesToFile(Marks(), LocalPath(path));
+  if (!path.isEmpty()) station_.CopyLines(Marks(), LocalPath(path));
 }
 
 void CCommandRouter::Upload() {
   const QString path = AskFile({false, Utf(dialog::UploadTitle), QString(), NameFilters(dialog::UploadFilter)});
-  if (!path.isEmpty()) session_.Transfers().StartUpload(LocalPath(path));
+  if (!path.isEmpty()) station_.Upload(LocalPath(path));
 }
 
 void CCommandRouter::Download() {
   const QString path = AskFile({true, Utf(dialog::DownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-  if (!path.isEmpty()) session_.Transfers().StartCapture(LocalPath(path));
+  if (!path.isEmpty()) station_.Capture(LocalPath(path));
 }
 
 void CCommandRouter::RetroDownload() {
   // From the history pane's line cursor, whichever pane asked.
   const QString path =
       AskFile({true, Utf(dialog::RetroDownloadTitle), CaptureName(), NameFilters(dialog::DownloadFilter)});
-  if (!path.isEmpty()) session_.Transfers().StartCaptureFromCursor(LocalPath(path), Marks().first);
+  if (!path.isEmpty()) station_.CaptureFrom(LocalPath(path), Marks().first);
 }
 
 bool CCommandRouter::OpenRecent(std::size_t index) {
@@ -163,7 +161,7 @@ bool CCommandRouter::OpenRecent(std::size_t index) {
 
 bool CCommandRouter::OpenPath(const QString& path) {
   FileFault fault;
-  if (!session_.OpenDocument(LocalPath(path), fault)) {
+  if (!station_.OpenDocument(LocalPath(path), fault)) {
     Message(QString::fromStdString(
         msg::Format(msg::DocumentCannotBeOpened,
                     {{"file", QFileInfo(path).fileName().toStdString()}, {"reason", DocumentFaultText(fault)}})));
@@ -177,10 +175,10 @@ bool CCommandRouter::OpenPath(const QString& path) {
 }
 
 bool CCommandRouter::Save() {
-  const std::string& path = session_.Doc().PathName();
+  const std::string& path = station_.PathName();
   if (path.empty()) return SaveAs();
   FileFault fault;
-  if (!session_.SaveDocument(path, fault)) {
+  if (!station_.SaveDocument(path, fault)) {
     Message(QString::fromStdString(Cp932ToUtf8(msg::CannotWriteFile)));
     return false;
   }
@@ -188,7 +186,7 @@ bool CCommandRouter::Save() {
 }
 
 bool CCommandRouter::SaveAs() {
-  const QString initial = QString::fromStdString(Cp932ToUtf8(session_.Doc().Title())) + QStringLiteral(".nmi");
+  const QString initial = QString::fromStdString(Cp932ToUtf8(station_.Title())) + QStringLiteral(".nmi");
   QString path = AskFile({true, QStringLiteral("名前を付けて保存"), initial, kDocumentFilter});
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".nmi");
@@ -198,7 +196,7 @@ bool CCommandRouter::SaveAs() {
     return false;
   }
   FileFault fault;
-  if (!session_.SaveDocument(LocalPath(path), fault)) {
+  if (!station_.SaveDocument(LocalPath(path), fault)) {
     Message(QString::fromStdString(Cp932ToUtf8(msg::CannotWriteFile)));
     return false;
   }
@@ -221,7 +219,7 @@ void CCommandRouter::SelectFont(const QFont& current) {
     chosen = QFontDialog::getFont(&ok, offered, window_, QStringLiteral("ﾌｫﾝﾄの選択"));
   }
   if (!ok) return;
-  CSettings& settings = session_.Settings();
+  CSettings& settings = settings_;
   settings.Set(keys::FontName, Utf8ToCp932(chosen.family().toStdString()));
   const double points = chosen.pointSizeF() > 0 ? chosen.pointSizeF() : chosen.pixelSize();
   settings.SetInt(keys::FontSize, static_cast<int>(points * 10) / 10);

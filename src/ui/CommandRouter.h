@@ -1,5 +1,5 @@
 // Runs the commands of the command table and answers their enabling: what
-// the table's rows act on (the session, the history pane, the window) and
+// the table's rows act on (the station, the history pane, the window) and
 // the steps that ask for a file first.
 //
 // Both panes send their commands here, so a command has the same enabling
@@ -54,7 +54,7 @@ class IFrameCommands {
 
 class CCommandRouter {
  public:
-  CCommandRouter(CStation& session, CRecentFiles& recent, QWidget* window);
+  CCommandRouter(CStation& station, CRecentFiles& recent, QWidget* window);
 
   void SetFrame(IFrameCommands* frame) { frame_ = frame; }
 
@@ -72,7 +72,8 @@ class CCommandRouter {
   bool Execute(Command id);
 
   // What the rows act on.
-  CStation& Session() const { return session_; }
+  CStation& Station() const { return station_; }
+  CSettings& Settings() const { return settings_; }
   CNamiView2* History() const { return history_; }
   IFrameCommands* Frame() const { return frame_; }
   QWidget* Window() const { return window_; }
@@ -101,7 +102,7 @@ class CCommandRouter {
   void SelectFont(const QFont& current);
 
   // Replaceable for tests: the file dialog (empty = cancelled), the font
-  // dialog, and the message box (UTF-8 text).
+  // dialog; the message box (UTF-8 text: the window's one route).
   std::function<QString(const FileRequest&)> chooseFile;
   std::function<bool(QFont&)> chooseFont;
   std::function<void(const QString&)> showMessage;
@@ -120,7 +121,8 @@ class CCommandRouter {
   std::string MarkedText() const { return history_ ? history_->Model().MarkedText() : std::string(); }
   static std::string LocalPath(const QString& path);
 
-  CStation& session_;
+  CStation& station_;
+  CSettings& settings_;
   CRecentFiles& recent_;
   QWidget* window_;
   CNamiView2* history_ = nullptr;

@@ -16,37 +16,43 @@ using R = CCommandRouter;
 bool HasHistory(const R& r) { return r.History() != nullptr; }
 bool HasFrame(const R& r) { return r.Frame() != nullptr; }
 bool HistoryActive(const R& r) { return HasHistory(r) && r.HistoryActive(); }
-bool NotPasting(const R& r) { return !r.Session().Transfers().PasteSending(); }
-bool Pasting(const R& r) { return r.Session().Transfers().PasteSending(); }
-bool NotUploading(const R& r) { return !r.Session().Transfers().Uploading(); }
-bool Uploading(const R& r) { return r.Session().Transfers().Uploading(); }
-bool NotCapturing(const R& r) { return !r.Session().Transfers().Capturing(); }
-bool Capturing(const R& r) { return r.Session().Transfers().Capturing(); }
+using Transfer = CStation::Transfer;
+template <Transfer T>
+bool Running(const R& r) {
+  return r.Station().Transferring(T);
+}
+template <Transfer T>
+bool NotRunning(const R& r) {
+  return !r.Station().Transferring(T);
+}
+template <Transfer T>
+void Stop(R& r) {
+  r.Station().StopTransfer(T);
+}
 // An autopilot step starts only while no run is busy.
 template <AutoCommand C>
 bool AutoReady(const R& r) {
-  const CAutopilot& pilot = r.Session().Autopilot();
-  return pilot.State().Idle() && pilot.IsEnabled(C);
+  return r.Station().CanRun(C);
 }
 bool Never(const R&) { return false; }
 
 template <AutoCommand C>
 void RunAuto(R& r) {
-  r.Session().Autopilot().Run(C);
+  r.Station().Run(C);
 }
 // A dialog or an editor on the settings, parented to the window.
 template <auto Dialog>
 void OnSettings(R& r) {
-  Dialog(r.Window(), r.Session().Settings());
+  Dialog(r.Window(), r.Settings());
 }
 
 template <const KeySpec& Key>
 bool SwitchOn(const R& r) {
-  return r.Session().Settings().Get(Key) != "0";
+  return r.Settings().Get(Key) != "0";
 }
 template <const KeySpec& Key>
 void Flip(R& r) {
-  r.Session().Settings().Set(Key, SwitchOn<Key>(r) ? "0" : "1");
+  r.Settings().Set(Key, SwitchOn<Key>(r) ? "0" : "1");
 }
 
 constexpr int Key(QKeyCombination key) { return key.toCombined(); }
@@ -102,13 +108,13 @@ const std::vector<CommandRow> kRows = {
      .prompt = "ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容を貼り付け",
      .tip = "貼り付け",
      .key = Key(Qt::SHIFT | Qt::Key_Insert),
-     .enabled = NotPasting,
+     .enabled = NotRunning<Transfer::Paste>,
      .run = [](R& r) { r.PasteSend(); }},
     {.id = Command::PasteStop,
      .label = "ﾍﾟｰｽﾄ送信中止(&Aｽ)",
      .prompt = "ペースト送信を中止します",
-     .enabled = Pasting,
-     .run = [](R& r) { r.Session().Transfers().StopPasteSend(); }},
+     .enabled = Running<Transfer::Paste>,
+     .run = Stop<Transfer::Paste>},
     {.id = Command::CopyToFile,
      .label = "ﾌｧｲﾙにｺﾋﾟｰ(&Fﾌ)",
      .prompt = "ファイルにコピーします",
@@ -143,31 +149,31 @@ const std::vector<CommandRow> kRows = {
      .prompt = "ディスクからのファイルのアップロード",
      .tip = "ｱｯﾌﾟﾛｰﾄﾞ",
      .icon = icon::Upload,
-     .enabled = NotUploading,
+     .enabled = NotRunning<Transfer::Upload>,
      .run = [](R& r) { r.Upload(); }},
     {.id = Command::UploadStop,
      .label = "アップロード中止(&Bﾁ)",
-     .enabled = Uploading,
-     .run = [](R& r) { r.Session().Transfers().StopUpload(); }},
+     .enabled = Running<Transfer::Upload>,
+     .run = Stop<Transfer::Upload>},
     {.id = Command::Download,
      .label = "ダウンロード(&Dﾀ)",
      .prompt = "ディスクへのファイルのダウンロード",
      .tip = "ﾀﾞｳﾝﾛｰﾄﾞ",
      .icon = icon::Download,
-     .enabled = NotCapturing,
+     .enabled = NotRunning<Transfer::Capture>,
      .run = [](R& r) { r.Download(); }},
     {.id = Command::RetroDownload,
      .label = "さかのぼってﾀﾞｳﾝ(&Rｻ)",
      .prompt = "ﾗｲﾝｶｰｿﾙまでさかのぼってダウンロードします",
      .tip = "さかのぼりﾀﾞｳﾝ",
      .icon = icon::RetroDownload,
-     .enabled = NotCapturing,
+     .enabled = NotRunning<Transfer::Capture>,
      .run = [](R& r) { r.RetroDownload(); }},
     {.id = Command::DownloadEnd,
      .label = "ダウンロード終了(&Sｽ)",
      .prompt = "ダウンロードを終了します",
-     .enabled = Capturing,
-     .run = [](R& r) { r.Session().Transfers().StopCapture(); }},
+     .enabled = Running<Transfer::Capture>,
+     .run = Stop<Transfer::Capture>},
 
     // Editor.
     {.id = Command::MailCreate,
@@ -195,7 +201,7 @@ const std::vector<CommandRow> kRows = {
      .prompt = "自動ﾓｰﾄﾞのＬＲＳの有無の設定",
      .tip = "自動ﾓｰﾄﾞ設定",
      .icon = icon::AutoModeSettings,
-     .run = [](R& r) { RunAutoModeDialog(r.Window(), r.Session().Doc(), r.Session().Autopilot().State()); }},
+     .run = [](R& r) { RunAutoModeDialog(r.Window(), r.Station().Doc(), r.Station().Autopilot().State()); }},
     {.id = Command::AutoModeStart,
      .label = "自動ﾓｰﾄﾞ起動(&Aｵ)",
      .prompt = "自動運転をスタート",

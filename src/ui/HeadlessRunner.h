@@ -18,13 +18,13 @@
 #include <optional>
 
 #include "station/Station.h"
-#include "terminal/UiSink.h"
+#include "station/StationEvents.h"
 #include "ui/Heartbeat.h"
 #include "ui/Notifier.h"
 
 namespace nami {
 
-class CHeadlessRunner : public QObject, public IUiSink {
+class CHeadlessRunner : public QObject, private IStationEvents {
   Q_OBJECT
 
  public:
@@ -36,34 +36,40 @@ class CHeadlessRunner : public QObject, public IUiSink {
   int ExitCode() const { return exitCode_; }
   bool Finished() const { return finished_; }
 
-  // IUiSink: messages go to the error stream.
-  void ShowMessage(const std::string& text) override;
-  void Beep() override {}
-
 
   // Makes SIGTERM and SIGINT end the run cleanly (once per process).
   void HandleTerminationSignals();
 
  private:
-  void AfterTick();
-  // With --stay: write failures and each run's end are told at once.
-  void ReportUnattended();
-  // The lines that frame each run on the output.
-  void ReportRuns();
+  // IStationEvents: messages, notices and the activity go to the error
+  // stream, each received line (UTF-8) and the lines that frame each run to
+  // the output.
+  void ShowMessage(const std::string& text) override;
+  void Beep() override {}
+  void LineReceived(std::string_view line) override;
+  void LinesAdded(int count) override;
+  void ProgressChanged() override;
+  void Notice(const std::string& text) override;
+  void RunStarted() override;
+  void RunEnded(const RunEnd& end, const RunSummary& summary) override;
+  // With --stay write failures are told at once; a single run reports its
+  // reason when it ends.
+  void WriteFailure(const std::string& reason) override;
+  void PortChanged() override;
+  void ActivityAdded(const ActivityEntry& entry) override;
   void Finish(int code, const std::string& why);
 
   CStation& station_;
+  CSettings& settings_;
   bool stay_;
   int timeLimitMs_;
   std::FILE* out_;
   std::FILE* err_;
   CHeartbeat heartbeat_;
   QTimer limit_;
-  int activityId_ = 0;
   std::optional<CNotifier> notifier_;  // only with --stay: a single run touches no bus
   bool started_ = false;
-  bool runShown_ = false;  // the start line of the running run is out
-  std::uint64_t endsShown_ = 0;
+  RunEnd lastEnd_;  // of the last run that ended
   bool finished_ = false;
   int exitCode_ = 0;
 };

@@ -35,7 +35,7 @@ CHeartbeat::CHeartbeat(CStation& station, QObject* parent)
   connect(&timer_, &QTimer::timeout, this, [this] { OnWake(false); });
   schedule_.setInterval(kScheduleMs);
   connect(&schedule_, &QTimer::timeout, this, [this] {
-    station_.ScheduleTick();
+    station_.OnMinuteTimer();
     TickSoon();  // a run it started is watched from now on (the beat)
   });
 }
@@ -45,8 +45,6 @@ CHeartbeat::~CHeartbeat() { Stop(); }
 void CHeartbeat::Start() {
   active_ = true;
   stopped_ = false;
-  // A write that finds the device gone: the tick reports the lost link.
-  station_.Doc().Sending().OnPortLost([this] { TickSoon(); });
   schedule_.start();
   Arrange();
 }
@@ -54,7 +52,6 @@ void CHeartbeat::Start() {
 void CHeartbeat::Stop() {
   active_ = false;
   stopped_ = true;
-  station_.Doc().Sending().OnPortLost(nullptr);
   timer_.stop();
   schedule_.stop();
   WatchDescriptor(-1);
@@ -68,9 +65,8 @@ void CHeartbeat::TickSoon() {
 
 void CHeartbeat::RunTick() {
   ++ticks_;
-  const int completed = station_.Tick();
+  station_.Tick();
   KickSenders();
-  if (afterTick) afterTick(completed);
 }
 
 void CHeartbeat::KickSenders() {
@@ -124,8 +120,7 @@ void CHeartbeat::WatchDescriptor(int fd) {
 
 void CHeartbeat::Arrange() {
   if (!active_) return;
-  IPort* port = station_.Doc().Port();
-  const int fd = port && port->IsOpen() ? port->PollFd() : -1;
+  const int fd = station_.PollFd();
   if (fd != fd_) WatchDescriptor(fd);
   if (hungUp_ && fd_ >= 0) {
     // The same descriptor number may belong to a port opened again since.
@@ -139,7 +134,7 @@ void CHeartbeat::Arrange() {
     if (!timer_.isActive()) timer_.start(kPollMs);
     return;
   }
-  if (station_.Autopilot().Busy()) {
+  if (station_.Running()) {
     if (!timer_.isActive() || timer_.remainingTime() > kBeatMs) timer_.start(kBeatMs);
   } else if (timer_.isActive() && timer_.interval() != 0) {
     timer_.stop();

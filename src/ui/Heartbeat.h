@@ -13,12 +13,13 @@
 // has a run (it ends a step whose run was stopped, and checks what waits on
 // time). A port without a descriptor (the in-process simulator, a closed
 // port waiting to be opened again) or a line that has hung up is polled
-// every kPollMs; a write that finds the port gone asks for a tick.
-// TickSoon() runs one tick at the next turn of the event loop, for commands
-// that change what the tick acts on. Every kScheduleMs the schedule may
-// start a run. The document's send engine (send/SendEngine.h) gets its
-// notifier and timer here: its ready descriptor is watched, its timer runs
-// as it asks, and it is kicked after each tick and each command.
+// every kPollMs. TickSoon() runs one tick at the next turn of the event
+// loop, for commands that change what the tick acts on and for a write that
+// found the port gone (the shell passes the station's PortChanged on).
+// Every kScheduleMs the station's minute timer may start a run. The
+// document's send engine (send/SendEngine.h) gets its notifier and timer
+// here: its ready descriptor is watched, its timer runs as it asks, and it
+// is kicked after each tick and each command.
 #pragma once
 
 #include <QObject>
@@ -42,9 +43,6 @@ class CHeartbeat : public QObject {
   explicit CHeartbeat(CStation& station, QObject* parent = nullptr);
   ~CHeartbeat() override;
 
-  // Runs after every receive tick with the number of lines it completed.
-  std::function<void(int completed)> afterTick;
-
   // Starts watching the port and the schedule.
   void Start();
   // Stops every timer and lets go of the port (before it closes for good);
@@ -53,7 +51,7 @@ class CHeartbeat : public QObject {
   bool Active() const { return active_; }
   // One tick at the next turn of the event loop (after a command).
   void TickSoon();
-  // One receive tick now, then the senders and afterTick.
+  // One receive tick now, then the senders.
   void RunTick();
   // True while the running tick was started by data arriving (the pane
   // then coalesces its repaints).

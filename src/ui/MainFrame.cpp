@@ -34,7 +34,12 @@ constexpr int kIdleMs = 100;
 }  // namespace
 
 CMainFrame::CMainFrame(CStation& station, CRecentFiles& recent, QWidget* parent)
-    : QMainWindow(parent), station_(station), recent_(recent), router_(station, recent, this), heartbeat_(station) {
+    : QMainWindow(parent),
+      station_(station),
+      settings_(station.Settings()),
+      recent_(recent),
+      router_(station, recent, this),
+      heartbeat_(station) {
   setWindowIcon(AppIcon());
   setAcceptDrops(true);
   BuildPanes();
@@ -71,24 +76,60 @@ void CMainFrame::BuildPanes() {
 }
 
 void CMainFrame::WireStation() {
-  heartbeat_.afterTick = [this](int completed) {
-    if (completed > 0) static_cast<CNamiView2*>(history_)->OnStoreChanged();
-    RefreshSoon();
-  };
   router_.documentChanged = [this] {
     view_->update();
     if (history_) history_->update();
     RebuildRecentFiles();
     UpdateTitle();
   };
-  station_.Autopilot().OnWriteFailure = [this](const std::string& reason) { view_->ShowMessage(reason); };
+  router_.showMessage = [this](const QString& text) { Message(text, BoxWait::Yes); };
   // A vanished or missing device is tried again every few seconds.
   station_.SetReopenPort(true);
-  station_.OnNotice = [this](const std::string& text) {
-    idleText_ = QString::fromStdString(text);
-    UpdateProgress();
-  };
+  station_.SetEvents(this);
 }
+
+void CMainFrame::Message(const QString& text, BoxWait wait) {
+  if (messageHandler) {
+    messageHandler(text);
+    return;
+  }
+  // No nested event loop for the core's messages: the tick and the
+  // autopilot must not run inside the call that raised the message.
+  if (wait == BoxWait::Yes)
+    RunMessageBox(this, text);
+  else
+    OpenMessageBox(this, text);
+}
+
+void CMainFrame::ShowMessage(const std::string& text) {
+  Message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void CMainFrame::Beep() { QApplication::beep(); }
+void CMainFrame::DrawDirect() { view_->DrawDirect(); }
+void CMainFrame::InvalidateAll() { view_->InvalidateAll(); }
+void CMainFrame::ScrollLines(int lines) { view_->ScrollLines(lines); }
+void CMainFrame::RedrawBottomRow(bool clearRest) { view_->RedrawBottomRow(clearRest); }
+
+void CMainFrame::LinesAdded(int /*count*/) { static_cast<CNamiView2*>(history_)->OnStoreChanged(); }
+
+void CMainFrame::ProgressChanged() { RefreshSoon(); }
+
+void CMainFrame::RunStarted() { RefreshSoon(); }
+
+void CMainFrame::WriteFailure(const std::string& reason) { ShowMessage(reason); }
+
+void CMainFrame::PortChanged() {
+  heartbeat_.TickSoon();  // follows the port; a lost one is reported by the tick
+  RefreshSoon();
+}
+
+void CMainFrame::Notice(const std::string& text) {
+  idleText_ = QString::fromStdString(text);
+  UpdateProgress();
+}
+
+void CMainFrame::ActivityAdded(const ActivityEntry& entry) { activity_->Append(entry); }
 
 void CMainFrame::WatchInput() {
   idleTimer_.setSingleShot(true);
@@ -112,10 +153,7 @@ CMainFrame::~CMainFrame() {
   toolbar_->disconnect(this);
   activity_->disconnect(this);
   heartbeat_.Stop();
-  station_.Activity().Unlisten(activityId_);
-  station_.Autopilot().OnRunEnd = nullptr;
-  station_.OnNotice = nullptr;
-  station_.Autopilot().OnWriteFailure = nullptr;
+  station_.SetEvents(nullptr);
   qApp->removeEventFilter(this);
   clockTimer_.stop();
 }
@@ -130,7 +168,7 @@ QSize CMainFrame::DefaultSize(const QFont& font) {
 }
 
 QSize CMainFrame::FirstStartSize() const {
-  const QSize def = DefaultSize(FrameFont(station_.Settings()));
+  const QSize def = DefaultSize(FrameFont(settings_));
   const QFontMetrics pane(view_->TerminalFont());
   // The frame around the central area: menu, toolbar, status bar and borders.
   const int bars = menuBar()->sizeHint().height() + toolbar_->sizeHint().height() + statusBar()->sizeHint().height() +
@@ -149,20 +187,17 @@ void CMainFrame::BuildActivityPane() {
   activity_ = new CActivityPane(this);
   activity_->setAllowedAreas(Qt::AllDockWidgetAreas);
   addDockWidget(Qt::BottomDockWidgetArea, activity_);
-  activity_->setVisible(station_.Settings().Get(keys::ActivityPane) == "1");
+  activity_->setVisible(settings_.Get(keys::ActivityPane) == "1");
   connect(activity_, &QDockWidget::visibilityChanged, this, &CMainFrame::RefreshSoon);
-  activityId_ = station_.Activity().Listen([this](const ActivityEntry& entry) { activity_->Append(entry); });
-  station_.Autopilot().OnRunEnd = [this](const RunSummary& summary) { OnRunEnd(summary); };
 }
 
-void CMainFrame::OnRunEnd(const RunSummary& summary) {
+void CMainFrame::RunEnded(const RunEnd& end, const RunSummary& summary) {
   // Until the next step or port note, the bar tells how the run ended.
-  runEndText_ = QStringLiteral("%1  %2").arg(
-      QString::fromStdString(FormatLocalTime("%H:%M:%S", station_.Autopilot().LastEnd().at)),
-      QString::fromStdString(FormatSummary(summary)));
+  runEndText_ = QStringLiteral("%1  %2").arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", end.at)),
+                                             QString::fromStdString(FormatSummary(summary)));
   idleText_ = runEndText_;
   UpdateProgress();
-  NotifyRunEnd(notifier_, station_.Settings(), summary);
+  NotifyRunEnd(notifier_, settings_, summary);
 }
 
 QAction* CMainFrame::Action(Command id) const {
@@ -290,7 +325,7 @@ void CMainFrame::BuildStatusBar() {
 }
 
 void CMainFrame::UpdateClock() {
-  const QString text = QString::fromStdString(FormatLocalTime("%c", station_.Clock().Now()));
+  const QString text = QString::fromStdString(FormatLocalTime("%c", station_.Now()));
   // The label has a fixed size (see BuildStatusBar); a wider text widens it.
   const int width = clock_->fontMetrics().horizontalAdvance(text) + 8;
   if (clock_->maximumWidth() < width && clock_->maximumWidth() < QWIDGETSIZE_MAX)
@@ -301,16 +336,16 @@ void CMainFrame::UpdateClock() {
 
 void CMainFrame::UpdateLink() {
   const QString port = QString::fromStdString(station_.PortName());
-  if (!station_.Doc().PortOpen()) {
+  const CStation::LinkStatus status = station_.Status();
+  if (!status.portOpen) {
     // The port's own words: the device and the system's reason.
-    const std::string why = station_.Doc().PortFailure();
+    const std::string& why = status.portFailure;
     link_->SetState(CLinkLight::Light::Fault,
                     QStringLiteral("ポートが開いていません: %1").arg(why.empty() ? port : QString::fromStdString(why)));
     return;
   }
-  const CLinkState& link = station_.Link();
   CLinkLight::Light light = CLinkLight::Light::Off;
-  switch (link.Phase()) {
+  switch (status.phase) {
     case LinkPhase::Connected:
       light = CLinkLight::Light::On;
       break;
@@ -321,7 +356,7 @@ void CMainFrame::UpdateLink() {
     case LinkPhase::Disconnected:
       break;
   }
-  link_->SetState(light, QString::fromStdString(link.Text(station_.Clock().Now())) + QStringLiteral("  ") + port);
+  link_->SetState(light, QString::fromStdString(status.text) + QStringLiteral("  ") + port);
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -364,7 +399,7 @@ void CMainFrame::RefreshCommands() {
   UpdateProgress();
   UpdateLink();
   // Progress moves while a sender runs.
-  if (!station_.Doc().Sending().Idle() && !shutDown_ && !closing_) RefreshSoon();
+  if (station_.Sending() && !shutDown_ && !closing_) RefreshSoon();
 }
 
 void CMainFrame::RefreshSoon() {
@@ -373,13 +408,6 @@ void CMainFrame::RefreshSoon() {
 
 void CMainFrame::StartPacer() {
   if (!shutDown_ && !closing_) heartbeat_.KickSenders();
-}
-
-QString CMainFrame::ProgressText() const {
-  const QString text = QString::fromStdString(station_.Autopilot().StatusText());
-  const QString sending = QString::fromStdString(station_.Transfers().ProgressText());
-  if (sending.isEmpty()) return text;
-  return text.isEmpty() ? sending : text + QStringLiteral("  ") + sending;
 }
 
 void CMainFrame::UpdateProgress() {
@@ -429,10 +457,10 @@ void CMainFrame::SwitchPane(bool /*next*/) {
 
 void CMainFrame::ShowAbout() { ShowAboutBox(this); }
 
-void CMainFrame::UpdateTitle() { setWindowTitle(FromCp932(station_.Doc().Title()) + QStringLiteral(" - Nami")); }
+void CMainFrame::UpdateTitle() { setWindowTitle(FromCp932(station_.Title()) + QStringLiteral(" - Nami")); }
 
 void CMainFrame::RestoreGeometry() {
-  CSettings& s = station_.Settings();
+  CSettings& s = settings_;
   const QSize def = FirstStartSize();
   const int w = s.Has(keys::Width) ? s.GetInt(keys::Width) : def.width();
   const int h = s.Has(keys::Height) ? s.GetInt(keys::Height) : def.height();
@@ -442,7 +470,7 @@ void CMainFrame::RestoreGeometry() {
 }
 
 void CMainFrame::StoreGeometry() {
-  CSettings& s = station_.Settings();
+  CSettings& s = settings_;
   s.SetInt(keys::X, pos().x());
   s.SetInt(keys::Y, pos().y());
   s.SetInt(keys::Width, width());
@@ -459,7 +487,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
   // remembered height, else two thirds.
   QTimer::singleShot(0, this, [this] {
     const int total = std::max(2, splitter_->height() - splitter_->handleWidth());
-    CSettings& s = station_.Settings();
+    CSettings& s = settings_;
     const int history =
         s.Has(keys::HistoryHeight) ? std::clamp(s.GetInt(keys::HistoryHeight), 1, total - 1) : total * 2 / 3;
     splitter_->setSizes({history, total - history});
@@ -467,7 +495,6 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 bool CMainFrame::ConfirmClose() {
-  CNamiDoc& doc = station_.Doc();
   auto ask = [this](const QString& question) {
     if (askOnExit) return askOnExit(question);
     const auto button =
@@ -477,13 +504,13 @@ bool CMainFrame::ConfirmClose() {
            : button == QMessageBox::Discard ? ExitChoice::Discard
                                             : ExitChoice::Cancel;
   };
-  if (!doc.PathName().empty()) {
+  if (!station_.PathName().empty()) {
     if (router_.Save()) return true;
     // The message said why; the text must not go without the user's word.
     return ask(QStringLiteral("受信したテキストを保存できませんでした。保存せずに終了しますか?")) ==
            ExitChoice::Discard;
   }
-  if (doc.Lines().LineCount() == 0) return true;  // nothing received: nothing to lose
+  if (!station_.HasText()) return true;  // nothing received: nothing to lose
   for (;;) {
     switch (ask(QStringLiteral("受信したテキストを保存しますか?"))) {
       case ExitChoice::Discard:

@@ -27,7 +27,7 @@
 
 namespace nami {
 
-class CMainFrame : public QMainWindow, private IFrameCommands {
+class CMainFrame : public QMainWindow, private IFrameCommands, private IStationEvents {
   Q_OBJECT
 
  public:
@@ -49,8 +49,8 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   // The receive tick, the schedule, the senders and the termination signals.
   CHeartbeat& Heartbeat() { return heartbeat_; }
   // What the message pane shows while something is being sent or an
-  // autopilot step runs (UTF-8); empty otherwise.
-  QString ProgressText() const;
+  // autopilot step runs; empty otherwise.
+  QString ProgressText() const { return QString::fromStdString(station_.Progress()); }
   // How the last auto-mode run ended, with the time; shown between runs.
   QString RunEndText() const { return runEndText_; }
 
@@ -68,6 +68,15 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   // The frame's font: "fontname" (79 kept) and "fontsize" of "Window".
   static QFont FrameFont(CSettings& settings);
 
+  // The one way a message box of nami's is shown: the core's messages (not
+  // waiting, so that no state machine moves on while the box is up) and
+  // the commands' (waiting for OK).
+  enum class BoxWait { No, Yes };
+  void Message(const QString& text, BoxWait wait = BoxWait::No);
+  // Replaces the message box (tests; a window-less automation instance
+  // writes to the error stream while the window is hidden).
+  std::function<void(const QString&)> messageHandler;
+
   enum class ExitChoice { Save, Discard, Cancel };
   // Asks what becomes of the received text at exit; tests answer here
   // instead of the message box.
@@ -82,7 +91,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
 
  private:
   void BuildPanes();
-  // The station's hooks: ticks, notices, the autopilot's reports.
+  // Hands the window to the station as its events (once).
   void WireStation();
   // Input, focus and clipboard changes refresh the commands; the clock ticks.
   void WatchInput();
@@ -108,7 +117,21 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   void UpdateProgress();
   void UpdateLink();
   void BuildActivityPane();
-  void OnRunEnd(const RunSummary& summary);
+  // IStationEvents.
+  void ShowMessage(const std::string& text) override;
+  void Beep() override;
+  void DrawDirect() override;
+  void InvalidateAll() override;
+  void ScrollLines(int lines) override;
+  void RedrawBottomRow(bool clearRest) override;
+  void LinesAdded(int count) override;
+  void ProgressChanged() override;
+  void Notice(const std::string& text) override;
+  void RunStarted() override;
+  void RunEnded(const RunEnd& end, const RunSummary& summary) override;
+  void WriteFailure(const std::string& reason) override;
+  void PortChanged() override;
+  void ActivityAdded(const ActivityEntry& entry) override;
   // The window's own commands.
   void Exit() override;
   void ToggleToolBar() override;
@@ -124,6 +147,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   bool ConfirmClose();
 
   CStation& station_;
+  CSettings& settings_;
   CRecentFiles& recent_;
   CCommandRouter router_;
   CHeartbeat heartbeat_;
@@ -138,7 +162,6 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   CLinkLight* link_ = nullptr;
   CActivityPane* activity_ = nullptr;
   CNotifier notifier_;
-  int activityId_ = 0;
   bool placed_ = false;  // the splitter has its first sizes
   QMenu* fileMenu_ = nullptr;
   QAction* recentAnchor_ = nullptr;

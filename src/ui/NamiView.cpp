@@ -29,7 +29,7 @@ constexpr int kCoalesceMs = 50;
 
 CNamiView::CNamiView(CStation& station, const CHeartbeat& heartbeat, QWidget* parent)
     : QWidget(parent), station_(station), heartbeat_(heartbeat) {
-  CSettings& settings = station_.Settings();
+  const CSettings& settings = station_.Settings();
   font_ = MakeTerminalFont(FromCp932(settings.Get(keys::FontName)), settings.GetInt(keys::FontSize));
   setFont(font_);
   lineHeight_ = std::max(1, QFontMetrics(font_).lineSpacing());
@@ -40,7 +40,7 @@ CNamiView::CNamiView(CStation& station, const CHeartbeat& heartbeat, QWidget* pa
   setCursor(Qt::IBeamCursor);
   heldRepaint_.setSingleShot(true);
   connect(&heldRepaint_, &QTimer::timeout, this, [this] {
-    const int rows = station_.Core().Rows();
+    const int rows = station_.Rows();
     if (heldFull_)
       update();
     else if (heldBottom_)
@@ -48,12 +48,9 @@ CNamiView::CNamiView(CStation& station, const CHeartbeat& heartbeat, QWidget* pa
     heldFull_ = heldBottom_ = false;
     lastRepaint_.start();
   });
-  station_.Ui().SetTarget(this);
 }
 
-CNamiView::~CNamiView() {
-  if (station_.Ui().Target() == this) station_.Ui().SetTarget(nullptr);
-}
+CNamiView::~CNamiView() = default;
 
 void CNamiView::StopRepaints() {
   heldRepaint_.stop();
@@ -62,7 +59,7 @@ void CNamiView::StopRepaints() {
 
 QRect CNamiView::CaretRect() const { return QRect(caret_.x(), caret_.y(), kCaretWidth, lineHeight_); }
 
-void CNamiView::UpdateRows() { station_.Core().SetRows(RowsFor(lineHeight_, height())); }
+void CNamiView::UpdateRows() { station_.SetRows(RowsFor(lineHeight_, height())); }
 
 void CNamiView::resizeEvent(QResizeEvent* event) {
   UpdateRows();
@@ -81,9 +78,7 @@ void CNamiView::paintEvent(QPaintEvent* event) {
 
   UpdateRows();
   CPainterSurface surface(painter, dirty, lineHeight_);
-  const std::string current = station_.Core().CurrentLine();
-  const std::string_view currentView(current);
-  const CaretPos pos = DrawNewestLines(station_.Doc().Lines(), surface, lineHeight_, height(), &currentView);
+  const CaretPos pos = station_.DrawTerminal(surface, lineHeight_, height());
   const QPoint caret(pos.x, pos.y);
   if (hasFocus() && preedit_.isEmpty())
     painter.fillRect(QRect(caret, QSize(kCaretWidth, lineHeight_)), pal.color(QPalette::Text));
@@ -124,7 +119,7 @@ void CNamiView::InvalidateAll() {
 
 void CNamiView::ScrollLines(int lines) {
   if (Coalesce(false)) return;
-  const int rows = station_.Core().Rows();
+  const int rows = station_.Rows();
   if (lines >= rows) {
     update();
     return;
@@ -138,25 +133,8 @@ void CNamiView::RedrawBottomRow(bool /*clearRest*/) {
   // The row is painted opaque over its full width, so the rest of it is
   // always cleared; the caret moves within the same row.
   if (Coalesce(true)) return;
-  const int rows = station_.Core().Rows();
+  const int rows = station_.Rows();
   update(QRect(0, (rows - 1) * lineHeight_, width(), lineHeight_));
-}
-
-void CNamiView::ShowMessage(const std::string& text) {
-  const QString utf = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-  if (messageHandler) {
-    messageHandler(utf);
-    return;
-  }
-  // No nested event loop: the tick and the autopilot must not run inside
-  // the call that raised the message.
-  OpenMessageBox(window(), utf);
-}
-
-void CNamiView::Beep() { QApplication::beep(); }
-
-void CNamiView::SendBytes(const std::string& cp932) {
-  for (unsigned char b : cp932) station_.Core().Key(b);
 }
 
 namespace {
@@ -185,17 +163,15 @@ KeyStroke Describe(const QKeyEvent& event) {
 }  // namespace
 
 void CNamiView::keyPressEvent(QKeyEvent* event) {
-  const std::string bytes = KeyBytes(Describe(*event));
-  if (bytes.empty()) {
+  if (!station_.Type(Describe(*event))) {
     QWidget::keyPressEvent(event);  // menu keys and the rest go to the window
     return;
   }
-  SendBytes(bytes);
   event->accept();
 }
 
 void CNamiView::inputMethodEvent(QInputMethodEvent* event) {
-  if (!event->commitString().isEmpty()) SendBytes(ToCp932(event->commitString()));
+  if (!event->commitString().isEmpty()) station_.TypeText(ToCp932(event->commitString()));
   // The text being composed is shown at the caret until it is committed;
   // nothing of it goes to the link before then.
   preedit_ = event->preeditString();

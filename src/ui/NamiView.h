@@ -2,8 +2,8 @@
 // line still being received, and sends every typed character to the link.
 //
 // It paints from the core's layout and turns the core's update requests
-// into scrolls and small invalidations, so a growing line repaints only the
-// bottom row.
+// (which the window passes on from the station's events) into scrolls and
+// small invalidations, so a growing line repaints only the bottom row.
 #pragma once
 
 #include <QElapsedTimer>
@@ -15,14 +15,13 @@
 #include <functional>
 
 #include "station/Station.h"
-#include "terminal/UiSink.h"
 #include "ui/Heartbeat.h"
 
 class QPainter;
 
 namespace nami {
 
-class CNamiView : public QWidget, public IUiSink {
+class CNamiView : public QWidget {
   Q_OBJECT
 
  public:
@@ -41,20 +40,15 @@ class CNamiView : public QWidget, public IUiSink {
   const QString& PreeditText() const { return preedit_; }
   QRect InputCursorRect() const;
 
-  // Replaces the modal message box (tests).
-  std::function<void(const QString&)> messageHandler;
-
   // Paint statistics, for tests and measurements.
   int PaintCount() const { return paints_; }
   int FullPaintCount() const { return fullPaints_; }
 
-  // IUiSink
-  void ShowMessage(const std::string& text) override;
-  void Beep() override;
-  void DrawDirect() override;
-  void InvalidateAll() override;
-  void ScrollLines(int lines) override;
-  void RedrawBottomRow(bool clearRest) override;
+  // The core's update requests (see terminal/UiSink.h).
+  void DrawDirect();
+  void InvalidateAll();
+  void ScrollLines(int lines);
+  void RedrawBottomRow(bool clearRest);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -67,7 +61,6 @@ class CNamiView : public QWidget, public IUiSink {
   bool focusNextPrevChild(bool next) override;
 
  private:
-  void SendBytes(const std::string& cp932);
   void UpdateRows();
   void PaintPreedit(QPainter& painter);
 

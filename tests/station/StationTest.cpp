@@ -14,6 +14,22 @@ namespace {
 
 using test::TempDir;
 
+// A shell that records what the station tells it.
+struct Recorder final : IStationEvents {
+  void ShowMessage(const std::string& text) override { heard.push_back("message " + text); }
+  void Beep() override {}
+  void LineReceived(std::string_view line) override { lines.emplace_back(line); }
+  void LinesAdded(int count) override { added += count; }
+  void RunStarted() override { heard.push_back("started"); }
+  void RunEnded(const RunEnd& end, const RunSummary&) override {
+    heard.push_back(std::string("ended ") + DescribeOutcome(end.outcome).english);
+  }
+  void PortChanged() override { heard.push_back("port"); }
+  std::vector<std::string> heard;
+  std::vector<std::string> lines;
+  int added = 0;
+};
+
 struct StationRig {
   StationRig() {
     settings = std::make_unique<CSettings>(dir.File("NAMI.INI"));
@@ -47,11 +63,49 @@ TEST(Station, TickReportsLinesCompletedEvenInAFullStore) {
   StationRig h;
   h.session->NewDocument();
   for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) h.session->Doc().Lines().AddLine("x");
-  std::vector<std::string> seen;
-  h.session->OnLine = [&](const std::string& l) { seen.push_back(l); };
+  Recorder shell;
+  h.session->SetEvents(&shell);
   h.port->Deliver("one\ntwo\n");
   EXPECT_EQ(h.session->Tick(), 2);
-  EXPECT_EQ(seen, (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(shell.lines, (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(shell.added, 2);
+  h.session->SetEvents(nullptr);
+}
+
+// The shell hears of a run once when it starts and once when it ends,
+// whatever ends it, and of each change of the port.
+TEST(Station, TellsItsShellOfEachRunAndOfThePort) {
+  const struct {
+    const char* name;
+    bool portFails;
+    bool vanish;  // the device goes while the run waits
+    std::vector<std::string> heard;
+  } cases[] = {
+      {"refused without a port", true, false,
+       {"message ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい", "port", "ended port not open"}},
+      {"lost with the device", false, true,
+       {"port", "started", "message link lost: gone", "ended link lost", "port"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    StationRig h;
+    Recorder shell;
+    h.session->SetEvents(&shell);
+    h.port->failOpen = c.portFails;
+    h.session->NewDocument();
+    h.session->Run(AutoCommand::AutoMode);
+    EXPECT_EQ(h.session->Busy(), !c.portFails);
+    EXPECT_EQ(h.session->CanRun(AutoCommand::Connect), c.portFails);
+    h.session->Tick();
+    h.session->Tick();
+    if (c.vanish) {
+      h.port->Vanish("gone");
+      h.session->Tick();
+    }
+    EXPECT_FALSE(h.session->Busy());
+    EXPECT_EQ(shell.heard, c.heard);
+    h.session->SetEvents(nullptr);
+  }
 }
 
 TEST(Station, SaveAsCopiesTheProfileAndOpenRestoresTheLines) {

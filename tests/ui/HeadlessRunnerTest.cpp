@@ -106,9 +106,9 @@ TEST(HeadlessRunner, StayTellsTheDesktopOfAFailedScheduledRun) {
   h.port->failOpen = true;
   CHeadlessRunner runner(*h.session, true, 0, h.out, h.err);
   h.session->NewDocument();
-  h.session->ScheduleTick();  // sets the next run one minute ahead
+  h.session->OnMinuteTimer();  // sets the next run one minute ahead
   h.clock.AdvanceMs(60000);
-  h.session->ScheduleTick();  // the scheduled run: the port is not open
+  h.session->OnMinuteTimer();  // the scheduled run: the port is not open
   EXPECT_EQ(h.session->Autopilot().LastEnd().outcome, RunOutcome::PortNotOpen);
   PumpUntil([&] { return !server.titles.isEmpty(); }, 5000);
   EXPECT_EQ(server.titles, QStringList{QStringLiteral("定時の自動運用に失敗: ポートが開いていない")});

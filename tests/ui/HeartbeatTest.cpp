@@ -47,7 +47,6 @@ struct PtyStation {
     session->NewDocument();
     EXPECT_TRUE(session->Doc().Port()->IsOpen());
     watch = std::make_unique<CHeartbeat>(*session);
-    watch->afterTick = [this](int) { ++ticks; };
   }
   ~PtyStation() {
     watch.reset();
@@ -74,7 +73,8 @@ struct PtyStation {
   std::unique_ptr<CSettings> settings;
   std::unique_ptr<CStation> session;
   std::unique_ptr<CHeartbeat> watch;
-  int ticks = 0;
+  // Receive ticks run so far.
+  int Ticks() const { return static_cast<int>(watch->Ticks()); }
 };
 
 TEST(ReceiveWatch, TicksWhenDataArrivesAndSleepsOtherwise) {
@@ -82,16 +82,16 @@ TEST(ReceiveWatch, TicksWhenDataArrivesAndSleepsOtherwise) {
   st.watch->Start();
   EXPECT_EQ(st.watch->WatchedFd(), st.session->Doc().Port()->PollFd());
   Pump(300);
-  EXPECT_EQ(st.ticks, 0) << "no data, no run: no tick";
+  EXPECT_EQ(st.Ticks(), 0) << "no data, no run: no tick";
 
   st.Send("over the air\r\n");
   Pump(2000, [&] { return st.session->Doc().Lines().LineCount() > 0; });
   ASSERT_EQ(st.session->Doc().Lines().LineCount(), 1u);
   EXPECT_EQ(st.session->Doc().Lines().LastLine(), "over the air");
-  const int afterData = st.ticks;
+  const int afterData = st.Ticks();
   EXPECT_GE(afterData, 1);
   Pump(300);
-  EXPECT_EQ(st.ticks, afterData) << "quiet again";
+  EXPECT_EQ(st.Ticks(), afterData) << "quiet again";
 
   st.watch->Stop();
   st.Send("later\r\n");
@@ -150,7 +150,7 @@ TEST(ReceiveWatch, AFloodBeyondOnePassArrivesWholeAndInOrder) {
   for (int i : {0, 1, lines / 2, lines - 1})
     EXPECT_EQ(st.session->Doc().Lines().LineAt(static_cast<std::size_t>(i)),
               "flood line " + std::to_string(i) + " ------------------------------");
-  EXPECT_GE(st.ticks, static_cast<int>(flood.size() / CTerminalCore::kMaxPerTick));
+  EXPECT_GE(st.Ticks(), static_cast<int>(flood.size() / CTerminalCore::kMaxPerTick));
 }
 
 TEST(ReceiveWatch, PollsAHungUpLineAndAPortWithoutADescriptor) {
@@ -160,24 +160,22 @@ TEST(ReceiveWatch, PollsAHungUpLineAndAPortWithoutADescriptor) {
     ::close(st.master);  // the other end goes away
     st.master = -1;
     Pump(500);
-    EXPECT_GT(st.ticks, 2) << "polled";
-    EXPECT_LT(st.ticks, 30) << "not spinning on a line that stays readable";
+    EXPECT_GT(st.Ticks(), 2) << "polled";
+    EXPECT_LT(st.Ticks(), 30) << "not spinning on a line that stays readable";
   }
   {
     FakeStation f;
     CStation& session = f.station;
     FakePort* port = f.port;
-    int ticks = 0;
     CHeartbeat watch(session);
-    watch.afterTick = [&](int) { ++ticks; };
     watch.Start();
     EXPECT_EQ(watch.WatchedFd(), -1);
     port->Deliver("no descriptor\n");
     Pump(2000, [&] { return session.Doc().Lines().LineCount() > 0; });
     EXPECT_EQ(session.Doc().Lines().LastLine(), "no descriptor");
-    const int before = ticks;
+    const auto before = watch.Ticks();
     Pump(300);
-    EXPECT_GE(ticks - before, 2) << "every 50 ms";
+    EXPECT_GE(watch.Ticks() - before, 2u) << "every 50 ms";
   }
 }
 
@@ -194,8 +192,6 @@ TEST(ReceiveWatch, AStoppedHeartbeatTicksAndStepsNothingUntilStarted) {
   CStation& station = f.station;
   FakePort* port = f.port;
   CHeartbeat beat(station);
-  int ticks = 0;
-  beat.afterTick = [&](int) { ++ticks; };
   CountingSender sender;
   station.Doc().Sending().Push(&sender);
   const struct {
@@ -211,12 +207,12 @@ TEST(ReceiveWatch, AStoppedHeartbeatTicksAndStepsNothingUntilStarted) {
     EXPECT_EQ(beat.Active(), ph.start) << ph.phase;
     Pump(100);  // let a stepping that went on after Stop() show itself
     const int steps = sender.steps;
-    const int before = ticks;
+    const auto before = beat.Ticks();
     port->Deliver("line\n");
     beat.TickSoon();
     Pump(300);
     EXPECT_EQ(sender.steps > steps, ph.stepsAndTicks) << ph.phase;
-    EXPECT_EQ(ticks > before, ph.stepsAndTicks) << ph.phase;
+    EXPECT_EQ(beat.Ticks() > before, ph.stepsAndTicks) << ph.phase;
     EXPECT_EQ(station.Doc().Sending().Active(), ph.stepsAndTicks) << ph.phase;
   }
   beat.Stop();
@@ -251,9 +247,9 @@ TEST(ReceiveWatch, AVanishedDeviceIsPolledUntilReopenedThenWatchedAgain) {
   st.Send("back on the air\r\n");
   Pump(2000, [&] { return st.session->Doc().Lines().LineCount() > 0 && st.session->Doc().Lines().LastLine() == "back on the air"; });
   EXPECT_EQ(st.session->Doc().Lines().LastLine(), "back on the air");
-  const int ticks = st.ticks;
+  const int ticks = st.Ticks();
   Pump(300);
-  EXPECT_EQ(st.ticks, ticks) << "watched, not polled";
+  EXPECT_EQ(st.Ticks(), ticks) << "watched, not polled";
 }
 
 TEST(ReceiveWatch, BeatsOnceASecondWhileARunWaitsAndTickSoonRunsAtOnce) {
@@ -263,11 +259,11 @@ TEST(ReceiveWatch, BeatsOnceASecondWhileARunWaitsAndTickSoonRunsAtOnce) {
   ASSERT_TRUE(st.session->Autopilot().Busy());
   st.watch->TickSoon();
   Pump(50);
-  const int start = st.ticks;
+  const int start = st.Ticks();
   EXPECT_GE(start, 1) << "TickSoon";
   Pump(2600);
-  EXPECT_GE(st.ticks - start, 1) << "the heartbeat";
-  EXPECT_LE(st.ticks - start, 4) << "about once a second, not every 50 ms";
+  EXPECT_GE(st.Ticks() - start, 1) << "the heartbeat";
+  EXPECT_LE(st.Ticks() - start, 4) << "about once a second, not every 50 ms";
 
   // The disconnect notice takes the run flag; the next tick ends the wait.
   st.session->Autopilot().State().Raise(RunEvent::LinkLost);

@@ -38,7 +38,7 @@ TEST(MessageBox, ABoxFromAStepLetsNoStepMoveOnWhileItIsUp) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FrameFixture f;
-    f.frame->TerminalPane()->messageHandler = nullptr;  // the real box
+    f.frame->messageHandler = nullptr;  // the real box
     f.frame->show();
     f.frame->Heartbeat().Start();
     f.settings->Set(keys::Call, "QZ1ABC");

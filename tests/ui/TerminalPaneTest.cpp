@@ -241,7 +241,7 @@ TEST(TerminalPane, PortMessagesAreShownConverted) {
 }
 
 // The core's messages are UTF-8; the window shows them unchanged, also
-// characters CP932 has no form for.
+// characters CP932 has no form for (through the station's events).
 TEST(TerminalPane, MessagesFromTheCoreAreShownAsTheyAre) {
   Pane p;
   const QString texts[] = {
@@ -250,7 +250,7 @@ TEST(TerminalPane, MessagesFromTheCoreAreShownAsTheyAre) {
   };
   for (const QString& text : texts) {
     p.messages.clear();
-    p.view->ShowMessage(text.toStdString());
+    p.session->Doc().Ui().ShowMessage(text.toStdString());
     ASSERT_EQ(p.messages.size(), 1);
     EXPECT_EQ(p.messages[0], text);
   }

@@ -34,8 +34,7 @@ FrameFixture::FrameFixture(const std::string& iniText, IFileOps& ops) {
   session->SetPort(std::move(fake));
   recent = std::make_unique<CRecentFiles>(CRecentFiles::PathBeside(ini));
   frame = std::make_unique<CMainFrame>(*session, *recent);
-  frame->TerminalPane()->messageHandler = [this](const QString& m) { messages << m; };
-  frame->Router().showMessage = [this](const QString& m) { messages << m; };
+  frame->messageHandler = [this](const QString& m) { messages << m; };
   frame->Router().chooseFile = [this](const FileRequest&) { return nextFile; };
   frame->askOnExit = [this](const QString& question) {
     exitQuestions << question;
