@@ -66,19 +66,19 @@ void MailFileByte(benchmark::State& state) {
   };
   start();
   for (auto _ : state) {
-    if (rig.doc.Senders.Empty()) {
+    if (rig.doc.Sending().Idle()) {
       // The file ended: finish the step untimed and send it once more, so
       // any number of iterations and repetitions has input.
       state.PauseTiming();
       rig.Drain();
       start();
       state.ResumeTiming();
-      if (rig.doc.Senders.Empty()) {
+      if (rig.doc.Sending().Idle()) {
         state.SkipWithError("the file did not start again");
         break;
       }
     }
-    rig.doc.Senders.Step();
+    rig.doc.Sending().Step();
     if (rig.port->sent.size() > (1 << 20)) rig.port->sent.clear();
   }
 }

@@ -43,7 +43,7 @@ std::string ListLine(int i) {
 
 struct History {
   explicit History(int lines) : settings("/nonexistent/NAMI.INI"), doc(settings, sink), model(doc) {
-    for (int i = 0; i < lines; ++i) doc.AddLine(ListLine(i));
+    for (int i = 0; i < lines; ++i) doc.Lines().AddLine(ListLine(i));
     model.SetMetrics(16, 40 * 16 + 8);  // R = 40
     model.PreparePaint();
     model.ScrollTo(lines / 2);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "settings/Settings.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 
@@ -75,7 +75,7 @@ void BM_ReceiveTick(benchmark::State& state) {
   QuietSink sink;
   CNamiDoc doc(settings, sink);
   CTerminalCore core(doc);
-  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) doc.AddLine(Line80(i));
+  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) doc.Lines().AddLine(Line80(i));
   const std::string text = RealisticText(1 << 20);
   std::size_t pos = 0;
   std::size_t total = 0;
@@ -86,7 +86,7 @@ void BM_ReceiveTick(benchmark::State& state) {
     total += n;
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(total));
-  state.counters["lines"] = static_cast<double>(doc.LineCount());
+  state.counters["lines"] = static_cast<double>(doc.Lines().LineCount());
 }
 BENCHMARK(BM_ReceiveTick);
 
@@ -131,9 +131,9 @@ CLineStore FullStore() {
 void BM_SaveDocument(benchmark::State& state) {
   TempFolder dir;
   const CLineStore store = FullStore();
-  std::string error;
+  FileFault error;
   for (auto _ : state) {
-    if (!SaveDocument(store, dir.path + "/bench.nmi", error)) state.SkipWithError(error.c_str());
+    if (!SaveDocument(store, dir.path + "/bench.nmi", error)) state.SkipWithError(FileFaultText(error).c_str());
   }
 }
 BENCHMARK(BM_SaveDocument)->Unit(benchmark::kMillisecond);
@@ -141,11 +141,11 @@ BENCHMARK(BM_SaveDocument)->Unit(benchmark::kMillisecond);
 void BM_LoadDocument(benchmark::State& state) {
   TempFolder dir;
   const std::string path = dir.path + "/bench.nmi";
-  std::string error;
-  if (!SaveDocument(FullStore(), path, error)) state.SkipWithError(error.c_str());
+  FileFault error;
+  if (!SaveDocument(FullStore(), path, error)) state.SkipWithError(FileFaultText(error).c_str());
   CLineStore store;
   for (auto _ : state) {
-    if (!LoadDocument(store, path, error)) state.SkipWithError(error.c_str());
+    if (!LoadDocument(store, path, error)) state.SkipWithError(FileFaultText(error).c_str());
   }
   state.counters["lines"] = static_cast<double>(store.LineCount());
 }

@@ -23,3 +23,37 @@ function(nami_warnings target)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
 endfunction()
+
+# One static library per folder of src/, added in layer order (bottom first).
+# USES names the folders below it that the folder includes and links; only
+# folders already added may be named, so no folder can use one above it.
+#
+# Each library's include root holds nothing but its own folder (a link to
+# src/<folder>), and a library sees only its own root and those of the
+# libraries it uses, directly or through them. So `#include "ui/X.h"` in a
+# folder below ui/ fails to compile: the header is not on its path.
+# tests/layers checks this. EXCLUDE names .cpp files of the folder that are
+# not part of the library (a program's main).
+set(NAMI_LAYERS)
+function(nami_layer folder)
+  cmake_parse_arguments(ARG "" "" "USES;LINK;EXCLUDE" ${ARGN})
+  set(libs)
+  foreach(lower IN LISTS ARG_USES)
+    if(NOT lower IN_LIST NAMI_LAYERS)
+      message(FATAL_ERROR "src/${folder} uses src/${lower}, which is not a layer below it")
+    endif()
+    list(APPEND libs nami_${lower})
+  endforeach()
+  set(root ${CMAKE_BINARY_DIR}/layers/${folder})
+  file(MAKE_DIRECTORY ${root})
+  file(CREATE_LINK ${CMAKE_SOURCE_DIR}/src/${folder} ${root}/${folder} SYMBOLIC)
+  nami_glob_sources(sources src/${folder})
+  foreach(name IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/src/${folder}/${name})
+  endforeach()
+  add_library(nami_${folder} STATIC ${sources})
+  target_include_directories(nami_${folder} PUBLIC ${root})
+  target_link_libraries(nami_${folder} PUBLIC ${libs} ${ARG_LINK})
+  nami_warnings(nami_${folder})
+  set(NAMI_LAYERS ${NAMI_LAYERS} ${folder} PARENT_SCOPE)
+endfunction()

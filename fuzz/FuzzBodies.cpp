@@ -11,9 +11,9 @@
 #include "ax25/DataLink.h"
 #include "ax25/Frame.h"
 #include "ax25/Kiss.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "settings/Settings.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "text/ShiftJis.h"
@@ -53,9 +53,9 @@ Env& TheEnv() {
 }
 
 std::string CheckNewLines(const CNamiDoc& doc, std::size_t from) {
-  if (doc.LineCount() > CLineStore::kCapacity) return "more lines than the capacity";
-  for (std::size_t i = from; i < doc.LineCount(); ++i) {
-    const std::string& line = doc.LineAt(i);
+  if (doc.Lines().LineCount() > CLineStore::kCapacity) return "more lines than the capacity";
+  for (std::size_t i = from; i < doc.Lines().LineCount(); ++i) {
+    const std::string& line = doc.Lines().LineAt(i);
     if (line.size() > 81) return "a stored line of " + std::to_string(line.size()) + " bytes";
     if (line.size() == 81) {
       // 81 bytes only when the 80th byte starts a two-byte character.
@@ -91,7 +91,7 @@ std::string CheckReceive(const std::uint8_t* data, std::size_t size) {
     rng = rng * 1103515245u + 12345u;
     std::size_t n = 1 + (rng >> 16) % 97;
     if (n > size - pos) n = size - pos;
-    const std::size_t before = doc.LineCount();
+    const std::size_t before = doc.Lines().LineCount();
     if (keys && (rng & 0x80000000u)) {
       for (std::size_t i = 0; i < n; ++i) core.Key(data[pos + i]);
     } else {
@@ -199,10 +199,10 @@ std::string CheckDocument(const std::uint8_t* data, std::size_t size) {
 
   CLineStore store;
   store.AddLine("sentinel");
-  std::string error;
+  FileFault error;
   const bool ok = asFile ? LoadDocumentBytes(store, bytes, error) : ParseContents(bytes, store, error);
   if (!ok) {
-    if (error.empty()) return "a refused input without a message";
+    if (!error.Failed() || DocumentFaultText(error).empty()) return "a refused input without a message";
     if (asFile && (store.LineCount() != 1 || store.LastLine() != "sentinel")) return "a refused file changed the store";
     return {};
   }
@@ -210,7 +210,8 @@ std::string CheckDocument(const std::uint8_t* data, std::size_t size) {
   if (store.LineCount() > bytes.size()) return "more lines than bytes";
   // What was accepted must encode and parse back to the same lines.
   CLineStore again;
-  if (!ParseContents(EncodeContents(store), again, error)) return "re-encoded lines refused: " + error;
+  if (!ParseContents(EncodeContents(store), again, error))
+    return "re-encoded lines refused: " + DocumentFaultText(error);
   if (again.LineCount() != store.LineCount()) return "re-encoded line count differs";
   for (std::size_t i = 0; i < store.LineCount(); ++i) {
     if (again.LineAt(i) != store.LineAt(i)) return "re-encoded line " + std::to_string(i) + " differs";

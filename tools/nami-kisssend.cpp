@@ -18,11 +18,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/KissFarSide.h"
+#include "link/TncParams.h"
 
 namespace {
 
@@ -106,12 +108,16 @@ int main(int argc, char** argv) {
   CKissFarSide far(clock, *ep, MakeTcpStream(ep->host, ep->port, ep->ToString()));
   SEvents ev;
   far.SetEvents(&ev);
-  for (const auto& [k, v] : {std::pair<std::string, std::string>{"MYCALL", myCall},
-                             {"PACLEN", paclen},
-                             {"MAXFRAME", maxframe},
-                             {"TXDELAY", txdelay}}) {
-    if (!far.SetParameter(k, v)) {
-      std::fprintf(stderr, "nami-kisssend: bad %s %s\n", k.c_str(), v.c_str());
+  if (!far.SetMyCall(myCall)) {
+    std::fprintf(stderr, "nami-kisssend: bad MYCALL %s\n", myCall.c_str());
+    return 2;
+  }
+  for (const auto& [param, text] : {std::pair<ETncParam, std::string>{ETncParam::PacLen, paclen},
+                                    {ETncParam::MaxFrame, maxframe},
+                                    {ETncParam::TxDelay, txdelay}}) {
+    const std::optional<int> value = ParseTncValue(param, text);
+    if (!value || !far.SetParameter(param, *value)) {
+      std::fprintf(stderr, "nami-kisssend: bad %s %s\n", std::string(TncParam(param).name).c_str(), text.c_str());
       return 2;
     }
   }

@@ -2,8 +2,8 @@
 //
 // The far end of the pair is drained at a fixed rate (like a slow radio
 // link); the near end is a real CSerialPort carrying an upload from
-// CTransfers, stepped the way the shell steps it: wait for the write pacer's
-// descriptor, take the signal, step the sender stack, arm again. Prints the
+// CTransfers, driven the way the shell drives the document's send engine:
+// wait for its ready descriptor, run one pass, which arms the pacer again. Prints the
 // throughput the far end saw, the bytes handed over but not yet read, and
 // the CPU time of the user-interface thread and of the rest of the sender
 // side (the pacer's helper thread), per second of run time.
@@ -16,8 +16,8 @@
 // Linux driver (whose TIOCOUTQ, unlike a pseudo-terminal's, counts the
 // driver's bytes) and prints the share of the line rate reached.
 //
-// "burst" (the default) is CSendPump: several steps per signal while the
-// port takes bytes at once; "single" is one step per signal.
+// "burst" (the default) is the send engine's paced pass: one batch of
+// steps per signal; "single" is one step per signal.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -42,12 +42,11 @@
 #include <thread>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/SerialPort.h"
-#include "link/WritePacer.h"
+#include "send/WritePacer.h"
 #include "settings/Settings.h"
 #include "terminal/NamiDoc.h"
-#include "transfer/SendPump.h"
 #include "transfer/Transfers.h"
 
 namespace {
@@ -204,11 +203,10 @@ struct UartRun {
 UartRun PaceUpload(nami::CNamiDoc& doc, UartModel& uart, const std::string& upload, double seconds) {
   nami::CSystemClock clock;
   nami::CTransfers transfers(doc, clock);
-  nami::CWritePacer pacer([&uart](int) { return uart.TransmitQueueCount(); });
-  nami::CSendPump pump(doc, pacer);
-  pump.Attach();
+  nami::CSendEngine& engine = doc.Sending();
+  engine.UseQueueCounter([&uart](int) { return uart.TransmitQueueCount(); });
   transfers.StartUpload(upload);
-  pump.Kick();
+  engine.Kick();
   const auto t0 = std::chrono::steady_clock::now();
   long long atWarm = -1;
   double warm = 0, uiCpu0 = 0, processCpu0 = 0;
@@ -220,14 +218,14 @@ UartRun PaceUpload(nami::CNamiDoc& doc, UartModel& uart, const std::string& uplo
       uiCpu0 = ThreadCpu();
       processCpu0 = ProcessCpu();
     }
-    pollfd p{pacer.NotifyFd(), POLLIN, 0};
-    if (poll(&p, 1, 50) == 1) pump.OnReady();
+    pollfd p{engine.ReadyFd(), POLLIN, 0};
+    if (poll(&p, 1, 50) == 1) engine.Run();
   }
   run.window = run.elapsed - warm;
   run.rate = static_cast<double>(uart.Transmitted() - atWarm) / run.window;
   run.uiCpu = ThreadCpu() - uiCpu0;
   run.processCpu = ProcessCpu() - processCpu0;
-  run.queueChecks = static_cast<double>(pacer.QueueChecks());
+  run.queueChecks = static_cast<double>(engine.Pacer().QueueChecks());
   run.reactions = uart.Reactions();
   std::sort(run.reactions.begin(), run.reactions.end());
   transfers.Cancel();
@@ -381,9 +379,8 @@ int main(int argc, char** argv) {
   doc.SetPort(std::move(counting));
   doc.OpenPort("COM1:9600,n,8,1,n");
   nami::CTransfers transfers(doc, clock);
-  nami::CWritePacer pacer;
-  nami::CSendPump pump(doc, pacer);
-  pump.Attach();
+  nami::CSendEngine& engine = doc.Sending();
+  nami::CWritePacer& pacer = engine.Pacer();
 
   // The far end: reads at `drain` bytes per second in 1 ms slices.
   std::atomic<bool> stop{false};
@@ -415,7 +412,7 @@ int main(int argc, char** argv) {
   long long steps0 = 0;
   const auto t0 = std::chrono::steady_clock::now();
   if (!transfers.StartUpload(upload)) return 1;
-  pacer.Arm();
+  engine.Kick();  // watches the port and arms the pacer
   long long steps = 0;
   long long atOne = -1;
   double oneSecond = 0;
@@ -434,12 +431,14 @@ int main(int argc, char** argv) {
     pollfd p{pacer.NotifyFd(), POLLIN, 0};
     if (poll(&p, 1, 50) <= 0) continue;  // the shell's receive tick would run here
     if (burst) {
-      steps += pump.OnReady();
+      const long long before = engine.Steps();
+      engine.Run();
+      steps += engine.Steps() - before;
     } else {
       if (!pacer.TakeReady()) continue;
-      doc.Senders.Step();
+      engine.Step();
       ++steps;
-      if (!doc.Senders.Empty()) pacer.Arm();
+      if (!engine.Idle()) pacer.Arm();
     }
   }
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -95,8 +95,8 @@ void CMeasureProbe::WriteReport() {
 void CMeasureProbe::DumpStore() {
   QSaveFile f(dumpPath_);
   if (!f.open(QIODevice::WriteOnly)) return;
-  for (std::size_t i = 0; i < doc_.LineCount(); ++i) {
-    const std::string& line = doc_.LineAt(i);
+  for (std::size_t i = 0; i < doc_.Lines().LineCount(); ++i) {
+    const std::string& line = doc_.Lines().LineAt(i);
     f.write(line.data(), static_cast<qint64>(line.size()));
     f.write("\n", 1);
   }

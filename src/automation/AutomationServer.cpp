@@ -13,8 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "text/Cp932.h"
-#include "ui/QtText.h"
+#include "qt/Cp932String.h"
 
 namespace nami {
 
@@ -226,12 +225,9 @@ class CAutomationObject : public QDBusVirtualObject {
       case Method::SendOut:
         target_.SendOut(text, done);
         return true;
-      case Method::DownloadFile: {
-        std::string why;
-        const bool ok = target_.DownloadFile(text, why);
-        done(ok, why);
+      case Method::DownloadFile:
+        target_.DownloadFile(text, done);
         return true;
-      }
       default:
         break;
     }

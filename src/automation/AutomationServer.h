@@ -52,8 +52,6 @@ class CAutomationServer {
 
   bool IsRunning() const { return running_; }
   QString BusName() const { return running_ ? busName_ : QString(); }
-  // True when this instance also got "Nami.Document".
-  bool OwnsServiceName() const { return ownsServiceName_; }
   QString LastError() const { return lastError_; }
 
   static QString InstanceBusName(qint64 pid);

@@ -21,8 +21,9 @@ class IAutomationTarget {
   // and the reason when none could start. The D-Bus reply is delayed until
   // then, while other events keep flowing.
   virtual void UploadFile(const std::string& path, Done done) = 0;
-  // Starts the capture; false and the reason when it could not.
-  virtual bool DownloadFile(const std::string& path, std::string& why) = 0;
+  // Starts the capture; calls `done` at once, with false and the reason
+  // when it could not.
+  virtual void DownloadFile(const std::string& path, Done done) = 0;
   // Sends text then CR, no echo; calls `done` once all of it is on the line,
   // with false when it could not be sent.
   virtual void SendOut(const std::string& text, Done done) = 0;

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "autopilot/StepTexts.h"
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 #include "text/Cp932.h"
 #include "text/Messages.h"
 #include "text/ShiftJis.h"
@@ -27,8 +27,8 @@ std::string BaseName(std::string path) {
 // Lines of a text file (a last line without its line end counts too); 0
 // when it is not a regular file that opens.
 int CountLines(const std::string& path) {
-  std::string reason;
-  std::FILE* in = OpenUserStream(path, UserFileMode::Read, reason);
+  FileFault fault;
+  std::FILE* in = OpenUserStream(path, UserFileMode::Read, fault);
   if (!in) return 0;
   int lines = 0;
   char last = '\n';
@@ -44,11 +44,14 @@ int CountLines(const std::string& path) {
 
 std::string CAutopilot::SettingsReason() const {
   const std::string& problem = doc_.Settings().Problem();
-  return problem.empty() ? msg::AbortSettings : msg::AbortSettings + ": " + problem;
+  return problem.empty() ? msg::AbortSettings : msg::Format(msg::AbortSettingsBecause, {{"reason", problem}});
 }
 
-std::string CAutopilot::LogReason(const std::string& what) const {
-  return run_.LogError.empty() ? what : what + ": " + run_.LogError;
+std::string CAutopilot::LogReason(Step step) const {
+  const bool list = step == Step::List;
+  if (!run_.LogFault.Failed()) return list ? msg::AbortListLog : msg::AbortMailLog;
+  return msg::Format(list ? msg::AbortListLogBecause : msg::AbortMailLogBecause,
+                     {{"file", run_.LogFault.path}, {"reason", FileFaultText(run_.LogFault)}});
 }
 
 void CAutopilot::AbortForWriteFailure(const std::string& reason) {
@@ -103,9 +106,7 @@ void CAutopilot::Run(AutoCommand command) {
       // The mail file loop notices the cleared flag at its next pass, and so
       // does the wait: let both happen now, as they would right after the
       // command inside a nested loop.
-      if (!frames_.empty() && frames_.back().phase == StepPhase::SendingFile && doc_.Senders.Active() == &sender_) {
-        doc_.Senders.Step();
-      }
+      if (!frames_.empty() && frames_.back().phase == StepPhase::SendingFile) sender_.StopNow();
       Settle();
       return;
   }
@@ -131,7 +132,8 @@ void CAutopilot::Watch() {
   }
   const int seconds = watchdogSeconds_;
   if (seconds <= 0 || clock_.MonotonicMs() - heardAtMs_ < seconds * std::int64_t{1000}) return;
-  Raise(frames_.back(), StepEvent::Watchdog, msg::NothingReceivedFor + std::to_string(seconds) + " s");
+  Raise(frames_.back(), StepEvent::Watchdog,
+        msg::Format(msg::NothingReceivedFor, {{"seconds", std::to_string(seconds)}}));
 }
 
 bool CAutopilot::RefuseWithoutPort(bool autoMode) {
@@ -142,7 +144,8 @@ bool CAutopilot::RefuseWithoutPort(bool autoMode) {
     lastAbortReason_ = msg::AbortNoPort;
     RecordEnd(RunOutcome::PortNotOpen, why);
   } else {
-    doc_.Ui().ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + why);
+    doc_.Ui().ShowMessage(why.empty() ? msg::ReconfigurePort
+                                      : msg::Format(msg::ReconfigurePortBecause, {{"reason", why}}));
   }
   return true;
 }
@@ -171,30 +174,31 @@ void CAutopilot::OnScheduleTimer() {
 std::string CAutopilot::StatusText() const {
   if (frames_.empty()) return {};
   const Frame& f = frames_.back();
-  std::string text = f.autoMode ? "自動モード: " : "";
+  std::string text;
   switch (f.step) {
     case Step::Connect:
-      text += "相手局に接続中";
+      text = msg::StatusConnecting;
       break;
     case Step::Send:
-      text += "メール送信中";
+      text = msg::StatusSending;
       if (sender_.Sending()) {
         // Which file goes out, how far it is and how fast.
-        text += ' ';
-        text += FormatProgress(BaseName(sender_.CurrentFile()), sender_.Position(), sender_.Length(),
-                               clock_.MonotonicMs() - fileStartMs_);
+        text = msg::Format(msg::StatusSendingFile,
+                           {{"progress", FormatProgress(BaseName(sender_.CurrentFile()), sender_.Position(),
+                                                        sender_.Length(), clock_.MonotonicMs() - fileStartMs_)}});
       }
       break;
     case Step::List:
-      text += "リスト読み出し中";
+      text = msg::StatusListing;
       break;
     case Step::Read:
-      text += "メール読み出し中";
+      text = msg::StatusReading;
       if (mail_.ReadsPlanned > 0)
-        text += ' ' + std::to_string(mail_.Requested) + '/' + std::to_string(mail_.ReadsPlanned) + " 通";
+        text = msg::Format(msg::StatusReadingCount, {{"done", std::to_string(mail_.Requested)},
+                                                     {"planned", std::to_string(mail_.ReadsPlanned)}});
       break;
   }
-  return text;
+  return f.autoMode ? msg::Format(msg::StatusAutoMode, {{"step", text}}) : text;
 }
 
 void CAutopilot::Cancel() {
@@ -214,12 +218,13 @@ void CAutopilot::ConnectToStation() {
   const std::string waitText = WaitTextFrom(s);
   const std::string password = s.Raw(keys::Password);
 
-  doc_.Report(ActivityKind::Step, "相手局に接続: " + Cp932ToUtf8(call.empty() ? std::string("QZ1ABC") : call));
+  doc_.Report(ActivityKind::Step,
+              msg::Format(msg::ActivityConnect, {{"call", Cp932ToUtf8(call.empty() ? std::string("QZ1ABC") : call)}}));
   doc_.SendOwn(call.empty() ? std::string("\x03\rCONNECT QZ1ABC\r") : "\x03\rCONNECT " + call + "\r");
   // Sent at once: a serial link to the BBS asks for it before anything else.
   // The activity names it without showing it.
   if (!password.empty()) {
-    doc_.Report(ActivityKind::Sent, "(パスワード)");
+    doc_.Report(ActivityKind::Sent, msg::ActivityPassword);
     doc_.SendText(password + "\r");
   }
 
@@ -227,7 +232,7 @@ void CAutopilot::ConnectToStation() {
 }
 
 void CAutopilot::EndAutoMode() {
-  doc_.Report(ActivityKind::Step, "ログオフ");
+  doc_.Report(ActivityKind::Step, msg::ActivityLogOff);
   doc_.SendOwn("B\r");
   doc_.SendOwn(
       "\x03"
@@ -244,7 +249,7 @@ void CAutopilot::StartAutoMode() {
   summary_ = RunSummary{};
   summary_.scheduled = scheduled_;
   runStartMs_ = clock_.MonotonicMs();
-  doc_.Report(ActivityKind::Step, scheduled_ ? "自動モード開始 (スケジュール)" : "自動モード開始");
+  doc_.Report(ActivityKind::Step, scheduled_ ? msg::ActivityAutoStartScheduled : msg::ActivityAutoStart);
   if (RefuseWithoutPort(true)) return;
   run_.AutoRunning = true;
   endRequested_ = false;
@@ -290,7 +295,7 @@ void CAutopilot::BeginStep(Frame& frame, Step step) {
 
 StepEvent CAutopilot::StartReading(Step step) {
   if (step == Step::List) listLostMark_ = run_.LogLinesLost;
-  doc_.Report(ActivityKind::Step, step == Step::List ? "リスト読み出し" : "メール読み出し");
+  doc_.Report(ActivityKind::Step, step == Step::List ? msg::ActivityList : msg::ActivityRead);
   const StepEvent event = step == Step::List ? list_.StartListReading() : mail_.StartMailReading();
   if (event == StepEvent::LogNotOpened) {
     run_.AutoRunning = false;
@@ -300,7 +305,7 @@ StepEvent CAutopilot::StartReading(Step step) {
 }
 
 StepEvent CAutopilot::StartSending(Frame& frame) {
-  doc_.Report(ActivityKind::Step, "メール送信");
+  doc_.Report(ActivityKind::Step, msg::ActivitySend);
   run_.ArmWait();
   // A file of an earlier, held send step is still open: nothing to queue now.
   if (sender_.Sending()) return StepEvent::NothingSent;
@@ -308,7 +313,7 @@ StepEvent CAutopilot::StartSending(Frame& frame) {
   missing_.clear();
   run_.ArmWait(WaitTextFrom(doc_.Settings()));
   if (sender_.QueueEmpty()) {
-    doc_.Report(ActivityKind::Note, "送信待ちのメールはありません");
+    doc_.Report(ActivityKind::Note, msg::ActivityNothingToSend);
     return StepEvent::NothingSent;
   }
   // A mail posted now could not be taken off the queue afterwards and would
@@ -342,7 +347,7 @@ bool CAutopilot::Raise(Frame& frame, StepEvent event, const std::string& detail)
       AbortForWriteFailure(SettingsReason());
       break;
     case StepEvent::LogFailed:
-      AbortForWriteFailure(LogReason(frame.step == Step::List ? msg::AbortListLog : msg::AbortMailLog));
+      AbortForWriteFailure(LogReason(frame.step));
       break;
     case StepEvent::Watchdog:
       Abort(RunOutcome::NoAnswer, detail);
@@ -358,7 +363,7 @@ bool CAutopilot::Raise(Frame& frame, StepEvent event, const std::string& detail)
 }
 
 bool CAutopilot::ConfirmPrompt() const {
-  return ContainsAtCharStart(run_.LatestLine, run_.WaitText) || ContainsAtCharStart(doc_.LastLine(), run_.WaitText);
+  return ContainsAtCharStart(run_.LatestLine, run_.WaitText) || ContainsAtCharStart(doc_.Lines().LastLine(), run_.WaitText);
 }
 
 CMailSender::StartResult CAutopilot::StartNextMailFile() {
@@ -367,8 +372,9 @@ CMailSender::StartResult CAutopilot::StartNextMailFile() {
     const CMailSender::StartResult r = sender_.SendNextQueuedFile();
     if (r != CMailSender::StartResult::NotOpened) return r;
     missing_.push_back(name);
-    doc_.Report(ActivityKind::Note, "メールファイルを開けないため飛ばしました: " + name + ": " + sender_.OpenError());
-    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, name, sender_.OpenError()));
+    const std::string reason = FileFaultText(sender_.OpenFault());
+    doc_.Report(ActivityKind::Note, msg::Format(msg::MailFileSkipped, {{"file", name}, {"reason", reason}}));
+    doc_.Ui().ShowMessage(msg::Format(msg::CannotOpenFileBecause, {{"file", name}, {"reason", reason}}));
   }
   return CMailSender::StartResult::NotOpened;
 }
@@ -500,9 +506,9 @@ void CAutopilot::NextStep(Frame& f) {
 RunOutcome CAutopilot::DisconnectOutcome(Step step) const {
   if (step != Step::Connect) return RunOutcome::LinkLost;
   // The TNC's last few lines say why the connect request failed.
-  const std::size_t count = doc_.LineCount();
+  const std::size_t count = doc_.Lines().LineCount();
   for (std::size_t i = count; i > 0 && i + 4 > count; --i)
-    if (ContainsBusy(doc_.LineAt(i - 1))) return RunOutcome::BbsBusy;
+    if (ContainsBusy(doc_.Lines().LineAt(i - 1))) return RunOutcome::BbsBusy;
   return RunOutcome::ConnectFailed;
 }
 
@@ -530,8 +536,8 @@ void CAutopilot::EndRun(RunResult result, Step step) {
 
 void CAutopilot::ReportFileStarted() {
   fileStartMs_ = clock_.MonotonicMs();
-  doc_.Report(ActivityKind::Step, "メールファイル " + BaseName(sender_.CurrentFile()) + " (" +
-                                      std::to_string(sender_.Length()) + " バイト)");
+  doc_.Report(ActivityKind::Step, msg::Format(msg::ActivityMailFile, {{"file", BaseName(sender_.CurrentFile())},
+                                                                      {"bytes", std::to_string(sender_.Length())}}));
 }
 
 void CAutopilot::ReportRunEnd() {

@@ -7,8 +7,8 @@
 // advanced by the shell: OnTick() after every receive tick makes one wait
 // pass (confirm the prompt in a completed line, then run the step's next
 // action; a cleared AutoRunning ends the step as aborted), OnScheduleTimer()
-// once a minute, and the document's sender stack puts the mail files on the
-// link. The run state (RunState.h) sits in the document's autopilot receive
+// once a minute, and the document's send engine puts the mail files on the
+// link (the autopilot hands each file over and hears when it has ended). The run state (RunState.h) sits in the document's autopilot receive
 // slot from construction to destruction, so the receive tick feeds the
 // logs and the prompt watch before the automatic responses answer. A step started while another one waits (possible
 // only while AutoIdle is set again, e.g. a list step with no fields) holds
@@ -36,7 +36,7 @@
 #include "autopilot/RunSummary.h"
 #include "autopilot/Schedule.h"
 #include "autopilot/StepMachine.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "terminal/NamiDoc.h"
 
 namespace nami {
@@ -152,7 +152,7 @@ class CAutopilot {
   void ReportFileStarted();
   // A settings or log write failed: the reason with what went wrong.
   std::string SettingsReason() const;
-  std::string LogReason(const std::string& what) const;
+  std::string LogReason(Step step) const;
   void AbortForWriteFailure(const std::string& reason);
 
   CNamiDoc& doc_;

@@ -79,7 +79,8 @@ StepEvent CListReader::StartListReading() {
   ListCommandCursor = 0;
 
   if (!run_.LogFile.Open(listFile, CTextFile::Mode::Truncate)) {
-    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, listFile, run_.LogFile.Error()));
+    doc_.Ui().ShowMessage(
+        msg::Format(msg::CannotOpenFileBecause, {{"file", listFile}, {"reason", FileFaultText(run_.LogFile.Fault())}}));
     return StepEvent::LogNotOpened;
   }
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "autopilot/StepTexts.h"
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
 
@@ -15,8 +15,8 @@ void CMailReader::LoadListLines(const std::string& path) {
   ListLines.clear();
   // A list log that is missing, unreadable or not a regular file is an
   // empty list.
-  std::string reason;
-  std::FILE* f = OpenUserStream(path, UserFileMode::Read, reason);
+  FileFault fault;
+  std::FILE* f = OpenUserStream(path, UserFileMode::Read, fault);
   if (!f) return;
   std::string piece;
   int c;
@@ -71,7 +71,8 @@ StepEvent CMailReader::StartMailReading() {
   for (const std::string& line : ListLines) ReadsPlanned += Qualifies(line) ? 1 : 0;
 
   if (!run_.LogFile.Open(mailFile, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, mailFile, run_.LogFile.Error()));
+    doc_.Ui().ShowMessage(
+        msg::Format(msg::CannotOpenFileBecause, {{"file", mailFile}, {"reason", FileFaultText(run_.LogFile.Fault())}}));
     return StepEvent::LogNotOpened;
   }
   run_.WaitText = waitText;

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 
 namespace nami {
 
@@ -54,7 +54,7 @@ bool CMailSender::EmptySendKeys(const std::vector<std::string>& keep) {
 
 CMailSender::StartResult CMailSender::OpenMailFile(const std::string& name) {
   // Never blocks: a FIFO named by mistake cannot hold the program.
-  int fd = OpenUserFile(name, UserFileMode::Read, openError_);
+  int fd = OpenUserFile(name, UserFileMode::Read, openFault_);
   if (fd < 0) return StartResult::NotOpened;
   // The file must be positionable: its length is taken before sending.
   const off_t length = ::lseek(fd, 0, SEEK_END);
@@ -77,7 +77,7 @@ CMailSender::StartResult CMailSender::SendMailFile(const std::string& name) {
   StartResult r = OpenMailFile(name);
   if (r != StartResult::Started) return r;
   run_.SendDone = false;
-  if (!doc_.Senders.Contains(this)) doc_.Senders.Push(this);
+  if (!doc_.Sending().Contains(this)) doc_.Sending().Push(this);
   return r;
 }
 
@@ -99,7 +99,7 @@ int CMailSender::Peek() {
 }
 
 CMailSender::StepResult CMailSender::SendMailStep() {
-  if (doc_.TransmitQueueCount() == 0) {
+  if (doc_.Sending().QueueCount() == 0) {
     int c = Peek();
     if (c == -2) return StepResult::Error;
     if (c >= 0 && c != 0x1A) {
@@ -137,7 +137,7 @@ bool CMailSender::CloseMailFile() {
 void CMailSender::Abandon() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  doc_.Senders.Remove(this);
+  doc_.Sending().Remove(this);
 }
 
 void CMailSender::Finish(FileEnd how) {
@@ -145,19 +145,30 @@ void CMailSender::Finish(FileEnd how) {
   if (onFileEnd_) onFileEnd_(how);
 }
 
-bool CMailSender::Step() {
-  if (fd_ < 0) return false;
+void CMailSender::EndUnwanted() {
   if (run_.SendDone) {
     // The document was reinitialised while the file was going out.
     ::close(fd_);
     fd_ = -1;
     Finish(FileEnd::Superseded);
-    return fd_ >= 0;
+    return;
   }
-  if (!run_.AutoRunning) {
-    bool ok = CloseMailFile();
-    run_.SendDone = true;
-    Finish(ok ? FileEnd::Stopped : FileEnd::Error);
+  bool ok = CloseMailFile();
+  run_.SendDone = true;
+  Finish(ok ? FileEnd::Stopped : FileEnd::Error);
+}
+
+void CMailSender::StopNow() {
+  CSendEngine& engine = doc_.Sending();
+  if (fd_ < 0 || run_.AutoRunning || engine.Newest() != this || engine.Queued() > 0) return;
+  EndUnwanted();
+  if (fd_ < 0) engine.Remove(this);
+}
+
+bool CMailSender::Step() {
+  if (fd_ < 0) return false;
+  if (run_.SendDone || !run_.AutoRunning) {
+    EndUnwanted();
     return fd_ >= 0;
   }
   switch (SendMailStep()) {

@@ -3,8 +3,9 @@
 //
 // A file goes out one byte at a time, only while the port's transmit queue
 // is empty, with every line end (CR LF, lone LF, lone CR) sent as CR, and is
-// followed by Ctrl-Z and CR. The sender sits on the document's sender stack;
-// the shell steps it whenever the port may take more. A Ctrl-Z inside a file
+// followed by Ctrl-Z and CR. The sender is handed to the document's send
+// engine, which steps it whenever the port may take more; the file's end
+// goes back to the autopilot through `onFileEnd`. A Ctrl-Z inside a file
 // ends the file there: the BBS would take it as the end of the message.
 #pragma once
 
@@ -17,6 +18,7 @@
 
 #include "autopilot/RunState.h"
 #include "terminal/NamiDoc.h"
+#include "text/FileFault.h"
 
 namespace nami {
 
@@ -61,11 +63,16 @@ class CMailSender final : public ISender {
   bool Sending() const { return fd_ >= 0; }
   std::string CurrentFile() const { return name_; }
   // Why the last file did not open.
-  const std::string& OpenError() const { return openError_; }
+  const FileFault& OpenFault() const { return openFault_; }
   // Bytes of the current file taken so far, and its length when opened.
   std::int64_t Position() const { return taken_; }
   std::int64_t Length() const { return length_; }
 
+  // The run was stopped (AutoRunning cleared): a file that is going out now
+  // (the engine's newest sender, nothing of its queue ahead) ends at once,
+  // as its next step would end it, and its end is reported; a file held
+  // behind other text ends when the engine comes back to it.
+  void StopNow();
   // ISender: one pass of the file loop. False once the file has ended.
   bool Step() override;
 
@@ -76,6 +83,9 @@ class CMailSender final : public ISender {
  private:
   StartResult OpenMailFile(const std::string& name);
   StepResult SendMailStep();
+  // Ends the file the run no longer wants: superseded, or stopped with its
+  // end marker.
+  void EndUnwanted();
   bool CloseMailFile();
   // The next byte of the file, -1 at the end, -2 on a read error.
   int Peek();
@@ -86,7 +96,7 @@ class CMailSender final : public ISender {
   std::function<void(FileEnd)> onFileEnd_;
   int fd_ = -1;
   std::string name_;
-  std::string openError_;
+  FileFault openFault_;
   std::array<char, 4096> buffer_{};
   std::size_t bufferPos_ = 0;
   std::size_t bufferLen_ = 0;

@@ -1,7 +1,6 @@
 #include "autopilot/RunState.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "text/ShiftJis.h"
 
@@ -13,7 +12,7 @@ bool CRunState::WriteLogLine(std::string_view line) {
     return true;
   }
   ++LogLinesLost;
-  LogError = LogFile.Path() + ": " + std::strerror(errno ? errno : EIO);
+  LogFault = SystemFileFault(errno, LogFile.Path());
   if (!LogWriteFailed) ui_.ShowMessage(msg::CannotWriteFile);
   LogWriteFailed = true;
   return false;

@@ -10,7 +10,7 @@
 
 #include "terminal/NamiDoc.h"
 #include "terminal/ReceiveListener.h"
-#include "terminal/TextFile.h"
+#include "files/TextFile.h"
 #include "terminal/UiSink.h"
 
 namespace nami {
@@ -50,9 +50,9 @@ class CRunState final : public IReceiveListener, public IOpenListener {
   bool LogWriteFailed = false;
   // Lines that could not be written to LogFile, counted over the whole run
   // (the autopilot compares it before and after a list or a message), and
-  // the file and reason of the last such failure (UTF-8).
+  // the file and reason of the last such failure.
   std::uint64_t LogLinesLost = 0;
-  std::string LogError;
+  FileFault LogFault;
 
   // IReceiveListener
   void OnRead(std::size_t bytes) override;

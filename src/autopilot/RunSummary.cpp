@@ -2,13 +2,20 @@
 
 #include <cstdio>
 
+#include "text/Messages.h"
+
 namespace nami {
 
 std::string FormatSummary(const RunSummary& s) {
-  std::string text = DescribeRunEnd(RunEnd{s.outcome, 0, s.detail});
-  text += " — 送信 " + std::to_string(s.mailsSent) + " 通, リスト " + std::to_string(s.listLines) + " 行, 読み出し " +
-          std::to_string(s.messagesRead) + " 通";
-  if (!s.ownCall.empty()) text += " (" + s.ownCall + " 宛 " + std::to_string(s.toOwnCall) + " 通)";
+  // The dash has no exact CP932 form, so it stays out of the catalogue and
+  // joins the run's end and its counts here.
+  std::string text = DescribeRunEnd(RunEnd{s.outcome, 0, s.detail}) + " — " +
+                     msg::Format(msg::SummaryCounts, {{"sent", std::to_string(s.mailsSent)},
+                                                      {"list", std::to_string(s.listLines)},
+                                                      {"read", std::to_string(s.messagesRead)}});
+  if (!s.ownCall.empty())
+    text = msg::Format(msg::SummaryOwnCall,
+                       {{"counts", text}, {"call", s.ownCall}, {"mails", std::to_string(s.toOwnCall)}});
   const std::int64_t seconds = (s.durationMs + 500) / 1000;
   char duration[32];
   std::snprintf(duration, sizeof duration, ", %lld:%02lld", static_cast<long long>(seconds / 60),
@@ -20,10 +27,12 @@ std::vector<RunNotice> RunNotices(const RunSummary& summary, bool ownMail, bool 
   std::vector<RunNotice> notices;
   if (ownMail && summary.toOwnCall > 0)
     notices.push_back(
-        {summary.ownCall + " 宛のメール " + std::to_string(summary.toOwnCall) + " 通", FormatSummary(summary)});
+        {msg::Format(msg::NoticeOwnMail, {{"call", summary.ownCall}, {"mails", std::to_string(summary.toOwnCall)}}),
+         FormatSummary(summary)});
   if (failedRun && summary.scheduled && IsAborted(summary.outcome))
     notices.push_back(
-        {std::string("定時の自動運用に失敗: ") + DescribeOutcome(summary.outcome).japanese, FormatSummary(summary)});
+        {msg::Format(msg::NoticeScheduledRunFailed, {{"outcome", DescribeOutcome(summary.outcome).japanese}}),
+         FormatSummary(summary)});
   return notices;
 }
 

@@ -7,7 +7,7 @@ namespace nami {
 
 enum class StepPhase {
   Waiting,      // a command went out; the step waits for the BBS prompt
-  SendingFile,  // a mail file goes out through the sender stack
+  SendingFile,  // a mail file goes out through the send engine
   DoneNormal,   // the step did all it had to
   DoneAborted,  // the link went (disconnect notice, end command) or a log did not open
   DoneAtOnce,   // the step had nothing to send: no prompt will come

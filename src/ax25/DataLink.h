@@ -63,7 +63,7 @@
 #include <vector>
 
 #include "ax25/Frame.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 
 namespace nami::ax25 {
 
@@ -153,7 +153,6 @@ class CDataLink {
   const std::vector<SAddress>& Path() const { return via_; }
   // Bytes not yet acknowledged by the peer plus those still queued.
   std::size_t Outstanding() const;
-  bool PeerBusy() const { return peerBusy_; }
   // The current T1 value and the smoothed round trip, in ms.
   int T1Ms() const { return t1v_; }
   int RoundTripMs() const { return srt_; }

@@ -85,22 +85,25 @@ void CAgwFarSide::Close() {
   nextQuery_ = -1;
 }
 
-bool CAgwFarSide::SetParameter(const std::string& name, const std::string& value) {
-  if (name == "MYCALL") {
-    if (value != myCall_ && registered_) {
-      Send('x', myCall_, "");
-      Send('X', value, "");
-      registered_ = false;
-    }
-    myCall_ = value;
-  } else if (name == "MONITOR") {
-    monitor_ = value == "ON";
+bool CAgwFarSide::SetMyCall(const std::string& call) {
+  if (call != myCall_ && registered_) {
+    Send('x', myCall_, "");
+    Send('X', call, "");
+    registered_ = false;
+  }
+  myCall_ = call;
+  return true;
+}
+
+bool CAgwFarSide::SetParameter(ETncParam param, int value) {
+  if (param == ETncParam::Monitor) {
+    monitor_ = value != 0;
     if (tcp_.IsOpen() && monitor_ != serverMonitor_) {
       Send('m', "", "");
       serverMonitor_ = monitor_;
     }
-  } else if (name == "CONOK") {
-    conok_ = value == "ON";
+  } else if (param == ETncParam::ConOk) {
+    conok_ = value != 0;
   }
   return true;
 }

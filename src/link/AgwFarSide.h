@@ -23,7 +23,8 @@ class CAgwFarSide final : public IFarSide {
   CAgwFarSide(std::string name, std::string host, int port, int radioPort);
 
   void SetEvents(IFarSideEvents* events) override { events_ = events; }
-  bool SetParameter(const std::string& name, const std::string& value) override;
+  bool SetMyCall(const std::string& call) override;
+  bool SetParameter(ETncParam param, int value) override;
   void Connect(const std::string& call, const std::vector<std::string>& via) override;
   void Disconnect() override;
   bool SendData(std::string_view bytes) override;

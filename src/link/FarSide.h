@@ -28,6 +28,8 @@
 #include <string_view>
 #include <vector>
 
+#include "link/TncParams.h"
+
 namespace nami {
 
 class IFarSideEvents {
@@ -64,16 +66,23 @@ class IFarSide {
   // Where events go; set once by the engine before anything else.
   virtual void SetEvents(IFarSideEvents* events) = 0;
 
-  // A TNC2 parameter command, by its full upper-case name ("MYCALL",
-  // "PACLEN", "MAXFRAME", "TXDELAY", "RETRY", "FRACK", "RESPTIME", "PERSIST",
-  // "SLOTTIME", "DWAIT", "CONOK", "MONITOR", ...) and its value as typed
-  // (already checked by the engine: a callsign for MYCALL, ON/OFF for the
-  // switches, a decimal number for the others). The engine passes every
+  // MYCALL as the command set it: upper case, a callsign with an optional
+  // SSID (the engine checked it). The engine passes it once after it is
+  // attached and again whenever it changes. Returns false when this far side
+  // cannot take it (the engine then answers "?bad parameter" and keeps the
+  // old one).
+  virtual bool SetMyCall(const std::string& call) = 0;
+  // A TNC2 parameter (link/TncParams.h) and its value, already within the
+  // table's range (1/0 for a switch). The engine passes every far-side
   // parameter once after it is attached and again whenever one changes.
   // Returns false when this far side cannot take the value (the engine then
-  // answers "?bad parameter" and keeps the old one). A far side ignores
-  // parameters that mean nothing to it and returns true.
-  virtual bool SetParameter(const std::string& name, const std::string& value) = 0;
+  // answers "?bad parameter" and keeps the old one). A far side ignores the
+  // parameters that mean nothing to it; this default ignores them all.
+  virtual bool SetParameter(ETncParam param, int value) {
+    (void)param;
+    (void)value;
+    return true;
+  }
 
   // Starts connecting to `call` (upper case, with SSID if any) through up to
   // 8 digipeaters. Answered later by OnConnected, OnBusy, OnRetryExceeded or

@@ -12,6 +12,8 @@ namespace nami {
 namespace {
 
 constexpr std::int64_t kReopenMs = 5000;
+// The radio channel's rate, for the frames' airtime.
+constexpr int kBitsPerSecond = 1200;
 
 bool ParseInt(std::string_view text, int min, int max, int& value) {
   if (text.empty() || text.size() > 5) return false;
@@ -202,79 +204,75 @@ std::string CKissFarSide::SignOn(const std::string& myCall) const {
   return "nami TNC2 on " + endpoint_.ToString() + " (AX.25 in nami), MYCALL " + myCall;
 }
 
-void CKissFarSide::SetChannelRate(int bitsPerSecond) {
-  bitsPerSecond_ = std::max(bitsPerSecond, 1);
-  ApplyLinkParams();
-}
-
 void CKissFarSide::ApplyLinkParams() {
-  params_.bitsPerSecond = bitsPerSecond_;
+  params_.bitsPerSecond = kBitsPerSecond;
   // TXDELAY, and on average three slots of waiting for the channel.
   params_.keyUpMs = txDelay_ * 10 + 3 * slotTime_ * 10;
   // Acknowledge once the peer's next frame would have had time to arrive, so
   // that one RR answers a whole burst.
-  const int frameMs = (params_.pacLen + 40) * 8 * 1000 / bitsPerSecond_;
+  const int frameMs = (params_.pacLen + 40) * 8 * 1000 / kBitsPerSecond;
   params_.t2Ms = std::max(respTimeMs_, frameMs + 200);
   link_.SetParams(params_);
 }
 
-bool CKissFarSide::SetParameter(const std::string& name, const std::string& value) {
-  int n = 0;
-  const bool on = value == "ON";
-  if (name == "MYCALL") {
-    const auto call = ax25::SAddress::Parse(value);
-    if (!call) return false;
-    link_.SetMyCall(*call);
-    return true;
-  }
-  if (name == "MONITOR") {
-    monitor_ = on;
-    return true;
-  }
-  if (name == "CONOK") {
-    params_.conOk = on;
-  } else if (name == "FULLDUP") {
-    fullDup_ = on;
-    if (paramsSent_ && stream_->IsOpen())
-      stream_->Write(ax25::KissParameter(ax25::EKissCommand::FullDuplex, on, endpoint_.channel));
-    return true;
-  } else if (!ParseInt(value, 0, 9999, n)) {
-    return true;  // a parameter that means nothing here
-  } else if (name == "PACLEN") {
-    params_.pacLen = n == 0 ? 256 : n;
-  } else if (name == "MAXFRAME") {
-    if (n < 1 || n > 7) return false;
-    params_.maxFrame = n;
-  } else if (name == "RETRY") {
-    params_.retries = n == 0 ? 127 : n;  // 0: keep trying (as long as the link allows)
-  } else if (name == "FRACK") {
-    if (n < 1) return false;
-    params_.frackMs = n * 1000;
-  } else if (name == "RESPTIME") {
-    respTimeMs_ = n * 100;
-  } else if (name == "CHECK") {
-    params_.t3Ms = std::max(n, 1) * 10000;
-  } else if (name == "TXDELAY" || name == "PERSIST" || name == "SLOTTIME") {
-    if (n > 255) return false;
-    ax25::EKissCommand cmd = ax25::EKissCommand::TxDelay;
-    if (name == "TXDELAY") {
-      txDelay_ = n;
-    } else if (name == "PERSIST") {
-      persist_ = n;
-      cmd = ax25::EKissCommand::Persist;
-    } else {
-      slotTime_ = n;
-      cmd = ax25::EKissCommand::SlotTime;
-    }
-    if (paramsSent_ && stream_->IsOpen())
-      stream_->Write(ax25::KissParameter(cmd, static_cast<std::uint8_t>(n), endpoint_.channel));
-    ApplyLinkParams();
-    return true;
-  } else {
-    return true;
+bool CKissFarSide::SetMyCall(const std::string& call) {
+  const auto address = ax25::SAddress::Parse(call);
+  if (!address) return false;
+  link_.SetMyCall(*address);
+  return true;
+}
+
+bool CKissFarSide::SetParameter(ETncParam param, int value) {
+  switch (param) {
+    case ETncParam::Monitor:
+      monitor_ = value != 0;
+      return true;
+    case ETncParam::FullDup:
+      fullDup_ = value != 0;
+      SendKissParameter(ax25::EKissCommand::FullDuplex, value);
+      return true;
+    case ETncParam::TxDelay:
+      txDelay_ = value;
+      SendKissParameter(ax25::EKissCommand::TxDelay, value);
+      break;
+    case ETncParam::Persist:
+      persist_ = value;
+      SendKissParameter(ax25::EKissCommand::Persist, value);
+      break;
+    case ETncParam::SlotTime:
+      slotTime_ = value;
+      SendKissParameter(ax25::EKissCommand::SlotTime, value);
+      break;
+    case ETncParam::ConOk:
+      params_.conOk = value != 0;
+      break;
+    case ETncParam::PacLen:
+      params_.pacLen = value;
+      break;
+    case ETncParam::MaxFrame:
+      params_.maxFrame = value;
+      break;
+    case ETncParam::Retry:
+      params_.retries = value == 0 ? 127 : value;  // 0: keep trying (as long as the link allows)
+      break;
+    case ETncParam::Frack:
+      params_.frackMs = value * 1000;
+      break;
+    case ETncParam::RespTime:
+      respTimeMs_ = value * 100;
+      break;
+    default:
+      return true;  // means nothing here
   }
   ApplyLinkParams();
   return true;
+}
+
+// A changed KISS parameter goes to the TNC at once; the others follow it
+// when it is (re)opened.
+void CKissFarSide::SendKissParameter(ax25::EKissCommand command, int value) {
+  if (paramsSent_ && stream_->IsOpen())
+    stream_->Write(ax25::KissParameter(command, static_cast<std::uint8_t>(value), endpoint_.channel));
 }
 
 void CKissFarSide::SendKissParameters() {

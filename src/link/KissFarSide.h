@@ -22,7 +22,7 @@
 
 #include "ax25/DataLink.h"
 #include "ax25/Kiss.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 
 namespace nami {
@@ -84,7 +84,8 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   ~CKissFarSide() override;
 
   void SetEvents(IFarSideEvents* events) override { events_ = events; }
-  bool SetParameter(const std::string& name, const std::string& value) override;
+  bool SetMyCall(const std::string& call) override;
+  bool SetParameter(ETncParam param, int value) override;
   void Connect(const std::string& call, const std::vector<std::string>& via) override;
   void Disconnect() override;
   bool SendData(std::string_view bytes) override;
@@ -100,8 +101,6 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   SCounts Counts() const;
   // The serial line settings ("comstatus") used at the next opening.
   void SetLineSettings(const std::string& comstatus) { stream_->SetLineSettings(comstatus); }
-  // The channel rate assumed for timing (frames' airtime); 1200 unless set.
-  void SetChannelRate(int bitsPerSecond);
 
  private:
   // ax25::IDataLinkEvents
@@ -115,6 +114,7 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
 
   bool EnsureOpen(std::string& error);
   void SendKissParameters();
+  void SendKissParameter(ax25::EKissCommand command, int value);
   void StreamLost(const std::string& error);
   void ApplyLinkParams();
   void Later(std::function<void(IFarSideEvents&, std::int64_t)> event);
@@ -127,7 +127,6 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   ax25::CDataLink link_;
   ax25::CKissDeframer deframer_;
   ax25::SLinkParams params_;
-  int bitsPerSecond_ = 1200;
   int respTimeMs_ = 500;
 
   bool monitor_ = false;

@@ -64,10 +64,10 @@ std::unique_ptr<IPort> CLinkPort::Make(const SLinkAddress& a, IClock& clock, con
     case LinkKind::Telnet: {
       // Looked up here, when the port is made, and not in the middle of a
       // read: a keyring lookup may run a nested event loop.
-      std::string why;
-      std::string password = hooks.password ? hooks.password(value, why) : std::string();
-      far = std::make_unique<CTelnetFarSide>(a.Text(), a.host, a.port, [password, why](std::string& reason) {
-        reason = why;
+      FileFault kept;
+      std::string password = hooks.password ? hooks.password(value, kept) : std::string();
+      far = std::make_unique<CTelnetFarSide>(a.Text(), a.host, a.port, [password, kept](FileFault& fault) {
+        fault = kept;
         return password;
       });
       break;
@@ -88,7 +88,7 @@ std::unique_ptr<IPort> CLinkPort::Make(const SLinkAddress& a, IClock& clock, con
       return nullptr;
   }
   if (!far) {
-    error = "\"" + value + "\"" + msg::KindNotAvailable;
+    error = msg::Format(msg::KindNotAvailable, {{"value", value}});
     return nullptr;
   }
   auto port = std::make_unique<CTnc2Port>(clock, std::move(far), options);
@@ -123,8 +123,9 @@ bool CLinkPort::Open(const std::string& comstatus) {
     const std::string why = inner_->Failure();
     // A serial port's reason already begins with its device: name it once.
     const bool named = why.rfind(value + ":", 0) == 0;
-    error_ = com + (named ? std::string() : " \"" + value + "\"") + msg::CannotBeOpened +
-             (why.empty() ? std::string() : ": " + why);
+    const std::string port = com + (named ? std::string() : " \"" + value + "\"");
+    error_ =
+        msg::Format(why.empty() ? msg::CannotBeOpened : msg::CannotBeOpenedBecause, {{"port", port}, {"reason", why}});
     return false;
   }
   return true;

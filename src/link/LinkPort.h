@@ -1,18 +1,19 @@
 // The port behind a COM port name: what its `[Devices]` value names decides
 // the kind at every Open. A serial device is the serial port (a TNC2 in the
-// hardware); an AGWPE server or a telnet BBS get nami's built-in TNC2 in
-// front of them; "sim:" is the built-in simulated TNC and BBS.
+// hardware); an AGWPE server, a telnet BBS or a KISS TNC get nami's built-in
+// TNC2 in front of them; "sim:" is the built-in simulated TNC and BBS.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 #include "link/LinkAddress.h"
 #include "link/Port.h"
 #include "link/Tnc2Engine.h"
+#include "text/FileFault.h"
 
 namespace nami {
 
@@ -49,7 +50,7 @@ struct SLinkHooks {
   std::function<std::string()> myCall;
   std::function<void(const std::string&)> setMyCall;
   // The password of a telnet link, by its `[Devices]` value.
-  std::function<std::string(const std::string& link, std::string& why)> password;
+  std::function<std::string(const std::string& link, FileFault& fault)> password;
   // Makes the built-in simulated TNC and BBS ("sim:").
   std::function<std::unique_ptr<IPort>()> simulator;
 };
@@ -58,9 +59,9 @@ class CLinkPort final : public IPort {
  public:
   CLinkPort(IClock& clock, SLinkHooks hooks);
 
-  // Builds the port the value names and opens it; false (LastError says
-  // why, naming the value) when the value is none of the kinds or the port
-  // does not open.
+  // Builds the port the value names and opens it; false (Failure() says
+  // why, naming the value; Error() gives the kind) when the value is none
+  // of the kinds or the port does not open.
   bool Open(const std::string& comstatus) override;
   std::size_t ReadAvailable(char* buffer, std::size_t capacity) override;
   std::size_t SendText(std::string_view bytes) override;
@@ -77,7 +78,6 @@ class CLinkPort final : public IPort {
   SPortError Error() const override;
   bool TakeLost() override { return inner_ && inner_->TakeLost(); }
   LinkKind Kind() const { return kind_; }
-  IPort* Inner() { return inner_.get(); }
 
   // The port a value names, not yet opened; null (and `error`) for none.
   static std::unique_ptr<IPort> Make(const SLinkAddress& address, IClock& clock, const SLinkHooks& hooks,

@@ -1,6 +1,7 @@
 // The port interface: the one byte stream between nami and the TNC.
 //
-// The serial port (termios), the in-process simulator and the test fake all
+// The serial port (termios), the built-in TNC2 in front of a network link or
+// a KISS TNC (link/LinkPort.h), the in-process simulator and the test fakes
 // implement it. Every sender in the program goes through SendText; only the
 // receive tick calls ReadAvailable.
 #pragma once

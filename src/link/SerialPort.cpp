@@ -189,16 +189,16 @@ std::string PortErrorText(const std::string& path, const SPortError& e) {
       struct stat st {};
       if (::stat(path.c_str(), &st) == 0)
         if (const struct group* g = ::getgrgid(st.st_gid)) groupName = g->gr_name;
-      return msg::AddToGroup + groupName;
+      return msg::Format(msg::AddToGroup, {{"group", groupName}});
     }
     case PortFault::Busy:
-      return e.holder > 0 ? msg::InUseByProcess + std::to_string(e.holder) : msg::InUseByAnother;
+      return e.holder > 0 ? msg::Format(msg::InUseByProcess, {{"pid", std::to_string(e.holder)}}) : msg::InUseByAnother;
     case PortFault::NotATerminal:
       return msg::NotATerminal;
     case PortFault::Settings:
-      return msg::SettingsRefused + " (" + std::strerror(e.error) + ")";
+      return msg::Format(msg::SettingsRefused, {{"reason", std::strerror(e.error)}});
     case PortFault::Lost:
-      return msg::DeviceLost + " (" + (e.error ? std::strerror(e.error) : msg::HangUp) + ")";
+      return msg::Format(msg::DeviceLost, {{"reason", e.error ? std::strerror(e.error) : msg::HangUp}});
     case PortFault::NotFound:
     case PortFault::Other:
       break;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "text/Messages.h"
+
 namespace nami {
 namespace {
 
@@ -36,8 +38,8 @@ std::string CTelnetFarSide::SignOn(const std::string& myCall) const {
   return "nami TNC2 on " + name_ + ", MYCALL " + myCall;
 }
 
-bool CTelnetFarSide::SetParameter(const std::string& name, const std::string& value) {
-  if (name == "MYCALL") myCall_ = value;
+bool CTelnetFarSide::SetMyCall(const std::string& call) {
+  myCall_ = call;
   return true;
 }
 
@@ -137,10 +139,11 @@ void CTelnetFarSide::AnswerPrompt() {
     partial_.clear();
   } else if (p == Prompt::Password && !sentPassword_) {
     sentPassword_ = true;
-    std::string why;
-    const std::string password = password_ ? password_(why) : std::string();
+    FileFault fault;
+    const std::string password = password_ ? password_(fault) : std::string();
     if (password.empty()) {
-      failure_ = name_ + ": the BBS asks for a password and " + (why.empty() ? "none is kept for this link" : why);
+      failure_ = msg::Format(fault.Failed() ? msg::PasswordRefused : msg::NoPassword,
+                             {{"link", name_}, {"file", fault.path}, {"reason", FileFaultText(fault)}});
       return;
     }
     tcp_.Write(password + "\r\n");

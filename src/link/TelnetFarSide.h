@@ -14,19 +14,20 @@
 
 #include "link/FarSide.h"
 #include "link/TcpLink.h"
+#include "text/FileFault.h"
 
 namespace nami {
 
 class CTelnetFarSide final : public IFarSide {
  public:
-  // Returns the link's password (empty when none is kept, with `why` when
+  // Returns the link's password (empty when none is kept, with `fault` when
   // one is kept but cannot be used); asked only when the BBS prompts for one.
-  using PasswordSource = std::function<std::string(std::string& why)>;
+  using PasswordSource = std::function<std::string(FileFault& fault)>;
 
   CTelnetFarSide(std::string name, std::string host, int port, PasswordSource password);
 
   void SetEvents(IFarSideEvents* events) override { events_ = events; }
-  bool SetParameter(const std::string& name, const std::string& value) override;
+  bool SetMyCall(const std::string& call) override;
   void Connect(const std::string& call, const std::vector<std::string>& via) override;
   void Disconnect() override;
   bool SendData(std::string_view bytes) override;

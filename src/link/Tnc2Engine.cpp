@@ -34,34 +34,6 @@ bool Is(const std::string& word, std::string_view full, std::size_t shortest) {
   return word.size() >= shortest && word.size() <= full.size() && full.substr(0, word.size()) == word;
 }
 
-// The numeric parameters a TNC2 keeps: name, shortest abbreviation, range,
-// value after switching on.
-struct NumericParam {
-  const char* name;
-  std::size_t shortest;
-  int min;
-  int max;
-  int initial;
-};
-constexpr NumericParam kNumeric[] = {
-    {"PACLEN", 4, 1, 256, 128}, {"MAXFRAME", 4, 1, 7, 4},    {"TXDELAY", 3, 0, 120, 30},
-    {"RETRY", 2, 0, 15, 10},    {"FRACK", 2, 1, 15, 3},      {"RESPTIME", 3, 0, 250, 5},
-    {"PERSIST", 2, 0, 255, 63}, {"SLOTTIME", 2, 0, 255, 10}, {"DWAIT", 2, 0, 255, 0},
-};
-
-bool ParseNumber(const std::string& text, int min, int max, int& value) {
-  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  value = std::stoi(text);
-  return value >= min && value <= max;
-}
-
-// ON/OFF (YES/NO) as a TNC2 takes them; -1 for anything else.
-int ParseSwitch(const std::string& arg) {
-  if (arg == "ON" || arg == "YES") return 1;
-  if (arg == "OFF" || arg == "NO") return 0;
-  return -1;
-}
-
 }  // namespace
 
 bool CTnc2Engine::IsCall(std::string_view call) {
@@ -80,31 +52,28 @@ bool CTnc2Engine::IsCall(std::string_view call) {
 CTnc2Engine::CTnc2Engine(IFarSide& far, IClock& clock, STnc2Options options)
     : far_(far), clock_(clock), options_(std::move(options)) {
   far_.SetEvents(this);
-  echo_ = options_.echo;
-  autoLf_ = options_.lineEnd == LineEnd::CrLf;
+  params_.Set(ETncParam::Echo, options_.echo);
+  params_.Set(ETncParam::AutoLf, options_.lineEnd == LineEnd::CrLf);
   myCall_ = Upper(options_.myCall);
-  for (const NumericParam& p : kNumeric) params_[p.name] = std::to_string(p.initial);
-  params_["CONOK"] = "OFF";
-  params_["FULLDUP"] = "OFF";
 }
 
 std::string CTnc2Engine::End() const {
   if (options_.lineEnd == LineEnd::Lf) return "\n";
-  return autoLf_ ? "\r\n" : "\r";
+  return params_.On(ETncParam::AutoLf) ? "\r\n" : "\r";
 }
 
 bool CTnc2Engine::SetMyCall(const std::string& call) {
   std::string upper = Upper(call);
-  if (!IsCall(upper) || !far_.SetParameter("MYCALL", upper)) return false;
+  if (!IsCall(upper) || !far_.SetMyCall(upper)) return false;
   myCall_ = upper;
   options_.myCall = upper;
   return true;
 }
 
 void CTnc2Engine::PassParameters() {
-  far_.SetParameter("MYCALL", myCall_);
-  far_.SetParameter("MONITOR", monitor_ ? "ON" : "OFF");
-  for (const auto& [name, value] : params_) far_.SetParameter(name, value);
+  far_.SetMyCall(myCall_);
+  for (const STncParam& p : kTncParams)
+    if (p.farSide) far_.SetParameter(p.id, params_.Get(p.id));
 }
 
 void CTnc2Engine::PowerOn() {
@@ -120,9 +89,10 @@ void CTnc2Engine::PowerOn() {
   dataAfterCr_ = false;
   link_ = Link::Disconnected;
   commandMode_ = true;
-  echo_ = options_.echo;
-  autoLf_ = options_.lineEnd == LineEnd::CrLf;
-  monitor_ = false;
+  // The parameters are kept as a TNC2 keeps them, except these.
+  params_.Set(ETncParam::Echo, options_.echo);
+  params_.Set(ETncParam::AutoLf, options_.lineEnd == LineEnd::CrLf);
+  params_.Set(ETncParam::Monitor, 0);
   myCall_ = Upper(options_.myCall);
   command_.clear();
   peer_.clear();
@@ -157,17 +127,12 @@ void CTnc2Engine::CmdPrompt(std::int64_t at) {
   Emit("cmd:", at, 0);
 }
 
-std::size_t CTnc2Engine::Number(const char* name) const {
-  auto it = params_.find(name);
-  return it == params_.end() ? 0 : static_cast<std::size_t>(std::stoi(it->second));
-}
-
 std::size_t CTnc2Engine::Outstanding() const { return sendBuf_.size() + far_.OutstandingBytes(); }
 
 int CTnc2Engine::TransmitQueueCount() const {
   // Two windows may wait at the far side, so that the next one is ready the
   // moment the peer acknowledges the last; only what is beyond them counts.
-  const std::size_t limit = 2 * Number("MAXFRAME") * Number("PACLEN");
+  const std::size_t limit = 2 * Number(ETncParam::MaxFrame) * Number(ETncParam::PacLen);
   const std::size_t queued = Outstanding();
   return queued > limit ? static_cast<int>(std::min<std::size_t>(queued - limit, 1 << 30)) : 0;
 }
@@ -266,7 +231,7 @@ void CTnc2Engine::OnData(std::int64_t at, std::string_view bytes) {
 }
 
 void CTnc2Engine::OnMonitor(std::int64_t at, const std::string& line) {
-  if (!monitor_) return;
+  if (!params_.On(ETncParam::Monitor)) return;
   NewLine(at);
   EmitLine(line, at);
   // In command mode the prompt comes back under the monitored frame.
@@ -299,19 +264,19 @@ void CTnc2Engine::Receive(std::string_view bytes) {
 
 void CTnc2Engine::CommandByte(char c, std::int64_t now) {
   if (c == '\r') {
-    if (echo_) Emit(End(), now, 0);
+    if (params_.On(ETncParam::Echo)) Emit(End(), now, 0);
     std::string line;
     line.swap(command_);
     RunCommand(line, now);
   } else if (c == '\b' || c == 0x7F) {
     if (!command_.empty()) {
       command_.pop_back();
-      if (echo_) Emit("\b \b", now, 0);
+      if (params_.On(ETncParam::Echo)) Emit("\b \b", now, 0);
     }
   } else if (c == '\t' || static_cast<unsigned char>(c) >= 0x20) {
     if (command_.size() < kMaxCommand) {
       command_.push_back(c);
-      if (echo_) Emit(std::string(1, c), now, 0);
+      if (params_.On(ETncParam::Echo)) Emit(std::string(1, c), now, 0);
     } else {
       Emit("\a", now, 0);  // the line is full
     }
@@ -332,7 +297,7 @@ void CTnc2Engine::ConverseBytes(std::string_view bytes, std::int64_t now) {
 // at most PACLEN bytes; the rest too when `all`.
 void CTnc2Engine::SendPackets(bool all, std::int64_t now) {
   (void)now;
-  const std::size_t paclen = Number("PACLEN");
+  const std::size_t paclen = Number(ETncParam::PacLen);
   while (!sendBuf_.empty() && link_ == Link::Connected) {
     // While the link still carries earlier packets, lines are packed
     // together up to PACLEN instead of going out one short packet each
@@ -392,68 +357,32 @@ void CTnc2Engine::RunCommand(const std::string& line, std::int64_t now) {
       EmitLine("Not while connected", now);
     } else if (!IsCall(Upper(words[1]))) {
       EmitLine("?bad callsign", now);
-    } else if (!far_.SetParameter("MYCALL", Upper(words[1]))) {
+    } else if (!far_.SetMyCall(Upper(words[1]))) {
       EmitLine("?bad parameter", now);
     } else {
       myCall_ = Upper(words[1]);
       if (OnMyCallChanged) OnMyCallChanged(myCall_);
     }
-  } else if (!Parameter(cmd, words, now)) {
+  } else if (const STncParam* param = FindTncParam(cmd)) {
+    Parameter(*param, words.size() > 1 ? Upper(words[1]) : std::string(), now);
+  } else {
     EmitLine("?EH", now);
   }
   CmdPrompt(now);
 }
 
-// The switch and number commands; false when `cmd` is none of them.
-bool CTnc2Engine::Parameter(const std::string& cmd, const std::vector<std::string>& words, std::int64_t now) {
-  const std::string arg = words.size() > 1 ? Upper(words[1]) : std::string();
-  struct Switch {
-    const char* name;
-    std::size_t shortest;
-    bool* value;
-  };
-  bool conok = params_["CONOK"] == "ON";
-  bool fullDup = params_["FULLDUP"] == "ON";
-  const Switch switches[] = {{"ECHO", 1, &echo_},
-                             {"AUTOLF", 2, &autoLf_},
-                             {"MONITOR", 1, &monitor_},
-                             {"CONOK", 4, &conok},
-                             {"FULLDUP", 4, &fullDup}};
-  for (const Switch& s : switches) {
-    if (!Is(cmd, s.name, s.shortest)) continue;
-    if (arg.empty()) {
-      EmitLine(std::string(s.name) + (*s.value ? " ON" : " OFF"), now);
-      return true;
-    }
-    int on = ParseSwitch(arg);
-    if (on < 0) {
-      EmitLine("?bad parameter", now);
-      return true;
-    }
-    std::string name = s.name;
-    if ((name == "MONITOR" || name == "CONOK" || name == "FULLDUP") && !far_.SetParameter(name, on ? "ON" : "OFF")) {
-      EmitLine("?bad parameter", now);
-      return true;
-    }
-    *s.value = on == 1;
-    if (name == "CONOK" || name == "FULLDUP") params_[name] = on ? "ON" : "OFF";
-    return true;
+// A parameter command: shows the value, or sets it to `arg`.
+void CTnc2Engine::Parameter(const STncParam& param, const std::string& arg, std::int64_t now) {
+  if (arg.empty()) {
+    EmitLine(std::string(param.name) + " " + TncValueText(param.id, params_.Get(param.id)), now);
+    return;
   }
-  for (const NumericParam& p : kNumeric) {
-    if (!Is(cmd, p.name, p.shortest)) continue;
-    if (arg.empty()) {
-      EmitLine(std::string(p.name) + " " + params_[p.name], now);
-      return true;
-    }
-    int value = 0;
-    if (!ParseNumber(arg, p.min, p.max, value) || !far_.SetParameter(p.name, std::to_string(value))) {
-      EmitLine("?bad parameter", now);
-      return true;
-    }
-    params_[p.name] = std::to_string(value);
-    return true;
+  const std::optional<int> value = ParseTncValue(param.id, arg);
+  if (!value || (param.farSide && !far_.SetParameter(param.id, *value))) {
+    EmitLine("?bad parameter", now);
+    return;
   }
-  return false;
+  params_.Set(param.id, *value);
 }
 
 void CTnc2Engine::Connect(const std::vector<std::string>& words, std::int64_t now) {

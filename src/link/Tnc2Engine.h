@@ -6,8 +6,8 @@
 //
 // Command mode: prompt "cmd:", typed characters echoed (ECHO), a line is
 // interpreted on CR: CONNECT/C call [VIA digi,...], DISCONNECT/D,
-// CONVERSE/K, MYCALL, MONITOR, ECHO, AUTOLF, PACLEN, MAXFRAME and the common
-// parameter commands; anything else "?EH". 0x03 returns to command mode at
+// CONVERSE/K, MYCALL and the parameter commands of link/TncParams.h (ECHO,
+// AUTOLF, MONITOR, PACLEN, MAXFRAME, ...); anything else "?EH". 0x03 returns to command mode at
 // any time. In converse mode the bytes are cut into packets (at CR or PACLEN)
 // and handed to the far side.
 #pragma once
@@ -15,13 +15,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
+#include "link/TncParams.h"
 
 namespace nami {
 
@@ -70,14 +70,12 @@ class CTnc2Engine final : private IFarSideEvents {
   std::int64_t NextEventMs() const;
 
   bool Connected() const { return link_ == Link::Connected; }
-  bool InCommandMode() const { return commandMode_; }
   const std::string& MyCall() const { return myCall_; }
   // The far side's last failure, until a link comes up again.
   const std::string& LastFailure() const { return lastFailure_; }
   // Sets MYCALL as the command does (false: not a callsign); for the
   // settings the port was opened with.
   bool SetMyCall(const std::string& call);
-  const STnc2Options& Options() const { return options_; }
 
   // Called when MYCALL is changed by the command, to keep it.
   std::function<void(const std::string&)> OnMyCallChanged;
@@ -107,7 +105,7 @@ class CTnc2Engine final : private IFarSideEvents {
   void SendPackets(bool all, std::int64_t now);
   void RunCommand(const std::string& line, std::int64_t now);
   void Connect(const std::vector<std::string>& words, std::int64_t now);
-  bool Parameter(const std::string& cmd, const std::vector<std::string>& words, std::int64_t now);
+  void Parameter(const STncParam& param, const std::string& arg, std::int64_t now);
   void LinkDown(const std::string& reason, std::int64_t at);
 
   void Emit(std::string bytes, std::int64_t at, int delayMs);
@@ -116,7 +114,7 @@ class CTnc2Engine final : private IFarSideEvents {
   void CmdPrompt(std::int64_t at);
   std::string End() const;
   void PassParameters();
-  std::size_t Number(const char* name) const;
+  std::size_t Number(ETncParam param) const { return static_cast<std::size_t>(params_.Get(param)); }
 
   IFarSide& far_;
   IClock& clock_;
@@ -124,14 +122,11 @@ class CTnc2Engine final : private IFarSideEvents {
 
   Link link_ = Link::Disconnected;
   bool commandMode_ = true;
-  bool echo_ = true;
-  bool autoLf_ = true;
-  bool monitor_ = false;
   std::string myCall_;
   std::string lastFailure_;
   std::string command_;
   std::string peer_;                           // the station connected or being called, with its path
-  std::map<std::string, std::string> params_;  // PACLEN, MAXFRAME, ...
+  CTncParams params_;
 
   std::string sendBuf_;  // converse bytes not yet cut into packets
   std::int64_t sendDue_ = -1;

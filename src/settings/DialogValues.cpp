@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/Messages.h"
+
 namespace nami {
 
 namespace {
@@ -49,7 +51,7 @@ std::optional<LengthFault> FirstTooLong(const std::vector<std::string>& values, 
   return std::nullopt;
 }
 
-std::string LengthMessage(int limit) { return std::to_string(limit) + " 文字以内で入力してください。"; }
+std::string LengthMessage(int limit) { return msg::Format(msg::LengthLimit, {{"limit", std::to_string(limit)}}); }
 
 // ---- Port settings ----
 
@@ -216,8 +218,8 @@ void SaveSendMailValues(CSettings& settings, const SendMailValues& values) {
 
 std::string SendMailBrowseTitle(int row) {
   static const char* const digits[5] = {"１", "２", "３", "４", "５"};
-  if (row < 1 || row > 5) return "送信ﾒｰﾙ選択";
-  return std::string("送信ﾒｰﾙ選択") + digits[row - 1];
+  if (row < 1 || row > 5) return msg::SendMailBrowse;
+  return msg::Format(msg::SendMailBrowseRow, {{"row", digits[row - 1]}});
 }
 
 // ---- File names ----

@@ -30,7 +30,8 @@ IFileOps& PosixFileOps();
 // written and flushed, then renamed over it. On any failure the old file is
 // left whole and the temporary file removed; returns false. Missing parent
 // folders are created. A symbolic link at `path` is followed, so the file it
-// names is replaced and the link stays. `why` receives the reason of a failure.
+// names is replaced and the link stays. `why` receives the reason of a failure,
+// and errno is left at its cause.
 bool WriteFileAtomically(const std::string& path, std::string_view data, IFileOps& ops = PosixFileOps(),
                          std::string* why = nullptr);
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
 #include "text/Cp932.h"
@@ -124,17 +123,12 @@ std::string CIniFile::TakeProblem() {
   return problem_;
 }
 
-bool CIniFile::Unreadable() const {
-  Text();
-  return unreadable_;
-}
-
 const std::string& CIniFile::Text() const {
   if (unreadable_) return text_;  // empty, for the rest of the run
   auto unreadable = [this](const std::string& why) -> const std::string& {
     unreadable_ = true;
     text_.clear();
-    NoteProblem(msg::SettingsCannotBeRead(path_, why));
+    NoteProblem(msg::Format(msg::SettingsCannotBeRead, {{"path", path_}, {"reason", why}}));
     return text_;
   };
   struct stat st;
@@ -221,15 +215,6 @@ bool CIniFile::HasKey(std::string_view section, std::string_view key) const {
   return Locate(section, key).keyFound;
 }
 
-int CIniFile::ReadInt(std::string_view section, std::string_view key, int fallback) const {
-  Found f = Locate(section, key);
-  if (!f.keyFound || f.value.empty()) return fallback;
-  long long n = LeadingNumber(f.value);
-  if (n > INT_MAX) return INT_MAX;
-  if (n < INT_MIN) return INT_MIN;
-  return static_cast<int>(n);
-}
-
 bool CIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   std::size_t cut = value.find_first_of("\r\n");
   if (cut != std::string_view::npos) value = value.substr(0, cut);
@@ -247,7 +232,7 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
   // replace would otherwise take no notice of its permissions.
   struct stat st;
   if (::stat(path_.c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(path_.c_str(), W_OK) != 0)) {
-    NoteProblem(msg::SettingsIsReadOnly(path_));
+    NoteProblem(msg::Format(msg::SettingsIsReadOnly, {{"path", path_}}));
     return false;
   }
   // The file is written back in the encoding it was read in; a new one is CP932.
@@ -270,7 +255,7 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
   }
   std::string why;
   if (!WriteFileAtomically(path_, text, ops_, &why)) {
-    NoteProblem(msg::SettingsCannotBeWritten(path_, why));
+    NoteProblem(msg::Format(msg::SettingsCannotBeWritten, {{"path", path_}, {"reason", why}}));
     return false;
   }
   loaded_ = false;

@@ -45,16 +45,11 @@ class CIniFile {
   std::string ReadString(std::string_view section, std::string_view key, int bufSize) const;
   // True when the key is present (even with an empty value).
   bool HasKey(std::string_view section, std::string_view key) const;
-  // The value's leading decimal number; `fallback` when the key is missing
-  // or its value is empty.
-  int ReadInt(std::string_view section, std::string_view key, int fallback) const;
   // Writes one key; false when the file could not be replaced (the old file
   // then stays whole), is read-only or could not be read. Line breaks in the
   // value are cut off: a value is one line.
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
 
-  // The file existed but could not be read: nothing is written to it.
-  bool Unreadable() const;
   // The first read or write problem (UTF-8, naming the file and the reason)
   // once: empty after it has been taken, or when there was none.
   std::string TakeProblem();

@@ -14,19 +14,19 @@ std::string LinkPasswordFile(const std::string& iniPath) {
   return (slash == std::string::npos ? std::string() : iniPath.substr(0, slash + 1)) + "link-passwords";
 }
 
-std::string ReadLinkPasswordFile(const std::string& path, const std::string& link, std::string& error) {
-  error.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+std::string ReadLinkPasswordFile(const std::string& path, const std::string& link, FileFault& fault) {
+  fault = FileFault{};
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return {};
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    error = path + ": not a regular file";
+    fault = FileFault{S_ISDIR(st.st_mode) ? FileFaultKind::IsDirectory : FileFaultKind::NotRegular, 0, path};
     return {};
   }
   if (st.st_uid != ::getuid() || (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
     ::close(fd);
-    error = path + ": refused, others may read or change it (chmod 600 it)";
+    fault = FileFault{FileFaultKind::Unprotected, 0, path};
     return {};
   }
   std::unique_ptr<FILE, int (*)(FILE*)> file(::fdopen(fd, "r"), &std::fclose);

@@ -6,13 +6,15 @@
 
 #include <string>
 
+#include "text/FileFault.h"
+
 namespace nami {
 
 // The path of the file beside `iniPath`.
 std::string LinkPasswordFile(const std::string& iniPath);
 // The password of `link` from the file at `path`. Empty when the file or
-// the line is missing; `error` says why when the file exists but is not
+// the line is missing; `fault` says why when the file exists but is not
 // used (readable by others, not a regular file).
-std::string ReadLinkPasswordFile(const std::string& path, const std::string& link, std::string& error);
+std::string ReadLinkPasswordFile(const std::string& path, const std::string& link, FileFault& fault);
 
 }  // namespace nami

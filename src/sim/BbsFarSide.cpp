@@ -30,8 +30,8 @@ std::string CBbsFarSide::SignOn(const std::string& myCall) const {
   return "TNC-2 simulator 1.0 (nami-tncsim), MYCALL " + myCall + ", BBS " + bbs_.Call();
 }
 
-bool CBbsFarSide::SetParameter(const std::string& name, const std::string& value) {
-  if (name == "MYCALL") myCall_ = value;
+bool CBbsFarSide::SetMyCall(const std::string& call) {
+  myCall_ = call;
   return true;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 #include "link/Tnc2Engine.h"
 #include "sim/Bbs.h"
@@ -37,7 +37,7 @@ class CBbsFarSide final : public IFarSide {
   CBbsFarSide(CBbs& bbs, IClock& clock, STncOptions options = {});
 
   void SetEvents(IFarSideEvents* events) override { events_ = events; }
-  bool SetParameter(const std::string& name, const std::string& value) override;
+  bool SetMyCall(const std::string& call) override;
   void Connect(const std::string& call, const std::vector<std::string>& via) override;
   void Disconnect() override;
   bool SendData(std::string_view bytes) override;

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/Port.h"
 #include "settings/Settings.h"
 

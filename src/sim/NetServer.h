@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "sim/Bbs.h"
 #include "sim/BbsFarSide.h"
 

@@ -17,7 +17,7 @@
 #include <ctime>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "sim/Tnc2.h"
 
 namespace nami::sim {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/Port.h"
 #include "sim/Bbs.h"
 #include "sim/MessageBase.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/Tnc2Engine.h"
 #include "sim/Bbs.h"
 #include "sim/BbsFarSide.h"
@@ -36,8 +36,6 @@ class CTnc2 {
   std::int64_t NextEventMs() const { return engine_.NextEventMs(); }
 
   bool Connected() const { return engine_.Connected(); }
-  bool InCommandMode() const { return engine_.InCommandMode(); }
-  const STncOptions& Options() const { return options_; }
   CTnc2Engine& Engine() { return engine_; }
   CBbsFarSide& FarSide() { return far_; }
 

@@ -6,7 +6,7 @@
 #include "link/LinkPort.h"
 #include "settings/LinkPasswords.h"
 #include "sim/DemoPort.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 #include "text/Cp932.h"
 #include "text/IniPath.h"
 #include "text/Messages.h"
@@ -58,9 +58,9 @@ void CStation::InstallLinkPort() {
   hooks.device = [this](const std::string& com) { return settings_.DevicePath(com); };
   hooks.myCall = [this] { return settings_.MyCall(); };
   hooks.setMyCall = [this](const std::string& call) { settings_.SetMyCall(call); };
-  hooks.password = [this](const std::string& link, std::string& why) {
-    if (password_) return password_(link, why);
-    return ReadLinkPasswordFile(LinkPasswordFile(settings_.Path()), link, why);
+  hooks.password = [this](const std::string& link, FileFault& fault) {
+    if (password_) return password_(link, fault);
+    return ReadLinkPasswordFile(LinkPasswordFile(settings_.Path()), link, fault);
   };
   hooks.simulator = [this] { return MakeDemoPort(clock_); };
   doc_.SetPort(std::make_unique<CLinkPort>(clock_, std::move(hooks)));
@@ -71,7 +71,7 @@ void CStation::SetPort(std::unique_ptr<IPort> port) { doc_.SetPort(std::move(por
 void CStation::Reinitialise() {
   autopilot_.Cancel();
   transfers_.Reinitialise();
-  doc_.Senders.Clear();
+  doc_.Sending().Clear();
   doc_.Lines().Clear();
   doc_.Lines().TakeEvictedCount();
   core_.Reset();
@@ -113,7 +113,7 @@ void CStation::CheckPort() {
   if (!port) return;
   if (port->TakeLost()) {
     const std::string why = port->Failure();
-    relay_.ShowMessage(msg::LinkLost + why);
+    relay_.ShowMessage(msg::Format(msg::LinkLost, {{"reason", why}}));
     autopilot_.OnLinkLost(why);
     PortOpened();
   }
@@ -124,28 +124,27 @@ void CStation::ReopenIfDue(IPort& port) {
   reopenAtMs_ = clock_.MonotonicMs() + kReopenMs;
   if (port.Open(settings_.Get(keys::ComStatus))) {
     waiting_ = false;
-    Notice(msg::PortOpenAgain + settings_.DevicePath(ParseComConfig(settings_.Get(keys::ComStatus)).device));
+    Notice(msg::Format(msg::PortOpenAgain,
+                       {{"device", settings_.DevicePath(ParseComConfig(settings_.Get(keys::ComStatus)).device)}}));
     return;
   }
   if (!waitSaid_) {
     waitSaid_ = true;
-    Notice(msg::WaitingForPort + port.Failure() + msg::TryingEvery + std::to_string(kReopenMs / 1000) + " s");
+    Notice(
+        msg::Format(msg::WaitingForPort, {{"reason", port.Failure()}, {"seconds", std::to_string(kReopenMs / 1000)}}));
   }
 }
 
-bool CStation::OpenDocument(const std::string& path, std::string& error) {
+bool CStation::OpenDocument(const std::string& path, FileFault& fault) {
   // The name becomes a NAMI.INI section, which is CP932.
   if (!DocumentNameStorable(path)) {
-    error = UnstorablePathMessage(path);
+    fault = FileFault{FileFaultKind::Unstorable, 0, path};
     return false;
   }
   CLineStore loaded;
-  if (!LoadDocument(loaded, path, error)) {
-    if (error.empty()) error = msg::NotANamiDocument;
-    return false;
-  }
+  if (!LoadDocument(loaded, path, fault)) return false;
   Reinitialise();
-  for (std::size_t i = 0; i < loaded.LineCount(); ++i) doc_.AddLine(loaded.LineAt(i));
+  for (std::size_t i = 0; i < loaded.LineCount(); ++i) doc_.Lines().AddLine(loaded.LineAt(i));
   doc_.Lines().TakeEvictedCount();
   doc_.SetPathName(path);
   doc_.OpenPortFromProfile();
@@ -153,11 +152,8 @@ bool CStation::OpenDocument(const std::string& path, std::string& error) {
   return true;
 }
 
-bool CStation::SaveDocument(const std::string& path, std::string& error) {
-  if (!nami::SaveDocument(doc_.Lines(), path, error)) {
-    if (error.empty()) error = msg::DocumentNotWritten;
-    return false;
-  }
+bool CStation::SaveDocument(const std::string& path, FileFault& fault) {
+  if (!nami::SaveDocument(doc_.Lines(), path, fault)) return false;
   if (path != doc_.PathName()) {
     const std::string oldSection = doc_.Title();
     doc_.SetPathName(path);
@@ -166,16 +162,13 @@ bool CStation::SaveDocument(const std::string& path, std::string& error) {
   return true;
 }
 
-std::string CStation::SaveForTermination(const std::string& folder, std::string& error) {
+std::string CStation::SaveForTermination(const std::string& folder, FileFault& fault) {
   std::string path = doc_.PathName();
   if (path.empty()) {
-    if (doc_.LineCount() == 0) return {};
+    if (doc_.Lines().LineCount() == 0) return {};
     path = folder + "/nami-" + FormatLocalTime("%Y%m%d-%H%M%S", clock_.Now()) + ".nmi";
   }
-  if (!nami::SaveDocument(doc_.Lines(), path, error)) {
-    if (error.empty()) error = msg::DocumentNotWritten;
-    return {};
-  }
+  if (!nami::SaveDocument(doc_.Lines(), path, fault)) return {};
   return path;
 }
 
@@ -184,12 +177,12 @@ int CStation::Tick() {
   const std::uint64_t before = doc_.Lines().AddedCount();
   core_.Tick();
   CheckPort();
-  const std::size_t count = doc_.LineCount();
+  const std::size_t count = doc_.Lines().LineCount();
   const std::size_t added = std::min<std::size_t>(doc_.Lines().AddedCount() - before, count);
-  for (std::size_t i = count - added; i < count; ++i) link_.OnLine(doc_.LineAt(i), clock_.Now());
+  for (std::size_t i = count - added; i < count; ++i) link_.OnLine(doc_.Lines().LineAt(i), clock_.Now());
   autopilot_.OnTick();
   if (OnLine)
-    for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.LineAt(i));
+    for (std::size_t i = count - added; i < count; ++i) OnLine(doc_.Lines().LineAt(i));
   return static_cast<int>(added);
 }
 
@@ -203,7 +196,7 @@ void CStation::ScheduleTick() { autopilot_.OnScheduleTimer(); }
 void CStation::Shutdown() {
   autopilot_.Cancel();
   transfers_.Cancel();
-  doc_.Senders.Clear();
+  doc_.Sending().Clear();
   doc_.ClosePort();
 }
 

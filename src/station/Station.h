@@ -10,13 +10,14 @@
 #include <string>
 
 #include "autopilot/Autopilot.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "settings/Settings.h"
-#include "terminal/Activity.h"
-#include "terminal/LinkState.h"
+#include "activity/Activity.h"
+#include "station/LinkState.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
 #include "terminal/UiSink.h"
+#include "text/FileFault.h"
 #include "transfer/Transfers.h"
 
 namespace nami {
@@ -38,9 +39,9 @@ class CUiRelay final : public IUiSink {
   IUiSink* target_ = nullptr;
 };
 
-// The password of a telnet link (CP932) by its `[Devices]` value; `why`
+// The password of a telnet link (CP932) by its `[Devices]` value; `fault`
 // says why none was found where one was looked for.
-using PasswordLookup = std::function<std::string(const std::string& link, std::string& why)>;
+using PasswordLookup = std::function<std::string(const std::string& link, FileFault& fault)>;
 
 class CStation {
  public:
@@ -57,7 +58,6 @@ class CStation {
   CNamiDoc& Doc() { return doc_; }
   CTerminalCore& Core() { return core_; }
   IClock& Clock() { return clock_; }
-  bool Demo() const { return demo_; }
   CAutopilot& Autopilot() { return autopilot_; }
   CTransfers& Transfers() { return transfers_; }
   // What the autopilot and the transfers did, for the activity pane and the
@@ -76,18 +76,18 @@ class CStation {
   // profile and opens the port with its "comstatus".
   void NewDocument();
   // File Open: loads the file into the emptied store; on failure the
-  // document is left as it was and `error` says why (UTF-8).
-  bool OpenDocument(const std::string& path, std::string& error);
+  // document is left as it was and `fault` says why.
+  bool OpenDocument(const std::string& path, FileFault& fault);
   // Writes the store to `path` (atomically). Saving under another name
   // switches the profile section to the new title and copies the old
   // profile into it.
-  bool SaveDocument(const std::string& path, std::string& error);
+  bool SaveDocument(const std::string& path, FileFault& fault);
 
   // A termination signal: writes the received text to the document's own
   // file, or for a never-saved document to "nami-YYYYMMDD-HHMMSS.nmi" in
   // `folder` (the profile and the settings file are not touched). Returns the
-  // path written, "" when there was nothing to save or it failed (`error`).
-  std::string SaveForTermination(const std::string& folder, std::string& error);
+  // path written, "" when there was nothing to save or it failed (`fault`).
+  std::string SaveForTermination(const std::string& folder, FileFault& fault);
 
   // One receive tick and the autopilot's wait pass; returns the number of
   // lines completed by it (evicted lines included).

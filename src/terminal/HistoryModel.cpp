@@ -23,15 +23,15 @@ void CHistoryModel::SetMark(std::int32_t& mark, std::int64_t value) {
 void CHistoryModel::SetPosition(std::int64_t position) { top_ = std::clamp<std::int64_t>(position, 0, max_); }
 
 void CHistoryModel::PreparePaint() {
-  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  const auto count = static_cast<std::int64_t>(doc_.Lines().LineCount());
   max_ = std::max<std::int64_t>(count - rows_, 0);
-  SetPosition(top_ - doc_.TakeEvictedCount());
+  SetPosition(top_ - doc_.Lines().TakeEvictedCount());
 }
 
 HistoryUpdate CHistoryModel::OnStoreChanged() {
-  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  const auto count = static_cast<std::int64_t>(doc_.Lines().LineCount());
   max_ = std::max<std::int64_t>(count - rows_, 0);
-  const std::int64_t wanted = top_ - doc_.TakeEvictedCount();
+  const std::int64_t wanted = top_ - doc_.Lines().TakeEvictedCount();
   SetPosition(wanted);
   HistoryUpdate update;
   update.all = top_ != wanted;
@@ -98,7 +98,7 @@ HistoryUpdate CHistoryModel::LineUp() {
 
 HistoryUpdate CHistoryModel::LineDown() {
   HistoryUpdate update;
-  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  const auto count = static_cast<std::int64_t>(doc_.Lines().LineCount());
   if (top_ > count - 2 - rows_) return update;
   const HighlightBand before = Band();
   const std::int64_t old = top_;
@@ -180,16 +180,16 @@ std::string CHistoryModel::DoubleClick(int y, const std::string& readcom) {
   SetMark(marks_.first, line);
   SetMark(marks_.last, line);
   lastDrag_ = marks_.last;
-  return readcom + " " + doc_.MailNumberAt(line) + "\r";
+  return readcom + " " + doc_.Lines().MailNumberAt(line) + "\r";
 }
 
 std::string CHistoryModel::MarkedText() const {
   std::string text;
-  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  const auto count = static_cast<std::int64_t>(doc_.Lines().LineCount());
   const std::int64_t first = std::max<std::int64_t>(marks_.first, 0);
   const std::int64_t last = std::min<std::int64_t>(marks_.last, count - 1);
   for (std::int64_t i = first; i <= last && text.size() < kMarkedTextLimit; ++i) {
-    text += doc_.LineAt(static_cast<std::size_t>(i));
+    text += doc_.Lines().LineAt(static_cast<std::size_t>(i));
     text += "\r\n";
   }
   return text;

@@ -55,8 +55,6 @@ class CHistoryModel final : public IOpenListener {
 
   std::int64_t TopLine() const { return top_; }
   std::int64_t ScrollMax() const { return max_; }
-  // The line shown in a row (1-based), whether or not the store has it.
-  std::int64_t LineAtRow(int row) const { return top_ + row - 1; }
 
   // Before each paint: the range follows the store, and lines evicted from
   // its front since the last call are taken off the top line so the same

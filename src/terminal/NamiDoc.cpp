@@ -7,8 +7,11 @@
 
 namespace nami {
 
-CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {
-  Senders.SetDrain(&outgoingSender_);
+CNamiDoc::CNamiDoc(CSettings& settings, IUiSink& ui) : settings_(settings), ui_(ui) {}
+
+void CNamiDoc::SetPort(std::unique_ptr<IPort> port) {
+  sending_.SetPort(port.get());
+  port_ = std::move(port);
 }
 
 void CNamiDoc::SetPathName(const std::string& path) {
@@ -31,11 +34,11 @@ void CNamiDoc::OpenPort(const std::string& comstatus) {
 
   if (!port_) return;
   port_->Close();
-  DiscardOutgoing();
+  sending_.Discard();
   if (!port_->Open(comstatus)) {
     // The fixed text, then which device and why (the port says it in UTF-8).
     const std::string why = port_->Failure();
-    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::ReconfigurePort + "\n" + why);
+    ui_.ShowMessage(why.empty() ? msg::ReconfigurePort : msg::Format(msg::ReconfigurePortBecause, {{"reason", why}}));
   }
 }
 
@@ -56,91 +59,7 @@ void CNamiDoc::OpenPortFromProfile() { OpenPort(settings_.Get(keys::ComStatus));
 
 void CNamiDoc::ClosePort() {
   if (port_) port_->Close();
-  DiscardOutgoing();
-}
-
-std::size_t CNamiDoc::SendText(std::string_view bytes) {
-  if (!port_ || !port_->IsOpen()) return 0;
-  accepted_ += bytes.size();
-  if (batching_)
-    batch_.append(bytes);
-  else
-    Enqueue(bytes);
-  return bytes.size();
-}
-
-void CNamiDoc::Enqueue(std::string_view bytes) {
-  std::size_t taken = 0;
-  if (OutgoingBytes() == 0) {
-    taken = port_->TrySendText(bytes);
-    written_ += taken;
-    if (!port_->IsOpen()) {
-      discarded_ += bytes.size() - taken;
-      if (OnPortLost) OnPortLost();
-      return;
-    }
-  }
-  if (taken < bytes.size()) {
-    if (outgoingPos_ > 0 && outgoingPos_ == outgoing_.size()) {
-      outgoing_.clear();
-      outgoingPos_ = 0;
-    }
-    outgoing_.append(bytes.substr(taken));
-    Senders.DrainPending(true);
-  }
-}
-
-void CNamiDoc::BeginBatch(std::size_t limit) {
-  // What the port left of the last batch goes first.
-  FlushOutgoing();
-  batching_ = true;
-  batchLimit_ = limit;
-}
-
-void CNamiDoc::EndBatch() {
-  batching_ = false;
-  if (batch_.empty()) return;
-  if (port_ && port_->IsOpen()) {
-    Enqueue(batch_);
-  } else {
-    discarded_ += batch_.size();  // the port went during the batch
-  }
-  batch_.clear();
-}
-
-bool CNamiDoc::FlushOutgoing() {
-  if (OutgoingBytes() == 0) return false;
-  if (!port_ || !port_->IsOpen()) {
-    DiscardOutgoing();
-    return false;
-  }
-  const std::size_t taken = port_->TrySendText(std::string_view(outgoing_).substr(outgoingPos_));
-  written_ += taken;
-  outgoingPos_ += taken;
-  if (!port_->IsOpen()) {
-    DiscardOutgoing();
-    if (OnPortLost) OnPortLost();
-    return false;
-  }
-  if (outgoingPos_ == outgoing_.size()) {
-    outgoing_.clear();
-    outgoingPos_ = 0;
-    return false;
-  }
-  // Keep the queue from holding on to text long sent.
-  if (outgoingPos_ > (1u << 20) && outgoingPos_ > outgoing_.size() / 2) {
-    outgoing_.erase(0, outgoingPos_);
-    outgoingPos_ = 0;
-  }
-  return true;
-}
-
-void CNamiDoc::DiscardOutgoing() {
-  discarded_ += OutgoingBytes() + batch_.size();
-  outgoing_.clear();
-  outgoingPos_ = 0;
-  batch_.clear();
-  Senders.DrainPending(false);
+  sending_.Discard();
 }
 
 std::size_t CNamiDoc::SendOwn(std::string_view bytes) {
@@ -160,16 +79,6 @@ void CNamiDoc::CAnswerResponses::OnTickEnd(const ReceivedTick& tick) {
   for (const AutoResponse& r : doc_.Responses) {
     if (!r.trigger.empty() && ContainsAtCharStart(tick.scan, r.trigger)) doc_.SendText(r.response + "\r");
   }
-}
-
-int CNamiDoc::TransmitQueueCount() {
-  // Within a batch the pump has already waited for the port: senders see an
-  // empty queue until the batch is full.
-  if (batching_)
-    return BatchFull() ? static_cast<int>(std::min<std::size_t>(batch_.size() + OutgoingBytes(), 1 << 30)) : 0;
-  const std::size_t queued = OutgoingBytes();
-  const int port = port_ ? port_->TransmitQueueCount() : 0;
-  return queued > 0 ? static_cast<int>(std::min<std::size_t>(queued, 1 << 30)) + port : port;
 }
 
 }  // namespace nami

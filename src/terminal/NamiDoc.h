@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "link/Port.h"
+#include "send/SendEngine.h"
 #include "settings/Settings.h"
-#include "terminal/Activity.h"
+#include "activity/Activity.h"
 #include "terminal/LineStore.h"
 #include "terminal/ReceiveListener.h"
-#include "terminal/SenderStack.h"
 #include "terminal/UiSink.h"
 
 namespace nami {
@@ -56,7 +56,7 @@ class CNamiDoc {
   void SetPathName(const std::string& path);
 
   // ---- Port ----
-  void SetPort(std::unique_ptr<IPort> port) { port_ = std::move(port); }
+  void SetPort(std::unique_ptr<IPort> port);
   IPort* Port() { return port_.get(); }
   // Tells the open listeners, loads the automatic responses from the
   // profile and (re)opens the port; shows the port message once on failure.
@@ -67,44 +67,22 @@ class CNamiDoc {
   bool PortOpen() const;
   // Why the port is not open: device and reason, UTF-8 (see IPort::Failure).
   std::string PortFailure() const;
-  // Every sender's one write. What the port does not take at once waits in
-  // the outgoing queue, in order, and goes out as the port takes it (the
-  // queue is stepped ahead of every sender); no byte is dropped. Returns
-  // the count accepted: all of it, or 0 when the port is not open. Within a
-  // batch (see BeginBatch) the bytes are collected and handed over at
-  // EndBatch.
-  std::size_t SendText(std::string_view bytes);
+  // Every sender's one write, through the send engine: what the port does
+  // not take at once waits, in order, and goes out as the port takes it; no
+  // byte is dropped. Returns the count accepted: all of it, or 0 when the
+  // port is not open.
+  std::size_t SendText(std::string_view bytes) { return sending_.Send(bytes); }
   // SendText for text nami sends on its own (the autopilot's commands): it
   // is reported to the activity first.
   std::size_t SendOwn(std::string_view bytes);
-  // Bytes accepted by SendText so far, how many of them the port has taken
-  // and how many were thrown away because the port was closed or reopened
-  // before it took them. Bytes leave in order: text that ended at
-  // Accepted() == A has gone when Written() + Discarded() reaches A, and
-  // went out whole when Discarded() did not grow meanwhile.
-  std::uint64_t Accepted() const { return accepted_; }
-  std::uint64_t Written() const { return written_; }
-  std::uint64_t Discarded() const { return discarded_; }
-  std::size_t OutgoingBytes() const { return outgoing_.size() - outgoingPos_; }
   std::size_t ReadAvailable(char* buffer, std::size_t capacity);
-  // The port's queue plus the document's outgoing queue: senders wait for 0.
-  int TransmitQueueCount();
-  // Batched sending (the send pump): BeginBatch first hands over what the
-  // outgoing queue holds; between BeginBatch and EndBatch, SendText collects
-  // up to `limit` bytes and the queue count reads 0 until the batch is full
-  // (or the port left bytes of the queue: it is full for now). EndBatch
-  // hands the batch to the outgoing queue like one SendText: one write that
-  // never waits, the rest queued in order.
-  void BeginBatch(std::size_t limit);
-  void EndBatch();
-  // Called when a write found the port gone (it closed itself): the shell
-  // runs a receive tick soon, which reports the lost link.
-  std::function<void()> OnPortLost;
+  // The send engine: the outgoing queue, the senders (upload, paste-send,
+  // a mail file; only the newest sends) and the pacing.
+  CSendEngine& Sending() { return sending_; }
   // Listeners are told in the order they were added; each removes itself
   // before it goes.
   void AddOpenListener(IOpenListener* listener);
   void RemoveOpenListener(IOpenListener* listener);
-  bool BatchFull() const { return batching_ && (OutgoingBytes() > 0 || batch_.size() >= batchLimit_); }
 
   // ---- Run activity (the activity pane, headless stderr); none by default ----
   void SetActivity(CActivity* activity) { activity_ = activity; }
@@ -114,13 +92,6 @@ class CNamiDoc {
   // ---- Line store ----
   CLineStore& Lines() { return lines_; }
   const CLineStore& Lines() const { return lines_; }
-  void AddLine(std::string_view line) { lines_.AddLine(line); }
-  void RemoveLastLine() { lines_.RemoveLastLine(); }
-  std::size_t LineCount() const { return lines_.LineCount(); }
-  std::string LastLine() const { return lines_.LastLine(); }
-  const std::string& LineAt(std::size_t index) const { return lines_.LineAt(index); }
-  std::int32_t TakeEvictedCount() { return lines_.TakeEvictedCount(); }
-  std::string MailNumberAt(std::int64_t index) const { return lines_.MailNumberAt(index); }
 
   // ---- Automatic responses, loaded when the port is opened; the last receive listener ----
   std::array<AutoResponse, 3> Responses;
@@ -138,19 +109,7 @@ class CNamiDoc {
       if (l) event(*l);
   }
 
-  // ---- Senders: only the newest one sends ----
-  CSenderStack Senders;
-
  private:
-  // Steps the outgoing queue for the sender stack.
-  class COutgoing final : public ISender {
-   public:
-    explicit COutgoing(CNamiDoc& doc) : doc_(doc) {}
-    bool Step() override { return doc_.FlushOutgoing(); }
-
-   private:
-    CNamiDoc& doc_;
-  };
   // The responses slot's listener: each response whose trigger is in the scan text.
   class CAnswerResponses final : public IReceiveListener {
    public:
@@ -160,24 +119,11 @@ class CNamiDoc {
    private:
     CNamiDoc& doc_;
   };
-  // SendText's hand-over: what the port takes at once, the rest queued.
-  void Enqueue(std::string_view bytes);
-  bool FlushOutgoing();
-  void DiscardOutgoing();
-
   CSettings& settings_;
   IUiSink& ui_;
   std::unique_ptr<IPort> port_;
-  std::string batch_;  // the batch being collected (only between BeginBatch and EndBatch)
-  std::size_t batchLimit_ = 0;
-  bool batching_ = false;
+  CSendEngine sending_;
   CActivity* activity_ = nullptr;
-  std::string outgoing_;
-  std::size_t outgoingPos_ = 0;
-  std::uint64_t accepted_ = 0;
-  std::uint64_t written_ = 0;
-  std::uint64_t discarded_ = 0;
-  COutgoing outgoingSender_{*this};
   std::vector<IOpenListener*> openListeners_;
   CAnswerResponses answerResponses_{*this};
   std::array<IReceiveListener*, kReceiveSlots> listeners_{nullptr, nullptr, &answerResponses_};

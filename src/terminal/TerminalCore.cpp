@@ -34,7 +34,7 @@ std::size_t CTerminalCore::Tick() {
 
 bool CTerminalCore::Complete(std::size_t length, bool toListeners) {
   const std::string_view text(line_.data(), strnlen(line_.data(), length));
-  doc_.AddLine(text);
+  doc_.Lines().AddLine(text);
   const bool disconnected = ContainsAtCharStart(text, kDisconnected);
   // A listener's failed write is its own to report and does not stop the
   // tick: the rest of the received bytes still reach the store and the pane.
@@ -84,11 +84,11 @@ void CTerminalCore::Receive(const char* bytes, std::size_t count) {
 
   // What the autopilot and the automatic responses look at.
   const std::string current = CurrentLine();
-  const std::string scan = (current.empty() || current == "cmd:") ? doc_.LastLine() + current : current;
+  const std::string scan = (current.empty() || current == "cmd:") ? doc_.Lines().LastLine() + current : current;
   // Only this tick adds lines, so the newest stored line is the last one it
   // completed.
-  const bool direct = static_cast<int>(doc_.LineCount()) < rows_;
-  const std::string latest = direct ? current : built.completed > 0 ? doc_.LastLine() : std::string();
+  const bool direct = static_cast<int>(doc_.Lines().LineCount()) < rows_;
+  const std::string latest = direct ? current : built.completed > 0 ? doc_.Lines().LastLine() : std::string();
   const ReceivedTick tick{scan, built.disconnected || ContainsAtCharStart(scan, kDisconnected), latest};
   doc_.Publish([&tick](IReceiveListener& l) { l.OnTickEnd(tick); });
 
@@ -146,7 +146,7 @@ void CTerminalCore::CutForDisplay() {
 
 void CTerminalCore::Update(int completed, Variant variant) {
   IUiSink& ui = doc_.Ui();
-  if (static_cast<int>(doc_.LineCount()) < rows_) {
+  if (static_cast<int>(doc_.Lines().LineCount()) < rows_) {
     ui.DrawDirect();
     repaintPending_ = true;
   } else if (completed >= 1) {

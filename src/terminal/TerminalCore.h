@@ -51,7 +51,6 @@ class CTerminalCore {
   std::string CurrentLine() const { return std::string(line_.data()); }
   int Column() const { return column_; }
   int SavedColumn() const { return savedColumn_; }
-  bool RepaintPending() const { return repaintPending_; }
   // Empties the current line (a new document).
   void Reset();
 

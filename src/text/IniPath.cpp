@@ -1,6 +1,7 @@
 #include "text/IniPath.h"
 
 #include "text/Cp932.h"
+#include "text/Messages.h"
 
 namespace nami {
 
@@ -13,8 +14,7 @@ std::optional<std::string> FsPathToIni(std::string_view fsPath) {
 }
 
 std::string UnstorablePathMessage(std::string_view fsPath) {
-  return std::string(fsPath) +
-         "\nこのファイル名には Shift-JIS (CP932) で表せない文字があるため、NAMI.INI に記録できません。";
+  return msg::Format(msg::UnstorablePath, {{"path", fsPath}});
 }
 
 namespace {

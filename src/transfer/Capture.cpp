@@ -8,7 +8,8 @@ namespace nami {
 
 bool CCapture::OpenCaptureFile(const std::string& path) {
   if (!file_.Open(path, CTextFile::Mode::Append)) {
-    doc_.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, file_.Error()));
+    doc_.Ui().ShowMessage(
+        msg::Format(msg::CannotOpenFileBecause, {{"file", path}, {"reason", FileFaultText(file_.Fault())}}));
     return false;
   }
   writeFailed_ = false;
@@ -17,9 +18,9 @@ bool CCapture::OpenCaptureFile(const std::string& path) {
 
 bool CCapture::OpenCaptureFileFromCursor(const std::string& path, std::int64_t firstLine) {
   if (!OpenCaptureFile(path)) return false;
-  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  const auto count = static_cast<std::int64_t>(doc_.Lines().LineCount());
   for (std::int64_t i = std::max<std::int64_t>(firstLine, 0); i < count; ++i) {
-    if (!file_.WriteLine(doc_.LineAt(static_cast<std::size_t>(i)))) {
+    if (!file_.WriteLine(doc_.Lines().LineAt(static_cast<std::size_t>(i)))) {
       doc_.Ui().ShowMessage(msg::CannotWriteFile);
       file_.Close();
       return false;

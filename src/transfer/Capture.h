@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "terminal/NamiDoc.h"
-#include "terminal/TextFile.h"
+#include "files/TextFile.h"
 
 namespace nami {
 
@@ -34,6 +34,8 @@ class CCapture {
   void CloseCaptureFile();
 
   bool Capturing() const { return file_.IsOpen(); }
+  // Why the capture file last did not open.
+  const FileFault& Fault() const { return file_.Fault(); }
   // A completed line: appended while the capture is on. On failure "Cannot
   // Write File" is shown once until a write succeeds again (the capture
   // stays on and the next line is tried again). Returns whether the line

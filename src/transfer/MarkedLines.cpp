@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "terminal/TextFile.h"
+#include "files/TextFile.h"
 #include "text/Cp932.h"
 
 namespace nami {
@@ -16,7 +16,7 @@ struct Range {
 };
 
 Range StoredRange(const CNamiDoc& doc, const MarkedRange& marks) {
-  const auto count = static_cast<std::int64_t>(doc.LineCount());
+  const auto count = static_cast<std::int64_t>(doc.Lines().LineCount());
   const std::int64_t first = std::max<std::int64_t>(marks.first, 0);
   const std::int64_t end = std::min<std::int64_t>(static_cast<std::int64_t>(marks.last) + 1, count);
   return {first, std::max(first, end)};
@@ -27,7 +27,8 @@ Range StoredRange(const CNamiDoc& doc, const MarkedRange& marks) {
 bool CopyMarkedLinesToFile(CNamiDoc& doc, const MarkedRange& marks, const std::string& path) {
   CTextFile file;
   if (!file.Open(path, CTextFile::Mode::Append)) {
-    doc.Ui().ShowMessage(msg::WithCause(msg::CannotOpenFile, path, file.Error()));
+    doc.Ui().ShowMessage(
+        msg::Format(msg::CannotOpenFileBecause, {{"file", path}, {"reason", FileFaultText(file.Fault())}}));
     return false;
   }
   // Written in large pieces: a whole store is 80,000 lines.
@@ -35,7 +36,7 @@ bool CopyMarkedLinesToFile(CNamiDoc& doc, const MarkedRange& marks, const std::s
   std::string chunk;
   const Range r = StoredRange(doc, marks);
   for (std::int64_t i = r.first; i < r.end; ++i) {
-    chunk += doc.LineAt(static_cast<std::size_t>(i));
+    chunk += doc.Lines().LineAt(static_cast<std::size_t>(i));
     chunk += "\r\n";
     if (chunk.size() >= kChunk || i + 1 == r.end) {
       if (!file.WriteRaw(chunk)) {

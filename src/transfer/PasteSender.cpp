@@ -38,7 +38,7 @@ std::size_t CPasteSender::Load(const std::string& clipboard) {
 
 bool CPasteSender::Step() {
   if (!sending_) return false;
-  if (doc_.TransmitQueueCount() >= 1) return true;
+  if (doc_.Sending().QueueCount() >= 1) return true;
   if (Empty()) {
     sending_ = false;
     return false;

@@ -1,13 +1,14 @@
 #include "transfer/TransferNames.h"
 
-#include "link/Clock.h"
+#include "text/Messages.h"
+#include "time/Clock.h"
 
 namespace nami {
 
 std::string DefaultCaptureName(std::time_t now) { return FormatLocalTime("%y%m%d.DWN", now); }
 
 std::string PasteCutNotice(std::size_t cutBytes) {
-  return "クリップボードのテキストが長すぎます。末尾の " + std::to_string(cutBytes) + " バイトは送信しません。";
+  return msg::Format(msg::PasteCut, {{"bytes", std::to_string(cutBytes)}});
 }
 
 namespace dialog {

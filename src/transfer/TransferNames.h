@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "text/Messages.h"
+
 namespace nami {
 
 // Today's capture file name: the local date formatted "%y%m%d.DWN".
@@ -18,10 +20,10 @@ std::string DefaultCaptureName(std::time_t now);
 std::string PasteCutNotice(std::size_t cutBytes);
 
 namespace dialog {
-inline const char* const UploadTitle = "アップロード";
-inline const char* const DownloadTitle = "ダウンロード";
-inline const char* const RetroDownloadTitle = "さかのぼってダウン";
-inline const char* const CopyToFileTitle = "ファイルにコピー";
+inline const char* const UploadTitle = msg::UploadTitle.c_str();
+inline const char* const DownloadTitle = msg::DownloadTitle.c_str();
+inline const char* const RetroDownloadTitle = msg::RetroDownloadTitle.c_str();
+inline const char* const CopyToFileTitle = msg::CopyToFileTitle.c_str();
 
 // Filters as display name / pattern pairs separated by "|", ended by "||".
 inline const char* const UploadFilter =

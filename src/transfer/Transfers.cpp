@@ -1,5 +1,7 @@
 #include "transfer/Transfers.h"
 
+#include "text/Messages.h"
+
 namespace nami {
 
 CTransfers::CTransfers(CNamiDoc& doc, IClock& clock)
@@ -11,19 +13,19 @@ CTransfers::CTransfers(CNamiDoc& doc, IClock& clock)
 CTransfers::~CTransfers() {
   doc_.RemoveOpenListener(this);
   if (doc_.ReceiveListener(ReceiveSlot::Capture) == this) doc_.SetReceiveListener(ReceiveSlot::Capture, nullptr);
-  doc_.Senders.Remove(&upload_);
-  for (CPasteSender& p : paste_) doc_.Senders.Remove(&p);
+  doc_.Sending().Remove(&upload_);
+  for (CPasteSender& p : paste_) doc_.Sending().Remove(&p);
 }
 
 bool CTransfers::StartUpload(const std::string& path) {
   if (Uploading()) return false;
   if (!upload_.Open(path)) return false;
-  doc_.Senders.Push(&upload_);
+  doc_.Sending().Push(&upload_);
   return true;
 }
 
 void CTransfers::StopUpload() {
-  doc_.Senders.Remove(&upload_);
+  doc_.Sending().Remove(&upload_);
   upload_.Close();
 }
 
@@ -61,14 +63,14 @@ std::size_t CTransfers::StartPasteSend(int pane, const std::string& text) {
   const std::size_t cut = sender.Load(text);
   if (sender.Empty()) return cut;  // no text: nothing to send, ends at once
   sender.Start();
-  doc_.Senders.Push(&sender);
+  doc_.Sending().Push(&sender);
   return cut;
 }
 
 void CTransfers::StopPasteSend() {
   for (CPasteSender& p : paste_) {
     p.Stop();
-    doc_.Senders.Remove(&p);
+    doc_.Sending().Remove(&p);
   }
 }
 
@@ -82,21 +84,16 @@ void CTransfers::Cancel() { Reinitialise(); }
 
 std::string CTransfers::ProgressText() const {
   std::string text;
-  auto add = [&text](const char* what, std::int64_t done, std::int64_t total) {
+  auto add = [&text](const std::string& what, std::int64_t done, std::int64_t total) {
     if (!text.empty()) text += "  ";
-    text += what;
-    text += ' ';
-    text += std::to_string(done);
-    text += '/';
-    text += std::to_string(total);
-    text += " バイト";
+    text += msg::Format(what, {{"done", std::to_string(done)}, {"total", std::to_string(total)}});
   };
   for (const CPasteSender& p : paste_) {
-    if (p.Sending() && doc_.Senders.Contains(&p)) {
-      add("ペースト送信中", static_cast<std::int64_t>(p.Position()), static_cast<std::int64_t>(p.Length()));
+    if (p.Sending() && doc_.Sending().Contains(&p)) {
+      add(msg::PasteProgress, static_cast<std::int64_t>(p.Position()), static_cast<std::int64_t>(p.Length()));
     }
   }
-  if (upload_.Uploading()) add("アップロード中", upload_.Position(), upload_.Length());
+  if (upload_.Uploading()) add(msg::UploadProgress, upload_.Position(), upload_.Length());
   return text;
 }
 

@@ -1,9 +1,9 @@
 // The transfer commands of both panes, the automation's transfer requests
 // and the clipboard texts, on one document.
 //
-// The upload and the paste-sends are senders on the document's sender
-// stack: the shell calls doc.Senders.Step() whenever the port may take more
-// bytes (see link/WritePacer.h), and only the newest sender sends, so a
+// The upload and the paste-sends are senders on the document's send engine
+// (send/SendEngine.h), which steps them whenever the port may take more
+// bytes, and only the newest sender sends, so a
 // paste-send started during an upload holds the upload until it has ended.
 // The capture is fed by the receive tick (the document's capture slot). Each part owns whether it runs
 // (Uploading, Capturing, PasteSending); menu items are enabled from them.
@@ -15,7 +15,7 @@
 #include <ctime>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "terminal/HistoryModel.h"
 #include "terminal/NamiDoc.h"
 #include "transfer/Capture.h"
@@ -49,6 +49,8 @@ class CTransfers final : public IOpenListener, public IReceiveListener {
   // a capture by name while one is on.
   void UploadByName(const std::string& path);
   void CaptureByName(const std::string& path);
+  // Why the last capture file did not open.
+  const FileFault& CaptureFault() const { return capture_.Fault(); }
   void CaptureStop();
 
   // Appends the lines of `marks` to `path` (see MarkedLines.h).
@@ -77,14 +79,6 @@ class CTransfers final : public IOpenListener, public IReceiveListener {
   bool Capturing() const { return capture_.Capturing(); }
   // A paste-send of either pane runs.
   bool PasteSending() const { return paste_[0].Sending() || paste_[1].Sending(); }
-
-  // Enabling rules of the commands.
-  bool CanUpload() const { return !Uploading(); }
-  bool CanStopUpload() const { return Uploading(); }
-  bool CanCapture() const { return !Capturing(); }
-  bool CanStopCapture() const { return Capturing(); }
-  bool CanPasteSend() const { return !PasteSending(); }
-  bool CanStopPasteSend() const { return PasteSending(); }
 
   // Today's capture file name.
   std::string DefaultCaptureName() const { return nami::DefaultCaptureName(clock_.Now()); }

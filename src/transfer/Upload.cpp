@@ -1,6 +1,6 @@
 #include "transfer/Upload.h"
 
-#include "terminal/UserFile.h"
+#include "files/UserFile.h"
 #include "text/Cp932.h"
 
 namespace nami {
@@ -11,10 +11,10 @@ CUpload::~CUpload() {
 
 bool CUpload::Open(const std::string& path) {
   if (file_) Close();
-  std::string reason;
-  file_ = OpenUserStream(path, UserFileMode::Read, reason);
+  FileFault fault;
+  file_ = OpenUserStream(path, UserFileMode::Read, fault);
   if (!file_) {
-    doc_.Ui().ShowMessage(msg::WithCause(msg::FileNotFound, path, reason));
+    doc_.Ui().ShowMessage(msg::Format(msg::FileNotFoundBecause, {{"file", path}, {"reason", FileFaultText(fault)}}));
     return false;
   }
   length_ = 0;
@@ -36,7 +36,7 @@ void CUpload::Close() {
 
 bool CUpload::Step() {
   if (!file_) return false;
-  if (doc_.TransmitQueueCount() == 0) {
+  if (doc_.Sending().QueueCount() == 0) {
     int c = std::fgetc(file_);
     if (c != EOF) {
       ++position_;

@@ -3,7 +3,7 @@
 // The file is read in text mode: a CR LF pair arrives as one LF, and every
 // LF goes to the link as CR (a lone CR stays a CR). One byte leaves per
 // step, and only when the port's transmit queue is empty. The upload is a
-// sender on the document's sender stack; it ends by itself at the end of the
+// sender on the document's send engine; it ends by itself at the end of the
 // file, or when it is closed. It runs while its file is open.
 #pragma once
 

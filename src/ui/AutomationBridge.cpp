@@ -1,14 +1,11 @@
 #include "ui/AutomationBridge.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTimer>
-#include <cerrno>
-#include <cstring>
 
 #include "automation/AutomationActions.h"
+#include "files/UserFile.h"
 #include "text/Cp932.h"
 
 namespace nami {
@@ -44,7 +41,7 @@ void CAutomationBridge::ShowWindow() {
 void CAutomationBridge::FinishPending() {
   CNamiDoc& doc = station_.Doc();
   // A text has left once every byte up to its end is written or discarded.
-  const std::uint64_t resolved = doc.Written() + doc.Discarded();
+  const std::uint64_t resolved = doc.Sending().Written() + doc.Sending().Discarded();
   std::vector<PendingSend> sent;
   for (auto it = sends_.begin(); it != sends_.end();) {
     if (resolved >= it->end) {
@@ -58,7 +55,7 @@ void CAutomationBridge::FinishPending() {
   if (!station_.Transfers().Uploading()) uploads.swap(pending_);
   if (pending_.empty() && sends_.empty()) watch_.stop();
   for (auto& s : sent) {
-    const bool whole = doc.Discarded() == s.discarded;
+    const bool whole = doc.Sending().Discarded() == s.discarded;
     if (s.done) s.done(whole, whole ? std::string() : "the port was closed before the text went out");
   }
   for (auto& done : uploads)
@@ -68,12 +65,11 @@ void CAutomationBridge::FinishPending() {
 namespace {
 // Why a file cannot be opened for reading, or empty when it can.
 std::string WhyNotReadable(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return path + ": " + std::strerror(errno);
-  struct stat st {};
-  const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  FileFault fault;
+  const int fd = OpenUserFile(path, UserFileMode::Read, fault);
+  if (fd < 0) return path + ": " + FileFaultText(fault);
   ::close(fd);
-  return folder ? path + ": is a folder" : std::string();
+  return {};
 }
 }  // namespace
 
@@ -100,33 +96,31 @@ void CAutomationBridge::UploadFile(const std::string& path, Done done) {
   if (!watch_.isActive()) watch_.start();
 }
 
-bool CAutomationBridge::DownloadFile(const std::string& path, std::string& why) {
+void CAutomationBridge::DownloadFile(const std::string& path, Done done) {
   ++calls_;
   CTransfers& transfers = station_.Transfers();
+  std::string why;
   if (transfers.Capturing()) {
     why = "a download capture is already running";
-    return false;
+  } else {
+    transfers.CaptureByName(path);
+    AfterCommand();
+    if (!transfers.Capturing())
+      why = path + ": cannot be opened for writing (" + FileFaultText(transfers.CaptureFault()) + ")";
   }
-  transfers.CaptureByName(path);
-  const int saved = errno;
-  AfterCommand();
-  if (!transfers.Capturing()) {
-    why = path + ": cannot be opened for writing (" + std::strerror(saved) + ")";
-    return false;
-  }
-  return true;
+  if (done) done(why.empty(), why);
 }
 
 void CAutomationBridge::SendOut(const std::string& text, Done done) {
   ++calls_;
   CNamiDoc& doc = station_.Doc();
-  const std::uint64_t discarded = doc.Discarded();
+  const std::uint64_t discarded = doc.Sending().Discarded();
   if (AutomationSendOut(doc, text) == 0) {
     if (done) done(false, "the port is not open");
     return;
   }
   AfterCommand();  // hands any queued rest to the pacing
-  sends_.push_back(PendingSend{doc.Accepted(), discarded, std::move(done)});
+  sends_.push_back(PendingSend{doc.Sending().Accepted(), discarded, std::move(done)});
   FinishPending();
   if (!sends_.empty() && !watch_.isActive()) watch_.start();
 }

@@ -26,15 +26,13 @@ class CAutomationBridge final : public IAutomationTarget {
 
   void ShowWindow() override;
   void UploadFile(const std::string& path, Done done) override;
-  bool DownloadFile(const std::string& path, std::string& why) override;
+  void DownloadFile(const std::string& path, Done done) override;
   void SendOut(const std::string& text, Done done) override;
   std::string GetLine(int n) override;
   void DownloadStop() override;
 
   // Callers still waiting for the end of an upload started here.
   int PendingUploads() const { return static_cast<int>(pending_.size()); }
-  // Callers still waiting for their SendOut text to be on the line.
-  int PendingSends() const { return static_cast<int>(sends_.size()); }
   // Answers the waiting callers whose work has ended (quitting calls it
   // after the station has ended every operation: text still queued then
   // was not sent).

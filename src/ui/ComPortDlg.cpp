@@ -221,8 +221,8 @@ void CComPortDlg::accept() {
     return;
   }
   if (link.kind == LinkKind::Telnet && !password_->text().isEmpty()) {
-    std::string error;
-    if (!StoreLinkPassword(link.Text(), password_->text().toStdString(), error)) {
+    const std::string error = StoreLinkPassword(link.Text(), password_->text().toStdString());
+    if (!error.empty()) {
       Hooks().message(this, QStringLiteral("パスワードをキーリングに保存できません (%1)。\n"
                                            "NAMI.INI と同じフォルダのファイル link-passwords に\n"
                                            "「%2 パスワード」の行を書き、chmod 600 にして下さい。")

@@ -32,7 +32,6 @@ class CComPortDlg : public QDialog {
   QSpinBox* TcpPortBox() const { return tcpPort_; }
   QSpinBox* RadioPortBox() const { return radioPort_; }
   QLineEdit* MyCallEdit() const { return myCall_; }
-  QLineEdit* PasswordEdit() const { return password_; }
 
   // Checks the lengths and writes on success; else keeps the dialog open.
   void accept() override;

@@ -9,9 +9,11 @@
 #include <QFontDialog>
 #include <QMessageBox>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "text/Cp932.h"
+#include "text/FileFault.h"
 #include "text/IniPath.h"
+#include "text/Messages.h"
 #include "transfer/TransferNames.h"
 #include "ui/CommandTable.h"
 #include "ui/Dialogs.h"
@@ -160,9 +162,11 @@ bool CCommandRouter::OpenRecent(std::size_t index) {
 }
 
 bool CCommandRouter::OpenPath(const QString& path) {
-  std::string error;
-  if (!session_.OpenDocument(LocalPath(path), error)) {
-    Message(QStringLiteral("%1 を開けません。\n%2").arg(QFileInfo(path).fileName(), QString::fromStdString(error)));
+  FileFault fault;
+  if (!session_.OpenDocument(LocalPath(path), fault)) {
+    Message(QString::fromStdString(
+        msg::Format(msg::DocumentCannotBeOpened,
+                    {{"file", QFileInfo(path).fileName().toStdString()}, {"reason", DocumentFaultText(fault)}})));
     recent_.Remove(LocalPath(path));
     if (documentChanged) documentChanged();
     return false;
@@ -175,8 +179,8 @@ bool CCommandRouter::OpenPath(const QString& path) {
 bool CCommandRouter::Save() {
   const std::string& path = session_.Doc().PathName();
   if (path.empty()) return SaveAs();
-  std::string error;
-  if (!session_.SaveDocument(path, error)) {
+  FileFault fault;
+  if (!session_.SaveDocument(path, fault)) {
     Message(QString::fromStdString(Cp932ToUtf8(msg::CannotWriteFile)));
     return false;
   }
@@ -193,8 +197,8 @@ bool CCommandRouter::SaveAs() {
     Message(QString::fromStdString(UnstorablePathMessage(LocalPath(path))));
     return false;
   }
-  std::string error;
-  if (!session_.SaveDocument(LocalPath(path), error)) {
+  FileFault fault;
+  if (!session_.SaveDocument(LocalPath(path), fault)) {
     Message(QString::fromStdString(Cp932ToUtf8(msg::CannotWriteFile)));
     return false;
   }

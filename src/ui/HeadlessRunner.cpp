@@ -10,7 +10,7 @@
 
 #include "autopilot/RunOutcome.h"
 #include "autopilot/RunSummary.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "text/Cp932.h"
 
 namespace nami {
@@ -118,7 +118,7 @@ void CHeadlessRunner::ReportRuns() {
 }
 
 void CHeadlessRunner::AfterTick() {
-  station_.Doc().TakeEvictedCount();  // nobody else keeps a view on the store
+  station_.Doc().Lines().TakeEvictedCount();  // nobody else keeps a view on the store
   ReportRuns();
   if (!stay_ && started_ && !station_.Autopilot().Busy()) {
     const RunEnd& end = station_.Autopilot().LastEnd();

@@ -40,9 +40,6 @@ class CHeadlessRunner : public QObject, public IUiSink {
   void ShowMessage(const std::string& text) override;
   void Beep() override {}
 
-  // With --stay: where the desktop notices of a run's end go (the session
-  // bus by default; nothing is sent when there is none).
-  void SetNotifier(const CNotifier& notifier) { notifier_.emplace(notifier); }
 
   // Makes SIGTERM and SIGINT end the run cleanly (once per process).
   void HandleTerminationSignals();

@@ -25,7 +25,11 @@ bool HungUp(int fd) {
 }  // namespace
 
 CHeartbeat::CHeartbeat(CStation& station, QObject* parent)
-    : QObject(parent), station_(station), sender_(station.Doc()) {
+    : QObject(parent), station_(station) {
+  CSendEngine& sending = station_.Doc().Sending();
+  sendReady_ = new QSocketNotifier(sending.ReadyFd(), QSocketNotifier::Read, this);
+  connect(sendReady_, &QSocketNotifier::activated, this, &CHeartbeat::RunSending);
+  connect(&sendTimer_, &QTimer::timeout, this, &CHeartbeat::RunSending);
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
   connect(&timer_, &QTimer::timeout, this, [this] { OnWake(false); });
@@ -42,7 +46,7 @@ void CHeartbeat::Start() {
   active_ = true;
   stopped_ = false;
   // A write that finds the device gone: the tick reports the lost link.
-  station_.Doc().OnPortLost = [this] { TickSoon(); };
+  station_.Doc().Sending().OnPortLost([this] { TickSoon(); });
   schedule_.start();
   Arrange();
 }
@@ -50,11 +54,12 @@ void CHeartbeat::Start() {
 void CHeartbeat::Stop() {
   active_ = false;
   stopped_ = true;
-  station_.Doc().OnPortLost = nullptr;
+  station_.Doc().Sending().OnPortLost(nullptr);
   timer_.stop();
   schedule_.stop();
   WatchDescriptor(-1);
-  sender_.Detach();
+  station_.Doc().Sending().Stop();
+  sendTimer_.stop();
 }
 
 void CHeartbeat::TickSoon() {
@@ -69,7 +74,24 @@ void CHeartbeat::RunTick() {
 }
 
 void CHeartbeat::KickSenders() {
-  if (!stopped_) sender_.Kick();
+  if (stopped_) return;
+  station_.Doc().Sending().Kick();
+  ArrangeSending();
+}
+
+void CHeartbeat::RunSending() {
+  if (stopped_) return;
+  station_.Doc().Sending().Run();
+  ArrangeSending();
+}
+
+void CHeartbeat::ArrangeSending() {
+  const int ms = station_.Doc().Sending().TimerMs();
+  if (ms < 0) {
+    sendTimer_.stop();
+  } else if (!sendTimer_.isActive()) {
+    sendTimer_.start(ms);
+  }
 }
 
 void CHeartbeat::OnWake(bool data) {

@@ -1,6 +1,6 @@
 // The one clock of a running station, for the window and the headless
-// runner alike: the receive tick, the schedule, the send driver and the
-// termination signals.
+// runner alike: the receive tick, the schedule, the send engine's notifier
+// and timer, and the termination signals.
 //
 // The receive tick runs when the port has data, not every 50 ms: the port's
 // descriptor (a tty, a pseudo-terminal, or a socket for link kinds that have
@@ -16,8 +16,9 @@
 // every kPollMs; a write that finds the port gone asks for a tick.
 // TickSoon() runs one tick at the next turn of the event loop, for commands
 // that change what the tick acts on. Every kScheduleMs the schedule may
-// start a run. After each tick the senders are stepped as the port takes
-// more (CSendDriver).
+// start a run. The document's send engine (send/SendEngine.h) gets its
+// notifier and timer here: its ready descriptor is watched, its timer runs
+// as it asks, and it is kicked after each tick and each command.
 #pragma once
 
 #include <QObject>
@@ -27,7 +28,6 @@
 #include <functional>
 
 #include "station/Station.h"
-#include "ui/SendDriver.h"
 
 namespace nami {
 
@@ -63,9 +63,8 @@ class CHeartbeat : public QObject {
   // The descriptor watched now (-1: polling or stopped), for tests.
   int WatchedFd() const { return fd_; }
 
-  // Steps the senders whenever the port may take more.
-  CSendDriver& Sender() { return sender_; }
-  // Hands new senders to the pacing (after a command that may have started one).
+  // Hands new senders to the send engine (after a command that may have
+  // started one).
   void KickSenders();
 
   // SIGTERM and SIGINT call `onSignal` from the event loop (a self-pipe:
@@ -79,9 +78,13 @@ class CHeartbeat : public QObject {
   // next: the poll, the beat or nothing.
   void Arrange();
   void WatchDescriptor(int fd);
+  // One pass of the send engine, then its timer as it asks.
+  void RunSending();
+  void ArrangeSending();
 
   CStation& station_;
-  CSendDriver sender_;
+  QSocketNotifier* sendReady_ = nullptr;
+  QTimer sendTimer_;
   QSocketNotifier* notifier_ = nullptr;
   QTimer timer_;
   QTimer schedule_;

@@ -32,23 +32,22 @@ bool RunJob(QKeychain::Job& job) {
 
 }  // namespace
 
-std::string LinkPassword(const std::string& iniPath, const std::string& link, std::string& why) {
+std::string LinkPassword(const std::string& iniPath, const std::string& link, FileFault& fault) {
   if (qEnvironmentVariableIsEmpty("NAMI_NO_KEYRING")) {
     QKeychain::ReadPasswordJob job(kService);
     job.setKey(QString::fromStdString(link));
     if (RunJob(job)) return Utf8ToCp932(job.textData().toStdString());
   }
-  return ReadLinkPasswordFile(LinkPasswordFile(iniPath), link, why);
+  return ReadLinkPasswordFile(LinkPasswordFile(iniPath), link, fault);
 }
 
-bool StoreLinkPassword(const std::string& link, const std::string& password, std::string& error) {
+std::string StoreLinkPassword(const std::string& link, const std::string& password) {
   QKeychain::WritePasswordJob job(kService);
   job.setKey(QString::fromStdString(link));
   job.setTextData(QString::fromStdString(password));
-  if (RunJob(job)) return true;
-  error = job.errorString().toStdString();
-  if (error.empty()) error = "the keyring did not answer";
-  return false;
+  if (RunJob(job)) return {};
+  const std::string why = job.errorString().toStdString();
+  return why.empty() ? std::string("the keyring did not answer") : why;
 }
 
 }  // namespace nami

@@ -5,13 +5,15 @@
 
 #include <string>
 
+#include "text/FileFault.h"
+
 namespace nami {
 
 // The password (CP932, as it goes onto the link); empty when none is kept.
-// `why` says why the file was not used when it exists but is refused.
-std::string LinkPassword(const std::string& iniPath, const std::string& link, std::string& why);
-// Keeps `password` (UTF-8) in the keyring; false with `error` when no keyring
-// answers (then the file is the place).
-bool StoreLinkPassword(const std::string& link, const std::string& password, std::string& error);
+// `fault` says why the file was not used when it exists but is refused.
+std::string LinkPassword(const std::string& iniPath, const std::string& link, FileFault& fault);
+// Keeps `password` (UTF-8) in the keyring. Returns the keyring's reason
+// when it did not take it (then the file is the place), empty when it did.
+std::string StoreLinkPassword(const std::string& link, const std::string& password);
 
 }  // namespace nami

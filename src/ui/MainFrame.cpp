@@ -364,7 +364,7 @@ void CMainFrame::RefreshCommands() {
   UpdateProgress();
   UpdateLink();
   // Progress moves while a sender runs.
-  if (!station_.Doc().Senders.Empty() && !shutDown_ && !closing_) RefreshSoon();
+  if (!station_.Doc().Sending().Idle() && !shutDown_ && !closing_) RefreshSoon();
 }
 
 void CMainFrame::RefreshSoon() {
@@ -483,7 +483,7 @@ bool CMainFrame::ConfirmClose() {
     return ask(QStringLiteral("受信したテキストを保存できませんでした。保存せずに終了しますか?")) ==
            ExitChoice::Discard;
   }
-  if (doc.LineCount() == 0) return true;  // nothing received: nothing to lose
+  if (doc.Lines().LineCount() == 0) return true;  // nothing received: nothing to lose
   for (;;) {
     switch (ask(QStringLiteral("受信したテキストを保存しますか?"))) {
       case ExitChoice::Discard:

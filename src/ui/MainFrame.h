@@ -46,12 +46,8 @@ class CMainFrame : public QMainWindow, private IFrameCommands {
   CLinkLight* LinkLight() const { return link_; }
   CActivityPane* ActivityPane() const { return activity_; }
   QSplitter* Splitter() const { return splitter_; }
-  // Where desktop notifications go (tests give a private bus).
-  void SetNotifier(const CNotifier& notifier) { notifier_ = notifier; }
   // The receive tick, the schedule, the senders and the termination signals.
   CHeartbeat& Heartbeat() { return heartbeat_; }
-  // Steps the senders whenever the port may take more.
-  CSendDriver& Sender() { return heartbeat_.Sender(); }
   // What the message pane shows while something is being sent or an
   // autopilot step runs (UTF-8); empty otherwise.
   QString ProgressText() const;

@@ -1,9 +1,7 @@
 #include "ui/NamiView2.h"
 
-#include <QClipboard>
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -256,7 +254,7 @@ void CNamiView2::SearchPrev() {
 }
 
 void CNamiView2::ShowHit(std::optional<std::int64_t> position) {
-  const auto count = static_cast<std::int64_t>(doc_.LineCount());
+  const auto count = static_cast<std::int64_t>(doc_.Lines().LineCount());
   hitLine_ = position && *position >= 0 && *position < count ? *position : -1;
   if (position) Apply(model_.ScrollTo(*position));
   viewport()->update();
@@ -283,8 +281,6 @@ void CNamiView2::EditAndSend() {
     if (!bytes.empty()) doc_.SendText(bytes);
   });
 }
-
-void CNamiView2::Copy() { QGuiApplication::clipboard()->setText(FromCp932(model_.MarkedText())); }
 
 void CNamiView2::ShowSearchDialog(const QString& initial, TextDone done) {
   auto* dialog = new CSearchDlg(this);

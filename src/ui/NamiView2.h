@@ -32,8 +32,6 @@ class CNamiView2 : public QAbstractScrollArea {
   // evicted lines are taken off the top line, so the text in view stays.
   void OnStoreChanged();
   std::int64_t TopLine() const { return model_.TopLine(); }
-  // The line cursor for retro-download: the first marked line.
-  std::int64_t LineCursor() const { return model_.Marks().first; }
   // The marked range (the model's), and placing it directly.
   const MarkedRange& Marks() const { return model_.Marks(); }
   void SetMarks(MarkedRange marks);
@@ -47,8 +45,6 @@ class CNamiView2 : public QAbstractScrollArea {
   static QColor HitColor() { return QColor(0xFF, 0xE0, 0x40); }
   // Edit and send (CLineEditDlg): the marked lines, edited, go out in one write.
   void EditAndSend();
-  // Copy: the marked lines, CR LF after each, on the clipboard.
-  void Copy();
 
   // How the context menu's commands are run and enabled: in the main window
   // through the window's command table like menu commands (the pane is the

@@ -2,8 +2,6 @@
 
 #include <QMessageBox>
 
-#include "text/Cp932.h"
-
 namespace nami {
 namespace {
 
@@ -12,16 +10,6 @@ QMessageBox* MakeBox(QWidget* parent, const QString& text) {
 }
 
 }  // namespace
-
-QString FromCp932(std::string_view cp932) {
-  const std::string utf8 = Cp932ToUtf8(cp932);
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-std::string ToCp932(const QString& text) {
-  const QByteArray utf8 = text.toUtf8();
-  return Utf8ToCp932(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-}
 
 void OpenMessageBox(QWidget* parent, const QString& text) {
   QMessageBox* box = MakeBox(parent, text);

@@ -1,7 +1,5 @@
-// Text between the core and Qt, and the program's message box.
-//
-// The core, NAMI.INI and the link hold CP932; Qt holds UTF-16. Every widget
-// converts through FromCp932/ToCp932 here.
+// The program's message box, and (from qt/Cp932String.h) the text
+// conversion between the core's CP932 and Qt that every widget uses.
 //
 // OpenMessageBox shows the box with open(), never exec(), so that no nested
 // event loop runs while it is up: the receive tick, the autopilot's wait
@@ -11,15 +9,12 @@
 #pragma once
 
 #include <QString>
-#include <string>
-#include <string_view>
+
+#include "qt/Cp932String.h"
 
 class QWidget;
 
 namespace nami {
-
-QString FromCp932(std::string_view cp932);
-std::string ToCp932(const QString& text);
 
 // A window-modal box with an OK button; it deletes itself when closed.
 void OpenMessageBox(QWidget* parent, const QString& text);

@@ -8,7 +8,7 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
-#include "terminal/Activity.h"
+#include "activity/Activity.h"
 
 namespace nami {
 

@@ -45,19 +45,19 @@ TEST(AutomationSendOut, WritesTextAndCrInOneWrite) {
   EXPECT_EQ(AutomationSendOut(doc, "ABCDEFG"), 8u);
   EXPECT_EQ(AutomationSendOut(doc, "H"), 2u);
   EXPECT_EQ(fake.sent, "B\r\rABC");
-  EXPECT_EQ(doc.OutgoingBytes(), 7u);
-  EXPECT_GT(doc.TransmitQueueCount(), 0);  // senders wait behind the queued text
-  while (doc.Senders.Step()) {
+  EXPECT_EQ(doc.Sending().Queued(), 7u);
+  EXPECT_GT(doc.Sending().QueueCount(), 0);  // senders wait behind the queued text
+  while (doc.Sending().Step()) {
   }
   EXPECT_EQ(fake.sent, "B\r\rABCDEFG\rH\r");
-  EXPECT_EQ(doc.Written(), doc.Accepted());
-  EXPECT_EQ(doc.Discarded(), 0u);
+  EXPECT_EQ(doc.Sending().Written(), doc.Sending().Accepted());
+  EXPECT_EQ(doc.Sending().Discarded(), 0u);
 
   // Text queued when the port closes is counted as not sent; a closed port takes nothing.
   fake.takeAtMost = 0;
   AutomationSendOut(doc, "lost");
   doc.ClosePort();
-  EXPECT_EQ(doc.Discarded(), 5u);
+  EXPECT_EQ(doc.Sending().Discarded(), 5u);
   EXPECT_EQ(AutomationSendOut(doc, "X"), 0u);
 }
 

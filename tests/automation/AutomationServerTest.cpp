@@ -46,15 +46,17 @@ class RecordingTarget : public IAutomationTarget {
       pendingUpload = [done] { done(true, {}); };
     }
   }
-  bool DownloadFile(const std::string& path, std::string& why) override {
+  void DownloadFile(const std::string& path, Done done) override {
     calls.push_back("DownloadFile " + path);
-    if (path.rfind("/no/", 0) != 0) return true;
-    why = path + ": Permission denied";
-    return false;
+    if (path.rfind("/no/", 0) != 0) {
+      done(true, {});
+    } else {
+      done(false, path + ": Permission denied");
+    }
   }
   void SendOut(const std::string& text, Done done) override {
     calls.push_back("SendOut " + text);
-    const bool whole = AutomationSendOut(doc_, text) > 0 && doc_.OutgoingBytes() == 0;
+    const bool whole = AutomationSendOut(doc_, text) > 0 && doc_.Sending().Queued() == 0;
     done(whole, "the port did not take the text");
   }
   std::string GetLine(int n) override {
@@ -168,9 +170,9 @@ TEST_F(AutomationServerTest, OwnsItsInstanceName) {
 
 TEST_F(AutomationServerTest, GetLineCountsBackFromTheNewestLine) {
   EXPECT_EQ(Gdbus("GetLine", {"1"}).out, "('',)");  // nothing received yet
-  target_.Doc().AddLine("oldest");
-  target_.Doc().AddLine("middle");
-  target_.Doc().AddLine("newest");
+  target_.Doc().Lines().AddLine("oldest");
+  target_.Doc().Lines().AddLine("middle");
+  target_.Doc().Lines().AddLine("newest");
   EXPECT_EQ(Gdbus("GetLine", {"1"}).out, "('newest',)");
   EXPECT_EQ(Gdbus("GetLine", {"3"}).out, "('oldest',)");
   EXPECT_EQ(Gdbus("GetLine", {"0"}).out, "('',)");
@@ -195,7 +197,7 @@ TEST_F(AutomationServerTest, SendOutWritesTextAndCrInAnyCase) {
   EXPECT_EQ(DbusSend("sendout", {"string:B"}).out.section('\n', 1).trimmed(), "boolean true");
   const std::vector<std::string> writes{"B\r", "B\r"};
   EXPECT_EQ(target_.Port().writes, writes);
-  EXPECT_EQ(target_.Doc().LineCount(), 0u);  // no echo into the received text
+  EXPECT_EQ(target_.Doc().Lines().LineCount(), 0u);  // no echo into the received text
 
   // A text the port does not take is an error with the reason, not a yes.
   target_.Port().failWrites = true;
@@ -275,7 +277,7 @@ TEST_F(AutomationServerTest, KanjiCrossesAsCp932) {
   ASSERT_EQ(target_.calls.size(), 1u);
   EXPECT_EQ(target_.calls[0], "SendOut " + test::Sjis("漢字でＯＫ"));
 
-  target_.Doc().AddLine(test::Sjis("ｱﾏﾁｭｱ無線 JA1ABC"));
+  target_.Doc().Lines().AddLine(test::Sjis("ｱﾏﾁｭｱ無線 JA1ABC"));
   EXPECT_EQ(DbusSend("GetLine", {"int16:1"}).out.section('\n', 1).trimmed(), "string \"ｱﾏﾁｭｱ無線 JA1ABC\"");
 }
 

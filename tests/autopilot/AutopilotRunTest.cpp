@@ -66,13 +66,13 @@ TEST_F(AutopilotRun, EachCommandGoesOutInTheWaitPassAfterThePromptTick) {
   // must already be on the link when the wait pass returns.
   for (int i = 0; i < 2000 && rig.pilot.Busy(); ++i) {
     rig.core.Tick();
-    const bool promptArrived = rig.doc.LastLine() == "QZ1ABC>" && rig.pilot.State().PromptSeen;
+    const bool promptArrived = rig.doc.Lines().LastLine() == "QZ1ABC>" && rig.pilot.State().PromptSeen;
     const std::size_t before = rig.port->sent.size();
     rig.pilot.OnTick();
-    if (promptArrived && rig.doc.Senders.Empty()) {
+    if (promptArrived && rig.doc.Sending().Idle()) {
       EXPECT_GT(rig.port->sent.size(), before) << "tick " << i;
     }
-    rig.doc.Senders.Step();
+    rig.doc.Sending().Step();
     rig.clock.AdvanceMs(StationRig::kTickMs);
   }
   EXPECT_EQ(rig.pilot.LastResult(), CAutopilot::RunResult::Completed);

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "support/StationRig.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 #include "transfer/Transfers.h"
 
 namespace nami::test {
@@ -46,7 +46,7 @@ TEST(JapaneseFolder, AnAutopilotRunReadsAndWritesEveryFileThere) {
   EXPECT_NE(ReadFile(folder + "/受信.DWN").find("QZ1ABC BBS>"), std::string::npos);
 
   // The document saves there and opens again.
-  std::string error;
+  FileFault error;
   ASSERT_TRUE(SaveDocument(rig.doc.Lines(), folder + "/東京.nmi", error)) << error;
   CLineStore reopened;
   ASSERT_TRUE(LoadDocument(reopened, folder + "/東京.nmi", error)) << error;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "autopilot/Autopilot.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
 #include "terminal/NamiDoc.h"

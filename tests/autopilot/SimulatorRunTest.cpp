@@ -106,7 +106,7 @@ class SimulatorRun : public ::testing::Test {
     EXPECT_FALSE(rig.LogOpen());
     EXPECT_FALSE(rig.pilot.State().ListReading);
     EXPECT_FALSE(rig.pilot.State().MailReading);
-    EXPECT_TRUE(rig.doc.Senders.Empty());
+    EXPECT_TRUE(rig.doc.Sending().Idle());
   }
 
   // 120 bytes a second, about a 1200 bps radio link: the mail file is
@@ -161,7 +161,7 @@ TEST_F(SimulatorRun, FieldModeRunSendsListsReadsAndASecondRunFindsNothingNew) {
   // A second run, once the TNC has reported the end of the link: nothing
   // queued, nothing new on the list, nothing read.
   rig.RunFor(3000);
-  EXPECT_NE(rig.doc.LastLine().find("Not while disconnected"), std::string::npos) << rig.doc.LastLine();
+  EXPECT_NE(rig.doc.Lines().LastLine().find("Not while disconnected"), std::string::npos) << rig.doc.Lines().LastLine();
   rig.port->sent.clear();
   rig.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(rig.RunUntilIdle());
@@ -251,7 +251,7 @@ TEST(SimulatorFailure, TheRunStopsWithoutLoggingOff) {
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_FALSE(rig.LogOpen());
-    EXPECT_TRUE(rig.doc.Senders.Empty());
+    EXPECT_TRUE(rig.doc.Sending().Idle());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     const std::string& sent = rig.port->sent;
     EXPECT_EQ(sent.find("B\r"), std::string::npos) << sent;
@@ -301,7 +301,7 @@ TEST(SimulatorFailure, ALinkLostAfterAnyLineEndsTheRun) {
     EXPECT_EQ(rig.port->sent.find("B\r"), std::string::npos);
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_FALSE(rig.LogOpen());
-    EXPECT_TRUE(rig.doc.Senders.Empty());
+    EXPECT_TRUE(rig.doc.Sending().Idle());
     EXPECT_EQ(rig.Setting(keys::LastMailNo), "1220");
     if (rig.Setting(keys::Send[0]).empty()) {
       EXPECT_NE(rig.Base().Find(1231), nullptr);
@@ -456,7 +456,7 @@ struct SerialStation {
     while (!until() && std::chrono::steady_clock::now() < deadline) {
       core.Tick();
       pilot.OnTick();
-      for (int i = 0; i < 16 && doc.Senders.Step(); ++i) {
+      for (int i = 0; i < 16 && doc.Sending().Step(); ++i) {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -490,13 +490,13 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
 
   pilot.Run(AutoCommand::AutoMode);
   st.CycleFor(15000, [&] { return !pilot.Busy(); });
-  ASSERT_FALSE(pilot.Busy()) << "the run did not end in time; last line: " << doc.LastLine();
+  ASSERT_FALSE(pilot.Busy()) << "the run did not end in time; last line: " << doc.Lines().LastLine();
   EXPECT_EQ(pilot.LastResult(), CAutopilot::RunResult::Completed) << pilot.LastAbortReason();
   // The TNC's answer to the disconnect shows that it has read everything.
   bool answered = false;
   st.CycleFor(15000, [&] {
-    for (std::size_t i = doc.LineCount(); i-- > 0 && i + 5 >= doc.LineCount();)
-      answered = answered || doc.LineAt(i).find("Not while disconnected") != std::string::npos;
+    for (std::size_t i = doc.Lines().LineCount(); i-- > 0 && i + 5 >= doc.Lines().LineCount();)
+      answered = answered || doc.Lines().LineAt(i).find("Not while disconnected") != std::string::npos;
     return answered;
   });
   EXPECT_TRUE(answered);

@@ -67,16 +67,20 @@ TEST(LinkPasswordFile, ReadOnlyWhenOnlyTheOwnerMayReadIt) {
   };
   for (const Case& c : cases) {
     ::chmod(path.c_str(), c.mode);
-    std::string error;
-    EXPECT_EQ(ReadLinkPasswordFile(path, c.link, error), c.password) << c.link << " " << c.mode;
+    FileFault fault;
+    EXPECT_EQ(ReadLinkPasswordFile(path, c.link, fault), c.password) << c.link << " " << c.mode;
+    const std::string error = fault.Failed() ? fault.path + ": " + FileFaultText(fault) : std::string();
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
     if (!*c.error) {
       EXPECT_TRUE(error.empty()) << error;
+    } else {
+      EXPECT_EQ(fault.kind, FileFaultKind::Unprotected);
+      EXPECT_EQ(fault.path, path);
     }
   }
-  std::string error;
-  EXPECT_EQ(ReadLinkPasswordFile(dir.File("missing"), "telnet://a:23", error), "");
-  EXPECT_TRUE(error.empty());
+  FileFault fault;
+  EXPECT_EQ(ReadLinkPasswordFile(dir.File("missing"), "telnet://a:23", fault), "");
+  EXPECT_FALSE(fault.Failed());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "autopilot/Autopilot.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/SerialPort.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"

@@ -171,9 +171,9 @@ TEST(TelnetFarSide, HostileOrSilentServersEndInAClearState) {
     ScriptServer server(c.script, c.close);
     CSystemClock clock;
     const std::string name = "telnet://127.0.0.1:" + std::to_string(server.Port());
-    CTnc2Port port(
-        clock, std::make_unique<CTelnetFarSide>(name, "127.0.0.1", server.Port(), [](std::string&) { return "pw"; }),
-        STnc2Options{});
+    CTnc2Port port(clock,
+                   std::make_unique<CTelnetFarSide>(name, "127.0.0.1", server.Port(), [](FileFault&) { return "pw"; }),
+                   STnc2Options{});
     port.Open("COM1");
     port.SendText("C BBS\r");
     std::string got = ReadUntil(port, "*** DISCONNECTED");
@@ -191,7 +191,7 @@ TEST(TelnetFarSide, AnswersTheLoginRefusesOptionsAndDoublesIac) {
   CSystemClock clock;
   const std::string name = "telnet://127.0.0.1:" + std::to_string(server.Port());
   CTnc2Port port(clock,
-                 std::make_unique<CTelnetFarSide>(name, "127.0.0.1", server.Port(), [](std::string&) { return "pw"; }),
+                 std::make_unique<CTelnetFarSide>(name, "127.0.0.1", server.Port(), [](FileFault&) { return "pw"; }),
                  STnc2Options{});
   port.Open("COM1");
   port.SendText("MYCALL JA1XYZ-3\rC BBS\r");

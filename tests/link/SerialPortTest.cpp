@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/LinkPort.h"
 #include "link/SerialPort.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "link/FarSide.h"
 #include "link/Tnc2Engine.h"
 
@@ -16,9 +16,13 @@ namespace {
 class FakeFar final : public IFarSide {
  public:
   void SetEvents(IFarSideEvents* e) override { events = e; }
-  bool SetParameter(const std::string& name, const std::string& value) override {
-    params.push_back(name + "=" + value);
-    return !(name == "PACLEN" && value == "200");  // a far side that cannot take this one
+  bool SetMyCall(const std::string& call) override {
+    params.push_back("MYCALL=" + call);
+    return true;
+  }
+  bool SetParameter(ETncParam param, int value) override {
+    params.push_back(std::string(TncParam(param).name) + "=" + TncValueText(param, value));
+    return !(param == ETncParam::PacLen && value == 200);  // a far side that cannot take this one
   }
   void Connect(const std::string& call, const std::vector<std::string>& via) override {
     requests.push_back("connect " + call + (via.empty() ? "" : " via " + via[0]));
@@ -120,6 +124,59 @@ TEST(Tnc2Engine, CommandsAnswerAsATnc2Does) {
     EXPECT_EQ(rig.Send(c.input), c.output) << c.input;
     std::string got = rig.far.params.empty() ? "" : rig.far.params.back();
     EXPECT_EQ(got, c.param) << c.input;
+  }
+}
+
+// Every parameter command as a TNC2 takes it: down to its shortest
+// abbreviation (one letter less is not this command), its value after
+// switching on, both ends of its range taken and passed on, just beyond them
+// refused. ECHO and AUTOLF stay in the TNC.
+TEST(Tnc2Engine, EveryParameterCommandTakesItsAbbreviationsAndRange) {
+  struct Row {
+    std::string name;
+    std::size_t shortest;
+    std::string initial;
+    std::vector<std::string> taken, refused;
+    bool passedOn;
+  } rows[] = {
+      {"ECHO", 1, "ON", {"OFF", "ON"}, {"1"}, false},
+      {"AUTOLF", 2, "ON", {"OFF", "ON"}, {"MAYBE"}, false},
+      {"MONITOR", 1, "OFF", {"ON", "OFF"}, {"0"}, true},
+      {"CONOK", 4, "OFF", {"ON", "OFF"}, {"Y"}, true},
+      {"FULLDUP", 4, "OFF", {"ON", "OFF"}, {"TRUE"}, true},
+      {"PACLEN", 4, "128", {"1", "256"}, {"0", "257"}, true},
+      {"MAXFRAME", 4, "4", {"1", "7"}, {"0", "8"}, true},
+      {"TXDELAY", 3, "30", {"0", "120"}, {"121", "-1"}, true},
+      {"RETRY", 2, "10", {"0", "15"}, {"16"}, true},
+      {"FRACK", 2, "3", {"1", "15"}, {"0", "16"}, true},
+      {"RESPTIME", 3, "5", {"0", "250"}, {"251"}, true},
+      {"PERSIST", 2, "63", {"0", "255"}, {"256"}, true},
+      {"SLOTTIME", 2, "10", {"0", "255"}, {"256"}, true},
+      {"DWAIT", 2, "0", {"0", "255"}, {"256", "12345"}, true},
+  };
+  for (const Row& r : rows) {
+    for (std::size_t n = r.shortest; n <= r.name.size(); ++n) {
+      Rig rig;
+      const std::string word = r.name.substr(0, n);
+      EXPECT_EQ(rig.Send(word + "\r"), word + "\r\n" + r.name + " " + r.initial + "\r\ncmd:") << word;
+    }
+    if (r.shortest > 1) {
+      Rig rig;
+      EXPECT_EQ(rig.Send(r.name.substr(0, r.shortest - 1) + "\r").find(r.name + " "), std::string::npos) << r.name;
+    }
+    Rig rig;
+    for (const std::string& value : r.taken) {
+      EXPECT_EQ(rig.Send(r.name + " " + value + "\r").find('?'), std::string::npos) << r.name << " " << value;
+      EXPECT_NE(rig.Send(r.name + "\r").find(r.name + " " + value), std::string::npos) << r.name << " " << value;
+      EXPECT_EQ(rig.far.params, r.passedOn ? std::vector<std::string>{r.name + "=" + value} : std::vector<std::string>{})
+          << r.name << " " << value;
+      rig.far.params.clear();
+    }
+    for (const std::string& value : r.refused) {
+      EXPECT_NE(rig.Send(r.name + " " + value + "\r").find("?bad parameter"), std::string::npos) << r.name << " " << value;
+      EXPECT_NE(rig.Send(r.name + "\r").find(r.name + " " + r.taken.back()), std::string::npos) << r.name << " " << value;
+      EXPECT_TRUE(rig.far.params.empty()) << r.name << " " << value;
+    }
   }
 }
 

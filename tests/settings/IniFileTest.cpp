@@ -37,11 +37,11 @@ TEST(IniFile, ReadsAsWindowsDoes) {
   WriteFile(dir.File("NAMI.INI"), WindowsStyleIni());
   CIniFile ini(dir.File("NAMI.INI"));
   EXPECT_EQ(ini.ReadString("WINDOW", "X", 80), "120");           // names compare without case
-  EXPECT_EQ(ini.ReadInt("Window", "y", 100), 80);                 // blanks around key and value dropped
+  EXPECT_EQ(ini.ReadString("Window", "y", 80), "80");             // blanks around key and value dropped
   EXPECT_EQ(ini.ReadString(Sjis("無題"), "call", 80), "JA1XYZ");  // the first of a duplicated key wins
   EXPECT_EQ(ini.ReadString(Sjis("無題"), "prompt", 80), "  de JA1XYZ>");  // quotes removed, inner blanks kept
-  EXPECT_EQ(ini.ReadInt(Sjis("無題"), "min", -1), 10);
-  EXPECT_EQ(ini.ReadInt("Window", "width", -7), -7);              // missing key: the default
+  EXPECT_EQ(ini.ReadString(Sjis("無題"), "min", 80), "   10");
+  EXPECT_FALSE(ini.HasKey("Window", "width"));                    // missing key
   EXPECT_EQ(ini.ReadString("Nowhere", "x", 80), "");
   EXPECT_EQ(ini.ReadString("Window", "x", 2), "1");               // cut to the buffer less one
   EXPECT_EQ(ini.ReadString("Window", "x", 0), "");
@@ -53,7 +53,7 @@ TEST(IniFile, MissingFileReadsEmpty) {
   TempDir dir;
   CIniFile ini(dir.File("none/NAMI.INI"));
   EXPECT_EQ(ini.ReadString("Window", "x", 80), "");
-  EXPECT_EQ(ini.ReadInt("Window", "x", 100), 100);
+  EXPECT_FALSE(ini.HasKey("Window", "x"));
 }
 
 TEST(IniFile, ValuesRoundTripExactly) {

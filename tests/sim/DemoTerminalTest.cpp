@@ -33,7 +33,7 @@ class DemoTerminal : public ::testing::Test {
       clock.AdvanceMs(50);
       core.Tick();
       if (run.PromptSeen &&
-          (ContainsAtCharStart(run.LatestLine, run.WaitText) || ContainsAtCharStart(doc.LastLine(), run.WaitText)))
+          (ContainsAtCharStart(run.LatestLine, run.WaitText) || ContainsAtCharStart(doc.Lines().LastLine(), run.WaitText)))
         return true;
       if (!run.AutoRunning) return false;
     }
@@ -54,19 +54,19 @@ TEST_F(DemoTerminal, PromptIsConfirmedAfterEveryAnswerAndByeDisconnects) {
   for (auto [serial, expected] : {std::pair{"", 29}, std::pair{"yes", 1}}) {
     settings.Set(keys::Serial, serial);
     ASSERT_TRUE(Command("\x03\rCONNECT " + settings.Get(keys::Call) + "\r")) << serial;
-    std::size_t before = doc.LineCount();
+    std::size_t before = doc.Lines().LineCount();
     ASSERT_TRUE(Command(settings.Get(keys::Field[0]) + "\r"));
     int listed = 0;
-    for (std::size_t i = before; i < doc.LineCount(); ++i) {
-      if (LeadingNumber(doc.LineAt(i)) > 0) ++listed;
-      EXPECT_LE(doc.LineAt(i).size(), 80u);
+    for (std::size_t i = before; i < doc.Lines().LineCount(); ++i) {
+      if (LeadingNumber(doc.Lines().LineAt(i)) > 0) ++listed;
+      EXPECT_LE(doc.Lines().LineAt(i).size(), 80u);
     }
     EXPECT_EQ(listed, expected) << serial;
     ASSERT_TRUE(Command(settings.Get(keys::ReadCom) + " 1221\r"));
     ASSERT_TRUE(Command("SP QZ2KLM\r" + test::Sjis("件名") + "\rtext\r\x1A\r"));
     // The bye: the link reports the disconnection, which ends a run.
     EXPECT_FALSE(Command("B\r"));
-    EXPECT_NE(doc.LastLine().find("** DISCONNECTED"), std::string::npos) << doc.LastLine();
+    EXPECT_NE(doc.Lines().LastLine().find("** DISCONNECTED"), std::string::npos) << doc.Lines().LastLine();
     doc.Port()->SendText(
         "\x03"
         "D\r");

@@ -34,9 +34,9 @@ TEST(Station, NewDocumentEmptiesTheStoreAndReopensThePort) {
   h.session->NewDocument();
   h.port->Deliver("abc\r\ndef");
   h.session->Tick();
-  ASSERT_EQ(h.session->Doc().LineCount(), 1u);
+  ASSERT_EQ(h.session->Doc().Lines().LineCount(), 1u);
   h.session->NewDocument();
-  EXPECT_EQ(h.session->Doc().LineCount(), 0u);
+  EXPECT_EQ(h.session->Doc().Lines().LineCount(), 0u);
   EXPECT_EQ(h.session->Core().CurrentLine(), "");
   EXPECT_EQ(h.port->openCount, 2);
   EXPECT_EQ(h.port->lastConfig, "COM2:9600,n,8,1,n");
@@ -46,7 +46,7 @@ TEST(Station, NewDocumentEmptiesTheStoreAndReopensThePort) {
 TEST(Station, TickReportsLinesCompletedEvenInAFullStore) {
   StationRig h;
   h.session->NewDocument();
-  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) h.session->Doc().AddLine("x");
+  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) h.session->Doc().Lines().AddLine("x");
   std::vector<std::string> seen;
   h.session->OnLine = [&](const std::string& l) { seen.push_back(l); };
   h.port->Deliver("one\ntwo\n");
@@ -60,18 +60,19 @@ TEST(Station, SaveAsCopiesTheProfileAndOpenRestoresTheLines) {
   h.settings->Set(keys::Call, "JA1XYZ");
   h.port->Deliver("hello\n");
   h.session->Tick();
-  std::string error;
+  FileFault error;
   const std::string path = h.dir.File("station.nmi");
   ASSERT_TRUE(h.session->SaveDocument(path, error)) << error;
   EXPECT_EQ(h.session->Doc().Title(), "station");
   EXPECT_EQ(h.settings->Raw(keys::Call), "JA1XYZ");
   h.session->NewDocument();
   ASSERT_TRUE(h.session->OpenDocument(path, error)) << error;
-  EXPECT_EQ(h.session->Doc().LastLine(), "hello");
+  EXPECT_EQ(h.session->Doc().Lines().LastLine(), "hello");
   test::WriteFile(h.dir.File("bad.nmi"), "not a document");
   EXPECT_FALSE(h.session->OpenDocument(h.dir.File("bad.nmi"), error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_EQ(h.session->Doc().LastLine(), "hello") << "a bad file changes nothing";
+  EXPECT_EQ(error.kind, FileFaultKind::Corrupt);
+  EXPECT_EQ(error.damage, DocumentDamage::NotCompound);
+  EXPECT_EQ(h.session->Doc().Lines().LastLine(), "hello") << "a bad file changes nothing";
 }
 
 }  // namespace

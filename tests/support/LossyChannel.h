@@ -12,7 +12,7 @@
 
 #include "ax25/DataLink.h"
 #include "ax25/Frame.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 
 namespace nami::test {
 

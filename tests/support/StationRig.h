@@ -1,6 +1,6 @@
 // A station on the simulated TNC and BBS (src/sim), driven as the shell
-// drives it: every 50 ms of a manual clock the sender pacer (every 5 ms), a
-// receive tick, the wait pass and, once a minute, the schedule timer. Every
+// drives it: every 50 ms of a manual clock the send engine's passes (every
+// 5 ms, its timer for a port without a descriptor), a receive tick, the wait pass and, once a minute, the schedule timer. Every
 // byte nami sends is recorded in order; the BBS's message base shows what
 // was posted.
 //
@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "autopilot/Autopilot.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "settings/Settings.h"
 #include "sim/DemoPort.h"
 #include "sim/SimPort.h"
@@ -107,7 +107,7 @@ inline std::string ReadAnswer(int n, const std::string& from, const std::string&
 
 struct StationRig {
   static constexpr int kTickMs = 50;
-  static constexpr int kPacerMs = 5;
+  static constexpr int kPacerMs = CSendEngine::kTimerMs;
   static constexpr int kScheduleMs = 60000;
 
   // The demo's TNC with these options; `drainBytesPerSec` as above.
@@ -130,12 +130,12 @@ struct StationRig {
     highestAtStart = Base().HighestNumber();
   }
 
-  // 50 ms of the shell's loop: the sender pacer, which runs far more often
-  // than the receive tick, then the tick with its wait pass.
+  // 50 ms of the shell's loop: the send engine's passes, which run far more
+  // often than the receive tick, then the tick with its wait pass.
   void Cycle() {
     for (int i = 0; i < kTickMs / kPacerMs; ++i) {
       clock.AdvanceMs(kPacerMs);
-      doc.Senders.Step();
+      doc.Sending().Run();
     }
     core.Tick();
     pilot.OnTick();
@@ -144,7 +144,7 @@ struct StationRig {
   // Nothing on its way in either direction and nothing scheduled.
   bool Quiet() {
     sim::CTnc2& tnc = port->Sim().Tnc();
-    return tnc.PendingOutput() == 0 && tnc.NextEventMs() < 0 && port->TransmitQueueCount() == 0 && doc.Senders.Empty();
+    return tnc.PendingOutput() == 0 && tnc.NextEventMs() < 0 && port->TransmitQueueCount() == 0 && doc.Sending().Idle();
   }
   // Runs the loop until the link has been quiet for two cycles; returns
   // the cycles used (`limit` = it never calmed).

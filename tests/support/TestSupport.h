@@ -1,10 +1,19 @@
 // Small helpers shared by the tests.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "terminal/UiSink.h"
+#include "text/FileFault.h"
+
+namespace nami {
+// A fault in a failed assertion's message: the file and the reason.
+inline std::ostream& operator<<(std::ostream& out, const FileFault& fault) {
+  return out << fault.path << ": " << FileFaultText(fault);
+}
+}  // namespace nami
 
 namespace nami::test {
 

@@ -8,7 +8,7 @@
 #include "ax25/Frame.h"
 #include "ax25/Kiss.h"
 #include "support/TestSupport.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 
 namespace nami {
 namespace {
@@ -84,7 +84,7 @@ TEST(FuzzBodies, DocumentLoaderRefusesDamageCleanly) {
     std::string file;
     const bool asFile = n % 3 == 0;
     if (asFile) {
-      std::string error;
+      FileFault error;
       ASSERT_TRUE(SaveDocument(store, dir.File("f.nmi"), error)) << error;
       file = test::ReadFile(dir.File("f.nmi"));
     }

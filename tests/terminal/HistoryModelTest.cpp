@@ -17,7 +17,7 @@ class HistoryModelTest : public ::testing::Test {
   HistoryModelTest() : settings_(dir_.File("NAMI.INI")), doc_(settings_, sink_), model_(doc_) {}
 
   void Fill(int count) {
-    for (int i = 0; i < count; ++i) doc_.AddLine("line " + std::to_string(i));
+    for (int i = 0; i < count; ++i) doc_.Lines().AddLine("line " + std::to_string(i));
   }
   // A pane of exactly `rows` full rows plus a few pixels of the next.
   void Show(int rows, std::int64_t top = 0) {
@@ -82,23 +82,23 @@ TEST_F(HistoryModelTest, ThumbReachesEveryLineOfALargeStore) {
 TEST_F(HistoryModelTest, EvictedLinesKeepTheSameTextInView) {
   Fill(static_cast<int>(CLineStore::kCapacity));
   Show(10, 1000);
-  const std::string shown = doc_.LineAt(1000);
-  doc_.TakeEvictedCount();
-  for (int i = 0; i < 5; ++i) doc_.AddLine("new");
+  const std::string shown = doc_.Lines().LineAt(1000);
+  doc_.Lines().TakeEvictedCount();
+  for (int i = 0; i < 5; ++i) doc_.Lines().AddLine("new");
   model_.PreparePaint();
   EXPECT_EQ(model_.TopLine(), 995);
-  EXPECT_EQ(doc_.LineAt(995), shown);
+  EXPECT_EQ(doc_.Lines().LineAt(995), shown);
   // The count was taken: a second paint does not move again.
   model_.PreparePaint();
   EXPECT_EQ(model_.TopLine(), 995);
 
   // At the very top the view cannot move further up.
   model_.ScrollTo(2);
-  for (int i = 0; i < 5; ++i) doc_.AddLine("more");
+  for (int i = 0; i < 5; ++i) doc_.Lines().AddLine("more");
   EXPECT_TRUE(model_.OnStoreChanged().all);  // the lines in view changed
   EXPECT_EQ(model_.TopLine(), 0);
   model_.ScrollTo(500);
-  for (int i = 0; i < 5; ++i) doc_.AddLine("more");
+  for (int i = 0; i < 5; ++i) doc_.Lines().AddLine("more");
   EXPECT_FALSE(model_.OnStoreChanged().Any());  // same text, nothing to repaint
   EXPECT_EQ(model_.TopLine(), 495);
 }
@@ -174,8 +174,8 @@ TEST_F(HistoryModelTest, BandOutsideTheView) {
 }
 
 TEST_F(HistoryModelTest, DoubleClickBuildsReadCommand) {
-  doc_.AddLine("  567 JA1XYZ  hello");
-  doc_.AddLine("no number");
+  doc_.Lines().AddLine("  567 JA1XYZ  hello");
+  doc_.Lines().AddLine("no number");
   Show(10);
   EXPECT_EQ(model_.DoubleClick(Y(1), "R"), "R 567\r");
   EXPECT_EQ(model_.Marks().first, 0);
@@ -188,7 +188,7 @@ TEST_F(HistoryModelTest, DoubleClickBuildsReadCommand) {
 
 TEST_F(HistoryModelTest, MarkedTextStopsAfterLimit) {
   const std::string line(80, 'x');
-  for (int i = 0; i < 1000; ++i) doc_.AddLine(line);
+  for (int i = 0; i < 1000; ++i) doc_.Lines().AddLine(line);
   model_.SetMarks({0, 999});
   EXPECT_EQ(model_.MarkedText().size(), 398u * 82u);
 }
@@ -203,10 +203,10 @@ TEST_F(HistoryModelTest, MarksStayWithTheModelUntilThePortIsReopened) {
     MarkedRange expected;
   };
   const Case cases[] = {
-      {"lines added", [](CNamiDoc& d) { d.AddLine("more"); }, {7, 9}},
+      {"lines added", [](CNamiDoc& d) { d.Lines().AddLine("more"); }, {7, 9}},
       {"lines evicted",
        [](CNamiDoc& d) {
-         for (std::size_t i = 0; i < CLineStore::kCapacity + 5; ++i) d.AddLine("full");
+         for (std::size_t i = 0; i < CLineStore::kCapacity + 5; ++i) d.Lines().AddLine("full");
        },
        {7, 9}},
       {"store cleared", [](CNamiDoc& d) { d.Lines().Clear(); }, {7, 9}},

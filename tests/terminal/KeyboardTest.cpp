@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "terminal/TerminalFixture.h"
 #include "transfer/Transfers.h"
 
@@ -19,7 +19,7 @@ TEST(Keyboard, EchoesOnlyWhenEchoIsExactlyEnable) {
     f.settings.Set(keys::Echo, value);
     Type(f, "ab\r");
     EXPECT_EQ(f.core.CurrentLine(), "") << value;
-    EXPECT_EQ(f.doc.LineCount(), 0u) << value;
+    EXPECT_EQ(f.doc.Lines().LineCount(), 0u) << value;
     EXPECT_TRUE(f.sink.updates.empty()) << value;
     EXPECT_EQ(f.port->writes, (std::vector<std::string>{"a", "b", "\r"})) << value;
   }
@@ -34,7 +34,7 @@ TEST(Keyboard, EchoBuildsLinesLikeTheTerminalAndSendsEveryByte) {
   Type(f, "\n");  // a line feed changes nothing
   EXPECT_EQ(f.core.CurrentLine(), "a");
   Type(f, "c\r");
-  EXPECT_EQ(f.doc.LastLine(), "ac");
+  EXPECT_EQ(f.doc.Lines().LastLine(), "ac");
   EXPECT_EQ(f.core.CurrentLine(), "");
   EXPECT_EQ(f.port->sent, "ab\x08\nc\r");
   EXPECT_EQ(f.port->writes.size(), 6u);  // one write per key
@@ -42,16 +42,16 @@ TEST(Keyboard, EchoBuildsLinesLikeTheTerminalAndSendsEveryByte) {
   // 81 typed characters: an 80-byte line and the 81st as the current line.
   const std::string typed = std::string(80, 'k') + "L";
   Type(f, typed);
-  EXPECT_EQ(f.doc.LastLine(), std::string(80, 'k'));
+  EXPECT_EQ(f.doc.Lines().LastLine(), std::string(80, 'k'));
   EXPECT_EQ(f.core.CurrentLine(), "L");
   // A two-byte character typed across the width stays whole; the full line
   // and the return after it are one line.
   Type(f, "\r" + std::string(79, 'm') + "\x82\xA0");
   EXPECT_EQ(f.core.CurrentLine(), std::string(79, 'm') + "\x82\xA0");
-  const std::size_t before = f.doc.LineCount();
+  const std::size_t before = f.doc.Lines().LineCount();
   Type(f, "\r");
-  EXPECT_EQ(f.doc.LineCount(), before + 1);
-  EXPECT_EQ(f.doc.LastLine(), std::string(79, 'm') + "\x82\xA0");
+  EXPECT_EQ(f.doc.Lines().LineCount(), before + 1);
+  EXPECT_EQ(f.doc.Lines().LastLine(), std::string(79, 'm') + "\x82\xA0");
   EXPECT_EQ(f.core.CurrentLine(), "");
   // Bell and XON are stored when typed.
   Type(f, "\x07\x11");
@@ -79,9 +79,9 @@ TEST(Keyboard, EnterAfterAReceivedReturnDoesNotBringOldTextBack) {
   f.settings.Set(keys::Echo, "enable");
   f.Tick("abcdef\r");  // the line is shown, the column is back at 0
   Type(f, "x\r");       // typed at the end of the visible line
-  EXPECT_EQ(f.doc.LastLine(), "abcdefx");
+  EXPECT_EQ(f.doc.Lines().LastLine(), "abcdefx");
   f.Tick("y\n");
-  EXPECT_EQ(f.doc.LastLine(), "y");
+  EXPECT_EQ(f.doc.Lines().LastLine(), "y");
 }
 
 TEST(Keyboard, TypingWithoutAPortStillEchoes) {

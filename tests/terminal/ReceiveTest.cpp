@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "terminal/TerminalFixture.h"
 #include "text/ShiftJis.h"
 #include "transfer/Transfers.h"
@@ -99,9 +99,9 @@ TEST(Receive, SameStoreAndCurrentLineHoweverTheBytesAreCutIntoTicks) {
   const std::string text = RealisticText();
   TerminalFixture whole;
   whole.Tick(text);
-  ASSERT_GT(whole.doc.LineCount(), 24u);  // long lines wrapped
-  for (std::size_t i = 0; i < whole.doc.LineCount(); ++i) {
-    const std::string& line = whole.doc.LineAt(i);
+  ASSERT_GT(whole.doc.Lines().LineCount(), 24u);  // long lines wrapped
+  for (std::size_t i = 0; i < whole.doc.Lines().LineCount(); ++i) {
+    const std::string& line = whole.doc.Lines().LineAt(i);
     ASSERT_LE(line.size(), 81u);
     if (line.size() == 81) {
       EXPECT_TRUE(IsLeadByte(line[79]));
@@ -121,21 +121,21 @@ TEST(Receive, ColumnResetOverwritesAndResumesAtTheVisibleEndInTheNextTick) {
   f.Tick("z");  // the next tick starts at the end of the visible line
   EXPECT_EQ(f.core.CurrentLine(), "xycdefz");
   f.Tick("\n");
-  EXPECT_EQ(f.doc.LastLine(), "xycdefz");
+  EXPECT_EQ(f.doc.Lines().LastLine(), "xycdefz");
 
   // Within one tick the overwrite goes on.
   f.Tick("abcdef\rxyz\n");
-  EXPECT_EQ(f.doc.LastLine(), "xyzdef");
+  EXPECT_EQ(f.doc.Lines().LastLine(), "xyzdef");
 
   // Backspace writes a NUL, which ends the visible line.
   f.Tick("abcdef\rxy\x08");
   EXPECT_EQ(f.core.CurrentLine(), "x");
   f.Tick("\n");
-  EXPECT_EQ(f.doc.LastLine(), "x");
+  EXPECT_EQ(f.doc.Lines().LastLine(), "x");
 
   // A NUL byte received inside a line ends its text.
   f.Tick(std::string("ab\0cd\n", 6));
-  EXPECT_EQ(f.doc.LastLine(), "ab");
+  EXPECT_EQ(f.doc.Lines().LastLine(), "ab");
 }
 
 TEST(Receive, SecondReturnAfterAShorterOverwriteKeepsTheRestOfTheLine) {
@@ -259,7 +259,7 @@ TEST(Receive, UpdatesDrawDirectlyUntilThePaneIsFullThenRepaintOnceThenScroll) {
   TerminalFixture g;
   g.core.SetRows(2);
   g.Tick("a\r\n");
-  g.doc.AddLine("from elsewhere");
+  g.doc.Lines().AddLine("from elsewhere");
   g.Tick("x");
   g.Tick("y");
   EXPECT_EQ(g.sink.updates, (std::vector<std::string>{"draw", "all", "bottom+clear"}));
@@ -338,7 +338,7 @@ TEST(Receive, ATickTakesEverythingWaitingUpToItsLimit) {
   for (int i = 0; i < 300; ++i) flood += std::string(79, static_cast<char>('a' + i % 26)) + "\n";
   f.port->Deliver(flood);
   EXPECT_EQ(f.core.Tick(), flood.size());
-  EXPECT_EQ(f.doc.LineCount(), 300u);
+  EXPECT_EQ(f.doc.Lines().LineCount(), 300u);
   // More than a tick's limit is left for the next tick, not lost.
   std::string more;
   while (more.size() < CTerminalCore::kMaxPerTick + 1000) more += std::string(79, 'z') + "\n";
@@ -346,7 +346,7 @@ TEST(Receive, ATickTakesEverythingWaitingUpToItsLimit) {
   const std::size_t first = f.core.Tick();
   EXPECT_LE(first, CTerminalCore::kMaxPerTick);
   EXPECT_EQ(first + f.core.Tick(), more.size());
-  EXPECT_EQ(f.doc.LineCount(), 300u + more.size() / 80);
+  EXPECT_EQ(f.doc.Lines().LineCount(), 300u + more.size() / 80);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ struct TerminalFixture {
   void Tick(const std::string& bytes) { Ticks({bytes}); }
   std::vector<std::string> Lines() const {
     std::vector<std::string> out;
-    for (std::size_t i = 0; i < doc.LineCount(); ++i) out.push_back(doc.LineAt(i));
+    for (std::size_t i = 0; i < doc.Lines().LineCount(); ++i) out.push_back(doc.Lines().LineAt(i));
     return out;
   }
 

@@ -48,19 +48,37 @@ TEST(Messages, ComposedMessagesNameTheObjectInUtf8) {
     std::string expected;
   };
   const Case cases[] = {
-      {msg::WithCause(msg::FileNotFound, "/home/局/メール😀.txt", "No such file or directory"),
+      {msg::Format(msg::FileNotFoundBecause,
+                   {{"file", "/home/局/メール😀.txt"}, {"reason", "No such file or directory"}}),
        "ファイルが見つかりません\n/home/局/メール😀.txt: No such file or directory"},
-      {msg::WithCause(msg::CannotOpenFile, "受信.log", "Permission denied"),
+      {msg::Format(msg::CannotOpenFileBecause, {{"file", "受信.log"}, {"reason", "Permission denied"}}),
        "Cannot Open File\n受信.log: Permission denied"},
-      {msg::SettingsIsReadOnly("/home/無線/NAMI.INI"),
+      {msg::Format(msg::SettingsIsReadOnly, {{"path", "/home/無線/NAMI.INI"}}),
        "settings file /home/無線/NAMI.INI is read-only; the settings are not saved"},
-      {msg::SettingsCannotBeWritten("NAMI.INI", "No space left on device"),
+      {msg::Format(msg::SettingsCannotBeWritten, {{"path", "NAMI.INI"}, {"reason", "No space left on device"}}),
        "settings file NAMI.INI cannot be written (No space left on device); the settings are not saved"},
-      {msg::SettingsCannotBeRead("NAMI.INI", "Permission denied"),
+      {msg::Format(msg::SettingsCannotBeRead, {{"path", "NAMI.INI"}, {"reason", "Permission denied"}}),
        "settings file NAMI.INI cannot be read (Permission denied); running on default settings, and nothing is "
        "written to it"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.built, c.expected);
+}
+
+// Placeholders are filled in one pass: a value is never read again as a
+// placeholder, and one without a value stays as written.
+TEST(Messages, FormatFillsEachPlaceholderOnce) {
+  struct Case {
+    std::string text;
+    std::string built;
+  };
+  const Case cases[] = {
+      {msg::Format("{file} を開けません。\n{reason}", {{"file", "局.nmi"}, {"reason", "{reason}"}}),
+       "局.nmi を開けません。\n{reason}"},
+      {msg::Format("{a}{a}-{b}", {{"a", "x"}}), "xx-{b}"},
+      {msg::Format("{ not closed", {{" not closed", "y"}}), "{ not closed"},
+      {msg::Format("", {{"a", "x"}}), ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.text, c.built);
 }
 
 }  // namespace

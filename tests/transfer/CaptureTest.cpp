@@ -18,8 +18,6 @@ TEST_F(CaptureTest, AppendsCompletedLinesOnlyWithCrLf) {
   WriteFile(path, "old\r\n");
   ASSERT_TRUE(transfers.StartCapture(path));
   EXPECT_TRUE(transfers.Capturing());
-  EXPECT_FALSE(transfers.CanCapture());
-  EXPECT_TRUE(transfers.CanStopCapture());
   Receive("one\ntw");
   EXPECT_EQ(ReadFile(path), "old\r\none\r\n") << "a line is on disk as soon as it is complete";
   Receive("o\n" + std::string(85, 'x'));  // the width limit completes a line too
@@ -46,7 +44,7 @@ TEST_F(CaptureTest, RetroDownloadWritesFromTheCursorThenGoesOn) {
   EXPECT_EQ(ReadFile(path), expected + "new\r\n");
   transfers.StopCapture();
 
-  for (std::int64_t cursor : {static_cast<std::int64_t>(doc.LineCount()), std::int64_t{40}}) {
+  for (std::int64_t cursor : {static_cast<std::int64_t>(doc.Lines().LineCount()), std::int64_t{40}}) {
     const std::string other = dir.File("past" + std::to_string(cursor));
     ASSERT_TRUE(transfers.StartCaptureFromCursor(other, cursor));
     Receive("fresh\n");
@@ -82,9 +80,9 @@ TEST_F(CaptureTest, FullDiskIsReportedAndNoReceivedLineIsLost) {
   Receive("d\n");
   EXPECT_EQ(ui.messages, std::vector<std::string>{"Cannot Write File"}) << "told once, not per line";
   EXPECT_TRUE(transfers.Capturing()) << "the capture stays on and tries each next line";
-  ASSERT_EQ(doc.LineCount(), 4u);
-  EXPECT_EQ(doc.LineAt(1), "b");
-  EXPECT_EQ(doc.LineAt(3), "d");
+  ASSERT_EQ(doc.Lines().LineCount(), 4u);
+  EXPECT_EQ(doc.Lines().LineAt(1), "b");
+  EXPECT_EQ(doc.Lines().LineAt(3), "d");
   transfers.StopCapture();
 
   ui.messages.clear();
@@ -141,7 +139,7 @@ TEST(CaptureLifetime, GoneTransfersLeaveTheReceiveTickAlone) {
   core.Receive("later\n", 6);
   doc.OpenPort("COM1:9600,n,8,1,n");
   EXPECT_EQ(ReadFile(path), "kept\r\n");
-  EXPECT_EQ(doc.LastLine(), "later");
+  EXPECT_EQ(doc.Lines().LastLine(), "later");
   EXPECT_TRUE(ui.messages.empty());
 }
 

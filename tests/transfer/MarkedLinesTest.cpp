@@ -12,7 +12,7 @@ class MarkedLinesTest : public TransferTest {
 };
 
 TEST_F(MarkedLinesTest, ClipboardTextStopsPastTheLimitWhileTheFileGetsAll) {
-  for (int i = 0; i < 1000; ++i) doc.AddLine(std::string(80, static_cast<char>('A' + i % 26)));
+  for (int i = 0; i < 1000; ++i) doc.Lines().AddLine(std::string(80, static_cast<char>('A' + i % 26)));
   model.SetMarks({0, 999});
   const std::string text = model.MarkedText();
   EXPECT_EQ(text.size(), 32636u);

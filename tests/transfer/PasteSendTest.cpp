@@ -11,24 +11,22 @@ using PasteSendTest = TransferTest;
 TEST_F(PasteSendTest, GroupsOfThreeEachAfterTheQueueEmpties) {
   EXPECT_EQ(transfers.StartPasteSend(0, "ab\r\ncd"), 0u);
   EXPECT_TRUE(transfers.PasteSending());
-  EXPECT_FALSE(transfers.CanPasteSend());
   port->queueCount = 1;
-  doc.Senders.Step();
+  doc.Sending().Step();
   EXPECT_TRUE(port->writes.empty());
   RunSenders(2);
   EXPECT_EQ(port->writeCount, 2);
   port->writes.clear();
   EXPECT_FALSE(transfers.PasteSending());
-  EXPECT_TRUE(transfers.CanPasteSend());
 }
 
 TEST_F(PasteSendTest, WritesAreTheGroups) {
   transfers.StartPasteSend(1, "ab\r\ncd");
-  doc.Senders.Step();
+  doc.Sending().Step();
   EXPECT_EQ(port->writes, std::vector<std::string>{"ab\r"});
-  doc.Senders.Step();
+  doc.Sending().Step();
   EXPECT_EQ(port->writes, (std::vector<std::string>{"ab\r", "cd"}));
-  EXPECT_TRUE(doc.Senders.Empty());
+  EXPECT_TRUE(doc.Sending().Idle());
 }
 
 TEST_F(PasteSendTest, EveryLineEndGoesOutAsOneCr) {
@@ -64,10 +62,10 @@ TEST_F(PasteSendTest, LongTextIsCutAtTheBufferAndAtACharacterStart) {
 TEST_F(PasteSendTest, EmptyTextSendsNothingAndStopEndsAtOnce) {
   EXPECT_EQ(transfers.StartPasteSend(0, ""), 0u);
   EXPECT_FALSE(transfers.PasteSending());
-  EXPECT_TRUE(doc.Senders.Empty());
+  EXPECT_TRUE(doc.Sending().Idle());
 
   transfers.StartPasteSend(1, "0123456789");
-  doc.Senders.Step();
+  doc.Sending().Step();
   transfers.StopPasteSend();
   EXPECT_FALSE(transfers.PasteSending());
   EXPECT_EQ(RunSenders(), "012");
@@ -81,13 +79,13 @@ TEST_F(PasteSendTest, SecondPasteWhileOneRunsIsIgnored) {
   EXPECT_EQ(RunSenders(), "abcdef");
 }
 
-// The sender stack keeps the order nesting gave: the newest sender holds
+// The send engine keeps the order nesting gave: the newest sender holds
 // the older ones until it has ended.
 TEST_F(PasteSendTest, PasteDuringUploadHoldsTheUploadUntilItEnds) {
   WriteFile(dir.File("u.upl"), "UPLOAD\r\n");
   ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
-  doc.Senders.Step();
-  doc.Senders.Step();
+  doc.Sending().Step();
+  doc.Sending().Step();
   transfers.StartPasteSend(1, "paste\r\n");
   EXPECT_TRUE(transfers.Uploading());
   EXPECT_EQ(transfers.ProgressText(), "ペースト送信中 0/6 バイト  アップロード中 2/8 バイト");
@@ -107,11 +105,11 @@ TEST_F(PasteSendTest, ReinitialiseEndsEverythingAndClosesFiles) {
   ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
   ASSERT_TRUE(transfers.StartCapture(dir.File("cap.dwn")));
   transfers.StartPasteSend(0, "abcdef");
-  doc.Senders.Step();
+  doc.Sending().Step();
   transfers.Reinitialise();
   doc.OpenPortFromProfile();
   EXPECT_FALSE(transfers.Uploading() || transfers.Capturing() || transfers.PasteSending());
-  EXPECT_TRUE(doc.Senders.Empty());
+  EXPECT_TRUE(doc.Sending().Idle());
   EXPECT_FALSE(transfers.Capturing());
   EXPECT_EQ(RunSenders(), "abc");
   // The files can be started again at once.
@@ -124,12 +122,12 @@ TEST_F(PasteSendTest, ReopeningThePortAloneLeavesNoFileOpen) {
   WriteFile(dir.File("u.upl"), "0123456789");
   ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
   ASSERT_TRUE(transfers.StartCapture(dir.File("cap.dwn")));
-  doc.Senders.Step();
+  doc.Sending().Step();
   EXPECT_EQ(port->TakeSent(), "0");
   doc.OpenPortFromProfile();
   EXPECT_FALSE(transfers.Capturing());
   EXPECT_EQ(RunSenders(), "") << "the upload ends at its next step";
-  EXPECT_TRUE(doc.Senders.Empty());
+  EXPECT_TRUE(doc.Sending().Idle());
   ASSERT_TRUE(transfers.StartUpload(dir.File("u.upl")));
   EXPECT_EQ(RunSenders(), "0123456789");
 }
@@ -152,11 +150,11 @@ TEST_F(PasteSendTest, ReopeningThePortEndsEachTransfer) {
   for (const Case& c : cases) {
     ASSERT_TRUE(c.start()) << c.name;
     ASSERT_TRUE(c.running()) << c.name;
-    doc.Senders.Step();
+    doc.Sending().Step();
     port->TakeSent();
     doc.OpenPortFromProfile();
     EXPECT_FALSE(c.running()) << c.name;
-    EXPECT_TRUE(doc.Senders.Empty()) << c.name;
+    EXPECT_TRUE(doc.Sending().Idle()) << c.name;
     EXPECT_EQ(RunSenders(), "") << c.name;
     EXPECT_TRUE(c.start()) << c.name << " starts again";
     transfers.Reinitialise();

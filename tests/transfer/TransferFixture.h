@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
 #include "terminal/NamiDoc.h"
@@ -23,19 +23,19 @@ class TransferTest : public ::testing::Test {
     doc.OpenPort("COM1:9600,n,8,1,n");
   }
 
-  // Steps the sender stack as the shell does until it is empty; the queue
+  // Steps the send engine one step at a time until it is idle; the queue
   // reads `busy` on every other step so each byte must wait for it.
   std::string RunSenders(int busy = 0, int limit = 1000000) {
-    for (int i = 0; i < limit && !doc.Senders.Empty(); ++i) {
+    for (int i = 0; i < limit && !doc.Sending().Idle(); ++i) {
       port->queueCount = (i % 2 == 1) ? busy : 0;
-      doc.Senders.Step();
+      doc.Sending().Step();
     }
     port->queueCount = 0;
     return port->TakeSent();
   }
 
   void StoreLines(int count, const std::string& prefix = "line ") {
-    for (int i = 0; i < count; ++i) doc.AddLine(prefix + std::to_string(i));
+    for (int i = 0; i < count; ++i) doc.Lines().AddLine(prefix + std::to_string(i));
   }
 
   TempDir dir;

@@ -10,20 +10,18 @@ TEST_F(UploadTest, SendsOneByteOnlyWhenTheQueueIsEmptyWithLineEndsAsCr) {
   WriteFile(dir.File("a.upl"), "AB\r\nC");
   ASSERT_TRUE(transfers.StartUpload(dir.File("a.upl")));
   EXPECT_TRUE(transfers.Uploading());
-  EXPECT_FALSE(transfers.CanUpload());
-  EXPECT_TRUE(transfers.CanStopUpload());
 
   std::vector<std::string> writes;
   port->queueCount = 1;
-  for (int i = 0; i < 3; ++i) doc.Senders.Step();
+  for (int i = 0; i < 3; ++i) doc.Sending().Step();
   EXPECT_TRUE(port->writes.empty()) << "nothing goes while the queue holds bytes";
-  while (!doc.Senders.Empty()) {
+  while (!doc.Sending().Idle()) {
     port->queueCount = 0;
-    doc.Senders.Step();
+    doc.Sending().Step();
     for (auto& w : port->writes) writes.push_back(w);
     port->writes.clear();
     port->queueCount = 3;
-    doc.Senders.Step();
+    doc.Sending().Step();
     EXPECT_TRUE(port->writes.empty());
   }
   EXPECT_EQ(writes, (std::vector<std::string>{"A", "B", "\r", "C"}));
@@ -55,13 +53,13 @@ TEST_F(UploadTest, EmptyFileEndsAtOnceAndMissingFileIsReported) {
   WriteFile(dir.File("empty.upl"), "");
   ASSERT_TRUE(transfers.StartUpload(dir.File("empty.upl")));
   port->queueCount = 2;
-  EXPECT_FALSE(doc.Senders.Step());
+  EXPECT_FALSE(doc.Sending().Step());
   EXPECT_FALSE(transfers.Uploading());
   EXPECT_EQ(port->sent, "");
 
   EXPECT_FALSE(transfers.StartUpload(dir.File("missing.upl")));
   EXPECT_FALSE(transfers.Uploading());
-  EXPECT_TRUE(doc.Senders.Empty());
+  EXPECT_TRUE(doc.Sending().Idle());
   EXPECT_EQ(ui.messages, std::vector<std::string>{std::string("ファイルが見つかりません\n") + dir.File("missing.upl") +
                                                   ": No such file or directory"});
 
@@ -75,11 +73,11 @@ TEST_F(UploadTest, EmptyFileEndsAtOnceAndMissingFileIsReported) {
 TEST_F(UploadTest, StopMidFileThenAgainStartsFromTheBeginning) {
   WriteFile(dir.File("c.upl"), "12345");
   ASSERT_TRUE(transfers.StartUpload(dir.File("c.upl")));
-  doc.Senders.Step();
-  doc.Senders.Step();
+  doc.Sending().Step();
+  doc.Sending().Step();
   transfers.StopUpload();
   EXPECT_FALSE(transfers.Uploading());
-  EXPECT_TRUE(doc.Senders.Empty());
+  EXPECT_TRUE(doc.Sending().Idle());
   EXPECT_EQ(RunSenders(), "12");
 
   WriteFile(dir.File("d.upl"), "abc");
@@ -93,7 +91,7 @@ TEST_F(UploadTest, ByNameIsIgnoredWhileAnUploadRuns) {
   WriteFile(dir.File("e.upl"), "first");
   WriteFile(dir.File("f.upl"), "second");
   transfers.UploadByName(dir.File("e.upl"));
-  doc.Senders.Step();
+  doc.Sending().Step();
   transfers.UploadByName(dir.File("f.upl"));
   EXPECT_EQ(RunSenders(), "first");
   EXPECT_FALSE(transfers.Uploading());
@@ -102,7 +100,7 @@ TEST_F(UploadTest, ByNameIsIgnoredWhileAnUploadRuns) {
 TEST_F(UploadTest, ProgressCountsFileBytes) {
   WriteFile(dir.File("g.upl"), "ab\r\ncd");
   ASSERT_TRUE(transfers.StartUpload(dir.File("g.upl")));
-  for (int i = 0; i < 3; ++i) doc.Senders.Step();
+  for (int i = 0; i < 3; ++i) doc.Sending().Step();
   EXPECT_EQ(transfers.ProgressText(), "アップロード中 4/6 バイト");
   RunSenders();
   EXPECT_EQ(transfers.ProgressText(), "");

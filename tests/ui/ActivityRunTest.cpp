@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "sim/SimPort.h"
 #include "support/TestSupport.h"
 #include "station/Station.h"
@@ -26,7 +26,7 @@ struct DemoSession {
       lines.push_back(std::string(e.kind == ActivityKind::Sent ? "> " : "") + e.text);
     });
   }
-  // The shell's loop: the pacer every 5 ms, the receive tick every 50 ms.
+  // The shell's loop: the send engine's pass every 5 ms, the receive tick every 50 ms.
   bool RunUntilIdle(int maxMs = 600000) {
     for (int t = 0; t < maxMs; t += 50) {
       Cycle();
@@ -37,7 +37,7 @@ struct DemoSession {
   void Cycle() {
     for (int i = 0; i < 10; ++i) {
       clock.AdvanceMs(5);
-      session->Doc().Senders.Step();
+      session->Doc().Sending().Run();
     }
     session->Tick();
   }

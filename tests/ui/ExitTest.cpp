@@ -10,7 +10,7 @@
 
 #include "UiTestSupport.h"
 #include "support/FileFaults.h"
-#include "terminal/DocumentFile.h"
+#include "document/DocumentFile.h"
 
 namespace nami {
 namespace {
@@ -41,7 +41,7 @@ TEST(Exit, CancelOrAnUnsavedSaveKeepsNamiRunning) {
     EXPECT_EQ(f.frame->Heartbeat().Active(), !s.closes);
   }
   CLineStore back;
-  std::string error;
+  FileFault error;
   ASSERT_TRUE(LoadDocument(back, saved, error)) << error;
   EXPECT_EQ(back.LastLine(), "received line");
 }
@@ -76,7 +76,7 @@ TEST(Exit, AnUnreadableSettingsFileIsUntouchedByAWindowSession) {
   EXPECT_TRUE(f.messages[0].contains(QString::fromStdString(path)));
   EXPECT_TRUE(f.messages[0].contains(QStringLiteral("Permission denied")));
 
-  std::string error;
+  FileFault error;
   const std::string dated = f.session->SaveForTermination(f.dir.Path(), error);
   EXPECT_EQ(dated.rfind(f.dir.File("nami-"), 0), 0u) << dated;
   EXPECT_TRUE(test::FileExists(dated));

@@ -64,7 +64,7 @@ TEST(HeadlessRunner, StayPrintsEveryCompletedLineInUtf8) {
   h.port->Deliver(Sjis("first\r\n日本語の行\r\npart"));
   h.port->Deliver("ial\r\n");
   runner.Start();
-  PumpUntil([&] { return h.session->Doc().LineCount() >= 3; }, 2000);
+  PumpUntil([&] { return h.session->Doc().Lines().LineCount() >= 3; }, 2000);
   EXPECT_EQ(ReadStream(h.out), "first\n日本語の行\npartial\n");
   EXPECT_FALSE(runner.Finished());
 }

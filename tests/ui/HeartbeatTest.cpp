@@ -85,9 +85,9 @@ TEST(ReceiveWatch, TicksWhenDataArrivesAndSleepsOtherwise) {
   EXPECT_EQ(st.ticks, 0) << "no data, no run: no tick";
 
   st.Send("over the air\r\n");
-  Pump(2000, [&] { return st.session->Doc().LineCount() > 0; });
-  ASSERT_EQ(st.session->Doc().LineCount(), 1u);
-  EXPECT_EQ(st.session->Doc().LastLine(), "over the air");
+  Pump(2000, [&] { return st.session->Doc().Lines().LineCount() > 0; });
+  ASSERT_EQ(st.session->Doc().Lines().LineCount(), 1u);
+  EXPECT_EQ(st.session->Doc().Lines().LastLine(), "over the air");
   const int afterData = st.ticks;
   EXPECT_GE(afterData, 1);
   Pump(300);
@@ -96,7 +96,7 @@ TEST(ReceiveWatch, TicksWhenDataArrivesAndSleepsOtherwise) {
   st.watch->Stop();
   st.Send("later\r\n");
   Pump(200);
-  EXPECT_EQ(st.session->Doc().LineCount(), 1u) << "a stopped watch reads nothing";
+  EXPECT_EQ(st.session->Doc().Lines().LineCount(), 1u) << "a stopped watch reads nothing";
 }
 
 // A station on a fake port without a descriptor, its document opened.
@@ -145,10 +145,10 @@ TEST(ReceiveWatch, AFloodBeyondOnePassArrivesWholeAndInOrder) {
   const int lines = 4000;  // about 240 kB: several passes of 64 kB
   for (int i = 0; i < lines; ++i) flood += "flood line " + std::to_string(i) + " ------------------------------\r\n";
   st.Send(flood);
-  Pump(10000, [&] { return st.session->Doc().LineCount() >= static_cast<std::size_t>(lines); });
-  ASSERT_EQ(st.session->Doc().LineCount(), static_cast<std::size_t>(lines));
+  Pump(10000, [&] { return st.session->Doc().Lines().LineCount() >= static_cast<std::size_t>(lines); });
+  ASSERT_EQ(st.session->Doc().Lines().LineCount(), static_cast<std::size_t>(lines));
   for (int i : {0, 1, lines / 2, lines - 1})
-    EXPECT_EQ(st.session->Doc().LineAt(static_cast<std::size_t>(i)),
+    EXPECT_EQ(st.session->Doc().Lines().LineAt(static_cast<std::size_t>(i)),
               "flood line " + std::to_string(i) + " ------------------------------");
   EXPECT_GE(st.ticks, static_cast<int>(flood.size() / CTerminalCore::kMaxPerTick));
 }
@@ -173,8 +173,8 @@ TEST(ReceiveWatch, PollsAHungUpLineAndAPortWithoutADescriptor) {
     watch.Start();
     EXPECT_EQ(watch.WatchedFd(), -1);
     port->Deliver("no descriptor\n");
-    Pump(2000, [&] { return session.Doc().LineCount() > 0; });
-    EXPECT_EQ(session.Doc().LastLine(), "no descriptor");
+    Pump(2000, [&] { return session.Doc().Lines().LineCount() > 0; });
+    EXPECT_EQ(session.Doc().Lines().LastLine(), "no descriptor");
     const int before = ticks;
     Pump(300);
     EXPECT_GE(ticks - before, 2) << "every 50 ms";
@@ -197,7 +197,7 @@ TEST(ReceiveWatch, AStoppedHeartbeatTicksAndStepsNothingUntilStarted) {
   int ticks = 0;
   beat.afterTick = [&](int) { ++ticks; };
   CountingSender sender;
-  station.Doc().Senders.Push(&sender);
+  station.Doc().Sending().Push(&sender);
   const struct {
     const char* phase;
     bool start;
@@ -217,10 +217,10 @@ TEST(ReceiveWatch, AStoppedHeartbeatTicksAndStepsNothingUntilStarted) {
     Pump(300);
     EXPECT_EQ(sender.steps > steps, ph.stepsAndTicks) << ph.phase;
     EXPECT_EQ(ticks > before, ph.stepsAndTicks) << ph.phase;
-    EXPECT_EQ(beat.Sender().Active(), ph.stepsAndTicks) << ph.phase;
+    EXPECT_EQ(station.Doc().Sending().Active(), ph.stepsAndTicks) << ph.phase;
   }
   beat.Stop();
-  station.Doc().Senders.Clear();
+  station.Doc().Sending().Clear();
 }
 
 // A device that vanishes closes the port: the watch polls until the session
@@ -249,8 +249,8 @@ TEST(ReceiveWatch, AVanishedDeviceIsPolledUntilReopenedThenWatchedAgain) {
   EXPECT_EQ(st.watch->WatchedFd(), st.session->Doc().Port()->PollFd());
 
   st.Send("back on the air\r\n");
-  Pump(2000, [&] { return st.session->Doc().LineCount() > 0 && st.session->Doc().LastLine() == "back on the air"; });
-  EXPECT_EQ(st.session->Doc().LastLine(), "back on the air");
+  Pump(2000, [&] { return st.session->Doc().Lines().LineCount() > 0 && st.session->Doc().Lines().LastLine() == "back on the air"; });
+  EXPECT_EQ(st.session->Doc().Lines().LastLine(), "back on the air");
   const int ticks = st.ticks;
   Pump(300);
   EXPECT_EQ(st.ticks, ticks) << "watched, not polled";
@@ -308,7 +308,7 @@ TEST(ReceiveWatch, ThePaneRepaintsAtMostOncePer50MsWhileDataStreams) {
   const qint64 elapsed = t.elapsed();
   test::FrameFixture::Pump(200);
   const int paints = view->PaintCount() - paintsBefore;
-  EXPECT_EQ(f.session->Doc().LastLine(), "streamed line " + std::to_string(line - 1));
+  EXPECT_EQ(f.session->Doc().Lines().LastLine(), "streamed line " + std::to_string(line - 1));
   EXPECT_GE(paints, 1);
   // One per 50 ms, and the caret's own small repaints beside them.
   EXPECT_LE(paints, 2 * static_cast<int>((elapsed + 200) / 50) + 4) << line << " lines";

@@ -34,7 +34,7 @@ class HistoryFixture : public ::testing::Test {
   }
 
   void Fill(int count) {
-    for (int i = 0; i < count; ++i) doc_.AddLine("line " + std::to_string(i));
+    for (int i = 0; i < count; ++i) doc_.Lines().AddLine("line " + std::to_string(i));
   }
   // Shows the pane with `rows` full rows (plus half of one more) and paints it.
   void Show(int rows) {

@@ -1,4 +1,3 @@
-#include <QClipboard>
 #include <QMenu>
 #include <QScrollBar>
 #include <functional>
@@ -50,12 +49,12 @@ TEST_F(HistoryViewTest, PaintKeepsTextInViewWhileLinesAreEvicted) {
   Show(10);
   view_->verticalScrollBar()->setValue(1000);
   const QImage before = Paint();
-  const std::string top = doc_.LineAt(1000);
-  for (int i = 0; i < 5; ++i) doc_.AddLine("new " + std::to_string(i));
+  const std::string top = doc_.Lines().LineAt(1000);
+  for (int i = 0; i < 5; ++i) doc_.Lines().AddLine("new " + std::to_string(i));
   const QImage after = Paint();  // the frame did not call OnStoreChanged
   EXPECT_EQ(view_->TopLine(), 995);
   EXPECT_EQ(view_->verticalScrollBar()->value(), 995);
-  EXPECT_EQ(doc_.LineAt(995), top);
+  EXPECT_EQ(doc_.Lines().LineAt(995), top);
   EXPECT_EQ(before, after);
 }
 
@@ -74,8 +73,8 @@ TEST_F(HistoryViewTest, ClickAndDragMarkAndInvertRows) {
   for (int row = 3; row <= 6; ++row) EXPECT_TRUE(Inverted(image, row)) << row;
   EXPECT_FALSE(Inverted(image, 7));
 
-  view_->Copy();
-  EXPECT_EQ(QApplication::clipboard()->text(), "line 42\r\nline 43\r\nline 44\r\nline 45\r\n");
+  // What the copy command puts on the clipboard.
+  EXPECT_EQ(view_->Model().MarkedText(), "line 42\r\nline 43\r\nline 44\r\nline 45\r\n");
 
   // Above the anchor: the range empties and only the anchor row stays marked.
   Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, RowY(1));
@@ -93,7 +92,7 @@ TEST_F(HistoryViewTest, ClickAndDragMarkAndInvertRows) {
 }
 
 TEST_F(HistoryViewTest, DoubleClickSendsReadCommandInOneWrite) {
-  doc_.AddLine("  567 JA1XYZ  hello");
+  doc_.Lines().AddLine("  567 JA1XYZ  hello");
   Show(10);
   Mouse(QEvent::MouseButtonDblClick, Qt::LeftButton, Qt::LeftButton, RowY(1));
   ASSERT_EQ(port_->writes.size(), 1u);
@@ -121,9 +120,9 @@ TEST_F(HistoryViewTest, CjkFontFallbackAndTabStops) {
   EXPECT_EQ(view_->PaneFont().families().value(0), "IPAGothic");
 
   // A tab goes to the next stop of eight character widths from the text start.
-  doc_.AddLine("ab\tc");
-  doc_.AddLine("ab      c");
-  doc_.AddLine("ab     c");
+  doc_.Lines().AddLine("ab\tc");
+  doc_.Lines().AddLine("ab      c");
+  doc_.Lines().AddLine("ab     c");
   Show(5);
   const QImage image = Paint();
   const int lh = view_->LineHeight();

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "UiTestSupport.h"
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "ui/Command.h"
 
 namespace nami {
@@ -390,7 +390,7 @@ TEST(MainFrame, ExitSavesTheDocumentAskingForANameWhenNeverSaved) {
   ASSERT_EQ(g.messages.size(), 1);
   EXPECT_TRUE(g.messages[0].startsWith(QStringLiteral("broken.nmi を開けません。")));
   EXPECT_TRUE(g.frame->Router().OpenPath(QString::fromStdString(f.dir.File("mystation.nmi"))));
-  EXPECT_EQ(g.session->Doc().LastLine(), "kept line");
+  EXPECT_EQ(g.session->Doc().Lines().LastLine(), "kept line");
   EXPECT_TRUE(g.frame->windowTitle().startsWith(QStringLiteral("mystation")));
 }
 
@@ -450,13 +450,13 @@ TEST(MainFrame, ASavedDocumentIsOfferedInTheFileMenuAndReopensFromIt) {
   f.frame->Action(Command::FileSaveAs)->trigger();
   ASSERT_TRUE(test::FileExists(f.dir.File("station.nmi")));
   f.frame->Action(Command::FileNew)->trigger();
-  EXPECT_EQ(f.session->Doc().LineCount(), 0u);
+  EXPECT_EQ(f.session->Doc().Lines().LineCount(), 0u);
   QAction* first = f.frame->RecentActions().value(0);
   ASSERT_NE(first, nullptr);
   EXPECT_TRUE(first->text().endsWith(QStringLiteral("station.nmi")));
   first->trigger();
   EXPECT_EQ(f.session->Doc().Title(), "station");
-  EXPECT_EQ(f.session->Doc().LastLine(), "saved line");
+  EXPECT_EQ(f.session->Doc().Lines().LastLine(), "saved line");
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ struct Window : FrameFixture {
   // Steps the senders as the pacer would, with the transmit queue empty.
   void Drain() {
     port->queueCount = 0;
-    for (int i = 0; i < 100000 && !session->Doc().Senders.Empty(); ++i) session->Doc().Senders.Step();
+    for (int i = 0; i < 100000 && !session->Doc().Sending().Idle(); ++i) session->Doc().Sending().Step();
   }
   void Receive(const std::string& text) {
     port->Deliver(text);
@@ -165,7 +165,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
        [&](Window& w) {
          test::WriteFile(w.dir.File("mail.upl"), upl);
          ASSERT_TRUE(w.session->Transfers().StartUpload(w.dir.File("mail.upl")));
-         w.session->Doc().Senders.Step();
+         w.session->Doc().Sending().Step();
        },
        [](const Effect& e) {
          EXPECT_EQ(e.sent, "A");
@@ -211,7 +211,7 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
       {Command::PasteStop,
        [](Window& w) {
          ASSERT_EQ(w.session->Transfers().StartPasteSend(0, "abcdefghi"), 0u);
-         w.session->Doc().Senders.Step();
+         w.session->Doc().Sending().Step();
        },
        [](const Effect& e) {
          EXPECT_EQ(e.sent, "abc");
@@ -378,12 +378,12 @@ TEST(PaneCommands, CopyThenPasteSendGoesOutInGroupsOfThreeAsTheQueueEmpties) {
   EXPECT_TRUE(w.Enabled(Command::PasteStop));
   w.Activate(kHistory);
   EXPECT_FALSE(w.Enabled(Command::EditPaste)) << "one paste-send for the document";
-  doc.Senders.Step();
+  doc.Sending().Step();
   EXPECT_EQ(w.port->writes.size(), 0u) << "nothing while the transmit queue holds bytes";
   w.port->queueCount = 0;
   std::vector<std::string> groups;
-  for (int i = 0; i < 10 && !doc.Senders.Empty(); ++i) {
-    doc.Senders.Step();
+  for (int i = 0; i < 10 && !doc.Sending().Idle(); ++i) {
+    doc.Sending().Step();
     if (!w.port->writes.empty()) groups.push_back(w.port->writes.back());
     w.port->writes.clear();
   }
@@ -511,16 +511,16 @@ TEST(PaneCommands, HistoryPaneOnTopFollowsTheStoreThroughEviction) {
   EXPECT_GT(w.history->verticalScrollBar()->maximum(), 0);
 
   CNamiDoc& doc = w.session->Doc();
-  while (doc.LineCount() < 80000) doc.AddLine("filler " + std::to_string(doc.LineCount()));
+  while (doc.Lines().LineCount() < 80000) doc.Lines().AddLine("filler " + std::to_string(doc.Lines().LineCount()));
   w.Receive("x\r\n");  // the store is full from here on
   w.history->verticalScrollBar()->setValue(1000);
   ASSERT_EQ(w.history->TopLine(), 1000);
-  const std::string shown = doc.LineAt(1000);
+  const std::string shown = doc.Lines().LineAt(1000);
   w.Lines(5);  // five more lines evict five from the front
-  EXPECT_EQ(doc.LineCount(), 80000u);
+  EXPECT_EQ(doc.Lines().LineCount(), 80000u);
   EXPECT_EQ(w.history->TopLine(), 995);
   EXPECT_EQ(w.history->verticalScrollBar()->value(), 995);
-  EXPECT_EQ(doc.LineAt(995), shown) << "the same text stays in view";
+  EXPECT_EQ(doc.Lines().LineAt(995), shown) << "the same text stays in view";
 }
 
 }  // namespace

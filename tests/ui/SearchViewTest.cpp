@@ -20,7 +20,7 @@ class SearchViewTest : public test::HistoryFixture {
 };
 
 TEST_F(SearchViewTest, SearchDownAndUpMoveTheTopLine) {
-  for (int i = 0; i < 10; ++i) doc_.AddLine(i == 3 || i == 7 ? "xx ABC" : "line " + std::to_string(i));
+  for (int i = 0; i < 10; ++i) doc_.Lines().AddLine(i == 3 || i == 7 ? "xx ABC" : "line " + std::to_string(i));
   Show(2);  // range 0 .. 8
   view_->SetSearchRequest(Answer(true, "ABC"));
   view_->Search();
@@ -59,8 +59,8 @@ TEST_F(SearchViewTest, SearchDialogTakesJapaneseText) {
 }
 
 TEST_F(SearchViewTest, EditAndSendWritesTheTextOnceOrNothing) {
-  doc_.AddLine("first");
-  doc_.AddLine(test::Sjis("二行目"));
+  doc_.Lines().AddLine("first");
+  doc_.Lines().AddLine(test::Sjis("二行目"));
   view_->SetMarks({0, 1});
   Show(5);
   QString seen;
@@ -76,7 +76,7 @@ TEST_F(SearchViewTest, EditAndSendWritesTheTextOnceOrNothing) {
 }
 
 TEST_F(SearchViewTest, LineEditDialogKeepsCrLfAndLimit) {
-  doc_.AddLine("a");
+  doc_.Lines().AddLine("a");
   Show(5);
   view_->EditAndSend();
   auto* dialog = view_->findChild<CLineEditDlg*>();

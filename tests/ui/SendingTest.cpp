@@ -78,7 +78,7 @@ TEST(Sending, UploadThroughTheFrameOverAPseudoTerminalDeliversEveryByteInOrder) 
   FrameFixture::Pump(50);
   EXPECT_FALSE(f.session->Transfers().Uploading());
   EXPECT_EQ(OpenCount(path), 0);
-  EXPECT_FALSE(f.frame->Sender().Active()) << "nothing left to pace";
+  EXPECT_FALSE(f.session->Doc().Sending().Active()) << "nothing left to pace";
   f.session->Shutdown();
   ::close(master);
 }
@@ -127,10 +127,10 @@ TEST(Sending, QuittingDuringAnUploadEndsItAndClosesTheFileAtOnce) {
   f.nextFile.clear();  // the save dialog is cancelled
   f.frame->close();    // no event loop runs in between
   EXPECT_FALSE(f.session->Transfers().Uploading());
-  EXPECT_TRUE(f.session->Doc().Senders.Empty());
+  EXPECT_TRUE(f.session->Doc().Sending().Idle());
   EXPECT_EQ(OpenCount(path), 0);
   EXPECT_FALSE(f.port->open);
-  EXPECT_FALSE(f.frame->Sender().Active());
+  EXPECT_FALSE(f.session->Doc().Sending().Active());
   f.port->queueCount = 0;
   FrameFixture::Pump(50);
   EXPECT_EQ(f.port->sent, "") << "nothing more goes out";

@@ -165,7 +165,7 @@ TEST(MainWindow, FirstStartFitsTheMenuBarAndGivesHistoryTwoThirds) {
 TEST(MainWindow, SearchKeysWorkFromEitherPaneAndTheHitIsHighlighted) {
   FrameFixture f;
   for (int i = 0; i < 100; ++i)
-    f.session->Doc().AddLine(i == 10 || i == 25 ? test::Sjis("xx 検索語 yy") : "line " + std::to_string(i));
+    f.session->Doc().Lines().AddLine(i == 10 || i == 25 ? test::Sjis("xx 検索語 yy") : "line " + std::to_string(i));
   auto* history = static_cast<CNamiView2*>(f.frame->HistoryPane());
   history->OnStoreChanged();
   bool asked = false;
@@ -227,7 +227,7 @@ TEST(DemoWindow, ScreenshotAfterADemoRun) {
   auto cycle = [&] {
     for (int i = 0; i < 10; ++i) {
       clock.AdvanceMs(5);
-      session.Doc().Senders.Step();
+      session.Doc().Sending().Run();
     }
     frame.Heartbeat().RunTick();
     frame.UpdateCommands();

@@ -37,7 +37,7 @@ TEST(TerminalPane, TypedCharactersGoToTheLinkOneByteEach) {
   QTest::keyClick(p.view, Qt::Key_Return);
   EXPECT_EQ(p.port->sent, "ABC\r");
   EXPECT_EQ(p.port->writes.size(), 4u);
-  EXPECT_EQ(p.session->Doc().LineCount(), 0u) << "no local echo by default";
+  EXPECT_EQ(p.session->Doc().Lines().LineCount(), 0u) << "no local echo by default";
 
   p.port->TakeSent();
   QTest::keyClick(p.view, Qt::Key_C, Qt::ControlModifier);
@@ -71,8 +71,8 @@ TEST(TerminalPane, LocalEchoPutsTheTypedLineInTheStore) {
   QTest::keyClicks(p.view, "ABC");
   EXPECT_EQ(p.session->Core().CurrentLine(), "ABC");
   QTest::keyClick(p.view, Qt::Key_Return);
-  ASSERT_EQ(p.session->Doc().LineCount(), 1u);
-  EXPECT_EQ(p.session->Doc().LastLine(), "ABC");
+  ASSERT_EQ(p.session->Doc().Lines().LineCount(), 1u);
+  EXPECT_EQ(p.session->Doc().Lines().LastLine(), "ABC");
   EXPECT_EQ(p.port->sent, "ABC\r");
 }
 
@@ -145,7 +145,7 @@ TEST(TerminalPane, ReceivedTextIsShownAndAGrowingLineRepaintsOnlyItsRow) {
   p.port->Deliver(fill);
   p.frame->Heartbeat().RunTick();
   FrameFixture::Pump(30);
-  EXPECT_EQ(p.session->Doc().LastLine(), "line " + std::to_string(rows + 1));
+  EXPECT_EQ(p.session->Doc().Lines().LastLine(), "line " + std::to_string(rows + 1));
 
   // A further tick that completes nothing repaints once (the pane was drawn
   // directly before it was full); after that only the bottom row.
@@ -206,13 +206,13 @@ TEST(TerminalPane, TimersRunTheReceiveTickAndTheSendersUntilTheyFinish) {
   p.frame->Heartbeat().Start();
   p.port->Deliver("over the air\n");
   FrameFixture::Pump(200);
-  EXPECT_EQ(p.session->Doc().LastLine(), "over the air");
+  EXPECT_EQ(p.session->Doc().Lines().LastLine(), "over the air");
 
   CountingSender sender;
-  p.session->Doc().Senders.Push(&sender);
+  p.session->Doc().Sending().Push(&sender);
   FrameFixture::Pump(300);
   EXPECT_EQ(sender.steps, 5);
-  EXPECT_TRUE(p.session->Doc().Senders.Empty());
+  EXPECT_TRUE(p.session->Doc().Sending().Idle());
   p.frame->Heartbeat().Stop();
   EXPECT_FALSE(p.frame->Heartbeat().Active());
 }

@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <memory>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "settings/Settings.h"
 #include "support/FakePort.h"
 #include "support/TestSupport.h"
