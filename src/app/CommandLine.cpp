@@ -41,6 +41,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 const char* CommandLineHelp() {
   return "Usage: nami [OPTIONS] [FILE.nmi]\n"
+         "       nami mail COMMAND ...   the local mailbox (\"nami mail help\" lists its commands)\n"
          "A terminal for packet radio with an autopilot for BBS mail.\n"
          "\n"
          "  FILE.nmi        open this document (its name selects the station profile)\n"

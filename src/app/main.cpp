@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
+#include <clocale>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include "app/MeasureProbe.h"
 #include "automation/AutomationServer.h"
 #include "link/Clock.h"
+#include "mailbox/MailCli.h"
 #include "settings/RecentFiles.h"
 #include "settings/Settings.h"
 #include "station/Station.h"
@@ -172,8 +174,18 @@ int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSetti
 
 }  // namespace
 
+// "nami mail ...": the mailbox on the command line; no window, no port.
+int RunMailMode(const std::vector<std::string>& args) {
+  std::setlocale(LC_ALL, "");
+  nami::mailbox::SMailCliEnv env;
+  // Asked for only with --demo: finding it makes the demo's folder.
+  if (std::find(args.begin(), args.end(), "--demo") != args.end()) env.demoIniPath = nami::DemoIniPath();
+  return nami::mailbox::RunMailCommand(std::vector<std::string>(args.begin() + 1, args.end()), env);
+}
+
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "mail") return RunMailMode(args);
   nami::CommandLine cl = nami::ParseCommandLine(args);
   if (!cl.error.empty()) {
     std::fprintf(stderr, "nami: %s\n%s", cl.error.c_str(), nami::CommandLineHelp());

@@ -80,6 +80,11 @@ inline constexpr KeySpec LimitModel{Section::Profile, "limitmodel", 81, ""};
 inline constexpr KeySpec LastMailNo{Section::Profile, "LastMailNo", 81, "10"};
 inline constexpr KeySpec ListFile{Section::Profile, "ListFile", 129, "templist.dat"};
 inline constexpr KeySpec MailFile{Section::Profile, "MailFile", 129, "tempmail.dat"};
+// The send command line a mail file made by "nami mail compose" starts
+// with: "{to}" is the addressee, "{at}" the BBS; "@ {at}" is left out when
+// no BBS is given.
+inline constexpr KeySpec SendPersonalCommand{Section::Profile, "spcommand", 81, "SP {to} @ {at}"};
+inline constexpr KeySpec SendBulletinCommand{Section::Profile, "sbcommand", 81, "SB {to} @ {at}"};
 // Seconds without a byte from the port after which a waiting run ends as
 // "no answer" (0 = never).
 inline constexpr KeySpec Watchdog{Section::Profile, "watchdog", 16, "300"};

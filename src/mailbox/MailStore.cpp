@@ -1,0 +1,700 @@
+#include "mailbox/MailStore.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "text/Cp932.h"
+
+namespace nami::mailbox {
+namespace {
+
+constexpr const char* kSchemaV1 = R"sql(
+CREATE TABLE list_entries(
+  id INTEGER PRIMARY KEY,
+  profile TEXT NOT NULL, bbs TEXT NOT NULL, number INTEGER NOT NULL,
+  type TEXT, status TEXT, size INTEGER,
+  to_call TEXT, at_bbs TEXT, from_call TEXT, date TEXT, subject TEXT,
+  first_seen INTEGER NOT NULL,
+  UNIQUE(profile, bbs, number));
+CREATE TABLE messages(
+  id INTEGER PRIMARY KEY,
+  profile TEXT NOT NULL, bbs TEXT NOT NULL, number INTEGER NOT NULL,
+  list_id INTEGER REFERENCES list_entries(id) ON DELETE SET NULL,
+  hash INTEGER NOT NULL,
+  type TEXT, status TEXT, from_call TEXT, to_call TEXT, at_bbs TEXT, date TEXT, subject TEXT,
+  folder TEXT NOT NULL DEFAULT 'inbox',
+  unread INTEGER NOT NULL DEFAULT 1,
+  received_at INTEGER, read_at INTEGER, run TEXT, format TEXT,
+  body_at INTEGER NOT NULL, body_end INTEGER NOT NULL,
+  text TEXT NOT NULL,
+  raw BLOB,
+  UNIQUE(profile, bbs, hash, number));
+CREATE INDEX messages_by_folder ON messages(profile, folder, id);
+CREATE INDEX messages_by_profile ON messages(profile, id);
+CREATE VIRTUAL TABLE messages_fts USING fts5(
+  text, content='messages', content_rowid='id', tokenize='trigram', detail='none');
+CREATE VIRTUAL TABLE messages_terms USING fts5vocab(messages_fts, 'row');
+CREATE TABLE outgoing(
+  id INTEGER PRIMARY KEY,
+  profile TEXT NOT NULL, bbs TEXT,
+  to_call TEXT NOT NULL, at_bbs TEXT, bulletin INTEGER NOT NULL DEFAULT 0,
+  subject TEXT, body TEXT, file TEXT,
+  state TEXT NOT NULL, slot INTEGER, answer TEXT,
+  created_at INTEGER, sent_at INTEGER);
+)sql";
+
+constexpr const char* kMessageColumns =
+    "id, profile, bbs, number, type, status, from_call, to_call, at_bbs, date, subject, folder, unread, "
+    "received_at, read_at, run, format";
+
+void ReadRow(const CStmt& s, SMessageRow& r) {
+  r.id = s.Int(0);
+  r.profile = s.Text(1);
+  r.bbs = s.Text(2);
+  r.number = s.Int(3);
+  r.type = s.Text(4);
+  r.status = s.Text(5);
+  r.from = s.Text(6);
+  r.to = s.Text(7);
+  r.at = s.Text(8);
+  r.date = s.Text(9);
+  r.subject = s.Text(10);
+  r.folder = s.Text(11);
+  r.unread = s.Int(12) != 0;
+  r.receivedAt = s.Int(13);
+  r.readAt = s.Int(14);
+  r.run = s.Text(15);
+  r.format = s.Text(16);
+}
+
+std::string Join(const std::vector<std::string>& lines, std::size_t from, std::size_t to) {
+  std::string out;
+  for (std::size_t i = from; i < to; ++i) {
+    if (i > from) out += '\n';
+    out += lines[i];
+  }
+  return out;
+}
+
+std::string Joined(const std::vector<std::string>& lines) { return Join(lines, 0, lines.size()); }
+
+std::size_t Utf8Length(std::string_view s) {
+  std::size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80 ? 1 : 0;
+  return n;
+}
+
+}  // namespace
+
+std::string StoreFault::Text() const {
+  std::string reason;
+  switch (kind) {
+    case FaultKind::None: return {};
+    case FaultKind::CannotOpen: reason = "cannot be opened"; break;
+    case FaultKind::ReadOnly: reason = "cannot be written (read-only)"; break;
+    case FaultKind::Full: reason = "cannot be written: the disk is full"; break;
+    case FaultKind::Locked: reason = "is locked by another program"; break;
+    case FaultKind::Corrupt: reason = "is damaged (run \"nami mail rebuild\" to set it aside and rebuild it)"; break;
+    case FaultKind::Io:
+      reason = (code & 0xFF) == SQLITE_IOERR && (code == SQLITE_IOERR_WRITE || code == SQLITE_IOERR_FSYNC)
+                   ? "cannot be written: the disk refused the write (is it full?)"
+                   : "cannot be read or written";
+      break;
+    case FaultKind::Other: reason = "cannot be used"; break;
+  }
+  std::string text = "the mailbox " + path + " " + reason;
+  if (sysErrno != 0) text += std::string(": ") + std::strerror(sysErrno);
+  else if (!detail.empty()) text += ": " + detail;
+  return text;
+}
+
+bool ParseListLine(std::string_view line, SListEntry& out) {
+  std::vector<std::string_view> words;
+  std::vector<std::size_t> ends;
+  std::size_t i = 0;
+  while (i < line.size() && words.size() < 9) {
+    const auto b = line.find_first_not_of(" \t\r\n", i);
+    if (b == std::string_view::npos) break;
+    auto e = line.find_first_of(" \t\r\n", b);
+    if (e == std::string_view::npos) e = line.size();
+    words.push_back(line.substr(b, e - b));
+    ends.push_back(e);
+    i = e;
+  }
+  auto digits = [](std::string_view w) {
+    return !w.empty() && w.size() <= 12 && w.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  if (words.size() < 5 || !digits(words[0])) return false;
+  // number, type+status ("BN", "PY", "B$"), size, to[@bbs], [@bbs], from, date, subject
+  std::size_t w = 1;
+  std::string_view ts = words[w];
+  if (ts.empty() || !std::isalpha(static_cast<unsigned char>(ts[0])) || ts.size() > 4) return false;
+  ++w;
+  out = SListEntry{};
+  out.number = std::strtoll(std::string(words[0]).c_str(), nullptr, 10);
+  out.type = std::string(ts.substr(0, 1));
+  out.status = ts.size() > 1 ? std::string(ts.substr(1, 1)) : std::string();
+  if (w < words.size() && digits(words[w])) out.size = std::strtoll(std::string(words[w++]).c_str(), nullptr, 10);
+  if (w >= words.size()) return false;
+  std::string_view to = words[w++];
+  if (const auto at = to.find('@'); at != std::string_view::npos) {
+    out.at = std::string(to.substr(at + 1));
+    to = to.substr(0, at);
+  }
+  out.to = std::string(to);
+  if (w < words.size() && words[w][0] == '@') {
+    out.at = std::string(words[w].size() > 1 ? words[w].substr(1) : std::string_view());
+    ++w;
+    if (out.at.empty() && w < words.size()) out.at = std::string(words[w++]);
+  }
+  if (w < words.size()) out.from = std::string(words[w++]);
+  if (w < words.size()) out.date = std::string(words[w++]);
+  if (w <= words.size() && w > 0 && ends[w - 1] < line.size())
+    out.subject = std::string(Trim(line.substr(ends[w - 1])));
+  out.line = std::string(line);
+  return true;
+}
+
+std::int64_t TextHash(const std::vector<std::string>& lines) {
+  std::uint64_t h = 1469598103934665603ull;
+  bool first = true;
+  for (const std::string& line : lines) {
+    if (!first) h = (h ^ '\n') * 1099511628211ull;
+    first = false;
+    for (unsigned char c : line) h = (h ^ c) * 1099511628211ull;
+  }
+  return static_cast<std::int64_t>(h);
+}
+
+std::string CMailStore::PathBeside(const std::string& iniPath) {
+  const auto slash = iniPath.rfind('/');
+  return (slash == std::string::npos ? std::string() : iniPath.substr(0, slash + 1)) + "mailbox.sqlite";
+}
+
+StoreFault CMailStore::Fault(int rc) const {
+  StoreFault f;
+  f.code = rc;
+  f.path = path_;
+  if (db_.IsOpen()) {
+    f.detail = db_.ErrorText();
+    f.sysErrno = sqlite3_system_errno(db_.Get());
+  } else {
+    f.detail = sqlite3_errstr(rc);
+  }
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE: f.kind = FaultKind::None; break;
+    case SQLITE_READONLY: f.kind = FaultKind::ReadOnly; break;
+    case SQLITE_FULL: f.kind = FaultKind::Full; break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: f.kind = FaultKind::Locked; break;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: f.kind = FaultKind::Corrupt; break;
+    case SQLITE_CANTOPEN: f.kind = FaultKind::CannotOpen; break;
+    case SQLITE_IOERR: f.kind = f.sysErrno == ENOSPC || f.sysErrno == EDQUOT || f.sysErrno == EFBIG ? FaultKind::Full : FaultKind::Io; break;
+    case SQLITE_PERM: f.kind = FaultKind::ReadOnly; break;
+    default: f.kind = FaultKind::Other; break;
+  }
+  if (f.kind == FaultKind::Full && f.sysErrno == 0) f.sysErrno = ENOSPC;
+  return f;
+}
+
+StoreFault CMailStore::Open() {
+  if (db_.IsOpen()) return {};
+  const int rc = db_.Open(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  StoreFault f;
+  if (rc != SQLITE_OK) {
+    f = Fault(rc);
+  } else {
+    // Another process writing waits up to 5 s for us, and we for it.
+    sqlite3_busy_timeout(db_.Get(), 5000);
+    f = Migrate();
+  }
+  if (f) {
+    db_.Close();
+    // A store that cannot be made: say why in the file system's words.
+    struct stat st {};
+    const auto slash = path_.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash);
+    if (f.kind == FaultKind::CannotOpen || f.kind == FaultKind::ReadOnly || f.kind == FaultKind::Io) {
+      if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT && ::access(dir.c_str(), W_OK) != 0) {
+        f.kind = errno == ENOENT ? FaultKind::CannotOpen : FaultKind::ReadOnly;
+        f.sysErrno = errno;
+      } else if (::access(path_.c_str(), W_OK) != 0 && errno != ENOENT) {
+        f.kind = FaultKind::ReadOnly;
+        f.sysErrno = errno;
+      }
+    }
+  }
+  return f;
+}
+
+StoreFault CMailStore::Migrate() {
+  int version = -1;
+  {
+    CStmt s(db_, "PRAGMA user_version");
+    const int rc = s.Step();
+    if (rc != SQLITE_ROW) return Fault(rc);
+    version = static_cast<int>(s.Int(0));
+  }
+  if (version > kSchemaVersion) {
+    StoreFault f;
+    f.kind = FaultKind::Other;
+    f.path = path_;
+    f.detail = "it was made by a newer nami (schema " + std::to_string(version) + ")";
+    return f;
+  }
+  // A file cut short: SQLite's header promises more pages than it has.
+  if (version > 0) {
+    CStmt pc(db_, "PRAGMA page_count");
+    CStmt ps(db_, "PRAGMA page_size");
+    struct stat st {};
+    struct stat wal {};
+    if (pc.Step() == SQLITE_ROW && ps.Step() == SQLITE_ROW && ::stat(path_.c_str(), &st) == 0 &&
+        ::stat((path_ + "-wal").c_str(), &wal) != 0 &&
+        static_cast<long long>(st.st_size) < pc.Int(0) * ps.Int(0)) {
+      StoreFault f = Fault(SQLITE_CORRUPT);
+      f.detail = "the file is shorter than its header says";
+      f.sysErrno = 0;
+      return f;
+    }
+  }
+  // Switching to WAL needs the file to itself for a moment: another
+  // process opening the store at the same time is waited for.
+  for (int attempt = 0;; ++attempt) {
+    CStmt wal(db_, "PRAGMA journal_mode=WAL");
+    const int rc = wal.Step();
+    if (rc == SQLITE_ROW) break;
+    if ((rc & 0xFF) != SQLITE_BUSY || attempt >= 500) return Fault(rc);
+    ::usleep(10000);
+  }
+  // In WAL mode NORMAL keeps every committed transaction across a killed
+  // process; only a power cut can lose the last ones, never consistency.
+  // A 32 MB page cache keeps the indexes of a large import in memory.
+  if (int rc = db_.Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; PRAGMA cache_size=-32768"); rc != SQLITE_OK)
+    return Fault(rc);
+  if (version == kSchemaVersion) {
+    // Touches the schema so that a file that is no database fails here.
+    CStmt s(db_, "SELECT count(*) FROM sqlite_master");
+    const int rc = s.Step();
+    return rc == SQLITE_ROW ? StoreFault{} : Fault(rc);
+  }
+  if (StoreFault f = Begin()) return f;
+  {
+    // Another process may have made the schema while we waited for the lock.
+    CStmt again(db_, "PRAGMA user_version");
+    const int rc = again.Step();
+    if (rc != SQLITE_ROW) {
+      StoreFault f = Fault(rc);
+      Rollback();
+      return f;
+    }
+    version = static_cast<int>(again.Int(0));
+  }
+  if (version == kSchemaVersion) return Commit();
+  int rc = SQLITE_OK;
+  if (version < 1) rc = db_.Exec(kSchemaV1);
+  // Later schema changes go here, one step per version.
+  if (rc == SQLITE_OK) rc = db_.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+  if (rc != SQLITE_OK) {
+    StoreFault f = Fault(rc);
+    Rollback();
+    return f;
+  }
+  return Commit();
+}
+
+StoreFault CMailStore::SetAside(std::string& movedTo) {
+  db_.Close();
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  movedTo = path_ + ".corrupt-" + stamp;
+  if (::rename(path_.c_str(), movedTo.c_str()) != 0 && errno != ENOENT) {
+    StoreFault f;
+    f.kind = errno == EACCES || errno == EROFS || errno == EPERM ? FaultKind::ReadOnly : FaultKind::Io;
+    f.sysErrno = errno;
+    f.path = path_;
+    return f;
+  }
+  for (const char* side : {"-wal", "-shm"}) {
+    const std::string from = path_ + side;
+    if (::rename(from.c_str(), (movedTo + side).c_str()) != 0 && errno != ENOENT) ::unlink(from.c_str());
+  }
+  return {};
+}
+
+StoreFault CMailStore::Begin() { return Fault(db_.Exec("BEGIN IMMEDIATE")); }
+StoreFault CMailStore::Commit() {
+  const int rc = db_.Exec("COMMIT");
+  if (rc != SQLITE_OK) {
+    StoreFault f = Fault(rc);
+    Rollback();
+    return f;
+  }
+  return {};
+}
+void CMailStore::Rollback() {
+  bulkFrom_ = 0;
+  if (db_.IsOpen() && !sqlite3_get_autocommit(db_.Get())) db_.Exec("ROLLBACK");
+}
+
+StoreFault CMailStore::AddListEntry(std::string_view profile, std::string_view bbs, const SListEntry& e,
+                                    std::int64_t now, bool* added) {
+  CStmt s(db_,
+          "INSERT INTO list_entries(profile, bbs, number, type, status, size, to_call, at_bbs, from_call, date, "
+          "subject, first_seen) VALUES (?,?,?,?,?,?,?,?,?,?,?,?) "
+          "ON CONFLICT(profile, bbs, number) DO NOTHING");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, profile).Bind(2, bbs).Bind(3, static_cast<std::int64_t>(e.number));
+  s.Bind(4, e.type).Bind(5, e.status);
+  if (e.size >= 0) s.Bind(6, static_cast<std::int64_t>(e.size)); else s.BindNull(6);
+  s.Bind(7, Cp932ToUtf8(e.to)).Bind(8, Cp932ToUtf8(e.at)).Bind(9, Cp932ToUtf8(e.from));
+  s.Bind(10, Cp932ToUtf8(e.date)).Bind(11, Cp932ToUtf8(e.subject)).Bind(12, now);
+  int rc = s.Step();
+  if (rc != SQLITE_DONE) return Fault(rc);
+  const bool inserted = sqlite3_changes(db_.Get()) > 0;
+  if (added) *added = inserted;
+  if (inserted) return {};
+  // Listed again: the BBS's status may have changed (read, forwarded).
+  CStmt u(db_, "UPDATE list_entries SET status=? WHERE profile=? AND bbs=? AND number=? AND status IS NOT ?");
+  if (!u.Ok()) return Fault(u.PrepareCode());
+  u.Bind(1, e.status).Bind(2, profile).Bind(3, bbs).Bind(4, static_cast<std::int64_t>(e.number)).Bind(5, e.status);
+  rc = u.Step();
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::AddMessage(const SMessageIn& m, bool* added) {
+  if (added) *added = false;
+  // Blank lines around the answer are no part of it: the recorder and the
+  // importer cut the same text, so the same message hashes the same.
+  std::size_t from = 0, to = m.lines.size();
+  while (from < to && Trim(m.lines[from]).empty()) ++from;
+  while (to > from && Trim(m.lines[to - 1]).empty()) --to;
+  const std::vector<std::string> lines(m.lines.begin() + static_cast<std::ptrdiff_t>(from),
+                                       m.lines.begin() + static_cast<std::ptrdiff_t>(to));
+  const SParsedMessage p = ParseMessage(lines);
+  const long long number = m.number >= 0 ? m.number : p.number;
+  const std::int64_t hash = TextHash(lines);
+  if (number < 0) {
+    // No number known (an import of a format that prints none): the same
+    // text stored by a run under its read command's number is this one.
+    CStmt q(db_, "SELECT 1 FROM messages WHERE profile=? AND bbs=? AND hash=? LIMIT 1");
+    if (!q.Ok()) return Fault(q.PrepareCode());
+    q.Bind(1, m.profile).Bind(2, m.bbs).Bind(3, hash);
+    const int rc = q.Step();
+    if (rc == SQLITE_ROW) return {};
+    if (rc != SQLITE_DONE) return Fault(rc);
+  }
+
+  // The list entry of the same number fills what the headers do not say.
+  std::int64_t listId = -1;
+  SListEntry le;
+  {
+    CStmt q(db_,
+            "SELECT id, type, status, to_call, at_bbs, from_call, date, subject FROM list_entries "
+            "WHERE profile=? AND bbs=? AND number=?");
+    if (!q.Ok()) return Fault(q.PrepareCode());
+    q.Bind(1, m.profile).Bind(2, m.bbs).Bind(3, static_cast<std::int64_t>(number));
+    const int rc = q.Step();
+    if (rc == SQLITE_ROW) {
+      listId = q.Int(0);
+      le.type = q.Text(1);
+      le.status = q.Text(2);
+      le.to = q.Text(3);
+      le.at = q.Text(4);
+      le.from = q.Text(5);
+      le.date = q.Text(6);
+      le.subject = q.Text(7);
+    } else if (rc != SQLITE_DONE) {
+      return Fault(rc);
+    }
+  }
+  auto pick = [](const std::string& parsed, const std::string& listed) {
+    return parsed.empty() ? listed : Cp932ToUtf8(parsed);
+  };
+  // The text as UTF-8, and where the body lies in it; the CP932 bytes are
+  // kept too when converting back would not give them exactly.
+  std::string text;
+  std::size_t bodyAt = 0, bodyEnd = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) text += '\n';
+    if (i == p.bodyFrom) bodyAt = text.size();
+    text += Cp932ToUtf8(lines[i]);
+    if (i + 1 == p.bodyTo) bodyEnd = text.size();
+  }
+  if (p.bodyTo <= p.bodyFrom) bodyAt = bodyEnd = text.size();
+  const std::string raw = Joined(lines);
+  const bool rawNeeded = Utf8ToCp932(text) != raw;
+  CStmt s(db_,
+          "INSERT INTO messages(profile, bbs, number, list_id, hash, type, status, from_call, to_call, at_bbs, "
+          "date, subject, received_at, run, format, body_at, body_end, text, raw) "
+          "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?) "
+          "ON CONFLICT(profile, bbs, hash, number) DO NOTHING");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, m.profile).Bind(2, m.bbs).Bind(3, static_cast<std::int64_t>(number));
+  if (listId >= 0) s.Bind(4, listId); else s.BindNull(4);
+  s.Bind(5, hash);
+  s.Bind(6, pick(p.type, le.type)).Bind(7, pick(p.status, le.status));
+  s.Bind(8, pick(p.from, le.from)).Bind(9, pick(p.to, le.to)).Bind(10, pick(p.at, le.at));
+  s.Bind(11, pick(p.date, le.date)).Bind(12, pick(p.subject, le.subject));
+  s.Bind(13, m.receivedAt);
+  if (m.run.empty()) s.BindNull(14); else s.Bind(14, m.run);
+  s.Bind(15, p.format);
+  s.Bind(16, static_cast<std::int64_t>(bodyAt)).Bind(17, static_cast<std::int64_t>(bodyEnd)).Bind(18, text);
+  if (rawNeeded) s.BindBlob(19, raw); else s.BindNull(19);
+  const int rc = s.Step();
+  if (rc != SQLITE_DONE) return Fault(rc);
+  const bool inserted = sqlite3_changes(db_.Get()) > 0;
+  if (added) *added = inserted;
+  if (!inserted || bulkFrom_ > 0) return {};
+  return IndexSince(sqlite3_last_insert_rowid(db_.Get()));
+}
+
+// The search index holds each text followed by two line feeds, so that
+// every character of the text starts a trigram: a one- or two-character
+// query then finds its rows through the terms that start with it. The
+// same text goes in on a delete, as an external-content index needs.
+StoreFault CMailStore::IndexSince(std::int64_t firstId) {
+  CStmt s(db_, "INSERT INTO messages_fts(rowid, text) SELECT id, text || char(10, 10) FROM messages WHERE id >= ?");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, firstId);
+  const int rc = s.Step();
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::BeginBulk() {
+  CStmt s(db_, "SELECT coalesce(max(id), 0) + 1 FROM messages");
+  const int rc = s.Step();
+  if (rc != SQLITE_ROW) return Fault(rc);
+  bulkFrom_ = s.Int(0);
+  return {};
+}
+
+StoreFault CMailStore::EndBulk() {
+  const std::int64_t from = bulkFrom_;
+  bulkFrom_ = 0;
+  return from > 0 ? IndexSince(from) : StoreFault{};
+}
+
+StoreFault CMailStore::AddOutgoing(SOutgoing& o) {
+  CStmt s(db_,
+          "INSERT INTO outgoing(profile, bbs, to_call, at_bbs, bulletin, subject, body, file, state, slot, "
+          "created_at) VALUES (?,?,?,?,?,?,?,?,?,?,?)");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, o.profile).Bind(2, o.bbs).Bind(3, o.to).Bind(4, o.at).Bind(5, o.bulletin ? 1 : 0);
+  s.Bind(6, o.subject).Bind(7, o.body).Bind(8, o.file).Bind(9, o.state);
+  if (o.slot >= 0) s.Bind(10, o.slot); else s.BindNull(10);
+  s.Bind(11, o.createdAt);
+  const int rc = s.Step();
+  if (rc != SQLITE_DONE) return Fault(rc);
+  o.id = sqlite3_last_insert_rowid(db_.Get());
+  return {};
+}
+
+StoreFault CMailStore::MarkSent(std::string_view profile, int slot, std::string_view answerUtf8, std::int64_t when,
+                                bool* found) {
+  CStmt s(db_,
+          "UPDATE outgoing SET state='sent', answer=?, sent_at=? WHERE id=(SELECT id FROM outgoing "
+          "WHERE profile=? AND slot=? AND state='queued' ORDER BY id LIMIT 1)");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, answerUtf8).Bind(2, when).Bind(3, profile).Bind(4, slot);
+  const int rc = s.Step();
+  if (rc != SQLITE_DONE) return Fault(rc);
+  if (found) *found = sqlite3_changes(db_.Get()) > 0;
+  return {};
+}
+
+StoreFault CMailStore::List(const SQuery& q, std::vector<SMessageRow>& out) {
+  out.clear();
+  std::string sql = std::string("SELECT ") + kMessageColumns + " FROM messages WHERE profile=?1";
+  if (!q.folder.empty()) sql += " AND folder=?2";
+  if (q.unreadOnly) sql += " AND unread=1";
+  if (!q.toCall.empty()) sql += " AND to_call=?3 COLLATE NOCASE";
+  sql += " ORDER BY id DESC LIMIT ?4";
+  CStmt s(db_, sql.c_str());
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, q.profile);
+  if (!q.folder.empty()) s.Bind(2, q.folder);
+  if (!q.toCall.empty()) s.Bind(3, q.toCall);
+  s.Bind(4, q.limit > 0 ? q.limit : -1);
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    out.emplace_back();
+    ReadRow(s, out.back());
+  }
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::Find(std::string_view profile, long long number, SMessageRow& out, bool& found) {
+  found = false;
+  CStmt s(db_, (std::string("SELECT ") + kMessageColumns +
+                ", body_at, body_end, text, raw FROM messages WHERE profile=? AND number=? ORDER BY id DESC LIMIT 1")
+                   .c_str());
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, profile).Bind(2, static_cast<std::int64_t>(number));
+  const int rc = s.Step();
+  if (rc == SQLITE_ROW) {
+    found = true;
+    ReadRow(s, out);
+    const std::string text = s.Text(19);
+    const auto at = std::min<std::size_t>(static_cast<std::size_t>(s.Int(17)), text.size());
+    const auto end = std::max<std::size_t>(at, std::min<std::size_t>(static_cast<std::size_t>(s.Int(18)), text.size()));
+    out.headers = std::string(Trim(std::string_view(text).substr(0, at)));
+    out.body = text.substr(at, end - at);
+    out.raw = s.IsNull(20) ? Utf8ToCp932(text) : s.Blob(20);
+    return {};
+  }
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::Search(std::string_view profile, std::string_view text, int limit,
+                              std::vector<SMessageRow>& out) {
+  out.clear();
+  if (Trim(text).empty()) return {};
+  std::string like = "%";
+  for (char c : text) {
+    if (c == '%' || c == '_' || c == '\\') like += '\\';
+    like += c;
+  }
+  like += '%';
+  std::string sql;
+  std::string match;
+  const bool wild = text.find_first_of("%_\\") != std::string_view::npos;
+  if (Utf8Length(text) >= 3 && !wild) {
+    // The trigram index finds the rows holding every trigram of the text;
+    // LIKE on the index keeps those that hold the text itself.
+    match = "%" + std::string(text) + "%";
+    sql = "SELECT m.* FROM messages_fts f CROSS JOIN messages m ON m.id = f.rowid "
+          "WHERE f.text LIKE ?2 AND m.profile = ?1 ORDER BY m.id DESC LIMIT ?3";
+  } else {
+    // Trigrams need three characters. Every occurrence of a shorter text
+    // starts some indexed trigram: the rows holding any term that begins
+    // with it are the candidates, and LIKE scans only those.
+    std::string lower(text);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    CStmt terms(db_, "SELECT term FROM messages_terms WHERE term >= ?1 AND term < ?1 || char(1114111) LIMIT 5001");
+    if (!terms.Ok()) return Fault(terms.PrepareCode());
+    terms.Bind(1, lower);
+    int rc;
+    int count = 0;
+    while ((rc = terms.Step()) == SQLITE_ROW) {
+      std::string term = terms.Text(0);
+      if (!match.empty()) match += " OR ";
+      match += '"';
+      for (char c : term) {
+        if (c == '"') match += '"';
+        match += c;
+      }
+      match += '"';
+      ++count;
+    }
+    if (rc != SQLITE_DONE) return Fault(rc);
+    if (count == 0) return {};
+    if (count > 5000) {
+      // So common a text: the plain scan is the quicker way.
+      sql = "SELECT m.* FROM messages m WHERE m.profile = ?1 AND m.text LIKE ?4 ESCAPE '\\' "
+            "ORDER BY m.id DESC LIMIT ?3";
+      match.clear();
+    } else {
+      sql = "SELECT m.* FROM messages_fts f CROSS JOIN messages m ON m.id = f.rowid "
+            "WHERE messages_fts MATCH ?2 AND m.profile = ?1 AND m.text LIKE ?4 ESCAPE '\\' "
+            "ORDER BY m.id DESC LIMIT ?3";
+    }
+  }
+  sql.replace(sql.find("m.*"), 3, "m.id, m.profile, m.bbs, m.number, m.type, m.status, m.from_call, m.to_call, "
+                                   "m.at_bbs, m.date, m.subject, m.folder, m.unread, m.received_at, m.read_at, "
+                                   "m.run, m.format");
+  CStmt s(db_, sql.c_str());
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, profile).Bind(3, limit > 0 ? limit : -1);
+  if (!match.empty()) s.Bind(2, match);
+  if (sql.find("?4") != std::string::npos) s.Bind(4, like);
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    out.emplace_back();
+    ReadRow(s, out.back());
+  }
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::MarkRead(std::int64_t id, std::int64_t when) {
+  CStmt s(db_, "UPDATE messages SET unread=0, read_at=? WHERE id=? AND unread=1");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, when).Bind(2, id);
+  const int rc = s.Step();
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::SetFolder(std::int64_t id, std::string_view folder) {
+  CStmt s(db_, "UPDATE messages SET folder=? WHERE id=?");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, folder).Bind(2, id);
+  const int rc = s.Step();
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::Outgoing(std::string_view profile, std::vector<SOutgoing>& out) {
+  out.clear();
+  CStmt s(db_,
+          "SELECT id, profile, bbs, to_call, at_bbs, bulletin, subject, body, file, state, slot, answer, "
+          "created_at, sent_at FROM outgoing WHERE profile=? ORDER BY id");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, profile);
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    SOutgoing o;
+    o.id = s.Int(0);
+    o.profile = s.Text(1);
+    o.bbs = s.Text(2);
+    o.to = s.Text(3);
+    o.at = s.Text(4);
+    o.bulletin = s.Int(5) != 0;
+    o.subject = s.Text(6);
+    o.body = s.Text(7);
+    o.file = s.Text(8);
+    o.state = s.Text(9);
+    o.slot = s.IsNull(10) ? -1 : static_cast<int>(s.Int(10));
+    o.answer = s.Text(11);
+    o.createdAt = s.Int(12);
+    o.sentAt = s.Int(13);
+    out.push_back(std::move(o));
+  }
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::ClearReceived(std::string_view profile) {
+  for (const char* sql : {"INSERT INTO messages_fts(messages_fts, rowid, text) "
+                          "SELECT 'delete', id, text || char(10, 10) FROM messages WHERE profile=?",
+                          "DELETE FROM messages WHERE profile=?", "DELETE FROM list_entries WHERE profile=?"}) {
+    CStmt s(db_, sql);
+    if (!s.Ok()) return Fault(s.PrepareCode());
+    s.Bind(1, profile);
+    const int rc = s.Step();
+    if (rc != SQLITE_DONE) return Fault(rc);
+  }
+  return {};
+}
+
+StoreFault CMailStore::CountMessages(std::string_view profile, long long& count) {
+  CStmt s(db_, "SELECT count(*) FROM messages WHERE profile=?");
+  if (!s.Ok()) return Fault(s.PrepareCode());
+  s.Bind(1, profile);
+  const int rc = s.Step();
+  if (rc != SQLITE_ROW) return Fault(rc);
+  count = s.Int(0);
+  return {};
+}
+
+}  // namespace nami::mailbox

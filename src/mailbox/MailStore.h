@@ -1,0 +1,171 @@
+// The local mailbox: every list entry, message read and outgoing message of
+// a profile, kept in one SQLite file ("mailbox.sqlite" beside NAMI.INI).
+// The list and mail logs stay the record; this store is filled from what
+// they receive and can always be rebuilt from them.
+//
+// Text columns hold UTF-8 (converted from the CP932 the BBS sent). A
+// message's whole text is kept as UTF-8 with the place of its body; its
+// CP932 bytes are kept as well when converting the text back would not give
+// them exactly, so the bytes as received can always be had. Every failure
+// comes back as a StoreFault (kind, SQLite code, errno, file); nothing here
+// throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mailbox/Recognise.h"
+#include "mailbox/Sqlite.h"
+
+namespace nami::mailbox {
+
+enum class FaultKind { None, CannotOpen, ReadOnly, Full, Locked, Corrupt, Io, Other };
+
+struct StoreFault {
+  FaultKind kind = FaultKind::None;
+  int code = 0;       // SQLite's extended result code
+  int sysErrno = 0;   // the system's errno behind it, when SQLite knows one
+  std::string path;   // the store file
+  std::string detail;  // SQLite's own words
+  explicit operator bool() const { return kind != FaultKind::None; }
+  // One sentence naming the file and the reason (UTF-8).
+  std::string Text() const;
+};
+
+// One line of a BBS list, taken apart (CP932 fields as received).
+struct SListEntry {
+  long long number = -1;
+  std::string type, status;
+  long long size = -1;
+  std::string to, at, from, date, subject;
+  std::string line;  // the whole line (not stored: the list log keeps it)
+};
+// False for a line that is no numbered list entry (a header, a prompt).
+bool ParseListLine(std::string_view line, SListEntry& out);
+
+// A message read, as the recorder or the importer hands it over.
+struct SMessageIn {
+  std::string profile;   // UTF-8
+  std::string bbs;       // the BBS call
+  long long number = -1;  // from the read command or the headers; -1 unknown
+  std::vector<std::string> lines;  // what the BBS printed (CP932, no line ends)
+  std::string run;        // which run read it (a time stamp), empty for imports
+  std::int64_t receivedAt = 0;
+};
+
+struct SMessageRow {
+  std::int64_t id = 0;
+  std::string profile, bbs;
+  long long number = -1;
+  std::string type, status, from, to, at, date, subject;  // UTF-8
+  std::string folder;
+  bool unread = true;
+  std::int64_t receivedAt = 0, readAt = 0;
+  std::string run, format;
+  std::string headers, body;  // UTF-8; filled by Find only
+  std::string raw;            // CP932 as received; filled by Find only
+};
+
+struct SOutgoing {
+  std::int64_t id = 0;
+  std::string profile, bbs;
+  std::string to, at;
+  bool bulletin = false;
+  std::string subject, body;  // UTF-8
+  std::string file;           // the mail file (file-system path)
+  std::string state;          // "draft", "queued", "sent"
+  int slot = -1;              // queued in sendN (0 .. 4)
+  std::string answer;         // the BBS's answer line when sent (UTF-8)
+  std::int64_t createdAt = 0, sentAt = 0;
+};
+
+struct SQuery {
+  std::string profile;
+  bool unreadOnly = false;
+  std::string toCall;  // only messages to this call
+  std::string folder;  // empty: every folder
+  int limit = 200;
+};
+
+class CMailStore {
+ public:
+  static constexpr int kSchemaVersion = 1;
+  // "mailbox.sqlite" in the folder of the settings file.
+  static std::string PathBeside(const std::string& iniPath);
+
+  explicit CMailStore(std::string path) : path_(std::move(path)) {}
+  const std::string& Path() const { return path_; }
+  bool IsOpen() const { return db_.IsOpen(); }
+
+  // Opens (creating the file when missing) and brings the schema up to
+  // date. A file that is not a database or fails the quick check is left
+  // as it is and reported Corrupt: SetAside() then moves it away.
+  StoreFault Open();
+  void Close() { db_.Close(); }
+  // Renames a damaged store (with its -wal and -shm files) to
+  // "<name>.corrupt-YYYYMMDD-HHMMSS"; `movedTo` gets the new name.
+  StoreFault SetAside(std::string& movedTo);
+
+  // One write transaction (BEGIN IMMEDIATE, so a second process waits for
+  // the lock instead of failing half-way).
+  StoreFault Begin();
+  StoreFault Commit();
+  void Rollback();
+
+  StoreFault AddListEntry(std::string_view profile, std::string_view bbs, const SListEntry& e, std::int64_t now,
+                          bool* added = nullptr);
+  // Adds the message unless the same BBS, number and text are already
+  // stored; joined to its list entry by number.
+  StoreFault AddMessage(const SMessageIn& m, bool* added = nullptr);
+  // Many messages in one go (an import): the search index takes them all
+  // at EndBulk(), inside the same transaction, which is far quicker than
+  // one by one.
+  StoreFault BeginBulk();
+  StoreFault EndBulk();
+  StoreFault AddOutgoing(SOutgoing& o);
+  // The queued message of sendN went out: state "sent", the answer and time.
+  StoreFault MarkSent(std::string_view profile, int slot, std::string_view answerUtf8, std::int64_t when,
+                      bool* found = nullptr);
+
+  StoreFault List(const SQuery& q, std::vector<SMessageRow>& out);
+  // The newest message stored under `number`.
+  StoreFault Find(std::string_view profile, long long number, SMessageRow& out, bool& found);
+  // The messages whose text (headers and body, so subject, from and to as
+  // well) contains `textUtf8`, ASCII letter case ignored, newest first: the
+  // trigram index for three characters or more, a LIKE scan for one or two.
+  StoreFault Search(std::string_view profile, std::string_view textUtf8, int limit, std::vector<SMessageRow>& out);
+  StoreFault MarkRead(std::int64_t id, std::int64_t when);
+  StoreFault SetFolder(std::int64_t id, std::string_view folder);
+  StoreFault Outgoing(std::string_view profile, std::vector<SOutgoing>& out);
+  // Forgets the profile's list entries and messages (outgoing ones stay).
+  StoreFault ClearReceived(std::string_view profile);
+  StoreFault CountMessages(std::string_view profile, long long& count);
+
+ private:
+  StoreFault Fault(int rc) const;
+  StoreFault Migrate();
+  StoreFault IndexSince(std::int64_t firstId);
+  std::int64_t bulkFrom_ = 0;  // the first id added in bulk; 0 outside
+  CSqlDb db_;
+  std::string path_;
+};
+
+// Runs `fn` in one transaction: committed when it returns no fault, rolled
+// back otherwise.
+template <class Fn>
+StoreFault InTransaction(CMailStore& store, Fn&& fn) {
+  if (StoreFault f = store.Begin()) return f;
+  StoreFault f = fn();
+  if (f) {
+    store.Rollback();
+    return f;
+  }
+  return store.Commit();
+}
+
+// The 64-bit FNV-1a hash of a message's text (its lines joined by LF).
+std::int64_t TextHash(const std::vector<std::string>& lines);
+
+}  // namespace nami::mailbox
