@@ -91,11 +91,12 @@ inline constexpr KeySpec Watchdog{Section::Profile, "watchdog", 16, "300"};
 
 // The keys copied from the old section to the new one when a document is
 // saved under another title, in this order ("serial" is not among them).
-inline constexpr std::array<const KeySpec*, 30> ProfileCopyOrder{
+inline constexpr std::array<const KeySpec*, 32> ProfileCopyOrder{
     &ComStatus, &Echo,     &LastMailNo,  &Field[0],    &Field[1],   &Field[2],    &Field[3],   &Field[4],
     &ListFile,  &MailFile, &Call,        &Min,         &Prompt,     &Password,    &Send[0],    &Send[1],
     &Send[2],   &Send[3],  &Send[4],     &ReadCom,     &LimitMode,  &LimitLength, &LimitModel, &Event[0],
-    &Event[1],  &Event[2], &Response[0], &Response[1], &Response[2], &Watchdog};
+    &Event[1],  &Event[2], &Response[0], &Response[1], &Response[2], &Watchdog,
+    &SendPersonalCommand, &SendBulletinCommand};
 }  // namespace keys
 
 class CSettings {

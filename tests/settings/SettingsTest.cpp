@@ -64,6 +64,7 @@ TEST(Settings, CopyProfileOnSave) {
       {keys::Send[4], path128, path128},
       {keys::ListFile, path128, path128},
       {keys::MailFile, std::string(127, 'a') + Sjis("東"), std::string(127, 'a')},
+      {keys::SendBulletinCommand, "SB {to} @ {at} < " + std::string(80, 'b'), "SB {to} @ {at} < " + std::string(63, 'b')},
   };
   for (const auto& v : longValues) s.Set(v.key, v.stored);
   s.Set(keys::Serial, "yes");
