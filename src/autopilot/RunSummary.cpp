@@ -9,7 +9,7 @@ namespace nami {
 std::string FormatSummary(const RunSummary& s) {
   // The dash has no exact CP932 form, so it stays out of the catalogue and
   // joins the run's end and its counts here.
-  std::string text = DescribeRunEnd(RunEnd{s.outcome, 0, s.detail}) + " — " +
+  std::string text = DescribeRunEnd(RunEnd{s.outcome, 0, s.detail, {}}) + " — " +
                      msg::Format(msg::SummaryCounts, {{"sent", std::to_string(s.mailsSent)},
                                                       {"list", std::to_string(s.listLines)},
                                                       {"read", std::to_string(s.messagesRead)}});

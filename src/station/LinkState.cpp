@@ -38,7 +38,6 @@ void CLinkState::Reset() {
   failure_ = CallFailure::None;
   peer_.clear();
   since_ = 0;
-  connections_ = 0;
 }
 
 void CLinkState::OnLine(std::string_view line, std::time_t now) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/Clock.h"
+#include "time/Clock.h"
 #include "terminal/ReceiveListener.h"
 
 namespace nami {

@@ -141,7 +141,7 @@ class CStation {
   // whether any line was received.
   const std::string& Title() const { return doc_.Title(); }
   const std::string& PathName() const { return doc_.PathName(); }
-  bool HasText() const { return doc_.LineCount() > 0; }
+  bool HasText() const { return doc_.Lines().LineCount() > 0; }
   // File New: empties the store and the current line, takes the untitled
   // profile and opens the port with its "comstatus".
   void NewDocument();

@@ -16,7 +16,7 @@
 
 #include "autopilot/RunOutcome.h"
 #include "autopilot/RunSummary.h"
-#include "terminal/Activity.h"
+#include "activity/Activity.h"
 #include "terminal/UiSink.h"
 
 namespace nami {

@@ -79,6 +79,7 @@ class CNamiDoc {
   // The send engine: the outgoing queue, the senders (upload, paste-send,
   // a mail file; only the newest sends) and the pacing.
   CSendEngine& Sending() { return sending_; }
+  const CSendEngine& Sending() const { return sending_; }
   // Listeners are told in the order they were added; each removes itself
   // before it goes.
   void AddOpenListener(IOpenListener* listener);

@@ -62,7 +62,7 @@ void CHeadlessRunner::LineReceived(std::string_view line) {
 }
 
 void CHeadlessRunner::LinesAdded(int /*count*/) {
-  station_.Doc().TakeEvictedCount();  // nobody else keeps a view on the store
+  station_.Doc().Lines().TakeEvictedCount();  // nobody else keeps a view on the store
 }
 
 void CHeadlessRunner::Notice(const std::string& text) {
