@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "link/SerialPort.h"
 #include "sim/PtyServer.h"
 #include "support/FileFaults.h"
 #include "support/StationRig.h"
@@ -104,8 +103,7 @@ class SimulatorRun : public ::testing::Test {
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
     EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::List));
     EXPECT_FALSE(rig.LogOpen());
-    EXPECT_FALSE(rig.pilot.State().ListReading());
-    EXPECT_FALSE(rig.pilot.State().MailReading());
+    EXPECT_FALSE(rig.LogsTakeLines());  // a line arriving now reaches neither log
     EXPECT_TRUE(rig.doc.Sending().Idle());
   }
 
@@ -441,31 +439,30 @@ std::string LoggedBytes(const std::string& log) {
   return bytes;
 }
 
-// The document, terminal core and autopilot on the real serial port named
-// "COM2" in `settings`, driven as the shell drives them.
+// A station on the real serial port named "COM2" in `settings`, opened as
+// the shell opens it, and driven as the shell drives it by the real clock.
 struct SerialStation {
-  explicit SerialStation(CSettings& settings) : doc(settings, ui), core(doc), pilot(doc, clock) {
-    doc.SetPort(
-        std::make_unique<CSerialPort>([&settings](const std::string& com) { return settings.DevicePath(com); }));
-    doc.OpenPort(settings.Get(keys::ComStatus));
+  explicit SerialStation(CSettings& settings)
+      : station(settings, clock, false), doc(station.Doc()), pilot(station.Autopilot()) {
+    station.SetEvents(&ui);
+    station.NewDocument();
   }
-  // Ticks, wait passes and sender steps every 5 ms until `until` holds or
-  // `ms` have passed.
+  // Station ticks and sender steps every 5 ms until `until` holds or `ms`
+  // have passed.
   void CycleFor(int ms, const std::function<bool()>& until) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!until() && std::chrono::steady_clock::now() < deadline) {
-      core.Tick();
-      pilot.OnTick();
+      station.Tick();
       for (int i = 0; i < 16 && doc.Sending().Step(); ++i) {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
-  RecordingSink ui;
-  CNamiDoc doc;
-  CTerminalCore core;
+  RecordingShell ui;
   CSystemClock clock;
-  CAutopilot pilot;
+  CStation station;
+  CNamiDoc& doc;
+  CAutopilot& pilot;
 };
 
 TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
@@ -483,7 +480,7 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
   MailFile mail(dir);
   settings.Set(keys::Send[0], mail.path);
   SerialStation st(settings);
-  RecordingSink& ui = st.ui;
+  RecordingShell& ui = st.ui;
   CNamiDoc& doc = st.doc;
   CAutopilot& pilot = st.pilot;
   ASSERT_TRUE(doc.Port()->IsOpen()) << link;
@@ -510,7 +507,8 @@ TEST(SimulatorPty, ACompleteRunThroughTheSerialPort) {
   EXPECT_EQ(settings.Raw(keys::LastMailNo), "1231");
   EXPECT_EQ(settings.Raw(keys::Send[0]), "");
   ExpectCrLfLines(ReadFile(dir.File("mail.log")));
-  EXPECT_FALSE(pilot.State().Log().IsOpen());
+  EXPECT_FALSE(StationRig::HeldOpen(dir.File("mail.log")));
+  EXPECT_FALSE(StationRig::HeldOpen(dir.File("list.log")));
   EXPECT_TRUE(ui.messages.empty());
 }
 

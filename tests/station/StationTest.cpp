@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "station/Station.h"
-#include "support/FakePort.h"
-#include "support/TestSupport.h"
+#include "support/StationRig.h"
 
 namespace nami {
 namespace {
 
-using test::TempDir;
+using test::StationRig;
 
 // A shell that records what the station tells it.
 struct Recorder final : IStationEvents {
@@ -30,46 +29,29 @@ struct Recorder final : IStationEvents {
   int added = 0;
 };
 
-struct StationRig {
-  StationRig() {
-    settings = std::make_unique<CSettings>(dir.File("NAMI.INI"));
-    session = std::make_unique<CStation>(*settings, clock, false);
-    auto fake = std::make_unique<test::FakePort>();
-    port = fake.get();
-    session->SetPort(std::move(fake));
-  }
-  TempDir dir;
-  CManualClock clock{1796000000};
-  std::unique_ptr<CSettings> settings;
-  std::unique_ptr<CStation> session;
-  test::FakePort* port;
-};
-
 TEST(Station, NewDocumentEmptiesTheStoreAndReopensThePort) {
-  StationRig h;
-  h.session->NewDocument();
+  StationRig h(test::BareLine());  // a new document, as at the start
   h.port->Deliver("abc\r\ndef");
-  h.session->Tick();
-  ASSERT_EQ(h.session->Doc().Lines().LineCount(), 1u);
-  h.session->NewDocument();
-  EXPECT_EQ(h.session->Doc().Lines().LineCount(), 0u);
-  EXPECT_EQ(h.session->Core().CurrentLine(), "");
+  h.station.Tick();
+  ASSERT_EQ(h.station.Doc().Lines().LineCount(), 1u);
+  h.station.NewDocument();
+  EXPECT_EQ(h.station.Doc().Lines().LineCount(), 0u);
+  EXPECT_EQ(h.station.Core().CurrentLine(), "");
   EXPECT_EQ(h.port->openCount, 2);
   EXPECT_EQ(h.port->lastConfig, "COM2:9600,n,8,1,n");
-  EXPECT_EQ(h.session->Doc().Title(), CSettings::UntitledTitle());
+  EXPECT_EQ(h.station.Doc().Title(), CSettings::UntitledTitle());
 }
 
 TEST(Station, TickReportsLinesCompletedEvenInAFullStore) {
-  StationRig h;
-  h.session->NewDocument();
-  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) h.session->Doc().Lines().AddLine("x");
+  StationRig h(test::BareLine());
+  for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) h.station.Doc().Lines().AddLine("x");
   Recorder shell;
-  h.session->SetEvents(&shell);
+  h.station.SetEvents(&shell);
   h.port->Deliver("one\ntwo\n");
-  EXPECT_EQ(h.session->Tick(), 2);
+  EXPECT_EQ(h.station.Tick(), 2);
   EXPECT_EQ(shell.lines, (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(shell.added, 2);
-  h.session->SetEvents(nullptr);
+  h.station.SetEvents(&h.ui);
 }
 
 // The shell hears of a run once when it starts and once when it ends,
@@ -88,45 +70,44 @@ TEST(Station, TellsItsShellOfEachRunAndOfThePort) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    StationRig h;
+    StationRig h(test::BareLine());
     Recorder shell;
-    h.session->SetEvents(&shell);
+    h.station.SetEvents(&shell);
     h.port->failOpen = c.portFails;
-    h.session->NewDocument();
-    h.session->Run(AutoCommand::AutoMode);
-    EXPECT_EQ(h.session->Busy(), !c.portFails);
-    EXPECT_EQ(h.session->CanRun(AutoCommand::Connect), c.portFails);
-    h.session->Tick();
-    h.session->Tick();
+    h.station.NewDocument();
+    h.station.Run(AutoCommand::AutoMode);
+    EXPECT_EQ(h.station.Busy(), !c.portFails);
+    EXPECT_EQ(h.station.CanRun(AutoCommand::Connect), c.portFails);
+    h.station.Tick();
+    h.station.Tick();
     if (c.vanish) {
       h.port->Vanish("gone");
-      h.session->Tick();
+      h.station.Tick();
     }
-    EXPECT_FALSE(h.session->Busy());
+    EXPECT_FALSE(h.station.Busy());
     EXPECT_EQ(shell.heard, c.heard);
-    h.session->SetEvents(nullptr);
+    h.station.SetEvents(&h.ui);
   }
 }
 
 TEST(Station, SaveAsCopiesTheProfileAndOpenRestoresTheLines) {
-  StationRig h;
-  h.session->NewDocument();
-  h.settings->Set(keys::Call, "JA1XYZ");
+  StationRig h(test::BareLine());
+  h.settings.Set(keys::Call, "JA1XYZ");
   h.port->Deliver("hello\n");
-  h.session->Tick();
+  h.station.Tick();
   FileFault error;
   const std::string path = h.dir.File("station.nmi");
-  ASSERT_TRUE(h.session->SaveDocument(path, error)) << error;
-  EXPECT_EQ(h.session->Doc().Title(), "station");
-  EXPECT_EQ(h.settings->Raw(keys::Call), "JA1XYZ");
-  h.session->NewDocument();
-  ASSERT_TRUE(h.session->OpenDocument(path, error)) << error;
-  EXPECT_EQ(h.session->Doc().Lines().LastLine(), "hello");
+  ASSERT_TRUE(h.station.SaveDocument(path, error)) << error;
+  EXPECT_EQ(h.station.Doc().Title(), "station");
+  EXPECT_EQ(h.settings.Raw(keys::Call), "JA1XYZ");
+  h.station.NewDocument();
+  ASSERT_TRUE(h.station.OpenDocument(path, error)) << error;
+  EXPECT_EQ(h.station.Doc().Lines().LastLine(), "hello");
   test::WriteFile(h.dir.File("bad.nmi"), "not a document");
-  EXPECT_FALSE(h.session->OpenDocument(h.dir.File("bad.nmi"), error));
+  EXPECT_FALSE(h.station.OpenDocument(h.dir.File("bad.nmi"), error));
   EXPECT_EQ(error.kind, FileFaultKind::Corrupt);
   EXPECT_EQ(error.damage, DocumentDamage::NotCompound);
-  EXPECT_EQ(h.session->Doc().Lines().LastLine(), "hello") << "a bad file changes nothing";
+  EXPECT_EQ(h.station.Doc().Lines().LastLine(), "hello") << "a bad file changes nothing";
 }
 
 }  // namespace

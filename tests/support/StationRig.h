@@ -1,63 +1,144 @@
-// A station on the simulated TNC and BBS (src/sim), driven as the shell
-// drives it: every 50 ms of a manual clock the send engine's passes (every
-// 5 ms, its timer for a port without a descriptor), a receive tick, the wait pass and, once a minute, the schedule timer. Every
-// byte nami sends is recorded in order; the BBS's message base shows what
-// was posted.
+// A real station (src/station) on the simulated TNC and BBS (src/sim),
+// driven as the shell drives it: every 50 ms of a manual clock the send
+// engine's passes (every 5 ms, its timer for a port without a descriptor),
+// the station's tick (receive tick, port check, wait pass) and, once a
+// minute, the schedule timer. Every byte nami sends is
+// recorded in order; the BBS's message base shows what was posted. With
+// SStationOptions::simulator off nothing is behind the port: the line brings
+// only what the test delivers, one chunk per tick.
 //
-// SimLink is the same simulator without a document, for tests that talk to
+// SimLink is the same simulator without a station, for tests that talk to
 // the TNC byte by byte.
 #pragma once
 
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <ctime>
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "autopilot/Autopilot.h"
-#include "time/Clock.h"
 #include "settings/Settings.h"
 #include "sim/DemoPort.h"
 #include "sim/SimPort.h"
+#include "station/Station.h"
+#include "station/StationEvents.h"
 #include "support/TestSupport.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/TerminalCore.h"
+#include "time/Clock.h"
 
 namespace nami::test {
 
-// The simulated port, with every byte nami sends recorded in order.
-class RecordingSimPort final : public IPort {
+struct SStationOptions;
+
+// The shell's side of the station: what it asks the pane to show.
+class RecordingShell final : public IStationEvents {
  public:
-  RecordingSimPort(IClock& clock, sim::CMessageBase base, sim::SBbsOptions bbs, sim::STncOptions tnc,
-                   int drainBytesPerSec)
-      : sim_(clock, std::move(base), std::move(bbs), std::move(tnc), drainBytesPerSec) {}
-  bool Open(const std::string& comstatus) override { return sim_.Open(comstatus); }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void Beep() override { ++beeps; }
+  void DrawDirect() override {
+    ++draws;
+    updates.push_back("draw");
+  }
+  void InvalidateAll() override {
+    ++invalidates;
+    updates.push_back("all");
+  }
+  void ScrollLines(int lines) override { updates.push_back("scroll " + std::to_string(lines)); }
+  void RedrawBottomRow(bool clearRest) override { updates.push_back(clearRest ? "bottom+clear" : "bottom"); }
+
+  std::vector<std::string> messages;
+  std::vector<std::string> updates;
+  int beeps = 0;
+  int draws = 0;
+  int invalidates = 0;
+};
+
+// The station's port: the simulator, or nothing (bytes come only from
+// Deliver); every byte nami sends is recorded in order.
+class StationPort final : public IPort {
+ public:
+  StationPort(IClock& clock, SStationOptions& o);
+  bool Open(const std::string& comstatus) override {
+    ++openCount;
+    lastConfig = comstatus;
+    open_ = !failOpen && (sim_ ? sim_->Open(comstatus) : true);
+    return open_;
+  }
   std::size_t ReadAvailable(char* buffer, std::size_t capacity) override {
-    return sim_.ReadAvailable(buffer, capacity);
+    if (!open_) return 0;
+    if (!input_.empty()) {
+      // A delivered chunk is one read of its own.
+      std::string& chunk = input_.front();
+      const std::size_t n = std::min(capacity, chunk.size());
+      chunk.copy(buffer, n);
+      chunk.erase(0, n);
+      if (chunk.empty()) input_.pop_front();
+      return n;
+    }
+    return sim_ ? sim_->ReadAvailable(buffer, capacity) : 0;
   }
   std::size_t SendText(std::string_view bytes) override {
+    if (!open_) return 0;
+    if (onSend) onSend(bytes);
     // Mail files go out a byte at a time, each only once the queue is empty.
-    if (bytes.size() == 1 && sim_.TransmitQueueCount() > 0) ++bytesIntoBusyQueue;
-    std::size_t n = sim_.SendText(bytes);
+    if (bytes.size() == 1 && TransmitQueueCount() > 0) ++bytesIntoBusyQueue;
+    const std::size_t n = sim_ ? sim_->SendText(bytes) : bytes.size();
     sent.append(bytes.substr(0, n));
+    if (n > 0) writes.emplace_back(bytes.substr(0, n));
     return n;
   }
-  int TransmitQueueCount() override { return sim_.TransmitQueueCount(); }
-  void Close() override { sim_.Close(); }
-  bool IsOpen() const override { return sim_.IsOpen(); }
+  int TransmitQueueCount() override { return sim_ ? sim_->TransmitQueueCount() : 0; }
+  void Close() override {
+    if (sim_) sim_->Close();
+    open_ = false;
+  }
+  bool IsOpen() const override { return open_; }
+  std::string Failure() const override { return open_ ? std::string() : failure_; }
+  bool TakeLost() override { return std::exchange(lost_, false); }
 
-  sim::CSimPort& Sim() { return sim_; }
-  std::string sent;
+  // The device vanishes: the port closes itself and says so once.
+  void Vanish(const std::string& why) {
+    if (sim_) sim_->Close();
+    open_ = false;
+    lost_ = true;
+    failure_ = why;
+  }
+  // The line brings `chunk` at the next read, ahead of the simulator.
+  void Deliver(std::string chunk) { input_.push_back(std::move(chunk)); }
+  // What was sent since the last call.
+  std::string TakeSent() {
+    writes.clear();
+    return std::exchange(sent, {});
+  }
+  sim::CSimPort& Sim() { return *sim_; }
+
+  std::string sent;                 // every byte taken, in order
+  std::vector<std::string> writes;  // one entry per write that took bytes
   int bytesIntoBusyQueue = 0;
+  int openCount = 0;
+  std::string lastConfig;
+  bool failOpen = false;  // the device cannot be opened
+  std::function<void(std::string_view)> onSend;  // called with each write, before it is taken
 
  private:
-  sim::CSimPort sim_;
+  std::optional<sim::CSimPort> sim_;
+  std::deque<std::string> input_;
+  bool open_ = false;
+  bool lost_ = false;
+  std::string failure_;
 };
 
 // Timing of a quick radio link: short connects and answers.
@@ -80,7 +161,21 @@ struct SStationOptions {
   bool demoProfile = true;
   std::time_t start = 1796680000;  // 2026-12-07 (a Monday)
   IFileOps* fileOps = nullptr;     // nullptr: the real file system
+  // false: no TNC behind the port, the test delivers what the line brings.
+  bool simulator = true;
 };
+
+inline StationPort::StationPort(IClock& clock, SStationOptions& o) {
+  if (o.simulator) sim_.emplace(clock, std::move(o.base), std::move(o.bbs), std::move(o.tnc), o.drainBytesPerSec);
+}
+
+// A bare line for terminal tests: nothing answers, an empty profile.
+inline SStationOptions BareLine() {
+  SStationOptions o;
+  o.simulator = false;
+  o.demoProfile = false;
+  return o;
+}
 
 // A small BBS for step-by-step tests: no messages, the prompt "QZ1ABC>",
 // lists from the oldest up without the station's own mail, quick answers,
@@ -115,31 +210,45 @@ struct StationRig {
       : StationRig(WithTnc(std::move(tnc), drainBytesPerSec)) {}
   explicit StationRig(SStationOptions o = {})
       : settings(dir.File("NAMI.INI"), o.fileOps ? *o.fileOps : PosixFileOps()),
-        doc(settings, ui),
-        core(doc),
         clock(o.start),
-        pilot(doc, clock) {
+        station(settings, clock, false),
+        doc(station.Doc()),
+        core(station.Core()),
+        pilot(station.Autopilot()) {
+    station.SetEvents(&ui);
     if (o.demoProfile) FillDemoProfile(settings);
     settings.Set(keys::ListFile, dir.File("list.log"));
     settings.Set(keys::MailFile, dir.File("mail.log"));
-    auto p = std::make_unique<RecordingSimPort>(clock, std::move(o.base), std::move(o.bbs), std::move(o.tnc),
-                                                o.drainBytesPerSec);
+    auto p = std::make_unique<StationPort>(clock, o);
     port = p.get();
-    doc.SetPort(std::move(p));
-    doc.OpenPort("COM2:9600,n,8,1,n");
-    highestAtStart = Base().HighestNumber();
+    station.SetPort(std::move(p));
+    station.NewDocument();
+    if (o.simulator) highestAtStart = Base().HighestNumber();
   }
 
   // 50 ms of the shell's loop: the send engine's passes, which run far more
-  // often than the receive tick, then the tick with its wait pass.
+  // often than the receive tick, then the station's tick.
   void Cycle() {
     for (int i = 0; i < kTickMs / kPacerMs; ++i) {
       clock.AdvanceMs(kPacerMs);
       doc.Sending().Run();
     }
-    core.Tick();
-    pilot.OnTick();
-    if (scheduleTimer && clock.MonotonicMs() % kScheduleMs == 0) pilot.OnScheduleTimer();
+    station.Tick();
+    if (scheduleTimer && clock.MonotonicMs() % kScheduleMs == 0) station.OnMinuteTimer();
+  }
+  // Each chunk arrives on the line and one station tick takes it.
+  void Receive(const std::vector<std::string>& chunks) {
+    for (const std::string& c : chunks) {
+      port->Deliver(c);
+      station.Tick();
+    }
+  }
+  void Receive(const std::string& bytes) { Receive(std::vector<std::string>{bytes}); }
+  // The terminal's completed lines, oldest first.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < doc.Lines().LineCount(); ++i) out.push_back(doc.Lines().LineAt(i));
+    return out;
   }
   // Nothing on its way in either direction and nothing scheduled.
   bool Quiet() {
@@ -272,12 +381,13 @@ struct StationRig {
 
   TempDir dir;
   CSettings settings;
-  RecordingSink ui;
-  CNamiDoc doc;
-  CTerminalCore core;
+  RecordingShell ui;  // what the station asks the pane to show
   CManualClock clock;
-  CAutopilot pilot;
-  RecordingSimPort* port = nullptr;
+  CStation station;
+  CNamiDoc& doc;
+  CTerminalCore& core;
+  CAutopilot& pilot;
+  StationPort* port = nullptr;
   bool scheduleTimer = true;  // false: the test drives the schedule timer itself
   int highestAtStart = 0;
 

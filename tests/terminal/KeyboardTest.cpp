@@ -1,32 +1,34 @@
 #include <gtest/gtest.h>
 
-#include "time/Clock.h"
-#include "terminal/TerminalFixture.h"
+#include "support/StationRig.h"
 #include "transfer/Transfers.h"
 
 namespace nami {
 namespace {
 
-using test::TerminalFixture;
+// A station on a bare line: the test delivers what arrives, one chunk per tick.
+struct Terminal : test::StationRig {
+  Terminal() : StationRig(test::BareLine()) {}
+};
 
-void Type(TerminalFixture& f, const std::string& keys) {
+void Type(Terminal& f, const std::string& keys) {
   for (char c : keys) f.core.Key(static_cast<unsigned char>(c));
 }
 
 TEST(Keyboard, EchoesOnlyWhenEchoIsExactlyEnable) {
   for (const char* value : {"", "Enable", "enable ", "yes"}) {
-    TerminalFixture f;
+    Terminal f;
     f.settings.Set(keys::Echo, value);
     Type(f, "ab\r");
     EXPECT_EQ(f.core.CurrentLine(), "") << value;
     EXPECT_EQ(f.doc.Lines().LineCount(), 0u) << value;
-    EXPECT_TRUE(f.sink.updates.empty()) << value;
+    EXPECT_TRUE(f.ui.updates.empty()) << value;
     EXPECT_EQ(f.port->writes, (std::vector<std::string>{"a", "b", "\r"})) << value;
   }
 }
 
 TEST(Keyboard, EchoBuildsLinesLikeTheTerminalAndSendsEveryByte) {
-  TerminalFixture f;
+  Terminal f;
   f.settings.Set(keys::Echo, "enable");
   f.core.SetRows(2);
   Type(f, "ab\x08");
@@ -56,36 +58,35 @@ TEST(Keyboard, EchoBuildsLinesLikeTheTerminalAndSendsEveryByte) {
   // Bell and XON are stored when typed.
   Type(f, "\x07\x11");
   EXPECT_EQ(f.core.CurrentLine(), "\x07\x11");
-  EXPECT_EQ(f.sink.beeps, 0);
+  EXPECT_EQ(f.ui.beeps, 0);
 
   // Before the pane is full each key draws directly; afterwards a completed
   // line repaints the pane and a growing line redraws the bottom row only.
-  EXPECT_EQ(f.sink.updates.front(), "draw");
-  f.sink.updates.clear();
+  EXPECT_EQ(f.ui.updates.front(), "draw");
+  f.ui.updates.clear();
   Type(f, "x\r");
-  EXPECT_EQ(f.sink.updates, (std::vector<std::string>{"bottom", "all"}));
+  EXPECT_EQ(f.ui.updates, (std::vector<std::string>{"bottom", "all"}));
   // Typed lines never reach the capture file; received ones do.
-  CManualClock clock{0};
-  CTransfers transfers(f.doc, clock);
+  CTransfers& transfers = f.station.Transfers();
   const std::string capture = f.dir.File("typed.dwn");
   ASSERT_TRUE(transfers.StartCapture(capture));
   Type(f, "typed\r");
-  f.Tick("heard\r\n");
+  f.Receive("heard\r\n");
   EXPECT_EQ(test::ReadFile(capture), "heard\r\n");
 }
 
 TEST(Keyboard, EnterAfterAReceivedReturnDoesNotBringOldTextBack) {
-  TerminalFixture f;
+  Terminal f;
   f.settings.Set(keys::Echo, "enable");
-  f.Tick("abcdef\r");  // the line is shown, the column is back at 0
+  f.Receive("abcdef\r");  // the line is shown, the column is back at 0
   Type(f, "x\r");       // typed at the end of the visible line
   EXPECT_EQ(f.doc.Lines().LastLine(), "abcdefx");
-  f.Tick("y\n");
+  f.Receive("y\n");
   EXPECT_EQ(f.doc.Lines().LastLine(), "y");
 }
 
 TEST(Keyboard, TypingWithoutAPortStillEchoes) {
-  TerminalFixture f;
+  Terminal f;
   f.settings.Set(keys::Echo, "enable");
   f.doc.SetPort(nullptr);
   Type(f, "hi");

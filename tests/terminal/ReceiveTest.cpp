@@ -2,15 +2,33 @@
 
 #include <random>
 
-#include "time/Clock.h"
-#include "terminal/TerminalFixture.h"
+#include "support/StationRig.h"
 #include "text/ShiftJis.h"
 #include "transfer/Transfers.h"
 
 namespace nami {
 namespace {
 
-using test::TerminalFixture;
+// A station on a bare line: the test delivers what arrives, one chunk per tick.
+struct Terminal : test::StationRig {
+  Terminal() : StationRig(test::BareLine()) {}
+};
+
+// Sits in the capture slot, in front of the transfers' capture, and
+// records the latest line each tick end publishes to the listeners.
+struct TickProbe final : IReceiveListener {
+  explicit TickProbe(CNamiDoc& doc) : inner(doc.ReceiveListener(ReceiveSlot::Capture)) {
+    doc.SetReceiveListener(ReceiveSlot::Capture, this);
+  }
+  void OnRead(std::size_t bytes) override { inner->OnRead(bytes); }
+  void OnLine(std::string_view line) override { inner->OnLine(line); }
+  void OnTickEnd(const ReceivedTick& tick) override {
+    inner->OnTickEnd(tick);
+    latest.emplace_back(tick.latestLine);
+  }
+  IReceiveListener* inner;
+  std::vector<std::string> latest;
+};
 
 // The ways a byte stream can be cut into ticks: whole, one byte per tick,
 // and a number of random cuts.
@@ -86,19 +104,19 @@ TEST(Receive, SameStoreAndCurrentLineHoweverTheBytesAreCutIntoTicks) {
   };
   for (const Case& c : cases) {
     for (const auto& chunks : Chunkings(c.input)) {
-      TerminalFixture f;
+      Terminal f;
       if (c.serial) f.settings.Set(keys::Serial, "yes");
-      f.Ticks(chunks);
+      f.Receive(chunks);
       EXPECT_EQ(f.Lines(), c.lines) << c.name << " in " << chunks.size() << " ticks";
       EXPECT_EQ(f.core.CurrentLine(), c.current) << c.name << " in " << chunks.size() << " ticks";
-      EXPECT_EQ(f.sink.beeps, c.beeps) << c.name;
+      EXPECT_EQ(f.ui.beeps, c.beeps) << c.name;
     }
   }
 
   // A long mixed stream: every chunking gives the store of the whole.
   const std::string text = RealisticText();
-  TerminalFixture whole;
-  whole.Tick(text);
+  Terminal whole;
+  whole.Receive(text);
   ASSERT_GT(whole.doc.Lines().LineCount(), 24u);  // long lines wrapped
   for (std::size_t i = 0; i < whole.doc.Lines().LineCount(); ++i) {
     const std::string& line = whole.doc.Lines().LineAt(i);
@@ -108,33 +126,33 @@ TEST(Receive, SameStoreAndCurrentLineHoweverTheBytesAreCutIntoTicks) {
     }
   }
   for (const auto& chunks : Chunkings(text)) {
-    TerminalFixture f;
-    f.Ticks(chunks);
+    Terminal f;
+    f.Receive(chunks);
     EXPECT_EQ(f.Lines(), whole.Lines()) << chunks.size() << " ticks";
   }
 }
 
 TEST(Receive, ColumnResetOverwritesAndResumesAtTheVisibleEndInTheNextTick) {
-  TerminalFixture f;
-  f.Tick("abcdef\rxy");
+  Terminal f;
+  f.Receive("abcdef\rxy");
   EXPECT_EQ(f.core.CurrentLine(), "xycdef");
-  f.Tick("z");  // the next tick starts at the end of the visible line
+  f.Receive("z");  // the next tick starts at the end of the visible line
   EXPECT_EQ(f.core.CurrentLine(), "xycdefz");
-  f.Tick("\n");
+  f.Receive("\n");
   EXPECT_EQ(f.doc.Lines().LastLine(), "xycdefz");
 
   // Within one tick the overwrite goes on.
-  f.Tick("abcdef\rxyz\n");
+  f.Receive("abcdef\rxyz\n");
   EXPECT_EQ(f.doc.Lines().LastLine(), "xyzdef");
 
   // Backspace writes a NUL, which ends the visible line.
-  f.Tick("abcdef\rxy\x08");
+  f.Receive("abcdef\rxy\x08");
   EXPECT_EQ(f.core.CurrentLine(), "x");
-  f.Tick("\n");
+  f.Receive("\n");
   EXPECT_EQ(f.doc.Lines().LastLine(), "x");
 
   // A NUL byte received inside a line ends its text.
-  f.Tick(std::string("ab\0cd\n", 6));
+  f.Receive(std::string("ab\0cd\n", 6));
   EXPECT_EQ(f.doc.Lines().LastLine(), "ab");
 }
 
@@ -143,46 +161,49 @@ TEST(Receive, SecondReturnAfterAShorterOverwriteKeepsTheRestOfTheLine) {
   // tick and with a tick ending before the second return.
   for (const std::vector<std::string>& chunks : std::vector<std::vector<std::string>>{
            {"abcdef\rxy\rz\n"}, {"abcdef\rxy", "\rz\n"}}) {
-    TerminalFixture f;
-    f.Ticks(chunks);
+    Terminal f;
+    f.Receive(chunks);
     EXPECT_EQ(f.Lines(), std::vector<std::string>{"zycdef"}) << chunks.size() << " ticks";
   }
 }
 
 TEST(Receive, BackspaceAfterAColumnResetDependsOnTheTickBoundary) {
   // In one tick the backspace meets column 0 and is ignored...
-  TerminalFixture one;
-  one.Tick("abc\r\x08");
+  Terminal one;
+  one.Receive("abc\r\x08");
   EXPECT_EQ(one.core.CurrentLine(), "abc");
   // ...but a tick ending after the return resumes at the visible end, so the
   // backspace removes the last character.
-  TerminalFixture two;
-  two.Ticks({"abc\r", "\x08"});
+  Terminal two;
+  two.Receive(std::vector<std::string>{"abc\r", "\x08"});
   EXPECT_EQ(two.core.CurrentLine(), "ab");
 }
 
 TEST(Receive, SerialYesLineFeedOnlyReturnsToColumnZero) {
-  TerminalFixture f;
+  Terminal f;
   f.settings.Set(keys::Serial, "yes");
-  f.Tick("ABC\r\n");
+  f.Receive("ABC\r\n");
   EXPECT_EQ(f.core.SavedColumn(), 0);
   EXPECT_EQ(f.core.CurrentLine(), "");
   // "serial" is read at every tick, and only "yes" makes CR the line end.
   f.settings.Set(keys::Serial, "Yes");
-  f.Tick("DEF\r");
+  f.Receive("DEF\r");
   EXPECT_EQ(f.Lines(), (std::vector<std::string>{"ABC"}));
-  f.Tick("\n");
+  f.Receive("\n");
   f.settings.Set(keys::Serial, "yes");
-  f.Tick("GHI\r");
+  f.Receive("GHI\r");
   EXPECT_EQ(f.Lines(), (std::vector<std::string>{"ABC", "DEF", "GHI"}));
 }
 
-TEST(Receive, DisconnectNoticeClearsAutoRunningOnlyWhenTheWaitTextIsAbsent) {
+// An auto-mode run waits for the BBS prompt after its connect command; the
+// TNC's disconnect notice ends the run unless the prompt came with it. Once
+// the prompt is seen the run goes on to its list command.
+TEST(Receive, DisconnectNoticeEndsTheRunOnlyWhenTheWaitTextIsAbsent) {
   struct Step {
     std::vector<std::string> ticks;
-    std::string wait;
-    bool running;
-    bool prompt;
+    std::string wait;  // the profile's prompt
+    bool running;      // the run goes on
+    bool prompt;       // the prompt was seen: the list command went out
   };
   const std::vector<Step> steps = {
       {{"*** DISCONNECTED\r\ncmd:"}, "BBS>", false, false},
@@ -196,139 +217,151 @@ TEST(Receive, DisconnectNoticeClearsAutoRunningOnlyWhenTheWaitTextIsAbsent) {
       {{"*** DISCONNECTED\r\nQZ BBS>"}, "BBS>", true, true},
       // The wait text wins.
       {{"*** DISCONNECTED\r\ncmd:"}, "cmd:", true, true},
-      // An empty wait text is in every scan text.
-      {{"*** DISCONNECTED\r\n"}, "", true, true},
+      // An empty prompt waits for ">", which wins too.
+      {{"*** DISCONNECTED\r\nQZ>"}, "", true, true},
   };
   for (const Step& s : steps) {
-    TerminalFixture f;
-    f.run.ArmWait(s.wait);
-    f.run.Raise(RunEvent::StepBegun);
-    f.Ticks(s.ticks);
-    EXPECT_EQ(f.run.Running(), s.running) << s.ticks.back() << " wait " << s.wait;
-    EXPECT_EQ(f.run.PromptSeen(), s.prompt) << s.ticks.back() << " wait " << s.wait;
+    SCOPED_TRACE(s.ticks.back() + " wait " + s.wait);
+    Terminal f;
+    f.settings.Set(keys::Prompt, s.wait);
+    f.settings.Set(keys::Field[0], "L");
+    f.pilot.Run(AutoCommand::AutoMode);
+    ASSERT_EQ(f.port->TakeSent(), "\x03\rCONNECT QZ1ABC\r");
+    f.Receive(s.ticks);
+    EXPECT_EQ(f.pilot.Busy(), s.running);
+    EXPECT_EQ(f.port->sent, s.prompt ? "L\r" : "");
+    if (!s.running) {
+      EXPECT_EQ(f.pilot.LastEnd().outcome, RunOutcome::ConnectFailed);
+    }
   }
 }
 
 TEST(Receive, TriggersFireAtEveryTickThatBringsBytesToTheirLine) {
-  TerminalFixture f;
+  Terminal f;
   f.settings.Set(keys::Event[0], "Password:");
   f.settings.Set(keys::Response[0], "secret");
   f.settings.Set(keys::Event[2], "Name?");
   f.settings.Set(keys::Response[2], "JA1XYZ");
   f.doc.OpenPort("COM1:9600,n,8,1,n");
 
-  f.Tick("Pass");
+  f.Receive("Pass");
   EXPECT_EQ(f.port->TakeSent(), "");
-  f.Tick("word:");
+  f.Receive("word:");
   EXPECT_EQ(f.port->TakeSent(), "secret\r");
-  f.Tick(" ");
+  f.Receive(" ");
   EXPECT_EQ(f.port->TakeSent(), "secret\r");
-  f.core.Tick();  // no bytes, no scan
+  f.station.Tick();  // no bytes, no scan
   EXPECT_EQ(f.port->TakeSent(), "");
   // The completed line is scanned while the current line is empty.
-  f.Tick("\r\n");
+  f.Receive("\r\n");
   EXPECT_EQ(f.port->TakeSent(), "secret\r");
-  f.Tick("cmd:");
+  f.Receive("cmd:");
   EXPECT_EQ(f.port->TakeSent(), "secret\r");
-  f.Tick("\r\nother");
+  f.Receive("\r\nother");
   EXPECT_EQ(f.port->TakeSent(), "");
   // Several triggers in one tick answer in their order.
-  f.Tick("\r\nName? Password:");
+  f.Receive("\r\nName? Password:");
   EXPECT_EQ(f.port->TakeSent(), "secret\rJA1XYZ\r");
 }
 
 TEST(Receive, UpdatesDrawDirectlyUntilThePaneIsFullThenRepaintOnceThenScroll) {
-  TerminalFixture f;
+  Terminal f;
+  TickProbe probe(f.doc);
   f.core.SetRows(3);
-  f.Tick("a\r\n");
-  f.Tick("b\r\nbb");
-  EXPECT_EQ(f.run.LatestLine(), "bb");  // a direct draw reports the current line
-  f.Tick("\r\nc\r\n");                // N = 3 = R: the first full tick repaints
-  EXPECT_EQ(f.run.LatestLine(), "c");
-  f.Tick("d\r\ne\r\nf");
-  EXPECT_EQ(f.run.LatestLine(), "e");
-  f.Tick("g");
-  EXPECT_EQ(f.run.LatestLine(), "");
-  f.core.Tick();
-  EXPECT_EQ(f.run.LatestLine(), "");
-  EXPECT_EQ(f.sink.updates,
+  f.Receive("a\r\n");
+  f.Receive("b\r\nbb");
+  EXPECT_EQ(probe.latest.back(), "bb");  // a direct draw reports the current line
+  f.Receive("\r\nc\r\n");                   // N = 3 = R: the first full tick repaints
+  EXPECT_EQ(probe.latest.back(), "c");
+  f.Receive("d\r\ne\r\nf");
+  EXPECT_EQ(probe.latest.back(), "e");
+  f.Receive("g");
+  EXPECT_EQ(probe.latest.back(), "");
+  f.station.Tick();
+  EXPECT_EQ(probe.latest.size(), 5u) << "a tick without bytes has no tick end";
+  EXPECT_EQ(f.ui.updates,
             (std::vector<std::string>{"draw", "draw", "all", "scroll 2", "bottom+clear"}));
 
   // A full pane still waiting for its repaint repaints at the next tick even
   // when no line is completed.
-  TerminalFixture g;
+  Terminal g;
   g.core.SetRows(2);
-  g.Tick("a\r\n");
+  g.Receive("a\r\n");
   g.doc.Lines().AddLine("from elsewhere");
-  g.Tick("x");
-  g.Tick("y");
-  EXPECT_EQ(g.sink.updates, (std::vector<std::string>{"draw", "all", "bottom+clear"}));
+  g.Receive("x");
+  g.Receive("y");
+  EXPECT_EQ(g.ui.updates, (std::vector<std::string>{"draw", "all", "bottom+clear"}));
 }
 
-TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheirFlagsAreSet) {
-  TerminalFixture f;
+// The capture takes every received line while it runs; the list log takes
+// them while the list step waits for the prompt.
+TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheyRun) {
+  Terminal f;
   const std::string capture = f.dir.File("capture.dwn");
   const std::string log = f.dir.File("log.dat");
-  CManualClock clock{0};
-  CTransfers transfers(f.doc, clock);
+  f.settings.Set(keys::ListFile, log);
+  f.settings.Set(keys::Prompt, "BBS>");
+  f.settings.Set(keys::Field[0], "L");
+  CTransfers& transfers = f.station.Transfers();
   ASSERT_TRUE(transfers.StartCapture(capture));
-  f.Tick("one\r\n");
-  ASSERT_TRUE(f.run.OpenLog(LogKind::List, log, CTextFile::Mode::Truncate));  // no step runs yet: no log
-  f.Tick("two\r\n");
-  f.run.Raise(RunEvent::StepBegun);
-  f.Tick("three\r\n");
-  ASSERT_TRUE(f.run.OpenLog(LogKind::Mail, log, CTextFile::Mode::Append));  // both kinds: written twice
-  f.Tick("four\r\n");
+  f.Receive("one\r\n");  // no step runs: no log
+  f.pilot.Run(AutoCommand::List);
+  ASSERT_TRUE(f.pilot.Busy());
+  f.Receive("two\r\n");
+  f.Receive("three\r\n");
   transfers.StopCapture();
-  f.run.CloseLog(LogKind::List);
-  f.Tick("five\r\n" + std::string(81, 'w'));  // a wrapped line is a completed line too
-  f.run.CloseLog(LogKind::Mail);
-  f.Tick("six\r\n");
-  EXPECT_EQ(test::ReadFile(capture), "one\r\ntwo\r\nthree\r\nfour\r\n");
-  EXPECT_EQ(test::ReadFile(log), "three\r\nfour\r\nfour\r\nfive\r\n" + std::string(80, 'w') + "\r\n");
-  EXPECT_TRUE(f.sink.messages.empty());
+  f.Receive("four\r\n" + std::string(81, 'w') + "\r\n");  // a wrapped line is a completed line too
+  f.Receive("BBS>");                                        // the step ends, the log closes
+  f.Receive("\r\nsix\r\n");
+  EXPECT_FALSE(f.pilot.Busy());
+  EXPECT_EQ(test::ReadFile(capture), "one\r\ntwo\r\nthree\r\n");
+  EXPECT_EQ(test::ReadFile(log), "two\r\nthree\r\nfour\r\n" + std::string(80, 'w') + "\r\nw\r\n");
+  EXPECT_TRUE(f.ui.messages.empty());
 }
 
 // Mail that fills the width is logged as the BBS sent it, not double-spaced.
 TEST(Receive, FullLinesReachTheLogsOnceWithTheirLineEnds) {
-  TerminalFixture f;
-  const std::string log = f.dir.File("mail.log");
-  ASSERT_TRUE(f.run.OpenLog(LogKind::Mail, log, CTextFile::Mode::Append));
-  f.run.Raise(RunEvent::StepBegun);
+  Terminal f;
+  const std::string log = f.dir.File("list.log");
+  f.settings.Set(keys::Field[0], "L");
+  f.pilot.Run(AutoCommand::List);
+  ASSERT_TRUE(f.pilot.Busy());
   const std::string kanji80 = std::string(79, 'a') + test::Sjis("漢");
   std::string full;
   for (int i = 0; i < 40; ++i) full += test::Sjis("全");  // 80 bytes
-  f.Tick(kanji80 + "\r\n" + full + "\r\n" + "end\r\n");
+  f.Receive(kanji80 + "\r\n" + full + "\r\n" + "end\r\n");
   EXPECT_EQ(test::ReadFile(log), kanji80 + "\r\n" + full + "\r\nend\r\n");
 }
 
 TEST(Receive, FailedWritesAreReportedOnceAndLoseNothing) {
-  TerminalFixture f;
-  test::TempDir dir;
+  Terminal f;
+  f.settings.Set(keys::Prompt, "c");
+  f.settings.Set(keys::Field[0], "L");
+  f.settings.Set(keys::ListFile, f.dir.File("log"));
+  CTransfers& transfers = f.station.Transfers();
+  ASSERT_TRUE(transfers.StartCapture(f.dir.File("capture")));
+  f.pilot.Run(AutoCommand::Connect);  // waits for the prompt "c"
   test::FullDisk full;
-  CManualClock clock{0};
-  CTransfers transfers(f.doc, clock);
-  ASSERT_TRUE(transfers.StartCapture(dir.File("capture")));
-  f.run.ArmWait("c");
-  f.Tick("a\r\nb\r\nc");
-  // Every line still reaches the store, the pane and the autopilot.
+  f.Receive("a\r\nb\r\nc");
+  // Every line still reaches the store, the pane and the autopilot, which
+  // saw its prompt: the connect step is over.
   EXPECT_EQ(f.Lines(), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(f.core.CurrentLine(), "c");
-  EXPECT_TRUE(f.run.PromptSeen());
-  EXPECT_EQ(f.sink.messages, std::vector<std::string>{"Cannot Write File"});
+  EXPECT_FALSE(f.pilot.Busy());
+  EXPECT_EQ(f.ui.messages, std::vector<std::string>{"Cannot Write File"});
   EXPECT_TRUE(transfers.Capturing());  // the capture stays on and the next line is tried again
 
   // The same for the autopilot's log, reported once more for its own file.
-  ASSERT_TRUE(f.run.OpenLog(LogKind::List, dir.File("log"), CTextFile::Mode::Append));
+  f.pilot.Run(AutoCommand::List);
+  ASSERT_TRUE(f.pilot.Busy());
   transfers.StopCapture();
-  f.run.Raise(RunEvent::StepBegun);
-  f.Tick("\r\nd\r\ne\r\n");
+  f.Receive("\r\nd\r\ne\r\n");
   EXPECT_EQ(f.Lines(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
-  EXPECT_EQ(f.sink.messages, (std::vector<std::string>{"Cannot Write File", "Cannot Write File"}));
+  EXPECT_EQ(f.ui.messages, (std::vector<std::string>{"Cannot Write File", "Cannot Write File"}));
 }
 
 TEST(Receive, ATickTakesEverythingWaitingUpToItsLimit) {
-  TerminalFixture f;
+  Terminal f;
   f.core.SetRows(10);
   // 300 lines of 79 bytes and a line end: 24,000 bytes waiting at once.
   std::string flood;

@@ -6,56 +6,26 @@
 #include <string>
 #include <vector>
 
-#include "time/Clock.h"
-#include "sim/SimPort.h"
-#include "support/TestSupport.h"
-#include "station/Station.h"
+#include "support/StationRig.h"
 
 namespace nami {
 namespace {
 
-struct DemoSession {
-  explicit DemoSession(const std::string& extraIni = "") {
-    if (!extraIni.empty()) test::WriteFile(dir.File("NAMI.INI"), extraIni);
-    settings = std::make_unique<CSettings>(dir.File("NAMI.INI"));
-    session = std::make_unique<CStation>(*settings, clock, true);
-    settings->Set(keys::ListFile, dir.File("list.log"));
-    settings->Set(keys::MailFile, dir.File("mail.log"));
-    session->NewDocument();
-    session->Activity().Listen([this](const ActivityEntry& e) {
+// The demo station (its profile and its queued mail) on the simulator, with
+// every activity entry recorded; sent texts start with "> ".
+struct DemoSession : test::StationRig {
+  explicit DemoSession(sim::STncOptions tnc = {}) : StationRig(std::move(tnc)) {
+    PrepareDemoStation(settings);
+    station.Activity().Listen([this](const ActivityEntry& e) {
       lines.push_back(std::string(e.kind == ActivityKind::Sent ? "> " : "") + e.text);
     });
   }
-  // The shell's loop: the send engine's pass every 5 ms, the receive tick every 50 ms.
-  bool RunUntilIdle(int maxMs = 600000) {
-    for (int t = 0; t < maxMs; t += 50) {
-      Cycle();
-      if (!session->Autopilot().Busy()) return true;
-    }
-    return false;
-  }
-  void Cycle() {
-    for (int i = 0; i < 10; ++i) {
-      clock.AdvanceMs(5);
-      session->Doc().Sending().Run();
-    }
-    session->Tick();
-  }
-  // Lets the TNC answer the log-off.
-  void Settle(int ms) {
-    for (int t = 0; t < ms; t += 50) Cycle();
-  }
-
-  test::TempDir dir;
-  CManualClock clock{1796000000};
-  std::unique_ptr<CSettings> settings;
-  std::unique_ptr<CStation> session;
   std::vector<std::string> lines;
 };
 
 TEST(ActivityRun, AWholeDemoRunIsReportedStepByStep) {
   DemoSession d;
-  d.session->Autopilot().Run(AutoCommand::AutoMode);
+  d.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(d.RunUntilIdle());
   // The list holds 1221 .. 1230 and the demo's own mail, 1231 (1227 is not
   // listed to this user); 1224 is addressed to the demo's call QZ1XYZ.
@@ -85,20 +55,20 @@ TEST(ActivityRun, AWholeDemoRunIsReportedStepByStep) {
       "完了 (completed) — 送信 1 通, リスト 33 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), 0:06",
   };
   EXPECT_EQ(d.lines, expected);
-  const RunSummary& s = d.session->Autopilot().LastSummary();
+  const RunSummary& s = d.pilot.LastSummary();
   EXPECT_EQ(s.outcome, RunOutcome::Completed);
   EXPECT_FALSE(s.scheduled);
-  d.Settle(3000);
-  EXPECT_EQ(d.session->Link().Phase(), LinkPhase::Disconnected);
+  d.RunFor(3000);
+  EXPECT_EQ(d.station.Link().Phase(), LinkPhase::Disconnected);
 
   // The second run finds nothing: no mail queued, nothing above 1231.
   d.lines.clear();
-  d.session->Autopilot().Run(AutoCommand::AutoMode);
+  d.pilot.Run(AutoCommand::AutoMode);
   ASSERT_TRUE(d.RunUntilIdle());
   ASSERT_GE(d.lines.size(), 6u);
   EXPECT_EQ(d.lines[4], "メール送信");
   EXPECT_EQ(d.lines[5], "送信待ちのメールはありません");
-  EXPECT_EQ(d.session->Autopilot().LastSummary().outcome, RunOutcome::NothingNew);
+  EXPECT_EQ(d.pilot.LastSummary().outcome, RunOutcome::NothingNew);
   EXPECT_EQ(d.lines.back().rfind("完了 (新着なし) (nothing new) — 送信 0 通, ", 0), 0u) << d.lines.back();
 }
 
@@ -117,19 +87,17 @@ TEST(ActivityRun, EachWayARunEndsHasItsOutcome) {
       {"ended by the user", sim::LinkFailure::None, 0, true, RunOutcome::EndedByUser},
   };
   for (const Case& c : cases) {
-    DemoSession d;
     sim::STncOptions tnc;
     tnc.failure = c.failure;
     tnc.dropAfterLines = c.dropAfter;
-    d.session->SetPort(std::make_unique<sim::CSimPort>(d.clock, sim::CMessageBase::BuiltIn(), sim::SBbsOptions{}, tnc));
-    d.session->NewDocument();
-    d.session->Autopilot().Run(AutoCommand::AutoMode);
+    DemoSession d(tnc);
+    d.pilot.Run(AutoCommand::AutoMode);
     if (c.endCommand) {
-      d.Settle(3000);  // connected, listing
-      d.session->Autopilot().Run(AutoCommand::End);
+      d.RunFor(3000);  // connected, listing
+      d.pilot.Run(AutoCommand::End);
     }
     ASSERT_TRUE(d.RunUntilIdle()) << c.name;
-    EXPECT_EQ(d.session->Autopilot().LastSummary().outcome, c.outcome) << c.name;
+    EXPECT_EQ(d.pilot.LastSummary().outcome, c.outcome) << c.name;
     ASSERT_FALSE(d.lines.empty());
     EXPECT_EQ(d.lines.back().rfind(DescribeOutcome(c.outcome).japanese, 0), 0u) << c.name << ": " << d.lines.back();
   }
