@@ -319,6 +319,25 @@ TEST(Receive, CompletedLinesGoToCaptureAndLogWhileTheyRun) {
   EXPECT_TRUE(f.ui.messages.empty());
 }
 
+// Both kinds of log open at once (a step started after the port reopened
+// while another waited): each line is written once for each kind, and
+// ending one kind leaves the other's log open.
+TEST(Receive, BothLogKindsOpenWriteEachLineOnceForEach) {
+  Terminal f;
+  const std::string log = f.dir.File("log.dat");
+  CRunState& run = f.pilot.State();
+  run.Raise(RunEvent::StepBegun);
+  ASSERT_TRUE(run.OpenLog(LogKind::List, log, CTextFile::Mode::Truncate));
+  f.Receive("three\r\n");
+  ASSERT_TRUE(run.OpenLog(LogKind::Mail, log, CTextFile::Mode::Append));
+  f.Receive("four\r\n");
+  run.CloseLog(LogKind::List);
+  f.Receive("five\r\n");
+  run.CloseLog(LogKind::Mail);
+  f.Receive("six\r\n");
+  EXPECT_EQ(test::ReadFile(log), "three\r\nfour\r\nfour\r\nfive\r\n");
+}
+
 // Mail that fills the width is logged as the BBS sent it, not double-spaced.
 TEST(Receive, FullLinesReachTheLogsOnceWithTheirLineEnds) {
   Terminal f;
