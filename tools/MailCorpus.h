@@ -1,7 +1,8 @@
 // A generated mail corpus for the mailbox benchmarks: messages as the
 // simulated BBS prints them on a read (Japanese and English text in CP932),
 // each answer followed by the BBS prompt, and the list lines of the same
-// messages; the same seed gives the same bytes.
+// messages. A generator started from the same number writes the same
+// bytes, so every benchmark run measures the same corpus.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,8 @@ inline constexpr const char* kPrompt = "QZ1ABC BBS>";
 
 class CGenerator {
  public:
-  explicit CGenerator(std::uint64_t seed = 42) : state_(seed) {
+  static constexpr std::uint64_t kStart = 0x6e616d69;  // "nami"
+  explicit CGenerator(std::uint64_t seed = kStart) : state_(seed) {
     const char* words[] = {
         "本日",   "移動運用", "山頂",     "アンテナ", "無線機",   "交信",       "ありがとうございました",
         "天気",   "晴れ",     "曇り",     "雨",       "気温",     "周波数",     "パケット通信",
