@@ -1,5 +1,7 @@
 #include "link/AgwFarSide.h"
 
+#include "text/Messages.h"
+
 #include <numeric>
 
 namespace nami {
@@ -203,7 +205,7 @@ void CAgwFarSide::Poll(std::int64_t now) {
   }
   if (!alive) {
     std::string why = tcp_.Error();
-    if (decoder_.Buffered() > 0) why += " in the middle of a frame";
+    if (decoder_.Buffered() > 0) why = name_ + ": " + msg::ServerClosedMidFrame;
     Fail(now, why);
     return;
   }

@@ -16,5 +16,10 @@ std::string LinkPasswordFile(const std::string& iniPath);
 // the line is missing; `fault` says why when the file exists but is not
 // used (readable by others, not a regular file).
 std::string ReadLinkPasswordFile(const std::string& path, const std::string& link, FileFault& fault);
+// Keeps `password` for `link` in the file at `path`: its line replaced or
+// added, the other lines kept, the file readable by its owner alone (0600).
+// False, with `fault`, when it cannot be written.
+bool WriteLinkPasswordFile(const std::string& path, const std::string& link, const std::string& password,
+                           FileFault& fault);
 
 }  // namespace nami

@@ -184,6 +184,18 @@ void CTerminalCore::Key(unsigned char byte) {
       line_.fill(0);
       column_ = 0;
       completed = 1;
+    } else if ((static_cast<unsigned char>(b) < 0x20 && b != '\t') || b == 0x7F) {
+      // Another control byte (Ctrl+C) is shown in caret notation, "^C", the
+      // two characters always on one line.
+      if (column_ > kWidth - 2) {
+        Complete(CompletedLength(), false);
+        line_.fill(0);
+        column_ = 0;
+        savedColumn_ = -1;
+        completed = 1;
+      }
+      line_[column_++] = '^';
+      line_[column_++] = static_cast<char>(b ^ 0x40);
     } else if (column_ < kWidth) {
       line_[column_++] = b;
     } else if (WrapByte(b)) {

@@ -6,6 +6,8 @@
 
 #include <csignal>
 
+#include <QDateTime>
+
 namespace nami {
 namespace {
 
@@ -33,19 +35,28 @@ CHeartbeat::CHeartbeat(CStation& station, QObject* parent)
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
   connect(&timer_, &QTimer::timeout, this, [this] { OnWake(false); });
-  schedule_.setInterval(kScheduleMs);
+  schedule_.setSingleShot(true);
   connect(&schedule_, &QTimer::timeout, this, [this] {
     station_.OnMinuteTimer();
+    ArmSchedule();
     TickSoon();  // a run it started is watched from now on (the beat)
   });
 }
 
 CHeartbeat::~CHeartbeat() { Stop(); }
 
+void CHeartbeat::ArmSchedule() {
+  // Just after the next turn of the wall clock's minute, so a run due at
+  // 05:35 starts at 05:35:00 and not up to a minute later.
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  schedule_.start(static_cast<int>(kScheduleMs - now % kScheduleMs) + kScheduleSlackMs);
+}
+
 void CHeartbeat::Start() {
   active_ = true;
   stopped_ = false;
-  schedule_.start();
+  station_.StartSchedule();
+  ArmSchedule();
   Arrange();
 }
 

@@ -32,6 +32,7 @@ TEST_F(AutopilotRun, CompleteRunByteForByte) {
   EXPECT_NE(rig.pilot.StatusText(), "");
   ASSERT_LT(rig.Drain(), 20000);
   EXPECT_EQ(rig.pilot.StatusText(), "");
+  EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::End)) << "nothing to end: a stray key logs nothing off";
 
   EXPECT_EQ(rig.port->sent,
             "\x03\rCONNECT QZ1ABC\r"

@@ -87,7 +87,7 @@ TEST(Unattended, EveryRunEndsWithItsOutcomeAndExitStatus) {
       {"connect failed", {"--fail", "connect"}, 6, "接続できず (connect failed)", 10000},
       {"no answer", {"--fail", "silent"}, 4, "応答なし (no answer): nothing received for 2 s", 10000},
       {"link dropped", {"--fail", "drop-after:20"}, 7, "リンク断 (link lost)", 20000},
-      {"device pulled", {"pull"}, 7, "the device was lost", 10000},
+      {"device pulled", {"pull"}, 7, "デバイスが失われました", 10000},
       {"no device", {"absent"}, 1, "ポートが開いていない (port not open)", 5000},
   };
   for (const Case& c : cases) {
@@ -116,8 +116,8 @@ TEST(Unattended, EveryRunEndsWithItsOutcomeAndExitStatus) {
     EXPECT_TRUE(out.contains(QString::fromUtf8(c.says)) || err.contains(QString::fromUtf8(c.says)))
         << out.toStdString() << err.toStdString();
     if (c.exitStatus == 1) {  // the device and the reason on stderr
-      EXPECT_TRUE(err.contains(QString::fromStdString(st.link) + ": No such file or directory")) << err.toStdString();
-      EXPECT_EQ(err.count(QString::fromStdString(st.link)), err.count(QStringLiteral("cannot be opened")))
+      EXPECT_TRUE(err.contains(QString::fromStdString(st.link) + QStringLiteral(": ファイルまたはデバイスがありません"))) << err.toStdString();
+      EXPECT_EQ(err.count(QString::fromStdString(st.link)), err.count(QStringLiteral("を開けません")))
           << "the device is named once: " << err.toStdString();
     }
   }
