@@ -317,7 +317,7 @@ void CMainFrame::BuildStatusBar() {
   num_ = indicator(QStringLiteral("NUM"));
   // The last run's summary keeps its place while menus show their prompts;
   // the messages (progress, port notes, prompts) have the room left of it.
-  runSummary_ = new CElidedLabel(60, bar);
+  runSummary_ = new CElidedLabel(12, bar);
   runSummary_->setObjectName(QStringLiteral("runSummary"));
   bar->insertPermanentWidget(0, runSummary_);
   runSummary_->hide();  // until a run has ended

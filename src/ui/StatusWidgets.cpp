@@ -66,6 +66,7 @@ CActivityPane::CActivityPane(QWidget* parent) : QDockWidget(QStringLiteral("ÈÅãÁ
 }
 
 CElidedLabel::CElidedLabel(int columns, QWidget* parent) : QWidget(parent), columns_(columns) {
+  // The whole text when there is room; down to `columns` characters, cut.
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
@@ -84,13 +85,12 @@ QString CElidedLabel::ShownText() const {
 
 QSize CElidedLabel::sizeHint() const {
   const QFontMetrics fm = fontMetrics();
-  const int wanted = std::min(fm.horizontalAdvance(text_), fm.averageCharWidth() * columns_);
-  return QSize(wanted + 8, fm.height());
+  return QSize(fm.horizontalAdvance(text_) + 8, fm.height());
 }
 
 QSize CElidedLabel::minimumSizeHint() const {
   const QFontMetrics fm = fontMetrics();
-  return QSize(text_.isEmpty() ? 0 : fm.averageCharWidth() * 8, fm.height());
+  return QSize(text_.isEmpty() ? 0 : fm.averageCharWidth() * columns_, fm.height());
 }
 
 void CElidedLabel::paintEvent(QPaintEvent*) {

@@ -39,7 +39,7 @@ class CElidedLabel : public QWidget {
   Q_OBJECT
 
  public:
-  // `columns`: the width it asks for, in average characters.
+  // `columns`: the narrowest it gets, in average characters.
   explicit CElidedLabel(int columns, QWidget* parent = nullptr);
   void SetText(const QString& text);
   QString Text() const { return text_; }
