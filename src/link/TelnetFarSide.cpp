@@ -62,6 +62,9 @@ void CTelnetFarSide::Connect(const std::string& call, const std::vector<std::str
 
 void CTelnetFarSide::Disconnect() {
   if (state_ == State::Idle) return;
+  // What the socket has not taken yet goes first; the kernel sends what it
+  // holds before the connection's end.
+  tcp_.Poll();
   tcp_.Close();
   state_ = State::Closing;
 }
@@ -173,7 +176,7 @@ void CTelnetFarSide::Poll(std::int64_t now) {
     events_->OnConnected(now, call_);
   }
   std::string bytes;
-  if (alive) alive = tcp_.Read(bytes);
+  if (alive) alive = tcp_.Read(bytes, std::min<std::size_t>(inputRoom_, 65536));
   if (!bytes.empty() && state_ == State::Connected) {
     std::string text = Strip(bytes);
     if (negotiation_ > kMaxNegotiation) {
