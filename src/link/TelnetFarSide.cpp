@@ -154,7 +154,12 @@ void CTelnetFarSide::AnswerPrompt() {
   }
 }
 
+std::int64_t CTelnetFarSide::NextEventMs() const {
+  return state_ == State::Connected && tcp_.Unsent() > 0 ? polledAt_ + kUnsentMs : -1;
+}
+
 void CTelnetFarSide::Poll(std::int64_t now) {
+  polledAt_ = now;
   if (!events_) return;
   if (state_ == State::Closing) {
     state_ = State::Idle;
