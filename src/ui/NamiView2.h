@@ -8,8 +8,10 @@
 
 #include <QAbstractScrollArea>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -33,6 +35,14 @@ class CNamiView2 : public QAbstractScrollArea {
   void OnStoreChanged();
   // A new or opened document replaced the store: the pane shows its top.
   void OnStoreReplaced();
+  // The same, coalesced: at once when the pane last followed the store
+  // kCoalesceMs ago or more, else once when that time is up (a busy line
+  // adds lines on every receive tick; the terminal pane repaints as seldom).
+  void StoreChangedSoon();
+  static constexpr int kCoalesceMs = 50;
+  // Updates held for the timer, and updates made (measurements, tests).
+  bool UpdateHeld() const { return heldUpdate_.isActive(); }
+  std::uint64_t StoreUpdates() const { return storeUpdates_; }
   std::int64_t TopLine() const { return model_.TopLine(); }
   // The marked range (the model's), and placing it directly.
   const MarkedRange& Marks() const { return model_.Marks(); }
@@ -109,6 +119,9 @@ class CNamiView2 : public QAbstractScrollArea {
   bool syncing_ = false;
   TextRequest searchRequest_;
   TextRequest lineEditRequest_;
+  QTimer heldUpdate_;
+  QElapsedTimer lastUpdate_;
+  std::uint64_t storeUpdates_ = 0;
 };
 
 }  // namespace nami
