@@ -107,10 +107,10 @@ class CSettings {
   // The profile section for a document file path (file-system bytes): its
   // name without folder and extension, in CP932.
   static std::string TitleForPath(std::string_view path);
-  // The profile section of a document file as this NAMI.INI has it: the
-  // title without the extension, or, when only that exists, the section of
-  // the whole file name ("[x.nmi]", as the Windows program saves it where
-  // the desktop shows extensions).
+  // The profile section of a document file as this NAMI.INI has it: its
+  // title (TitleForPath), or the whole file name when the file has a section
+  // of that name and none of the title ("[x.nmi]", as the Windows program
+  // saves it where the desktop shows extensions).
   std::string ProfileForDocument(std::string_view path) const;
 
   explicit CSettings(std::string iniPath, IFileOps& ops = PosixFileOps());
