@@ -44,7 +44,7 @@ namespace {
 
 bool gQuitRequested = false;  // a signal came before the event loop ran
 
-// SIGTERM and SIGINT quit the event loop, so that quitting ends every
+// SIGTERM, SIGINT and SIGHUP quit the event loop, so that quitting ends every
 // running operation and closes the files and the port as the window's
 // close does. No one is there to answer the save question: the received
 // text goes to the document's file, or to a dated file beside NAMI.INI.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,15 +10,21 @@
 namespace nami {
 namespace {
 
-// False for a regular file; else true with `fault` saying what it is.
-bool NotRegular(mode_t mode, const std::string& path, FileFault& fault) {
-  if (S_ISREG(mode)) return false;
+// The null device (/dev/null or another node of it): writes vanish and
+// opening it does nothing, so it is a sound place to send a log to.
+bool IsNullDevice(const struct stat& st) { return S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3); }
+
+// False for a regular file, and for the null device when writing; else
+// true with `fault` saying what it is.
+bool NotRegular(const struct stat& st, UserFileMode mode, const std::string& path, FileFault& fault) {
+  if (S_ISREG(st.st_mode) || (mode != UserFileMode::Read && IsNullDevice(st))) return false;
+  const mode_t kind = st.st_mode;
   fault = FileFault{};
   fault.path = path;
-  fault.kind = S_ISDIR(mode) ? FileFaultKind::IsDirectory : FileFaultKind::NotRegular;
-  fault.form = S_ISFIFO(mode)                   ? FileForm::Fifo
-               : S_ISCHR(mode) || S_ISBLK(mode) ? FileForm::Device
-               : S_ISSOCK(mode)                 ? FileForm::Socket
+  fault.kind = S_ISDIR(kind) ? FileFaultKind::IsDirectory : FileFaultKind::NotRegular;
+  fault.form = S_ISFIFO(kind)                   ? FileForm::Fifo
+               : S_ISCHR(kind) || S_ISBLK(kind) ? FileForm::Device
+               : S_ISSOCK(kind)                 ? FileForm::Socket
                                                 : FileForm::Other;
   return true;
 }
@@ -28,7 +35,7 @@ int OpenUserFile(const std::string& path, UserFileMode mode, FileFault& fault) {
   fault = FileFault{};
   // Looked at before opening: opening a device may already do something.
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && NotRegular(st.st_mode, path, fault)) return -1;
+  if (::stat(path.c_str(), &st) == 0 && NotRegular(st, mode, path, fault)) return -1;
   int flags = O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
   flags |= mode == UserFileMode::Read ? O_RDONLY : O_WRONLY | O_CREAT | (mode == UserFileMode::Append ? O_APPEND : 0);
   const int fd = ::open(path.c_str(), flags, 0666);
@@ -42,12 +49,13 @@ int OpenUserFile(const std::string& path, UserFileMode mode, FileFault& fault) {
     ::close(fd);
     return -1;
   }
-  if (NotRegular(st.st_mode, path, fault)) {
+  if (NotRegular(st, mode, path, fault)) {
     ::close(fd);
     return -1;
   }
-  // Emptied only now that it is known to be a regular file.
-  if ((mode == UserFileMode::Truncate && ::ftruncate(fd, 0) != 0) ||
+  // Emptied only now that it is known to be a regular file (the null device
+  // has nothing to empty).
+  if ((mode == UserFileMode::Truncate && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) ||
       ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     fault = SystemFileFault(errno, path);
     ::close(fd);

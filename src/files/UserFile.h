@@ -1,7 +1,8 @@
 // Opens a file the user named (a capture, an upload, a copy target, a log,
 // a mail file, a document). Never blocks: a named pipe or a device without
-// a peer cannot hold the program. Only regular files are taken; a folder, a
-// named pipe, a device or a socket is refused, and the fault says which.
+// a peer cannot hold the program. Only regular files are taken, and for
+// writing also the null device (a log sent to /dev/null); a folder, a named
+// pipe, another device or a socket is refused, and the fault says which.
 #pragma once
 
 #include <cstdint>

@@ -171,7 +171,7 @@ class CCli {
     settings_ = std::make_unique<CSettings>(iniPath);
     std::string section = CSettings::UntitledTitle();
     if (!o_.profile.empty()) section = Utf8ToCp932(o_.profile);
-    if (!o_.document.empty()) section = CSettings::TitleForPath(o_.document);
+    if (!o_.document.empty()) section = settings_->ProfileForDocument(o_.document);
     settings_->SetProfileSection(section);
     profile_ = Cp932ToUtf8(section);
     std::string call = settings_->Raw(keys::Call);

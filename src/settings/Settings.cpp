@@ -17,6 +17,14 @@ const std::string& CSettings::UntitledTitle() {
 
 std::string CSettings::TitleForPath(std::string_view path) { return ProfileSectionForDocument(path); }
 
+std::string CSettings::ProfileForDocument(std::string_view path) const {
+  std::string title = TitleForPath(path);
+  const std::size_t slash = path.rfind('/');
+  const std::string whole = Utf8ToCp932(slash == std::string_view::npos ? path : path.substr(slash + 1));
+  if (whole != title && !ini_.HasSection(title) && ini_.HasSection(whole)) return whole;
+  return title;
+}
+
 CSettings::CSettings(std::string iniPath, IFileOps& ops) : ini_(std::move(iniPath), ops), profile_(UntitledTitle()) {}
 
 std::string CSettings::SectionName(Section s) const {

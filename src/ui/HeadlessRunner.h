@@ -9,7 +9,7 @@
 // detail also go to the error stream when the run was aborted), or 3 when
 // the time limit ran out. With --stay it follows the schedule, reopens a
 // vanished device, sends the desktop notices of each run's end over the
-// session bus when there is one, and ends with 0 on SIGTERM or SIGINT.
+// session bus when there is one, and ends with 0 on SIGTERM, SIGINT or SIGHUP.
 #pragma once
 
 #include <QObject>
@@ -37,7 +37,7 @@ class CHeadlessRunner : public QObject, private IStationEvents {
   bool Finished() const { return finished_; }
 
 
-  // Makes SIGTERM and SIGINT end the run cleanly (once per process).
+  // Makes SIGTERM, SIGINT and SIGHUP end the run cleanly (once per process).
   void HandleTerminationSignals();
 
  private:

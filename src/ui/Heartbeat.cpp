@@ -180,8 +180,8 @@ void CHeartbeat::CatchTerminationSignals(std::function<void()> onSignal) {
   sa.sa_handler = OnTerminationSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &sa, nullptr);
-  ::sigaction(SIGINT, &sa, nullptr);
+  // SIGHUP: the session or the terminal that started nami has gone.
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &sa, nullptr);
 }
 
 }  // namespace nami

@@ -70,7 +70,7 @@ class CHeartbeat : public QObject {
   // started one).
   void KickSenders();
 
-  // SIGTERM and SIGINT call `onSignal` from the event loop (a self-pipe:
+  // SIGTERM, SIGINT and SIGHUP call `onSignal` from the event loop (a self-pipe:
   // nothing runs inside the signal handler). Installed once per process.
   void CatchTerminationSignals(std::function<void()> onSignal);
 

@@ -209,6 +209,31 @@ TEST_F(NamiProcessTest, PathsInAJapaneseFolderReachTheFileSystemUnchanged) {
   EXPECT_EQ(ReadMaster(9), test::Sjis("東京から") + "\r");
 }
 
+// A named pipe is refused over D-Bus with what it is, never with a reason
+// left behind by an unrelated call; /dev/null takes a capture.
+TEST_F(NamiProcessTest, SpecialFilesGetTheirRealReasonOrAreTaken) {
+  const std::string fifo = dir_.File("パイプ");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    const char* method;
+    std::string path;
+    const char* answer;  // part of gdbus's output
+  } cases[] = {
+      {"UploadFile", fifo, ": is a named pipe (FIFO), not a file"},
+      {"DownloadFile", fifo, "(is a named pipe (FIFO), not a file)"},
+      {"UploadFile", "/dev/zero", ": is a device, not a file"},
+      {"DownloadFile", "/dev/null", "(true,)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.method) + " " + c.path);
+    const QString answer = Gdbus(QString::fromLatin1(c.method), {QString::fromStdString(c.path)});
+    EXPECT_TRUE(answer.contains(QString::fromUtf8(c.answer))) << answer.toStdString();
+    EXPECT_FALSE(answer.contains(QStringLiteral("Inappropriate"))) << answer.toStdString();
+    Gdbus(QStringLiteral("DownloadStop"), {QStringLiteral("")});
+  }
+  EXPECT_EQ(ReadMaster(1, 200), "") << "nothing went out";
+}
+
 TEST_F(NamiProcessTest, UploadAnswersOnceEveryByteIsOnTheLine) {
   // Larger than what the pseudo-terminal buffers, so the upload can end
   // only while the test reads.

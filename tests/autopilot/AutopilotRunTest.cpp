@@ -61,6 +61,24 @@ TEST_F(AutopilotRun, CompleteRunByteForByte) {
   EXPECT_TRUE(rig.ui.messages.empty());
 }
 
+// Logs sent to the null device: the run completes and sends its mail; with
+// no list kept, no message is read.
+TEST_F(AutopilotRun, LogsOnDevNullAreTaken) {
+  rig.settings.Set(keys::ListFile, "/dev/null");
+  rig.settings.Set(keys::MailFile, "/dev/null");
+  rig.pilot.Run(AutoCommand::AutoMode);
+  ASSERT_LT(rig.Drain(), 20000);
+  EXPECT_EQ(rig.port->sent,
+            "\x03\rCONNECT QZ1ABC\r"
+            "SP JA1XYZ\rTest title\rHello\r\x1A\r"
+            "L 100\r"
+            "B\r\x03"
+            "D\r");
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome)) << rig.pilot.LastEnd().reason;
+  EXPECT_TRUE(rig.ui.messages.empty());
+  EXPECT_EQ(rig.Setting(keys::Send[0]), "");
+}
+
 TEST_F(AutopilotRun, EachCommandGoesOutInTheWaitPassAfterThePromptTick) {
   rig.pilot.Run(AutoCommand::AutoMode);
   // Tick by tick: whenever a tick completes the prompt line, the next command

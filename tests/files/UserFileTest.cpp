@@ -49,6 +49,34 @@ TEST(UserFile, SpecialFilesAreRefusedAtOnceWithAReason) {
   EXPECT_NE(DocumentFaultText(fault).find("is a device"), std::string::npos) << DocumentFaultText(fault);
 }
 
+// The null device takes what is written (a log sent to /dev/null) but is no
+// file to read; other devices stay refused.
+TEST(UserFile, TheNullDeviceIsTakenForWritingOnly) {
+  const struct {
+    const char* path;
+    UserFileMode mode;
+    const char* reason;  // empty: opens
+  } cases[] = {
+      {"/dev/null", UserFileMode::Append, ""},
+      {"/dev/null", UserFileMode::Truncate, ""},
+      {"/dev/null", UserFileMode::Read, "is a device, not a file"},
+      {"/dev/zero", UserFileMode::Append, "is a device, not a file"},
+      {"/dev/full", UserFileMode::Truncate, "is a device, not a file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " mode " + std::to_string(static_cast<int>(c.mode)));
+    FileFault fault;
+    const int fd = OpenUserFile(c.path, c.mode, fault);
+    EXPECT_EQ(FileFaultText(fault), c.reason);
+    EXPECT_EQ(fd >= 0, std::string(c.reason).empty());
+    if (fd >= 0) ::close(fd);
+  }
+  CTextFile log;
+  ASSERT_TRUE(log.Open("/dev/null", CTextFile::Mode::Truncate)) << FileFaultText(log.Fault());
+  EXPECT_TRUE(log.WriteLine("received"));
+  EXPECT_TRUE(log.Close());
+}
+
 // A large file that is no document is refused by its size or its first bytes.
 TEST(UserFile, ADocumentIsCheckedBeforeItIsReadWhole) {
   TempDir dir;
