@@ -57,6 +57,16 @@ bool CTerminalCore::WrapByte(char b) {
   return true;
 }
 
+// After a return and an overwrite, the byte at column 81 may be the second
+// half of a character whose first half was overwritten: a line is 81 bytes
+// only while its last character is two bytes starting at column 80.
+int CTerminalCore::WholeLength(int length) const {
+  if (length <= kWidth) return length;
+  int i = 0;
+  while (i < kWidth - 1) i += IsLeadByte(line_[static_cast<std::size_t>(i)]) ? 2 : 1;
+  return i == kWidth - 1 && IsLeadByte(line_[static_cast<std::size_t>(i)]) ? length : kWidth;
+}
+
 std::size_t CTerminalCore::CompletedLength() const { return static_cast<std::size_t>(column_); }
 
 void CTerminalCore::StartNextLine(char b) {
@@ -100,7 +110,7 @@ CTerminalCore::Built CTerminalCore::Build(const char* bytes, std::size_t count, 
   for (std::size_t i = 0; i < count; ++i) {
     const char b = bytes[i];
     if (b == lineEnd) {
-      int cut = std::max(column_, savedColumn_);
+      const int cut = WholeLength(std::max(column_, savedColumn_));
       line_[cut] = '\0';
       // A disconnect notice followed by more text in the same tick (the TNC
       // echoing what is still being sent) must not be missed: the scan text

@@ -72,6 +72,8 @@ class CTerminalCore {
   // bytes); true when the line must be completed and b start the next one.
   bool WrapByte(char b);
   std::size_t CompletedLength() const;
+  // `length` (at most 81), cut to 80 when the 81st byte would be half a character.
+  int WholeLength(int length) const;
   void StartNextLine(char b);
   void Backspace();
   void Update(int completed, Variant variant);
