@@ -179,6 +179,11 @@ TEST(Receive, AnOverwrittenFullKanjiLineLeavesNoHalfCharacter) {
     f.Receive(std::vector<std::string>{c.input});
     EXPECT_EQ(f.Lines(), std::vector<std::string>{c.line}) << c.name;
   }
+  // The overwrite in one tick, and the wrap by the next byte in the next
+  // one, which resumes at the visible end (the old kanji's second byte).
+  Terminal f;
+  f.Receive(std::vector<std::string>{x79 + "\x82\xA0\r" + std::string(80, 'e'), "z\n"});
+  EXPECT_EQ(f.Lines(), (std::vector<std::string>{std::string(80, 'e'), "z"}));
 }
 
 TEST(Receive, ColumnResetOverwritesAndResumesAtTheVisibleEndInTheNextTick) {
