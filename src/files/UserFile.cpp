@@ -61,8 +61,9 @@ int OpenUserFile(const std::string& path, UserFileMode mode, FileFault& fault) {
   if (mode == UserFileMode::ReadNoLink) flags |= O_NOFOLLOW;
   const int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) {
-    fault = SystemFileFault(errno, path);
-    if (errno == ELOOP && mode == UserFileMode::ReadNoLink) {
+    const int error = errno;
+    fault = SystemFileFault(error, path);
+    if (error == ELOOP && mode == UserFileMode::ReadNoLink) {
       fault = FileFault{FileFaultKind::NotRegular, 0, path};
       fault.form = FileForm::Symlink;
     }
