@@ -376,7 +376,13 @@ int nami::RunProgram(int argc, char** argv) {
   const std::string iniPath = PickSettingsFile(cl);
   nami::CSettings settings(iniPath);
   const std::string settingsProblem = SettingsProblem(iniPath);
-  if (!settingsProblem.empty()) std::fprintf(stderr, "nami: %s\n", settingsProblem.c_str());
+  if (!settingsProblem.empty()) {
+    std::fprintf(stderr, "nami: %s\n", settingsProblem.c_str());
+    // Said once, here: the settings file notes the same problem at its first
+    // read, and that note is taken now so the station does not say it again.
+    (void)settings.File().HasKey("", "");
+    (void)settings.File().TakeProblem();
+  }
   if (cl.headless) return RunHeadless(argc, argv, cl, settings);
   return RunWindow(argc, argv, cl, settings, settingsProblem);
 }

@@ -264,7 +264,18 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
     NoteProblem(msg::Format(msg::SettingsCannotBeWritten, {{"path", path_}, {"reason", why}}));
     return false;
   }
-  loaded_ = false;
+  // The file now holds what was written, in the encoding it was read in: it
+  // is not guessed again (a CP932 file whose last line that is not UTF-8
+  // was just replaced could pass for UTF-8, and its other lines would then
+  // read wrong).
+  struct stat now;
+  loaded_ = ::stat(path_.c_str(), &now) == 0;
+  if (loaded_) {
+    text_ = std::move(text);
+    ino_ = now.st_ino;
+    size_ = now.st_size;
+    mtime_ = now.st_mtim;
+  }
   return true;
 }
 

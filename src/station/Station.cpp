@@ -160,6 +160,7 @@ void CStation::CheckPort() {
   if (port->TakeLost()) {
     const std::string why = port->Failure();
     relay_.ShowMessage(msg::Format(msg::LinkLost, {{"reason", why}}));
+    transfers_.OnPortLost(why);
     autopilot_.OnLinkLost(why);
     PortOpened();
   }

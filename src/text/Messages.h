@@ -109,6 +109,7 @@ namespace nami::msg {
   X(IsAFifo, "is a named pipe (FIFO), not a file")                                                               \
   X(IsADevice, "is a device, not a file")                                                                        \
   X(IsASocket, "is a socket, not a file")                                                                        \
+  X(IsASymlink, "is a symbolic link, which is not followed for this file")                                       \
   X(IsNotARegularFile, "is not a regular file")                                                                  \
   X(Unprotected, "refused, others may read or change it (chmod 600 it)")                                         \
   /* what is wrong with a document */                                                                            \

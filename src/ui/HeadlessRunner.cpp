@@ -10,8 +10,9 @@
 
 #include "autopilot/RunOutcome.h"
 #include "autopilot/RunSummary.h"
-#include "time/Clock.h"
 #include "text/Cp932.h"
+#include "text/ShiftJis.h"
+#include "time/Clock.h"
 
 namespace nami {
 namespace {
@@ -56,8 +57,10 @@ void CHeadlessRunner::ShowMessage(const std::string& text) {
   std::fflush(err_);
 }
 
+// A control byte from the link would ring, move or recolour the console or
+// the journal's viewer: it is printed visibly escaped.
 void CHeadlessRunner::LineReceived(std::string_view line) {
-  std::fprintf(out_, "%s\n", Cp932ToUtf8(line).c_str());
+  std::fprintf(out_, "%s\n", Cp932ToUtf8(VisibleControls(line)).c_str());
   std::fflush(out_);
 }
 

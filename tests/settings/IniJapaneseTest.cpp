@@ -126,6 +126,21 @@ TEST(IniJapanese, AFileIsUtf8OnlyWithABomOrAThreeByteCharacter) {
   }
 }
 
+// A CP932 file stays CP932 after a write that leaves only bytes that would
+// also pass for UTF-8 ("ﾂｽ" is C2 BD, the UTF-8 of "½"): its other values
+// read as before, and a second write keeps them byte for byte.
+TEST(IniJapanese, AWriteNeverTurnsACp932FileIntoUtf8) {
+  TempDir dir;
+  const std::string path = dir.File("NAMI.INI");
+  WriteFile(path, Sjis("[x]\r\ncall=ﾂｽ\r\nprompt=江東>\r\n"));
+  CIniFile ini(path);
+  ASSERT_EQ(ini.ReadString("x", "call", 80), "\xC2\xBD");
+  ASSERT_TRUE(ini.WriteString("x", "prompt", "QZ1ABC BBS>"));
+  EXPECT_EQ(ini.ReadString("x", "call", 80), "\xC2\xBD");
+  ASSERT_TRUE(ini.WriteString("x", "min", "30"));
+  EXPECT_EQ(ReadFile(path), Sjis("[x]\r\ncall=ﾂｽ\r\nprompt=QZ1ABC BBS>\r\nmin=30\r\n"));
+}
+
 TEST(IniJapanese, ValuesAreCutAtACharacterStart) {
   TempDir dir;
   const std::string path = dir.File("NAMI.INI");
