@@ -11,7 +11,9 @@
 // throws.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,7 +93,7 @@ struct SQuery {
 
 class CMailStore {
  public:
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
   // "mailbox.sqlite" in the folder of the settings file.
   static std::string PathBeside(const std::string& iniPath);
 
@@ -103,7 +105,7 @@ class CMailStore {
   // date. A file that is not a database or fails the quick check is left
   // as it is and reported Corrupt: SetAside() then moves it away.
   StoreFault Open();
-  void Close() { db_.Close(); }
+  void Close();
   // Renames a damaged store (with its -wal and -shm files) to
   // "<name>.corrupt-YYYYMMDD-HHMMSS"; `movedTo` gets the new name.
   StoreFault SetAside(std::string& movedTo);
@@ -144,11 +146,27 @@ class CMailStore {
   StoreFault CountMessages(std::string_view profile, long long& count);
 
  private:
+  // The statements run for every message of an import or a run, prepared
+  // once per connection.
+  enum class EStmt { InsertListEntry, UpdateListStatus, KnownByHash, ListedEntry, InsertMessage, Count };
+  struct SListed;
+  struct SStoredText;
+  CStmt* Prepared(EStmt which, StoreFault& f);
   StoreFault Fault(int rc) const;
   StoreFault Migrate();
+  StoreFault SchemaVersion(int& version);
+  StoreFault CheckFile(int version);
+  StoreFault EnterWal();
+  StoreFault TouchSchema();
+  StoreFault Upgrade();
   StoreFault IndexSince(std::int64_t firstId);
+  StoreFault KnownByHash(const SMessageIn& m, std::int64_t hash, bool& known);
+  StoreFault ListedEntry(const SMessageIn& m, long long number, SListed& out);
+  StoreFault InsertMessage(const SMessageIn& m, long long number, std::int64_t hash, const SParsedMessage& p,
+                           const SListed& le, const SStoredText& t, bool& inserted);
   std::int64_t bulkFrom_ = 0;  // the first id added in bulk; 0 outside
   CSqlDb db_;
+  std::array<std::unique_ptr<CStmt>, static_cast<std::size_t>(EStmt::Count)> stmts_;
   std::string path_;
 };
 
