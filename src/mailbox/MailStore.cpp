@@ -219,6 +219,8 @@ StoreFault CMailStore::Fault(int rc) const {
 
 StoreFault CMailStore::Open() {
   if (db_.IsOpen()) return {};
+  immutable_ = false;
+  readingNote_.clear();
   const int rc = db_.Open(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   StoreFault f;
   if (rc != SQLITE_OK) {
@@ -245,6 +247,95 @@ StoreFault CMailStore::Open() {
     }
   }
   return f;
+}
+
+namespace {
+
+// A file name as an SQLite URI ("file:" and the name, with the characters
+// URIs give a meaning percent-encoded).
+std::string FileUri(const std::string& path, const char* query) {
+  std::string uri = "file:";
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+      uri += hex;
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?" + query;
+}
+
+}  // namespace
+
+CMailStore::SFileStamp CMailStore::Stamp(const std::string& path) {
+  SFileStamp s;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.size = static_cast<long long>(st.st_size);
+  s.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  s.inode = static_cast<long long>(st.st_ino);
+  return s;
+}
+
+// Without a -wal file every committed change is in the store file itself,
+// and nobody has the store open: it is read as an immutable file, with no
+// lock and no -shm file (which would be created otherwise, even in a
+// read-only connection). A writer starting meanwhile is noticed afterwards
+// by ChangedWhileRead. With a -wal file, SQLite's read-only connection
+// reads what it holds; where it cannot (a read-only folder without the
+// -shm file), the store file is read as of its last checkpoint.
+StoreFault CMailStore::OpenForReading(bool& missing, bool shared) {
+  missing = false;
+  readingNote_.clear();
+  if (db_.IsOpen()) return {};
+  stampAtOpen_ = Stamp(path_);
+  if (!stampAtOpen_.exists || stampAtOpen_.size == 0) {
+    missing = true;
+    return {};
+  }
+  const SFileStamp wal = Stamp(path_ + "-wal");
+  StoreFault f = OpenReadOnly(!shared && !wal.exists);
+  if (f && wal.exists && (f.kind == FaultKind::CannotOpen || f.kind == FaultKind::ReadOnly)) {
+    f = OpenReadOnly(true);
+    if (!f && wal.size > 0)
+      readingNote_ = path_ + "-wal holds changes that cannot be read in this folder without writing; "
+                     "the newest messages may be missing";
+  }
+  if (f) return f;
+  int version = -1;
+  f = SchemaVersion(version);
+  if (!f) f = CheckFile(version);
+  if (!f) f = TouchSchema();
+  if (!f && version < kSchemaVersion) {
+    // An older store: upgraded where it can be written, else read as it is.
+    Close();
+    if (!Open()) return {};
+    return OpenReadOnly(!shared && !wal.exists);
+  }
+  if (f) Close();
+  return f;
+}
+
+StoreFault CMailStore::OpenReadOnly(bool immutable) {
+  Close();
+  immutable_ = immutable;
+  const int rc = db_.Open(FileUri(path_, immutable ? "immutable=1" : "mode=ro"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+  if (rc != SQLITE_OK) return Fault(rc);
+  sqlite3_busy_timeout(db_.Get(), 5000);
+  // The first read opens the -wal and -shm files: a failure shows here.
+  int version = -1;
+  if (StoreFault f = SchemaVersion(version)) {
+    Close();
+    return f;
+  }
+  return {};
+}
+
+bool CMailStore::ChangedWhileRead() const {
+  return immutable_ && (Stamp(path_ + "-wal").exists || !(Stamp(path_) == stampAtOpen_));
 }
 
 StoreFault CMailStore::Migrate() {

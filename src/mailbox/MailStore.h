@@ -105,6 +105,20 @@ class CMailStore {
   // date. A file that is not a database or fails the quick check is left
   // as it is and reported Corrupt: SetAside() then moves it away.
   StoreFault Open();
+  // Opens for reading only, writing nothing: no file is created, no -wal
+  // or -shm file made (a list or search works in a read-only folder). A
+  // store that does not exist yet is no fault: `missing` is set and the
+  // store stays closed. A store of an older schema is upgraded first when
+  // it can be written. With `shared`, SQLite's usual read-only connection,
+  // which reads the changes a running writer keeps in its -wal file.
+  StoreFault OpenForReading(bool& missing, bool shared = false);
+  // After reading from a store opened without `shared`: whether another
+  // process began writing it meanwhile (then read again, shared).
+  bool ChangedWhileRead() const;
+  // When the -wal file of a store opened for reading holds changes that
+  // cannot be read here (a read-only folder without the -shm file): the
+  // store is read as of its last checkpoint, and this says so.
+  const std::string& ReadingNote() const { return readingNote_; }
   void Close();
   // Renames a damaged store (with its -wal and -shm files) to
   // "<name>.corrupt-YYYYMMDD-HHMMSS"; `movedTo` gets the new name.
@@ -159,6 +173,16 @@ class CMailStore {
   StoreFault EnterWal();
   StoreFault TouchSchema();
   StoreFault Upgrade();
+  StoreFault OpenReadOnly(bool immutable);
+  struct SFileStamp {
+    bool exists = false;
+    long long size = 0, mtimeNs = 0, inode = 0;
+    bool operator==(const SFileStamp&) const = default;
+  };
+  static SFileStamp Stamp(const std::string& path);
+  bool immutable_ = false;  // opened for reading, without SQLite's locks
+  SFileStamp stampAtOpen_;
+  std::string readingNote_;
   StoreFault IndexSince(std::int64_t firstId);
   StoreFault KnownByHash(const SMessageIn& m, std::int64_t hash, bool& known);
   StoreFault ListedEntry(const SMessageIn& m, long long number, SListed& out);
