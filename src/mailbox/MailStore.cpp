@@ -773,72 +773,106 @@ StoreFault CMailStore::Find(std::string_view profile, long long number, SMessage
   return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
 }
 
+namespace {
+
+constexpr const char* kSearchColumns =
+    "SELECT m.id, m.profile, m.bbs, m.number, m.type, m.status, m.from_call, m.to_call, m.at_bbs, m.date, "
+    "m.subject, m.folder, m.unread, m.received_at, m.read_at, m.run, m.format ";
+
+// The first `n` characters of UTF-8 text.
+std::string_view FirstCharacters(std::string_view s, std::size_t n) {
+  std::size_t i = 0;
+  for (std::size_t seen = 0; i < s.size(); ++i)
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80 && seen++ == n) break;
+  return s.substr(0, i);
+}
+
+}  // namespace
+
+// How a search runs: its SQL, the MATCH text (?2, empty when none) and the
+// LIKE pattern (?4) that keeps the rows holding the text itself.
+struct CMailStore::SSearchPlan {
+  std::string sql, match, like;
+};
+
 StoreFault CMailStore::Search(std::string_view profile, std::string_view text, int limit,
                               std::vector<SMessageRow>& out) {
   out.clear();
   if (Trim(text).empty()) return {};
-  std::string like = "%";
-  for (char c : text) {
-    if (c == '%' || c == '_' || c == '\\') like += '\\';
-    like += c;
-  }
-  like += '%';
-  std::string sql;
-  std::string match;
-  const bool wild = text.find_first_of("%_\\") != std::string_view::npos;
-  if (Utf8Length(text) >= 3 && !wild) {
-    // The trigram index finds the rows holding every trigram of the text;
-    // LIKE on the index keeps those that hold the text itself.
-    match = "%" + std::string(text) + "%";
-    sql = "SELECT m.* FROM messages_fts f CROSS JOIN messages m ON m.id = f.rowid "
-          "WHERE f.text LIKE ?2 AND m.profile = ?1 ORDER BY m.id DESC LIMIT ?3";
-  } else {
-    // Trigrams need three characters. Every occurrence of a shorter text
-    // starts some indexed trigram: the rows holding any term that begins
-    // with it are the candidates, and LIKE scans only those.
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    CStmt terms(db_, "SELECT term FROM messages_terms WHERE term >= ?1 AND term < ?1 || char(1114111) LIMIT 5001");
-    if (!terms.Ok()) return Fault(terms.PrepareCode());
-    terms.Bind(1, lower);
-    int rc;
-    int count = 0;
-    while ((rc = terms.Step()) == SQLITE_ROW) {
-      std::string term = terms.Text(0);
-      if (!match.empty()) match += " OR ";
-      match += '"';
-      for (char c : term) {
-        if (c == '"') match += '"';
-        match += c;
-      }
-      match += '"';
-      ++count;
-    }
-    if (rc != SQLITE_DONE) return Fault(rc);
-    if (count == 0) return {};
-    if (count > 5000) {
-      // So common a text: the plain scan is the quicker way.
-      sql = "SELECT m.* FROM messages m WHERE m.profile = ?1 AND m.text LIKE ?4 ESCAPE '\\' "
-            "ORDER BY m.id DESC LIMIT ?3";
-      match.clear();
-    } else {
-      sql = "SELECT m.* FROM messages_fts f CROSS JOIN messages m ON m.id = f.rowid "
-            "WHERE messages_fts MATCH ?2 AND m.profile = ?1 AND m.text LIKE ?4 ESCAPE '\\' "
-            "ORDER BY m.id DESC LIMIT ?3";
-    }
-  }
-  sql.replace(sql.find("m.*"), 3, "m.id, m.profile, m.bbs, m.number, m.type, m.status, m.from_call, m.to_call, "
-                                   "m.at_bbs, m.date, m.subject, m.folder, m.unread, m.received_at, m.read_at, "
-                                   "m.run, m.format");
-  CStmt s(db_, sql.c_str());
+  SSearchPlan plan;
+  if (StoreFault f = PlanSearch(text, plan)) return f;
+  if (plan.sql.empty()) return {};  // no indexed text starts with it
+  CStmt s(db_, plan.sql.c_str());
   if (!s.Ok()) return Fault(s.PrepareCode());
   s.Bind(1, profile).Bind(3, limit > 0 ? limit : -1);
-  if (!match.empty()) s.Bind(2, match);
-  if (sql.find("?4") != std::string::npos) s.Bind(4, like);
+  if (!plan.match.empty()) s.Bind(2, plan.match);
+  if (plan.sql.find("?4") != std::string::npos) s.Bind(4, plan.like);
   int rc;
   while ((rc = s.Step()) == SQLITE_ROW) {
     out.emplace_back();
     ReadRow(s, out.back());
+  }
+  return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
+}
+
+StoreFault CMailStore::PlanSearch(std::string_view text, SSearchPlan& plan) {
+  plan.like = "%";
+  for (char c : text) {
+    if (c == '%' || c == '_' || c == '\\') plan.like += '\\';
+    plan.like += c;
+  }
+  plan.like += '%';
+  const bool wild = text.find_first_of("%_\\") != std::string_view::npos;
+  if (Utf8Length(text) >= 3 && !wild) {
+    // The trigram index finds the rows holding every trigram of the text;
+    // LIKE on the index keeps those that hold the text itself.
+    plan.match = "%" + std::string(text) + "%";
+    plan.sql = std::string(kSearchColumns) +
+               "FROM messages_fts f CROSS JOIN messages m ON m.id = f.rowid "
+               "WHERE f.text LIKE ?2 AND m.profile = ?1 ORDER BY m.id DESC LIMIT ?3";
+    return {};
+  }
+  // Trigrams need three characters (and the index's LIKE takes no escaped
+  // wildcards). Every occurrence of the text starts some indexed trigram
+  // that begins with its first three characters or fewer: the rows holding
+  // any such term are the candidates, and LIKE scans only those.
+  std::string lower(FirstCharacters(text, 3));
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  int count = 0;
+  if (StoreFault f = TermsStartingWith(lower, plan.match, count)) return f;
+  if (count == 0) return {};
+  if (count > kMaxSearchTerms) {
+    // So common a text: the plain scan is the quicker way.
+    plan.match.clear();
+    plan.sql = std::string(kSearchColumns) +
+               "FROM messages m WHERE m.profile = ?1 AND m.text LIKE ?4 ESCAPE '\\' ORDER BY m.id DESC LIMIT ?3";
+  } else {
+    plan.sql = std::string(kSearchColumns) +
+               "FROM messages_fts f CROSS JOIN messages m ON m.id = f.rowid "
+               "WHERE messages_fts MATCH ?2 AND m.profile = ?1 AND m.text LIKE ?4 ESCAPE '\\' "
+               "ORDER BY m.id DESC LIMIT ?3";
+  }
+  return {};
+}
+
+// The index's terms that start with `prefix`, as one MATCH text ("a" OR
+// "b" ...); `count` is how many (kMaxSearchTerms + 1 at most).
+StoreFault CMailStore::TermsStartingWith(const std::string& prefix, std::string& match, int& count) {
+  CStmt terms(db_, "SELECT term FROM messages_terms WHERE term >= ?1 AND term < ?1 || char(1114111) LIMIT ?2");
+  if (!terms.Ok()) return Fault(terms.PrepareCode());
+  terms.Bind(1, prefix).Bind(2, kMaxSearchTerms + 1);
+  match.clear();
+  count = 0;
+  int rc;
+  while ((rc = terms.Step()) == SQLITE_ROW) {
+    if (!match.empty()) match += " OR ";
+    match += '"';
+    for (char c : terms.Text(0)) {
+      if (c == '"') match += '"';
+      match += c;
+    }
+    match += '"';
+    ++count;
   }
   return rc == SQLITE_DONE ? StoreFault{} : Fault(rc);
 }

@@ -165,6 +165,11 @@ class CMailStore {
   enum class EStmt { InsertListEntry, UpdateListStatus, KnownByHash, ListedEntry, InsertMessage, Count };
   struct SListed;
   struct SStoredText;
+  struct SSearchPlan;
+  // A short text's candidates come from at most this many index terms.
+  static constexpr int kMaxSearchTerms = 5000;
+  StoreFault PlanSearch(std::string_view text, SSearchPlan& plan);
+  StoreFault TermsStartingWith(const std::string& prefix, std::string& match, int& count);
   CStmt* Prepared(EStmt which, StoreFault& f);
   StoreFault Fault(int rc) const;
   StoreFault Migrate();

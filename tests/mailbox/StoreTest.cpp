@@ -103,6 +103,29 @@ TEST(MailStore, ImportingTheSameLogsTwiceAddsNothing) {
   EXPECT_EQ(hits[0].number, 1205);
 }
 
+TEST(MailStore, SearchFindsTextHoldingLikeWildcardsAsItIs) {
+  TempDir dir;
+  CMailStore store(dir.File("mailbox.sqlite"));
+  ASSERT_FALSE(store.Open());
+  ASSERT_FALSE(store.AddMessage({"p", "QZ1ABC", 1, {"Subject: SWR 100% OK", "", "file_name C:\\LOG"}, "", 1}));
+  ASSERT_FALSE(store.AddMessage({"p", "QZ1ABC", 2, {"Subject: SWR 1000 OK", "", "file name C:/LOG"}, "", 1}));
+  struct Case {
+    const char* text;
+    std::vector<long long> numbers;
+  } cases[] = {
+      {"100% OK", {1}}, {"0%", {1}}, {"file_name", {1}}, {"e_n", {1}}, {":\\LOG", {1}}, {"100", {2, 1}},
+      {"1000", {2}},    {"%", {1}},  {"_", {1}},         {"e n", {2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<SMessageRow> hits;
+    ASSERT_FALSE(store.Search("p", c.text, 10, hits));
+    std::vector<long long> numbers;
+    for (const SMessageRow& r : hits) numbers.push_back(r.number);
+    EXPECT_EQ(numbers, c.numbers);
+  }
+}
+
 TEST(MailStore, BadInputImportsWhatItCanAndSaysWhatItSkipped) {
   TempDir dir;
   const SLogs logs = SimulatorLogs({1204});
