@@ -267,7 +267,7 @@ class CCli {
     auto find = [&] { return store_->Find(profile_, number, r, found); };
     // Shown is marked read; a store that cannot be written is only shown.
     StoreFault f = store_->Open();
-    const bool readOnly = f.kind == FaultKind::ReadOnly;
+    const bool readOnly = f.kind == FaultKind::ReadOnly || f.kind == FaultKind::CannotOpen;
     if (readOnly) f = ReadStore(find);
     else if (!f) f = find();
     if (f) return Fail(f);
