@@ -353,24 +353,11 @@ int RunWindow(int argc, char** argv, const nami::CommandLine& cl, nami::CSetting
 
 }  // namespace
 
-// "nami mail ...": the mailbox on the command line; no window, no port.
-int RunMailMode(const std::vector<std::string>& args) {
-  std::setlocale(LC_ALL, "");
-  nami::mailbox::SMailCliEnv env;
-  // Asked for only with --demo: finding it makes the demo's folder. The
-  // demo's logs are named relative to its folder, as the demo run left them;
-  // an import keeps the caller's folder for the paths it is given.
-  if (std::find(args.begin(), args.end(), "--demo") != args.end()) {
-    env.demoIniPath = nami::DemoIniPath();
-    const std::string dir = env.demoIniPath.substr(0, env.demoIniPath.rfind('/'));
-    if (args.size() > 1 && args[1] != "import" && ::chdir(dir.c_str()) != 0) std::perror("nami: demo folder");
-  }
-  return nami::mailbox::RunMailCommand(std::vector<std::string>(args.begin() + 1, args.end()), env);
-}
-
 int nami::RunProgram(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && args[0] == "mail") return RunMailMode(args);
+  // The nami command answers "nami mail" itself; this is for a direct start.
+  if (!args.empty() && args[0] == "mail")
+    return nami::mailbox::RunMailProgram(std::vector<std::string>(args.begin() + 1, args.end()));
   nami::CommandLine cl = nami::ParseCommandLine(args);
   if (const std::optional<int> answer = AnswerWithoutRunning(cl)) return *answer;
   const std::string iniPath = PickSettingsFile(cl);

@@ -169,4 +169,9 @@ class CSettings {
 // $XDG_CONFIG_HOME/nami/NAMI.INI, else ~/.config/nami/NAMI.INI.
 std::string ResolveIniPath(std::string_view commandLineIni);
 
+// The settings file of `nami --demo`: $XDG_RUNTIME_DIR/nami-demo/NAMI.INI,
+// else $TMPDIR (or /tmp)/nami-demo-<uid>/NAMI.INI. The folder is created
+// (mode 0700).
+std::string DemoIniPath();
+
 }  // namespace nami

@@ -23,16 +23,6 @@ std::string Absolute(const std::string& path) {
 
 }  // namespace
 
-std::string DemoIniPath() {
-  QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  QString dir = !base.isEmpty() && QFileInfo(base).isDir()
-                    ? base + QStringLiteral("/nami-demo")
-                    : QDir::tempPath() + QStringLiteral("/nami-demo-%1").arg(::getuid());
-  QDir().mkpath(dir);
-  ::chmod(QFile::encodeName(dir).constData(), 0700);
-  return (dir + QStringLiteral("/NAMI.INI")).toStdString();
-}
-
 CHeadlessRunner::CHeadlessRunner(CStation& station, bool stay, int timeLimitSeconds, std::FILE* out, std::FILE* err)
     : station_(station),
       settings_(station.Settings()),

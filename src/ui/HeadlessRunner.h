@@ -74,8 +74,4 @@ class CHeadlessRunner : public QObject, private IStationEvents {
   int exitCode_ = 0;
 };
 
-// The settings file of `nami --demo`: $XDG_RUNTIME_DIR/nami-demo/NAMI.INI,
-// else <temp>/nami-demo-<uid>/NAMI.INI. The folder is created.
-std::string DemoIniPath();
-
 }  // namespace nami
