@@ -14,6 +14,8 @@
 #include <string_view>
 #include <utility>
 
+#include "text/MailboxMessages.h"
+
 namespace nami::msg {
 
 // name, text
@@ -148,11 +150,12 @@ namespace nami::msg {
 
 #define NAMI_MESSAGE_DEFINE(name, text) inline const std::string name = text;
 NAMI_MESSAGES(NAMI_MESSAGE_DEFINE)
+NAMI_MAILBOX_MESSAGES(NAMI_MESSAGE_DEFINE)
 #undef NAMI_MESSAGE_DEFINE
 
 // Every text above, for checks over the whole catalogue.
 #define NAMI_MESSAGE_ENTRY(name, text) &name,
-inline const std::string* const kAll[] = {NAMI_MESSAGES(NAMI_MESSAGE_ENTRY)};
+inline const std::string* const kAll[] = {NAMI_MESSAGES(NAMI_MESSAGE_ENTRY) NAMI_MAILBOX_MESSAGES(NAMI_MESSAGE_ENTRY)};
 #undef NAMI_MESSAGE_ENTRY
 
 // Fills a text's placeholders: each "{name}" by the value given for it, in
