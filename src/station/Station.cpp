@@ -6,6 +6,7 @@
 #include "link/LinkPort.h"
 #include "settings/LinkPasswords.h"
 #include "sim/DemoPort.h"
+#include "station/ReadMarks.h"
 #include "document/DocumentFile.h"
 #include "text/Cp932.h"
 #include "text/IniPath.h"
@@ -73,6 +74,7 @@ void CStation::WireParts() {
   autopilot_.OnRunEnd = [this](const RunSummary& summary) {
     if (relay_.events) relay_.events->RunEnded(autopilot_.LastEnd(), summary);
   };
+  WireReadMarks(settings_, autopilot_.MailReader());
   autopilot_.OnWriteFailure = [this](const std::string& reason) {
     if (relay_.events) relay_.events->WriteFailure(reason);
   };
