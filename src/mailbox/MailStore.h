@@ -174,6 +174,10 @@ class CMailStore {
   StoreFault CountMessages(std::string_view profile, long long& count);
 
   // ---- The mailbox window's views (MailStoreViews.cpp) ----
+  // Makes the read marks' table and the index the folder counts read (once
+  // per store; a large store takes a moment the first time), and keeps this
+  // connection's page cache to `cacheKb` (0: as it is).
+  StoreFault PrepareViews(int cacheKb = 0);
   // Every folder's count; `myCall` picks the messages to the station.
   StoreFault FolderCounts(std::string_view profile, std::string_view myCall, SFolderCounts& out);
   // The ids of a view's rows in its order: the list keeps only these and

@@ -17,6 +17,11 @@ constexpr const char* kMarksTable =
     "CREATE TABLE IF NOT EXISTS read_marks(profile TEXT NOT NULL, number INTEGER NOT NULL, "
     "PRIMARY KEY(profile, number))";
 
+// The folder counts read this index alone instead of every message's row
+// (which holds its whole text): made when first needed, like the marks.
+constexpr const char* kCountsIndex =
+    "CREATE INDEX IF NOT EXISTS messages_counts ON messages(profile, folder, unread, to_call)";
+
 // The columns each table shows, in the list's column order.
 const char* const kMessageSort[] = {"number", "type", "to_call", "at_bbs", "from_call", "date", "subject",
                                     "(body_end - body_at)"};
@@ -44,12 +49,23 @@ std::string DateOf(std::int64_t t) {
 
 }  // namespace
 
+StoreFault CMailStore::PrepareViews(int cacheKb) {
+  for (const char* sql : {kMarksTable, kCountsIndex}) {
+    const int rc = db_.Exec(sql);
+    // A store this process may only read is shown as it is.
+    if (rc != SQLITE_OK && (rc & 0xFF) != SQLITE_READONLY) return Fault(rc);
+  }
+  if (cacheKb > 0) db_.Exec(("PRAGMA cache_size=-" + std::to_string(cacheKb)).c_str());
+  return {};
+}
+
 StoreFault CMailStore::FolderCounts(std::string_view profile, std::string_view myCall, SFolderCounts& out) {
   out = {};
   {
     CStmt s(db_,
             "SELECT folder, count(*), total(unread), total(to_call = ?2 COLLATE NOCASE), "
-            "total(unread AND to_call = ?2 COLLATE NOCASE) FROM messages WHERE profile=?1 GROUP BY folder");
+            "total(unread AND to_call = ?2 COLLATE NOCASE) FROM messages WHERE profile=?1 "
+            "GROUP BY folder");
     if (!s.Ok()) return Fault(s.PrepareCode());
     s.Bind(1, profile).Bind(2, myCall);
     int rc;

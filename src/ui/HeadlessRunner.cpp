@@ -6,12 +6,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <cstdlib>
 
 #include "autopilot/RunOutcome.h"
 #include "autopilot/RunSummary.h"
 #include "time/Clock.h"
 #include "text/Cp932.h"
+#include "ui/MailboxCommand.h"
 
 namespace nami {
 namespace {
@@ -97,7 +99,15 @@ void CHeadlessRunner::RunEnded(const RunEnd& end, const RunSummary& summary) {
   std::fprintf(out_, "==== %s %s ====\n", FormatLocalTime("%Y-%m-%d %H:%M:%S", end.at).c_str(),
                FormatSummary(summary).c_str());
   std::fflush(out_);
-  if (stay_ && notifier_) NotifyRunEnd(*notifier_, settings_, summary);
+  // A click on the notice of mail to the station opens it in a mailbox
+  // window of its own (this service has no window).
+  if (stay_ && notifier_)
+    NotifyRunEnd(*notifier_, settings_, summary, [this] {
+      QStringList args{QStringLiteral("--mailbox"), QStringLiteral("--ini"), QString::fromStdString(settings_.Path()),
+                       QStringLiteral("--message"), QString::number(NewestMailToStation(settings_))};
+      if (!station_.PathName().empty()) args << QString::fromStdString(station_.PathName());
+      QProcess::startDetached(QCoreApplication::applicationFilePath(), args);
+    });
 }
 
 void CHeadlessRunner::HandleTerminationSignals() {

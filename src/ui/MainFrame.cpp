@@ -19,6 +19,7 @@
 #include "text/Cp932.h"
 #include "ui/Dialogs.h"
 #include "ui/Fonts.h"
+#include "ui/MailboxCommand.h"
 #include "ui/QtText.h"
 #include "ui/ToolIcons.h"
 
@@ -197,7 +198,7 @@ void CMainFrame::RunEnded(const RunEnd& end, const RunSummary& summary) {
                                              QString::fromStdString(FormatSummary(summary)));
   idleText_ = runEndText_;
   UpdateProgress();
-  NotifyRunEnd(notifier_, settings_, summary);
+  NotifyRunEnd(notifier_, settings_, summary, [this] { OpenOwnMail(settings_, this); });
 }
 
 QAction* CMainFrame::Action(Command id) const {
