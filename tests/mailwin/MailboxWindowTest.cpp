@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QTest>
 #include <cstdlib>
 
@@ -249,6 +251,48 @@ TEST(MailboxWindow, AMarkedBulletinIsReadByTheNextRun) {
   EXPECT_TRUE(marked.empty());
   EXPECT_EQ(std::count(notes.begin(), notes.end(), msg::Format(msg::MarkedMissing, {{"number", "9999"}})), 1);
   EXPECT_NE(test::ReadFile(rig.dir.File("mail.log")).find(test::Sjis("TNCのパラメーター設定について")), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nami
+
+namespace nami {
+namespace {
+
+// The window and another nami process on one store: a headless demo run in
+// its own process fills the mailbox while the window is open, and the
+// window shows the new messages by itself.
+TEST(MailboxWindow, FollowsWhatAnotherProcessesRunAdds) {
+  App();
+  test::TempDir runtime;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.Path()));
+  // The demo's settings file and mailbox, where the demo run keeps them.
+  const std::string ini = runtime.Path() + "/nami-demo/NAMI.INI";
+  QDir().mkpath(QString::fromStdString(runtime.Path() + "/nami-demo"));
+  CSettings settings(ini);
+  settings.SetProfileSection(CSettings::UntitledTitle());
+  CMailboxWindow w(settings, ReaderFont());
+  w.show();
+  EXPECT_EQ(w.Counts().inbox, 0);
+
+  QProcess run;
+  run.setProcessEnvironment(env);
+  run.start(QStringLiteral(NAMI_BINARY_DIR "/nami"), {QStringLiteral("--demo"), QStringLiteral("--headless")});
+  ASSERT_TRUE(run.waitForStarted(10000));
+  QElapsedTimer t;
+  t.start();
+  while (run.state() != QProcess::NotRunning && t.elapsed() < 240000) {
+    run.waitForFinished(100);
+    QApplication::processEvents();  // the window polls meanwhile
+  }
+  ASSERT_EQ(run.exitStatus(), QProcess::NormalExit) << run.readAllStandardError().toStdString();
+  EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+  for (int i = 0; i < 20 && w.Counts().inbox == 0; ++i) {
+    QTest::qWait(CMailboxWindow::kPollMs);
+  }
+  EXPECT_EQ(w.Counts().inbox, 9);
+  EXPECT_EQ(w.Model()->rowCount(), 9) << "the list follows without being asked";
 }
 
 }  // namespace
