@@ -103,8 +103,9 @@ void CHeadlessRunner::RunEnded(const RunEnd& end, const RunSummary& summary) {
   // window of its own (this service has no window).
   if (stay_ && notifier_)
     NotifyRunEnd(*notifier_, settings_, summary, [this] {
-      QStringList args{QStringLiteral("--mailbox"), QStringLiteral("--ini"), QString::fromStdString(settings_.Path()),
-                       QStringLiteral("--message"), QString::number(NewestMailToStation(settings_))};
+      QStringList args{QStringLiteral("--mailbox"), QStringLiteral("--ini"), QString::fromStdString(settings_.Path())};
+      if (const long long number = NewestMailToStation(settings_); number >= 0)
+        args << QStringLiteral("--message") << QString::number(number);
       if (!station_.PathName().empty()) args << QString::fromStdString(station_.PathName());
       QProcess::startDetached(QCoreApplication::applicationFilePath(), args);
     });
