@@ -116,6 +116,7 @@ StepEvent CMailReader::ExamineNextLine() {
     ++Requested;
     if (AddressedTo(line, doc_.Settings().MyCall())) ++ReadsForOwnCall;
     doc_.SendOwn(readCommand_ + " " + text + "\r");
+    if (IRunRecord* record = run_.Record()) record->ReadSent(number);
     pending_ = number;
     lostMark_ = run_.LogLinesLost();
     return StepEvent::CommandSent;
@@ -129,6 +130,9 @@ StepEvent CMailReader::ReadNextMail() {
   if (pending_ >= 0 && run_.LogLinesLost() != lostMark_) {
     SaveHighestLogged(pending_);
     return StepEvent::LogFailed;
+  }
+  if (pending_ >= 0) {
+    if (IRunRecord* record = run_.Record()) record->ReadAnswered();
   }
   pending_ = -1;
   readCommand_ = s.Raw(keys::ReadCom);
