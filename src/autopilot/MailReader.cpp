@@ -129,6 +129,7 @@ StepEvent CMailReader::ExamineNextLine() {
     if (AddressedTo(line, doc_.Settings().MyCall())) ++ReadsForOwnCall;
     asked_.insert(number);
     doc_.SendOwn(readCommand_ + " " + text + "\r");
+    if (IRunRecord* record = run_.Record()) record->ReadSent(number);
     pending_ = number;
     lostMark_ = run_.LogLinesLost();
     return StepEvent::CommandSent;
@@ -143,6 +144,9 @@ StepEvent CMailReader::ReadNextMail() {
     // A marked read comes after "LastMailNo" was written: nothing to move back.
     if (pendingMarked_ < 0) SaveHighestLogged(pending_);
     return StepEvent::LogFailed;
+  }
+  if (pending_ >= 0) {
+    if (IRunRecord* record = run_.Record()) record->ReadAnswered();
   }
   pending_ = -1;
   FinishMarked();

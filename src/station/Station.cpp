@@ -42,6 +42,7 @@ CStation::CStation(CSettings& settings, IClock& clock, bool demo, PasswordLookup
       demo_(demo),
       password_(std::move(password)),
       activity_(clock),
+      mailbox_(settings, clock, activity_),
       link_(clock),
       doc_(settings, relay_),
       core_(doc_),
@@ -55,10 +56,12 @@ CStation::CStation(CSettings& settings, IClock& clock, bool demo, PasswordLookup
   }
   WireParts();
   InstallLinkPort();
+  autopilot_.SetRecord(&mailbox_);
 }
 
 CStation::~CStation() {
   Shutdown();
+  autopilot_.SetRecord(nullptr);
   doc_.SetReceiveListener(ReceiveSlot::Link, nullptr);
   doc_.SetReceiveListener(ReceiveSlot::Shell, nullptr);
 }

@@ -127,6 +127,8 @@ namespace nami::msg {
   X(ActivityNothingToSend, "送信待ちのメールはありません")                                                       \
   X(MailFileSkipped, "メールファイルを開けないため飛ばしました: {file}: {reason}")                               \
   X(ActivityMailFile, "メールファイル {file} ({bytes} バイト)")                                                  \
+  X(MailboxNotWritten, "メールボックスに書き込めません。実行は続け、後でログから取り込みます: {reason}")         \
+  X(MailboxCaughtUp, "メールボックスにログから取り込みました: {file}")                                          \
   /* how a run ended, and its summary */                                                                         \
   X(OutcomeNone, "未実行")                                                                                       \
   X(OutcomeCompleted, "完了")                                                                                    \
