@@ -145,11 +145,12 @@ StepEvent CMailReader::ReadNextMail() {
     if (pendingMarked_ < 0) SaveHighestLogged(pending_);
     return StepEvent::LogFailed;
   }
-  if (pending_ >= 0) {
+  // A marked number the BBS no longer has leaves no message in the record.
+  const bool answered = pending_ >= 0 && FinishMarked();
+  if (answered) {
     if (IRunRecord* record = run_.Record()) record->ReadAnswered();
   }
   pending_ = -1;
-  FinishMarked();
   readCommand_ = s.Raw(keys::ReadCom);
   limit_ = s.Raw(keys::LimitMode) == "TRUE";
   if (ListLineCursor < 0) {
@@ -185,13 +186,14 @@ StepEvent CMailReader::SendNextMarked() {
     lostMark_ = run_.LogLinesLost();
     logMark_ = FileSize(doc_.Settings().MailFilePath());
     doc_.SendOwn(readCommand_ + " " + std::to_string(number) + "\r");
+    if (IRunRecord* record = run_.Record()) record->ReadSent(number);
     return StepEvent::CommandSent;
   }
   return StepEvent::Complete;
 }
 
-void CMailReader::FinishMarked() {
-  if (pendingMarked_ < 0) return;
+bool CMailReader::FinishMarked() {
+  if (pendingMarked_ < 0) return true;
   const long long number = std::exchange(pendingMarked_, -1);
   // The answer as the mail log took it, from where it stood at the command.
   std::string answer;
@@ -209,6 +211,7 @@ void CMailReader::FinishMarked() {
     --Requested;
   }
   if (MarkedDone) MarkedDone(number, found);
+  return found;
 }
 
 bool CMailReader::SaysNotFound(std::string_view answer) {

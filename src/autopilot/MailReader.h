@@ -77,8 +77,9 @@ class CMailReader {
   // The next marked number not read yet in this step: CommandSent, or
   // Complete when none is left.
   StepEvent SendNextMarked();
-  // The answer to a marked read is in: tells MarkedDone.
-  void FinishMarked();
+  // The answer to the read just made is in: for a marked read, tells
+  // MarkedDone; false when the BBS said it has no such message.
+  bool FinishMarked();
   void LoadListLines(const std::string& path);
   // Sends the read command for the next line up: CommandSent, or
   // NothingAsked when the line does not qualify.

@@ -162,13 +162,14 @@ void CMailboxWindow::BuildWidgets(const QFont& readerFont) {
   split->addWidget(folders_);
   split->addWidget(right);
   split->setStretchFactor(1, 1);
+  split->setSizes({folders_->minimumWidth(), 4 * folders_->minimumWidth()});
 
   auto* bar = new QToolBar(this);
   bar->setObjectName(QStringLiteral("mailboxbar"));
   bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
   auto* top = new QHBoxLayout;
-  top->addWidget(bar, 1);
-  top->addWidget(search_, 1);
+  top->addWidget(bar, 3);
+  top->addWidget(search_, 2);
   top->addWidget(scope_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);

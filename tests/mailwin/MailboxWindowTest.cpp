@@ -56,13 +56,6 @@ void RunOnce(test::StationRig& rig) {
   ASSERT_TRUE(rig.RunUntilIdle());
   ASSERT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome));
   rig.RunFor(3000);  // the log-off
-  // TEMPORARY until the run fills the store itself: the logs imported.
-  mailbox::CMailStore store(mailbox::CMailStore::PathBeside(rig.settings.Path()));
-  ASSERT_FALSE(store.Open());
-  mailbox::SImportSource src{Profile(rig.settings), "QZ1ABC", rig.dir.File("mail.log"), rig.dir.File("list.log"),
-                             rig.settings.Raw(keys::Prompt)};
-  mailbox::SImportReport report;
-  ASSERT_FALSE(mailbox::ImportLogs(store, src, report, 0));
 }
 
 // The row of message `number` in the window's list, -1 when not listed.
@@ -251,6 +244,11 @@ TEST(MailboxWindow, AMarkedBulletinIsReadByTheNextRun) {
   EXPECT_TRUE(marked.empty());
   EXPECT_EQ(std::count(notes.begin(), notes.end(), msg::Format(msg::MarkedMissing, {{"number", "9999"}})), 1);
   EXPECT_NE(test::ReadFile(rig.dir.File("mail.log")).find(test::Sjis("TNCのパラメーター設定について")), std::string::npos);
+  std::int64_t id = 0;
+  w.Store().MessageIdOf(Profile(rig.settings), 1206, id);
+  EXPECT_NE(id, 0) << "the marked bulletin is in the mailbox";
+  w.Store().MessageIdOf(Profile(rig.settings), 9999, id);
+  EXPECT_EQ(id, 0) << "the BBS's not-found answer is no message";
 }
 
 }  // namespace
