@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 #include <cstdlib>
@@ -179,6 +180,49 @@ TEST(MailboxWindow, QueueingRefusesFullSlotsAndCharactersWithoutACp932Form) {
   form->To()->setText(QStringLiteral("HELLO"));
   form->QueueButton()->click();
   EXPECT_TRUE(form->Status()->text().contains(QStringLiteral("コールサインではありません")));
+}
+
+// In a folder with a Japanese name: a queued message is withdrawn back to
+// 下書き (its sendN emptied, its file gone) and queued again as changed.
+TEST(MailboxWindow, AQueuedMessageInAJapaneseFolderIsWithdrawnAndChanged) {
+  App();
+  test::TempDir dir;
+  const std::string folder = dir.File("無線局の設定");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+  CSettings settings(folder + "/NAMI.INI");
+  settings.SetProfileSection(CSettings::UntitledTitle());
+  CMailboxWindow w(settings, ReaderFont());
+  w.NewMessage();
+  w.Compose()->To()->setText(QStringLiteral("qz2klm"));
+  w.Compose()->Subject()->setText(QStringLiteral("移動運用"));
+  w.Compose()->Body()->setPlainText(QStringLiteral("土曜日に移動します。"));
+  w.Compose()->QueueButton()->click();
+  ASSERT_EQ(w.Compose(), nullptr);
+  const std::string first = IniPathToFs(settings.Raw(keys::Send[0]));
+  ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(first))) << first;
+  EXPECT_EQ(first.rfind(folder + "/outbox/", 0), 0u);
+
+  w.ShowFolder(Folder::Queued);
+  ASSERT_EQ(w.Model()->rowCount(), 1);
+  Select(w, 0);
+  w.Withdraw();
+  EXPECT_TRUE(settings.Raw(keys::Send[0]).empty());
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(first)));
+  EXPECT_EQ(w.Counts().queued, 0);
+  EXPECT_EQ(w.Counts().drafts, 1);
+
+  w.ShowFolder(Folder::Drafts);
+  Select(w, 0);
+  w.OpenSelected();
+  ASSERT_NE(w.Compose(), nullptr);
+  EXPECT_EQ(w.Compose()->To()->text(), QStringLiteral("QZ2KLM"));
+  w.Compose()->Body()->setPlainText(QStringLiteral("日曜日に変更します。"));
+  w.Compose()->QueueButton()->click();
+  ASSERT_EQ(w.Compose(), nullptr);
+  EXPECT_EQ(test::ReadFile(IniPathToFs(settings.Raw(keys::Send[0]))),
+            test::Sjis("SP QZ2KLM\r\n移動運用\r\n日曜日に変更します。\r\n"));
+  EXPECT_EQ(w.Counts().queued, 1);
+  EXPECT_EQ(w.Counts().drafts, 0);
 }
 
 // R on a message: to its sender, "Re: " once, the text quoted with "> ".
