@@ -104,6 +104,7 @@ struct SViewQuery {
   std::string state;  // outgoing: "queued", "sent", "draft"
   int sortColumn = -1;  // 0 number, 1 type, 2 to, 3 @BBS, 4 from, 5 date, 6 subject, 7 size; -1 as stored
   bool descending = true;
+  int limit = 0;  // > 0: only the first rows (the first screen)
 };
 
 struct SFolderCounts {

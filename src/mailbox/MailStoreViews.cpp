@@ -122,6 +122,7 @@ StoreFault CMailStore::ViewIds(const SViewQuery& q, std::vector<std::int64_t>& i
     case HeaderTable::Outgoing: sql = "SELECT id FROM outgoing WHERE profile=?1 AND state=?4"; break;
   }
   sql += OrderBy(q);
+  if (q.limit > 0) sql += " LIMIT " + std::to_string(q.limit);
   CStmt s(db_, sql.c_str());
   if (!s.Ok()) return Fault(s.PrepareCode());
   s.Bind(1, q.profile);

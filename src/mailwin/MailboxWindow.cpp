@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <ctime>
+#include <utility>
 #include <unordered_set>
 
 #include "mailbox/Outbox.h"
@@ -55,6 +56,22 @@ class CEnterFilter : public QObject {
   std::function<void()> open_;
 };
 
+// Runs `then` once, after the watched widget's first paint.
+class CAfterFirstPaint : public QObject {
+ public:
+  CAfterFirstPaint(QObject* parent, std::function<void()> then) : QObject(parent), then_(std::move(then)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && then_) {
+      QTimer::singleShot(0, parent(), std::exchange(then_, nullptr));
+      watched->removeEventFilter(this);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> then_;
+};
+
 std::string FirstWord(const std::string& s) {
   const auto b = s.find_first_not_of(' ');
   if (b == std::string::npos) return {};
@@ -75,7 +92,23 @@ CMailboxWindow::CMailboxWindow(CSettings& settings, const QFont& readerFont, QWi
   BuildWidgets(readerFont);
   BuildActions();
   RefreshCounts();
-  ShowFolder(Folder::Inbox);
+  // The first screen from the newest rows alone; the whole list right after
+  // it is painted, so a large mailbox opens as quickly as a small one.
+  {
+    mailbox::SViewQuery first = ViewOf(Folder::Inbox);
+    first.limit = 2 * CMailListModel::kPageRows;
+    model_->SetView(first);
+    ShowText(counts_.inbox == 0 ? Text(msg::MailboxEmpty) : QString());
+    Say(counts_.inbox == 0 ? msg::MailboxEmpty
+                           : msg::Format(msg::MailboxCounts, {{"count", std::to_string(counts_.inbox)},
+                                                              {"unread", std::to_string(counts_.inboxUnread)}}));
+    auto whole = [this] {
+      if (model_->View().limit > 0) ApplyView(model_->IdAt(CurrentRow()));
+    };
+    table_->viewport()->installEventFilter(new CAfterFirstPaint(this, whole));
+    // Shown or not (the tests, a window opened hidden), it is loaded soon.
+    QTimer::singleShot(1000, this, whole);
+  }
   version_ = store_.DataVersion();
   connect(&poll_, &QTimer::timeout, this, &CMailboxWindow::Poll);
   poll_.start(kPollMs);
