@@ -100,6 +100,7 @@ void CAutopilot::Run(AutoCommand command) {
       static constexpr Step kSteps[] = {Step::Connect, Step::Send, Step::List, Step::Read};
       if (RefuseWithoutPort(false)) return;
       ResetWatch();
+      if (IRunRecord* record = run_.Record()) record->RunBegun();
       frames_.push_back(Frame{false, Step::Connect, StepPhase::Waiting, false});
       BeginStep(frames_.back(), kSteps[static_cast<int>(command) - static_cast<int>(AutoCommand::Connect)]);
       Settle();
@@ -266,6 +267,7 @@ void CAutopilot::StartAutoMode() {
   doc_.Report(ActivityKind::Step, scheduled_ ? msg::ActivityAutoStartScheduled : msg::ActivityAutoStart);
   if (RefuseWithoutPort(true)) return;
   ResetWatch();
+  if (IRunRecord* record = run_.Record()) record->RunBegun();
   frames_.push_back(Frame{true, Step::Connect, StepPhase::Waiting, false});
   BeginStep(frames_.back(), Step::Connect);
   Settle();
@@ -406,6 +408,8 @@ StepEvent CAutopilot::SendNextMailFile(Frame& frame) {
     const auto entry = static_cast<std::size_t>(sentEntry_);
     sentEntry_ = -1;
     if (!sender_.ClearQueuedKey(entry)) return StepEvent::NotRecorded;
+    if (IRunRecord* record = run_.Record(); record && entry < sender_.SendQueueKeys.size())
+      record->MailSent(sender_.SendQueueKeys[entry], run_.AnswerLine());
   }
   switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
@@ -597,6 +601,7 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
       break;
     case CMailSender::FileEnd::Sent:
       if (f.autoMode) ++summary_.mailsSent;
+      run_.ForgetAnswer();  // the BBS's answer to this file comes from now on
       [[fallthrough]];
     case CMailSender::FileEnd::Superseded:
       Raise(f, StepEvent::FileSent);

@@ -100,6 +100,9 @@ class CAutopilot {
   void StartAutoMode();
   int NextRunMinute() const { return schedule_.NextRunMinute; }
 
+  // Who hears of the run beside its logs (RunRecord.h); nullptr: nobody.
+  void SetRecord(IRunRecord* record) { run_.SetRecord(record); }
+
   // The run state: the run's phase, the wait, the step choice and the log.
   CRunState& State() { return run_; }
   const CRunState& State() const { return run_; }

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <cstdlib>
 
 #include "autopilot/RunOutcome.h"
@@ -13,6 +14,7 @@
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
 #include "time/Clock.h"
+#include "ui/MailboxCommand.h"
 
 namespace nami {
 namespace {
@@ -90,7 +92,16 @@ void CHeadlessRunner::RunEnded(const RunEnd& end, const RunSummary& summary) {
   std::fprintf(out_, "==== %s %s ====\n", FormatLocalTime("%Y-%m-%d %H:%M:%S", end.at).c_str(),
                FormatSummary(summary).c_str());
   std::fflush(out_);
-  if (stay_ && notifier_) NotifyRunEnd(*notifier_, settings_, summary);
+  // A click on the notice of mail to the station opens it in a mailbox
+  // window of its own (this service has no window).
+  if (stay_ && notifier_)
+    NotifyRunEnd(*notifier_, settings_, summary, [this] {
+      QStringList args{QStringLiteral("--mailbox"), QStringLiteral("--ini"), QString::fromStdString(settings_.Path())};
+      if (const long long number = NewestMailToStation(settings_); number >= 0)
+        args << QStringLiteral("--message") << QString::number(number);
+      if (!station_.PathName().empty()) args << QString::fromStdString(station_.PathName());
+      QProcess::startDetached(QCoreApplication::applicationFilePath(), args);
+    });
 }
 
 void CHeadlessRunner::HandleTerminationSignals() {
