@@ -192,14 +192,14 @@ SRunTrace Trace(MailboxRig& m) {
           m.rig.ui.messages};
 }
 
-// Where a store cannot be written: a folder it cannot be made in, or a
-// file system with no room left. Root may write into any folder, so for
-// root the folder is a tmpfs mounted read-only.
+// Where a store cannot be written: a folder it cannot be made in, a file
+// system with no room left, or a damaged file. Root may write into any
+// folder, so for root the folder is a tmpfs mounted read-only.
 class CBadPlace {
  public:
-  enum class Kind { ReadOnlyFolder, FullDisk };
+  enum class Kind { ReadOnlyFolder, FullDisk, DamagedFile };
   explicit CBadPlace(Kind kind) : kind_(kind) {
-    if (kind == Kind::ReadOnlyFolder && ::geteuid() != 0) {
+    if (kind == Kind::DamagedFile || (kind == Kind::ReadOnlyFolder && ::geteuid() != 0)) {
       dir_ = std::make_unique<TempDir>();
       folder_ = dir_->Path();
     } else {
@@ -218,7 +218,9 @@ class CBadPlace {
   void Set(bool bad) {
     if (folder_.empty() || bad == bad_) return;
     bad_ = bad;
-    if (kind_ == Kind::FullDisk) {
+    if (kind_ == Kind::DamagedFile) {
+      if (bad) WriteFile(folder_ + "/mailbox.sqlite", std::string(8192, 'x'));
+    } else if (kind_ == Kind::FullDisk) {
       if (bad) fs_->FillLeaving(0);
       else ::unlink(fs_->File(".filler").c_str());
     } else if (dir_) {
@@ -251,8 +253,9 @@ TEST(MailboxRun, AStoreThatCannotBeWrittenChangesNoRunIsToldOnceAndCaughtUpByThe
   const long long messages = Count(good.StorePath(), "SELECT count(*) FROM messages");
   ASSERT_GT(messages, 5);
 
-  for (const CBadPlace::Kind kind : {CBadPlace::Kind::ReadOnlyFolder, CBadPlace::Kind::FullDisk}) {
-    SCOPED_TRACE(kind == CBadPlace::Kind::FullDisk ? "full disk" : "read-only folder");
+  using Kind = CBadPlace::Kind;
+  for (const Kind kind : {Kind::ReadOnlyFolder, Kind::FullDisk, Kind::DamagedFile}) {
+    SCOPED_TRACE(kind == Kind::FullDisk ? "full disk" : kind == Kind::DamagedFile ? "damaged" : "read-only folder");
     CBadPlace place(kind);
     if (place.Folder().empty()) {
       std::printf("skipped: %s\n", place.Why().c_str());
@@ -265,6 +268,11 @@ TEST(MailboxRun, AStoreThatCannotBeWrittenChangesNoRunIsToldOnceAndCaughtUpByThe
     EXPECT_EQ(Trace(m), expected);  // the run, its logs and the link as without a store
     ASSERT_EQ(m.notes.size(), 1u);  // told once, naming the file
     EXPECT_NE(m.notes[0].find(m.StorePath()), std::string::npos) << m.notes[0];
+    // A damaged store is left as it is: only "nami mail rebuild" sets it aside.
+    if (kind == Kind::DamagedFile) {
+      EXPECT_EQ(ReadFile(m.StorePath()), std::string(8192, 'x'));
+      continue;
+    }
 
     // Mended: the next run takes what the logs hold, and the mail sent.
     place.Mend();
