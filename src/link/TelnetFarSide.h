@@ -4,8 +4,13 @@
 // taken out of the text and 0xFF is doubled on sending. CR from the
 // terminal goes out as CR LF. The BBS's login prompts ("Callsign :",
 // "login:", "Password :" ...) are answered with MYCALL and the link's
-// password; when the BBS closes the connection, what it said stays on the
-// screen and the link reads as disconnected.
+// password, each once and only during the login: until the first line the
+// BBS ends after the password went out, its first prompt of another kind
+// ("JA1XYZ BBS>"), or kLoginMs after the connection came up. Once sent, the
+// password never reaches the terminal: the BBS echoing it shows "********"
+// (text that may be its beginning waits up to kHoldMs for the rest). When
+// the BBS closes the connection, what it said stays on the screen and the
+// link reads as disconnected.
 #pragma once
 
 #include <functional>
@@ -33,6 +38,7 @@ class CTelnetFarSide final : public IFarSide {
   bool SendData(std::string_view bytes) override;
   std::size_t OutstandingBytes() const override { return tcp_.Unsent(); }
   void Poll(std::int64_t nowMs) override;
+  std::int64_t NextEventMs() const override { return held_.empty() ? -1 : heldAt_ + kHoldMs; }
   int PollFd() const override { return tcp_.Fd(); }
   void Reset() override { Close(); }
   void Close() override;
@@ -40,6 +46,10 @@ class CTelnetFarSide final : public IFarSide {
 
   // Telnet negotiation a server may send before it is taken for a flood.
   static constexpr std::size_t kMaxNegotiation = 4096;
+  // How long after the connection came up login prompts are answered.
+  static constexpr std::int64_t kLoginMs = 30000;
+  // How long text that may begin an echoed password waits for the rest.
+  static constexpr std::int64_t kHoldMs = 500;
 
  private:
   enum class State { Idle, Connecting, Connected, Closing };
@@ -48,6 +58,16 @@ class CTelnetFarSide final : public IFarSide {
   // Takes the telnet commands out of `in`; returns the text.
   std::string Strip(std::string_view in);
   void AnswerPrompt();
+  // Text from the BBS on its way to the terminal: the password masked,
+  // then the login followed and its prompts answered. `more`: text may
+  // follow (a tail that may begin the password waits for it).
+  void Deliver(std::string text, std::int64_t now, bool more = true);
+  // Whether the login is still on after text arrived: `lines` are the
+  // lines it ended or began, whole; `ended` whether it ended one.
+  void FollowLogin(const std::string& lines, bool ended, std::int64_t now);
+  // `text` with every copy of the sent password masked; with `hold`, a tail
+  // that may begin another copy is kept back in held_.
+  std::string Mask(std::string text, bool hold);
 
   std::string name_;
   std::string host_;
@@ -67,6 +87,11 @@ class CTelnetFarSide final : public IFarSide {
   std::string partial_;  // the line the BBS has not ended yet
   bool sentCall_ = false;
   bool sentPassword_ = false;
+  bool loggingIn_ = false;         // login prompts are answered
+  std::int64_t loginEndsAt_ = 0;  // kLoginMs after the connection came up
+  std::string secret_;            // the password once it went out (masked in what comes back)
+  std::string held_;              // received text that may begin the echoed password
+  std::int64_t heldAt_ = 0;
 };
 
 }  // namespace nami
