@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
 namespace nami {
@@ -33,6 +34,7 @@ CHeartbeat::CHeartbeat(CStation& station, QObject* parent)
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
   connect(&timer_, &QTimer::timeout, this, [this] { OnWake(false); });
+  connect(&keepBeating_, &QTimer::timeout, this, [this] { OnWake(false); });
   schedule_.setInterval(kScheduleMs);
   connect(&schedule_, &QTimer::timeout, this, [this] {
     station_.OnMinuteTimer();
@@ -46,6 +48,7 @@ void CHeartbeat::Start() {
   active_ = true;
   stopped_ = false;
   schedule_.start();
+  if (beat_) keepBeating_.start();
   Arrange();
 }
 
@@ -54,6 +57,7 @@ void CHeartbeat::Stop() {
   stopped_ = true;
   timer_.stop();
   schedule_.stop();
+  keepBeating_.stop();
   WatchDescriptor(-1);
   station_.Doc().Sending().Stop();
   sendTimer_.stop();
@@ -67,6 +71,13 @@ void CHeartbeat::RunTick() {
   ++ticks_;
   station_.Tick();
   KickSenders();
+  if (beat_) beat_();
+}
+
+void CHeartbeat::KeepBeating(int everyMs, std::function<void()> beat) {
+  beat_ = std::move(beat);
+  keepBeating_.setInterval(std::max(everyMs, 1));
+  if (active_ && beat_) keepBeating_.start();
 }
 
 void CHeartbeat::KickSenders() {

@@ -69,6 +69,11 @@ class CHeartbeat : public QObject {
   // nothing runs inside the signal handler). Installed once per process.
   void CatchTerminationSignals(std::function<void()> onSignal);
 
+  // Calls `beat` after every tick, and runs a tick at least every `everyMs`
+  // while started: the service manager's watchdog hears from the tick
+  // itself, so a main loop that stopped turning stops the pings.
+  void KeepBeating(int everyMs, std::function<void()> beat);
+
  private:
   void OnWake(bool data);
   void OnReadable();
@@ -86,6 +91,8 @@ class CHeartbeat : public QObject {
   QSocketNotifier* notifier_ = nullptr;
   QTimer timer_;
   QTimer schedule_;
+  QTimer keepBeating_;
+  std::function<void()> beat_;
   QSocketNotifier* signalNotifier_ = nullptr;
   std::function<void()> onSignal_;
   int fd_ = -1;
