@@ -116,7 +116,7 @@ class CDataLink {
     std::uint64_t polls = 0;           // RR/RNR with P sent on T1 or T3 expiry
     std::uint64_t rejectsSent = 0;
     std::uint64_t rejectsIgnored = 0;  // REJs naming the frames already being resent
-    std::uint64_t framesIgnored = 0;  // frames that meant nothing in the state they came in
+    std::uint64_t framesIgnored = 0;   // frames that meant nothing in the state they came in
     std::uint64_t bytesDelivered = 0;
   };
 
@@ -201,9 +201,9 @@ class CDataLink {
   // reject condition; the link ends when the peer keeps rejecting.
   enum class EReject { Ignored, Resent, Ended };
   EReject OnReject();
-  void Pump();           // I frames while the window allows
-  void Enquire();        // RR/RNR with P, T1
-  void FlushAck();       // send the pending acknowledgement
+  void Pump();      // I frames while the window allows
+  void Enquire();   // RR/RNR with P, T1
+  void FlushAck();  // send the pending acknowledgement
   void FrameReject(std::uint8_t why, const SFrame& f, bool fatal);
 
   int InitialT1() const;

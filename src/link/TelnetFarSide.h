@@ -87,7 +87,7 @@ class CTelnetFarSide final : public IFarSide {
   std::string partial_;  // the line the BBS has not ended yet
   bool sentCall_ = false;
   bool sentPassword_ = false;
-  bool loggingIn_ = false;         // login prompts are answered
+  bool loggingIn_ = false;        // login prompts are answered
   std::int64_t loginEndsAt_ = 0;  // kLoginMs after the connection came up
   std::string secret_;            // the password once it went out (masked in what comes back)
   std::string held_;              // received text that may begin the echoed password

@@ -50,7 +50,8 @@ CHeadlessRunner::CHeadlessRunner(CStation& station, bool stay, int timeLimitSeco
   connect(&limit_, &QTimer::timeout, this, [this] { Finish(3, "time limit reached"); });
   // Pings at a third of the manager's interval, from the tick.
   if (service_.WatchdogMs() > 0)
-    heartbeat_.KeepBeating(std::max(service_.WatchdogMs() / 3, 1), [this] { service_.Beat(station_.Clock().MonotonicMs()); });
+    heartbeat_.KeepBeating(std::max(service_.WatchdogMs() / 3, 1),
+                           [this] { service_.Beat(station_.Clock().MonotonicMs()); });
 }
 
 CHeadlessRunner::~CHeadlessRunner() { station_.SetEvents(nullptr); }

@@ -228,7 +228,7 @@ class KissPeer {
         if (kind_ == Kind::BusyForEver) Send(ax25::EKind::RNR, false, false);
       } else if (f->IsCommand() && f->pf) {
         // A poll: answered, and nothing ever acknowledged.
-        Send(kind_ == Kind::BusyForEver ? ax25::EKind::RNR
+        Send(kind_ == Kind::BusyForEver         ? ax25::EKind::RNR
              : kind_ == Kind::RejectsEverything ? ax25::EKind::REJ
                                                 : ax25::EKind::RR,
              false, true);
@@ -332,8 +332,8 @@ TEST(HostilePeer, TelnetPasswordIsOnlyGivenAtLoginAndNeverShown) {
   struct Case {
     const char* name;
     std::vector<TelnetBbs::Step> script;
-    std::string sent;     // what nami sent to the BBS, in the order the BBS asked
-    const char* shown;    // on the terminal
+    std::string sent;   // what nami sent to the BBS, in the order the BBS asked
+    const char* shown;  // on the terminal
   };
   const Case cases[] = {
       {"password asked after the login",
