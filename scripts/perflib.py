@@ -139,6 +139,21 @@ def wait_for(predicate, timeout, step=0.05):
     return predicate()
 
 
+def temp_root():
+    """A folder for this run's helper programs (removed at exit)."""
+    global _TEMP_ROOT
+    if _TEMP_ROOT is None:
+        import atexit
+        import shutil
+        import tempfile
+        _TEMP_ROOT = tempfile.mkdtemp(prefix="nami-measure-")
+        atexit.register(shutil.rmtree, _TEMP_ROOT, True)
+    return _TEMP_ROOT
+
+
+_TEMP_ROOT = None
+
+
 def temp_dir(prefix):
     return tempfile.TemporaryDirectory(prefix=prefix)
 
@@ -180,7 +195,7 @@ class Peer:
     own terminal is a pseudo-terminal whose output a thread here throws away,
     so the peer draws as it would in a window."""
 
-    def __init__(self, name, dev, workdir):
+    def __init__(self, name, dev, workdir, capture=None):
         import pty
         import shutil
         import threading
@@ -189,7 +204,10 @@ class Peer:
         self.name = name
         self.master, slave = pty.openpty()
         env = dict(os.environ, TERM="xterm", HOME=workdir, MINICOM="")
-        self.proc = subprocess.Popen(PEERS[name](dev), stdin=slave, stdout=slave, stderr=slave, cwd=workdir,
+        cmd = PEERS[name](dev)
+        if capture:  # what the peer receives, written to a file as well
+            cmd = cmd[:-1] + ["--logfile", capture, dev] if name == "picocom" else cmd + ["-C", capture]
+        self.proc = subprocess.Popen(cmd, stdin=slave, stdout=slave, stderr=slave, cwd=workdir,
                                      env=env, start_new_session=True)
         os.close(slave)
         self.output = 0

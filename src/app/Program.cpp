@@ -49,7 +49,7 @@ bool gQuitRequested = false;  // a signal came before the event loop ran
 // close does. No one is there to answer the save question: the received
 // text goes to the document's file, or to a dated file beside NAMI.INI.
 void QuitOnTerminationSignals(nami::CMainFrame& frame, nami::CStation& station, const std::string& iniPath) {
-  frame.Heartbeat().CatchTerminationSignals([&station, iniPath] {
+  frame.Heartbeat().CatchTerminationSignals([&frame, &station, iniPath] {
     const std::string folder = iniPath.substr(0, iniPath.rfind('/') == std::string::npos ? 0 : iniPath.rfind('/'));
     nami::FileFault fault;
     const std::string saved = station.SaveForTermination(folder.empty() ? "." : folder, fault);
@@ -60,6 +60,10 @@ void QuitOnTerminationSignals(nami::CMainFrame& frame, nami::CStation& station, 
       std::fprintf(stderr, "nami: %s\n", text.c_str());
     }
     std::fflush(stderr);
+    // A mail file going out may finish, then the BBS is logged off; the
+    // link itself ends as the window shuts down.
+    frame.Heartbeat().Stop();
+    station.Terminate();
     gQuitRequested = true;
     // exit, not quit: quit would close the window first, which asks
     // where to save the document.
@@ -196,6 +200,9 @@ std::string PickSettingsFile(nami::CommandLine& cl) {
 }
 
 int RunHeadless(int argc, char** argv, const nami::CommandLine& cl, nami::CSettings& settings) {
+  // Qt's own event dispatcher, not GLib's: a waiting station wakes about
+  // once a second, and each wake-up costs less without GLib's main context.
+  if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
   QCoreApplication app(argc, argv);
   nami::CSystemClock clock;
   nami::CStation station(settings, clock, cl.demo, KeyringPasswords(settings));

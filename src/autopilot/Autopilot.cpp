@@ -225,6 +225,19 @@ void CAutopilot::Cancel() {
   run_.Raise(RunEvent::RunEnded);
 }
 
+void CAutopilot::EndForTermination() {
+  if (frames_.empty()) return;
+  sender_.EndForTermination();
+  bool autoMode = false;
+  for (const Frame& f : frames_) autoMode = autoMode || f.autoMode;
+  if (autoMode) {
+    AbortAll(DescribeOutcome(RunOutcome::EndedByUser).japanese, RunOutcome::EndedByUser, "terminated");
+    return;
+  }
+  if (doc_.PortOpen()) LogOff();
+  Cancel();
+}
+
 // ---- Link commands ----
 
 void CAutopilot::ConnectToStation() {

@@ -79,6 +79,11 @@ class CAutopilot {
   void OnLinkLost(const std::string& detail);
   // Quitting: ends everything at once and closes the files; nothing more is sent.
   void Cancel();
+  // A mail file is going out now.
+  bool SendingFile() const { return sender_.Sending(); }
+  // A termination signal: a mail file still going out ends with ^Z, the
+  // BBS is logged off and the run ends as ended by the user.
+  void EndForTermination();
   // Called with the reason (UTF-8) when a step or run is aborted because a
   // settings file or a log could not be written, so the window can say so
   // once; the headless runner reports the run's reason itself.

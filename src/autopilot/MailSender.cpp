@@ -130,6 +130,12 @@ bool CMailSender::CloseMailFile() {
   return ok;
 }
 
+void CMailSender::EndForTermination() {
+  if (fd_ < 0) return;
+  doc_.Sending().Remove(this);
+  CloseMailFile();
+}
+
 void CMailSender::Abandon() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

@@ -59,6 +59,9 @@ class CMailSender final : public ISender {
   // file in `keep`; false when one could not be written.
   bool EmptySendKeys(const std::vector<std::string>& keep = {});
   // Quitting or a reset: closes the file without sending anything more.
+  // A termination: the file going out ends where it is with ^Z (no
+  // further callback); it stays queued for the next run.
+  void EndForTermination();
   void Abandon();
   bool Sending() const { return fd_ >= 0; }
   std::string CurrentFile() const { return name_; }

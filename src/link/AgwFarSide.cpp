@@ -1,5 +1,6 @@
 #include "link/AgwFarSide.h"
 
+#include <algorithm>
 #include <numeric>
 
 namespace nami {
@@ -83,6 +84,7 @@ void CAgwFarSide::Close() {
   connectSent_ = false;
   unacked_.clear();
   nextQuery_ = -1;
+  disconnectBy_ = -1;
 }
 
 bool CAgwFarSide::SetMyCall(const std::string& call) {
@@ -104,6 +106,10 @@ bool CAgwFarSide::SetParameter(ETncParam param, int value) {
     }
   } else if (param == ETncParam::ConOk) {
     conok_ = value != 0;
+  } else if (param == ETncParam::Frack) {
+    frackMs_ = value * 1000;
+  } else if (param == ETncParam::Retry) {
+    retries_ = value == 0 ? 10 : value;
   }
   return true;
 }
@@ -122,7 +128,13 @@ void CAgwFarSide::Connect(const std::string& call, const std::vector<std::string
 
 void CAgwFarSide::Disconnect() {
   if (state_ == State::Idle) return;
-  if (tcp_.IsOpen() && connectSent_) {
+  if (state_ == State::Disconnecting && disconnectBy_ >= 0) {
+    SendDisconnect();  // asked again: at once
+  } else if (state_ == State::Connected && tcp_.IsOpen() && !unacked_.empty()) {
+    state_ = State::Disconnecting;
+    disconnectBy_ = now_ + std::int64_t{frackMs_} * retries_;
+    nextQuery_ = now_;
+  } else if (tcp_.IsOpen() && connectSent_) {
     Send('d', myCall_, remote_);
     state_ = State::Disconnecting;
   } else {
@@ -143,7 +155,16 @@ std::size_t CAgwFarSide::OutstandingBytes() const {
   return std::accumulate(unacked_.begin(), unacked_.end(), std::size_t{0}) + tcp_.Unsent();
 }
 
-std::int64_t CAgwFarSide::NextEventMs() const { return nextQuery_; }
+std::int64_t CAgwFarSide::NextEventMs() const {
+  if (disconnectBy_ >= 0 && (nextQuery_ < 0 || disconnectBy_ < nextQuery_)) return disconnectBy_;
+  return nextQuery_;
+}
+
+void CAgwFarSide::SendDisconnect() {
+  disconnectBy_ = -1;
+  nextQuery_ = -1;
+  if (tcp_.IsOpen()) Send('d', myCall_, remote_);
+}
 
 void CAgwFarSide::Down(std::int64_t now) {
   (void)now;
@@ -151,6 +172,7 @@ void CAgwFarSide::Down(std::int64_t now) {
   connectSent_ = false;
   unacked_.clear();
   nextQuery_ = -1;
+  disconnectBy_ = -1;
 }
 
 void CAgwFarSide::Fail(std::int64_t now, const std::string& why) {
@@ -187,7 +209,7 @@ void CAgwFarSide::Poll(std::int64_t now) {
     }
   }
   std::string bytes;
-  if (alive) alive = tcp_.Read(bytes);
+  if (alive) alive = tcp_.Read(bytes, std::min<std::size_t>(inputRoom_, 65536));
   decoder_.Feed(bytes);
   agw::SFrame f;
   std::string error;
@@ -214,7 +236,9 @@ void CAgwFarSide::Poll(std::int64_t now) {
       Send('v', myCall_, remote_, agw::ViaData(via_));
     connectSent_ = true;
   }
-  if (state_ == State::Connected && nextQuery_ >= 0 && now >= nextQuery_) {
+  if (disconnectBy_ >= 0 && now >= disconnectBy_) SendDisconnect();
+  const bool flowing = state_ == State::Connected || (state_ == State::Disconnecting && disconnectBy_ >= 0);
+  if (flowing && nextQuery_ >= 0 && now >= nextQuery_) {
     Send('Y', myCall_, remote_);
     nextQuery_ = -1;  // the answer sets the next one
   }
@@ -237,7 +261,8 @@ void CAgwFarSide::OnFrame(const agw::SFrame& f, std::int64_t now) {
     case 'd':
       return OnDisconnected(f, now);
     case 'D':
-      if (state_ == State::Connected && f.from == remote_) events_->OnData(now, f.data);
+      // Text still comes while a disconnect waits for the queue to drain.
+      if ((state_ == State::Connected || disconnectBy_ >= 0) && f.from == remote_) events_->OnData(now, f.data);
       return;
     case 'Y':
       return OnOutstanding(f, now);
@@ -298,12 +323,16 @@ void CAgwFarSide::OnDisconnected(const agw::SFrame& f, std::int64_t now) {
 // The count of our frames the server has not yet sent: the acknowledged
 // ones leave the queue of unacknowledged frames.
 void CAgwFarSide::OnOutstanding(const agw::SFrame& f, std::int64_t now) {
-  if (f.data.size() < 4 || state_ != State::Connected) return;
+  const bool waiting = state_ == State::Disconnecting && disconnectBy_ >= 0;
+  if (f.data.size() < 4 || (state_ != State::Connected && !waiting)) return;
   std::size_t n = static_cast<unsigned char>(f.data[0]) | static_cast<unsigned char>(f.data[1]) << 8 |
                   static_cast<unsigned char>(f.data[2]) << 16 |
                   static_cast<std::size_t>(static_cast<unsigned char>(f.data[3])) << 24;
   while (unacked_.size() > n) unacked_.pop_front();
-  if (!unacked_.empty()) nextQuery_ = now + kQueryMs;
+  if (!unacked_.empty())
+    nextQuery_ = now + kQueryMs;
+  else if (waiting)
+    SendDisconnect();
 }
 
 }  // namespace nami

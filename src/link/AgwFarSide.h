@@ -2,7 +2,9 @@
 // TNC2 engine: MYCALL is registered ('X') on the radio port, CONNECT is 'C'
 // (or 'v' with digipeaters), data 'D', DISCONNECT 'd', and the connection's
 // outstanding frames ('Y', asked after each packet and while any are left)
-// give the bytes the radio has not yet delivered. With MONITOR ON the
+// give the bytes the radio has not yet delivered; DISCONNECT goes to the
+// server only once they are all delivered (or FRACK x RETRY has passed),
+// since the server drops what it still holds when it ends the link. With MONITOR ON the
 // monitored frames ('m') print as a TNC2 shows them ("JA1ABC>BEACON: text"),
 // except while connected (as a TNC2 with MCON OFF).
 #pragma once
@@ -32,6 +34,8 @@ class CAgwFarSide final : public IFarSide {
   void Poll(std::int64_t nowMs) override;
   std::int64_t NextEventMs() const override;
   int PollFd() const override { return tcp_.Fd(); }
+  bool WantsWritable() const override { return tcp_.WantsWritable(); }
+  void SetInputRoom(std::size_t bytes) override { inputRoom_ = bytes; }
   void Reset() override;
   void Close() override;
   std::string SignOn(const std::string& myCall) const override;
@@ -50,6 +54,8 @@ class CAgwFarSide final : public IFarSide {
   void OnDisconnected(const agw::SFrame& f, std::int64_t now);  // 'd'
   void OnOutstanding(const agw::SFrame& f, std::int64_t now);   // 'Y'
   void Down(std::int64_t now);
+  // The disconnect request, once the server has sent what was queued.
+  void SendDisconnect();
   void Fail(std::int64_t now, const std::string& why);
 
   std::string name_;
@@ -76,6 +82,12 @@ class CAgwFarSide final : public IFarSide {
 
   std::deque<std::size_t> unacked_;  // sizes of the frames the server still holds
   std::int64_t nextQuery_ = -1;
+  // DISCONNECT waits for the outstanding count to reach 0, at most until
+  // this time (FRACK x RETRY); -1 when no disconnect waits.
+  std::int64_t disconnectBy_ = -1;
+  int frackMs_ = 3000;
+  int retries_ = 10;
+  std::size_t inputRoom_ = 65536;
   std::int64_t now_ = 0;
 };
 

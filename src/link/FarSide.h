@@ -107,6 +107,13 @@ class IFarSide {
   virtual std::int64_t NextEventMs() const { return -1; }
   // A descriptor that becomes readable when Poll has work, or -1.
   virtual int PollFd() const { return -1; }
+  // True while bytes wait for PollFd to become writable (a socket that did
+  // not take everything, or a connect in progress).
+  virtual bool WantsWritable() const { return false; }
+  // How many bytes Poll may read from the link at most, so that a peer
+  // sending faster than the terminal takes it waits in the network (set
+  // before every Poll; 0: read nothing now, timers still run).
+  virtual void SetInputRoom(std::size_t bytes) { (void)bytes; }
 
   // Switching the TNC on (port opened): forget any link, no events pending.
   virtual void Reset() = 0;

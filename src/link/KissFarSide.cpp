@@ -55,9 +55,9 @@ class CTcpStream final : public IByteStream {
     return false;
   }
 
-  bool Read(std::string& into, std::string& error) override {
-    if (!link_.IsOpen()) return true;
-    if (link_.Read(into, std::size_t{1} << 20)) return true;
+  bool Read(std::string& into, std::size_t max, std::string& error) override {
+    if (!link_.IsOpen() || max == 0) return true;
+    if (link_.Read(into, max)) return true;
     error = Why();
     return false;
   }
@@ -77,6 +77,7 @@ class CTcpStream final : public IByteStream {
   bool IsOpen() const override { return link_.IsOpen(); }
   bool IsOpening() const override { return link_.GetState() == CTcpLink::State::Connecting; }
   int Fd() const override { return link_.Fd(); }
+  bool WantsWritable() const override { return link_.WantsWritable(); }
 
  private:
   std::string Why() const {
@@ -109,10 +110,14 @@ class CSerialStream final : public IByteStream {
   }
   void SetLineSettings(const std::string& comstatus) override { comstatus_ = comstatus; }
   bool Poll(std::string&) override { return true; }
-  bool Read(std::string& into, std::string&) override {
+  bool Read(std::string& into, std::size_t max, std::string&) override {
     char buf[4096];
     std::size_t n;
-    while ((n = port_.ReadAvailable(buf, sizeof buf)) > 0) into.append(buf, n);
+    std::size_t total = 0;
+    while (total < max && (n = port_.ReadAvailable(buf, std::min(sizeof buf, max - total))) > 0) {
+      into.append(buf, n);
+      total += n;
+    }
     return true;
   }
   void Write(std::string_view bytes) override {
@@ -387,7 +392,7 @@ void CKissFarSide::Poll(std::int64_t nowMs) {
       link_.Connect(wantedPeer_, wantedVia_);
     }
     readBuf_.clear();
-    const bool alive = stream_->Read(readBuf_, error);
+    const bool alive = stream_->Read(readBuf_, inputRoom_, error);
     frames_.clear();
     deframer_.Feed(readBuf_, frames_);
     for (const std::string& bytes : frames_) {

@@ -55,8 +55,9 @@ class IByteStream {
   // Finishes an open in progress, sends what is queued; false when the
   // stream failed or the peer closed it (with `error`).
   virtual bool Poll(std::string& error) = 0;
-  // Appends what has arrived; false when the peer closed or it failed.
-  virtual bool Read(std::string& into, std::string& error) = 0;
+  // Appends what has arrived, at most `max` bytes; false when the peer
+  // closed or it failed.
+  virtual bool Read(std::string& into, std::size_t max, std::string& error) = 0;
   virtual void Write(std::string_view bytes) = 0;
   // Bytes written that the TNC has not taken yet (0 where writes wait).
   virtual std::size_t Unsent() const { return 0; }
@@ -66,6 +67,8 @@ class IByteStream {
   // The line settings ("comstatus") for a serial device; ignored by TCP.
   virtual void SetLineSettings(const std::string& comstatus) { (void)comstatus; }
   virtual int Fd() const = 0;
+  // Bytes wait for the descriptor to become writable (or a connect).
+  virtual bool WantsWritable() const { return false; }
 };
 
 // A non-blocking TCP client stream.
@@ -97,6 +100,8 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   void Poll(std::int64_t nowMs) override;
   std::int64_t NextEventMs() const override;
   int PollFd() const override { return stream_ ? stream_->Fd() : -1; }
+  bool WantsWritable() const override { return stream_ && stream_->WantsWritable(); }
+  void SetInputRoom(std::size_t bytes) override { inputRoom_ = bytes; }
   void Reset() override;
   void Close() override;
   std::string SignOn(const std::string& myCall) const override;
@@ -147,6 +152,7 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   std::int64_t reopenAt_ = -1;
 
   std::deque<std::function<void(IFarSideEvents&, std::int64_t)>> pending_;
+  std::size_t inputRoom_ = std::size_t{1} << 20;
   std::string readBuf_;
   std::vector<std::string> frames_;
   SCounts counts_;

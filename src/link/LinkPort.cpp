@@ -1,5 +1,10 @@
 #include "link/LinkPort.h"
 
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+
 #include "link/AgwFarSide.h"
 #include "link/ComConfig.h"
 #include "link/KissFarSide.h"
@@ -10,7 +15,27 @@
 namespace nami {
 
 CTnc2Port::CTnc2Port(IClock& clock, std::unique_ptr<IFarSide> far, STnc2Options options)
-    : far_(std::move(far)), engine_(*far_, clock, std::move(options)) {}
+    : clock_(clock), far_(std::move(far)), engine_(*far_, clock, std::move(options)) {}
+
+void CTnc2Port::Release(int timeoutMs) {
+  if (!open_) return;
+  // Real time bounds the wait, whatever clock the engine runs on.
+  using Steady = std::chrono::steady_clock;
+  const auto deadline = Steady::now() + std::chrono::milliseconds(std::min(timeoutMs, engine_.ReleaseMs()));
+  engine_.EndLink();
+  // The far side's I/O and timers until the link is down and the socket has
+  // taken the last frame; what the TNC prints meanwhile is not read.
+  for (;;) {
+    engine_.Service();
+    engine_.DiscardOutput();
+    if ((!engine_.LinkActive() && !far_->WantsWritable()) || Steady::now() >= deadline) break;
+    std::int64_t ms = 100;
+    if (const std::int64_t next = engine_.NextEventMs(); next >= 0)
+      ms = std::clamp<std::int64_t>(next - clock_.MonotonicMs(), 1, ms);
+    pollfd p{far_->PollFd(), static_cast<short>(POLLIN | (far_->WantsWritable() ? POLLOUT : 0)), 0};
+    ::poll(&p, p.fd >= 0 ? 1 : 0, static_cast<int>(ms));
+  }
+}
 
 bool CTnc2Port::Open(const std::string&) {
   engine_.PowerOn();

@@ -17,8 +17,10 @@
 
 namespace nami {
 
-// nami's TNC2 engine and a far side as a port (no descriptor: senders pace
-// themselves by TransmitQueueCount).
+// nami's TNC2 engine and a far side as a port. Its descriptor is the far
+// side's socket (or device), watched like a serial port's; the engine's
+// timers are its NextEventMs; senders pace themselves by TransmitQueueCount,
+// which falls as the far side acknowledges.
 class CTnc2Port final : public IPort {
  public:
   CTnc2Port(IClock& clock, std::unique_ptr<IFarSide> far, STnc2Options options);
@@ -32,11 +34,19 @@ class CTnc2Port final : public IPort {
   // While open: the far side's last failure (server gone, login refused)
   // until the next link comes up; empty otherwise.
   std::string Failure() const override { return open_ ? engine_.LastFailure() : std::string(); }
+  int PollFd() const override { return open_ ? far_->PollFd() : -1; }
+  std::int64_t NextEventMs() const override { return open_ ? engine_.NextEventMs() : -1; }
+  bool WantsWritable() const override { return open_ && far_->WantsWritable(); }
+  bool PacedByPeer() const override { return true; }
+  // Ends the link (after what was queued has gone) and waits for the far
+  // side's answer, at most FRACK x RETRY and `timeoutMs`.
+  void Release(int timeoutMs) override;
 
   CTnc2Engine& Engine() { return engine_; }
   IFarSide& Far() { return *far_; }
 
  private:
+  IClock& clock_;
   std::unique_ptr<IFarSide> far_;
   CTnc2Engine engine_;
   bool open_ = false;
@@ -70,6 +80,12 @@ class CLinkPort final : public IPort {
   void Close() override;
   bool IsOpen() const override { return inner_ && inner_->IsOpen(); }
   int PollFd() const override { return inner_ ? inner_->PollFd() : -1; }
+  std::int64_t NextEventMs() const override { return inner_ ? inner_->NextEventMs() : kPolled; }
+  bool WantsWritable() const override { return inner_ && inner_->WantsWritable(); }
+  bool PacedByPeer() const override { return inner_ && inner_->PacedByPeer(); }
+  void Release(int timeoutMs) override {
+    if (inner_) inner_->Release(timeoutMs);
+  }
 
   // Why the value names no port or did not open (naming the COM name and
   // the link), else what the port itself reports.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,27 @@ class IPort {
   // A file descriptor the shell may watch for readability and writability,
   // or -1 when the port has none (the simulator, the fake).
   virtual int PollFd() const { return -1; }
+  // When the port has work of its own to do without its descriptor becoming
+  // readable (a link's timers, text due to the terminal, a connect in
+  // progress): the monotonic time (IClock::MonotonicMs), -1 for never, or
+  // kPolled for a port that cannot say and is polled (the default for one
+  // without a descriptor).
+  static constexpr std::int64_t kPolled = -2;
+  virtual std::int64_t NextEventMs() const { return PollFd() >= 0 ? -1 : kPolled; }
+  // True while the port holds bytes for its descriptor that go out once it
+  // is writable (a socket that did not take everything, or is connecting):
+  // the shell then watches the descriptor for writability too.
+  virtual bool WantsWritable() const { return false; }
+  // True for a port whose transmit queue falls as the far side acknowledges
+  // (nami's TNC2 in front of a network link or KISS): the send engine writes
+  // until the queue count is above 0 and goes on when a receive tick has
+  // brought the acknowledgements, with no pacer and no timer.
+  virtual bool PacedByPeer() const { return false; }
+  // Before the port closes for good: ends the link the port carries (the
+  // disconnect after what was queued has been delivered, the far side's
+  // answer awaited) within `timeoutMs`. A port whose device ends its own
+  // links (a TNC in the hardware) does nothing.
+  virtual void Release(int timeoutMs) { (void)timeoutMs; }
   // Why the port is not open: after a failed Open, or after the port closed
   // itself on a read or write error or a hang-up, the device and the
   // system's reason (UTF-8); empty otherwise.

@@ -37,6 +37,9 @@ class CTcpLink {
   // the kernel's send queue.
   std::size_t Unsent() const;
 
+  // A connect in progress, or bytes the socket has not taken yet: the
+  // descriptor is to be watched for writability.
+  bool WantsWritable() const { return state_ == State::Connecting || !out_.empty(); }
   State GetState() const { return state_; }
   bool IsOpen() const { return state_ == State::Open; }
   int Fd() const { return fd_; }

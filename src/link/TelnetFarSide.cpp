@@ -76,6 +76,9 @@ void CTelnetFarSide::Connect(const std::string& call, const std::vector<std::str
 
 void CTelnetFarSide::Disconnect() {
   if (state_ == State::Idle) return;
+  // What the socket has not taken yet goes first; the kernel sends what it
+  // holds before the connection's end.
+  tcp_.Poll();
   tcp_.Close();
   state_ = State::Closing;
 }
@@ -207,7 +210,14 @@ void CTelnetFarSide::Deliver(std::string text, std::int64_t now, bool more) {
   if (loggingIn_) AnswerPrompt();
 }
 
+std::int64_t CTelnetFarSide::NextEventMs() const {
+  std::int64_t next = state_ == State::Connected && tcp_.Unsent() > 0 ? polledAt_ + kUnsentMs : -1;
+  if (!held_.empty() && (next < 0 || heldAt_ + kHoldMs < next)) next = heldAt_ + kHoldMs;
+  return next;
+}
+
 void CTelnetFarSide::Poll(std::int64_t now) {
+  polledAt_ = now;
   if (!events_) return;
   if (state_ == State::Closing) {
     state_ = State::Idle;
@@ -231,7 +241,7 @@ void CTelnetFarSide::Poll(std::int64_t now) {
     events_->OnConnected(now, call_);
   }
   std::string bytes;
-  if (alive) alive = tcp_.Read(bytes);
+  if (alive) alive = tcp_.Read(bytes, std::min<std::size_t>(inputRoom_, 65536));
   if (!bytes.empty() && state_ == State::Connected) {
     std::string text = Strip(bytes);
     if (negotiation_ > kMaxNegotiation) {

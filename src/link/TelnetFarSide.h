@@ -38,8 +38,14 @@ class CTelnetFarSide final : public IFarSide {
   bool SendData(std::string_view bytes) override;
   std::size_t OutstandingBytes() const override { return tcp_.Unsent(); }
   void Poll(std::int64_t nowMs) override;
-  std::int64_t NextEventMs() const override { return held_.empty() ? -1 : heldAt_ + kHoldMs; }
   int PollFd() const override { return tcp_.Fd(); }
+  bool WantsWritable() const override { return tcp_.WantsWritable(); }
+  // While the kernel still holds sent bytes (their acknowledgements make no
+  // descriptor readable), the engine looks again every kUnsentMs; text
+  // kept back as a possible echoed password is due kHoldMs after it came.
+  std::int64_t NextEventMs() const override;
+  static constexpr int kUnsentMs = 20;
+  void SetInputRoom(std::size_t bytes) override { inputRoom_ = bytes; }
   void Reset() override { Close(); }
   void Close() override;
   std::string SignOn(const std::string& myCall) const override;
@@ -79,6 +85,8 @@ class CTelnetFarSide final : public IFarSide {
   State state_ = State::Idle;
   std::string call_;
   std::string failure_;
+  std::size_t inputRoom_ = 65536;
+  std::int64_t polledAt_ = 0;
 
   Iac iac_ = Iac::Data;
   unsigned char verb_ = 0;

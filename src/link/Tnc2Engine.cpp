@@ -88,6 +88,7 @@ void CTnc2Engine::PowerOn() {
   dataOpen_ = false;
   dataAfterCr_ = false;
   link_ = Link::Disconnected;
+  disconnecting_ = false;
   commandMode_ = true;
   // The parameters are kept as a TNC2 keeps them, except these.
   params_.Set(ETncParam::Echo, options_.echo);
@@ -162,11 +163,27 @@ std::size_t CTnc2Engine::TakeDue(std::string& out, std::size_t max) {
 
 void CTnc2Engine::Advance(std::int64_t now) {
   if (!sendBuf_.empty()) SendPackets(sendDue_ >= 0 && now >= sendDue_, now);
+  far_.SetInputRoom(pendingBytes_ < kMaxPendingOutput ? kMaxPendingOutput - pendingBytes_ : 0);
   far_.Poll(now);
+}
+
+void CTnc2Engine::EndLink() {
+  if (link_ == Link::Disconnected || disconnecting_) return;
+  const std::int64_t now = clock_.MonotonicMs();
+  SendPackets(true, now);
+  disconnecting_ = true;
+  far_.Disconnect();
+  far_.Poll(now);
+}
+
+int CTnc2Engine::ReleaseMs() const {
+  const int retries = params_.Get(ETncParam::Retry) == 0 ? 10 : params_.Get(ETncParam::Retry);
+  return params_.Get(ETncParam::Frack) * 1000 * retries;
 }
 
 void CTnc2Engine::LinkDown(const std::string& reason, std::int64_t at) {
   link_ = Link::Disconnected;
+  disconnecting_ = false;
   commandMode_ = true;
   command_.clear();
   sendBuf_.clear();
@@ -345,7 +362,9 @@ void CTnc2Engine::RunCommand(const std::string& line, std::int64_t now) {
     } else {
       // The far side confirms with OnDisconnected, which prints the status
       // line and the prompt.
+      // A second DISCONNECT ends the link at once.
       SendPackets(true, now);
+      disconnecting_ = true;
       far_.Disconnect();
       far_.Poll(now);
       return;

@@ -70,6 +70,19 @@ class CTnc2Engine final : private IFarSideEvents {
   std::int64_t NextEventMs() const;
 
   bool Connected() const { return link_ == Link::Connected; }
+  // A link is up or being set up or ended: Release waits while this holds.
+  bool LinkActive() const { return link_ != Link::Disconnected; }
+  // Ends the link as DISCONNECT does, unless that was asked already (the
+  // far side is then waiting for its answer).
+  void EndLink();
+  // Lets the far side work (I/O, timers) without taking output.
+  void Service() { Advance(clock_.MonotonicMs()); }
+  // How long ending a link may take: FRACK x RETRY (a RETRY of 0, "for
+  // ever", counts as 10).
+  int ReleaseMs() const;
+  // Output held for the terminal beyond which the far side reads nothing
+  // more from its link (back-pressure, as a serial line has).
+  static constexpr std::size_t kMaxPendingOutput = 256 * 1024;
   const std::string& MyCall() const { return myCall_; }
   // The far side's last failure, until a link comes up again.
   const std::string& LastFailure() const { return lastFailure_; }
@@ -137,6 +150,7 @@ class CTnc2Engine final : private IFarSideEvents {
   bool atLineStart_ = true;
   bool dataOpen_ = false;     // the last output was link data ending mid-line
   bool dataAfterCr_ = false;  // the last data byte was CR (an LF after it is dropped)
+  bool disconnecting_ = false;  // DISCONNECT was asked; the far side's answer is awaited
 };
 
 }  // namespace nami

@@ -46,7 +46,8 @@ void CSendEngine::UseQueueCounter(CWritePacer::QueueCounter count) {
 }
 
 void CSendEngine::SyncPort() {
-  const int fd = port_ && port_->IsOpen() ? port_->PollFd() : -1;
+  // A port paced by its peer needs no pacer: its queue count says when.
+  const int fd = port_ && port_->IsOpen() && !port_->PacedByPeer() ? port_->PollFd() : -1;
   if (fd == attachedFd_) return;
   attachedFd_ = fd;
   if (fd >= 0 || pacer_) Pacer().Attach(fd);
@@ -62,12 +63,24 @@ void CSendEngine::Kick() {
     return;
   }
   active_ = true;
-  if (attachedFd_ >= 0) {
+  if (PeerPaced()) {
+    KickPeer();
+  } else if (attachedFd_ >= 0) {
     timerMs_ = -1;
     Pacer().Arm();
   } else {
     if (pacer_) pacer_->Disarm();
     timerMs_ = kTimerMs;
+  }
+}
+
+void CSendEngine::KickPeer() {
+  if (pacer_) pacer_->Disarm();
+  if (out_.Queued() == 0 && port_->TransmitQueueCount() > 0) {
+    timerMs_ = -1;  // the acknowledgements bring the next Kick
+  } else {
+    // A pass that sent nothing (a sender waiting) is not repeated at once.
+    timerMs_ = peerIdlePass_ ? kTimerMs : 0;
   }
 }
 
@@ -88,21 +101,26 @@ void CSendEngine::Run() {
   // A port with a descriptor is stepped only when the pacer says it may
   // take more; a signal left from a port that has gone since counts for
   // nothing.
-  if (attachedFd_ < 0) {
-    steps_ += Pass(false);
+  if (PeerPaced()) {
+    const std::uint64_t before = out_.Accepted();
+    if (out_.Queued() > 0 || port_->TransmitQueueCount() == 0) {
+      steps_ += Pass(true, kPeerBatch);
+      peerIdlePass_ = out_.Accepted() == before;
+    }
+  } else if (attachedFd_ < 0) {
+    steps_ += Pass(false, 0);
   } else if (signalled) {
-    steps_ += Pass(true);
+    steps_ += Pass(true, Pacer().BatchBytes());
   }
   Kick();
 }
 
-int CSendEngine::Pass(bool paced) {
+int CSendEngine::Pass(bool paced, std::size_t batch) {
   // Paced: one batch of the pacer's size, handed over in one write; a step
   // that sends nothing (a sender waiting) still counts, so the loop ends.
   // Direct: each byte goes as it is sent, until the port holds some. The
   // time bounds keep the user interface responsive on slow files.
   using Clock = std::chrono::steady_clock;
-  const std::size_t batch = paced ? Pacer().BatchBytes() : 0;
   const int maxSteps = paced ? static_cast<int>(batch) + 16 : kBurst;
   const int checkEvery = paced ? 64 : 1;
   const auto deadline = Clock::now() + std::chrono::milliseconds(paced ? 2 : 1);

@@ -14,6 +14,12 @@
 //    driver's queue due to drain, TIOCOUTQ; writability on a
 //    pseudo-terminal); the pass collects one batch of about 30 ms of line
 //    time from the senders' steps and hands it over in one write;
+//  - a port paced by its peer (nami's TNC2 in front of a network link or
+//    KISS, IPort::PacedByPeer): a pass collects one batch of kPeerBatch
+//    bytes and hands it over; passes follow each other at the event loop's
+//    next turn until the port's queue count is above 0, and then wait for
+//    the next Kick, which the shell gives after every receive tick (the
+//    acknowledgements arrive on the watched socket), with no timer;
 //  - a port without one (the in-process simulator, a closed port): a pass
 //    every kTimerMs steps the senders directly, each byte as it is sent,
 //    until the port's queue holds bytes (link kinds report what the far side
@@ -53,6 +59,8 @@ class CSendEngine {
   // steps or a millisecond.
   static constexpr int kTimerMs = 5;
   static constexpr int kBurst = static_cast<int>(CWritePacer::kNoPortBatch);
+  // One pass's batch on a port paced by its peer.
+  static constexpr std::size_t kPeerBatch = 1024;
 
   CSendEngine();
   ~CSendEngine();
@@ -120,9 +128,13 @@ class CSendEngine {
 
  private:
   void SyncPort();
+  bool PeerPaced() const { return port_ && port_->IsOpen() && port_->PacedByPeer(); }
+  // After a pass on a port paced by its peer: the next pass at once while
+  // the port takes more, else none until the next Kick.
+  void KickPeer();
   // One pass: steps until the batch is full (paced) or the port holds bytes
   // (direct), the step bound or the time bound; returns the steps made.
-  int Pass(bool paced);
+  int Pass(bool paced, std::size_t batch);
 
   COutgoing out_;
   IPort* port_ = nullptr;
@@ -132,6 +144,7 @@ class CSendEngine {
   int attachedFd_ = -2;                 // -2: nothing attached yet
   int timerMs_ = -1;
   bool active_ = false;
+  bool peerIdlePass_ = false;  // the last pass on a peer-paced port sent nothing
   long long steps_ = 0;
 };
 

@@ -173,6 +173,9 @@ void CNetServer::AgwBbsData(Client& c, const std::string& remote, const std::vec
   }
   if (!bbs_.InSession() && session_ == &c) {
     session_ = nullptr;
+    // The station logged off ("B"): said on the error stream, so that a rig
+    // can tell a log-off that arrived from a link that merely ended.
+    std::fprintf(stderr, "nami-tncsim: %s logged off\n", remote.c_str());
     if (c.outgoing) {
       c.hangup = true;  // after the last frame is delivered
       c.queryAt = clock_.MonotonicMs();

@@ -1,6 +1,9 @@
 #include "station/Station.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <chrono>
 
 #include "link/ComConfig.h"
 #include "link/LinkPort.h"
@@ -303,16 +306,50 @@ int CStation::PollFd() {
   return port && port->IsOpen() ? port->PollFd() : -1;
 }
 
+std::int64_t CStation::PortWakeInMs() {
+  IPort* port = doc_.Port();
+  if (!port || !port->IsOpen()) return IPort::kPolled;
+  const std::int64_t at = port->NextEventMs();
+  if (at < 0) return at;
+  return std::max<std::int64_t>(0, at - clock_.MonotonicMs());
+}
+
+bool CStation::PortWantsWritable() {
+  IPort* port = doc_.Port();
+  return port && port->IsOpen() && port->WantsWritable();
+}
+
 void CStation::AnnounceSettingsProblem() {
   const std::string problem = settings_.File().TakeProblem();
   if (!problem.empty()) relay_.ShowMessage(problem);
 }
 
-void CStation::Shutdown() {
+void CStation::Shutdown(int releaseMs) {
   autopilot_.Cancel();
   transfers_.Cancel();
   doc_.Sending().Clear();
+  // What is queued for the port (a log-off) goes first, then the link ends.
+  doc_.Sending().Step();
+  if (IPort* port = doc_.Port(); port && port->IsOpen()) port->Release(releaseMs);
   doc_.ClosePort();
+}
+
+void CStation::Terminate(int finishMs) {
+  CSendEngine& sending = doc_.Sending();
+  using Steady = std::chrono::steady_clock;
+  const auto deadline = Steady::now() + std::chrono::milliseconds(finishMs);
+  while (autopilot_.SendingFile() && doc_.PortOpen() && Steady::now() < deadline) {
+    sending.Run();
+    Tick();
+    pollfd fds[2] = {{PollFd(), POLLIN, 0}, {sending.ReadyFd(), POLLIN, 0}};
+    const std::int64_t wake = PortWakeInMs();
+    int ms = sending.TimerMs() >= 0 ? sending.TimerMs() : 100;
+    if (wake >= 0) ms = static_cast<int>(std::min<std::int64_t>(ms, wake));
+    if (wake == IPort::kPolled) ms = std::min(ms, 50);
+    ::poll(fds, 2, ms);
+  }
+  autopilot_.EndForTermination();
+  Tick();
 }
 
 }  // namespace nami

@@ -131,6 +131,11 @@ class CStation {
   // The descriptor to watch for received data; -1 when the port has none
   // or is not open (it is then polled).
   int PollFd();
+  // When the port has timed work of its own, in ms from now (0: due
+  // already), -1 for none, IPort::kPolled when it is to be polled.
+  std::int64_t PortWakeInMs();
+  // The port holds bytes for its descriptor that go once it is writable.
+  bool PortWantsWritable();
   std::time_t Now() const { return clock_.Now(); }
 
   // Replaces the port (tests); the next NewDocument/OpenDocument opens it.
@@ -166,8 +171,16 @@ class CStation {
   // Shows the first settings-file problem (an unreadable, read-only or
   // unwritable NAMI.INI) once; each tick calls it.
   void AnnounceSettingsProblem();
-  // Quitting: ends every running operation at once and closes the port.
-  void Shutdown();
+  // Quitting: ends every running operation at once, ends the link the port
+  // carries (IPort::Release, at most `releaseMs`) and closes the port.
+  void Shutdown(int releaseMs = kReleaseMs);
+  // A termination signal, before Shutdown: a mail file going out may finish
+  // for up to `finishMs` (else it ends with ^Z), then the run logs off.
+  // Runs the port and the senders itself meanwhile (the heartbeat stopped).
+  void Terminate(int finishMs = kFinishMs);
+  // Within the user unit's stop timeout (30 s): the file, then the link.
+  static constexpr int kFinishMs = 10000;
+  static constexpr int kReleaseMs = 15000;
 
   // With `on`, a port that is not open (a device that vanished or never
   // opened) is tried again every kReopenMs by the station's clock, quietly,

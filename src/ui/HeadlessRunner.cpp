@@ -116,7 +116,14 @@ void CHeadlessRunner::RunEnded(const RunEnd& end, const RunSummary& summary) {
 }
 
 void CHeadlessRunner::HandleTerminationSignals() {
-  heartbeat_.CatchTerminationSignals([this] { Finish(stay_ ? 0 : 130, stay_ ? std::string() : "terminated"); });
+  heartbeat_.CatchTerminationSignals([this] {
+    if (finished_) return;
+    // A mail file going out may finish; the BBS is logged off before the
+    // link ends (Shutdown), all within the unit's stop timeout.
+    heartbeat_.Stop();
+    station_.Terminate();
+    Finish(stay_ ? 0 : 130, stay_ ? std::string() : "terminated");
+  });
 }
 
 void CHeadlessRunner::Start() {

@@ -96,7 +96,7 @@ void CHeartbeat::ArrangeSending() {
   const int ms = station_.Doc().Sending().TimerMs();
   if (ms < 0) {
     sendTimer_.stop();
-  } else if (!sendTimer_.isActive()) {
+  } else if (!sendTimer_.isActive() || sendTimer_.interval() != ms) {
     sendTimer_.start(ms);
   }
 }
@@ -122,11 +122,18 @@ void CHeartbeat::OnReadable() {
 void CHeartbeat::WatchDescriptor(int fd) {
   delete notifier_;
   notifier_ = nullptr;
+  delete writable_;
+  writable_ = nullptr;
   fd_ = fd;
   hungUp_ = false;
   if (fd_ < 0) return;
   notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &CHeartbeat::OnReadable);
+  // Enabled only while the port has bytes for a socket that was full, or a
+  // connect in progress (Arrange).
+  writable_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
+  writable_->setEnabled(false);
+  connect(writable_, &QSocketNotifier::activated, this, [this] { OnWake(false); });
 }
 
 void CHeartbeat::Arrange() {
@@ -141,12 +148,17 @@ void CHeartbeat::Arrange() {
       notifier_->setEnabled(true);
     }
   }
-  if (fd_ < 0 || hungUp_) {
+  if (writable_) writable_->setEnabled(fd_ >= 0 && !hungUp_ && station_.PortWantsWritable());
+  const std::int64_t wake = station_.PortWakeInMs();
+  if ((fd_ < 0 && wake == IPort::kPolled) || hungUp_) {
     if (!timer_.isActive()) timer_.start(kPollMs);
     return;
   }
-  if (station_.Running()) {
-    if (!timer_.isActive() || timer_.remainingTime() > kBeatMs) timer_.start(kBeatMs);
+  // The port's own next event (a link's timers), and the beat of a run.
+  int ms = wake >= 0 ? static_cast<int>(std::min<std::int64_t>(wake, kScheduleMs)) : -1;
+  if (station_.Running()) ms = ms < 0 ? kBeatMs : std::min(ms, kBeatMs);
+  if (ms >= 0) {
+    if (!timer_.isActive() || timer_.remainingTime() > ms) timer_.start(ms);
   } else if (timer_.isActive() && timer_.interval() != 0) {
     timer_.stop();
   }

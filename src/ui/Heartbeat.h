@@ -11,7 +11,10 @@
 //
 // Without data nothing runs, except a tick once a second while the autopilot
 // has a run (it ends a step whose run was stopped, and checks what waits on
-// time). A port without a descriptor (the in-process simulator, a closed
+// time), and a tick when the port's own next event is due (the timers of
+// nami's TNC2 and its AX.25 link, IPort::NextEventMs). While the port holds
+// bytes its socket has not taken, or is connecting, the descriptor is
+// watched for writability as well. A port without a descriptor (the in-process simulator, a closed
 // port waiting to be opened again) or a line that has hung up is polled
 // every kPollMs. TickSoon() runs one tick at the next turn of the event
 // loop, for commands that change what the tick acts on and for a write that
@@ -89,6 +92,7 @@ class CHeartbeat : public QObject {
   QSocketNotifier* sendReady_ = nullptr;
   QTimer sendTimer_;
   QSocketNotifier* notifier_ = nullptr;
+  QSocketNotifier* writable_ = nullptr;
   QTimer timer_;
   QTimer schedule_;
   QTimer keepBeating_;

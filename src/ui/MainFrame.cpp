@@ -111,7 +111,15 @@ void CMainFrame::InvalidateAll() { view_->InvalidateAll(); }
 void CMainFrame::ScrollLines(int lines) { view_->ScrollLines(lines); }
 void CMainFrame::RedrawBottomRow(bool clearRest) { view_->RedrawBottomRow(clearRest); }
 
-void CMainFrame::LinesAdded(int /*count*/) { static_cast<CNamiView2*>(history_)->OnStoreChanged(); }
+void CMainFrame::LinesAdded(int /*count*/) {
+  // Ticks started by data arriving follow one another on a busy line: the
+  // pane follows them at most every 50 ms, as the terminal pane repaints.
+  auto* history = static_cast<CNamiView2*>(history_);
+  if (heartbeat_.InDataTick())
+    history->StoreChangedSoon();
+  else
+    history->OnStoreChanged();
+}
 
 void CMainFrame::ProgressChanged() { RefreshSoon(); }
 

@@ -55,6 +55,9 @@ CNamiView2::CNamiView2(CNamiDoc& doc, QWidget* parent) : QAbstractScrollArea(par
     Apply(model_.ScrollTo(value));
   });
 
+  heldUpdate_.setSingleShot(true);
+  connect(&heldUpdate_, &QTimer::timeout, this, &CNamiView2::OnStoreChanged);
+
   searchRequest_ = [this](const QString& initial, TextDone done) { ShowSearchDialog(initial, std::move(done)); };
   lineEditRequest_ = [this](const QString& initial, TextDone done) { ShowLineEditDialog(initial, std::move(done)); };
   Measure();
@@ -72,8 +75,20 @@ void CNamiView2::SyncScrollBar() {
 }
 
 void CNamiView2::OnStoreChanged() {
+  heldUpdate_.stop();
+  lastUpdate_.start();
+  ++storeUpdates_;
   Measure();
   Apply(model_.OnStoreChanged());
+}
+
+void CNamiView2::StoreChangedSoon() {
+  if (heldUpdate_.isActive()) return;
+  if (!lastUpdate_.isValid() || lastUpdate_.elapsed() >= kCoalesceMs) {
+    OnStoreChanged();
+    return;
+  }
+  heldUpdate_.start(static_cast<int>(std::max<qint64>(0, kCoalesceMs - lastUpdate_.elapsed())));
 }
 
 void CNamiView2::Apply(const HistoryUpdate& update) {

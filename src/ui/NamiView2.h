@@ -8,8 +8,10 @@
 
 #include <QAbstractScrollArea>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -31,6 +33,14 @@ class CNamiView2 : public QAbstractScrollArea {
   // After each receive tick that added lines: the scroll range grows and
   // evicted lines are taken off the top line, so the text in view stays.
   void OnStoreChanged();
+  // The same, coalesced: at once when the pane last followed the store
+  // kCoalesceMs ago or more, else once when that time is up (a busy line
+  // adds lines on every receive tick; the terminal pane repaints as seldom).
+  void StoreChangedSoon();
+  static constexpr int kCoalesceMs = 50;
+  // Updates held for the timer, and updates made (measurements, tests).
+  bool UpdateHeld() const { return heldUpdate_.isActive(); }
+  std::uint64_t StoreUpdates() const { return storeUpdates_; }
   std::int64_t TopLine() const { return model_.TopLine(); }
   // The marked range (the model's), and placing it directly.
   const MarkedRange& Marks() const { return model_.Marks(); }
@@ -102,6 +112,9 @@ class CNamiView2 : public QAbstractScrollArea {
   bool syncing_ = false;
   TextRequest searchRequest_;
   TextRequest lineEditRequest_;
+  QTimer heldUpdate_;
+  QElapsedTimer lastUpdate_;
+  std::uint64_t storeUpdates_ = 0;
 };
 
 }  // namespace nami

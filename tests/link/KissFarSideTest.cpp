@@ -365,7 +365,7 @@ class CStuckStream final : public IByteStream {
     return true;
   }
   bool Poll(std::string&) override { return true; }
-  bool Read(std::string& into, std::string&) override {
+  bool Read(std::string& into, std::size_t, std::string&) override {
     into += std::exchange(in, {});
     return true;
   }

@@ -164,6 +164,9 @@ class AgwServer {
         case 'D':
           ++dataFrames_;
           break;
+        case 'd':
+          peer.Write(Agw('d', "JA1BBS", "JA1XYZ", "*** DISCONNECTED From Station JA1BBS\r"));
+          break;
         case 'Y': {
           const std::string count = {static_cast<char>(dataFrames_ & 0xFF), static_cast<char>(dataFrames_ >> 8 & 0xFF),
                                      0, 0};

@@ -1,5 +1,6 @@
 #include <QMenu>
 #include <QScrollBar>
+#include <QTest>
 #include <functional>
 #include <vector>
 
@@ -216,6 +217,32 @@ TEST_F(HistoryViewTest, NewLinesInTheVisibleRowsArePaintedWithoutAClick) {
     EXPECT_TRUE(onScreen() == Paint());
   }
   EXPECT_FALSE(onScreen() == before);
+}
+
+// A busy line adds lines on every receive tick: the pane follows the store
+// at most every 50 ms, and what it shows in the end is the whole store.
+TEST_F(HistoryViewTest, StoreChangesFromABusyLineAreCoalescedAndStillPainted) {
+  auto onScreen = [&] {
+    const QPoint at = view_->viewport()->mapTo(view_.get(), QPoint(0, 0));
+    return view_->screen()
+        ->grabWindow(view_->winId(), at.x(), at.y(), view_->viewport()->width(), view_->viewport()->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+  };
+  Fill(2);
+  Show(10);
+  const std::uint64_t before = view_->StoreUpdates();
+  for (int tick = 0; tick < 40; ++tick) {  // 40 ticks well within 50 ms
+    Fill(1);
+    view_->StoreChangedSoon();
+  }
+  EXPECT_LE(view_->StoreUpdates() - before, 1u) << "the first goes at once, the rest wait for the timer";
+  EXPECT_TRUE(view_->UpdateHeld());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view_->UpdateHeld(); }, 2000));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view_->StoreUpdates() - before, 2u);
+  EXPECT_EQ(view_->verticalScrollBar()->maximum(), 42 - 10) << "the range reaches the store's end";
+  EXPECT_TRUE(onScreen() == Paint()) << "what is on screen is the store's newest lines";
 }
 
 }  // namespace
