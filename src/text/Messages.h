@@ -105,6 +105,7 @@ namespace nami::msg {
   X(AbortListLogBecause, "リストのログに書き込めないため中止しました: {file}: {reason}")                         \
   X(AbortMailLog, "メールのログに書き込めないため中止しました")                                                  \
   X(AbortMailLogBecause, "メールのログに書き込めないため中止しました: {file}: {reason}")                         \
+  X(NothingMovedFor, "nothing received and nothing sent for {seconds} s")                                        \
   X(NothingReceivedFor, "nothing received for {seconds} s")                                                      \
   /* why a user file is not opened */                                                                            \
   X(IsAFolder, "is a folder, not a file")                                                                        \
