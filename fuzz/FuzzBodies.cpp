@@ -108,20 +108,13 @@ std::string CheckReceive(const std::uint8_t* data, std::size_t size) {
     }
     pos += n;
     if (std::string e = CheckNewLines(doc, before); !e.empty()) return e;
-    // The line being built holds 81 bytes (column 81) only while its last
-    // character is a whole two-byte one starting at the 80th byte, as a
-    // stored line may.
-    const std::string current = core.CurrentLine();
-    bool wholeAtEnd = false;
-    if (current.size() == 81 && core.Column() == CTerminalCore::kWidth + 1) {
-      std::size_t p = 0;
-      while (p < 79) p += IsLeadByte(current[p]) ? 2 : 1;
-      wholeAtEnd = p == 79 && IsLeadByte(current[79]);
-    }
-    if (core.Column() < 0 || (core.Column() > CTerminalCore::kWidth && !wholeAtEnd)) return "column out of range";
-    if (core.SavedColumn() < -1 || core.SavedColumn() > CTerminalCore::kWidth + 1) return "saved column out of range";
-    if (current.size() > static_cast<std::size_t>(CTerminalCore::kWidth) && !wholeAtEnd)
-      return "current line of " + std::to_string(current.size()) + " bytes";
+    // Column 81 is a full line whose last character is two bytes, waiting
+    // for what comes next (the lazy wrap).
+    constexpr int kFull = CTerminalCore::kWidth + 1;
+    if (core.Column() < 0 || core.Column() > kFull) return "column out of range";
+    if (core.SavedColumn() < -1 || core.SavedColumn() > kFull) return "saved column out of range";
+    if (core.CurrentLine().size() > static_cast<std::size_t>(kFull))
+      return "current line of " + std::to_string(core.CurrentLine().size()) + " bytes";
   }
   return {};
 }

@@ -106,8 +106,17 @@ void CHeadlessRunner::RunEnded(const RunEnd& end, const RunSummary& summary) {
   lastSummary_ = FormatLocalTime("%Y-%m-%d %H:%M:%S", end.at) + " " + FormatSummary(summary);
   std::fprintf(out_, "==== %s ====\n", lastSummary_.c_str());
   std::fflush(out_);
-#include <QProcess>
-#include <algorithm>
+  ReportStatus(true);
+  // A click on the notice of mail to the station opens it in a mailbox
+  // window of its own (this service has no window).
+  if (stay_ && notifier_)
+    NotifyRunEnd(*notifier_, settings_, summary, [this] {
+      QStringList args{QStringLiteral("--mailbox"), QStringLiteral("--ini"), QString::fromStdString(settings_.Path())};
+      if (const long long number = NewestMailToStation(settings_); number >= 0)
+        args << QStringLiteral("--message") << QString::number(number);
+      if (!station_.PathName().empty()) args << QString::fromStdString(station_.PathName());
+      QProcess::startDetached(QCoreApplication::applicationFilePath(), args);
+    });
 }
 
 void CHeadlessRunner::HandleTerminationSignals() {
