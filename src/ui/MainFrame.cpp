@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include "text/Cp932.h"
+#include "text/Messages.h"
 #include "ui/Dialogs.h"
 #include "ui/Fonts.h"
 #include "ui/QtText.h"
@@ -146,6 +147,14 @@ void CMainFrame::WatchInput() {
   connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::RefreshSoon);
   connect(&clockTimer_, &QTimer::timeout, this, &CMainFrame::UpdateClock);
   clockTimer_.start(kClockMs);
+  // While the close awaits the link's release; the far side's answer comes
+  // within a timer period.
+  releaseTimer_.setInterval(20);
+  connect(&releaseTimer_, &QTimer::timeout, this, [this] {
+    if (!station_.ShutdownStep()) return;
+    releaseTimer_.stop();
+    close();
+  });
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     if (!now || closing_) return;
     if (now == view_)
@@ -534,6 +543,8 @@ bool CMainFrame::ConfirmClose() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (closing_) {
+    // The release has ended, or a second close does not wait for it.
+    FinishClose();
     event->accept();
     return;
   }
@@ -546,11 +557,26 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   heartbeat_.Stop();
   view_->StopRepaints();
   idleTimer_.stop();
-  // End every running operation at once and close the port.
+  // Every running operation ends at once; the link's release is awaited
+  // with the event loop running, and the window closes when it is over.
+  if (station_.BeginShutdown()) {
+    if (centralWidget()) centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
+    toolbar_->setEnabled(false);
+    statusBar()->showMessage(QString::fromStdString(msg::LinkReleasing));
+    releaseTimer_.start();
+    event->ignore();
+    return;
+  }
+  FinishClose();
+  event->accept();
+}
+
+void CMainFrame::FinishClose() {
+  releaseTimer_.stop();
   Shutdown();
   clockTimer_.stop();
   StoreGeometry();
-  event->accept();
 }
 
 void CMainFrame::Shutdown() {

@@ -5,7 +5,9 @@
 // when it closes. Before it closes, a document that was saved before is
 // saved again; for a never-saved document with received text it asks
 // save / discard / cancel (cancel, or a save that does not happen, keeps nami
-// running). Closing then stops the heartbeat and closes the port.
+// running). Closing then stops the heartbeat, ends the link (the window
+// keeps handling events and shows "切断中…" while the far side is awaited;
+// a second close ends at once) and closes the port.
 #pragma once
 
 #include <QLabel>
@@ -145,6 +147,9 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   void ShowAbout() override;
   // Saves or lets go of the document before the window closes; false keeps it open.
   bool ConfirmClose();
+  // The close's last part, once the link is released: the port closes, the
+  // geometry is kept.
+  void FinishClose();
 
   CStation& station_;
   CSettings& settings_;
@@ -169,6 +174,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   std::map<Command, QAction*> actions_;
   QTimer clockTimer_;  // the status bar clock
   QTimer idleTimer_;
+  QTimer releaseTimer_;  // serves the link's release while the close waits for it
   QString shownProgress_;
   QString runEndText_;
   QString idleText_;  // shown while nothing runs: the run's end or a port note
