@@ -110,6 +110,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   void Run(Command id);
   void UpdateTitle();
   void UpdateClock();
+  void StartClock();  // the clock's next update, just after the second turns
   // The enabled state of the commands and the progress text; runs a short
   // while after input, commands and ticks (and on while a sender runs),
   // not on a steady timer, so an idle window sleeps.
@@ -177,6 +178,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   QTimer releaseTimer_;  // serves the link's release while the close waits for it
   QString shownProgress_;
   QString runEndText_;
+  QString clockShape_;  // the clock text last measured, its digits as 0
   QString idleText_;  // shown while nothing runs: the run's end or a port note
   bool closing_ = false;
   bool shutDown_ = false;
