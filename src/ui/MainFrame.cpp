@@ -439,6 +439,7 @@ void CMainFrame::UpdateCommands() {
 }
 
 void CMainFrame::RefreshCommands() {
+  if (releaseTimer_.isActive()) return;  // closing: the commands stay off
   for (const auto& [id, action] : actions_) {
     action->setEnabled(router_.IsEnabled(id));
     if (action->isCheckable()) action->setChecked(router_.IsChecked(id));
@@ -459,6 +460,7 @@ void CMainFrame::StartPacer() {
 }
 
 void CMainFrame::UpdateProgress() {
+  if (releaseTimer_.isActive()) return;  // 切断中… stays until the window closes
   QString text = ProgressText();
   // Between runs the bar tells how the last one ended, or the newer note
   // about the port.
@@ -591,9 +593,12 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   // Every running operation ends at once; the link's release is awaited
   // with the event loop running, and the window closes when it is over.
   if (station_.BeginShutdown()) {
+    // Nothing new may start on the link being released; the close button
+    // still works.
     if (centralWidget()) centralWidget()->setEnabled(false);
     menuBar()->setEnabled(false);
     toolbar_->setEnabled(false);
+    for (auto& [id, action] : actions_) action->setEnabled(false);
     statusBar()->showMessage(QString::fromStdString(msg::LinkReleasing));
     releaseTimer_.start();
     event->ignore();

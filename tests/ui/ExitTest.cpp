@@ -113,10 +113,12 @@ class SilentFar final : public IFarSide {
 
 // Closing while the far side does not answer the disconnect: the window
 // keeps handling events (a timer goes on firing), says it is disconnecting,
-// and closes after FRACK x RETRY; a second close does not wait.
+// and closes after FRACK x RETRY; a second close, or the shutdown a
+// termination signal ends with, does not wait.
 TEST(Exit, TheWindowStaysResponsiveWhileTheLinkIsReleased) {
-  for (const bool secondClose : {false, true}) {
-    SCOPED_TRACE(secondClose ? "second close" : "waits");
+  enum class Then { Wait, CloseAgain, Shutdown };
+  for (const Then then : {Then::Wait, Then::CloseAgain, Then::Shutdown}) {
+    SCOPED_TRACE(static_cast<int>(then));
     FrameFixture f;
     auto owned = std::make_unique<SilentFar>();
     SilentFar& far = *owned;
@@ -138,20 +140,28 @@ TEST(Exit, TheWindowStaysResponsiveWhileTheLinkIsReleased) {
     EXPECT_FALSE(f.frame->close()) << "the close waits for the far side";
     EXPECT_EQ(far.disconnects, 1);
     EXPECT_TRUE(f.frame->isVisible());
+    EXPECT_TRUE(tnc.IsOpen());
     EXPECT_EQ(f.frame->statusBar()->currentMessage(), QStringLiteral("切断中…"));
-    if (secondClose) {
-      FrameFixture::Pump(200);
+    FrameFixture::Pump(200);
+    EXPECT_EQ(f.frame->statusBar()->currentMessage(), QStringLiteral("切断中…")) << "nothing overwrote it";
+    EXPECT_FALSE(f.frame->Action(Command::FileOpen)->isEnabled());
+    if (then == Then::CloseAgain) {
       EXPECT_TRUE(f.frame->close());
+    }
+    if (then == Then::Shutdown) {
+      f.frame->Shutdown();
+      EXPECT_FALSE(tnc.IsOpen());
+      f.frame->close();
     }
     while (f.frame->isVisible() && t.elapsed() < 5000) FrameFixture::Pump(20);
     EXPECT_FALSE(f.frame->isVisible());
     EXPECT_FALSE(tnc.IsOpen());
-    if (secondClose) {
-      EXPECT_LT(t.elapsed(), 800);
-    } else {
+    if (then == Then::Wait) {
       EXPECT_GE(t.elapsed(), 950) << "FRACK 1 x RETRY 1";
       EXPECT_LT(t.elapsed(), 3000);
       EXPECT_GE(fired, 10) << "the event loop ran during the wait";
+    } else {
+      EXPECT_LT(t.elapsed(), 800);
     }
   }
 }
