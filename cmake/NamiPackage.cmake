@@ -2,6 +2,8 @@
 # D-Bus service file, the systemd user units and the Debian package (CPack,
 # see scripts/package).
 
+# The one place that names the maintainer: the package's Maintainer field,
+# the changelog's signature and the copyright file's contact come from it.
 set(NAMI_PACKAGE_MAINTAINER "nami maintainers <nami@example.org>"
     CACHE STRING "Maintainer field of the Debian package: name <address>")
 
@@ -28,8 +30,14 @@ foreach(page nami.1 nami-tncsim.1)
 endforeach()
 configure_file(data/debian/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
 nami_gzip(${CMAKE_BINARY_DIR}/changelog ${CMAKE_BINARY_DIR}/gz/changelog.gz)
+# The README, as Debian keeps documents larger than 4 kB: compressed.
+nami_gzip(${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/gz/README.md.gz)
 add_custom_target(nami_gzipped ALL DEPENDS ${NAMI_GZIPPED})
-install(FILES ${CMAKE_BINARY_DIR}/gz/changelog.gz data/debian/copyright DESTINATION share/doc/nami)
+configure_file(data/debian/copyright.in ${CMAKE_BINARY_DIR}/copyright @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/gz/changelog.gz ${CMAKE_BINARY_DIR}/gz/README.md.gz ${CMAKE_BINARY_DIR}/copyright
+        DESTINATION share/doc/nami)
+# A commented NAMI.INI with every kind of link, to copy and change.
+install(FILES data/NAMI.INI.example DESTINATION share/doc/nami/examples RENAME NAMI.INI)
 
 file(GLOB NAMI_METAINFO CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/*.metainfo.xml)
 install(FILES ${NAMI_METAINFO} DESTINATION share/metainfo)
@@ -63,15 +71,22 @@ set(CPACK_PACKAGE_CONTACT "${NAMI_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${NAMI_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "terminal for amateur packet radio with a BBS autopilot
-nami talks to a TNC in TNC2 command style on a serial port, shows
-everything the TNC sends in a live terminal pane and a history pane,
-uploads text files and captures received lines to files.
+nami shows everything the TNC or BBS sends in a live terminal pane and a
+history pane, uploads text files and captures received lines to files.
+It reaches the radio or the BBS over:
+ - a hardware TNC in TNC2 command mode on a serial port;
+ - an AGWPE server such as Dire Wolf or soundmodem;
+ - a KISS TNC over TCP or on a serial port, with nami's own AX.25
+   connected mode (no kernel AX.25 needed);
+ - a BBS's telnet port;
+ - a built-in simulated TNC and BBS, for practice.
 .
 On a schedule or on command its autopilot drives a packet BBS by itself:
 it connects, sends the queued mail files, reads the bulletin list and
 every new message, and logs off. It also runs without a display, as a
 systemd user service. The interface is Japanese; link text is Shift-JIS.")
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What nami loads at run time without linking it, so dpkg-shlibdeps cannot

@@ -57,3 +57,42 @@ function(nami_layer folder)
   nami_warnings(nami_${folder})
   set(NAMI_LAYERS ${NAMI_LAYERS} ${folder} PARENT_SCOPE)
 endfunction()
+
+# Debian's hardening flags, as dpkg-buildflags gives them with every
+# hardening feature on: stack protector, format-string checks, fortified libc
+# calls, full RELRO and immediate binding (bindnow). They apply to every
+# target. The build type keeps choosing optimisation and debug information;
+# fortify needs optimisation, so a Debug build goes without it. Sanitized and
+# fuzzing builds have checks of their own and go without these.
+function(nami_hardening)
+  if(NOT NAMI_HARDENING OR NAMI_SANITIZE OR NAMI_FUZZ)
+    return()
+  endif()
+  find_program(DPKG_BUILDFLAGS dpkg-buildflags)
+  if(NOT DPKG_BUILDFLAGS)
+    message(FATAL_ERROR "dpkg-buildflags not found (package dpkg-dev: run scripts/setup), "
+                        "or configure with -DNAMI_HARDENING=OFF")
+  endif()
+  set(flags)
+  foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+                            ${DPKG_BUILDFLAGS} --get ${kind}
+                    OUTPUT_VARIABLE value OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    separate_arguments(value UNIX_COMMAND "${value}")
+    set(${kind} ${value})
+  endforeach()
+  set(compile)
+  foreach(flag IN LISTS CPPFLAGS CXXFLAGS)
+    if(flag MATCHES "^-O|^-g|^-ffile-prefix-map=")
+      continue()  # the build type's, and paths of the build machine
+    elseif(flag MATCHES "^-D_FORTIFY_SOURCE=")
+      # A compiler that defines it itself would see it redefined.
+      list(APPEND compile "$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE>" "$<$<NOT:$<CONFIG:Debug>>:${flag}>")
+    else()
+      list(APPEND compile ${flag})
+    endif()
+  endforeach()
+  add_compile_options(${compile})
+  add_link_options(${LDFLAGS})
+  message(STATUS "Hardening: ${compile} ${LDFLAGS}")
+endfunction()

@@ -19,6 +19,16 @@
 #include "text/ShiftJis.h"
 
 namespace nami::fuzz {
+
+std::string MakeFuzzDir(const char* prefix) {
+  std::error_code ec;
+  const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+                                         ? std::filesystem::path("/dev/shm")
+                                         : std::filesystem::temp_directory_path();
+  std::string tmpl = (base / (std::string(prefix) + "-XXXXXX")).string();
+  return ::mkdtemp(tmpl.data()) ? tmpl : std::string();
+}
+
 namespace {
 
 class QuietSink : public IUiSink {
@@ -31,8 +41,7 @@ class QuietSink : public IUiSink {
 // one empty; kept for the life of the process.
 struct Env {
   Env() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "nami-fuzz-XXXXXX").string();
-    if (::mkdtemp(tmpl.data())) dir = tmpl;
+    dir = MakeFuzzDir("nami-fuzz");
     plain = std::make_unique<CSettings>(dir + "/plain.ini");
     serial = std::make_unique<CSettings>(dir + "/serial.ini");
     serial->Set(keys::Serial, "yes");
@@ -99,10 +108,20 @@ std::string CheckReceive(const std::uint8_t* data, std::size_t size) {
     }
     pos += n;
     if (std::string e = CheckNewLines(doc, before); !e.empty()) return e;
-    if (core.Column() < 0 || core.Column() > CTerminalCore::kWidth) return "column out of range";
-    if (core.SavedColumn() < -1 || core.SavedColumn() > CTerminalCore::kWidth) return "saved column out of range";
-    if (core.CurrentLine().size() > static_cast<std::size_t>(CTerminalCore::kWidth))
-      return "current line of " + std::to_string(core.CurrentLine().size()) + " bytes";
+    // The line being built holds 81 bytes (column 81) only while its last
+    // character is a whole two-byte one starting at the 80th byte, as a
+    // stored line may.
+    const std::string current = core.CurrentLine();
+    bool wholeAtEnd = false;
+    if (current.size() == 81 && core.Column() == CTerminalCore::kWidth + 1) {
+      std::size_t p = 0;
+      while (p < 79) p += IsLeadByte(current[p]) ? 2 : 1;
+      wholeAtEnd = p == 79 && IsLeadByte(current[79]);
+    }
+    if (core.Column() < 0 || (core.Column() > CTerminalCore::kWidth && !wholeAtEnd)) return "column out of range";
+    if (core.SavedColumn() < -1 || core.SavedColumn() > CTerminalCore::kWidth + 1) return "saved column out of range";
+    if (current.size() > static_cast<std::size_t>(CTerminalCore::kWidth) && !wholeAtEnd)
+      return "current line of " + std::to_string(current.size()) + " bytes";
   }
   return {};
 }

@@ -6,8 +6,8 @@
 //   nami-mailcorpus --time-list STORE PROFILE [RUNS]
 //       the median time of reading the newest 200 headers of the inbox
 //   nami-mailcorpus --time-write STORE PROFILE [RUNS]
-//       the median time the read step's store write adds per message: one
-//       generated message through the run's recorder, committed
+//       the median (and mean) time the read step's store write adds per
+//       message: one generated message through the run's recorder, committed
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -31,7 +31,9 @@ int Median(int runs, Fn fn) {
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
   }
   std::sort(ms.begin(), ms.end());
-  std::printf("%.3f ms median of %d, %zu rows\n", ms[ms.size() / 2], runs, hits);
+  double sum = 0;
+  for (double m : ms) sum += m;
+  std::printf("%.3f ms median of %d, %.3f ms mean, %zu rows\n", ms[ms.size() / 2], runs, sum / runs, hits);
   return 0;
 }
 

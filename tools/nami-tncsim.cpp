@@ -4,7 +4,8 @@
 //
 //   nami-tncsim --link PATH [--data FILE] [--prompt TEXT] [--call CALL]
 //               [--line-end cr|crlf|lf] [--drain BYTES_PER_SEC]
-//               [--fail connect|busy|silent|drop-after:N] [--log FILE]
+//               [--fail connect|busy|silent|drop-after:N|mute-after:N]
+//               [--fault-file FILE] [--log FILE]
 //               [--log-sent FILE] [--line-delay MS] [--connect-delay MS]
 //   nami-tncsim [--agw PORT] [--telnet PORT] [--password TEXT] [--bind ADDR] [options]
 //   nami-tncsim --agw-bbs HOST:PORT --call CALL [options]
@@ -58,9 +59,11 @@ const char* kUsage =
     "  --prompt TEXT          the BBS prompt (default: CALL followed by \" BBS>\")\n"
     "  --line-end cr|crlf|lf  line end sent to the terminal (default crlf)\n"
     "  --drain BYTES_PER_SEC  read what the terminal sends only at this pace\n"
-    "  --fail connect|busy|silent|drop-after:N\n"
-    "                         connect fails, is busy, never answers, or the link drops\n"
-    "                         after N lines from the BBS\n"
+    "  --fail connect|busy|silent|drop-after:N|mute-after:N\n"
+    "                         connect fails, is busy, never answers, the link drops\n"
+    "                         after N lines from the BBS, or the BBS falls silent after them\n"
+    "  --fault-file FILE      read the failure (as for --fail, or none) from FILE at each\n"
+    "                         connect, so it can change while the simulator runs (--link only)\n"
     "  --line-delay MS        delay per line of an answer (default 20)\n"
     "  --connect-delay MS     time a connect takes (default 800)\n"
     "  --log FILE             record every byte from the terminal with a time stamp\n"
@@ -116,12 +119,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--drain") {
       if (!ParseInt(value, pty.drainBytesPerSec)) return Usage("bad --drain " + v);
     } else if (arg == "--fail") {
-      if (v == "connect") tnc.failure = LinkFailure::Connect;
-      else if (v == "busy") tnc.failure = LinkFailure::Busy;
-      else if (v == "silent") tnc.failure = LinkFailure::Silent;
-      else if (v.rfind("drop-after:", 0) == 0 && ParseInt(value + 11, tnc.dropAfterLines))
-        tnc.failure = LinkFailure::DropAfter;
-      else return Usage("bad --fail " + v);
+      if (!ParseFailure(v, tnc)) return Usage("bad --fail " + v);
+    } else if (arg == "--fault-file") {
+      tnc.faultFile = v;
     } else if (arg == "--line-delay") {
       if (!ParseInt(value, tnc.lineDelayMs)) return Usage("bad --line-delay " + v);
     } else if (arg == "--connect-delay") {
@@ -169,6 +169,7 @@ int main(int argc, char** argv) {
   nami::CSystemClock clock;
   if (net.agwPort >= 0 || net.telnetPort >= 0 || !net.agwBbs.empty()) {
     if (!pty.linkPath.empty()) return Usage("--link cannot be combined with --agw, --telnet or --agw-bbs");
+    if (!tnc.faultFile.empty()) return Usage("--fault-file needs --link");
     net.tnc = tnc;
     CBbs bbsEngine(base, bbs);
     CNetServer server(bbsEngine, clock, net);

@@ -44,7 +44,7 @@ namespace {
 
 bool gQuitRequested = false;  // a signal came before the event loop ran
 
-// SIGTERM and SIGINT quit the event loop, so that quitting ends every
+// SIGTERM, SIGINT and SIGHUP quit the event loop, so that quitting ends every
 // running operation and closes the files and the port as the window's
 // close does. No one is there to answer the save question: the received
 // text goes to the document's file, or to a dated file beside NAMI.INI.
@@ -353,30 +353,23 @@ int RunWindow(int argc, char** argv, const nami::CommandLine& cl, nami::CSetting
 
 }  // namespace
 
-// "nami mail ...": the mailbox on the command line; no window, no port.
-int RunMailMode(const std::vector<std::string>& args) {
-  std::setlocale(LC_ALL, "");
-  nami::mailbox::SMailCliEnv env;
-  // Asked for only with --demo: finding it makes the demo's folder. The
-  // demo's logs are named relative to its folder, as the demo run left them;
-  // an import keeps the caller's folder for the paths it is given.
-  if (std::find(args.begin(), args.end(), "--demo") != args.end()) {
-    env.demoIniPath = nami::DemoIniPath();
-    const std::string dir = env.demoIniPath.substr(0, env.demoIniPath.rfind('/'));
-    if (args.size() > 1 && args[1] != "import" && ::chdir(dir.c_str()) != 0) std::perror("nami: demo folder");
-  }
-  return nami::mailbox::RunMailCommand(std::vector<std::string>(args.begin() + 1, args.end()), env);
-}
-
 int nami::RunProgram(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && args[0] == "mail") return RunMailMode(args);
+  // The nami command answers "nami mail" itself; this is for a direct start.
+  if (!args.empty() && args[0] == "mail")
+    return nami::mailbox::RunMailProgram(std::vector<std::string>(args.begin() + 1, args.end()));
   nami::CommandLine cl = nami::ParseCommandLine(args);
   if (const std::optional<int> answer = AnswerWithoutRunning(cl)) return *answer;
   const std::string iniPath = PickSettingsFile(cl);
   nami::CSettings settings(iniPath);
   const std::string settingsProblem = SettingsProblem(iniPath);
-  if (!settingsProblem.empty()) std::fprintf(stderr, "nami: %s\n", settingsProblem.c_str());
+  if (!settingsProblem.empty()) {
+    std::fprintf(stderr, "nami: %s\n", settingsProblem.c_str());
+    // Said once, here: the settings file notes the same problem at its first
+    // read, and that note is taken now so the station does not say it again.
+    (void)settings.File().HasKey("", "");
+    (void)settings.File().TakeProblem();
+  }
   if (cl.headless) return RunHeadless(argc, argv, cl, settings);
   return RunWindow(argc, argv, cl, settings, settingsProblem);
 }

@@ -79,7 +79,12 @@ CAutopilot::~CAutopilot() {
   if (doc_.ReceiveListener(ReceiveSlot::Autopilot) == &run_) doc_.SetReceiveListener(ReceiveSlot::Autopilot, nullptr);
 }
 
-bool CAutopilot::IsEnabled(AutoCommand command) const { return command == AutoCommand::End || run_.Idle(); }
+bool CAutopilot::IsEnabled(AutoCommand command) const {
+  // The end command logs off ("B", then ^C "D"): only while a step or run is
+  // under way or waits for it, so that a stray key does not end a QSO.
+  if (command == AutoCommand::End) return Busy() || run_.Phase() != RunPhase::Idle;
+  return run_.Idle();
+}
 
 void CAutopilot::Run(AutoCommand command) {
   if (!IsEnabled(command)) return;
@@ -168,6 +173,8 @@ void CAutopilot::OnScheduleTimer() {
     StartAutoMode();
   }
 }
+
+void CAutopilot::ArmSchedule() { schedule_.Arm(LocalTime(clock_.Now()).tm_min); }
 
 std::string CAutopilot::StatusText() const {
   if (frames_.empty()) return {};

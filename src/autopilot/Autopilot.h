@@ -63,6 +63,8 @@ class CAutopilot {
   void OnTick();
   // Every 60 s: the schedule, with the clock's local minute.
   void OnScheduleTimer();
+  // The shell started its minute timer: the first run is counted from now.
+  void ArmSchedule();
   // A step or an auto-mode run is in progress.
   bool Busy() const { return !frames_.empty(); }
   // Which step runs now, UTF-8; empty when idle.

@@ -181,8 +181,11 @@ bool CMailSender::Step() {
       return fd_ >= 0;
     }
     case StepResult::Error:
+      // The message is ended all the same: whatever follows (the log-off
+      // "B", a typed line) would otherwise land in its body.
       ::close(fd_);
       fd_ = -1;
+      doc_.SendText("\x1A\r");
       Finish(FileEnd::Error);
       return fd_ >= 0;
   }

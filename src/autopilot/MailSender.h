@@ -29,7 +29,8 @@ class CMailSender final : public ISender {
     Sent,        // the whole file and its end marker went out
     Stopped,     // the run flag went (CRunState::Running()); the end marker went out
     Superseded,  // the document was reinitialised meanwhile; nothing more was sent
-    Error,       // a file error; the user has been told where the texts say so
+    Error,       // a file error (the end marker went out after a read
+                 // error); the user has been told where the texts say so
   };
   enum class StartResult { Started, NotOpened, Error };
   enum class StepResult { More, End, Error };

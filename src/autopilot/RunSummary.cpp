@@ -6,10 +6,15 @@
 
 namespace nami {
 
-std::string FormatSummary(const RunSummary& s) {
+std::string FormatSummary(const RunSummary& s, bool japaneseOnly) {
   // The dash has no exact CP932 form, so it stays out of the catalogue and
   // joins the run's end and its counts here.
-  std::string text = DescribeRunEnd(RunEnd{s.outcome, 0, s.detail, {}}) + " — " +
+  std::string end = DescribeRunEnd(RunEnd{s.outcome, 0, s.detail, {}});
+  if (japaneseOnly) {
+    end = DescribeOutcome(s.outcome).japanese;
+    if (!s.detail.empty()) end += ": " + s.detail;
+  }
+  std::string text = end + " — " +
                      msg::Format(msg::SummaryCounts, {{"sent", std::to_string(s.mailsSent)},
                                                       {"list", std::to_string(s.listLines)},
                                                       {"read", std::to_string(s.messagesRead)}});
@@ -28,11 +33,11 @@ std::vector<RunNotice> RunNotices(const RunSummary& summary, bool ownMail, bool 
   if (ownMail && summary.toOwnCall > 0)
     notices.push_back(
         {msg::Format(msg::NoticeOwnMail, {{"call", summary.ownCall}, {"mails", std::to_string(summary.toOwnCall)}}),
-         FormatSummary(summary)});
+         FormatSummary(summary, true)});
   if (failedRun && summary.scheduled && IsAborted(summary.outcome))
     notices.push_back(
         {msg::Format(msg::NoticeScheduledRunFailed, {{"outcome", DescribeOutcome(summary.outcome).japanese}}),
-         FormatSummary(summary)});
+         FormatSummary(summary, true)});
   return notices;
 }
 

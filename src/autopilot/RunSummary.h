@@ -26,7 +26,9 @@ struct RunSummary {
 // "完了 (completed) — 送信 1 通, リスト 12 行, 読み出し 10 通 (QZ1XYZ 宛 1 通), 0:42";
 // an aborted run's detail follows its outcome: "応答なし (no answer): nothing
 // received for 60 s — 送信 0 通, ...".
-std::string FormatSummary(const RunSummary& summary);
+// With `japaneseOnly` the outcome is named in Japanese alone ("完了 — ..."),
+// as the window shows it; headless standard output keeps both.
+std::string FormatSummary(const RunSummary& summary, bool japaneseOnly = false);
 
 // A desktop notice for the end of a run (UTF-8).
 struct RunNotice {

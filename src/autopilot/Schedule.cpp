@@ -11,11 +11,33 @@ int CSchedule::Target(int minute, int interval) {
   return static_cast<int>(t);
 }
 
+void CSchedule::CountFrom(int minute, int interval) {
+  base_ = minute;
+  interval_ = interval;
+  NextRunMinute = Target(minute, interval);
+}
+
+void CSchedule::Arm(int minute) {
+  const int interval = settings_.GetInt(keys::Min);
+  // 0 and 60 or more keep their run at the first tick.
+  if (interval > 0 && interval < 60) CountFrom(minute, interval);
+}
+
 bool CSchedule::OnTimer(int minute) {
-  if (NextRunMinute < 0) NextRunMinute = Target(minute, settings_.GetInt(keys::Min));
-  if (settings_.GetInt(keys::Min) == -1) return false;
+  const int interval = settings_.GetInt(keys::Min);
+  if (NextRunMinute < 0) {
+    CountFrom(minute, interval);
+  } else if (interval != interval_) {
+    // The new interval counts from the same start as the old one did.
+    interval_ = interval;
+    if (interval >= 0) {
+      const int elapsed = (minute - base_ + 60) % 60;
+      NextRunMinute = interval > 0 && elapsed >= interval ? minute : Target(base_, interval);
+    }
+  }
+  if (interval == -1) return false;
   if (minute != NextRunMinute) return false;
-  NextRunMinute = Target(minute, settings_.GetInt(keys::Min));
+  CountFrom(minute, interval);
   return true;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "text/Messages.h"
+
 namespace nami {
 namespace {
 
@@ -225,7 +227,7 @@ void CAgwFarSide::Poll(std::int64_t now) {
   }
   if (!alive) {
     std::string why = tcp_.Error();
-    if (decoder_.Buffered() > 0) why += " in the middle of a frame";
+    if (decoder_.Buffered() > 0) why = name_ + ": " + msg::ServerClosedMidFrame;
     Fail(now, why);
     return;
   }

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "link/KissFarSide.h"
+#include "text/Messages.h"
 
 namespace nami {
 namespace {
@@ -22,7 +23,7 @@ bool PlainHost(std::string_view host) {
 
 SLinkAddress Invalid(std::string_view value, const std::string& why) {
   SLinkAddress a;
-  a.error = "\"" + std::string(value) + "\": " + why;
+  a.error = msg::Format(msg::LinkValueInvalid, {{"value", value}, {"reason", why}});
   return a;
 }
 
@@ -44,23 +45,23 @@ SLinkAddress KissAddress(std::string_view value) {
 std::string SplitHostPort(std::string_view rest, SLinkAddress& a, std::string_view& port) {
   if (!rest.empty() && rest.front() == '[') {  // [IPv6]:port
     std::size_t close = rest.find(']');
-    if (close == std::string_view::npos) return "unclosed [ in the host";
+    if (close == std::string_view::npos) return msg::LinkUnclosedBracket;
     a.host = std::string(rest.substr(1, close - 1));
     rest = rest.substr(close + 1);
-    if (!rest.empty() && rest.front() != ':') return "unexpected text after the host";
+    if (!rest.empty() && rest.front() != ':') return msg::LinkTextAfterHost;
     if (!rest.empty()) port = rest.substr(1);
   } else {
     std::size_t colon = rest.rfind(':');
     a.host = std::string(rest.substr(0, colon));
     if (colon != std::string_view::npos) port = rest.substr(colon + 1);
-    if (a.host.find(':') != std::string::npos) return "write an IPv6 host in brackets";
+    if (a.host.find(':') != std::string::npos) return msg::LinkIpv6Brackets;
   }
-  if (!PlainHost(a.host)) return "no valid host name";
+  if (!PlainHost(a.host)) return msg::LinkNoHost;
   a.port = a.kind == LinkKind::Agw ? kAgwDefaultPort : kTelnetDefaultPort;
   if (!port.empty() && (!ParsePort(port, 65535, a.port) || a.port == 0))
-    return "the TCP port must be a number from 1 to 65535";
+    return msg::LinkTcpPortRange;
   if (port.empty() && rest.find(':') != std::string_view::npos && rest.back() == ':')
-    return "the TCP port is missing after ':'";
+    return msg::LinkTcpPortMissing;
   return {};
 }
 
@@ -75,13 +76,13 @@ SLinkAddress NetworkAddress(std::string_view value, std::size_t scheme) {
   else if (kind == "telnet")
     a.kind = LinkKind::Telnet;
   else
-    return Invalid(value, "unknown link kind \"" + kind + "\" (agw://, telnet://, kiss://, kiss: or sim:)");
+    return Invalid(value, msg::Format(msg::LinkUnknownKind, {{"kind", kind}}));
 
   if (std::size_t slash = rest.find('/'); slash != std::string_view::npos) {
     std::string_view radio = rest.substr(slash + 1);
     rest = rest.substr(0, slash);
-    if (a.kind != LinkKind::Agw) return Invalid(value, "a telnet link has no radio port");
-    if (!ParsePort(radio, 255, a.radioPort)) return Invalid(value, "the radio port must be a number from 0 to 255");
+    if (a.kind != LinkKind::Agw) return Invalid(value, msg::LinkTelnetNoRadioPort);
+    if (!ParsePort(radio, 255, a.radioPort)) return Invalid(value, msg::LinkRadioPortRange);
   }
   std::string_view port;
   if (const std::string why = SplitHostPort(rest, a, port); !why.empty()) return Invalid(value, why);
@@ -120,7 +121,7 @@ SLinkAddress ParseLinkAddress(std::string_view value) {
   while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
   while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
   SLinkAddress a;
-  if (value.empty()) return Invalid(value, "no device or link given");
+  if (value.empty()) return Invalid(value, msg::LinkNothingGiven);
   if (value == "sim:" || value == "sim") {
     a.kind = LinkKind::Sim;
     return a;
@@ -129,8 +130,7 @@ SLinkAddress ParseLinkAddress(std::string_view value) {
   std::size_t scheme = value.find("://");
   if (scheme != std::string_view::npos) return NetworkAddress(value, scheme);
   if (value.find('/') == std::string_view::npos)
-    return Invalid(
-        value, "neither a device path nor agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, kiss:DEVICE or sim:");
+    return Invalid(value, msg::LinkNeither);
   a.kind = LinkKind::Serial;
   a.path = std::string(value);
   return a;

@@ -78,6 +78,7 @@ std::unique_ptr<IPort> CLinkPort::Make(const SLinkAddress& a, IClock& clock, con
                                        const std::string& value, std::string& error) {
   STnc2Options options;
   options.myCall = hooks.myCall ? hooks.myCall() : std::string();
+  options.echo = !(hooks.localEcho && hooks.localEcho());
   if (!CTnc2Engine::IsCall(options.myCall)) options.myCall = "NOCALL";
   // Bytes without a CR wait as long as a TNC2's PACTIME before they go out
   // alone, so that typed or uploaded text travels in whole lines.
@@ -90,7 +91,7 @@ std::unique_ptr<IPort> CLinkPort::Make(const SLinkAddress& a, IClock& clock, con
     }
     case LinkKind::Sim:
       if (!hooks.simulator) break;
-      return hooks.simulator();
+      return hooks.simulator(options.echo);
     case LinkKind::Agw:
       far = std::make_unique<CAgwFarSide>(a.Text(), a.host, a.port, a.radioPort);
       break;

@@ -65,8 +65,12 @@ struct SLinkHooks {
   std::function<void(const std::string&)> setMyCall;
   // The password of a telnet link, by its `[Devices]` value.
   std::function<std::string(const std::string& link, FileFault& fault)> password;
-  // Makes the built-in simulated TNC and BBS ("sim:").
-  std::function<std::unique_ptr<IPort>()> simulator;
+  // Whether the terminal echoes what is typed itself. The built-in TNC2
+  // then powers on with ECHO OFF, as its user would set it, so that each
+  // typed character is shown once (it echoes in command mode only).
+  std::function<bool()> localEcho;
+  // Makes the built-in simulated TNC and BBS ("sim:"), with its ECHO.
+  std::function<std::unique_ptr<IPort>(bool echo)> simulator;
 };
 
 class CLinkPort final : public IPort {

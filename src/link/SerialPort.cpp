@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -187,7 +188,13 @@ std::string PortErrorText(const std::string& path, const SPortError& e) {
     case PortFault::Permission: {
       std::string groupName = "dialout";
       struct stat st {};
-      if (::stat(path.c_str(), &st) == 0)
+      const bool known = ::stat(path.c_str(), &st) == 0;
+      // Joining the device's group helps only when the group may use it.
+      if (known && (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) {
+        const struct passwd* owner = ::getpwuid(st.st_uid);
+        return msg::Format(msg::OwnerOnly, {{"owner", owner ? owner->pw_name : std::to_string(st.st_uid)}});
+      }
+      if (known)
         if (const struct group* g = ::getgrgid(st.st_gid)) groupName = g->gr_name;
       return msg::Format(msg::AddToGroup, {{"group", groupName}});
     }
@@ -196,14 +203,14 @@ std::string PortErrorText(const std::string& path, const SPortError& e) {
     case PortFault::NotATerminal:
       return msg::NotATerminal;
     case PortFault::Settings:
-      return msg::Format(msg::SettingsRefused, {{"reason", std::strerror(e.error)}});
+      return msg::Format(msg::SettingsRefused, {{"reason", msg::SystemErrorText(e.error)}});
     case PortFault::Lost:
-      return msg::Format(msg::DeviceLost, {{"reason", e.error ? std::strerror(e.error) : msg::HangUp}});
+      return msg::Format(msg::DeviceLost, {{"reason", e.error ? msg::SystemErrorText(e.error) : msg::HangUp}});
     case PortFault::NotFound:
     case PortFault::Other:
       break;
   }
-  return std::strerror(e.error);
+  return msg::SystemErrorText(e.error);
 }
 
 std::string CSerialPort::Failure() const {

@@ -14,15 +14,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "text/Messages.h"
+
 namespace nami {
 namespace {
 
-// The error's text in English: it goes onto the link's byte stream (CP932),
-// where a translated UTF-8 text from the user's locale would not fit.
-std::string ErrorText(int err) {
-  static locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t(0));
-  return c ? ::strerror_l(err, c) : "error " + std::to_string(err);
-}
+// The catalogue's words for the error (UTF-8; the TNC engine puts them on
+// the link's byte stream in CP932).
+std::string ErrorText(int err) { return msg::SystemErrorText(err); }
 
 }  // namespace
 
@@ -32,19 +31,21 @@ bool CTcpLink::Fail(const std::string& why) {
   state_ = State::Closed;
   out_.clear();
   error_ = name_ + ": " + why;
+  peerClosed_ = false;
   return false;
 }
 
 bool CTcpLink::Connect(const std::string& host, int port) {
   Close();
   error_.clear();
+  peerClosed_ = false;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   const std::string service = std::to_string(port);
   if (int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list); rc != 0)
-    return Fail("cannot find host \"" + host + "\" (" + ::gai_strerror(rc) + ")");
+    return Fail(msg::Format(msg::HostNotFound, {{"host", host}, {"reason", msg::NameErrorText(rc)}}));
   int err = 0;
   for (addrinfo* a = list; a; a = a->ai_next) {
     int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
@@ -96,7 +97,7 @@ bool CTcpLink::Flush() {
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       break;
     } else if (n < 0 && errno != EINTR) {
-      return Fail(std::string("connection lost (") + ErrorText(errno) + ")");
+      return Fail(msg::Format(msg::ConnectionLostBecause, {{"reason", ErrorText(errno)}}));
     }
   }
   return true;
@@ -112,11 +113,13 @@ bool CTcpLink::Read(std::string& into, std::size_t max) {
       into.append(buf, static_cast<std::size_t>(n));
       total += static_cast<std::size_t>(n);
     } else if (n == 0) {
-      return Fail("the server closed the connection");
+      Fail(msg::ServerClosed);
+      peerClosed_ = true;
+      return false;
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       break;
     } else if (errno != EINTR) {
-      return Fail(std::string("connection lost (") + ErrorText(errno) + ")");
+      return Fail(msg::Format(msg::ConnectionLostBecause, {{"reason", ErrorText(errno)}}));
     }
   }
   return true;

@@ -44,6 +44,8 @@ class CTcpLink {
   bool IsOpen() const { return state_ == State::Open; }
   int Fd() const { return fd_; }
   const std::string& Error() const { return error_; }
+  // The last failure was the peer closing the connection (not an error).
+  bool PeerClosed() const { return peerClosed_; }
   const std::string& Name() const { return name_; }
 
  private:
@@ -55,6 +57,7 @@ class CTcpLink {
   State state_ = State::Closed;
   std::string out_;
   std::string error_;
+  bool peerClosed_ = false;
 };
 
 }  // namespace nami

@@ -205,7 +205,7 @@ void CTelnetFarSide::Poll(std::int64_t now) {
     state_ = State::Idle;
     // The BBS ending the session (after "B", or refusing the login) is a
     // plain disconnect; a connection that never came up is a failure.
-    if (wasUp && why.find("closed the connection") != std::string::npos)
+    if (wasUp && tcp_.PeerClosed())
       events_->OnDisconnected(now);
     else
       events_->OnFailure(now, why);

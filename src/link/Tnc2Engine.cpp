@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "text/Cp932.h"
+
 namespace nami {
 namespace {
 
@@ -214,7 +216,8 @@ void CTnc2Engine::OnRetryExceeded(std::int64_t at) { LinkDown("*** retry count e
 
 void CTnc2Engine::OnFailure(std::int64_t at, const std::string& reason) {
   lastFailure_ = reason;
-  LinkDown("*** " + reason, at);
+  // The reason is UTF-8 (the catalogue's words); the terminal reads CP932.
+  LinkDown("*** " + Utf8ToCp932(reason), at);
 }
 
 void CTnc2Engine::OnData(std::int64_t at, std::string_view bytes) {

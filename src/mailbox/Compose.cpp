@@ -62,29 +62,20 @@ std::string IniFolder(const std::string& iniPath) {
 
 }  // namespace
 
-SComposeResult ComposeMail(CSettings& settings, const SComposeRequest& req, std::int64_t now) {
-  SComposeResult r;
-  if (Trim(req.to).empty()) {
-    r.error = "compose needs --to CALL";
-    return r;
-  }
-  if (req.body.find('\x1A') != std::string::npos) {
-    r.error = "the body holds Ctrl-Z, which would end the message at the BBS there";
-    return r;
-  }
-  for (std::size_t i = 0; i < keys::Send.size(); ++i)
-    if (settings.Raw(keys::Send[i]).empty()) {
-      r.slot = static_cast<int>(i);
-      break;
-    }
-  if (r.slot < 0) {
-    r.error = "all five send slots (send1 .. send5) are taken; send or remove a queued mail first";
-    return r;
-  }
-  const std::string tpl = settings.Get(req.bulletin ? keys::SendBulletinCommand : keys::SendPersonalCommand);
-  r.commandLine = SendCommandLine(Cp932ToUtf8(tpl), req.to, req.at);
+namespace {
 
-  std::string text = r.commandLine + "\n" + req.subject + "\n" + req.body;
+// The first free sendN (0 .. 4), or -1 when all five are taken.
+int FreeSendSlot(CSettings& settings) {
+  for (std::size_t i = 0; i < keys::Send.size(); ++i)
+    if (settings.Raw(keys::Send[i]).empty()) return static_cast<int>(i);
+  return -1;
+}
+
+// The mail file's bytes: the command line, the subject and the body, with
+// CR LF line ends, in CP932. False when a character has no CP932 form.
+bool MailFileBytes(const std::string& commandLine, const SComposeRequest& req, std::string& cp932,
+                   std::string& error) {
+  std::string text = commandLine + "\n" + req.subject + "\n" + req.body;
   if (!text.empty() && text.back() != '\n') text += '\n';
   std::string crlf;
   for (char c : text) {
@@ -92,16 +83,19 @@ SComposeResult ComposeMail(CSettings& settings, const SComposeRequest& req, std:
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
-  std::string cp932;
-  if (!Utf8ToCp932Exact(crlf, cp932)) {
-    r.error = "the character " + FirstUnencodable(crlf) + " has no Shift-JIS (CP932) form; the BBS could not receive it";
-    return r;
-  }
+  if (Utf8ToCp932Exact(crlf, cp932)) return true;
+  error = "the character " + FirstUnencodable(crlf) + " has no Shift-JIS (CP932) form; the BBS could not receive it";
+  return false;
+}
 
+// Creates outbox/<time>-<call>[-n].txt beside the settings file (never over
+// an existing file) and writes `bytes` into it; `file` gets its name.
+bool WriteOutboxFile(const CSettings& settings, const SComposeRequest& req, std::int64_t now,
+                     const std::string& bytes, std::string& file, std::string& error) {
   const std::string folder = IniFolder(settings.Path()) + "/outbox";
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    r.error = "cannot create " + folder + ": " + std::strerror(errno);
-    return r;
+    error = "cannot create " + folder + ": " + std::strerror(errno);
+    return false;
   }
   char stamp[32];
   const std::time_t t = static_cast<std::time_t>(now);
@@ -112,27 +106,53 @@ SComposeResult ComposeMail(CSettings& settings, const SComposeRequest& req, std:
   for (char c : req.to) call += std::isalnum(static_cast<unsigned char>(c)) || c == '-' ? c : '_';
   int fd = -1;
   for (int n = 1; n < 100 && fd < 0; ++n) {
-    r.file = folder + "/" + stamp + "-" + call + (n > 1 ? "-" + std::to_string(n) : "") + ".txt";
-    fd = ::open(r.file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    file = folder + "/" + stamp + "-" + call + (n > 1 ? "-" + std::to_string(n) : "") + ".txt";
+    fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
-    r.error = "cannot create " + r.file + ": " + std::strerror(errno);
-    return r;
+    error = "cannot create " + file + ": " + std::strerror(errno);
+    return false;
   }
   std::size_t done = 0;
-  while (done < cp932.size()) {
-    const ssize_t n = ::write(fd, cp932.data() + done, cp932.size() - done);
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
   const int writeErr = errno;
-  if (::close(fd) != 0 || done != cp932.size()) {
-    r.error = "cannot write " + r.file + ": " + std::strerror(writeErr);
-    ::unlink(r.file.c_str());
+  if (::close(fd) != 0 || done != bytes.size()) {
+    error = "cannot write " + file + ": " + std::strerror(writeErr);
+    ::unlink(file.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+SComposeResult ComposeMail(CSettings& settings, const SComposeRequest& req, std::int64_t now) {
+  SComposeResult r;
+  if (Trim(req.to).empty()) {
+    r.error = "compose needs --to CALL";
     return r;
   }
+  if (req.body.find('\x1A') != std::string::npos) {
+    r.error = "the body holds Ctrl-Z, which would end the message at the BBS there";
+    return r;
+  }
+  r.slot = FreeSendSlot(settings);
+  if (r.slot < 0) {
+    r.error = "all five send slots (send1 .. send5) are taken; send or remove a queued mail first";
+    return r;
+  }
+  const std::string tpl = settings.Get(req.bulletin ? keys::SendBulletinCommand : keys::SendPersonalCommand);
+  r.commandLine = SendCommandLine(Cp932ToUtf8(tpl), req.to, req.at);
+  std::string cp932;
+  if (!MailFileBytes(r.commandLine, req, cp932, r.error)) return r;
+  if (!WriteOutboxFile(settings, req, now, cp932, r.file, r.error)) return r;
+  // Queued: the file's name as NAMI.INI holds it, in the free sendN.
   const std::optional<std::string> iniName = FsPathToIni(r.file);
   if (!iniName) {
     r.error = UnstorablePathMessage(r.file);

@@ -2,6 +2,10 @@
 
 #include <iconv.h>
 #include <langinfo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
 
 #include <cerrno>
 #include <cstdlib>
@@ -171,7 +175,7 @@ class CCli {
     settings_ = std::make_unique<CSettings>(iniPath);
     std::string section = CSettings::UntitledTitle();
     if (!o_.profile.empty()) section = Utf8ToCp932(o_.profile);
-    if (!o_.document.empty()) section = CSettings::TitleForPath(o_.document);
+    if (!o_.document.empty()) section = settings_->ProfileForDocument(o_.document);
     settings_->SetProfileSection(section);
     profile_ = Cp932ToUtf8(section);
     std::string call = settings_->Raw(keys::Call);
@@ -182,7 +186,6 @@ class CCli {
     const std::string& c = o_.command;
     if (c == "compose") return Compose();
     if (c == "rebuild") return Rebuild();
-    if (StoreFault f = store_->Open()) return Fail(f);
     if (c == "list") return List();
     if (c == "show") return Show();
     if (c == "search") return Search();
@@ -202,6 +205,27 @@ class CCli {
     return 1;
   }
   static std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+  // Runs `query` on the store opened for reading only, and once more
+  // (shared with the writer) when another process began writing meanwhile.
+  // A store not made yet holds nothing.
+  template <class Fn>
+  StoreFault ReadStore(Fn query) {
+    for (int attempt = 0;; ++attempt) {
+      bool missing = false;
+      if (StoreFault f = store_->OpenForReading(missing, attempt > 0)) return f;
+      if (missing) {
+        Err("nami mail: no mailbox yet (" + store_->Path() + "); \"nami mail rebuild\" fills it from the logs\n");
+        return {};
+      }
+      const StoreFault f = query();
+      if (f || attempt > 0 || !store_->ChangedWhileRead()) {
+        if (!store_->ReadingNote().empty()) Err("nami mail: " + store_->ReadingNote() + "\n");
+        return f;
+      }
+      store_->Close();
+    }
+  }
 
   void PrintRows(const std::vector<SMessageRow>& rows) {
     if (o_.json) {
@@ -229,7 +253,7 @@ class CCli {
       q.toCall = me;
     }
     std::vector<SMessageRow> rows;
-    if (StoreFault f = store_->List(q, rows)) return Fail(f);
+    if (StoreFault f = ReadStore([&] { return store_->List(q, rows); })) return Fail(f);
     PrintRows(rows);
     return 0;
   }
@@ -240,13 +264,19 @@ class CCli {
     const long long number = std::atoll(o_.words[0].c_str());
     SMessageRow r;
     bool found = false;
-    if (StoreFault f = store_->Find(profile_, number, r, found)) return Fail(f);
+    auto find = [&] { return store_->Find(profile_, number, r, found); };
+    // Shown is marked read; a store that cannot be written is only shown.
+    StoreFault f = store_->Open();
+    const bool readOnly = f.kind == FaultKind::ReadOnly || f.kind == FaultKind::CannotOpen;
+    if (readOnly) f = ReadStore(find);
+    else if (!f) f = find();
+    if (f) return Fail(f);
     if (!found) {
       Err("nami mail: no message " + o_.words[0] + " in the mailbox of profile " + profile_ + "\n");
       return 1;
     }
-    if (r.unread) {
-      if (StoreFault f = store_->MarkRead(r.id, Now())) Err("nami mail: " + f.Text() + "\n");
+    if (r.unread && !readOnly) {
+      if (StoreFault mf = store_->MarkRead(r.id, Now())) Err("nami mail: " + mf.Text() + "\n");
     }
     if (o_.json) {
       Out(RowJson(r, true) + "\n");
@@ -262,7 +292,7 @@ class CCli {
     std::string text;
     for (const std::string& w : o_.words) text += (text.empty() ? "" : " ") + w;
     std::vector<SMessageRow> rows;
-    if (StoreFault f = store_->Search(profile_, text, o_.limit, rows)) return Fail(f);
+    if (StoreFault f = ReadStore([&] { return store_->Search(profile_, text, o_.limit, rows); })) return Fail(f);
     PrintRows(rows);
     return 0;
   }
@@ -287,6 +317,7 @@ class CCli {
 
   int Import() {
     if (o_.words.empty() || o_.words.size() > 2) return Usage("import needs MAILLOG [LISTLOG]");
+    if (StoreFault f = store_->Open()) return Fail(f);
     return ImportFrom(o_.words[0], o_.words.size() > 1 ? o_.words[1] : std::string());
   }
 
@@ -361,6 +392,20 @@ int RunMailCommand(const std::vector<std::string>& args, const SMailCliEnv& env)
     return 2;
   }
   return CCli(std::move(o), env).Run();
+}
+
+int RunMailProgram(const std::vector<std::string>& args) {
+  std::setlocale(LC_ALL, "");
+  SMailCliEnv env;
+  // Asked for only with --demo: finding it makes the demo's folder. The
+  // demo's logs are named relative to its folder, as the demo run left them;
+  // an import keeps the caller's folder for the paths it is given.
+  if (std::find(args.begin(), args.end(), "--demo") != args.end()) {
+    env.demoIniPath = DemoIniPath();
+    const std::string dir = env.demoIniPath.substr(0, env.demoIniPath.rfind('/'));
+    if (!args.empty() && args[0] != "import" && ::chdir(dir.c_str()) != 0) std::perror("nami: demo folder");
+  }
+  return RunMailCommand(args, env);
 }
 
 }  // namespace nami::mailbox

@@ -1,5 +1,6 @@
 // "nami mail ...": the mailbox on the command line, for headless users and
-// scripts. No Qt: main() hands the arguments after "mail" over.
+// scripts. No Qt: the nami command answers it before any Qt library is
+// loaded (src/app/NamiCommand.cpp), so a script's search takes milliseconds.
 #pragma once
 
 #include <cstdio>
@@ -19,6 +20,11 @@ struct SMailCliEnv {
 // 2 the arguments were not understood).
 int RunMailCommand(const std::vector<std::string>& args, const SMailCliEnv& env);
 const char* MailCommandHelp();
+
+// The whole "nami mail" process: the locale, --demo's settings file and
+// folder, then RunMailCommand on the standard streams. `args` are the
+// arguments after "mail".
+int RunMailProgram(const std::vector<std::string>& args);
 
 // UTF-8 text in the locale's encoding (unchanged in a UTF-8 locale;
 // characters the locale cannot show become "?").

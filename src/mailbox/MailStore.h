@@ -11,7 +11,9 @@
 // throws.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,7 +93,7 @@ struct SQuery {
 
 class CMailStore {
  public:
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
   // "mailbox.sqlite" in the folder of the settings file.
   static std::string PathBeside(const std::string& iniPath);
 
@@ -103,7 +105,21 @@ class CMailStore {
   // date. A file that is not a database or fails the quick check is left
   // as it is and reported Corrupt: SetAside() then moves it away.
   StoreFault Open();
-  void Close() { db_.Close(); }
+  // Opens for reading only, writing nothing: no file is created, no -wal
+  // or -shm file made (a list or search works in a read-only folder). A
+  // store that does not exist yet is no fault: `missing` is set and the
+  // store stays closed. A store of an older schema is upgraded first when
+  // it can be written. With `shared`, SQLite's usual read-only connection,
+  // which reads the changes a running writer keeps in its -wal file.
+  StoreFault OpenForReading(bool& missing, bool shared = false);
+  // After reading from a store opened without `shared`: whether another
+  // process began writing it meanwhile (then read again, shared).
+  bool ChangedWhileRead() const;
+  // When the -wal file of a store opened for reading holds changes that
+  // cannot be read here (a read-only folder without the -shm file): the
+  // store is read as of its last checkpoint, and this says so.
+  const std::string& ReadingNote() const { return readingNote_; }
+  void Close();
   // Renames a damaged store (with its -wal and -shm files) to
   // "<name>.corrupt-YYYYMMDD-HHMMSS"; `movedTo` gets the new name.
   StoreFault SetAside(std::string& movedTo);
@@ -144,11 +160,42 @@ class CMailStore {
   StoreFault CountMessages(std::string_view profile, long long& count);
 
  private:
+  // The statements run for every message of an import or a run, prepared
+  // once per connection.
+  enum class EStmt { InsertListEntry, UpdateListStatus, KnownByHash, ListedEntry, InsertMessage, Count };
+  struct SListed;
+  struct SStoredText;
+  struct SSearchPlan;
+  // A short text's candidates come from at most this many index terms.
+  static constexpr int kMaxSearchTerms = 5000;
+  StoreFault PlanSearch(std::string_view text, SSearchPlan& plan);
+  StoreFault TermsStartingWith(const std::string& prefix, std::string& match, int& count);
+  CStmt* Prepared(EStmt which, StoreFault& f);
   StoreFault Fault(int rc) const;
   StoreFault Migrate();
+  StoreFault SchemaVersion(int& version);
+  StoreFault CheckFile(int version);
+  StoreFault EnterWal();
+  StoreFault TouchSchema();
+  StoreFault Upgrade();
+  StoreFault OpenReadOnly(bool immutable);
+  struct SFileStamp {
+    bool exists = false;
+    long long size = 0, mtimeNs = 0, inode = 0;
+    bool operator==(const SFileStamp&) const = default;
+  };
+  static SFileStamp Stamp(const std::string& path);
+  bool immutable_ = false;  // opened for reading, without SQLite's locks
+  SFileStamp stampAtOpen_;
+  std::string readingNote_;
   StoreFault IndexSince(std::int64_t firstId);
+  StoreFault KnownByHash(const SMessageIn& m, std::int64_t hash, bool& known);
+  StoreFault ListedEntry(const SMessageIn& m, long long number, SListed& out);
+  StoreFault InsertMessage(const SMessageIn& m, long long number, std::int64_t hash, const SParsedMessage& p,
+                           const SListed& le, const SStoredText& t, bool& inserted);
   std::int64_t bulkFrom_ = 0;  // the first id added in bulk; 0 outside
   CSqlDb db_;
+  std::array<std::unique_ptr<CStmt>, static_cast<std::size_t>(EStmt::Count)> stmts_;
   std::string path_;
 };
 

@@ -56,8 +56,9 @@ std::string LengthMessage(int limit) { return msg::Format(msg::LengthLimit, {{"l
 // ---- Port settings ----
 
 const std::vector<std::string>& ComPortEntries(ComField field) {
-  static const std::vector<std::string> lists[kComFieldCount] = {{"COM1", "COM2", "COM3", "COM4"},
-                                                                 {"300", "1200", "2400", "4800", "9600"},
+  static const std::vector<std::string> lists[kComFieldCount] = {
+      {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9"},
+      {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"},
                                                                  {"N", "E", "O"},
                                                                  {"8", "7"},
                                                                  {"1", "2", "3"},
@@ -68,7 +69,7 @@ const std::vector<std::string>& ComPortEntries(ComField field) {
 }
 
 int ComPortLimit(ComField field) {
-  static const int limits[kComFieldCount] = {4, 5, 1, 1, 1, 1, 10, 10};
+  static const int limits[kComFieldCount] = {4, 6, 1, 1, 1, 1, 10, 10};
   return limits[field];
 }
 
@@ -240,7 +241,7 @@ void SaveFileNameValues(CSettings& settings, const FileNameValues& values) {
 
 // ---- Editor setting ----
 
-std::string LoadEditorSetting(const CSettings& settings) { return settings.RawCut(keys::Editor, kEditorLimit); }
+std::string LoadEditorSetting(const CSettings& settings) { return settings.RawCut(keys::Editor, kEditorLimit + 1); }
 
 void SaveEditorSetting(CSettings& settings, std::string_view value) { settings.Set(keys::Editor, value); }
 

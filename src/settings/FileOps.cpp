@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "files/UserFile.h"
+
 namespace nami {
 namespace {
 
@@ -85,19 +87,25 @@ bool WriteFileAtomically(const std::string& pathIn, std::string_view data, IFile
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out, IFileOps& ops, std::string* why) {
+bool ReadWholeFile(const std::string& path, std::string& out, IFileOps& ops, std::string* why, std::uint64_t maxBytes) {
   out.clear();
-  int fd = ops.Open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ops.Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     if (why) *why = std::strerror(errno);
+    return false;
+  }
+  FileFault fault;
+  if (!CheckUserFile(fd, path, maxBytes, fault)) {
+    if (why) *why = FileFaultText(fault);
+    ::close(fd);
     return false;
   }
   char buffer[65536];
   for (;;) {
     ssize_t n = ops.Read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      if (why) *why = std::strerror(errno);
+    if (n < 0 || (n > 0 && maxBytes != 0 && out.size() + static_cast<std::size_t>(n) > maxBytes)) {
+      if (why) *why = std::strerror(n < 0 ? errno : EFBIG);
       ::close(fd);
       out.clear();
       return false;

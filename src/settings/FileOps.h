@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,9 @@ class IFileOps {
 // The real calls.
 IFileOps& PosixFileOps();
 
+// The largest settings file read (NAMI.INI is a few kilobytes).
+inline constexpr std::uint64_t kMaxSettingsFileBytes = 16u << 20;
+
 // Replaces `path` with `data` atomically: a temporary file beside it is
 // written and flushed, then renamed over it. On any failure the old file is
 // left whole and the temporary file removed; returns false. Missing parent
@@ -35,8 +39,10 @@ IFileOps& PosixFileOps();
 bool WriteFileAtomically(const std::string& path, std::string_view data, IFileOps& ops = PosixFileOps(),
                          std::string* why = nullptr);
 
-// Reads a whole file; false when it cannot be opened or read (`why` says why).
+// Reads a whole regular file of at most `maxBytes` bytes, opened without
+// waiting (the checks of files/UserFile.h); false when it cannot be opened or
+// read, is not a regular file or is larger (`why` says why).
 bool ReadWholeFile(const std::string& path, std::string& out, IFileOps& ops = PosixFileOps(),
-                   std::string* why = nullptr);
+                   std::string* why = nullptr, std::uint64_t maxBytes = kMaxSettingsFileBytes);
 
 }  // namespace nami

@@ -160,8 +160,12 @@ const std::string& CIniFile::Text() const {
 
 void CIniFile::DetectEncoding() const {
   bom_ = std::string_view(text_).substr(0, kUtf8Bom.size()) == kUtf8Bom;
-  // CP932 text with any two-byte character is practically never valid UTF-8.
-  utf8_ = bom_ || (std::any_of(text_.begin(), text_.end(), [](char c) { return IsLeadByte(c); }) && IsValidUtf8(text_));
+  // Valid UTF-8 holding a character of three or more bytes (every kana and
+  // kanji is one). CP932 text practically never holds one, but half-width
+  // kana in pairs ("ﾅｶ" is C5 B6) make valid two-byte sequences, so those
+  // alone prove nothing: such a file is the Windows program's CP932.
+  const auto longSequence = [](char c) { return static_cast<unsigned char>(c) >= 0xE0; };
+  utf8_ = bom_ || (std::any_of(text_.begin(), text_.end(), longSequence) && IsValidUtf8(text_));
 }
 
 std::string CIniFile::ToFile(std::string_view cp932) const { return utf8_ ? Cp932ToUtf8(cp932) : std::string(cp932); }
@@ -215,6 +219,8 @@ bool CIniFile::HasKey(std::string_view section, std::string_view key) const {
   return Locate(section, key).keyFound;
 }
 
+bool CIniFile::HasSection(std::string_view section) const { return Locate(section, {}).sectionFound; }
+
 bool CIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   std::size_t cut = value.find_first_of("\r\n");
   if (cut != std::string_view::npos) value = value.substr(0, cut);
@@ -258,7 +264,18 @@ bool CIniFile::WriteString(std::string_view section, std::string_view key, std::
     NoteProblem(msg::Format(msg::SettingsCannotBeWritten, {{"path", path_}, {"reason", why}}));
     return false;
   }
-  loaded_ = false;
+  // The file now holds what was written, in the encoding it was read in: it
+  // is not guessed again (a CP932 file whose last line that is not UTF-8
+  // was just replaced could pass for UTF-8, and its other lines would then
+  // read wrong).
+  struct stat now;
+  loaded_ = ::stat(path_.c_str(), &now) == 0;
+  if (loaded_) {
+    text_ = std::move(text);
+    ino_ = now.st_ino;
+    size_ = now.st_size;
+    mtime_ = now.st_mtim;
+  }
   return true;
 }
 

@@ -45,6 +45,8 @@ class CIniFile {
   std::string ReadString(std::string_view section, std::string_view key, int bufSize) const;
   // True when the key is present (even with an empty value).
   bool HasKey(std::string_view section, std::string_view key) const;
+  // True when the file has a section of that name.
+  bool HasSection(std::string_view section) const;
   // Writes one key; false when the file could not be replaced (the old file
   // then stays whole), is read-only or could not be read. Line breaks in the
   // value are cut off: a value is one line.
@@ -68,8 +70,9 @@ class CIniFile {
   };
   Found Locate(std::string_view section, std::string_view key) const;
   const std::string& Text() const;
-  // A file saved as UTF-8 (a byte-order mark, or valid UTF-8 holding
-  // multi-byte characters) is read and written as UTF-8; callers still see CP932.
+  // A file saved as UTF-8 (a byte-order mark, or valid UTF-8 holding a
+  // character of three or more bytes) is read and written as UTF-8; any
+  // other is CP932. Callers see CP932 either way.
   void DetectEncoding() const;
   std::string ToFile(std::string_view cp932) const;
   std::string FromFile(std::string_view bytes) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "files/UserFile.h"
 #include "settings/FileOps.h"
 
 namespace nami {
@@ -13,8 +14,10 @@ std::string CRecentFiles::PathBeside(const std::string& iniPath) {
 }
 
 CRecentFiles::CRecentFiles(std::string listPath) : listPath_(std::move(listPath)) {
+  // A list of a few paths: anything larger, or not a regular file, is not one.
   std::string text;
-  if (!ReadWholeFile(listPath_, text)) return;
+  FileFault fault;
+  if (!ReadUserFile(listPath_, UserFileMode::Read, kMaxListBytes, text, fault)) return;
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line) && items_.size() < kMax)

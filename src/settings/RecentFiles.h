@@ -10,6 +10,8 @@ namespace nami {
 class CRecentFiles {
  public:
   static constexpr std::size_t kMax = 10;
+  // The largest list file read: ten paths with room to spare.
+  static constexpr std::size_t kMaxListBytes = 256 * 1024;
   // The list file for a settings file path.
   static std::string PathBeside(const std::string& iniPath);
 

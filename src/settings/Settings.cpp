@@ -1,6 +1,10 @@
 #include "settings/Settings.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <string>
 
 #include "text/Cp932.h"
 #include "text/IniPath.h"
@@ -16,6 +20,14 @@ const std::string& CSettings::UntitledTitle() {
 }
 
 std::string CSettings::TitleForPath(std::string_view path) { return ProfileSectionForDocument(path); }
+
+std::string CSettings::ProfileForDocument(std::string_view path) const {
+  std::string title = TitleForPath(path);
+  const std::size_t slash = path.rfind('/');
+  const std::string whole = Utf8ToCp932(slash == std::string_view::npos ? path : path.substr(slash + 1));
+  if (whole != title && !ini_.HasSection(title) && ini_.HasSection(whole)) return whole;
+  return title;
+}
 
 CSettings::CSettings(std::string iniPath, IFileOps& ops) : ini_(std::move(iniPath), ops), profile_(UntitledTitle()) {}
 
@@ -99,6 +111,23 @@ std::string ResolveIniPath(std::string_view commandLineIni) {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/nami/NAMI.INI";
   const char* home = std::getenv("HOME");
   return std::string(home && *home ? home : ".") + "/.config/nami/NAMI.INI";
+}
+
+std::string DemoIniPath() {
+  struct stat st {};
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string dir;
+  if (runtime && *runtime && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) {
+    dir = std::string(runtime) + "/nami-demo";
+  } else {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = tmp && *tmp ? tmp : "/tmp";
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    dir = base + "/nami-demo-" + std::to_string(::getuid());
+  }
+  ::mkdir(dir.c_str(), 0700);
+  ::chmod(dir.c_str(), 0700);
+  return dir + "/NAMI.INI";
 }
 
 }  // namespace nami

@@ -6,7 +6,8 @@
 //
 // The profile section is named by the document's title: "無題" for a new
 // document, else the document file's name without its folder and without
-// its extension ("/home/op/ja1xyz.nmi" -> "ja1xyz").
+// its extension ("/home/op/ja1xyz.nmi" -> "ja1xyz"), or that name with
+// its extension when only such a section exists ("[ja1xyz.nmi]").
 #pragma once
 
 #include <array>
@@ -106,6 +107,11 @@ class CSettings {
   // The profile section for a document file path (file-system bytes): its
   // name without folder and extension, in CP932.
   static std::string TitleForPath(std::string_view path);
+  // The profile section of a document file as this NAMI.INI has it: its
+  // title (TitleForPath), or the whole file name when the file has a section
+  // of that name and none of the title ("[x.nmi]", as the Windows program
+  // saves it where the desktop shows extensions).
+  std::string ProfileForDocument(std::string_view path) const;
 
   explicit CSettings(std::string iniPath, IFileOps& ops = PosixFileOps());
 
@@ -162,5 +168,10 @@ class CSettings {
 // Where NAMI.INI lives: `--ini FILE`, else $NAMI_INI, else
 // $XDG_CONFIG_HOME/nami/NAMI.INI, else ~/.config/nami/NAMI.INI.
 std::string ResolveIniPath(std::string_view commandLineIni);
+
+// The settings file of `nami --demo`: $XDG_RUNTIME_DIR/nami-demo/NAMI.INI,
+// else $TMPDIR (or /tmp)/nami-demo-<uid>/NAMI.INI. The folder is created
+// (mode 0700).
+std::string DemoIniPath();
 
 }  // namespace nami

@@ -1,6 +1,9 @@
 #include "sim/BbsFarSide.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace nami::sim {
 namespace {
@@ -11,7 +14,38 @@ std::string Normal(std::string call) {
   return call;
 }
 
+bool ParseCount(std::string_view text, int& value) {
+  if (text.empty() || text.size() > 8 || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  value = std::atoi(std::string(text).c_str());
+  return true;
+}
+
 }  // namespace
+
+bool ParseFailure(std::string_view text, STncOptions& options) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos)
+    text = {};
+  else
+    text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+  int n = 0;
+  if (text == "none")
+    options.failure = LinkFailure::None;
+  else if (text == "connect")
+    options.failure = LinkFailure::Connect;
+  else if (text == "busy")
+    options.failure = LinkFailure::Busy;
+  else if (text == "silent")
+    options.failure = LinkFailure::Silent;
+  else if (text.substr(0, 11) == "drop-after:" && ParseCount(text.substr(11), n))
+    options.failure = LinkFailure::DropAfter;
+  else if (text.substr(0, 11) == "mute-after:" && ParseCount(text.substr(11), n))
+    options.failure = LinkFailure::MuteAfter;
+  else
+    return false;
+  options.dropAfterLines = n;
+  return true;
+}
 
 STnc2Options EngineOptions(const STncOptions& options) {
   STnc2Options o;
@@ -42,7 +76,17 @@ void CBbsFarSide::Reset() {
   dropNow_ = hungUp_ = disconnect_ = false;
 }
 
+// A missing or unreadable fault file, or one naming no failure, means none.
+void CBbsFarSide::ReadFaultFile() {
+  if (options_.faultFile.empty()) return;
+  std::ifstream in(options_.faultFile);
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!in || !ParseFailure(text.str(), options_)) options_.failure = LinkFailure::None;
+}
+
 void CBbsFarSide::Connect(const std::string& call, const std::vector<std::string>& via) {
+  ReadFaultFile();
   call_ = call;
   peer_ = call;
   for (std::size_t i = 0; i < via.size(); ++i) peer_ += (i == 0 ? " VIA " : ",") + via[i];
@@ -71,6 +115,7 @@ void CBbsFarSide::Deliver(const std::vector<std::string>& lines) {
       dropNow_ = true;
       return;
     }
+    if (options_.failure == LinkFailure::MuteAfter && sessionLines_ >= options_.dropAfterLines) return;
     ++sessionLines_;
     answer_ += line;
     // A prompt without its line end waits for the station's next input.

@@ -2,32 +2,42 @@
 // failures of a radio link: a connect takes `connectDelayMs` per hop (three
 // times that when it fails), only the BBS's call answers, and the options
 // can make every attempt fail, the BBS busy, the link silent or dropped
-// after a number of lines.
+// after a number of lines, or the BBS fall silent after a number of lines.
+// With a fault file the failure is read from that file at each connect, so
+// a long test can change it while the simulator runs.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "time/Clock.h"
 #include "link/FarSide.h"
 #include "link/Tnc2Engine.h"
 #include "sim/Bbs.h"
+#include "time/Clock.h"
 
 namespace nami::sim {
 
 using nami::LineEnd;
-enum class LinkFailure { None, Connect, Busy, Silent, DropAfter };
+enum class LinkFailure { None, Connect, Busy, Silent, DropAfter, MuteAfter };
 
 struct STncOptions {
   LineEnd lineEnd = LineEnd::CrLf;  // the TNC adds LF after CR (AUTOLF)
   LinkFailure failure = LinkFailure::None;
   int dropAfterLines = 0;    // DropAfter: the link fails after this many BBS lines
+                             // MuteAfter: the BBS says nothing more after them
+  std::string faultFile;     // read at each connect: a failure as for ParseFailure
   int connectDelayMs = 800;  // per hop
   int answerDelayMs = 100;   // before the first line of an answer
   int lineDelayMs = 20;      // before each further line
   bool echo = true;
   std::string myCall = "QZ1XYZ";
 };
+
+// Sets the failure from its name: "none", "connect", "busy", "silent",
+// "drop-after:N" or "mute-after:N" (surrounding blanks ignored); false when
+// the text names none of them.
+bool ParseFailure(std::string_view text, STncOptions& options);
 
 // The TNC2 engine's options for a simulated link.
 STnc2Options EngineOptions(const STncOptions& options);
@@ -59,6 +69,7 @@ class CBbsFarSide final : public IFarSide {
   enum class State { Idle, Connecting, Connected };
   void Deliver(const std::vector<std::string>& lines);
   void Down(std::int64_t at);
+  void ReadFaultFile();
 
   CBbs& bbs_;
   IClock& clock_;

@@ -10,7 +10,11 @@
 
 namespace nami {
 
-std::unique_ptr<IPort> MakeDemoPort(IClock& clock) { return std::make_unique<sim::CSimPort>(clock); }
+std::unique_ptr<IPort> MakeDemoPort(IClock& clock, bool echo) {
+  sim::STncOptions options;
+  options.echo = echo;
+  return std::make_unique<sim::CSimPort>(clock, sim::CMessageBase::BuiltIn(), sim::SBbsOptions{}, options);
+}
 
 void FillDemoProfile(CSettings& settings) {
   struct Default {
@@ -35,6 +39,9 @@ namespace nami {
 
 void PrepareDemoStation(CSettings& settings) {
   settings.Set(keys::Echo, "enable");
+  // Each start of the demo is on the simulator, whatever port an earlier
+  // run was switched to.
+  settings.SetDevicePath(ParseComConfig(settings.Get(keys::ComStatus)).device, "sim:");
   settings.SetMyCall(demo::kMyCall);
   settings.Set(keys::LastMailNo, demo::kLastMailNo);
   const std::string& ini = settings.Path();

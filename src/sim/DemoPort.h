@@ -11,8 +11,9 @@
 namespace nami {
 
 // The in-process simulated TNC and BBS (built-in messages) as a port, for
-// `nami --demo` and tests. Its output is released as `clock` advances.
-std::unique_ptr<IPort> MakeDemoPort(IClock& clock);
+// `nami --demo` and tests. Its output is released as `clock` advances; its
+// TNC powers on with `echo` as its ECHO.
+std::unique_ptr<IPort> MakeDemoPort(IClock& clock, bool echo = true);
 // The settings the demo profile needs (call, prompt, readcom, fields ...),
 // written into `settings`' current profile section when they are missing.
 void FillDemoProfile(CSettings& settings);

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "link/ComConfig.h"
+#include "link/LinkAddress.h"
 #include "link/LinkPort.h"
 #include "settings/LinkPasswords.h"
 #include "sim/DemoPort.h"
@@ -94,7 +95,8 @@ void CStation::InstallLinkPort() {
     if (password_) return password_(link, fault);
     return ReadLinkPasswordFile(LinkPasswordFile(settings_.Path()), link, fault);
   };
-  hooks.simulator = [this] { return MakeDemoPort(clock_); };
+  hooks.localEcho = [this] { return settings_.Raw(keys::Echo) == "enable"; };
+  hooks.simulator = [this](bool echo) { return MakeDemoPort(clock_, echo); };
   doc_.SetPort(std::make_unique<CLinkPort>(clock_, std::move(hooks)));
 }
 
@@ -115,11 +117,22 @@ const std::string& CStation::PortName() {
   // Asked for by the status bar several times a second: worked out once per
   // opening of the port (the settings are read from the file at each use).
   if (!portName_.empty()) return portName_;
-  if (demo_) return portName_ = msg::Simulator;
   const std::string com = settings_.Get(keys::ComStatus);
   const std::string name = com.substr(0, com.find(':'));
   const std::string path = settings_.DevicePath(name);
+  if (ParseLinkAddress(path).kind == LinkKind::Sim) return portName_ = msg::Simulator;
   return portName_ = path.empty() ? Cp932ToUtf8(name) : path;  // a device path or link value (file-system name)
+}
+
+void CStation::ReopenPort() {
+  autopilot_.Cancel();
+  transfers_.Cancel();
+  doc_.Sending().Clear();
+  link_.Reset();
+  portName_.clear();
+  doc_.ClosePort();
+  doc_.OpenPortFromProfile();
+  PortOpened();
 }
 
 void CStation::NewDocument() {
@@ -147,6 +160,7 @@ void CStation::CheckPort() {
   if (port->TakeLost()) {
     const std::string why = port->Failure();
     relay_.ShowMessage(msg::Format(msg::LinkLost, {{"reason", why}}));
+    transfers_.OnPortLost(why);
     autopilot_.OnLinkLost(why);
     PortOpened();
   }
@@ -235,6 +249,12 @@ void CStation::Run(AutoCommand command) {
 void CStation::OnMinuteTimer() {
   autopilot_.OnScheduleTimer();
   FollowRun();
+}
+
+int CStation::NextRunMinute() const {
+  const int minute = autopilot_.NextRunMinute();
+  if (settings_.GetInt(keys::Min) == -1 || minute < 0 || minute > 59) return -1;
+  return minute;
 }
 
 bool CStation::Busy() const {

@@ -74,6 +74,10 @@ class CStation {
   void Run(AutoCommand command);
   // The 60 s timer: the schedule may start a run.
   void OnMinuteTimer();
+  // The minute timer starts: the first scheduled run counts from now.
+  void StartSchedule() { autopilot_.ArmSchedule(); }
+  // The local minute of the next scheduled run; -1 when none is set.
+  int NextRunMinute() const;
   // What the message pane shows while a step runs or something is sent
   // (UTF-8): the step, then the paste-sends and the upload; empty otherwise.
   std::string Progress() const;
@@ -125,8 +129,8 @@ class CStation {
     std::string text;  // the link state's text now (UTF-8)
   };
   LinkStatus Status() const;
-  // The port for the status bar (UTF-8): its device path, or the
-  // simulator's name in the demo.
+  // The port for the status bar (UTF-8): its device path or link value,
+  // the simulator's name for "sim:".
   const std::string& PortName();
   // The descriptor to watch for received data; -1 when the port has none
   // or is not open (it is then polled).
@@ -150,6 +154,10 @@ class CStation {
   // File New: empties the store and the current line, takes the untitled
   // profile and opens the port with its "comstatus".
   void NewDocument();
+  // The port settings changed: ends what runs (a run, the transfers, text
+  // still going out) and opens the port anew with the profile's "comstatus";
+  // the received text stays.
+  void ReopenPort();
   // File Open: loads the file into the emptied store; on failure the
   // document is left as it was and `fault` says why.
   bool OpenDocument(const std::string& path, FileFault& fault);

@@ -47,6 +47,17 @@ HistoryUpdate CHistoryModel::OnStoreChanged() {
   return update;
 }
 
+HistoryUpdate CHistoryModel::OnStoreReplaced() {
+  top_ = 0;
+  marks_ = MarkedRange{};
+  doc_.Lines().TakeEvictedCount();
+  seenAdded_ = doc_.Lines().AddedCount();
+  max_ = std::max<std::int64_t>(static_cast<std::int64_t>(doc_.Lines().LineCount()) - rows_, 0);
+  HistoryUpdate update;
+  update.all = true;
+  return update;
+}
+
 HighlightBand CHistoryModel::Band() const {
   HighlightBand band;
   const std::int64_t f = marks_.first - top_;

@@ -64,6 +64,9 @@ class CHistoryModel final : public IOpenListener {
   // move, so nothing is repainted, unless lines in view were evicted from
   // the very top of the store.
   HistoryUpdate OnStoreChanged();
+  // The store was replaced (a new or opened document): the view starts at
+  // its top, nothing marked, and the whole pane is painted anew.
+  HistoryUpdate OnStoreReplaced();
 
   // Scroll requests. A line step moves two lines.
   HistoryUpdate LineUp();

@@ -16,7 +16,7 @@ void CNamiDoc::SetPort(std::unique_ptr<IPort> port) {
 
 void CNamiDoc::SetPathName(const std::string& path) {
   path_ = path;
-  settings_.SetProfileSection(path.empty() ? CSettings::UntitledTitle() : CSettings::TitleForPath(path));
+  settings_.SetProfileSection(path.empty() ? CSettings::UntitledTitle() : settings_.ProfileForDocument(path));
 }
 
 void CNamiDoc::OpenPort(const std::string& comstatus) {

@@ -30,6 +30,16 @@ std::int64_t SearchUp(const CLineStore& store, std::int64_t start, std::string_v
   return -1;
 }
 
+std::int64_t CHistorySearch::FromTop(const CLineStore& store) {
+  position_ = SearchDown(store, 0, text_);
+  return position_;
+}
+
+std::int64_t CHistorySearch::FromBottom(const CLineStore& store) {
+  position_ = SearchUp(store, static_cast<std::int64_t>(store.LineCount()) - 1, text_);
+  return position_;
+}
+
 void CHistorySearch::SetText(std::string text) { text_ = std::move(text); }
 
 std::optional<std::int64_t> CHistorySearch::Step(const CLineStore& store, int delta) {

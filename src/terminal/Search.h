@@ -26,7 +26,8 @@ std::int64_t SearchDown(const CLineStore& store, std::int64_t start, std::string
 std::int64_t SearchUp(const CLineStore& store, std::int64_t start, std::string_view text);
 
 // The search text and position of the history pane. A search starts two
-// lines beyond where the last one ended and never wraps around.
+// lines beyond where the last one ended; it wraps around only when asked
+// (FromTop, FromBottom).
 class CHistorySearch {
  public:
   static constexpr std::size_t kMaxText = 128;
@@ -43,6 +44,14 @@ class CHistorySearch {
   // stopped before searching (the position is then 1).
   std::optional<std::int64_t> Down(const CLineStore& store) { return Step(store, +2); }
   std::optional<std::int64_t> Up(const CLineStore& store) { return Step(store, -2); }
+  // Searching again from the first line down, or from the last line up,
+  // after a step found nothing more.
+  std::int64_t FromTop(const CLineStore& store);
+  std::int64_t FromBottom(const CLineStore& store);
+  // Whether a step's result is a line that holds the text.
+  static bool Found(const CLineStore& store, std::optional<std::int64_t> position) {
+    return position && *position >= 0 && *position < static_cast<std::int64_t>(store.LineCount());
+  }
 
  private:
   std::optional<std::int64_t> Step(const CLineStore& store, int delta);

@@ -57,6 +57,27 @@ bool CTerminalCore::WrapByte(char b) {
   return true;
 }
 
+// A tick resumes at the visible end of the line. After a return and an
+// overwrite in the last tick that end may be column 81 behind a character
+// that is no longer two bytes: the stray byte is dropped, so a full line
+// completed by the next byte never holds half a character.
+void CTerminalCore::ResumeColumn() {
+  column_ = static_cast<int>(strnlen(line_.data(), line_.size()));
+  const int whole = WholeLength(column_);
+  if (whole < column_) line_[static_cast<std::size_t>(whole)] = '\0';
+  column_ = whole;
+}
+
+// After a return and an overwrite, the byte at column 81 may be the second
+// half of a character whose first half was overwritten: a line is 81 bytes
+// only while its last character is two bytes starting at column 80.
+int CTerminalCore::WholeLength(int length) const {
+  if (length <= kWidth) return length;
+  int i = 0;
+  while (i < kWidth - 1) i += IsLeadByte(line_[static_cast<std::size_t>(i)]) ? 2 : 1;
+  return i == kWidth - 1 && IsLeadByte(line_[static_cast<std::size_t>(i)]) ? length : kWidth;
+}
+
 std::size_t CTerminalCore::CompletedLength() const { return static_cast<std::size_t>(column_); }
 
 void CTerminalCore::StartNextLine(char b) {
@@ -78,7 +99,7 @@ void CTerminalCore::Backspace() {
 
 void CTerminalCore::Receive(const char* bytes, std::size_t count) {
   const bool serial = doc_.Settings().Raw(keys::Serial) == "yes";
-  column_ = static_cast<int>(strnlen(line_.data(), line_.size()));
+  ResumeColumn();
   const Built built = Build(bytes, count, serial ? '\r' : '\n', serial ? '\n' : '\r');
   CutForDisplay();
 
@@ -100,7 +121,7 @@ CTerminalCore::Built CTerminalCore::Build(const char* bytes, std::size_t count, 
   for (std::size_t i = 0; i < count; ++i) {
     const char b = bytes[i];
     if (b == lineEnd) {
-      int cut = std::max(column_, savedColumn_);
+      const int cut = WholeLength(std::max(column_, savedColumn_));
       line_[cut] = '\0';
       // A disconnect notice followed by more text in the same tick (the TNC
       // echoing what is still being sent) must not be missed: the scan text
@@ -168,7 +189,7 @@ void CTerminalCore::Update(int completed, Variant variant) {
 
 void CTerminalCore::Key(unsigned char byte) {
   const bool echo = doc_.Settings().Raw(keys::Echo) == "enable";
-  column_ = static_cast<int>(strnlen(line_.data(), line_.size()));
+  ResumeColumn();
   if (echo) {
     int completed = 0;
     const char b = static_cast<char>(byte);
@@ -184,6 +205,18 @@ void CTerminalCore::Key(unsigned char byte) {
       line_.fill(0);
       column_ = 0;
       completed = 1;
+    } else if ((static_cast<unsigned char>(b) < 0x20 && b != '\t') || b == 0x7F) {
+      // Another control byte (Ctrl+C) is shown in caret notation, "^C", the
+      // two characters always on one line.
+      if (column_ > kWidth - 2) {
+        Complete(CompletedLength(), false);
+        line_.fill(0);
+        column_ = 0;
+        savedColumn_ = -1;
+        completed = 1;
+      }
+      line_[column_++] = '^';
+      line_[column_++] = static_cast<char>(b ^ 0x40);
     } else if (column_ < kWidth) {
       line_[column_++] = b;
     } else if (WrapByte(b)) {

@@ -72,6 +72,10 @@ class CTerminalCore {
   // bytes); true when the line must be completed and b start the next one.
   bool WrapByte(char b);
   std::size_t CompletedLength() const;
+  // `length` (at most 81), cut to 80 when the 81st byte would be half a character.
+  int WholeLength(int length) const;
+  // The column at the start of a tick or a key: the line's visible end.
+  void ResumeColumn();
   void StartNextLine(char b);
   void Backspace();
   void Update(int completed, Variant variant);

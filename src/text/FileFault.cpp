@@ -84,6 +84,8 @@ std::string FormText(FileForm form) {
       return msg::IsADevice;
     case FileForm::Socket:
       return msg::IsASocket;
+    case FileForm::Symlink:
+      return msg::IsASymlink;
     case FileForm::Other:
       break;
   }

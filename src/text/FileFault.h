@@ -39,8 +39,9 @@ enum class DocumentDamage {
   LinePastEnd,         // line `number` runs past the end
 };
 
-// What a file that is not a regular file is (kind NotRegular).
-enum class FileForm { Other, Fifo, Device, Socket };
+// What a file that is not a regular file is (kind NotRegular). A symbolic
+// link is one only where links are not followed (a file of secrets).
+enum class FileForm { Other, Fifo, Device, Socket, Symlink };
 
 struct FileFault {
   FileFaultKind kind = FileFaultKind::None;

@@ -1,5 +1,9 @@
 #include "text/Messages.h"
 
+#include <netdb.h>
+
+#include <cerrno>
+
 namespace nami::msg {
 
 std::string Format(std::string_view text, std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
@@ -23,6 +27,32 @@ std::string Format(std::string_view text, std::initializer_list<std::pair<std::s
   }
   out.append(text, pos);
   return out;
+}
+
+std::string SystemErrorText(int error) {
+  static const std::pair<int, const std::string*> kWords[] = {
+      {ECONNREFUSED, &ErrConnectionRefused}, {ETIMEDOUT, &ErrTimedOut},
+      {EHOSTUNREACH, &ErrHostUnreachable},   {ENETUNREACH, &ErrNetworkUnreachable},
+      {ENETDOWN, &ErrNetworkDown},           {ECONNRESET, &ErrConnectionReset},
+      {EPIPE, &ErrBrokenPipe},               {EADDRNOTAVAIL, &ErrAddressNotAvailable},
+      {ENOENT, &ErrNoEntry},                 {ENODEV, &ErrNoDevice},
+      {ENXIO, &ErrNoDevice},                 {EACCES, &ErrAccess},
+      {EPERM, &ErrAccess},                   {EBUSY, &ErrBusy},
+      {EIO, &ErrIo},                         {EISDIR, &ErrIsFolder},
+      {ENOTDIR, &ErrNotFolder},              {ENOTTY, &ErrNotTerminal},
+      {EINVAL, &ErrInvalid},                 {EMFILE, &ErrTooManyFiles},
+      {ENFILE, &ErrTooManyFiles},
+  };
+  for (const auto& [number, text] : kWords)
+    if (number == error) return *text;
+  return Format(ErrOther, {{"number", std::to_string(error)}});
+}
+
+std::string NameErrorText(int code) {
+  if (code == EAI_NONAME) return ErrNameUnknown;
+  if (code == EAI_AGAIN) return ErrNameTryAgain;
+  if (code == EAI_SYSTEM) return SystemErrorText(errno);
+  return Format(ErrNameOther, {{"number", std::to_string(code)}});
 }
 
 }  // namespace nami::msg

@@ -37,17 +37,58 @@ namespace nami::msg {
   X(UnstorablePath,                                                                                              \
     "{path}\nこのファイル名には Shift-JIS (CP932) で表せない文字があるため、NAMI.INI に記録できません。")        \
   /* why a serial device is not open */                                                                          \
-  X(NoDeviceSet, "no device is set for this port")                                                               \
-  X(AddToGroup, "Permission denied: add your user to the group {group}")                                         \
-  X(InUseByProcess, "in use by process {pid}")                                                                   \
-  X(InUseByAnother, "in use by another program")                                                                 \
-  X(NotATerminal, "not a serial device (not a terminal)")                                                        \
-  X(SettingsRefused, "the device refused the line settings ({reason})")                                          \
-  X(DeviceLost, "the device was lost ({reason})")                                                                \
-  X(HangUp, "hang-up")                                                                                           \
-  X(CannotBeOpened, "{port} cannot be opened")                                                                   \
-  X(CannotBeOpenedBecause, "{port} cannot be opened: {reason}")                                                  \
-  X(KindNotAvailable, "\"{value}\": this link kind is not available here")                                       \
+  X(NoDeviceSet, "このポートにはデバイスが設定されていません")                                                                          \
+  X(AddToGroup, "アクセスが拒否されました: ユーザーをグループ {group} に加えてください")                                                        \
+  X(OwnerOnly, "アクセスが拒否されました: このデバイスは所有者 {owner} しか使えません")                                                         \
+  X(InUseByProcess, "プロセス {pid} が使用中です")                                                                           \
+  X(InUseByAnother, "ほかのプログラムが使用中です")                                                                              \
+  X(NotATerminal, "シリアルデバイスではありません (端末ではありません)")                                                                   \
+  X(SettingsRefused, "デバイスが回線の設定を受け付けません ({reason})")                                                              \
+  X(DeviceLost, "デバイスが失われました ({reason})")                                                                          \
+  X(HangUp, "回線切断")                                                                                                \
+  X(CannotBeOpened, "{port} を開けません")                                                                               \
+  X(CannotBeOpenedBecause, "{port} を開けません: {reason}")                                                              \
+  X(HostNotFound, "ホスト \"{host}\" が見つかりません ({reason})")                                                            \
+  X(ConnectionLostBecause, "接続が切れました ({reason})")                                                                  \
+  X(ServerClosed, "サーバーが接続を閉じました")                                                                 \
+  X(ServerClosedMidFrame, "サーバーがフレームの途中で接続を閉じました")                                                                                 \
+  /* why a link value is not one (the port dialog, the port) */                                                    \
+  X(LinkValueInvalid, "\"{value}\": {reason}")                                                                     \
+  X(LinkUnclosedBracket, "ホストの [ が閉じていません")                                                                        \
+  X(LinkTextAfterHost, "ホストの後に余分な文字があります")                                                                         \
+  X(LinkIpv6Brackets, "IPv6 のホストは [ ] で囲んでください")                                                                   \
+  X(LinkNoHost, "正しいホスト名がありません")                                                                                   \
+  X(LinkTcpPortRange, "TCP ポートは 1 から 65535 までの数で指定してください")                                                         \
+  X(LinkTcpPortMissing, "':' の後に TCP ポートがありません")                                                                   \
+  X(LinkUnknownKind, "リンクの種類 \"{kind}\" はありません (agw://, telnet://, kiss://, kiss:, sim:)")                         \
+  X(LinkTelnetNoRadioPort, "telnet のリンクには無線ポートがありません")                                                             \
+  X(LinkRadioPortRange, "無線ポートは 0 から 255 までの数で指定してください")                                                           \
+  X(LinkNothingGiven, "デバイスもリンクも指定されていません")                                                                        \
+  X(LinkNeither, "デバイスのパスでも agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, kiss:DEVICE, sim: でもありません")     \
+  /* the system's errors on ports and sockets */                                                                   \
+  X(ErrConnectionRefused, "接続を拒否されました")                                                                            \
+  X(ErrTimedOut, "接続がタイムアウトしました")                                                                                  \
+  X(ErrHostUnreachable, "ホストに到達できません")                                                                             \
+  X(ErrNetworkUnreachable, "ネットワークに到達できません")                                                                       \
+  X(ErrNetworkDown, "ネットワークが停止しています")                                                                              \
+  X(ErrConnectionReset, "接続が相手からリセットされました")                                                                        \
+  X(ErrBrokenPipe, "相手が接続を閉じました")                                                                                  \
+  X(ErrAddressNotAvailable, "そのアドレスは使えません")                                                                        \
+  X(ErrNoEntry, "ファイルまたはデバイスがありません")                                                                               \
+  X(ErrNoDevice, "デバイスがありません")                                                                                     \
+  X(ErrAccess, "アクセスが拒否されました")                                                                                     \
+  X(ErrBusy, "デバイスが使用中です")                                                                                         \
+  X(ErrIo, "入出力エラー")                                                                                               \
+  X(ErrIsFolder, "フォルダーです")                                                                                        \
+  X(ErrNotFolder, "フォルダーではありません")                                                                                  \
+  X(ErrNotTerminal, "端末ではありません")                                                                                   \
+  X(ErrInvalid, "引数が正しくありません")                                                                                     \
+  X(ErrTooManyFiles, "開いているファイルが多すぎます")                                                                            \
+  X(ErrNameUnknown, "その名前のホストはありません")                                                                              \
+  X(ErrNameTryAgain, "名前を一時的に解決できません")                                                                             \
+  X(ErrOther, "システムのエラー {number}")                                                                                 \
+  X(ErrNameOther, "名前解決のエラー {number}")                                                                             \
+  X(KindNotAvailable, "\"{value}\": このリンクの種類はここでは使えません")                                       \
   X(NoPassword, "{link}: the BBS asks for a password and none is kept for this link")                            \
   X(PasswordRefused, "{link}: the BBS asks for a password and {file}: {reason}")                                 \
   /* why an autopilot run was ended */                                                                           \
@@ -68,6 +109,7 @@ namespace nami::msg {
   X(IsAFifo, "is a named pipe (FIFO), not a file")                                                               \
   X(IsADevice, "is a device, not a file")                                                                        \
   X(IsASocket, "is a socket, not a file")                                                                        \
+  X(IsASymlink, "is a symbolic link, which is not followed for this file")                                       \
   X(IsNotARegularFile, "is not a regular file")                                                                  \
   X(Unprotected, "refused, others may read or change it (chmod 600 it)")                                         \
   /* what is wrong with a document */                                                                            \
@@ -104,6 +146,15 @@ namespace nami::msg {
   X(DownloadTitle, "ダウンロード")                                                                               \
   X(RetroDownloadTitle, "さかのぼってダウン")                                                                    \
   X(CopyToFileTitle, "ファイルにコピー")                                                                         \
+  X(UploadFilter,                                                                                                \
+    "アップロード ファイル (*.upl) | *.upl|すべてのファイル (*.*) | *.*|ダウンロード ファイル (*.dwn) | *.dwn|"       \
+    "ISH ファイル (*.ish) | *.ish||")                                                                                  \
+  X(DownloadFilter,                                                                                              \
+    "ダウンロード ファイル (*.dwn) | *.dwn|すべてのファイル (*.*) | *.*|アップロード ファイル (*.upl) | *.upl|"       \
+    "ISH ファイル (*.ish) | *.ish||")                                                                                  \
+  X(SendMailFilter,                                                                                              \
+    "アップロード ファイル (*.upl *.UPL);;すべてのファイル (*);;ダウンロード ファイル (*.dwn *.DWN);;"                 \
+    "ISH ファイル (*.ish *.ISH)")                                                                                      \
   X(SendMailBrowse, "送信ﾒｰﾙ選択")                                                                               \
   X(SendMailBrowseRow, "送信ﾒｰﾙ選択{row}")                                                                       \
   /* what the autopilot is doing (status bar) */                                                                 \
@@ -160,5 +211,11 @@ inline const std::string* const kAll[] = {NAMI_MESSAGES(NAMI_MESSAGE_ENTRY)};
 // one pass (a value's own braces stay as they are). A placeholder without a
 // value is kept as written.
 std::string Format(std::string_view text, std::initializer_list<std::pair<std::string_view, std::string_view>> values);
+
+// The catalogue's words for a system error number met on a port or a
+// socket ("接続を拒否されました"), the number itself for the rarer ones.
+std::string SystemErrorText(int error);
+// The same for a getaddrinfo() error code.
+std::string NameErrorText(int code);
 
 }  // namespace nami::msg

@@ -38,4 +38,28 @@ long long LeadingNumber(std::string_view text) {
   return negative ? -value : value;
 }
 
+std::string VisibleControls(std::string_view cp932) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(cp932.size());
+  for (std::size_t i = 0; i < cp932.size(); ++i) {
+    const auto b = static_cast<unsigned char>(cp932[i]);
+    if (IsLeadByte(b) && i + 1 < cp932.size() && static_cast<unsigned char>(cp932[i + 1]) >= 0x40) {
+      out.append(cp932.substr(i, 2));
+      ++i;
+    } else if (b == 0x1B || b == 0x80) {
+      out += '<';
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
+      out += '>';
+    } else if ((b < 0x20 && b != '\t') || b == 0x7F) {
+      out += '^';
+      out += static_cast<char>(b == 0x7F ? '?' : b + 0x40);
+    } else {
+      out += static_cast<char>(b);
+    }
+  }
+  return out;
+}
+
 }  // namespace nami

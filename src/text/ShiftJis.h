@@ -24,6 +24,13 @@ inline bool ContainsAtCharStart(std::string_view hay, std::string_view needle) {
   return FindAtCharStart(hay, needle) != std::string::npos;
 }
 
+// The text with every control byte made visible, for a console or a journal
+// that would act on it: Ctrl+A ... Ctrl+Z and the other C0 bytes as "^G",
+// "^Z" (NUL "^@", DEL "^?"), ESC as "<1B>" and a lone 0x80 as "<80>". TAB
+// stays; two-byte characters are kept whole (a byte after a lead byte is
+// never taken for a control unless it is below 0x40, which no character has).
+std::string VisibleControls(std::string_view cp932);
+
 // The leading decimal number of a text: blanks skipped, optional sign,
 // digits; 0 when there are none. Saturates instead of overflowing.
 long long LeadingNumber(std::string_view text);

@@ -26,10 +26,8 @@ inline const char* const RetroDownloadTitle = msg::RetroDownloadTitle.c_str();
 inline const char* const CopyToFileTitle = msg::CopyToFileTitle.c_str();
 
 // Filters as display name / pattern pairs separated by "|", ended by "||".
-inline const char* const UploadFilter =
-    "Upload Files (*.upl) | *.upl|All Files (*.*) | *.*|Download Files (*.dwn) | *.dwn|Ish Files (*.ish) | *.ish||";
-inline const char* const DownloadFilter =
-    "Download Files (*.dwn) | *.dwn|All Files (*.*) | *.*|Upload Files (*.upl) | *.upl|Ish Files (*.ish) | *.ish||";
+inline const char* const UploadFilter = msg::UploadFilter.c_str();
+inline const char* const DownloadFilter = msg::DownloadFilter.c_str();
 
 struct FilterEntry {
   std::string name;     // shown to the user, blanks kept

@@ -29,6 +29,13 @@ void CTransfers::StopUpload() {
   upload_.Close();
 }
 
+void CTransfers::OnPortLost(const std::string& why) {
+  StopPasteSend();
+  if (!Uploading()) return;
+  doc_.Sending().Remove(&upload_);
+  upload_.Abandon("the port was lost: " + why);
+}
+
 bool CTransfers::StartCapture(const std::string& path) {
   if (Capturing()) return false;
   return capture_.OpenCaptureFile(path);

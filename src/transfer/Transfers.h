@@ -51,6 +51,13 @@ class CTransfers final : public IOpenListener, public IReceiveListener {
   void CaptureByName(const std::string& path);
   // Why the last capture file did not open.
   const FileFault& CaptureFault() const { return capture_.Fault(); }
+  // Why the last upload file did not open, and why the last upload ended
+  // before the end of its file (empty when it did not).
+  const FileFault& UploadOpenFault() const { return upload_.OpenFault(); }
+  const std::string& UploadFailure() const { return upload_.Failure(); }
+  // The port went away: the upload and the paste-sends end (nothing they
+  // would send can go out); `why` is the port's reason, UTF-8.
+  void OnPortLost(const std::string& why);
   void CaptureStop();
 
   // Appends the lines of `marks` to `path` (see MarkedLines.h).

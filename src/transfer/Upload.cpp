@@ -11,10 +11,12 @@ CUpload::~CUpload() {
 
 bool CUpload::Open(const std::string& path) {
   if (file_) Close();
-  FileFault fault;
-  file_ = OpenUserStream(path, UserFileMode::Read, fault);
+  failure_.clear();
+  openFault_ = FileFault{};
+  file_ = OpenUserStream(path, UserFileMode::Read, openFault_);
   if (!file_) {
-    doc_.Ui().ShowMessage(msg::Format(msg::FileNotFoundBecause, {{"file", path}, {"reason", FileFaultText(fault)}}));
+    doc_.Ui().ShowMessage(
+        msg::Format(msg::FileNotFoundBecause, {{"file", path}, {"reason", FileFaultText(openFault_)}}));
     return false;
   }
   length_ = 0;
@@ -34,6 +36,12 @@ void CUpload::Close() {
   if (!ok) doc_.Ui().ShowMessage(msg::CannotCloseFile);
 }
 
+void CUpload::Abandon(const std::string& reason) {
+  if (!file_) return;
+  Close();
+  failure_ = reason;
+}
+
 bool CUpload::Step() {
   if (!file_) return false;
   if (doc_.Sending().QueueCount() == 0) {
@@ -51,8 +59,11 @@ bool CUpload::Step() {
         }
       }
       const char byte = c == '\n' ? '\r' : static_cast<char>(c);
-      // A byte the port does not take within its time-out is not retried.
-      doc_.SendText(std::string_view(&byte, 1));
+      // Nothing can go out while the port is closed: the upload ends.
+      if (doc_.SendText(std::string_view(&byte, 1)) == 0) {
+        Abandon("the port is not open: " + doc_.PortFailure());
+        return false;
+      }
     }
   }
   // Ends as soon as nothing more can be read: at the end of the file, and
@@ -61,7 +72,10 @@ bool CUpload::Step() {
   if (next == EOF) {
     bool failed = std::ferror(file_) != 0;
     Close();
-    if (failed) doc_.Ui().ShowMessage(msg::CannotReadFile);  // the file was not sent whole
+    if (failed) {
+      failure_ = "the file could not be read to its end";
+      doc_.Ui().ShowMessage(msg::CannotReadFile);  // the file was not sent whole
+    }
     return false;
   }
   std::ungetc(next, file_);

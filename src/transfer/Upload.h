@@ -4,7 +4,9 @@
 // LF goes to the link as CR (a lone CR stays a CR). One byte leaves per
 // step, and only when the port's transmit queue is empty. The upload is a
 // sender on the document's send engine; it ends by itself at the end of the
-// file, or when it is closed. It runs while its file is open.
+// file, or when it is closed. It runs while its file is open. An upload that
+// ended before its whole file went out (the port not open or lost, a read
+// error) keeps the reason until the next Open.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "terminal/NamiDoc.h"
+#include "text/FileFault.h"
 
 namespace nami {
 
@@ -30,6 +33,15 @@ class CUpload final : public ISender {
   bool Step() override;
   // Closes the file; "Cannot Close File" when that fails.
   void Close();
+  // Closes the file, keeping `reason` (UTF-8) as why the upload did not end
+  // at the end of its file.
+  void Abandon(const std::string& reason);
+
+  // Why the last Open failed.
+  const FileFault& OpenFault() const { return openFault_; }
+  // Why the last upload ended before the end of its file; empty when it was
+  // sent whole, was stopped, or still runs.
+  const std::string& Failure() const { return failure_; }
 
   bool Uploading() const { return file_ != nullptr; }
   std::int64_t Length() const { return length_; }
@@ -41,6 +53,8 @@ class CUpload final : public ISender {
   std::FILE* file_ = nullptr;
   std::int64_t length_ = 0;
   std::int64_t position_ = 0;
+  FileFault openFault_;
+  std::string failure_;
 };
 
 }  // namespace nami

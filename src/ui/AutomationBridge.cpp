@@ -52,38 +52,29 @@ void CAutomationBridge::FinishPending() {
     }
   }
   std::vector<Done> uploads;
-  if (!station_.Transferring(CStation::Transfer::Upload)) uploads.swap(pending_);
+  std::string failure;
+  if (!station_.Transferring(CStation::Transfer::Upload)) {
+    uploads.swap(pending_);
+    failure = station_.Transfers().UploadFailure();
+  }
   if (pending_.empty() && sends_.empty()) watch_.stop();
   for (auto& s : sent) {
     const bool whole = doc.Sending().Discarded() == s.discarded;
     if (s.done) s.done(whole, whole ? std::string() : "the port was closed before the text went out");
   }
   for (auto& done : uploads)
-    if (done) done(true, {});
+    if (done) done(failure.empty(), failure);
 }
-
-namespace {
-// Why a file cannot be opened for reading, or empty when it can.
-std::string WhyNotReadable(const std::string& path) {
-  FileFault fault;
-  const int fd = OpenUserFile(path, UserFileMode::Read, fault);
-  if (fd < 0) return path + ": " + FileFaultText(fault);
-  ::close(fd);
-  return {};
-}
-}  // namespace
 
 void CAutomationBridge::UploadFile(const std::string& path, Done done) {
   ++calls_;
   std::string why;
   if (station_.Transferring(CStation::Transfer::Upload)) {
     why = "an upload is already running";
-  } else {
-    station_.Upload(path);  // tells the user when it cannot open the file
-    if (!station_.Transferring(CStation::Transfer::Upload)) {
-      why = WhyNotReadable(path);
-      if (why.empty()) why = path + ": cannot be opened";
-    }
+  } else if (!station_.Doc().PortOpen()) {
+    why = "the port is not open: " + station_.Doc().PortFailure();
+  } else if (!station_.Upload(path)) {  // tells the user when it cannot open the file
+    why = path + ": " + FileFaultText(station_.Transfers().UploadOpenFault());
   }
   AfterCommand();
   if (!why.empty()) {

@@ -12,6 +12,8 @@
 #include "link/LinkAddress.h"
 #include "link/SerialDevices.h"
 #include "link/Tnc2Engine.h"
+#include "settings/LinkPasswords.h"
+#include "text/FileFault.h"
 #include "text/IniPath.h"
 #include "ui/DialogHooks.h"
 #include "ui/DialogWidgets.h"
@@ -33,15 +35,43 @@ CComPortDlg::CComPortDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
   layout->addWidget(MakeOkCancel(this));
 }
 
+namespace {
+// The words NAMI.INI keeps for local echo and the serial connection, and
+// how the dialog shows them; other text stays as typed.
+constexpr std::pair<const char*, const char*> kShownWords[] = {
+    {"enable", "有効"}, {"disable", "無効"}, {"no", "いいえ"}, {"yes", "はい"}};
+
+bool Worded(ComField field) { return field == kComEcho || field == kComSerial; }
+
+std::string Shown(const std::string& stored) {
+  for (const auto& [word, shown] : kShownWords)
+    if (stored == word) return ToCp932(QString::fromUtf8(shown));
+  return stored;
+}
+
+std::string Stored(const std::string& shown) {
+  for (const auto& [word, label] : kShownWords)
+    if (shown == ToCp932(QString::fromUtf8(label))) return word;
+  return shown;
+}
+
+std::vector<std::string> ShownEntries(ComField field) {
+  std::vector<std::string> entries = ComPortEntries(field);
+  if (Worded(field))
+    for (std::string& e : entries) e = Shown(e);
+  return entries;
+}
+}  // namespace
+
 void CComPortDlg::BuildPortLists(QGridLayout& grid) {
-  static const char* const labels[kComFieldCount] = {"ポートＩＤ",     "通信速度",       "パリテイー",
-                                                     "ビット",         "ストップビット", "ＸＯＮスイッチ",
-                                                     "ローカルエコー", "シリアル接続"};
+  static const char* const labels[kComFieldCount] = {"ポートＩＤ(&I)",     "通信速度(&B)",       "パリテイー(&A)",
+                                                     "ビット(&T)",         "ストップビット(&S)", "ＸＯＮスイッチ(&X)",
+                                                     "ローカルエコー(&E)", "シリアル接続(&R)"};
   const ComPortValues values = LoadComPortValues(settings_);
   for (int i = 0; i < kComFieldCount; ++i) {
     auto field = static_cast<ComField>(i);
-    lists_[field] = MakeEditableList(this, ComPortEntries(field));
-    SetListValue(lists_[field], ComPortEntries(field), values[field]);
+    lists_[field] = MakeEditableList(this, ShownEntries(field));
+    SetListValue(lists_[field], ShownEntries(field), Worded(field) ? Shown(values[field]) : values[field]);
     auto* label = new QLabel(QString::fromUtf8(labels[i]), this);
     label->setBuddy(lists_[field]);
     grid.addWidget(label, i, 0);
@@ -59,7 +89,7 @@ void CComPortDlg::BuildDeviceList(QGridLayout& grid) {
   // A KISS TNC on the network (Dire Wolf's and soundmodem's KISS TCP port);
   // "kiss:DEVICE" names one on a serial device.
   device_->addItem(QStringLiteral("kiss://localhost:8001"));
-  auto* deviceLabel = new QLabel(QStringLiteral("デバイス"), this);
+  auto* deviceLabel = new QLabel(QStringLiteral("デバイス(&D)"), this);
   deviceLabel->setBuddy(device_);
   grid.addWidget(deviceLabel, 0, 2);
   grid.addWidget(device_, 0, 3);
@@ -79,12 +109,13 @@ void CComPortDlg::BuildLinkFields(QGridLayout& grid) {
   radioPort_->setRange(0, 255);
   myCall_ = new QLineEdit(QString::fromStdString(settings_.MyCall()), this);
   myCall_->setMaxLength(9);
+  ShowFromStart(myCall_);
   password_ = new QLineEdit(this);
   password_->setEchoMode(QLineEdit::Password);
   password_->setPlaceholderText(QStringLiteral("telnet: 変更する時だけ入力"));
-  const std::pair<const char*, QWidget*> rows[] = {{"種類", kind_},         {"ホスト", host_},
-                                                   {"TCPポート", tcpPort_}, {"無線ポート", radioPort_},
-                                                   {"MYCALL", myCall_},     {"パスワード", password_}};
+  const std::pair<const char*, QWidget*> rows[] = {{"種類(&K)", kind_},         {"ホスト(&H)", host_},
+                                                   {"TCPポート(&P)", tcpPort_}, {"無線ポート(&O)", radioPort_},
+                                                   {"MYCALL(&M)", myCall_},     {"パスワード(&W)", password_}};
   int row = 1;
   for (const auto& [text, widget] : rows) {
     auto* label = new QLabel(QString::fromUtf8(text), this);
@@ -139,6 +170,9 @@ void CComPortDlg::ShowLinkFields(const QString& device) {
   tcpPort_->setEnabled(network);
   radioPort_->setEnabled(kind == kKindAgw || kind == kKindKissTcp);  // the radio port or the KISS channel
   password_->setEnabled(kind == kKindTelnet);
+  // The line settings mean nothing to a link over the network.
+  const bool serial = kind == 0 || kind == kKindKissSerial;
+  for (ComField f : {kComSpeed, kComParity, kComDataBits, kComStopBits, kComFlow}) lists_[f]->setEnabled(serial);
   syncing_ = false;
 }
 
@@ -190,11 +224,33 @@ void CComPortDlg::OnPortChanged(const QString& port) {
   auto it = deviceEdits_.find(devicePort_);
   deviceShown_ = it != deviceEdits_.end() ? it->second : settings_.DevicePath(devicePort_);
   device_->setEditText(QFile::decodeName(deviceShown_.c_str()));
+  ShowFromStart(device_);
+}
+
+bool CComPortDlg::KeepPasswordInFile(const std::string& link, const QString& keyringError) {
+  const std::string path = LinkPasswordFile(settings_.Path());
+  const QString shown = QFile::decodeName(path.c_str());
+  const QString question = QStringLiteral(
+                               "パスワードをキーリングに保存できません (%1)。\n"
+                               "ファイル %2 に書きますか? (あなただけが読めるファイルにします)")
+                               .arg(keyringError, shown);
+  if (!Hooks().ask || !Hooks().ask(this, question)) {
+    Hooks().message(this, QStringLiteral("ファイル %1 に「%2 パスワード」の行を書き、chmod 600 にして下さい。")
+                              .arg(shown, QString::fromStdString(link)));
+    return false;
+  }
+  FileFault fault;
+  if (WriteLinkPasswordFile(path, link, password_->text().toStdString(), fault)) return true;
+  Hooks().message(this, QStringLiteral("%1 に書けません: %2").arg(shown, QString::fromStdString(FileFaultText(fault))));
+  return false;
 }
 
 void CComPortDlg::accept() {
   ComPortValues values;
-  for (int i = 0; i < kComFieldCount; ++i) values[static_cast<std::size_t>(i)] = ListValue(lists_[i]);
+  for (int i = 0; i < kComFieldCount; ++i) {
+    const std::string value = ListValue(lists_[i]);
+    values[static_cast<std::size_t>(i)] = Worded(static_cast<ComField>(i)) ? Stored(value) : value;
+  }
   if (auto fault = CheckComPortValues(values)) {
     RefuseTooLong(this, lists_[fault->field], fault->limit);
     return;
@@ -222,13 +278,7 @@ void CComPortDlg::accept() {
   }
   if (link.kind == LinkKind::Telnet && !password_->text().isEmpty()) {
     const std::string error = StoreLinkPassword(link.Text(), password_->text().toStdString());
-    if (!error.empty()) {
-      Hooks().message(this, QStringLiteral("パスワードをキーリングに保存できません (%1)。\n"
-                                           "NAMI.INI と同じフォルダのファイル link-passwords に\n"
-                                           "「%2 パスワード」の行を書き、chmod 600 にして下さい。")
-                                .arg(QString::fromStdString(error), QString::fromStdString(link.Text())));
-      return;
-    }
+    if (!error.empty() && !KeepPasswordInFile(link.Text(), QString::fromStdString(error))) return;
   }
   if (myCall != settings_.MyCall()) settings_.SetMyCall(myCall);
   SaveComPortValues(settings_, values);

@@ -48,6 +48,9 @@ class CComPortDlg : public QDialog {
   void ComposeDevice();
 
   CSettings& settings_;
+  // The keyring refused the password: offers to keep it in the
+  // link-passwords file beside NAMI.INI; false when it was not kept.
+  bool KeepPasswordInFile(const std::string& link, const QString& keyringError);
   std::array<QComboBox*, kComFieldCount> lists_{};
   QComboBox* device_ = nullptr;
   QComboBox* kind_ = nullptr;

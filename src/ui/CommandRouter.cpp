@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QMessageBox>
 
 #include "time/Clock.h"
@@ -117,7 +118,9 @@ bool CCommandRouter::Execute(Command id) {
 }
 
 void CCommandRouter::NewDocument() {
+  if (mayReplaceText && !mayReplaceText()) return;
   station_.NewDocument();
+  if (storeReplaced) storeReplaced();
   if (documentChanged) documentChanged();
 }
 
@@ -154,12 +157,26 @@ void CCommandRouter::RetroDownload() {
   if (!path.isEmpty()) station_.CaptureFrom(LocalPath(path), Marks().first);
 }
 
+void CCommandRouter::PortSettings() {
+  if (!(portDialog ? portDialog() : RunComPortDialog(window_, settings_))) return;
+  if (station_.Busy()) {
+    const QString question = QStringLiteral("実行中の自動運転や転送は終わります。ポートを今すぐ開き直しますか?\n"
+                                            "(「いいえ」: 新しい設定は次の新規作成で使われます)");
+    const bool yes = askYesNo ? askYesNo(question)
+                              : QMessageBox::question(window_, QStringLiteral("Nami"), question) == QMessageBox::Yes;
+    if (!yes) return;
+  }
+  station_.ReopenPort();
+  if (documentChanged) documentChanged();
+}
+
 bool CCommandRouter::OpenRecent(std::size_t index) {
   if (index >= recent_.Items().size()) return false;
   return OpenPath(QString::fromStdString(recent_.Items()[index]));
 }
 
 bool CCommandRouter::OpenPath(const QString& path) {
+  if (mayReplaceText && !mayReplaceText()) return false;
   FileFault fault;
   if (!station_.OpenDocument(LocalPath(path), fault)) {
     Message(QString::fromStdString(
@@ -170,6 +187,7 @@ bool CCommandRouter::OpenPath(const QString& path) {
     return false;
   }
   recent_.Add(LocalPath(QFileInfo(path).absoluteFilePath()));
+  if (storeReplaced) storeReplaced();
   if (documentChanged) documentChanged();
   return true;
 }
@@ -210,13 +228,16 @@ void CCommandRouter::SelectFont(const QFont& current) {
   // dialog's size in points. Offer the pane's height as the point size, so
   // that OK without a change keeps the setting instead of shrinking it.
   QFont chosen = current;
+  // The face by the name the font list shows (fontconfig gives IPAGothic as
+  // "IPAゴシック" under a Japanese locale), so the dialog opens on it.
+  chosen.setFamily(QFontInfo(current).family());
   if (current.pixelSize() > 0) chosen.setPointSize(current.pixelSize());
   bool ok = false;
   if (chooseFont) {
     ok = chooseFont(chosen);
   } else {
     const QFont offered = chosen;
-    chosen = QFontDialog::getFont(&ok, offered, window_, QStringLiteral("ﾌｫﾝﾄの選択"));
+    chosen = QFontDialog::getFont(&ok, offered, window_, QStringLiteral("ﾌｫﾝﾄの選択"), QFontDialog::MonospacedFonts);
   }
   if (!ok) return;
   CSettings& settings = settings_;

@@ -87,6 +87,9 @@ class CCommandRouter {
   void Upload();
   void Download();
   void RetroDownload();
+  // The port dialog; OK opens the port anew at once (after asking, when a
+  // run or a transfer would be cut off).
+  void PortSettings();
 
   // Document commands, also used by start-up and dropped files.
   bool OpenPath(const QString& path);
@@ -108,6 +111,15 @@ class CCommandRouter {
   std::function<void(const QString&)> showMessage;
   // Called after the document changed (title, recent files).
   std::function<void()> documentChanged;
+  // Asked before a new or opened document replaces the received text:
+  // false keeps it (the user cancelled, or saving it failed).
+  std::function<bool()> mayReplaceText;
+  // The port dialog (tests replace it); true when OK wrote new settings.
+  std::function<bool()> portDialog;
+  // A yes/no question (tests answer it); the default is a message box.
+  std::function<bool(const QString&)> askYesNo;
+  // A new or opened document replaced the received text (before documentChanged).
+  std::function<void()> storeReplaced;
 
  private:
   void Message(const QString& text);

@@ -245,6 +245,7 @@ const std::vector<CommandRow> kRows = {
      .tip = "自動ﾓｰﾄﾞ終了",
      .key = Key(Qt::SHIFT | Qt::Key_F5),
      .icon = icon::AutoModeEnd,
+     .enabled = AutoReady<AutoCommand::End>,
      .run = RunAuto<AutoCommand::End>},
 
     // Settings.
@@ -273,7 +274,7 @@ const std::vector<CommandRow> kRows = {
     {.id = Command::ComPortSettings,
      .label = "通信ﾎﾟｰﾄ設定(&Pﾂ)",
      .prompt = "COMﾎﾟｰﾄの設定",
-     .run = OnSettings<RunComPortDialog>},
+     .run = [](R& r) { r.PortSettings(); }},
     {.id = Command::EditorSettings,
      .label = "ｴﾃﾞｨﾀｰの設定(&Eｴ)",
      .prompt = "ｴﾃﾞｨﾀｰの設定",
@@ -366,7 +367,7 @@ const std::vector<MenuLayout>& MainMenu() {
       {"相手局情報(&Fﾌ)",
        {C::FileNew, C::FileOpen, C::FileSave, C::FileSaveAs, kSeparator, C::OpenRecent, kSeparator, C::AppExit}},
       {"編集(&Eｼ)",
-       {C::EditCopy, C::EditPaste, C::PasteStop, C::CopyToFile, kSeparator, C::EditAndSend, C::SearchCondition,
+       {C::EditCopy, C::EditPaste, C::PasteStop, C::CopyToFile, C::EditAndSend, C::SearchCondition,
         C::SearchUp, C::SearchDown}},
       {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&Tﾃ)", {C::Upload, C::UploadStop, C::Download, C::RetroDownload, C::DownloadEnd}},
       {"ｴﾃﾞｨﾀｰ(&Rｴ)", {C::MailCreate, C::MailView, C::ListView}},

@@ -2,16 +2,21 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include "ui/QtText.h"
+#include "ui/UserManual.h"
 
 namespace nami {
 
 DialogHooks DefaultHooks() {
   DialogHooks h;
   h.message = RunMessageBox;
+  h.ask = [](QWidget* parent, const QString& text) {
+    return QMessageBox::question(parent, QStringLiteral("Nami"), text) == QMessageBox::Yes;
+  };
   h.openFile = [](QWidget* parent, const QString& title, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
   };
@@ -20,7 +25,7 @@ DialogHooks DefaultHooks() {
   };
   h.findExecutable = [](const QString& name) { return QStandardPaths::findExecutable(name); };
   h.environment = [](const char* name) { return qEnvironmentVariable(name); };
-  h.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  h.openUrl = [](const QUrl& url) { return ShowManualViewer(url); };
   h.now = [] { return std::time(nullptr); };
   return h;
 }

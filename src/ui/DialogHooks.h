@@ -16,6 +16,8 @@ namespace nami {
 struct DialogHooks {
   // A modal message box with an OK button.
   std::function<void(QWidget* parent, const QString& text)> message;
+  // A modal question with はい / いいえ; true for はい.
+  std::function<bool(QWidget* parent, const QString& text)> ask;
   // The file-open dialog; returns the chosen file's full path, or empty.
   std::function<QString(QWidget* parent, const QString& title, const QString& filter)> openFile;
   // Starts a program detached, without a shell; false when it could not start.

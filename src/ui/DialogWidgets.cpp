@@ -33,15 +33,25 @@ QValidator::State CByteLimitValidator::validate(QString& input, int& /*pos*/) co
   return size <= acceptedSize_ ? Intermediate : Invalid;
 }
 
+void ShowFromStart(QLineEdit* edit) {
+  if (edit) edit->setCursorPosition(0);
+}
+
+void ShowFromStart(QComboBox* box) {
+  if (box->isEditable()) ShowFromStart(box->lineEdit());
+}
+
 QLineEdit* MakeEdit(QWidget* parent, const std::string& value, int limit) {
   auto* edit = new QLineEdit(FromCp932(value), parent);
   if (limit > 0) edit->setValidator(new CByteLimitValidator(limit, edit));
+  ShowFromStart(edit);
   return edit;
 }
 
 QLineEdit* MakePathEdit(QWidget* parent, const std::string& cp932, int limit) {
   QLineEdit* edit = MakeEdit(parent, {}, limit);
   edit->setText(QFile::decodeName(IniPathToFs(cp932).c_str()));
+  ShowFromStart(edit);
   return edit;
 }
 
@@ -69,12 +79,14 @@ void SetListValue(QComboBox* box, const std::vector<std::string>& entries, const
   int i = FindListEntry(entries, value);
   box->setCurrentIndex(i);
   if (i < 0) box->setEditText(FromCp932(value));
+  ShowFromStart(box);
 }
 
 void SetExactListValue(QComboBox* box, const std::vector<std::string>& entries, const std::string& value) {
   const auto it = std::find(entries.begin(), entries.end(), value);
   box->setCurrentIndex(it == entries.end() ? -1 : static_cast<int>(it - entries.begin()));
   if (it == entries.end()) box->setEditText(FromCp932(value));
+  ShowFromStart(box);
 }
 
 std::string ListValue(const QComboBox* box) { return ToCp932(box->currentText()); }

@@ -33,6 +33,12 @@ class CByteLimitValidator : public QValidator {
   std::size_t acceptedSize_;  // CP932 size of the edit's text before the change
 };
 
+// Shows the start of the text in `edit` (the cursor at 0): a stored value
+// longer than the field, or set before the field has its width, would else
+// be scrolled out of view.
+void ShowFromStart(QLineEdit* edit);
+// The same for the edit part of an editable list.
+void ShowFromStart(QComboBox* box);
 // An edit field showing `value`; `limit` > 0 limits it while typing.
 QLineEdit* MakeEdit(QWidget* parent, const std::string& value, int limit);
 // An edit field for a path kept in NAMI.INI (`cp932` as stored).

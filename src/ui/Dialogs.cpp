@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTextBrowser>
+#include <QUrl>
 #include <filesystem>
 #include <system_error>
 
@@ -85,13 +87,41 @@ void OpenUserManual(QWidget* parent) {
   }
 }
 
-void ShowAboutBox(QWidget* parent) {
+QString AboutText(const QString& iniPath) {
+  return QStringLiteral("<p><b>Nami Version %1</b></p>"
+                        "<p>アマチュア無線パケット通信の端末と自動運転</p>"
+                        "<p>ライセンス: GNU General Public License v3.0 以降 (GPL-3.0-or-later)</p>"
+                        "<p>Qt %2</p>"
+                        "<p>設定ファイル: %3</p>")
+      .arg(QStringLiteral(NAMI_VERSION), QString::fromLatin1(qVersion()), iniPath.toHtmlEscaped());
+}
+
+void ShowAboutBox(QWidget* parent, const QString& iniPath) {
   QMessageBox box(parent);
   box.setWindowTitle(QStringLiteral("Nami のﾊﾞｰｼﾞｮﾝ情報"));
   box.setIconPixmap(AppIcon().pixmap(48, 48));
-  box.setText(QStringLiteral("Nami Version %1").arg(QStringLiteral(NAMI_VERSION)));
+  box.setTextFormat(Qt::RichText);
+  box.setText(AboutText(iniPath));
   box.setStandardButtons(QMessageBox::Ok);
+  // Wide enough for its title as well as its text.
+  box.setStyleSheet(QStringLiteral("QLabel { min-width: %1px; }")
+                        .arg(box.fontMetrics().horizontalAdvance(box.windowTitle()) + 120));
   box.exec();
+}
+
+bool ShowManualViewer(const QUrl& url) {
+  const QFileInfo file(url.toLocalFile());
+  if (!file.isFile() || !file.isReadable()) return false;
+  auto* viewer = new QTextBrowser;
+  viewer->setAttribute(Qt::WA_DeleteOnClose);
+  viewer->setObjectName(QStringLiteral("userManual"));
+  viewer->setWindowTitle(QStringLiteral("Nami ﾕｰｻﾞｰﾏﾆｭｱﾙ"));
+  viewer->setWindowIcon(AppIcon());
+  viewer->setOpenExternalLinks(true);
+  viewer->setSource(url);
+  viewer->resize(760, 600);
+  viewer->show();
+  return true;
 }
 
 QString FindUserManual() {

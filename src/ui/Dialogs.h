@@ -2,6 +2,8 @@
 // version box, as the application calls them.
 #pragma once
 
+#include <QString>
+
 class QWidget;
 
 namespace nami {
@@ -28,6 +30,8 @@ void EditSettingsFile(QWidget* parent, CSettings& settings);
 // The HTML user manual in the desktop's browser.
 void OpenUserManual(QWidget* parent);
 // The version box ("Nami のﾊﾞｰｼﾞｮﾝ情報").
-void ShowAboutBox(QWidget* parent);
+void ShowAboutBox(QWidget* parent, const QString& iniPath);
+// The about box's text: version, licence, Qt version, the settings file in use.
+QString AboutText(const QString& iniPath);
 
 }  // namespace nami

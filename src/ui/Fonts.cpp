@@ -19,6 +19,20 @@ QString ResolveFontFamily(const QString& requested) {
   return QStringLiteral("IPAGothic");
 }
 
+QFont DialogFont() {
+  const QStringList families = QFontDatabase::families();
+  QFont font;
+  for (const char* face : {"IPAPGothic", "IPAPゴシック", "Noto Sans CJK JP", "VL PGothic"}) {
+    const QString name = QString::fromUtf8(face);
+    if (families.contains(name, Qt::CaseInsensitive)) {
+      font.setFamily(name);
+      break;
+    }
+  }
+  font.setPointSize(9);
+  return font;
+}
+
 QFont MakeTerminalFont(const QString& requested, int size) {
   QFont font(ResolveFontFamily(requested));
   font.setPixelSize(size > 0 ? size : 12);

@@ -12,5 +12,7 @@ namespace nami {
 QString ResolveFontFamily(const QString& requested);
 // A fixed-pitch font of `family` (resolved) whose height is `size` pixels.
 QFont MakeTerminalFont(const QString& requested, int size);
+// The small dialogs' font: a proportional Japanese gothic face, 9 point.
+QFont DialogFont();
 
 }  // namespace nami

@@ -10,8 +10,9 @@
 
 #include "autopilot/RunOutcome.h"
 #include "autopilot/RunSummary.h"
-#include "time/Clock.h"
 #include "text/Cp932.h"
+#include "text/ShiftJis.h"
+#include "time/Clock.h"
 
 namespace nami {
 namespace {
@@ -21,16 +22,6 @@ std::string Absolute(const std::string& path) {
 }
 
 }  // namespace
-
-std::string DemoIniPath() {
-  QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  QString dir = !base.isEmpty() && QFileInfo(base).isDir()
-                    ? base + QStringLiteral("/nami-demo")
-                    : QDir::tempPath() + QStringLiteral("/nami-demo-%1").arg(::getuid());
-  QDir().mkpath(dir);
-  ::chmod(QFile::encodeName(dir).constData(), 0700);
-  return (dir + QStringLiteral("/NAMI.INI")).toStdString();
-}
 
 CHeadlessRunner::CHeadlessRunner(CStation& station, bool stay, int timeLimitSeconds, std::FILE* out, std::FILE* err)
     : station_(station),
@@ -56,8 +47,10 @@ void CHeadlessRunner::ShowMessage(const std::string& text) {
   std::fflush(err_);
 }
 
+// A control byte from the link would ring, move or recolour the console or
+// the journal's viewer: it is printed visibly escaped.
 void CHeadlessRunner::LineReceived(std::string_view line) {
-  std::fprintf(out_, "%s\n", Cp932ToUtf8(line).c_str());
+  std::fprintf(out_, "%s\n", Cp932ToUtf8(VisibleControls(line)).c_str());
   std::fflush(out_);
 }
 

@@ -9,7 +9,7 @@
 // detail also go to the error stream when the run was aborted), or 3 when
 // the time limit ran out. With --stay it follows the schedule, reopens a
 // vanished device, sends the desktop notices of each run's end over the
-// session bus when there is one, and ends with 0 on SIGTERM or SIGINT.
+// session bus when there is one, and ends with 0 on SIGTERM, SIGINT or SIGHUP.
 #pragma once
 
 #include <QObject>
@@ -37,7 +37,7 @@ class CHeadlessRunner : public QObject, private IStationEvents {
   bool Finished() const { return finished_; }
 
 
-  // Makes SIGTERM and SIGINT end the run cleanly (once per process).
+  // Makes SIGTERM, SIGINT and SIGHUP end the run cleanly (once per process).
   void HandleTerminationSignals();
 
  private:
@@ -73,9 +73,5 @@ class CHeadlessRunner : public QObject, private IStationEvents {
   bool finished_ = false;
   int exitCode_ = 0;
 };
-
-// The settings file of `nami --demo`: $XDG_RUNTIME_DIR/nami-demo/NAMI.INI,
-// else <temp>/nami-demo-<uid>/NAMI.INI. The folder is created.
-std::string DemoIniPath();
 
 }  // namespace nami

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <csignal>
 
+#include <QDateTime>
+
 namespace nami {
 namespace {
 
@@ -34,19 +36,28 @@ CHeartbeat::CHeartbeat(CStation& station, QObject* parent)
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
   connect(&timer_, &QTimer::timeout, this, [this] { OnWake(false); });
-  schedule_.setInterval(kScheduleMs);
+  schedule_.setSingleShot(true);
   connect(&schedule_, &QTimer::timeout, this, [this] {
     station_.OnMinuteTimer();
+    ArmSchedule();
     TickSoon();  // a run it started is watched from now on (the beat)
   });
 }
 
 CHeartbeat::~CHeartbeat() { Stop(); }
 
+void CHeartbeat::ArmSchedule() {
+  // Just after the next turn of the wall clock's minute, so a run due at
+  // 05:35 starts at 05:35:00 and not up to a minute later.
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  schedule_.start(static_cast<int>(kScheduleMs - now % kScheduleMs) + kScheduleSlackMs);
+}
+
 void CHeartbeat::Start() {
   active_ = true;
   stopped_ = false;
-  schedule_.start();
+  station_.StartSchedule();
+  ArmSchedule();
   Arrange();
 }
 
@@ -169,8 +180,8 @@ void CHeartbeat::CatchTerminationSignals(std::function<void()> onSignal) {
   sa.sa_handler = OnTerminationSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &sa, nullptr);
-  ::sigaction(SIGINT, &sa, nullptr);
+  // SIGHUP: the session or the terminal that started nami has gone.
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &sa, nullptr);
 }
 
 }  // namespace nami

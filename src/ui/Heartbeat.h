@@ -19,7 +19,8 @@
 // every kPollMs. TickSoon() runs one tick at the next turn of the event
 // loop, for commands that change what the tick acts on and for a write that
 // found the port gone (the shell passes the station's PortChanged on).
-// Every kScheduleMs the station's minute timer may start a run. The
+// At each turn of the wall clock's minute the station's minute timer may
+// start a run. The
 // document's send engine (send/SendEngine.h) gets its notifier and timer
 // here: its ready descriptor is watched, its timer runs as it asks, and it
 // is kicked after each tick and each command.
@@ -42,6 +43,7 @@ class CHeartbeat : public QObject {
   static constexpr int kPollMs = 50;         // a port without a descriptor
   static constexpr int kBeatMs = 1000;       // while a run is under way
   static constexpr int kScheduleMs = 60000;  // the schedule's check
+  static constexpr int kScheduleSlackMs = 200;  // after the minute has turned
 
   explicit CHeartbeat(CStation& station, QObject* parent = nullptr);
   ~CHeartbeat() override;
@@ -68,11 +70,13 @@ class CHeartbeat : public QObject {
   // started one).
   void KickSenders();
 
-  // SIGTERM and SIGINT call `onSignal` from the event loop (a self-pipe:
+  // SIGTERM, SIGINT and SIGHUP call `onSignal` from the event loop (a self-pipe:
   // nothing runs inside the signal handler). Installed once per process.
   void CatchTerminationSignals(std::function<void()> onSignal);
 
  private:
+  // The minute timer, to just after the next turn of the minute.
+  void ArmSchedule();
   void OnWake(bool data);
   void OnReadable();
   // Follows the port (reopened, closed) and sets the timer for what comes

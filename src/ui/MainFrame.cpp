@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QMenuBar>
@@ -75,6 +76,7 @@ void CMainFrame::BuildPanes() {
   // The pane's context menu goes through the window's commands, enabled alike.
   history->runCommand = [this](Command id) { Run(id); };
   history->commandEnabled = [this](Command id) { return router_.IsEnabled(id); };
+  history->showMessage = [this](const QString& text) { Message(text, BoxWait::Yes); };
   connect(history, &CNamiView2::activated, this, [this] { router_.SetHistoryActive(true); });
   view_ = new CNamiView(station_, heartbeat_, splitter_);
   splitter_->addWidget(history_);
@@ -92,6 +94,8 @@ void CMainFrame::WireStation() {
     RebuildRecentFiles();
     UpdateTitle();
   };
+  router_.mayReplaceText = [this] { return ConfirmClose(false); };
+  router_.storeReplaced = [this] { static_cast<CNamiView2*>(history_)->OnStoreReplaced(); };
   router_.showMessage = [this](const QString& text) { Message(text, BoxWait::Yes); };
   // A vanished or missing device is tried again every few seconds.
   station_.SetReopenPort(true);
@@ -133,7 +137,10 @@ void CMainFrame::LinesAdded(int /*count*/) {
 
 void CMainFrame::ProgressChanged() { RefreshSoon(); }
 
-void CMainFrame::RunStarted() { RefreshSoon(); }
+void CMainFrame::RunStarted() {
+  runSummary_->SetText(QString());
+  RefreshSoon();
+}
 
 void CMainFrame::WriteFailure(const std::string& reason) { ShowMessage(reason); }
 
@@ -225,10 +232,9 @@ void CMainFrame::BuildActivityPane() {
 }
 
 void CMainFrame::RunEnded(const RunEnd& end, const RunSummary& summary) {
-  // Until the next step or port note, the bar tells how the run ended.
-  runEndText_ = QStringLiteral("%1  %2").arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", end.at)),
-                                             QString::fromStdString(FormatSummary(summary)));
-  idleText_ = runEndText_;
+  // Until the next run, the bar tells how the last one ended.
+  runSummary_->SetText(QStringLiteral("%1  %2").arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", end.at)),
+                                                    QString::fromStdString(FormatSummary(summary, true))));
   UpdateProgress();
   NotifyRunEnd(notifier_, settings_, summary);
 }
@@ -342,6 +348,15 @@ void CMainFrame::BuildStatusBar() {
   kana_ = indicator(QStringLiteral("ｶﾅ"));
   caps_ = indicator(QStringLiteral("CAP"));
   num_ = indicator(QStringLiteral("NUM"));
+  // The last run's summary keeps its place while menus show their prompts;
+  // the messages (progress, port notes, prompts) have the room left of it.
+  runSummary_ = new CElidedLabel(12, bar);
+  runSummary_->setObjectName(QStringLiteral("runSummary"));
+  bar->insertPermanentWidget(0, runSummary_);
+  runSummary_->hide();  // until a run has ended
+  nextRun_ = new QLabel(bar);
+  nextRun_->setObjectName(QStringLiteral("nextRun"));
+  bar->addPermanentWidget(nextRun_);
   link_ = new CLinkLight(bar);
   bar->addPermanentWidget(link_);
   clock_ = new QLabel(bar);
@@ -380,6 +395,23 @@ void CMainFrame::UpdateClock() {
   }
   clock_->setText(text);
   UpdateLink();
+  UpdateNextRun();
+}
+
+void CMainFrame::UpdateNextRun() {
+  const int minute = station_.NextRunMinute();
+  QString text;
+  if (minute >= 0) {
+    // The next time the clock shows that minute.
+    std::time_t at = station_.Now();
+    const std::tm now = LocalTime(at);
+    int ahead = (minute - now.tm_min + 60) % 60;
+    if (ahead == 0 && !station_.Running()) ahead = 60;
+    at += ahead * 60 - now.tm_sec;
+    text = QStringLiteral("次回 %1").arg(QString::fromStdString(FormatLocalTime("%H:%M", at)));
+  }
+  nextRun_->setText(text);
+  nextRun_->setVisible(!text.isEmpty());
 }
 
 void CMainFrame::UpdateLink() {
@@ -447,6 +479,7 @@ void CMainFrame::RefreshCommands() {
   StartPacer();
   UpdateProgress();
   UpdateLink();
+  UpdateNextRun();
   // Progress moves while a sender runs.
   if (station_.Sending() && !shutDown_ && !closing_) RefreshSoon();
 }
@@ -505,7 +538,7 @@ void CMainFrame::SwitchPane(bool /*next*/) {
     view_->setFocus();
 }
 
-void CMainFrame::ShowAbout() { ShowAboutBox(this); }
+void CMainFrame::ShowAbout() { ShowAboutBox(this, QFile::decodeName(settings_.Path().c_str())); }
 
 void CMainFrame::UpdateTitle() { setWindowTitle(FromCp932(station_.Title()) + QStringLiteral(" - Nami")); }
 
@@ -544,7 +577,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
   });
 }
 
-bool CMainFrame::ConfirmClose() {
+bool CMainFrame::ConfirmClose(bool exiting) {
   auto ask = [this](const QString& question) {
     if (askOnExit) return askOnExit(question);
     const auto button =
@@ -557,7 +590,8 @@ bool CMainFrame::ConfirmClose() {
   if (!station_.PathName().empty()) {
     if (router_.Save()) return true;
     // The message said why; the text must not go without the user's word.
-    return ask(QStringLiteral("受信したテキストを保存できませんでした。保存せずに終了しますか?")) ==
+    return ask(exiting ? QStringLiteral("受信したテキストを保存できませんでした。保存せずに終了しますか?")
+                       : QStringLiteral("受信したテキストを保存できませんでした。保存せずに閉じますか?")) ==
            ExitChoice::Discard;
   }
   if (!station_.HasText()) return true;  // nothing received: nothing to lose

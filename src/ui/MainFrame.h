@@ -46,6 +46,10 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   QToolBar* ToolBar() const { return toolbar_; }
   QLabel* ClockPane() const { return clock_; }
   CLinkLight* LinkLight() const { return link_; }
+  // The last run's summary (the whole text in its tool tip) and the next
+  // scheduled run's time, beside the link light.
+  CElidedLabel* RunSummaryLabel() const { return runSummary_; }
+  QLabel* NextRunLabel() const { return nextRun_; }
   CActivityPane* ActivityPane() const { return activity_; }
   QSplitter* Splitter() const { return splitter_; }
   // The receive tick, the schedule, the senders and the termination signals.
@@ -54,7 +58,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   // autopilot step runs; empty otherwise.
   QString ProgressText() const { return QString::fromStdString(station_.Progress()); }
   // How the last auto-mode run ended, with the time; shown between runs.
-  QString RunEndText() const { return runEndText_; }
+  QString RunEndText() const { return runSummary_->Text(); }
 
   // Re-evaluates every command's enabled state (as the idle update does),
   // hands new senders to the pacing and refreshes the progress text.
@@ -82,6 +86,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   enum class ExitChoice { Save, Discard, Cancel };
   // Asks what becomes of the received text at exit; tests answer here
   // instead of the message box.
+  // Also asked before a new or opened document replaces the received text.
   std::function<ExitChoice(const QString& question)> askOnExit;
 
  protected:
@@ -119,6 +124,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   void StartPacer();
   void UpdateProgress();
   void UpdateLink();
+  void UpdateNextRun();
   void BuildActivityPane();
   // IStationEvents.
   void ShowMessage(const std::string& text) override;
@@ -146,8 +152,9 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   void ChooseFont() override;
   void SwitchPane(bool next) override;
   void ShowAbout() override;
-  // Saves or lets go of the document before the window closes; false keeps it open.
-  bool ConfirmClose();
+  // Before the received text goes (exit, or a new or opened document):
+  // saved, discarded or kept; false keeps nami as it was.
+  bool ConfirmClose(bool exiting = true);
   // The close's last part, once the link is released: the port closes, the
   // geometry is kept.
   void FinishClose();
@@ -166,6 +173,8 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   QLabel* num_ = nullptr;
   QLabel* clock_ = nullptr;
   CLinkLight* link_ = nullptr;
+  CElidedLabel* runSummary_ = nullptr;  // the last run's end, until the next run
+  QLabel* nextRun_ = nullptr;           // "次回 05:35"
   CActivityPane* activity_ = nullptr;
   CNotifier notifier_;
   bool placed_ = false;  // the splitter has its first sizes
@@ -177,9 +186,8 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   QTimer idleTimer_;
   QTimer releaseTimer_;  // serves the link's release while the close waits for it
   QString shownProgress_;
-  QString runEndText_;
   QString clockShape_;  // the clock text last measured, its digits as 0
-  QString idleText_;  // shown while nothing runs: the run's end or a port note
+  QString idleText_;  // shown while nothing runs: a port note
   bool closing_ = false;
   bool shutDown_ = false;
 };

@@ -162,6 +162,19 @@ KeyStroke Describe(const QKeyEvent& event) {
 
 }  // namespace
 
+bool CNamiView::event(QEvent* event) {
+  // A Ctrl+letter the window also uses as a key (Ctrl+F, search) is the
+  // terminal's control character here (0x06); the history pane keeps it.
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() == Qt::ControlModifier && key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z) {
+      event->accept();
+      return true;
+    }
+  }
+  return QWidget::event(event);
+}
+
 void CNamiView::keyPressEvent(QKeyEvent* event) {
   if (!station_.Type(Describe(*event))) {
     QWidget::keyPressEvent(event);  // menu keys and the rest go to the window

@@ -82,6 +82,13 @@ void CNamiView2::OnStoreChanged() {
   Apply(model_.OnStoreChanged());
 }
 
+void CNamiView2::OnStoreReplaced() {
+  heldUpdate_.stop();
+  Measure();
+  ClearHit();
+  Apply(model_.OnStoreReplaced());
+}
+
 void CNamiView2::StoreChangedSoon() {
   if (heldUpdate_.isActive()) return;
   if (!lastUpdate_.isValid() || lastUpdate_.elapsed() >= kCoalesceMs) {
@@ -250,22 +257,41 @@ void CNamiView2::ShowContextMenu(const QPoint& pos) {
 
 void CNamiView2::Search() {
   search_.Reset();
+  wrap_ = 0;
   ClearHit();
   searchRequest_(FromCp932(search_.Text()), [this](bool ok, const QString& text) {
     if (ok) search_.SetText(ToCp932(text));
   });
 }
 
-void CNamiView2::SearchNext() {
-  Measure();
-  model_.PreparePaint();
-  ShowHit(search_.Down(doc_.Lines()));
-}
+void CNamiView2::SearchNext() { SearchStep(+1); }
 
-void CNamiView2::SearchPrev() {
+void CNamiView2::SearchPrev() { SearchStep(-1); }
+
+void CNamiView2::SearchStep(int direction) {
   Measure();
   model_.PreparePaint();
-  ShowHit(search_.Up(doc_.Lines()));
+  const CLineStore& lines = doc_.Lines();
+  std::optional<std::int64_t> position;
+  if (wrap_ == direction)
+    position = direction > 0 ? search_.FromTop(lines) : search_.FromBottom(lines);
+  else
+    position = direction > 0 ? search_.Down(lines) : search_.Up(lines);
+  if (!position || CHistorySearch::Found(lines, position)) {  // found, or stopped before searching
+    wrap_ = 0;
+    ShowHit(position);
+    return;
+  }
+  // Nothing more that way: said once, and the same key again starts over
+  // from the other end.
+  wrap_ = direction;
+  ShowHit(position);
+  const QString text = direction > 0 ? QStringLiteral("見つかりません。もう一度 F3 で先頭から検索します。")
+                                     : QStringLiteral("見つかりません。もう一度 Shift+F3 で末尾から検索します。");
+  if (showMessage)
+    showMessage(text);
+  else
+    OpenMessageBox(this, text);
 }
 
 void CNamiView2::ShowHit(std::optional<std::int64_t> position) {

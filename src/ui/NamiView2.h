@@ -33,6 +33,8 @@ class CNamiView2 : public QAbstractScrollArea {
   // After each receive tick that added lines: the scroll range grows and
   // evicted lines are taken off the top line, so the text in view stays.
   void OnStoreChanged();
+  // A new or opened document replaced the store: the pane shows its top.
+  void OnStoreReplaced();
   // The same, coalesced: at once when the pane last followed the store
   // kCoalesceMs ago or more, else once when that time is up (a busy line
   // adds lines on every receive tick; the terminal pane repaints as seldom).
@@ -61,6 +63,9 @@ class CNamiView2 : public QAbstractScrollArea {
   // active one after the click). Without them the items are disabled.
   std::function<void(Command id)> runCommand;
   std::function<bool(Command id)> commandEnabled;
+  // How the pane tells the user something (a search found nothing more);
+  // without it a message box.
+  std::function<void(const QString&)> showMessage;
 
   // How a dialog is asked for its text: called with the starting text; calls
   // `done` with OK/cancel and the text when the user has finished. The
@@ -93,6 +98,7 @@ class CNamiView2 : public QAbstractScrollArea {
 
  private:
   void ShowHit(std::optional<std::int64_t> position);
+  void SearchStep(int direction);
   void ClearHit();
   void Measure();
   void SyncScrollBar();
@@ -106,6 +112,7 @@ class CNamiView2 : public QAbstractScrollArea {
   CHistoryModel model_;
   CHistorySearch search_;
   std::int64_t hitLine_ = -1;
+  int wrap_ = 0;  // +1 / -1: the last search down / up found nothing; the next one wraps around
   QFont font_;
   int lineHeight_ = 1;
   int wheelRemainder_ = 0;

@@ -1,5 +1,7 @@
 #include "ui/ProfileDlgs.h"
 
+#include "text/Messages.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -27,6 +29,13 @@ QLabel* PlainLabel(const QString& text, QWidget* parent) {
   return label;
 }
 
+// A label whose access key ("&X" in `text`) moves the focus to `field`.
+QLabel* KeyLabel(const QString& text, QWidget* field, QWidget* parent) {
+  QLabel* label = PlainLabel(text, parent);
+  label->setBuddy(field);
+  return label;
+}
+
 }  // namespace
 
 // ---- CStationDlg ----
@@ -38,18 +47,18 @@ CStationDlg::CStationDlg(QWidget* parent, CSettings& settings) : QDialog(parent)
 
   auto* grid = new QGridLayout;
   const QString labels[5] = {
-      QStringLiteral("相手局のｺｰﾙｻｲﾝ(SSID,VIA付)"),
-      QStringLiteral("何分おきにｺﾈｸﾄするかの設定\n(空欄に設定すれば停止)"),
-      QStringLiteral("BBSのｺﾏﾝﾄﾞﾌﾟﾛﾝﾌﾟﾄ(例 \"W,X,Y,Z >\")"),
-      QStringLiteral("ｺﾈｸﾄ時すぐに送信する文字(ｼﾘｱﾙ接続で要)"),
-      QStringLiteral("読み出しｺﾏﾝﾄﾞ(R等)"),
+      QStringLiteral("相手局のｺｰﾙｻｲﾝ(SSID,VIA付)(&C)"),
+      QStringLiteral("何分おきにｺﾈｸﾄするかの設定(&M)\n(空欄に設定すれば停止)"),
+      QStringLiteral("BBSのｺﾏﾝﾄﾞﾌﾟﾛﾝﾌﾟﾄ(例 \"W,X,Y,Z >\")(&P)"),
+      QStringLiteral("ｺﾈｸﾄ時すぐに送信する文字(ｼﾘｱﾙ接続で要)(&S)"),
+      QStringLiteral("読み出しｺﾏﾝﾄﾞ(R等)(&R)"),
   };
   for (int i = 0; i < 5; ++i) {
-    grid->addWidget(PlainLabel(labels[i], this), i, 0);
+    grid->addWidget(KeyLabel(labels[i], edits_[static_cast<std::size_t>(i)], this), i, 0);
     grid->addWidget(edits_[static_cast<std::size_t>(i)], i, 1);
   }
   auto* pairs = new QGridLayout;
-  pairs->addWidget(PlainLabel(QStringLiteral("イベント文字列"), this), 0, 0);
+  pairs->addWidget(KeyLabel(QStringLiteral("イベント文字列(&E)"), edits_[5], this), 0, 0);
   pairs->addWidget(PlainLabel(QStringLiteral("レスポンス(cr付きで送信)"), this), 0, 1);
   for (int row = 0; row < 3; ++row) {
     pairs->addWidget(edits_[static_cast<std::size_t>(5 + row)], row + 1, 0);
@@ -73,9 +82,9 @@ void CStationDlg::accept() {
 
 CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc, CRunState& run) : QDialog(parent), doc_(doc), run_(run) {
   setWindowTitle(QStringLiteral("ｵｰﾄﾓｰﾄﾞの設定"));
-  list_ = new QCheckBox(QStringLiteral("LIST"), this);
-  read_ = new QCheckBox(QStringLiteral("READ"), this);
-  send_ = new QCheckBox(QStringLiteral("SEND"), this);
+  list_ = new QCheckBox(QStringLiteral("&LIST"), this);
+  read_ = new QCheckBox(QStringLiteral("&READ"), this);
+  send_ = new QCheckBox(QStringLiteral("&SEND"), this);
   list_->setChecked(run_.Steps().list);
   read_->setChecked(run_.Steps().read);
   send_->setChecked(run_.Steps().send);
@@ -92,7 +101,7 @@ CAutoModeDlg::CAutoModeDlg(QWidget* parent, CNamiDoc& doc, CRunState& run) : QDi
   watchdog_->setToolTip(
       QStringLiteral("この秒数だけ何も受信しないと、自動モードは「応答なし」でﾛｸﾞｵﾌして終わります (0 = なし)"));
   auto* row = new QHBoxLayout;
-  row->addWidget(PlainLabel(QStringLiteral("無応答で中止"), this));
+  row->addWidget(KeyLabel(QStringLiteral("無応答で中止(&W)"), watchdog_, this));
   row->addWidget(watchdog_);
   layout->addLayout(row);
   layout->addWidget(MakeOkCancel(this));
@@ -120,9 +129,9 @@ CFieldDlg::CFieldDlg(QWidget* parent, CSettings& settings) : QDialog(parent), se
   }
   auto* grid = new QGridLayout;
   limitLength_ = MakeEdit(this, values.limitLength, kLimitLengthLimit);
-  grid->addWidget(PlainLabel(QStringLiteral("ﾘｽﾄ行数"), this), 0, 0);
+  grid->addWidget(KeyLabel(QStringLiteral("ﾘｽﾄ行数(&N)"), limitLength_, this), 0, 0);
   grid->addWidget(limitLength_, 0, 1);
-  limitMode_ = new QCheckBox(QStringLiteral("ﾘｽﾄ行数限定ﾓｰﾄﾞ"), this);
+  limitMode_ = new QCheckBox(QStringLiteral("ﾘｽﾄ行数限定ﾓｰﾄﾞ(&M)"), this);
   limitMode_->setChecked(values.limitMode);
   grid->addWidget(limitMode_, 1, 0, 1, 2);
   limitModel_ = MakeEditableList(this, LimitModelEntries());
@@ -154,7 +163,7 @@ CLastMailNoDlg::CLastMailNoDlg(QWidget* parent, CSettings& settings) : QDialog(p
   setWindowTitle(QStringLiteral("ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ"));
   edit_ = MakeEdit(this, LoadLastMailNo(settings_), kLastMailNoLimit);
   auto* grid = new QGridLayout;
-  grid->addWidget(PlainLabel(QStringLiteral("ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ"), this), 0, 0);
+  grid->addWidget(KeyLabel(QStringLiteral("ﾗｽﾄﾒｰﾙﾅﾝﾊﾞｰ(&N)"), edit_, this), 0, 0);
   grid->addWidget(edit_, 0, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
@@ -194,8 +203,7 @@ CSendMailDlg::CSendMailDlg(QWidget* parent, CSettings& settings) : QDialog(paren
 QString CSendMailDlg::BrowseFilter() {
   // File names on Linux are case-sensitive: offer both spellings of each
   // extension ("%y%m%d.UPL" is upper case), and "*" for all files.
-  return QStringLiteral(
-      "Upload Files (*.upl *.UPL);;All Files (*);;Download Files (*.dwn *.DWN);;Ish Files (*.ish *.ISH)");
+  return QString::fromStdString(msg::SendMailFilter);
 }
 
 void CSendMailDlg::Browse(int row) {
@@ -223,9 +231,9 @@ CFileNameDlg::CFileNameDlg(QWidget* parent, CSettings& settings) : QDialog(paren
   mail_ = MakePathEdit(this, values.mailFile, kFileNameLimit);
   list_ = MakePathEdit(this, values.listFile, kFileNameLimit);
   auto* grid = new QGridLayout;
-  grid->addWidget(PlainLabel(QStringLiteral("ﾒｰﾙﾛｸﾞ格納ﾌｧｲﾙ名"), this), 0, 0);
+  grid->addWidget(KeyLabel(QStringLiteral("ﾒｰﾙﾛｸﾞ格納ﾌｧｲﾙ名(&M)"), mail_, this), 0, 0);
   grid->addWidget(mail_, 0, 1);
-  grid->addWidget(PlainLabel(QStringLiteral("ﾘｽﾄﾛｸﾞ格納ﾌｧｲﾙ名"), this), 1, 0);
+  grid->addWidget(KeyLabel(QStringLiteral("ﾘｽﾄﾛｸﾞ格納ﾌｧｲﾙ名(&L)"), list_, this), 1, 0);
   grid->addWidget(list_, 1, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
@@ -250,7 +258,7 @@ CEditorDlg::CEditorDlg(QWidget* parent, CSettings& settings) : QDialog(parent), 
   EditorCommand automatic = BuildEditorCommand(QString(), QString(), Hooks());
   edit_->setPlaceholderText(QStringLiteral("空欄: %1").arg(automatic.program));
   auto* grid = new QGridLayout;
-  grid->addWidget(PlainLabel(QStringLiteral("エディターファイル名"), this), 0, 0);
+  grid->addWidget(KeyLabel(QStringLiteral("エディターファイル名(&E)"), edit_, this), 0, 0);
   grid->addWidget(edit_, 0, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);

@@ -1,6 +1,7 @@
 #include "ui/SearchDlg.h"
 
 #include "ui/DialogWidgets.h"
+#include "ui/Fonts.h"
 
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -11,6 +12,7 @@ namespace nami {
 
 CSearchDlg::CSearchDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("検索"));
+  setFont(DialogFont());
   setFixedSize(DialogUnits(*this, 0, 0, 187, 47).size());
   field_ = new QLineEdit(this);
   field_->setObjectName(QStringLiteral("searchText"));

@@ -1,6 +1,7 @@
 #include "ui/StatusWidgets.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCharFormat>
@@ -64,6 +65,40 @@ CActivityPane::CActivityPane(QWidget* parent) : QDockWidget(QStringLiteral("é‹ç
   setWidget(view_);
 }
 
+CElidedLabel::CElidedLabel(int columns, QWidget* parent) : QWidget(parent), columns_(columns) {
+  // The whole text when there is room; down to `columns` characters, cut.
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+void CElidedLabel::SetText(const QString& text) {
+  if (text == text_) return;
+  text_ = text;
+  setToolTip(text);
+  setVisible(!text.isEmpty());
+  updateGeometry();
+  update();
+}
+
+QString CElidedLabel::ShownText() const {
+  return fontMetrics().elidedText(text_, Qt::ElideRight, std::max(contentsRect().width() - 4, 0));
+}
+
+QSize CElidedLabel::sizeHint() const {
+  const QFontMetrics fm = fontMetrics();
+  return QSize(fm.horizontalAdvance(text_) + 8, fm.height());
+}
+
+QSize CElidedLabel::minimumSizeHint() const {
+  const QFontMetrics fm = fontMetrics();
+  return QSize(text_.isEmpty() ? 0 : fm.averageCharWidth() * columns_, fm.height());
+}
+
+void CElidedLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setPen(palette().color(QPalette::WindowText));
+  painter.drawText(contentsRect().adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, ShownText());
+}
+
 QColor CActivityPane::SentColor() { return QColor(0x10, 0x50, 0xC0); }
 
 void CActivityPane::Append(const ActivityEntry& entry) {
@@ -86,6 +121,12 @@ void CActivityPane::Append(const ActivityEntry& entry) {
   QTextCursor cursor(view_->document());
   cursor.movePosition(QTextCursor::End);
   if (!view_->document()->isEmpty()) cursor.insertBlock();
+  // A blank line between one run's outcome and what follows it.
+  if (afterOutcome_) {
+    cursor.insertBlock();
+    afterOutcome_ = false;
+  }
+  if (entry.kind == ActivityKind::Outcome) afterOutcome_ = true;
   cursor.insertText(QString::fromStdString(FormatActivity(entry)), format);
   if (atEnd) bar->setValue(bar->maximum());
 }

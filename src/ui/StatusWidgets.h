@@ -33,6 +33,29 @@ class CLinkLight : public QWidget {
   QString text_;
 };
 
+// A status-bar text that keeps its place: cut to the room it has with "…",
+// the whole text in its tool tip; hidden while it is empty.
+class CElidedLabel : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `columns`: the narrowest it gets, in average characters.
+  explicit CElidedLabel(int columns, QWidget* parent = nullptr);
+  void SetText(const QString& text);
+  QString Text() const { return text_; }
+  // What is drawn at the present width.
+  QString ShownText() const;
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QString text_;
+  int columns_;
+};
+
 class CActivityPane : public QDockWidget {
   Q_OBJECT
 
@@ -46,6 +69,7 @@ class CActivityPane : public QDockWidget {
 
  private:
   QPlainTextEdit* view_;
+  bool afterOutcome_ = false;  // the last entry ended a run
 };
 
 }  // namespace nami

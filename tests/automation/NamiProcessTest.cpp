@@ -35,6 +35,8 @@ class NamiProcessTest : public ::testing::Test {
     ASSERT_EQ(::grantpt(master_), 0);
     ASSERT_EQ(::unlockpt(master_), 0);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // Not inherited by nami or the bus clients, so closing it pulls the device.
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     const std::string slave = ::ptsname(master_);
 
     ini_ = dir_.File("NAMI.INI");
@@ -209,6 +211,31 @@ TEST_F(NamiProcessTest, PathsInAJapaneseFolderReachTheFileSystemUnchanged) {
   EXPECT_EQ(ReadMaster(9), test::Sjis("東京から") + "\r");
 }
 
+// A named pipe is refused over D-Bus with what it is, never with a reason
+// left behind by an unrelated call; /dev/null takes a capture.
+TEST_F(NamiProcessTest, SpecialFilesGetTheirRealReasonOrAreTaken) {
+  const std::string fifo = dir_.File("パイプ");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    const char* method;
+    std::string path;
+    const char* answer;  // part of gdbus's output
+  } cases[] = {
+      {"UploadFile", fifo, ": is a named pipe (FIFO), not a file"},
+      {"DownloadFile", fifo, "(is a named pipe (FIFO), not a file)"},
+      {"UploadFile", "/dev/zero", ": is a device, not a file"},
+      {"DownloadFile", "/dev/null", "(true,)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.method) + " " + c.path);
+    const QString answer = Gdbus(QString::fromLatin1(c.method), {QString::fromStdString(c.path)});
+    EXPECT_TRUE(answer.contains(QString::fromUtf8(c.answer))) << answer.toStdString();
+    EXPECT_FALSE(answer.contains(QStringLiteral("Inappropriate"))) << answer.toStdString();
+    Gdbus(QStringLiteral("DownloadStop"), {QStringLiteral("")});
+  }
+  EXPECT_EQ(ReadMaster(1, 200), "") << "nothing went out";
+}
+
 TEST_F(NamiProcessTest, UploadAnswersOnceEveryByteIsOnTheLine) {
   // Larger than what the pseudo-terminal buffers, so the upload can end
   // only while the test reads.
@@ -265,6 +292,30 @@ TEST_F(NamiProcessTest, TerminatingDuringAnUploadAnswersTheCallerAndEndsAtOnce) 
   EXPECT_EQ(nami_.exitCode(), 0);
   ASSERT_TRUE(call.waitForFinished(3000));
   EXPECT_EQ(QString::fromUtf8(call.readAllStandardOutput()).trimmed(), QStringLiteral("(true,)"));
+}
+
+// A device pulled during an upload ends it: the caller hears why, and the
+// next upload is refused because the port is not open, not because the
+// first one would still be running.
+TEST_F(NamiProcessTest, UploadFailsWithTheReasonWhenThePortIsLostOrNotOpen) {
+  const std::string path = dir_.File("big.txt");
+  test::WriteFile(path, std::string(200000, 'x'));
+  QProcess call;
+  call.start(QStringLiteral("gdbus"), GdbusArgs(QStringLiteral("UploadFile"), {QString::fromStdString(path)}));
+  ASSERT_TRUE(call.waitForStarted(5000));
+  EXPECT_FALSE(call.waitForFinished(500)) << "the pseudo-terminal is full; the upload waits";
+
+  ::close(master_);  // pulled
+  master_ = -1;
+  ASSERT_TRUE(call.waitForFinished(10000));
+  const QString lost = QString::fromUtf8(call.readAllStandardOutput() + call.readAllStandardError());
+  EXPECT_TRUE(lost.contains(QStringLiteral("Nami.Error.Failed"))) << lost.toStdString();
+  EXPECT_TRUE(lost.contains(QStringLiteral("the port was lost"))) << lost.toStdString();
+
+  const QString refused = Gdbus(QStringLiteral("UploadFile"), {QString::fromStdString(path)});
+  EXPECT_TRUE(refused.contains(QStringLiteral("Nami.Error.Failed"))) << refused.toStdString();
+  EXPECT_TRUE(refused.contains(QStringLiteral("the port is not open"))) << refused.toStdString();
+  EXPECT_FALSE(refused.contains(QStringLiteral("already running"))) << refused.toStdString();
 }
 
 // The window-less instance ends once it has had no call for the idle time

@@ -32,6 +32,7 @@ TEST_F(AutopilotRun, CompleteRunByteForByte) {
   EXPECT_NE(rig.pilot.StatusText(), "");
   ASSERT_LT(rig.Drain(), 20000);
   EXPECT_EQ(rig.pilot.StatusText(), "");
+  EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::End)) << "nothing to end: a stray key logs nothing off";
 
   EXPECT_EQ(rig.port->sent,
             "\x03\rCONNECT QZ1ABC\r"
@@ -58,6 +59,24 @@ TEST_F(AutopilotRun, CompleteRunByteForByte) {
   ASSERT_EQ(rig.Mails().size(), 1u);
   EXPECT_EQ(rig.Mails()[0], "SP JA1XYZ\nTest title\nHello\n");
   EXPECT_TRUE(rig.ui.messages.empty());
+}
+
+// Logs sent to the null device: the run completes and sends its mail; with
+// no list kept, no message is read.
+TEST_F(AutopilotRun, LogsOnDevNullAreTaken) {
+  rig.settings.Set(keys::ListFile, "/dev/null");
+  rig.settings.Set(keys::MailFile, "/dev/null");
+  rig.pilot.Run(AutoCommand::AutoMode);
+  ASSERT_LT(rig.Drain(), 20000);
+  EXPECT_EQ(rig.port->sent,
+            "\x03\rCONNECT QZ1ABC\r"
+            "SP JA1XYZ\rTest title\rHello\r\x1A\r"
+            "L 100\r"
+            "B\r\x03"
+            "D\r");
+  EXPECT_TRUE(IsCompleted(rig.pilot.LastEnd().outcome)) << rig.pilot.LastEnd().reason;
+  EXPECT_TRUE(rig.ui.messages.empty());
+  EXPECT_EQ(rig.Setting(keys::Send[0]), "");
 }
 
 TEST_F(AutopilotRun, EachCommandGoesOutInTheWaitPassAfterThePromptTick) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -150,31 +151,64 @@ int DescriptorOf(const std::string& path) {
   return found;
 }
 
+// Makes the next read of the open file `path` fail: its descriptor now
+// reads a folder.
+void FailReadsOf(const std::string& path, const std::string& folderPath) {
+  const int fd = DescriptorOf(path);
+  ASSERT_GE(fd, 0);
+  const int folder = ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(folder, 0);
+  ASSERT_EQ(::dup2(folder, fd), fd);
+  ::close(folder);
+}
+
 TEST_F(SendStep, ReadErrorStopsEverythingSilentlyUntilTheEndCommand) {
   const std::string path = Queue(1, "big.txt", "SP X\r\n" + std::string(9000, 'a'));
   Queue(2, "next.txt", "SP Y\r\n");
   rig.pilot.Run(AutoCommand::Send);
   for (int i = 0; i < 100 && rig.port->sent.size() < 1000; ++i) rig.Cycle();  // partly sent
   ASSERT_TRUE(rig.pilot.MailSender().Sending());
-  // The file's descriptor now reads a folder: the next read fails.
-  const int fd = DescriptorOf(path);
-  ASSERT_GE(fd, 0);
-  const int folder = ::open(rig.dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_GE(folder, 0);
-  ASSERT_EQ(::dup2(folder, fd), fd);
-  ::close(folder);
+  FailReadsOf(path, rig.dir.Path());
   rig.Drain();
   EXPECT_FALSE(rig.pilot.MailSender().Sending());
   EXPECT_FALSE(rig.pilot.Busy());
   EXPECT_LT(rig.port->sent.size(), 9006u);
-  EXPECT_EQ(rig.port->sent.find('\x1A'), std::string::npos);  // no end marker after a failed read
+  // The message is ended once, right after what was read: the log-off that
+  // follows is a command to the BBS, not a line of the message.
+  const std::string sent = rig.port->sent;
+  EXPECT_EQ(sent.find('\x1A'), sent.size() - 2);
+  EXPECT_EQ(sent.substr(sent.size() - 3), "a\x1A\r");
   EXPECT_EQ(rig.port->sent.find("SP Y"), std::string::npos);
   EXPECT_TRUE(rig.ui.messages.empty());
   EXPECT_FALSE(rig.pilot.State().Running());
   EXPECT_FALSE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
   EXPECT_EQ(rig.Setting(keys::Send[0]), path);
   rig.pilot.Run(AutoCommand::End);
+  rig.Drain();
+  EXPECT_EQ(rig.port->sent.substr(sent.size() - 2), "\x1A\rB\r\x03"
+            "D\r");
   EXPECT_TRUE(rig.pilot.IsEnabled(AutoCommand::AutoMode));
+}
+
+// In a scheduled run the abort logs off at once: after the end marker.
+TEST_F(SendStep, ReadErrorInARunEndsTheMessageBeforeTheLogOff) {
+  const std::string path = Queue(1, "big.txt", "SP X\r\n" + std::string(9000, 'a'));
+  rig.pilot.State().SelectSteps(StepChoice{false, false, true});
+  rig.pilot.Run(AutoCommand::End);
+  rig.Drain();
+  rig.port->sent.clear();
+  rig.pilot.Run(AutoCommand::AutoMode);
+  for (int i = 0; i < 200 && rig.port->sent.size() < 1000; ++i) rig.Cycle();
+  ASSERT_TRUE(rig.pilot.MailSender().Sending());
+  FailReadsOf(path, rig.dir.Path());
+  rig.Drain();
+  const std::string sent = rig.port->sent;
+  const std::size_t logOff = sent.find("B\r\x03"
+                                           "D\r");
+  ASSERT_NE(logOff, std::string::npos) << "the aborted run logs off";
+  EXPECT_EQ(sent.substr(logOff - 3, 3), "a\x1A\r");
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), '\x1A'), 1);
+  EXPECT_EQ(rig.Setting(keys::Send[0]), path) << "a mail cut short stays queued";
 }
 
 TEST_F(SendStep, ReinitialisedDocumentDropsTheFileWithoutItsEndMarker) {

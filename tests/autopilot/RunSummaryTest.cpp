@@ -43,6 +43,11 @@ TEST(RunSummary, LineForEachOutcome) {
   plain.outcome = RunOutcome::Completed;
   plain.durationMs = 499;
   EXPECT_EQ(FormatSummary(plain), "完了 (completed) — 送信 0 通, リスト 0 行, 読み出し 0 通, 0:00");
+  // The window's form names the outcome in Japanese alone, its reason kept.
+  EXPECT_EQ(FormatSummary(plain, true), "完了 — 送信 0 通, リスト 0 行, 読み出し 0 通, 0:00");
+  plain.outcome = RunOutcome::NoAnswer;
+  plain.detail = "60 秒";
+  EXPECT_EQ(FormatSummary(plain, true), "応答なし: 60 秒 — 送信 0 通, リスト 0 行, 読み出し 0 通, 0:00");
 }
 
 TEST(RunSummary, NoticesFollowTheSwitches) {
@@ -72,7 +77,7 @@ TEST(RunSummary, NoticesFollowTheSwitches) {
     std::vector<std::string> titles;
     for (const RunNotice& n : RunNotices(s, c.ownMail, c.failedRun)) {
       titles.push_back(n.title);
-      EXPECT_EQ(n.body, FormatSummary(s)) << c.name;
+      EXPECT_EQ(n.body, FormatSummary(s, true)) << c.name;  // the desktop's, in Japanese
     }
     EXPECT_EQ(titles, c.titles) << c.name;
   }

@@ -54,16 +54,48 @@ TEST_F(ScheduleRule, NinetyAtMinuteFortyNeverRuns) {
   EXPECT_EQ(schedule.NextRunMinute, 70);
 }
 
-TEST_F(ScheduleRule, AbsentGivesNoneAndSetLaterWaitsForTheMinuteBefore) {
+TEST_F(ScheduleRule, AbsentGivesNoneAndSetLaterCountsAtOnce) {
   EXPECT_TRUE(Runs(10, 5).empty());
   EXPECT_EQ(schedule.NextRunMinute, 9);  // 10 - 1, fixed at the first tick
   settings.Set(keys::Min, "5");
-  // Ticks continue at minute 15: the first run comes at minute 9 of the next hour.
+  // Ticks continue at minute 15: five minutes have gone by since the first
+  // tick, so a run is due at once, and every five minutes after it.
   std::vector<int> due;
-  for (int i = 0; i < 70; ++i) {
+  for (int i = 0; i < 20; ++i) {
     if (schedule.OnTimer((15 + i) % 60)) due.push_back((15 + i) % 60);
   }
-  EXPECT_EQ(due, (std::vector<int>{9, 14, 19, 24}));
+  EXPECT_EQ(due, (std::vector<int>{15, 20, 25, 30}));
+}
+
+// A changed "min" counts from the last run (or the start) at once, not
+// after the old target; the start itself counts, not the first tick.
+TEST_F(ScheduleRule, AChangedIntervalCountsAtOnceAndTheStartCounts) {
+  struct Case {
+    const char* name;
+    const char* before;
+    int changeAt;  // the tick (minute) at which "min" becomes `after`; -1: never
+    const char* after;
+    bool armed;  // the start at minute 0 armed the schedule
+    int firstTick;
+    std::vector<int> due;
+  } cases[] = {
+      {"60 to 5 early", "60", 2, "5", false, 0, {0, 5, 10, 15}},
+      {"60 to 5 late", "60", 10, "5", false, 0, {0, 10, 15}},
+      {"5 to 30", "5", 3, "30", false, 0, {30}},
+      {"first run after the start", "5", -1, "", true, 1, {5, 10, 15}},
+      {"first run without arming", "5", -1, "", false, 1, {6, 11, 16}},
+  };
+  for (const Case& c : cases) {
+    CSchedule s(settings);
+    settings.Set(keys::Min, c.before);
+    if (c.armed) s.Arm(0);
+    std::vector<int> due;
+    for (int minute = c.firstTick; minute <= 16 || (c.due.size() == 1 && minute <= 31); ++minute) {
+      if (minute == c.changeAt) settings.Set(keys::Min, c.after);
+      if (s.OnTimer(minute)) due.push_back(minute);
+    }
+    EXPECT_EQ(due, c.due) << c.name;
+  }
 }
 
 TEST_F(ScheduleRule, AbsentAtMinuteZeroIsRecomputed) {

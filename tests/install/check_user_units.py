@@ -11,9 +11,16 @@ profile names a port the untitled profile does not), and on its KillSignal
 end with status 0 within TimeoutStopSec, closing the port.
 With systemd-analyze at hand, `systemd-analyze verify` finds no fault in them.
 
+The unit's sandboxing is honoured as far as it can be without a service
+manager: with NoNewPrivileges the program runs under `setpriv --no-new-privs`,
+and with strace at hand every system call and socket family the run used is
+checked against the unit's SystemCallFilter and RestrictAddressFamilies, so a
+filter never refuses what nami needs.
+
 usage: check_user_units.py SOURCE_DIR BIN_DIR
 """
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -72,9 +79,79 @@ def read(path):
         return ""
 
 
+def syscall_set(groups):
+    """Every system call the filter's names allow (groups expanded)."""
+    allowed, todo, seen = set(), list(groups), set()
+    while todo:
+        name = todo.pop()
+        if name in seen:
+            continue
+        seen.add(name)
+        if not name.startswith("@"):
+            allowed.add(name)
+            continue
+        out = subprocess.run(["systemd-analyze", "syscall-filter", name], capture_output=True, text=True, check=True)
+        for line in out.stdout.splitlines()[1:]:
+            word = line.strip()
+            if word and not word.startswith("#"):
+                todo.append(word)
+    return allowed
+
+
+def sandboxed(name, unit, argv, trace):
+    """argv run as the unit's sandbox allows; a trace file when strace watches it."""
+    if unit.get("NoNewPrivileges") == "yes" and shutil.which("setpriv"):
+        argv = ["setpriv", "--no-new-privs", *argv]
+    if ("SystemCallFilter" in unit or "RestrictAddressFamilies" in unit) and shutil.which("strace") and \
+            shutil.which("systemd-analyze"):
+        if subprocess.run(["strace", "-qq", "-o", os.devnull, "true"], capture_output=True).returncode == 0:
+            return ["strace", "-f", "-qq", "-o", trace, "--", *argv], True
+        print(f"{name}: strace cannot trace here: system calls not checked")
+    return argv, False
+
+
+def check_trace(name, unit, trace):
+    calls, families = set(), set()
+    call = re.compile(r"^\d+\s+([a-z_0-9]+)\(")
+    family = re.compile(r"^\d+\s+socket\((AF_[A-Z0-9]+)")
+    with open(trace, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            if m := call.match(line):
+                calls.add(m.group(1))
+            if m := family.match(line):
+                families.add(m.group(1))
+    if not calls:
+        problems.append(f"{name}: strace recorded no system call")
+        return
+    if "SystemCallFilter" in unit:
+        refused = calls - syscall_set(unit["SystemCallFilter"].split())
+        if refused:
+            problems.append(f"{name}: SystemCallFilter would refuse {sorted(refused)}")
+    if "RestrictAddressFamilies" in unit:
+        refused = families - set(unit["RestrictAddressFamilies"].split())
+        if refused:
+            problems.append(f"{name}: RestrictAddressFamilies would refuse {sorted(refused)}")
+
+
+def traced_pid(proc, traced):
+    """The program's process: strace's child when strace runs it."""
+    if not traced:
+        return proc.pid
+    def child():
+        try:
+            with open(f"/proc/{proc.pid}/task/{proc.pid}/children") as f:
+                return int(f.read().split()[0])
+        except (OSError, IndexError, ValueError):
+            return None
+    wait_for(lambda: child() is not None, 5)
+    return child() or proc.pid
+
+
 def run_unit(name, unit, home, instance, sim_log, rundir):
     # Words first, then placeholders: systemd keeps a path with blanks one word.
     argv = [placeholders(word, home, instance) for word in shlex.split(unit["ExecStart"])]
+    trace = os.path.join(rundir, "trace")
+    argv, traced = sandboxed(name, unit, argv, trace)
     cwd = home if unit.get("WorkingDirectory") == "~" else placeholders(unit["WorkingDirectory"], home, instance)
     env = {"HOME": home, "PATH": os.environ.get("PATH", "/usr/bin:/bin"), "XDG_RUNTIME_DIR": rundir,
            "LANG": "C.UTF-8"}
@@ -85,7 +162,7 @@ def run_unit(name, unit, home, instance, sim_log, rundir):
         opened = wait_for(lambda: read(sim_log).count("terminal opened the port") > opened_before, 15)
         if proc.poll() is not None:
             problems.append(f"{name}: ended by itself with status {proc.returncode}")
-        proc.send_signal(getattr(signal, unit.get("KillSignal", "SIGTERM")))
+        os.kill(traced_pid(proc, traced), getattr(signal, unit.get("KillSignal", "SIGTERM")))
         limit = float(unit.get("TimeoutStopSec", "90"))
         try:
             out, err = proc.communicate(timeout=limit)
@@ -100,6 +177,8 @@ def run_unit(name, unit, home, instance, sim_log, rundir):
             problems.append(f"{name}: status {proc.returncode} after the stop signal; stderr: {messages}")
         if not wait_for(lambda: read(sim_log).count("terminal closed the port") > closed_before, 5):
             problems.append(f"{name}: the port was not closed at the stop")
+        if traced:
+            check_trace(name, unit, trace)
     finally:
         if proc.poll() is None:
             proc.kill()

@@ -20,6 +20,7 @@
 #include "link/LinkAddress.h"
 #include "link/LinkPort.h"
 #include "link/Tnc2Engine.h"
+#include "text/Cp932.h"
 
 namespace nami {
 namespace {
@@ -271,7 +272,7 @@ TEST(KissFarSide, TncClosingMidFrameEndsTheLink) {
   rig.Run(50);
   rig.tnc.Hangup();
   ASSERT_TRUE(rig.RunUntil("*** DISCONNECTED", 2000)) << rig.out;
-  EXPECT_NE(rig.out.find("closed the connection"), std::string::npos) << rig.out;
+  EXPECT_NE(rig.out.find(Utf8ToCp932("サーバーが接続を閉じました")), std::string::npos) << rig.out;
   EXPECT_EQ(rig.far->Counts().kissDropped, 1u);
 }
 
@@ -280,7 +281,7 @@ TEST(KissFarSide, UnreachableTncIsNamedInTheMessage) {
   rig.Start("kiss://127.0.0.1:1");
   rig.Type("C JA1BBS\r");
   ASSERT_TRUE(rig.RunUntil("*** DISCONNECTED", 2000)) << rig.out;
-  EXPECT_NE(rig.out.find("*** kiss://127.0.0.1:1/0: Connection refused"), std::string::npos) << rig.out;
+  EXPECT_NE(rig.out.find(Utf8ToCp932("*** kiss://127.0.0.1:1/0: 接続を拒否されました")), std::string::npos) << rig.out;
 }
 
 TEST(KissFarSide, SerialDeviceCarriesKiss) {

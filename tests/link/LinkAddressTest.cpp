@@ -23,17 +23,17 @@ TEST(LinkAddress, EachKindAndItsDefaults) {
       {"agw://[::1]:8000", LinkKind::Agw, "agw://[::1]:8000/0"},
       {"telnet://bbs.example.org", LinkKind::Telnet, "telnet://bbs.example.org:23"},
       {"telnet://10.0.0.2:6300", LinkKind::Telnet, "telnet://10.0.0.2:6300"},
-      {"", LinkKind::Invalid, "no device or link given"},
-      {"ttyUSB0", LinkKind::Invalid, "neither a device path nor"},
+      {"", LinkKind::Invalid, "デバイスもリンクも指定されていません"},
+      {"ttyUSB0", LinkKind::Invalid, "デバイスのパスでも"},
       {"kiss://localhost", LinkKind::Kiss, "kiss://localhost:8001/0"},
       {"kiss:/dev/rfcomm0", LinkKind::Kiss, "kiss:/dev/rfcomm0"},
-      {"ax25://localhost:8001", LinkKind::Invalid, "unknown link kind \"ax25\""},
-      {"telnet://bbs:23/1", LinkKind::Invalid, "a telnet link has no radio port"},
-      {"agw://host:8000/256", LinkKind::Invalid, "the radio port must be a number from 0 to 255"},
-      {"agw://host:0", LinkKind::Invalid, "the TCP port must be a number from 1 to 65535"},
-      {"agw://host:", LinkKind::Invalid, "the TCP port is missing"},
-      {"agw://ho st:8000", LinkKind::Invalid, "no valid host name"},
-      {"agw://::1:8000", LinkKind::Invalid, "write an IPv6 host in brackets"},
+      {"ax25://localhost:8001", LinkKind::Invalid, "リンクの種類 \"ax25\" はありません"},
+      {"telnet://bbs:23/1", LinkKind::Invalid, "telnet のリンクには無線ポートがありません"},
+      {"agw://host:8000/256", LinkKind::Invalid, "無線ポートは 0 から 255 までの数で指定してください"},
+      {"agw://host:0", LinkKind::Invalid, "TCP ポートは 1 から 65535 までの数で指定してください"},
+      {"agw://host:", LinkKind::Invalid, "':' の後に TCP ポートがありません"},
+      {"agw://ho st:8000", LinkKind::Invalid, "正しいホスト名がありません"},
+      {"agw://::1:8000", LinkKind::Invalid, "IPv6 のホストは [ ] で囲んでください"},
   };
   for (const Case& c : cases) {
     SLinkAddress a = ParseLinkAddress(c.value);
@@ -81,6 +81,26 @@ TEST(LinkPasswordFile, ReadOnlyWhenOnlyTheOwnerMayReadIt) {
   FileFault fault;
   EXPECT_EQ(ReadLinkPasswordFile(dir.File("missing"), "telnet://a:23", fault), "");
   EXPECT_FALSE(fault.Failed());
+}
+
+// Writing a password keeps the other links' lines, replaces the link's own,
+// and leaves a file only its owner may read, which reading then accepts.
+TEST(LinkPasswordFile, WrittenForItsOwnerAloneAndReadBack) {
+  test::TempDir dir;
+  const std::string path = LinkPasswordFile(dir.File("NAMI.INI"));
+  test::WriteFile(path, "telnet://a:23 first\ntelnet://b:23 second\n");
+  ::chmod(path.c_str(), 0644);  // as a user may have left it
+  FileFault fault;
+  ASSERT_TRUE(WriteLinkPasswordFile(path, "telnet://a:23", "new one", fault)) << FileFaultText(fault);
+  ASSERT_TRUE(WriteLinkPasswordFile(path, "telnet://c:23", "third", fault)) << FileFaultText(fault);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(test::ReadFile(path), "telnet://b:23 second\ntelnet://a:23 new one\ntelnet://c:23 third\n");
+  EXPECT_EQ(ReadLinkPasswordFile(path, "telnet://a:23", fault), "new one");
+  EXPECT_FALSE(fault.Failed());
+  EXPECT_FALSE(WriteLinkPasswordFile(dir.File("no/such/link-passwords"), "telnet://a:23", "x", fault));
+  EXPECT_EQ(fault.path, dir.File("no/such/link-passwords"));
 }
 
 }  // namespace

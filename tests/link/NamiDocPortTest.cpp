@@ -77,7 +77,7 @@ TEST(NamiDocPort, MissingDeviceShowsTheMessageOnce) {
   ASSERT_EQ(ui.messages.size(), 1u);
   // The fixed text, then the device and the system's reason.
   EXPECT_EQ(ui.messages[0], "ＣＯＭﾎﾟｰﾄを再設定し再度実行して下さい\n" + dir.File("no-such-tty") +
-                                ": No such file or directory");
+                                ": ファイルまたはデバイスがありません");
   char buf[8];
   EXPECT_EQ(doc.ReadAvailable(buf, sizeof buf), 0u);
   EXPECT_EQ(doc.SendText("x"), 0u);

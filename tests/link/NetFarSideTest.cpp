@@ -16,6 +16,7 @@
 #include "link/AgwFarSide.h"
 #include "link/LinkPort.h"
 #include "link/TelnetFarSide.h"
+#include "text/Cp932.h"
 
 namespace nami {
 namespace {
@@ -111,7 +112,7 @@ TEST(AgwFarSide, ABrokenServerReadsAsADroppedLinkNamingIt) {
       {"garbage", std::string(64, '\x01'), "bad frame from the server"},
       {"huge length", huge, "bad frame from the server (data length 16777215)"},
       {"closed mid-frame", AgwFrame('X', "JA1XYZ", "", "\x01").substr(0, 20),
-       "the server closed the connection in the middle of a frame"},
+       "サーバーがフレームの途中で接続を閉じました"},
       {"refused call", AgwFrame('X', "JA1XYZ", "", std::string(1, '\0')), "the server refused MYCALL JA1XYZ"},
   };
   for (const Case& c : cases) {
@@ -121,7 +122,7 @@ TEST(AgwFarSide, ABrokenServerReadsAsADroppedLinkNamingIt) {
     std::string got = ReadUntil(*port, "*** DISCONNECTED");
     EXPECT_NE(got.find("*** agw://127.0.0.1:" + std::to_string(server.Port()) + "/0: "), std::string::npos)
         << c.name << ": " << got;
-    EXPECT_NE(got.find(c.reason), std::string::npos) << c.name << ": " << got;
+    EXPECT_NE(got.find(Utf8ToCp932(c.reason)), std::string::npos) << c.name << ": " << got;
   }
 }
 
@@ -147,10 +148,10 @@ TEST(AgwFarSide, AnUnreachableServerIsNamedAndTheNextConnectTriesAgain) {
   CSystemClock clock;
   auto p = AgwPort(clock, port);
   std::string got = ReadUntil(*p, "*** DISCONNECTED");
-  EXPECT_NE(got.find("Connection refused"), std::string::npos) << got;
+  EXPECT_NE(got.find(Utf8ToCp932("接続を拒否されました")), std::string::npos) << got;
   p->SendText("C JA1BBS\r");
   got = ReadUntil(*p, "*** DISCONNECTED");
-  EXPECT_NE(got.find("Connection refused"), std::string::npos) << got;
+  EXPECT_NE(got.find(Utf8ToCp932("接続を拒否されました")), std::string::npos) << got;
 }
 
 TEST(TelnetFarSide, HostileOrSilentServersEndInAClearState) {

@@ -197,9 +197,9 @@ TEST(SerialPort, AFailedOpenNamesTheDeviceAndTheReason) {
     std::string reason;
   };
   const Case cases[] = {
-      {std::string(dir) + "/missing", "No such file or directory"},
-      {plain, "not a serial device (not a terminal)"},
-      {pty.Slave(), "in use by process " + std::to_string(::getpid())},
+      {std::string(dir) + "/missing", "ファイルまたはデバイスがありません"},
+      {plain, "シリアルデバイスではありません (端末ではありません)"},
+      {pty.Slave(), "プロセス " + std::to_string(::getpid()) + " が使用中です"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.device);
@@ -207,9 +207,18 @@ TEST(SerialPort, AFailedOpenNamesTheDeviceAndTheReason) {
     EXPECT_FALSE(port.Open("COM2:9600,n,8,1,n"));
     EXPECT_EQ(port.Failure(), c.device + ": " + c.reason);
   }
-  EXPECT_NE(
-      PortErrorText(plain, {PortFault::Permission, EACCES, 0}).find("Permission denied: add your user to the group "),
-      std::string::npos);
+  // Refused access: joining the device's group is advised only when the
+  // group may use the device; else it allows only its owner.
+  const struct {
+    mode_t mode;
+    const char* advice;
+  } modes[] = {{0660, "ユーザーをグループ "}, {0600, "このデバイスは所有者 "}, {0640, "このデバイスは所有者 "}};
+  for (const auto& m : modes) {
+    ::chmod(plain.c_str(), m.mode);
+    const std::string text = PortErrorText(plain, {PortFault::Permission, EACCES, 0});
+    EXPECT_EQ(text.rfind("アクセスが拒否されました: ", 0), 0u) << text;
+    EXPECT_NE(text.find(m.advice), std::string::npos) << m.mode << ": " << text;
+  }
   ::unlink(plain.c_str());
   ::rmdir(dir);
 }
@@ -303,11 +312,11 @@ TEST(SerialPort, TheLinkPortKeepsTheKindBehindItsMessage) {
   };
   const Case cases[] = {
       {"/nonexistent/ttyNAMI", PortFault::NotFound, ENOENT,
-       "COM2 cannot be opened: /nonexistent/ttyNAMI: No such file or directory"},
+       "COM2 を開けません: /nonexistent/ttyNAMI: ファイルまたはデバイスがありません"},
       {"nonsense", PortFault::Settings, 0,
-       "COM2 \"nonsense\": neither a device path nor agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, "
-       "kiss:DEVICE or sim:"},
-      {"sim:", PortFault::Settings, 0, "COM2 \"sim:\": this link kind is not available here"},
+       "COM2 \"nonsense\": デバイスのパスでも agw://HOST:PORT, telnet://HOST:PORT, kiss://HOST:PORT, kiss:DEVICE, "
+       "sim: でもありません"},
+      {"sim:", PortFault::Settings, 0, "COM2 \"sim:\": このリンクの種類はここでは使えません"},
   };
   CManualClock clock;
   for (const Case& c : cases) {
@@ -336,7 +345,7 @@ TEST(SerialPort, AVanishedDeviceClosesThePortAndSaysSo) {
   EXPECT_FALSE(port.IsOpen());
   EXPECT_TRUE(port.TakeLost());
   EXPECT_FALSE(port.TakeLost());
-  EXPECT_NE(port.Failure().find(slave + ": the device was lost"), std::string::npos) << port.Failure();
+  EXPECT_NE(port.Failure().find(slave + ": デバイスが失われました"), std::string::npos) << port.Failure();
   EXPECT_EQ(port.Error().fault, PortFault::Lost);
 }
 

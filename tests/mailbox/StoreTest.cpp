@@ -7,6 +7,7 @@
 #include <csignal>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -100,6 +101,29 @@ TEST(MailStore, ImportingTheSameLogsTwiceAddsNothing) {
   ASSERT_FALSE(store.Search("p", "bulletin", 10, hits));  // any letter case
   ASSERT_EQ(hits.size(), 1u);
   EXPECT_EQ(hits[0].number, 1205);
+}
+
+TEST(MailStore, SearchFindsTextHoldingLikeWildcardsAsItIs) {
+  TempDir dir;
+  CMailStore store(dir.File("mailbox.sqlite"));
+  ASSERT_FALSE(store.Open());
+  ASSERT_FALSE(store.AddMessage({"p", "QZ1ABC", 1, {"Subject: SWR 100% OK", "", "file_name C:\\LOG"}, "", 1}));
+  ASSERT_FALSE(store.AddMessage({"p", "QZ1ABC", 2, {"Subject: SWR 1000 OK", "", "file name C:/LOG"}, "", 1}));
+  struct Case {
+    const char* text;
+    std::vector<long long> numbers;
+  } cases[] = {
+      {"100% OK", {1}}, {"0%", {1}}, {"file_name", {1}}, {"e_n", {1}}, {":\\LOG", {1}}, {"100", {2, 1}},
+      {"1000", {2}},    {"%", {1}},  {"_", {1}},         {"e n", {2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<SMessageRow> hits;
+    ASSERT_FALSE(store.Search("p", c.text, 10, hits));
+    std::vector<long long> numbers;
+    for (const SMessageRow& r : hits) numbers.push_back(r.number);
+    EXPECT_EQ(numbers, c.numbers);
+  }
 }
 
 TEST(MailStore, BadInputImportsWhatItCanAndSaysWhatItSkipped) {
@@ -386,6 +410,122 @@ TEST(MailStore, TwoProcessesWriteAndReadOneStoreWithoutLockFailures) {
   for (int status : statuses) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(Count(reader), kWriters * kEach);
   EXPECT_GT(reads, 0);
+}
+
+// The folder's files: name, size and modification time, to see that a
+// reader wrote nothing.
+std::vector<std::string> FolderState(const std::string& dir) {
+  std::vector<std::string> out;
+  for (const char* name : {"mailbox.sqlite", "mailbox.sqlite-wal", "mailbox.sqlite-shm"}) {
+    struct stat st {};
+    if (::stat((dir + "/" + name).c_str(), &st) == 0)
+      out.push_back(std::string(name) + " " + std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_nsec));
+  }
+  return out;
+}
+
+TEST(MailStore, AReadOnlyFolderIsSearchedWithoutWriting) {
+  struct Case {
+    const char* name;
+    bool killedWriter;   // a writer died with 1205 only in the -wal file
+    bool shmGone;        // ... and the -shm file is gone too
+    bool finds1205;
+  } cases[] = {
+      {"a store closed cleanly", false, false, true},
+      {"a writer killed, -wal and -shm left", true, false, true},
+      {"a writer killed, only -wal left", true, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    if (::geteuid() == 0) {
+      ASSERT_EQ(::chown(dir.Path().c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+    const SLogs logs = SimulatorLogs({1203, 1205});
+    const std::vector<std::string> mail = Lines(logs.mail);
+    const auto split = std::find(mail.begin() + 1, mail.end(), "QZ1ABC BBS>") + 1;
+    const int made = InChild([&]() -> int {
+      CMailStore store(dir.File("mailbox.sqlite"));
+      if (store.Open() || store.AddMessage({"p", "QZ1ABC", 1203, {mail.begin(), split}, "", 1})) return 1;
+      if (!c.killedWriter) return store.AddMessage({"p", "QZ1ABC", 1205, {split, mail.end()}, "", 1}) ? 2 : 0;
+      store.Close();
+      CMailStore writer(dir.File("mailbox.sqlite"));
+      if (writer.Open() || writer.AddMessage({"p", "QZ1ABC", 1205, {split, mail.end()}, "", 1})) return 3;
+      ::_exit(0);  // never closed: 1205 stays in the -wal file
+    });
+    ASSERT_EQ(made, 0);
+    ASSERT_EQ(test::FileExists(dir.File("mailbox.sqlite-wal")), c.killedWriter);
+    if (c.shmGone) {
+      ASSERT_EQ(::unlink(dir.File("mailbox.sqlite-shm").c_str()), 0);
+    }
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+    const std::vector<std::string> before = FolderState(dir.Path());
+    const int code = InChild([&]() -> int {
+      CMailStore store(dir.File("mailbox.sqlite"));
+      bool missing = true;
+      if (const StoreFault f = store.OpenForReading(missing)) {
+        std::fprintf(stderr, "%s\n", f.Text().c_str());
+        return 1;
+      }
+      std::vector<SMessageRow> a, b;
+      if (missing || store.Search("p", "トランシーバー", 10, a) || store.Search("p", "bulletin", 10, b)) return 2;
+      if (a.size() != 1 || a[0].number != 1203) return 3;
+      if (b.size() != (c.finds1205 ? 1u : 0u)) return 4;
+      // What cannot be read is said, and only then.
+      return store.ReadingNote().empty() == c.finds1205 ? 0 : 5;
+    });
+    ::chmod(dir.Path().c_str(), 0777);
+    EXPECT_EQ(code, 0);
+    if (!c.killedWriter) {
+      EXPECT_EQ(FolderState(dir.Path()), before);
+    }
+  }
+}
+
+TEST(MailStore, AStoreOfTheFirstSchemaIsUpgradedKeepingItsMessages) {
+  TempDir dir;
+  const std::string path = dir.File("mailbox.sqlite");
+  const SLogs logs = SimulatorLogs({1203, 1205, 1207});
+  test::WriteFile(dir.File("mail.log"), logs.mail);
+  {
+    CMailStore store(path);
+    ASSERT_FALSE(store.Open());
+    SImportReport report;
+    ASSERT_FALSE(ImportLogs(store, {"p", "QZ1ABC", dir.File("mail.log"), "", "QZ1ABC BBS>"}, report, 1));
+  }
+  {
+    // What the first schema was: the same tables, the index's own merge settings.
+    CSqlDb db;
+    ASSERT_EQ(db.Open(path, SQLITE_OPEN_READWRITE), SQLITE_OK);
+    ASSERT_EQ(db.Exec("DELETE FROM messages_fts_config WHERE k IN ('automerge', 'crisismerge'); "
+                      "PRAGMA user_version=1"),
+              SQLITE_OK);
+  }
+  CMailStore store(path);
+  bool missing = true;
+  ASSERT_FALSE(store.OpenForReading(missing));  // upgraded on the way, as it can be written
+  EXPECT_FALSE(missing);
+  std::vector<SMessageRow> hits;
+  ASSERT_FALSE(store.Search("p", "トランシーバー", 10, hits));
+  ASSERT_EQ(hits.size(), 1u);
+  EXPECT_EQ(hits[0].number, 1203);
+  EXPECT_EQ(Count(store), 3);
+  store.Close();
+  CSqlDb db;
+  ASSERT_EQ(db.Open(path, SQLITE_OPEN_READONLY), SQLITE_OK);
+  CStmt v(db, "SELECT (SELECT user_version FROM pragma_user_version), "
+              "(SELECT v FROM messages_fts_config WHERE k = 'automerge')");
+  ASSERT_EQ(v.Step(), SQLITE_ROW);
+  EXPECT_EQ(v.Int(0), CMailStore::kSchemaVersion);
+  EXPECT_EQ(v.Int(1), 16);
+  // Importing again still knows every message.
+  CMailStore again(path);
+  ASSERT_FALSE(again.Open());
+  SImportReport report;
+  ASSERT_FALSE(ImportLogs(again, {"p", "QZ1ABC", dir.File("mail.log"), "", "QZ1ABC BBS>"}, report, 2));
+  EXPECT_EQ(report.messagesAdded, 0);
+  EXPECT_EQ(report.messagesKnown, 3);
 }
 
 }  // namespace

@@ -93,6 +93,54 @@ TEST(IniJapanese, Utf8FileReadsTheSameAndIsWrittenBackAsUtf8) {
   EXPECT_EQ(ReadFile(dir.File("NAMI.INI")), Sjis("[東京]\r\ncall=JA1TKY\r\n"));
 }
 
+// Which encoding a file on disk is taken in: UTF-8 only with a byte-order
+// mark or a character of three or more bytes. Half-width kana in CP932 come
+// in byte pairs that are also valid two-byte UTF-8 ("ﾅｶ" is C5 B6): such a
+// file is still the Windows program's. The profile is found, and a save
+// keeps the file in the one encoding it had.
+TEST(IniJapanese, AFileIsUtf8OnlyWithABomOrAThreeByteCharacter) {
+  const std::string utf8Kana = Cp932ToUtf8(Sjis("[ﾅｶ]\r\ncall=JA1NKA\r\n"));
+  const struct {
+    const char* name;
+    std::string bytes;  // the file as saved
+    bool utf8;
+  } cases[] = {
+      {"CP932, half-width kana pairs only", Sjis("[ﾅｶ]\r\ncall=JA1NKA\r\n"), false},
+      {"CP932, kana pairs in a value too", Sjis("[ﾃｽﾄ]\r\nprompt=ﾅｶﾞﾉ>\r\n[ﾅｶ]\r\ncall=JA1NKA\r\n"), false},
+      {"UTF-8 half-width kana (three bytes each)", utf8Kana, true},
+      {"UTF-8 with a BOM", "\xEF\xBB\xBF" + utf8Kana, true},
+      {"UTF-8, kanji elsewhere", Cp932ToUtf8(Sjis("[東京]\r\ncall=JA1TKY\r\n")) + utf8Kana, true},
+      {"CP932 with kanji too", Sjis("[東京]\r\ncall=JA1TKY\r\n[ﾅｶ]\r\ncall=JA1NKA\r\n"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("NAMI.INI");
+    WriteFile(path, c.bytes);
+    CSettings settings(path);
+    settings.SetProfileSection(settings.ProfileForDocument(dir.File("ドキュメント/ﾅｶ.nmi")));
+    EXPECT_EQ(settings.Raw(keys::Call), "JA1NKA");
+    ASSERT_TRUE(settings.Set(keys::Prompt, Sjis("ﾅｶ BBS>")));
+    const std::string line = "prompt=" + (c.utf8 ? Cp932ToUtf8(Sjis("ﾅｶ BBS>")) : Sjis("ﾅｶ BBS>")) + "\r\n";
+    EXPECT_EQ(ReadFile(path), c.bytes + line) << "one section, one encoding";
+  }
+}
+
+// A CP932 file stays CP932 after a write that leaves only bytes that would
+// also pass for UTF-8 ("ﾂｽ" is C2 BD, the UTF-8 of "½"): its other values
+// read as before, and a second write keeps them byte for byte.
+TEST(IniJapanese, AWriteNeverTurnsACp932FileIntoUtf8) {
+  TempDir dir;
+  const std::string path = dir.File("NAMI.INI");
+  WriteFile(path, Sjis("[x]\r\ncall=ﾂｽ\r\nprompt=江東>\r\n"));
+  CIniFile ini(path);
+  ASSERT_EQ(ini.ReadString("x", "call", 80), "\xC2\xBD");
+  ASSERT_TRUE(ini.WriteString("x", "prompt", "QZ1ABC BBS>"));
+  EXPECT_EQ(ini.ReadString("x", "call", 80), "\xC2\xBD");
+  ASSERT_TRUE(ini.WriteString("x", "min", "30"));
+  EXPECT_EQ(ReadFile(path), Sjis("[x]\r\ncall=ﾂｽ\r\nprompt=QZ1ABC BBS>\r\nmin=30\r\n"));
+}
+
 TEST(IniJapanese, ValuesAreCutAtACharacterStart) {
   TempDir dir;
   const std::string path = dir.File("NAMI.INI");

@@ -48,6 +48,30 @@ TEST(Settings, ProfileSectionFollowsTheDocumentTitle) {
   EXPECT_EQ(s.Raw(keys::Call), "JA1AAA");
 }
 
+// The Windows program names the section after the title as the desktop
+// showed it, so a NAMI.INI may hold "[x.nmi]" for x.nmi. The section without
+// the extension wins when both exist; a new profile is named without it.
+TEST(Settings, AProfileSavedWithItsExtensionIsFound) {
+  const struct {
+    const char* sections;  // UTF-8, stored as CP932
+    const char* document;
+    const char* profile;
+  } cases[] = {
+      {"[x.nmi]\r\ncall=JA1OLD\r\n", "/home/op/x.nmi", "x.nmi"},
+      {"[X.NMI]\r\ncall=JA1OLD\r\n", "/home/op/X.NMI", "X.NMI"},
+      {"[x.nmi]\r\ncall=JA1OLD\r\n[x]\r\ncall=JA1NEW\r\n", "/home/op/x.nmi", "x"},
+      {"[y.nmi]\r\ncall=JA1OLD\r\n", "/home/op/x.nmi", "x"},
+      {"[東京.nmi]\r\ncall=JA1TKY\r\n", "/home/op/無線局/東京.nmi", "東京.nmi"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.document);
+    TempDir dir;
+    test::WriteFile(dir.File("NAMI.INI"), Sjis(c.sections));
+    CSettings s(dir.File("NAMI.INI"));
+    EXPECT_EQ(s.ProfileForDocument(c.document), Sjis(c.profile));
+  }
+}
+
 TEST(Settings, CopyProfileOnSave) {
   TempDir dir;
   CSettings s(dir.File("NAMI.INI"));

@@ -238,6 +238,26 @@ TEST(SimPort, FailureModes) {
   }
 }
 
+// The fault file is read at each connect: the failure changes between
+// sessions of one simulator; mute-after keeps the link up and the BBS silent.
+TEST(SimPort, TheFaultFileIsReadAtEachConnect) {
+  test::TempDir dir;
+  STncOptions o = test::FastTnc();
+  o.faultFile = dir.File("fault");
+  test::WriteFile(o.faultFile, "mute-after:4\n");
+  Session s(o);
+  s.Wait("cmd:");
+  s.port.SendText("\x03\rCONNECT QZ1ABC\r");
+  s.Wait("BBS>");
+  EXPECT_EQ(s.Send("L\r", "Msg#", 3000).find("Msg#"), std::string::npos) << "the BBS fell silent";
+  EXPECT_NE(s.Send("\x03" "D\r", "cmd:D\r\n*** DISCONNECTED\r\ncmd:").find("*** DISCONNECTED"), std::string::npos);
+
+  test::WriteFile(o.faultFile, "busy\n");
+  EXPECT_NE(s.Send("CONNECT QZ1ABC\r", "DISCONNECTED\r\ncmd:").find("*** QZ1ABC busy"), std::string::npos);
+  test::WriteFile(o.faultFile, "none\n");
+  EXPECT_NE(s.Send("CONNECT QZ1ABC\r", "BBS>").find("*** CONNECTED"), std::string::npos);
+}
+
 TEST(SimPort, TncCommands) {
   Session s;
   s.Wait("cmd:");

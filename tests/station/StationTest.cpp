@@ -42,6 +42,42 @@ TEST(Station, NewDocumentEmptiesTheStoreAndReopensThePort) {
   EXPECT_EQ(h.station.Doc().Title(), CSettings::UntitledTitle());
 }
 
+// The built-in TNC2 (here the simulator, as "sim:" in [Devices]) and the
+// terminal's local echo: whichever is set, a typed command shows once, and
+// the demo starts on the simulator and names it whatever an earlier run set.
+TEST(Station, ATypedCommandIsShownOnceWithLocalEchoOnOrOff) {
+  struct Case {
+    bool demo;
+    const char* echo;
+  } cases[] = {{false, "disable"}, {false, "enable"}, {true, ""}};
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    CSettings settings(dir.File("NAMI.INI"));
+    CManualClock clock(1796000000);
+    settings.SetDevicePath("COM2", c.demo ? "agw://localhost:1" : "sim:");
+    if (*c.echo) settings.Set(keys::Echo, c.echo);
+    CStation station(settings, clock, c.demo);
+    station.NewDocument();
+    auto run = [&] {
+      for (int i = 0; i < 20; ++i) {
+        clock.AdvanceMs(50);
+        station.Doc().Sending().Run();
+        station.Tick();
+      }
+    };
+    run();
+    ASSERT_EQ(station.Core().CurrentLine(), "cmd:") << c.echo;
+    station.TypeText("MYCALL");
+    run();
+    EXPECT_EQ(station.Core().CurrentLine(), "cmd:MYCALL") << c.demo << c.echo;
+    EXPECT_EQ(station.PortName(), "シミュレーター");
+    // Switched to another link, the demo's status bar names that one.
+    settings.SetDevicePath("COM2", "agw://localhost:1");
+    station.ReopenPort();
+    EXPECT_EQ(station.PortName(), "agw://localhost:1");
+  }
+}
+
 TEST(Station, TickReportsLinesCompletedEvenInAFullStore) {
   StationRig h(test::BareLine());
   for (std::size_t i = 0; i < CLineStore::kCapacity; ++i) h.station.Doc().Lines().AddLine("x");

@@ -55,9 +55,9 @@ TEST(Keyboard, EchoBuildsLinesLikeTheTerminalAndSendsEveryByte) {
   EXPECT_EQ(f.doc.Lines().LineCount(), before + 1);
   EXPECT_EQ(f.doc.Lines().LastLine(), std::string(79, 'm') + "\x82\xA0");
   EXPECT_EQ(f.core.CurrentLine(), "");
-  // Bell and XON are stored when typed.
+  // Bell and XON typed are shown in caret notation (not rung, not dropped).
   Type(f, "\x07\x11");
-  EXPECT_EQ(f.core.CurrentLine(), "\x07\x11");
+  EXPECT_EQ(f.core.CurrentLine(), "^G^Q");
   EXPECT_EQ(f.ui.beeps, 0);
 
   // Before the pane is full each key draws directly; afterwards a completed

@@ -89,17 +89,44 @@ TEST(Receive, SameStoreAndCurrentLineHoweverTheBytesAreCutIntoTicks) {
       {"serial yes: CR ends the line, LF returns", true, "ABC\r\n", {"ABC"}, "", 0},
       {"85 bytes wrap at 80", false, x85, {x85.substr(0, 80)}, "12345", 0},
       {"a two-byte character at 79 gives 81", false, x79 + "\x82\xA0" + "z", {x79 + "\x82\xA0"}, "z", 0},
-      {"a kanji at column 80 and its line end are one line", false, x79 + "\x8A\xBF\r\nnext", {x79 + "\x8A\xBF"},
-       "next", 0},
+      {"a kanji at column 80 and its line end are one line",
+       false,
+       x79 + "\x8A\xBF\r\nnext",
+       {x79 + "\x8A\xBF"},
+       "next",
+       0},
       {"80 bytes and their line end are one line", false, std::string(80, 'f') + "\r\n", {std::string(80, 'f')}, "", 0},
       {"serial yes: a full kanji line and its CR are one line", true, x79 + "\x82\xA0\r\n", {x79 + "\x82\xA0"}, "", 0},
       {"a backspace takes a full line's last kanji whole", false, x79 + "\x82\xA0\x08z\n", {x79 + "z"}, "", 0},
-      {"a two-byte character at 78 fits", false, std::string(78, 'a') + "\x82\xA0" + "z",
-       {std::string(78, 'a') + "\x82\xA0"}, "z", 0},
-      {"bell, XON and XOFF leave no trace", false, "a\x07" "b\x11" "c\x13" "d\n", {"abcd"}, "", 1},
-      {"backspace at column 0 is ignored", false, "\x08\x08" "ab\x08\x08\x08" "c", {}, "c", 0},
-      {"a control byte at column 80 wraps with it", false, std::string(80, 'q') + "\x07", {std::string(80, 'q')},
-       "\x07", 0},
+      {"a two-byte character at 78 fits",
+       false,
+       std::string(78, 'a') + "\x82\xA0" + "z",
+       {std::string(78, 'a') + "\x82\xA0"},
+       "z",
+       0},
+      {"bell, XON and XOFF leave no trace",
+       false,
+       "a\x07"
+       "b\x11"
+       "c\x13"
+       "d\n",
+       {"abcd"},
+       "",
+       1},
+      {"backspace at column 0 is ignored",
+       false,
+       "\x08\x08"
+       "ab\x08\x08\x08"
+       "c",
+       {},
+       "c",
+       0},
+      {"a control byte at column 80 wraps with it",
+       false,
+       std::string(80, 'q') + "\x07",
+       {std::string(80, 'q')},
+       "\x07",
+       0},
       {"tab and escape are stored", false, "a\tb\x1b[0m\n", {"a\tb\x1b[0m"}, "", 0},
   };
   for (const Case& c : cases) {
@@ -130,6 +157,33 @@ TEST(Receive, SameStoreAndCurrentLineHoweverTheBytesAreCutIntoTicks) {
     f.Receive(chunks);
     EXPECT_EQ(f.Lines(), whole.Lines()) << chunks.size() << " ticks";
   }
+}
+
+// A return and an overwrite of a full kanji line in one tick: the old
+// kanji's second byte is never stored alone at column 81.
+TEST(Receive, AnOverwrittenFullKanjiLineLeavesNoHalfCharacter) {
+  const std::string x79 = std::string(79, 'a');
+  const struct {
+    const char* name;
+    std::string input;
+    std::string line;
+  } cases[] = {
+      {"80 bytes over it", x79 + "\x82\xA0\r" + std::string(80, 'b') + "\n", std::string(80, 'b')},
+      {"a kanji at 78 over it", x79 + "\x82\xA0\r" + std::string(78, 'c') + "\x8A\xBF\n",
+       std::string(78, 'c') + "\x8A\xBF"},
+      {"79 bytes over it keep its kanji whole", x79 + "\x82\xA0\r" + std::string(79, 'd') + "\n",
+       std::string(79, 'd') + "\x82\xA0"},
+  };
+  for (const auto& c : cases) {
+    Terminal f;
+    f.Receive(std::vector<std::string>{c.input});
+    EXPECT_EQ(f.Lines(), std::vector<std::string>{c.line}) << c.name;
+  }
+  // The overwrite in one tick, and the wrap by the next byte in the next
+  // one, which resumes at the visible end (the old kanji's second byte).
+  Terminal f;
+  f.Receive(std::vector<std::string>{x79 + "\x82\xA0\r" + std::string(80, 'e'), "z\n"});
+  EXPECT_EQ(f.Lines(), (std::vector<std::string>{std::string(80, 'e'), "z"}));
 }
 
 TEST(Receive, ColumnResetOverwritesAndResumesAtTheVisibleEndInTheNextTick) {

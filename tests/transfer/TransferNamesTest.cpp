@@ -14,14 +14,14 @@ TEST(TransferNamesTest, CaptureNameFromTheLocalDateAndFiltersSplitExactly) {
 
   auto upload = dialog::SplitFilter(dialog::UploadFilter);
   ASSERT_EQ(upload.size(), 4u);
-  EXPECT_EQ(upload[0].name, "Upload Files (*.upl) ");
+  EXPECT_EQ(upload[0].name, "アップロード ファイル (*.upl) ");
   EXPECT_EQ(upload[0].pattern, " *.upl");
-  EXPECT_EQ(upload[3].name, "Ish Files (*.ish) ");
+  EXPECT_EQ(upload[3].name, "ISH ファイル (*.ish) ");
   EXPECT_EQ(upload[3].pattern, " *.ish");
   auto download = dialog::SplitFilter(dialog::DownloadFilter);
   ASSERT_EQ(download.size(), 4u);
   EXPECT_EQ(download[0].pattern, " *.dwn");
-  EXPECT_EQ(download[2].name, "Upload Files (*.upl) ");
+  EXPECT_EQ(download[2].name, "アップロード ファイル (*.upl) ");
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ std::vector<EnablingCase> EnablingCases() {
       {"idle in the terminal pane",
        nullptr,
        {{C::AutoModeStart, true}, {C::Connect, true},       {C::MailSend, true},        {C::ListRead, true},
-        {C::MailRead, true},      {C::AutoModeEnd, true},   {C::Upload, true},          {C::UploadStop, false},
+        {C::MailRead, true},      {C::AutoModeEnd, false},  {C::Upload, true},          {C::UploadStop, false},
         {C::Download, true},      {C::RetroDownload, true}, {C::DownloadEnd, false},    {C::EditPaste, true},
         {C::PasteStop, false},    {C::EditAndSend, false},  {C::SearchCondition, true}, {C::EditCopy, true},
         {C::EditUndo, false},     {C::EditCut, false},      {C::OpenRecent, false},     {C::FontSelect, true},

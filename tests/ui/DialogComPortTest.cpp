@@ -31,7 +31,7 @@ class DialogComPortTest : public DialogTest {
 TEST_F(DialogComPortTest, NewProfileStoresDefaultAtOnceAndOkNormalisesIt) {
   CComPortDlg dlg(nullptr, settings);
   EXPECT_EQ(settings.Raw(keys::ComStatus), "COM2:9600,n,8,1,n");  // already written when shown
-  EXPECT_EQ(Shown(dlg), (std::vector<std::string>{"COM2", "9600", "N", "8", "1", "N", "disable", "no"}));
+  EXPECT_EQ(Shown(dlg), (std::vector<std::string>{"COM2", "9600", "N", "8", "1", "N", "無効", "いいえ"}));
 
   dlg.accept();
   EXPECT_EQ(dlg.result(), QDialog::Accepted);
@@ -45,22 +45,24 @@ TEST_F(DialogComPortTest, ListsKeepTheirEntriesInOrderAndOkWritesPortEchoSerial)
   test::RecordingFileOps ops;
   CSettings recorded(dir.File("ORDER.INI"), ops);
   CComPortDlg dlg(nullptr, recorded);
-  const std::vector<std::vector<std::string>> entries = {{"COM1", "COM2", "COM3", "COM4"},
-                                                         {"300", "1200", "2400", "4800", "9600"},
+  const std::vector<std::vector<std::string>> entries = {
+      {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9"},
+      {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"},
                                                          {"N", "E", "O"},
                                                          {"8", "7"},
                                                          {"1", "2", "3"},
                                                          {"X", "H", "N"},
-                                                         {"enable", "disable"},
-                                                         {"no", "yes"}};
+                                                         {"有効", "無効"},
+                                                         {"いいえ", "はい"}};
   for (int f = 0; f < kComFieldCount; ++f) {
     std::vector<std::string> shown;
     for (int i = 0; i < dlg.List(static_cast<ComField>(f))->count(); ++i)
       shown.push_back(dlg.List(static_cast<ComField>(f))->itemText(i).toStdString());
     EXPECT_EQ(shown, entries[static_cast<std::size_t>(f)]) << f;
   }
-  Type(dlg, kComSerial, "yes");
+  Type(dlg, kComSerial, "はい");
   dlg.accept();
+  EXPECT_EQ(recorded.Raw(keys::Serial), "yes") << "NAMI.INI keeps its own words";
   EXPECT_EQ(ops.WrittenKeys(), (std::vector<std::string>{"comstatus", "comstatus", "echo", "serial"}));
   // Typed text never joins the list.
   EXPECT_EQ(dlg.List(kComSerial)->count(), 2);
@@ -90,7 +92,7 @@ TEST_F(DialogComPortTest, StoredValuesSelectEntriesIgnoringCaseAndTypedValuesAre
   settings.Set(keys::Echo, "Enable");  // only "enable" exactly means on
   settings.Set(keys::Serial, "yes");
   CComPortDlg dlg(nullptr, settings);
-  EXPECT_EQ(Shown(dlg), (std::vector<std::string>{"COM1", "19200", "E", "7", "2", "X", "disable", "yes"}));
+  EXPECT_EQ(Shown(dlg), (std::vector<std::string>{"COM1", "19200", "E", "7", "2", "X", "無効", "はい"}));
 
   Type(dlg, kComEcho, "on");
   Type(dlg, kComPort, "COM5");
@@ -101,14 +103,14 @@ TEST_F(DialogComPortTest, StoredValuesSelectEntriesIgnoringCaseAndTypedValuesAre
 
   // "on" is not "enable": the next opening shows "disable".
   CComPortDlg again(nullptr, settings);
-  EXPECT_EQ(again.List(kComEcho)->currentText(), QStringLiteral("disable"));
+  EXPECT_EQ(again.List(kComEcho)->currentText(), QStringLiteral("無効"));
 }
 
 TEST_F(DialogComPortTest, TooLongFieldsAreRefusedInFixedOrderWithFocus) {
   CComPortDlg dlg(nullptr, settings);
   dlg.show();
   Type(dlg, kComPort, "COM10");
-  Type(dlg, kComSpeed, "192000");
+  Type(dlg, kComSpeed, "1152000");
   Type(dlg, kComParity, "NN");
   Type(dlg, kComFlow, "XX");
   const std::string before = test::ReadFile(settings.Path());
@@ -121,7 +123,7 @@ TEST_F(DialogComPortTest, TooLongFieldsAreRefusedInFixedOrderWithFocus) {
 
   Type(dlg, kComPort, "COM9");
   dlg.accept();
-  EXPECT_EQ(messages.last(), QStringLiteral("5 文字以内で入力してください。"));
+  EXPECT_EQ(messages.last(), QStringLiteral("6 文字以内で入力してください。"));
   EXPECT_TRUE(Focused(dlg, dlg.List(kComSpeed)));
 
   // Flow control is checked before parity although it stands below it.
@@ -264,6 +266,24 @@ TEST_F(DialogLinkTest, KindHostAndPortsComposeTheDevicesValue) {
   EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
 }
 
+// The line settings (speed, parity, bits, flow) mean something only on a
+// serial device: greyed for the network kinds and the simulator.
+TEST_F(DialogLinkTest, SerialFieldsAreGreyedForNetworkKinds) {
+  const struct {
+    const char* device;
+    bool serial;
+  } cases[] = {{"/dev/ttyUSB0", true},         {"kiss:/dev/rfcomm0", true}, {"agw://localhost:8000/0", false},
+               {"telnet://bbs:23", false},     {"kiss://localhost:8001/0", false}, {"sim:", false}};
+  CComPortDlg dlg(nullptr, settings);
+  for (const auto& c : cases) {
+    dlg.DeviceList()->setEditText(QString::fromUtf8(c.device));
+    for (ComField f : {kComSpeed, kComParity, kComDataBits, kComStopBits, kComFlow})
+      EXPECT_EQ(dlg.List(f)->isEnabled(), c.serial) << c.device << " " << f;
+    EXPECT_TRUE(dlg.List(kComPort)->isEnabled());
+    EXPECT_TRUE(dlg.List(kComEcho)->isEnabled());
+  }
+}
+
 TEST_F(DialogLinkTest, AKissTncOnASerialDeviceTakesTheDeviceShown) {
   settings.SetDevicePath("COM2", "/dev/ttyACM0");
   CComPortDlg dlg(nullptr, settings);
@@ -283,9 +303,9 @@ TEST_F(DialogLinkTest, ABadValueOrCallKeepsTheDialogOpenAndSaysWhy) {
     const char* call;
     const char* message;
   } cases[] = {
-      {"ax25://127.0.0.1:8001", "JA1XYZ", "unknown link kind"},
-      {"agw://:8000", "JA1XYZ", "no valid host name"},
-      {"telnet://bbs:0", "JA1XYZ", "the TCP port must be"},
+      {"ax25://127.0.0.1:8001", "JA1XYZ", "リンクの種類 \"ax25\" はありません"},
+      {"agw://:8000", "JA1XYZ", "正しいホスト名がありません"},
+      {"telnet://bbs:0", "JA1XYZ", "TCP ポートは 1 から 65535"},
       {"sim:", "JA1XYZ-16", "MYCALL"},
   };
   for (const Case& c : cases) {

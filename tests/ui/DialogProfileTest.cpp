@@ -1,6 +1,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
+#include <QKeySequence>
+#include <QLabel>
+#include <set>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -10,6 +14,7 @@
 #include "autopilot/MailSender.h"
 #include "terminal/NamiDoc.h"
 #include "ui/DialogTestSupport.h"
+#include "ui/ComPortDlg.h"
 #include "ui/Dialogs.h"
 #include "ui/ProfileDlgs.h"
 
@@ -202,7 +207,7 @@ TEST_F(DialogProfileTest, SendMailBrowseFillsOneRowAndTypedRowsStay) {
   dlg.Edit(3)->setText(QStringLiteral("typed.upl"));
   dlg.BrowseButton(1)->click();
   EXPECT_EQ(seenTitle, QStringLiteral("送信ﾒｰﾙ選択１"));
-  EXPECT_TRUE(seenFilter.startsWith(QStringLiteral("Upload Files (*.upl")));
+  EXPECT_TRUE(seenFilter.startsWith(QStringLiteral("アップロード ファイル (*.upl")));
   EXPECT_EQ(dlg.Edit(1)->text(), QStringLiteral("/home/op/mail/010105.UPL"));
   EXPECT_EQ(dlg.Edit(3)->text(), QStringLiteral("typed.upl"));
 
@@ -313,6 +318,76 @@ TEST_F(DialogProfileTest, EditorSettingWrittenOnOkOnly) {
   dlg.Edit()->setText(QStringLiteral("myedit -r"));
   dlg.accept();
   EXPECT_EQ(settings.Raw(keys::Editor), "myedit -r");
+}
+
+// The editor setting keeps every byte the dialog lets the user type.
+TEST_F(DialogProfileTest, EditorSettingKeepsAllItsBytes) {
+  const std::string longest = "/usr/local/bin/" + std::string(kEditorLimit - 15, 'e');
+  ASSERT_EQ(longest.size(), static_cast<std::size_t>(kEditorLimit));
+  settings.Set(keys::Editor, longest);
+  CEditorDlg dlg(nullptr, settings);
+  EXPECT_EQ(dlg.Edit()->text().toStdString(), longest);
+  dlg.accept();
+  EXPECT_EQ(settings.Raw(keys::Editor), longest);
+}
+
+// A stored value is drawn from its start, in a plain field and in the edit
+// part of a list, however long it is: what is on screen is what the field
+// shows with its cursor at the start, and it is not blank.
+TEST_F(DialogProfileTest, StoredValuesAreDrawnFromTheirStart) {
+  const std::string longValue = "LL 100 @JPN > ALL < QZ1XYZ / " + std::string(40, 'x') + " end";
+  const std::string values[] = {"L", longValue};
+  for (const std::string& value : values) {
+    settings.Set(keys::Field[0], value);
+    settings.Set(keys::LimitLength, value.substr(0, 4));
+    settings.SetDevicePath("COM2", value.size() > 1 ? "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"
+                                                    : "/dev/ttyS9");
+    CFieldDlg dlg(nullptr, settings);
+    CComPortDlg port(nullptr, settings);
+    dlg.show();
+    port.show();
+    QApplication::processEvents();
+    for (QLineEdit* edit : {dlg.Field(0)->lineEdit(), dlg.LimitLength(), port.DeviceList()->lineEdit()}) {
+      edit->clearFocus();  // no blinking caret in the pictures
+      const QImage shown = edit->grab().toImage();
+      edit->setCursorPosition(0);
+      const QImage start = edit->grab().toImage();
+      EXPECT_EQ(shown, start) << value << " is not drawn from its start";
+      const QColor ground = shown.pixelColor(shown.width() - 3, shown.height() / 2);
+      int ink = 0;
+      for (int x = 0; x < shown.width() / 2; ++x)
+        for (int y = 0; y < shown.height(); ++y) ink += shown.pixelColor(x, y) != ground;
+      EXPECT_GT(ink, 10) << value << " is drawn blank";
+    }
+  }
+}
+
+// Every labelled field and every check box can be reached by its own
+// access key (Alt+letter), in each settings dialog.
+TEST_F(DialogProfileTest, EveryLabelledFieldHasItsOwnAccessKey) {
+  CStationDlg station(nullptr, settings);
+  CFieldDlg field(nullptr, settings);
+  CLastMailNoDlg last(nullptr, settings);
+  CFileNameDlg names(nullptr, settings);
+  CEditorDlg editor(nullptr, settings);
+  CComPortDlg port(nullptr, settings);
+  for (QDialog* dlg : std::initializer_list<QDialog*>{&station, &field, &last, &names, &editor, &port}) {
+    std::set<QString> keys;
+    int fields = 0;
+    for (QLabel* label : dlg->findChildren<QLabel*>()) {
+      if (!label->buddy()) continue;
+      ++fields;
+      const QString key = QKeySequence::mnemonic(label->text()).toString();
+      EXPECT_FALSE(key.isEmpty()) << dlg->windowTitle().toStdString() << ": " << label->text().toStdString();
+      EXPECT_TRUE(keys.insert(key).second) << dlg->windowTitle().toStdString() << ": " << key.toStdString();
+    }
+    for (QCheckBox* box : dlg->findChildren<QCheckBox*>()) {
+      const QString key = QKeySequence::mnemonic(box->text()).toString();
+      EXPECT_FALSE(key.isEmpty()) << box->text().toStdString();
+      EXPECT_TRUE(keys.insert(key).second) << dlg->windowTitle().toStdString() << ": " << key.toStdString();
+    }
+    EXPECT_GT(fields, 0) << dlg->windowTitle().toStdString();
+  }
 }
 
 }  // namespace

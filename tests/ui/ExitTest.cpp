@@ -2,7 +2,10 @@
 // through a whole window session, and a termination signal.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include <cstring>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -198,6 +201,44 @@ TEST(Exit, TerminationSignalKeepsTheTextAndTheUnreadableSettingsFile) {
   EXPECT_EQ(nami.exitCode(), 0) << nami.readAllStandardError().toStdString();
   ::chmod(ini.c_str(), 0600);
   EXPECT_EQ(test::ReadFile(ini), text);
+}
+
+// The real program with a document open: each termination signal (SIGHUP
+// too: the session or terminal that started it has gone) saves the
+// document to its file, says so, and ends with 0.
+TEST(Exit, EachTerminationSignalSavesTheDocumentAndQuits) {
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(::strsignal(signal));
+    test::TempDir dir;
+    const std::string ini = dir.File("NAMI.INI");
+    test::WriteFile(ini, "[Window]\r\nx=7\r\n");
+    const std::string document = dir.File("東京局.nmi");
+    test::WriteFile(document, test::ReadFile(NAMI_SOURCE_DIR "/tests/data/cfb-document.nmi"));
+    const timespec old[2] = {{946684800, 0}, {946684800, 0}};  // 2000-01-01
+    ASSERT_EQ(::utimensat(AT_FDCWD, document.c_str(), old, 0), 0);
+    QProcess nami;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), QString::fromStdString(dir.Path()));
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    nami.setProcessEnvironment(env);
+    nami.start(QStringLiteral(NAMI_BINARY_DIR "/nami"),
+               {QStringLiteral("--ini"), QString::fromStdString(ini), QString::fromStdString(document)});
+    ASSERT_TRUE(nami.waitForStarted(5000));
+    QThread::msleep(1500);
+    ::kill(static_cast<pid_t>(nami.processId()), signal);
+    ASSERT_TRUE(nami.waitForFinished(10000));
+    const std::string err = nami.readAllStandardError().toStdString();
+    EXPECT_EQ(nami.exitStatus(), QProcess::NormalExit) << err;
+    EXPECT_EQ(nami.exitCode(), 0) << err;
+    EXPECT_NE(err.find("received text saved to " + document), std::string::npos) << err;
+    struct stat st {};
+    ASSERT_EQ(::stat(document.c_str(), &st), 0);
+    EXPECT_GT(st.st_mtim.tv_sec, old[0].tv_sec) << "written again";
+    CLineStore store;
+    FileFault fault;
+    EXPECT_TRUE(LoadDocument(store, document, fault)) << DocumentFaultText(fault);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // A history pane over a document with a fake port, shown offscreen.
 #pragma once
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -31,6 +33,7 @@ class HistoryFixture : public ::testing::Test {
     port_->Open("COM1");
     settings_.Set(keys::ReadCom, "R");
     view_ = std::make_unique<CNamiView2>(doc_);
+    view_->showMessage = [this](const QString& text) { messages_ << text; };
   }
 
   void Fill(int count) {
@@ -59,6 +62,7 @@ class HistoryFixture : public ::testing::Test {
   CNamiDoc doc_;
   FakePort* port_ = nullptr;
   std::unique_ptr<CNamiView2> view_;
+  QStringList messages_;  // what the pane told the user
 };
 
 }  // namespace nami::test

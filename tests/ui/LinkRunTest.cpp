@@ -166,11 +166,11 @@ TEST(LinkRun, ABadDevicesValueOrAnUnreachableHostEndsTheRunWithTheLinkNamed) {
     int status;
     const char* expect;
   } cases[] = {
-      {"kiss-tnc", 1, "COM2 \"kiss-tnc\": neither a device path nor agw://HOST:PORT"},
-      {"ax25://127.0.0.1:8001", 1, "unknown link kind \"ax25\""},
-      {"agw://127.0.0.1:99999", 1, "the TCP port must be a number from 1 to 65535"},
-      {"agw://127.0.0.1:1", 6, "*** agw://127.0.0.1:1/0: Connection refused"},
-      {"telnet://127.0.0.1:1", 6, "*** telnet://127.0.0.1:1: Connection refused"},
+      {"kiss-tnc", 1, "COM2 \"kiss-tnc\": デバイスのパスでも agw://HOST:PORT"},
+      {"ax25://127.0.0.1:8001", 1, "リンクの種類 \"ax25\" はありません"},
+      {"agw://127.0.0.1:99999", 1, "TCP ポートは 1 から 65535 までの数で指定してください"},
+      {"agw://127.0.0.1:1", 6, "*** agw://127.0.0.1:1/0: 接続を拒否されました"},
+      {"telnet://127.0.0.1:1", 6, "*** telnet://127.0.0.1:1: 接続を拒否されました"},
       {"kiss://127.0.0.1:1", 6, "*** kiss://127.0.0.1:1"},
   };
   for (const Case& c : cases) {
@@ -191,7 +191,7 @@ TEST(LinkRun, AServerGoneMidRunEndsItNamingTheLinkAndWhy) {
     const char* scheme;
     const char* endLine;  // after the outcome; "%s" is the link
   } cases[] = {
-      {"--agw", "nami-tncsim: AGWPE on 127.0.0.1:", "agw://", "接続できず (connect failed): %s/0: the server closed"},
+      {"--agw", "nami-tncsim: AGWPE on 127.0.0.1:", "agw://", "接続できず (connect failed): %s/0: サーバーが接続を閉じました"},
       {"--telnet", "nami-tncsim: telnet on 127.0.0.1:", "telnet://", "接続できず (connect failed) — 送信"},
   };
   for (const Case& c : cases) {

@@ -245,7 +245,13 @@ TEST(PaneCommands, EveryCommandHasTheSameEnablingAndEffectFromEitherPane) {
          EXPECT_EQ(e.files.count("tempmail.dat"), 1u) << "an empty list reads no mail but opens the mail log";
        }},
       {Command::MailSend, nullptr, [](const Effect& e) { EXPECT_TRUE(e.sent != "" || e.autoIdle); }},
-      {Command::AutoModeEnd, nullptr,
+      // The end command logs off a run that is under way.
+      {Command::AutoModeEnd,
+       [](Window& w) {
+         w.settings->Set(keys::Call, "JA1XYZ");
+         ASSERT_TRUE(w.frame->Router().Execute(Command::Connect));
+         w.port->TakeSent();
+       },
        [](const Effect& e) {
          EXPECT_EQ(e.sent,
                    "B\r\x03"
@@ -301,8 +307,10 @@ TEST(PaneCommands, TransferDialogsHaveTheirTitlesNamesAndFiltersAndKeepTheWorkin
   localtime_r(&now, &local);
   std::strftime(today, sizeof today, "%y%m%d.DWN", &local);
   // "*.*" means every file where the filters come from; here it is "*".
-  const QStringList upload = {"Upload Files (*.upl)", "All Files (*)", "Download Files (*.dwn)", "Ish Files (*.ish)"};
-  const QStringList download = {"Download Files (*.dwn)", "All Files (*)", "Upload Files (*.upl)", "Ish Files (*.ish)"};
+  const QStringList upload = {"アップロード ファイル (*.upl)", "すべてのファイル (*)", "ダウンロード ファイル (*.dwn)",
+                              "ISH ファイル (*.ish)"};
+  const QStringList download = {"ダウンロード ファイル (*.dwn)", "すべてのファイル (*)", "アップロード ファイル (*.upl)",
+                                "ISH ファイル (*.ish)"};
   struct Expected {
     Command id;
     bool save;

@@ -46,6 +46,32 @@ TEST_F(SearchViewTest, SearchDownAndUpMoveTheTopLine) {
   EXPECT_TRUE(port_->writes.empty());
 }
 
+// A search that finds nothing more says so; the same key again starts over
+// from the other end.
+TEST_F(SearchViewTest, NothingMoreIsSaidAndTheSameKeyWrapsAround) {
+  for (int i = 0; i < 10; ++i) doc_.Lines().AddLine(i == 3 || i == 7 ? "xx ABC" : "line " + std::to_string(i));
+  Show(2);
+  view_->SetSearchRequest(Answer(true, "ABC"));
+  view_->Search();
+  struct Step {
+    bool down;
+    std::int64_t hit;  // -1: nothing found
+  } steps[] = {{true, 3}, {true, 7}, {true, -1}, {true, 3}, {false, -1}, {false, 7}};
+  int said = 0;
+  for (const Step& s : steps) {
+    if (s.down)
+      view_->SearchNext();
+    else
+      view_->SearchPrev();
+    EXPECT_EQ(view_->HitLine(), s.hit) << s.down;
+    if (s.hit < 0) {
+      ASSERT_EQ(messages_.size(), ++said);
+      EXPECT_TRUE(messages_.last().startsWith(QStringLiteral("見つかりません"))) << messages_.last().toStdString();
+    }
+    EXPECT_EQ(messages_.size(), said);
+  }
+}
+
 TEST_F(SearchViewTest, SearchDialogTakesJapaneseText) {
   Show(2);
   view_->Search();

@@ -133,6 +133,15 @@ TEST(ActivityPane, ShowsEntriesWithSentTextInItsOwnColour) {
   EXPECT_TRUE(lines[1].endsWith(QStringLiteral("  > LIST")));
   const QImage after = pane->View()->viewport()->grab().toImage();
   EXPECT_GT(CountNear(after, CActivityPane::SentColor()), 10) << "sent text is drawn in its colour";
+
+  // A run's outcome ends its block: the next run starts after a blank line.
+  f.session->Activity().Add(ActivityKind::Outcome, "完了");
+  f.session->Activity().Add(ActivityKind::Step, "自動モード開始");
+  const QStringList runs = pane->View()->toPlainText().split('\n');
+  ASSERT_EQ(runs.size(), 5);
+  EXPECT_TRUE(runs[2].endsWith(QStringLiteral("完了")));
+  EXPECT_EQ(runs[3], QString());
+  EXPECT_TRUE(runs[4].endsWith(QStringLiteral("自動モード開始")));
 }
 
 TEST(MainWindow, FirstStartFitsTheMenuBarAndGivesHistoryTwoThirds) {
@@ -178,9 +187,16 @@ TEST(MainWindow, SearchKeysWorkFromEitherPaneAndTheHitIsHighlighted) {
   f.frame->TerminalPane()->setFocus();
   FrameFixture::Pump(50);
   ASSERT_TRUE(f.frame->Action(Command::SearchDown)->isEnabled()) << "from the terminal pane too";
+  // Ctrl+F is the terminal's control character (0x06); in the history pane
+  // it asks for the search text.
   QTest::keyClick(f.frame->TerminalPane(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(f.port->TakeSent(), "\x06");
+  history->setFocus();
+  QTest::keyClick(history, Qt::Key_F, Qt::ControlModifier);
   EXPECT_TRUE(asked) << "Ctrl+F asks for the search text";
   EXPECT_TRUE(f.port->sent.empty()) << "the key does not go to the TNC";
+  f.frame->TerminalPane()->setFocus();
   QTest::keyClick(f.frame->TerminalPane(), Qt::Key_F3);
   QTest::keyClick(f.frame->TerminalPane(), Qt::Key_F3);
   FrameFixture::Pump(20);
@@ -193,6 +209,25 @@ TEST(MainWindow, SearchKeysWorkFromEitherPaneAndTheHitIsHighlighted) {
   EXPECT_EQ(f.frame->Action(Command::AutoModeStart)->shortcut(), QKeySequence(Qt::Key_F5));
   EXPECT_EQ(f.frame->Action(Command::AutoModeEnd)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F5));
   EXPECT_EQ(f.frame->Action(Command::AutoModeStart)->toolTip(), QStringLiteral("自動ﾓｰﾄﾞ開始 (F5)"));
+}
+
+TEST(MainWindow, TheNextScheduledRunStandsBesideTheLinkLight) {
+  FrameFixture f;
+  f.frame->show();
+  f.settings->Set(keys::Min, "5");
+  f.session->StartSchedule();
+  f.frame->UpdateCommands();
+  FrameFixture::Pump(20);
+  const std::tm now = LocalTime(f.clock.Now());
+  const std::string at = FormatLocalTime("%H:%M", f.clock.Now() + 5 * 60 - now.tm_sec);
+  QLabel* next = f.frame->NextRunLabel();
+  EXPECT_EQ(next->text(), QStringLiteral("次回 ") + QString::fromStdString(at));
+  EXPECT_TRUE(next->isVisible());
+  EXPECT_LE(next->geometry().right(), f.frame->LinkLight()->geometry().left());
+
+  f.settings->Set(keys::Min, "-1");  // no schedule
+  f.frame->UpdateCommands();
+  EXPECT_FALSE(next->isVisible());
 }
 
 TEST(MainWindow, ADuplicateAccessKeyReachesEachItemInTurn) {
@@ -240,11 +275,31 @@ TEST(DemoWindow, ScreenshotAfterADemoRun) {
 
   const QString summary = QString::fromStdString(FormatSummary(session.Autopilot().LastSummary()));
   EXPECT_TRUE(summary.startsWith(QStringLiteral("完了 (completed) — 送信 1 通"))) << summary.toStdString();
-  const QString shown = frame.statusBar()->currentMessage();
-  EXPECT_EQ(shown.size(), 10 + summary.size());
-  EXPECT_TRUE(shown.at(2) == u':' && shown.endsWith(QStringLiteral("  ") + summary))
+  // The window shows the Japanese form; the bilingual one is for standard output.
+  const QString japanese = QString::fromStdString(FormatSummary(session.Autopilot().LastSummary(), true));
+  EXPECT_TRUE(japanese.startsWith(QStringLiteral("完了 — 送信 1 通"))) << japanese.toStdString();
+  CElidedLabel* label = frame.RunSummaryLabel();
+  const QString shown = label->Text();
+  EXPECT_EQ(shown.size(), 10 + japanese.size());
+  EXPECT_TRUE(shown.at(2) == u':' && shown.endsWith(QStringLiteral("  ") + japanese))
       << "the time and the summary stay in the status bar: " << shown.toStdString();
+  EXPECT_EQ(label->toolTip(), shown);
   EXPECT_TRUE(frame.ActivityPane()->View()->toPlainText().endsWith(summary));
+
+  // A menu's prompt in the message pane leaves it where it is; a narrow
+  // window cuts it with "…".
+  frame.statusBar()->showMessage(QStringLiteral("既存のﾌｧｲﾙを開く"));
+  FrameFixture::Pump(20);
+  EXPECT_TRUE(label->isVisible());
+  EXPECT_EQ(label->Text(), shown);
+  frame.statusBar()->clearMessage();
+  const QSize wide = frame.size();
+  frame.resize(600, frame.height());
+  FrameFixture::Pump(50);
+  EXPECT_TRUE(label->ShownText().endsWith(QStringLiteral("…"))) << label->ShownText().toStdString();
+  EXPECT_LE(label->width(), frame.width());
+  frame.resize(wide);
+  FrameFixture::Pump(50);
   EXPECT_EQ(frame.LinkLight()->Text(), QStringLiteral("未接続  シミュレーター"));
 
   const QImage img = frame.grab().toImage();

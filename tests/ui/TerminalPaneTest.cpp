@@ -76,6 +76,33 @@ TEST(TerminalPane, LocalEchoPutsTheTypedLineInTheStore) {
   EXPECT_EQ(p.port->sent, "ABC\r");
 }
 
+// Shift+F5 logs off ("B", then ^C "D") only while a run is under way, so a
+// stray key does not end a QSO the user is having.
+TEST(TerminalPane, ShiftF5LogsOffOnlyDuringARun) {
+  for (const bool running : {false, true}) {
+    Pane p;
+    p.settings->Set(keys::Call, "JA1XYZ");
+    if (running) {
+      ASSERT_TRUE(p.frame->Router().Execute(Command::Connect));
+    }
+    p.port->TakeSent();
+    p.frame->UpdateCommands();
+    QTest::keyClick(p.view, Qt::Key_F5, Qt::ShiftModifier);
+    EXPECT_EQ(p.port->sent, running ? "B\r\x03" "D\r" : "") << running;
+  }
+}
+
+// With local echo a control character is drawn in caret notation.
+TEST(TerminalPane, LocalEchoShowsControlCharactersAsCaretNotation) {
+  Pane p;
+  p.settings->Set(keys::Echo, "enable");
+  QTest::keyClicks(p.view, "AB");
+  QTest::keyClick(p.view, Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(p.view, Qt::Key_BracketLeft, Qt::ControlModifier);
+  EXPECT_EQ(p.session->Core().CurrentLine(), "AB^C^[");
+  EXPECT_EQ(p.port->sent, "AB\x03\x1b");
+}
+
 TEST(TerminalPane, KanjiFromTheInputMethodGoesOutAsItsTwoBytes) {
   Pane p;
   QInputMethodEvent preedit(QStringLiteral("かん"), {});

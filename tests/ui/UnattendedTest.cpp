@@ -2,7 +2,9 @@
 // each way a run can end gives its outcome and exit status within its
 // limit, and --stay waits for a pulled device and carries on when it is
 // plugged back in (the simulator stopped and started again on the same path).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,7 +89,7 @@ TEST(Unattended, EveryRunEndsWithItsOutcomeAndExitStatus) {
       {"connect failed", {"--fail", "connect"}, 6, "接続できず (connect failed)", 10000},
       {"no answer", {"--fail", "silent"}, 4, "応答なし (no answer): nothing received for 2 s", 10000},
       {"link dropped", {"--fail", "drop-after:20"}, 7, "リンク断 (link lost)", 20000},
-      {"device pulled", {"pull"}, 7, "the device was lost", 10000},
+      {"device pulled", {"pull"}, 7, "デバイスが失われました", 10000},
       {"no device", {"absent"}, 1, "ポートが開いていない (port not open)", 5000},
   };
   for (const Case& c : cases) {
@@ -116,8 +118,8 @@ TEST(Unattended, EveryRunEndsWithItsOutcomeAndExitStatus) {
     EXPECT_TRUE(out.contains(QString::fromUtf8(c.says)) || err.contains(QString::fromUtf8(c.says)))
         << out.toStdString() << err.toStdString();
     if (c.exitStatus == 1) {  // the device and the reason on stderr
-      EXPECT_TRUE(err.contains(QString::fromStdString(st.link) + ": No such file or directory")) << err.toStdString();
-      EXPECT_EQ(err.count(QString::fromStdString(st.link)), err.count(QStringLiteral("cannot be opened")))
+      EXPECT_TRUE(err.contains(QString::fromStdString(st.link) + QStringLiteral(": ファイルまたはデバイスがありません"))) << err.toStdString();
+      EXPECT_EQ(err.count(QString::fromStdString(st.link)), err.count(QStringLiteral("を開けません")))
           << "the device is named once: " << err.toStdString();
     }
   }
@@ -164,6 +166,40 @@ TEST(Unattended, AnUnreadableSettingsFileIsNamed) {
   const QString err = QString::fromUtf8(nami.readAllStandardError());
   EXPECT_TRUE(err.contains(QString::fromStdString("cannot read the settings file " + ini + ": Is a directory")))
       << err.toStdString();
+  EXPECT_EQ(err.count(QString::fromStdString(ini)), 1) << "said once: " << err.toStdString();
+}
+
+// Control bytes from the link never reach the console or the journal raw:
+// they are printed visibly, and Japanese text stays as it is.
+TEST(Unattended, ControlBytesFromTheLinkArePrintedVisibly) {
+  App();
+  TempDir dir;
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string ini = dir.File("NAMI.INI");
+  CSettings(ini).SetDevicePath("COM2", ::ptsname(master));
+  QProcess nami;
+  nami.setWorkingDirectory(QString::fromStdString(dir.Path()));
+  nami.start(kNami, QStringList{"--headless", "--stay", "--ini", QString::fromStdString(ini)});
+  ASSERT_TRUE(nami.waitForStarted(5000));
+  const std::string line = "bell\x07 esc\x1b[31mred\x1b[0m ctl\x01\x1a del\x7f " + Sjis("日本語") + "\r\n";
+  QByteArray out;
+  QElapsedTimer t;
+  t.start();
+  while (!out.contains("end") && t.elapsed() < 15000) {
+    const std::string bytes = line + "end\r\n";
+    ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    nami.waitForReadyRead(500);
+    out += nami.readAllStandardOutput();
+  }
+  nami.terminate();
+  nami.waitForFinished(5000);
+  ::close(master);
+  out += nami.readAllStandardOutput();
+  EXPECT_TRUE(out.contains("bell esc<1B>[31mred<1B>[0m ctl^A^Z del^? 日本語\n")) << out.toStdString();
+  for (const char c : {'\x01', '\x07', '\x1a', '\x1b', '\x7f'}) EXPECT_FALSE(out.contains(c)) << int(c);
 }
 
 }  // namespace

@@ -1,0 +1,14 @@
+// libFuzzer target: the telnet far side served random bytes on loopback.
+#include <cstdio>
+#include <cstdlib>
+
+#include "FuzzBodies.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string problem = nami::fuzz::CheckTelnet(data, size);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "invariant broken: %s\n", problem.c_str());
+    std::abort();
+  }
+  return 0;
+}
