@@ -18,6 +18,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       c.headless = true;
     else if (a == "--stay")
       c.stay = true;
+    else if (a == "--mailbox")
+      c.mailbox = true;
+    else if (a == "--message") {
+      if (i + 1 >= args.size() || args[i + 1].find_first_not_of("0123456789") != std::string::npos ||
+          args[i + 1].empty()) {
+        c.error = "--message needs a message number";
+        return c;
+      }
+      c.message = std::stoll(args[++i]);
+    }
     else if (a == "--ini") {
       if (i + 1 >= args.size()) {
         c.error = "--ini needs a file name";
@@ -52,6 +62,9 @@ const char* CommandLineHelp() {
          "  --headless      run without a window: perform one autopilot run and print\n"
          "                  every received line to the console\n"
          "  --stay          with --headless: follow the schedule until terminated\n"
+         "  --mailbox       open only the mailbox window (read, search, write mail);\n"
+         "                  no port is opened, so it runs beside a --headless service\n"
+         "  --message N     with --mailbox: show message number N\n"
          "  --automation, --embedding\n"
          "                  start with no window and serve the automation interface\n"
          "  -h, --help      show this help\n"

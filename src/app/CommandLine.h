@@ -13,6 +13,8 @@ struct CommandLine {
   bool demo = false;         // --demo: the built-in simulated TNC and BBS
   bool headless = false;     // --headless: no display, lines to the console
   bool stay = false;         // --stay: with --headless, keep following the schedule
+  bool mailbox = false;      // --mailbox: only the mailbox window, no port
+  long long message = -1;    // --message N: with --mailbox, show message N
   bool help = false;
   bool version = false;
   std::string error;  // set when the arguments cannot be understood

@@ -24,9 +24,11 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/MailboxProbe.h"
 #include "app/MeasureProbe.h"
 #include "automation/AutomationServer.h"
 #include "mailbox/MailCli.h"
+#include "mailwin/MailboxWindow.h"
 #include "settings/RecentFiles.h"
 #include "settings/Settings.h"
 #include "station/Station.h"
@@ -36,6 +38,7 @@
 #include "ui/AutomationBridge.h"
 #include "ui/HeadlessRunner.h"
 #include "ui/LinkPasswords.h"
+#include "ui/MailboxCommand.h"
 #include "ui/MainFrame.h"
 #include "ui/QtText.h"
 #include "ui/QtTranslation.h"
@@ -176,6 +179,14 @@ std::optional<int> AnswerWithoutRunning(const nami::CommandLine& cl) {
   if (cl.version) {
     std::printf("nami %s\n", NAMI_VERSION);
     return 0;
+  }
+  if (cl.mailbox && (cl.headless || cl.automation)) {
+    std::fprintf(stderr, "nami: --mailbox opens a window of its own; it does not go with --headless or --automation\n");
+    return 2;
+  }
+  if (cl.message >= 0 && !cl.mailbox) {
+    std::fprintf(stderr, "nami: --message needs --mailbox\n");
+    return 2;
   }
   if (cl.stay && !cl.headless) {
     std::fprintf(stderr, "nami: --stay needs --headless\n");
@@ -351,6 +362,23 @@ int RunWindow(int argc, char** argv, const nami::CommandLine& cl, nami::CSetting
   return code;
 }
 
+// "nami --mailbox": the mailbox window alone, on the profile of FILE.nmi
+// (or the untitled one); no port is opened and no run starts.
+int RunMailboxOnly(int argc, char** argv, const nami::CommandLine& cl, nami::CSettings& settings) {
+  QApplication app(argc, argv);
+  SetUpApplication(app);
+  settings.SetProfileSection(cl.documentPath.empty() ? nami::CSettings::UntitledTitle()
+                                                     : nami::CSettings::TitleForPath(cl.documentPath));
+  nami::CMailboxWindow* window = nami::OpenMailboxWindow(settings, nami::MailReaderFont(settings), nullptr, cl.message);
+  std::unique_ptr<CStartupReport> report;
+  if (const char* r = std::getenv("NAMI_STARTUP_REPORT")) {
+    report = std::make_unique<CStartupReport>(std::string(r) == "exit");
+    window->List()->viewport()->installEventFilter(report.get());
+  }
+  if (std::getenv("NAMI_MAILBOX_PROBE")) nami::StartMailboxProbe(*window);
+  return app.exec();
+}
+
 }  // namespace
 
 int nami::RunProgram(int argc, char** argv) {
@@ -371,5 +399,6 @@ int nami::RunProgram(int argc, char** argv) {
     (void)settings.File().TakeProblem();
   }
   if (cl.headless) return RunHeadless(argc, argv, cl, settings);
+  if (cl.mailbox) return RunMailboxOnly(argc, argv, cl, settings);
   return RunWindow(argc, argv, cl, settings, settingsProblem);
 }

@@ -100,6 +100,7 @@ void CAutopilot::Run(AutoCommand command) {
       static constexpr Step kSteps[] = {Step::Connect, Step::Send, Step::List, Step::Read};
       if (RefuseWithoutPort(false)) return;
       ResetWatch();
+      if (IRunRecord* record = run_.Record()) record->RunBegun();
       frames_.push_back(Frame{false, Step::Connect, StepPhase::Waiting, false});
       BeginStep(frames_.back(), kSteps[static_cast<int>(command) - static_cast<int>(AutoCommand::Connect)]);
       Settle();
@@ -122,23 +123,42 @@ void CAutopilot::OnTick() {
   Watch();
 }
 
+std::uint64_t CAutopilot::BytesGone() {
+  // Bytes the port took, less what it still holds: they have left, as far
+  // as the port can tell (a link kind holds what its far side has not
+  // acknowledged).
+  const std::uint64_t written = doc_.Sending().Written();
+  IPort* port = doc_.Port();
+  const int held = port && port->IsOpen() ? port->TransmitQueueCount() : 0;
+  return written - std::min<std::uint64_t>(written, static_cast<std::uint64_t>(std::max(held, 0)));
+}
+
 void CAutopilot::ResetWatch() {
   heardBytes_ = run_.ReceivedBytes();
+  goneMark_ = std::max(goneMark_, BytesGone());
   heardAtMs_ = clock_.MonotonicMs();
-  if (frames_.empty()) watchdogSeconds_ = doc_.Settings().GetInt(keys::Watchdog);  // read once per run
+  if (frames_.empty()) {
+    watchdogSeconds_ = doc_.Settings().GetInt(keys::Watchdog);  // read once per run
+    goneMark_ = BytesGone();
+  }
 }
 
 void CAutopilot::Watch() {
   if (frames_.empty()) return;
-  // Only a wait for the BBS counts: a mail file going out hears nothing.
-  if (run_.ReceivedBytes() != heardBytes_ || frames_.back().phase != StepPhase::Waiting) {
+  // Every phase counts: a byte arriving, or a byte of the outgoing text
+  // leaving (beyond the most that had left so far), is a sign of life. A
+  // mail file that does not move is as dead as a BBS that does not answer.
+  if (run_.ReceivedBytes() != heardBytes_ || BytesGone() > goneMark_) {
     ResetWatch();
     return;
   }
   const int seconds = watchdogSeconds_;
   if (seconds <= 0 || clock_.MonotonicMs() - heardAtMs_ < seconds * std::int64_t{1000}) return;
+  const bool sending = frames_.back().phase == StepPhase::SendingFile;
+  watchdogSending_ = sending;
   Raise(frames_.back(), StepEvent::Watchdog,
-        msg::Format(msg::NothingReceivedFor, {{"seconds", std::to_string(seconds)}}));
+        msg::Format(sending ? msg::NothingMovedFor : msg::NothingReceivedFor, {{"seconds", std::to_string(seconds)}}));
+  watchdogSending_ = false;
 }
 
 bool CAutopilot::RefuseWithoutPort(bool autoMode) {
@@ -253,6 +273,10 @@ void CAutopilot::LogOff() {
   doc_.SendOwn(
       "\x03"
       "D\r");
+  // A link that took nothing for the watchdog's time will not carry the
+  // "B" either: a second DISCONNECT makes the TNC let go at once instead
+  // of waiting for the unacknowledged text.
+  if (watchdogSending_) doc_.SendOwn("D\r");
 }
 
 // ---- The run ----
@@ -266,6 +290,7 @@ void CAutopilot::StartAutoMode() {
   doc_.Report(ActivityKind::Step, scheduled_ ? msg::ActivityAutoStartScheduled : msg::ActivityAutoStart);
   if (RefuseWithoutPort(true)) return;
   ResetWatch();
+  if (IRunRecord* record = run_.Record()) record->RunBegun();
   frames_.push_back(Frame{true, Step::Connect, StepPhase::Waiting, false});
   BeginStep(frames_.back(), Step::Connect);
   Settle();
@@ -406,6 +431,8 @@ StepEvent CAutopilot::SendNextMailFile(Frame& frame) {
     const auto entry = static_cast<std::size_t>(sentEntry_);
     sentEntry_ = -1;
     if (!sender_.ClearQueuedKey(entry)) return StepEvent::NotRecorded;
+    if (IRunRecord* record = run_.Record(); record && entry < sender_.SendQueueKeys.size())
+      record->MailSent(sender_.SendQueueKeys[entry], run_.AnswerLine());
   }
   switch (StartNextMailFile()) {
     case CMailSender::StartResult::Started:
@@ -597,6 +624,7 @@ void CAutopilot::OnMailFileEnd(CMailSender::FileEnd how) {
       break;
     case CMailSender::FileEnd::Sent:
       if (f.autoMode) ++summary_.mailsSent;
+      run_.ForgetAnswer();  // the BBS's answer to this file comes from now on
       [[fallthrough]];
     case CMailSender::FileEnd::Superseded:
       Raise(f, StepEvent::FileSent);

@@ -21,9 +21,11 @@
 // Every run ends with one outcome (RunOutcome.h), kept in LastEnd(). A run
 // never waits for ever: a step with nothing to send ends at once, a run
 // started without an open port ends at once, a lost device ends it
-// (OnLinkLost), and the watchdog ends it when nothing has arrived from the
-// port for the profile's "watchdog" seconds while it waits. A run aborted
-// with the link up logs off as the end command does ("B", then 0x03 "D").
+// (OnLinkLost), and the watchdog ends it when, in any step, nothing has
+// arrived from the port and nothing of the outgoing text has left it for
+// the profile's "watchdog" seconds. A run aborted with the link up logs off
+// as the end command does ("B", then 0x03 "D"; the watchdog ending a mail
+// file that did not move adds a second "D", so that the TNC lets go at once).
 #pragma once
 
 #include <cstddef>
@@ -100,6 +102,9 @@ class CAutopilot {
   void StartAutoMode();
   int NextRunMinute() const { return schedule_.NextRunMinute; }
 
+  // Who hears of the run beside its logs (RunRecord.h); nullptr: nobody.
+  void SetRecord(IRunRecord* record) { run_.SetRecord(record); }
+
   // The run state: the run's phase, the wait, the step choice and the log.
   CRunState& State() { return run_; }
   const CRunState& State() const { return run_; }
@@ -148,9 +153,12 @@ class CAutopilot {
   // Starts the first of the remaining queued mail files that opens; a
   // missing one is reported by name and skipped (its key is kept).
   CMailSender::StartResult StartNextMailFile();
-  // The watchdog, after every wait pass.
+  // The watchdog, after every wait pass: a run in which nothing arrives
+  // and nothing of the outgoing text leaves for its time ends.
   void Watch();
   void ResetWatch();
+  // Bytes sent that have left the port (taken and no longer queued there).
+  std::uint64_t BytesGone();
   bool RefuseWithoutPort(bool autoMode);
   void OnMailFileEnd(CMailSender::FileEnd how);
   // Every wait ends at once with `outcome`; the BBS is logged off while
@@ -184,7 +192,9 @@ class CAutopilot {
   std::vector<std::string> missing_;  // queued mail files that did not open
   std::uint64_t heardBytes_ = 0;
   std::int64_t heardAtMs_ = 0;
+  std::uint64_t goneMark_ = 0;  // the most BytesGone() had reached in this run
   int watchdogSeconds_ = 0;
+  bool watchdogSending_ = false;  // the watchdog ends a run whose mail file did not move
   // The queue entry of the mail file last sent, until the prompt after it.
   std::ptrdiff_t sentEntry_ = -1;
   std::uint64_t listLostMark_ = 0;  // LogLinesLost when the list step began

@@ -9,12 +9,21 @@
 // disk) ends the step: "LastMailNo" then moves only to the highest listed
 // number below every message that is not wholly in the log, so the next run
 // reads that message and everything after it again.
+//
+// After the new mail, the step reads the numbers the user marked in the
+// mailbox (MarkedSource), oldest first, leaving "LastMailNo" as the list
+// set it. Each marked number is told to MarkedDone once its answer is in:
+// read, or gone from the BBS (its answer is only the BBS's "not found"
+// line), which the activity reports.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "autopilot/RunState.h"
@@ -56,7 +65,21 @@ class CMailReader {
   int Requested = 0;
   int ReadsForOwnCall = 0;
 
+  // The marked numbers to read after the new ones (asked at Prepare), and
+  // what became of each: found = the BBS answered with the message.
+  std::function<std::vector<long long>()> MarkedSource;
+  std::function<void(long long number, bool found)> MarkedDone;
+  // Whether a read answer is the BBS saying it has no such message: a few
+  // lines at most, one of them its "not found" sentence.
+  static bool SaysNotFound(std::string_view answer);
+
  private:
+  // The next marked number not read yet in this step: CommandSent, or
+  // Complete when none is left.
+  StepEvent SendNextMarked();
+  // The answer to the read just made is in: for a marked read, tells
+  // MarkedDone; false when the BBS said it has no such message.
+  bool FinishMarked();
   void LoadListLines(const std::string& path);
   // Sends the read command for the next line up: CommandSent, or
   // NothingAsked when the line does not qualify.
@@ -70,6 +93,11 @@ class CMailReader {
   const CRunState& run_;
   bool limit_ = false;
   std::string readCommand_;
+  std::vector<long long> marked_;  // still to read, in order
+  std::set<long long> asked_;      // read commands sent in this step
+  bool recorded_ = false;          // "LastMailNo" written after the list
+  long long pendingMarked_ = -1;   // a marked number asked for, until its prompt
+  long long logMark_ = 0;          // the mail log's size when it was asked for
   long long pending_ = -1;      // the message asked for, until its prompt
   std::uint64_t lostMark_ = 0;  // LogLinesLost when it was asked for
 };

@@ -48,8 +48,16 @@ void CRunState::OnRead(std::size_t bytes) {
 void CRunState::OnLine(std::string_view line) {
   // Both kinds: the line is written twice, as each log asks for it.
   if (Idle()) return;
-  if (reading_[0]) WriteLogLine(line);
-  if (reading_[1]) WriteLogLine(line);
+  if (line.find_first_not_of(" \t") != std::string_view::npos && !ContainsAtCharStart(line, waitText_))
+    answerLine_.assign(line);
+  if (reading_[0]) {
+    WriteLogLine(line);
+    if (record_) record_->ListLineLogged(line);
+  }
+  if (reading_[1]) {
+    WriteLogLine(line);
+    if (record_) record_->MailLineLogged(line);
+  }
 }
 
 void CRunState::OnTickEnd(const ReceivedTick& tick) {

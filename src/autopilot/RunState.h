@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "autopilot/RunRecord.h"
 #include "autopilot/StepMachine.h"
 #include "terminal/NamiDoc.h"
 #include "terminal/ReceiveListener.h"
@@ -86,6 +87,15 @@ class CRunState final : public IReceiveListener, public IOpenListener {
   // went out no further.
   std::uint64_t Openings() const { return openings_; }
 
+  // Who hears of the logged lines and the run's events besides the logs;
+  // nullptr: nobody.
+  void SetRecord(IRunRecord* record) { record_ = record; }
+  IRunRecord* Record() const { return record_; }
+  // The last line with text completed since ForgetAnswer() that is no
+  // prompt (it does not hold the wait text): what the BBS said last.
+  const std::string& AnswerLine() const { return answerLine_; }
+  void ForgetAnswer() { answerLine_.clear(); }
+
   // IReceiveListener
   void OnRead(std::size_t bytes) override;
   void OnLine(std::string_view line) override;
@@ -116,6 +126,8 @@ class CRunState final : public IReceiveListener, public IOpenListener {
   std::uint64_t logLinesLost_ = 0;
   FileFault logFault_;
   std::uint64_t openings_ = 0;
+  IRunRecord* record_ = nullptr;
+  std::string answerLine_;
 };
 
 }  // namespace nami

@@ -161,9 +161,11 @@ void CDataLink::Tick() {
         break;
       case ELinkState::Connected:
         rc_ = 1;
+        resendingFrom_ = -1;  // the resent frames went unanswered: a REJ for them is news again
         Enquire();
         break;
       case ELinkState::TimerRecovery:
+        resendingFrom_ = -1;
         if (rc_ >= params_.retries) {
           SendU(EKind::DM, false, false);
           Reset();
@@ -271,6 +273,8 @@ void CDataLink::Reset() {
   queue_.clear();
   windowBytes_ = 0;
   peerBusy_ = rejectSent_ = ackDue_ = disconnectWanted_ = false;
+  resendingFrom_ = -1;
+  rejectsUnmoved_ = 0;
   t1At_ = t2At_ = t3At_ = -1;
 }
 
@@ -399,6 +403,7 @@ bool CDataLink::NrValid(int nr) const { return ((nr - va_) & 7) <= ((vs_ - va_) 
 
 void CDataLink::AckUpTo(int nr) {
   const std::int64_t now = clock_.MonotonicMs();
+  const int before = va_;
   bool measured = false;
   std::int64_t sample = 0;
   while (va_ != nr && !window_.empty()) {
@@ -413,6 +418,11 @@ void CDataLink::AckUpTo(int nr) {
     window_.pop_front();
     if (sent_ > 0) --sent_;
     va_ = (va_ + 1) & 7;
+  }
+  if (nr != before) {
+    // The peer took something: a new reject condition may start.
+    resendingFrom_ = -1;
+    rejectsUnmoved_ = 0;
   }
   va_ = nr;
   if (measured) {
@@ -442,6 +452,28 @@ void CDataLink::AfterAck() {
 void CDataLink::Retransmit() {
   sent_ = 0;
   vs_ = va_;
+  resendingFrom_ = va_;
+}
+
+CDataLink::EReject CDataLink::OnReject() {
+  if (resendingFrom_ == va_) {
+    // The same reject condition (the peer answers each resent frame with
+    // another REJ): the frames are on their way already, and T1 keeps
+    // running for them.
+    ++stats_.rejectsIgnored;
+    return EReject::Ignored;
+  }
+  if (++rejectsUnmoved_ > params_.retries) {
+    const std::string peer = peer_.ToString();
+    SendU(EKind::DM, false, false);
+    Reset();
+    GoDisconnected();
+    events_.OnFailure(peer + " keeps rejecting: " + std::to_string(params_.retries) +
+                      " retransmissions without an acknowledgement");
+    return EReject::Ended;
+  }
+  Retransmit();
+  return EReject::Resent;
 }
 
 void CDataLink::Pump() {
@@ -574,11 +606,16 @@ void CDataLink::OnConnectedSupervisory(const SFrame& f) {
     state_ = ELinkState::Connected;
     rc_ = 0;
     StopT1();
-    if (va_ != vs_) Retransmit();
+    if (f.kind == EKind::REJ && va_ != vs_) {
+      if (OnReject() == EReject::Ended) return;
+    } else if (va_ != vs_) {
+      Retransmit();
+    }
     AfterAck();
   } else if (!recovery) {
-    if (f.kind == EKind::REJ) Retransmit();
-    AfterAck();
+    const EReject reject = f.kind == EKind::REJ ? OnReject() : EReject::Resent;
+    if (reject == EReject::Ended) return;
+    if (reject != EReject::Ignored) AfterAck();
   }
   if (answer) SendS(EKind::RR, false, true);
 }
@@ -593,6 +630,8 @@ void CDataLink::OnPeerReset(const SFrame& f) {
   ackDue_ = false;
   vs_ = va_ = 0;
   sent_ = 0;
+  resendingFrom_ = -1;
+  rejectsUnmoved_ = 0;
   state_ = ELinkState::Connected;
   rc_ = 0;
   StopT1();

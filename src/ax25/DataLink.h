@@ -20,7 +20,11 @@
 //   Connected
 //     I, N(S) = V(R)         -> deliver, V(R)+1; ack at once when P, else after T2 or with our next I
 //     I, N(S) != V(R)        -> drop; REJ once (reject exception), RR(F) when P
-//     RR / RNR / REJ         -> V(A) = N(R); peer busy on RNR; REJ resends from N(R)
+//     RR / RNR / REJ         -> V(A) = N(R); peer busy on RNR; REJ resends from N(R),
+//                               once per reject condition (a REJ naming the N(R)
+//                               being resent is ignored until V(A) moves or T1
+//                               expires); the N2+1-th REJ without V(A) moving
+//                               -> send DM                      -> Disconnected [OnFailure]
 //     command with P         -> answer RR/RNR with F
 //     N(R) outside V(A)..V(S)-> send FRMR(Z)                   -> Disconnected [OnFailure]
 //     unknown control        -> send FRMR(W)                   (stays)
@@ -111,7 +115,8 @@ class CDataLink {
     std::uint64_t iOutOfSequence = 0;  // I frames dropped as out of sequence (duplicates, gaps)
     std::uint64_t polls = 0;           // RR/RNR with P sent on T1 or T3 expiry
     std::uint64_t rejectsSent = 0;
-    std::uint64_t framesIgnored = 0;  // frames that meant nothing in the state they came in
+    std::uint64_t rejectsIgnored = 0;  // REJs naming the frames already being resent
+    std::uint64_t framesIgnored = 0;   // frames that meant nothing in the state they came in
     std::uint64_t bytesDelivered = 0;
   };
 
@@ -192,9 +197,13 @@ class CDataLink {
   void AckUpTo(int nr);  // V(A) = N(R), RTT measured
   void AfterAck();       // T1/T3 as the window now stands
   void Retransmit();     // from V(A) again
-  void Pump();           // I frames while the window allows
-  void Enquire();        // RR/RNR with P, T1
-  void FlushAck();       // send the pending acknowledgement
+  // A REJ from the peer asks for the frames from V(A) again: resent once per
+  // reject condition; the link ends when the peer keeps rejecting.
+  enum class EReject { Ignored, Resent, Ended };
+  EReject OnReject();
+  void Pump();      // I frames while the window allows
+  void Enquire();   // RR/RNR with P, T1
+  void FlushAck();  // send the pending acknowledgement
   void FrameReject(std::uint8_t why, const SFrame& f, bool fatal);
 
   int InitialT1() const;
@@ -217,6 +226,8 @@ class CDataLink {
   int rc_ = 0;
   bool peerBusy_ = false;
   bool rejectSent_ = false;  // the reject exception: one REJ per gap
+  int resendingFrom_ = -1;   // V(A) the frames are being resent from, until V(A) moves or T1 expires
+  int rejectsUnmoved_ = 0;   // REJs acted on since V(A) last moved
   bool ackDue_ = false;
   bool disconnectWanted_ = false;
   int k_ = 4;  // window fixed for the connection

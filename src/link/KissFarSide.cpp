@@ -68,6 +68,8 @@ class CTcpStream final : public IByteStream {
     if (wasUp && link_.GetState() == CTcpLink::State::Closed) unreported_ = true;
   }
 
+  std::size_t Unsent() const override { return link_.Unsent(); }
+
   void Close() override {
     link_.Close();
     unreported_ = false;
@@ -441,8 +443,13 @@ std::string CKissFarSide::PeerText() const {
 // ---- link events, delivered at the next Poll ----
 
 void CKissFarSide::Transmit(const ax25::SFrame& frame) {
+  if (!stream_->IsOpen()) return;
+  if (stream_->Unsent() >= kMaxUnsent) {
+    ++counts_.framesHeld;
+    return;
+  }
   ++counts_.framesOut;
-  if (stream_->IsOpen()) stream_->Write(ax25::KissWrap(ax25::Encode(frame), endpoint_.channel));
+  stream_->Write(ax25::KissWrap(ax25::Encode(frame), endpoint_.channel));
 }
 
 void CKissFarSide::OnConnected(const ax25::SAddress&, bool) {

@@ -59,6 +59,8 @@ class IByteStream {
   // closed or it failed.
   virtual bool Read(std::string& into, std::size_t max, std::string& error) = 0;
   virtual void Write(std::string_view bytes) = 0;
+  // Bytes written that the TNC has not taken yet (0 where writes wait).
+  virtual std::size_t Unsent() const { return 0; }
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;  // open and usable (not still connecting)
   virtual bool IsOpening() const { return false; }
@@ -81,6 +83,7 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
     std::size_t framesOut = 0;    // frames sent to the TNC
     std::size_t badFrames = 0;    // KISS frames that are not AX.25
     std::size_t kissDropped = 0;  // KISS-level drops (escapes, size, other ports, cut off)
+    std::size_t framesHeld = 0;   // frames not written: the TNC had kMaxUnsent bytes still to take
   };
 
   CKissFarSide(IClock& clock, SKissEndpoint endpoint, std::unique_ptr<IByteStream> stream);
@@ -92,7 +95,8 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   void Connect(const std::string& call, const std::vector<std::string>& via) override;
   void Disconnect() override;
   bool SendData(std::string_view bytes) override;
-  std::size_t OutstandingBytes() const override { return link_.Outstanding(); }
+  // What the peer has not acknowledged and what the TNC has not taken.
+  std::size_t OutstandingBytes() const override { return link_.Outstanding() + stream_->Unsent(); }
   void Poll(std::int64_t nowMs) override;
   std::int64_t NextEventMs() const override;
   int PollFd() const override { return stream_ ? stream_->Fd() : -1; }
@@ -103,6 +107,10 @@ class CKissFarSide final : public IFarSide, private ax25::IDataLinkEvents {
   std::string SignOn(const std::string& myCall) const override;
 
   const ax25::CDataLink& Link() const { return link_; }
+  // The most bytes left waiting for a TNC that does not read: a frame
+  // beyond it is not written (as if lost on the air; the link sends it
+  // again), so a stuck TNC costs no more memory than this.
+  static constexpr std::size_t kMaxUnsent = 16384;
   SCounts Counts() const;
   // The serial line settings ("comstatus") used at the next opening.
   void SetLineSettings(const std::string& comstatus) { stream_->SetLineSettings(comstatus); }

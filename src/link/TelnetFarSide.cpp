@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "text/Messages.h"
 
@@ -9,6 +10,8 @@ namespace nami {
 namespace {
 
 constexpr unsigned char kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250, kSe = 240;
+// What the terminal shows where the BBS echoes the password (its length hidden too).
+constexpr std::string_view kMask = "********";
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -27,6 +30,14 @@ Prompt Classify(const std::string& line) {
   for (const char* word : {"callsign", "call sign", "login", "user", "your call", "call :", "call:", "name"})
     if (l.find(word) != std::string::npos) return Prompt::Call;
   return Prompt::None;
+}
+
+// The BBS's own prompt ("JA1XYZ BBS>", "de JA1XYZ>"): the unfinished line
+// ends in '>' and asks for no login.
+bool BbsPrompt(const std::string& line) {
+  std::string l = line;
+  while (!l.empty() && l.back() == ' ') l.pop_back();
+  return !l.empty() && l.back() == '>' && Classify(line) == Prompt::None;
 }
 
 }  // namespace
@@ -56,6 +67,9 @@ void CTelnetFarSide::Connect(const std::string& call, const std::vector<std::str
   negotiation_ = 0;
   partial_.clear();
   sentCall_ = sentPassword_ = false;
+  loggingIn_ = false;
+  secret_.clear();
+  held_.clear();
   state_ = State::Connecting;
   if (!tcp_.Connect(host_, port_)) failure_ = tcp_.Error();
 }
@@ -150,12 +164,56 @@ void CTelnetFarSide::AnswerPrompt() {
       return;
     }
     tcp_.Write(password + "\r\n");
+    secret_ = password;
     partial_.clear();
   }
 }
 
+std::string CTelnetFarSide::Mask(std::string text, bool hold) {
+  if (secret_.empty()) return text;
+  for (std::size_t at = 0; (at = text.find(secret_, at)) != std::string::npos; at += kMask.size())
+    text.replace(at, secret_.size(), kMask);
+  for (std::size_t n = hold ? std::min(text.size(), secret_.size() - 1) : 0; n > 0; --n) {
+    if (text.compare(text.size() - n, n, secret_, 0, n) == 0) {
+      held_ = text.substr(text.size() - n);
+      text.resize(text.size() - n);
+      break;
+    }
+  }
+  return text;
+}
+
+void CTelnetFarSide::FollowLogin(const std::string& lines, bool ended, std::int64_t now) {
+  if (!loggingIn_) return;
+  // The first line the BBS ends after the password, its own prompt, or the
+  // time: the session has begun and a "password:" now is the BBS's text.
+  bool prompt = false;
+  for (std::size_t start = 0; start <= lines.size() && !prompt;) {
+    const std::size_t end = std::min(lines.find_first_of("\r\n", start), lines.size());
+    prompt = BbsPrompt(lines.substr(start, end - start));
+    start = end + 1;
+  }
+  if (now >= loginEndsAt_ || (ended && !secret_.empty()) || prompt) loggingIn_ = false;
+}
+
+void CTelnetFarSide::Deliver(std::string text, std::int64_t now, bool more) {
+  text = Mask(held_.empty() ? std::move(text) : std::exchange(held_, {}) + text, more);
+  if (!held_.empty()) heldAt_ = now;
+  if (text.empty()) return;
+  events_->OnData(now, text);
+  // The lines this text ended or began, whole.
+  const std::string lines = partial_ + text;
+  std::size_t end = text.find_last_of("\r\n");
+  partial_ = end == std::string::npos ? partial_ + text : text.substr(end + 1);
+  if (partial_.size() > 256) partial_.erase(0, partial_.size() - 256);
+  FollowLogin(lines, end != std::string::npos, now);
+  if (loggingIn_) AnswerPrompt();
+}
+
 std::int64_t CTelnetFarSide::NextEventMs() const {
-  return state_ == State::Connected && tcp_.Unsent() > 0 ? polledAt_ + kUnsentMs : -1;
+  std::int64_t next = state_ == State::Connected && tcp_.Unsent() > 0 ? polledAt_ + kUnsentMs : -1;
+  if (!held_.empty() && (next < 0 || heldAt_ + kHoldMs < next)) next = heldAt_ + kHoldMs;
+  return next;
 }
 
 void CTelnetFarSide::Poll(std::int64_t now) {
@@ -178,6 +236,8 @@ void CTelnetFarSide::Poll(std::int64_t now) {
   bool alive = tcp_.Poll();
   if (alive && state_ == State::Connecting && tcp_.IsOpen()) {
     state_ = State::Connected;
+    loggingIn_ = true;
+    loginEndsAt_ = now + kLoginMs;
     events_->OnConnected(now, call_);
   }
   std::string bytes;
@@ -190,14 +250,11 @@ void CTelnetFarSide::Poll(std::int64_t now) {
       events_->OnFailure(now, name_ + ": the server floods telnet option negotiation");
       return;
     }
-    if (!text.empty()) {
-      events_->OnData(now, text);
-      std::size_t end = text.find_last_of("\r\n");
-      partial_ = end == std::string::npos ? partial_ + text : text.substr(end + 1);
-      if (partial_.size() > 256) partial_.erase(0, partial_.size() - 256);
-      AnswerPrompt();
-    }
+    if (!text.empty()) Deliver(std::move(text), now);
   }
+  // A kept-back tail that no more text followed was no password after all.
+  if (!held_.empty() && state_ == State::Connected && (now >= heldAt_ + kHoldMs || !alive))
+    Deliver(std::exchange(held_, {}), now, false);
   if (!alive) {
     const bool wasUp = state_ == State::Connected;
     const std::string why = tcp_.Error();

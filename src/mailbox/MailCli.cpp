@@ -16,6 +16,7 @@
 #include "mailbox/Compose.h"
 #include "mailbox/Import.h"
 #include "mailbox/MailStore.h"
+#include "mailbox/Recorder.h"
 #include "settings/Settings.h"
 #include "text/Cp932.h"
 #include "text/IniPath.h"
@@ -178,9 +179,7 @@ class CCli {
     if (!o_.document.empty()) section = settings_->ProfileForDocument(o_.document);
     settings_->SetProfileSection(section);
     profile_ = Cp932ToUtf8(section);
-    std::string call = settings_->Raw(keys::Call);
-    call = std::string(Trim(call.substr(0, call.find(' '))));
-    bbs_ = Upper(call.empty() ? "QZ1ABC" : call);  // the connect step's own default
+    bbs_ = BbsCallOf(*settings_);
     store_ = std::make_unique<CMailStore>(CMailStore::PathBeside(iniPath));
 
     const std::string& c = o_.command;

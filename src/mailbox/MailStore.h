@@ -83,6 +83,37 @@ struct SOutgoing {
   std::int64_t createdAt = 0, sentAt = 0;
 };
 
+// One row of the mailbox window's lists: a message, a list entry or an
+// outgoing message, with the columns the list shows (UTF-8).
+enum class HeaderTable { Messages, ListEntries, Outgoing };
+struct SHeaderRow {
+  std::int64_t id = 0;
+  long long number = -1;  // an outgoing message: its sendN (1 .. 5) while queued
+  std::string type, to, at, from, date, subject;
+  long long size = -1;
+  bool unread = false;
+  bool marked = false;  // a list entry marked to be read by the next run
+  bool read = false;    // a list entry whose message is stored
+};
+
+// Which rows a list of the window shows, and in which order.
+struct SViewQuery {
+  std::string profile;
+  HeaderTable table = HeaderTable::Messages;
+  std::string folder;  // messages: "inbox", "trash"
+  std::string toCall;  // messages: only those to this call
+  bool unreadOnly = false;
+  std::string state;  // outgoing: "queued", "sent", "draft"
+  int sortColumn = -1;  // 0 number, 1 type, 2 to, 3 @BBS, 4 from, 5 date, 6 subject, 7 size; -1 as stored
+  bool descending = true;
+  int limit = 0;  // > 0: only the first rows (the first screen)
+};
+
+struct SFolderCounts {
+  long long inbox = 0, inboxUnread = 0, toMe = 0, toMeUnread = 0, trash = 0, trashUnread = 0;
+  long long listEntries = 0, marked = 0, queued = 0, sent = 0, drafts = 0;
+};
+
 struct SQuery {
   std::string profile;
   bool unreadOnly = false;
@@ -158,6 +189,33 @@ class CMailStore {
   // Forgets the profile's list entries and messages (outgoing ones stay).
   StoreFault ClearReceived(std::string_view profile);
   StoreFault CountMessages(std::string_view profile, long long& count);
+
+  // ---- The mailbox window's views (MailStoreViews.cpp) ----
+  // Makes the read marks' table and the index the folder counts read (once
+  // per store; a large store takes a moment the first time), and keeps this
+  // connection's page cache to `cacheKb` (0: as it is).
+  StoreFault PrepareViews(int cacheKb = 0);
+  // Every folder's count; `myCall` picks the messages to the station.
+  StoreFault FolderCounts(std::string_view profile, std::string_view myCall, SFolderCounts& out);
+  // The ids of a view's rows in its order: the list keeps only these and
+  // fetches the rows it shows by id.
+  StoreFault ViewIds(const SViewQuery& q, std::vector<std::int64_t>& ids);
+  // The rows of `ids`, in the order of `ids` (an id gone meanwhile is left out).
+  StoreFault HeadersByIds(HeaderTable table, const std::int64_t* ids, std::size_t count, std::vector<SHeaderRow>& out);
+  // A message with its headers, body and bytes, by its id.
+  StoreFault FindById(std::int64_t id, SMessageRow& out, bool& found);
+  StoreFault FindOutgoing(std::int64_t id, SOutgoing& out, bool& found);
+  // Changes an outgoing message (state, slot, file and its fields) or forgets it.
+  StoreFault UpdateOutgoing(const SOutgoing& o);
+  StoreFault DeleteOutgoing(std::int64_t id);
+  // List entries marked to be read by the next run, kept per profile.
+  StoreFault SetMarked(std::string_view profile, long long number, bool on);
+  StoreFault MarkedNumbers(std::string_view profile, std::vector<long long>& out);
+  // The newest stored message of `number` (its id), 0 when none.
+  StoreFault MessageIdOf(std::string_view profile, long long number, std::int64_t& id);
+  // Changes whenever another connection (another process, or the run's
+  // recorder) commits to the store; 0 when it cannot be read.
+  std::int64_t DataVersion();
 
  private:
   // The statements run for every message of an import or a run, prepared

@@ -7,6 +7,23 @@
 
 namespace nami::mailbox {
 
+std::string BbsCallOf(const CSettings& settings) {
+  const std::string call = settings.Raw(keys::Call);
+  const std::string_view first = Trim(std::string_view(call).substr(0, call.find(' ')));
+  return Upper(first.empty() ? std::string_view("QZ1ABC") : first);
+}
+
+SRecorderSetup RecorderSetupFor(const CSettings& settings) {
+  SRecorderSetup s;
+  s.storePath = CMailStore::PathBeside(settings.Path());
+  s.profile = Cp932ToUtf8(settings.ProfileSection());
+  s.bbs = BbsCallOf(settings);
+  s.prompt = settings.Raw(keys::Prompt);
+  s.listLog = settings.ListFilePath();
+  s.mailLog = settings.MailFilePath();
+  return s;
+}
+
 CMailboxRecorder::CMailboxRecorder(SRecorderSetup setup) : setup_(std::move(setup)), store_(setup_.storePath) {}
 
 std::int64_t CMailboxRecorder::Now() const {
@@ -15,9 +32,18 @@ std::int64_t CMailboxRecorder::Now() const {
 
 StoreFault CMailboxRecorder::EnsureOpen() { return store_.IsOpen() ? StoreFault{} : store_.Open(); }
 
+bool CMailboxRecorder::Pausing() {
+  if (Now() >= pauseUntil_) return false;
+  behind_ = true;
+  return true;
+}
+
 std::optional<StoreFault> CMailboxRecorder::Outcome(StoreFault f) {
   if (f) {
     behind_ = true;
+    // Each write would wait the whole busy timeout again: the run's lines
+    // go to the logs alone for a while, and are caught up from them later.
+    if (f.kind == FaultKind::Locked) pauseUntil_ = Now() + kLockedPauseSeconds;
     if (told_) return std::nullopt;
     told_ = true;
     return f;
@@ -28,7 +54,13 @@ std::optional<StoreFault> CMailboxRecorder::Outcome(StoreFault f) {
     // is stored already is recognised and left as it is).
     SImportSource src{setup_.profile, setup_.bbs, setup_.mailLog, setup_.listLog, setup_.prompt};
     SImportReport report;
-    if (StoreFault cf = ImportLogs(store_, src, report, Now())) {
+    StoreFault cf = ImportLogs(store_, src, report, Now());
+    while (!cf && !unsent_.empty()) {
+      const SSentMark& m = unsent_.front();
+      cf = store_.MarkSent(setup_.profile, m.slot, m.answerUtf8, m.when);
+      if (!cf) unsent_.erase(unsent_.begin());
+    }
+    if (cf) {
       told_ = true;
       return cf;
     }
@@ -37,9 +69,14 @@ std::optional<StoreFault> CMailboxRecorder::Outcome(StoreFault f) {
   return std::nullopt;
 }
 
+std::optional<StoreFault> CMailboxRecorder::CatchUp() {
+  if (!behind_ || Pausing()) return std::nullopt;
+  return Outcome(EnsureOpen());
+}
+
 std::optional<StoreFault> CMailboxRecorder::OnListLine(std::string_view line) {
   SListEntry e;
-  if (!ParseListLine(line, e)) return std::nullopt;
+  if (!ParseListLine(line, e) || Pausing()) return std::nullopt;
   StoreFault f = EnsureOpen();
   if (!f) f = store_.AddListEntry(setup_.profile, setup_.bbs, e, Now());
   return Outcome(f);
@@ -60,6 +97,7 @@ std::optional<StoreFault> CMailboxRecorder::OnPromptAfterRead() {
   lines.swap(lines_);
   const long long number = reading_;
   reading_ = -1;
+  if (Pausing()) return std::nullopt;
   // The prompt line itself ends the answer and is no part of it.
   while (!lines.empty() && IsPromptLine(lines.back(), setup_.prompt)) lines.pop_back();
   const auto messages = SplitReadAnswer(lines);
@@ -83,8 +121,14 @@ std::optional<StoreFault> CMailboxRecorder::OnPromptAfterRead() {
 }
 
 std::optional<StoreFault> CMailboxRecorder::OnMailSent(int slot, std::string_view answerLine) {
+  const std::string answer = Cp932ToUtf8(answerLine);
+  if (Pausing()) {
+    unsent_.push_back({slot, answer, Now()});
+    return std::nullopt;
+  }
   StoreFault f = EnsureOpen();
-  if (!f) f = store_.MarkSent(setup_.profile, slot, Cp932ToUtf8(answerLine), Now());
+  if (!f) f = store_.MarkSent(setup_.profile, slot, answer, Now());
+  if (f) unsent_.push_back({slot, answer, Now()});
   return Outcome(f);
 }
 

@@ -10,6 +10,7 @@
 #include "link/LinkPort.h"
 #include "settings/LinkPasswords.h"
 #include "sim/DemoPort.h"
+#include "station/ReadMarks.h"
 #include "document/DocumentFile.h"
 #include "text/Cp932.h"
 #include "text/IniPath.h"
@@ -45,6 +46,7 @@ CStation::CStation(CSettings& settings, IClock& clock, bool demo, PasswordLookup
       demo_(demo),
       password_(std::move(password)),
       activity_(clock),
+      mailbox_(settings, clock, activity_),
       link_(clock),
       doc_(settings, relay_),
       core_(doc_),
@@ -58,10 +60,12 @@ CStation::CStation(CSettings& settings, IClock& clock, bool demo, PasswordLookup
   }
   WireParts();
   InstallLinkPort();
+  autopilot_.SetRecord(&mailbox_);
 }
 
 CStation::~CStation() {
   Shutdown();
+  autopilot_.SetRecord(nullptr);
   doc_.SetReceiveListener(ReceiveSlot::Link, nullptr);
   doc_.SetReceiveListener(ReceiveSlot::Shell, nullptr);
 }
@@ -77,6 +81,7 @@ void CStation::WireParts() {
   autopilot_.OnRunEnd = [this](const RunSummary& summary) {
     if (relay_.events) relay_.events->RunEnded(autopilot_.LastEnd(), summary);
   };
+  WireReadMarks(settings_, autopilot_.MailReader());
   autopilot_.OnWriteFailure = [this](const std::string& reason) {
     if (relay_.events) relay_.events->WriteFailure(reason);
   };

@@ -16,6 +16,7 @@
 #include "settings/Settings.h"
 #include "activity/Activity.h"
 #include "station/LinkState.h"
+#include "station/MailboxFeed.h"
 #include "station/StationEvents.h"
 #include "terminal/HistoryModel.h"
 #include "terminal/KeyMap.h"
@@ -60,6 +61,8 @@ class CStation {
   CActivity& Activity() { return activity_; }
   // The radio link as the TNC reports it, fed by the receive tick.
   const CLinkState& Link() const { return link_; }
+  // What the runs put into the local mailbox (MailboxFeed.h).
+  const CMailboxFeed& Mailbox() const { return mailbox_; }
 
   // ---- What runs ----
   // Something is under way that quitting would cut off: an autopilot step
@@ -239,6 +242,7 @@ class CStation {
   PasswordLookup password_;
   CRelay relay_;
   CActivity activity_;
+  CMailboxFeed mailbox_;
   CLinkState link_;
   std::string portName_;
   CNamiDoc doc_;

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <utility>
 
+#include "text/MailboxMessages.h"
+
 namespace nami::msg {
 
 // name, text
@@ -103,6 +105,7 @@ namespace nami::msg {
   X(AbortListLogBecause, "リストのログに書き込めないため中止しました: {file}: {reason}")                         \
   X(AbortMailLog, "メールのログに書き込めないため中止しました")                                                  \
   X(AbortMailLogBecause, "メールのログに書き込めないため中止しました: {file}: {reason}")                         \
+  X(NothingMovedFor, "nothing received and nothing sent for {seconds} s")                                        \
   X(NothingReceivedFor, "nothing received for {seconds} s")                                                      \
   /* why a user file is not opened */                                                                            \
   X(IsAFolder, "is a folder, not a file")                                                                        \
@@ -177,6 +180,8 @@ namespace nami::msg {
   X(ActivityNothingToSend, "送信待ちのメールはありません")                                                       \
   X(MailFileSkipped, "メールファイルを開けないため飛ばしました: {file}: {reason}")                               \
   X(ActivityMailFile, "メールファイル {file} ({bytes} バイト)")                                                  \
+  X(MailboxNotWritten, "メールボックスに書き込めません。実行は続け、後でログから取り込みます: {reason}")         \
+  X(MailboxCaughtUp, "メールボックスにログから取り込みました: {file}")                                          \
   /* how a run ended, and its summary */                                                                         \
   X(OutcomeNone, "未実行")                                                                                       \
   X(OutcomeCompleted, "完了")                                                                                    \
@@ -200,11 +205,12 @@ namespace nami::msg {
 
 #define NAMI_MESSAGE_DEFINE(name, text) inline const std::string name = text;
 NAMI_MESSAGES(NAMI_MESSAGE_DEFINE)
+NAMI_MAILBOX_MESSAGES(NAMI_MESSAGE_DEFINE)
 #undef NAMI_MESSAGE_DEFINE
 
 // Every text above, for checks over the whole catalogue.
 #define NAMI_MESSAGE_ENTRY(name, text) &name,
-inline const std::string* const kAll[] = {NAMI_MESSAGES(NAMI_MESSAGE_ENTRY)};
+inline const std::string* const kAll[] = {NAMI_MESSAGES(NAMI_MESSAGE_ENTRY) NAMI_MAILBOX_MESSAGES(NAMI_MESSAGE_ENTRY)};
 #undef NAMI_MESSAGE_ENTRY
 
 // Fills a text's placeholders: each "{name}" by the value given for it, in

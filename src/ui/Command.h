@@ -63,6 +63,8 @@ enum class Command {
   // Panes.
   NextPane,
   PrevPane,
+  // Editor: the mailbox window.
+  Mailbox,
 };
 
 }  // namespace nami

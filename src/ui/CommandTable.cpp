@@ -5,6 +5,7 @@
 
 #include "ui/CommandRouter.h"
 #include "ui/Dialogs.h"
+#include "ui/MailboxCommand.h"
 #include "ui/ToolIcons.h"
 
 namespace nami {
@@ -194,6 +195,12 @@ const std::vector<CommandRow> kRows = {
      .tip = "ﾘｽﾄ表示",
      .icon = icon::ListView,
      .run = OnSettings<ViewListLog>},
+    {.id = Command::Mailbox,
+     .label = "メールボックス(&Mﾒ)",
+     .prompt = "読み出したﾒｰﾙの閲覧・検索・返信・送信予約",
+     .tip = "ﾒｰﾙﾎﾞｯｸｽ",
+     .icon = icon::Mailbox,
+     .run = OpenMailbox},
 
     // Autopilot.
     {.id = Command::AutoModeSettings,
@@ -370,7 +377,7 @@ const std::vector<MenuLayout>& MainMenu() {
        {C::EditCopy, C::EditPaste, C::PasteStop, C::CopyToFile, C::EditAndSend, C::SearchCondition,
         C::SearchUp, C::SearchDown}},
       {"ｱｯﾌﾟ/ﾀﾞｳﾝﾛｰﾄﾞ(&Tﾃ)", {C::Upload, C::UploadStop, C::Download, C::RetroDownload, C::DownloadEnd}},
-      {"ｴﾃﾞｨﾀｰ(&Rｴ)", {C::MailCreate, C::MailView, C::ListView}},
+      {"ｴﾃﾞｨﾀｰ(&Rｴ)", {C::MailCreate, C::MailView, C::ListView, C::Mailbox}},
       {"ｺﾏﾝﾄﾞ(&Cｺ)",
        {C::AutoModeSettings, C::AutoModeStart, C::Connect, C::MailSend, C::ListRead, C::MailRead, C::AutoModeEnd}},
       {"設定(&Vﾋ)",
@@ -387,7 +394,7 @@ const std::vector<CommandPlace>& ToolbarButtons() {
   static const std::vector<CommandPlace> buttons = {
       C::Upload,   C::Download,    C::RetroDownload,  kSeparator,       C::Connect,          C::ListRead, C::MailRead,
       C::MailSend, C::AutoModeEnd, kSeparator,        C::AutoModeStart, C::AutoModeSettings, kSeparator,  C::ListView,
-      C::MailView, C::MailCreate,  C::SendMailSelect, kSeparator,       C::UserManual};
+      C::MailView, C::MailCreate,  C::SendMailSelect, C::Mailbox,       kSeparator,          C::UserManual};
   return buttons;
 }
 

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <algorithm>
 #include <cstdlib>
 
 #include "autopilot/RunOutcome.h"
@@ -13,6 +15,7 @@
 #include "text/Cp932.h"
 #include "text/ShiftJis.h"
 #include "time/Clock.h"
+#include "ui/MailboxCommand.h"
 
 namespace nami {
 namespace {
@@ -38,6 +41,10 @@ CHeadlessRunner::CHeadlessRunner(CStation& station, bool stay, int timeLimitSeco
   station_.SetEvents(this);
   limit_.setSingleShot(true);
   connect(&limit_, &QTimer::timeout, this, [this] { Finish(3, "time limit reached"); });
+  // Pings at a third of the manager's interval, from the tick.
+  if (service_.WatchdogMs() > 0)
+    heartbeat_.KeepBeating(std::max(service_.WatchdogMs() / 3, 1),
+                           [this] { service_.Beat(station_.Clock().MonotonicMs()); });
 }
 
 CHeadlessRunner::~CHeadlessRunner() { station_.SetEvents(nullptr); }
@@ -79,7 +86,16 @@ void CHeadlessRunner::WriteFailure(const std::string& reason) {
 
 void CHeadlessRunner::PortChanged() { heartbeat_.TickSoon(); }
 
+void CHeadlessRunner::ReportStatus(bool now) {
+  if (!service_.Enabled()) return;
+  std::string text = station_.Progress();
+  if (text.empty())
+    text = lastSummary_.empty() ? std::string("待機中 (idle)") : "待機中 (idle); 前回 (last run): " + lastSummary_;
+  service_.Status(text, station_.Clock().MonotonicMs(), now);
+}
+
 void CHeadlessRunner::RunStarted() {
+  ReportStatus(true);
   std::fprintf(out_, "---- %s 自動モード開始 (run started) ----\n",
                FormatLocalTime("%Y-%m-%d %H:%M:%S", station_.Now()).c_str());
   std::fflush(out_);
@@ -87,10 +103,11 @@ void CHeadlessRunner::RunStarted() {
 
 void CHeadlessRunner::RunEnded(const RunEnd& end, const RunSummary& summary) {
   lastEnd_ = end;
-  std::fprintf(out_, "==== %s %s ====\n", FormatLocalTime("%Y-%m-%d %H:%M:%S", end.at).c_str(),
-               FormatSummary(summary).c_str());
+  lastSummary_ = FormatLocalTime("%Y-%m-%d %H:%M:%S", end.at) + " " + FormatSummary(summary);
+  std::fprintf(out_, "==== %s ====\n", lastSummary_.c_str());
   std::fflush(out_);
-  if (stay_ && notifier_) NotifyRunEnd(*notifier_, settings_, summary);
+#include <QProcess>
+#include <algorithm>
 }
 
 void CHeadlessRunner::HandleTerminationSignals() {
@@ -107,6 +124,8 @@ void CHeadlessRunner::HandleTerminationSignals() {
 void CHeadlessRunner::Start() {
   heartbeat_.Start();
   if (!stay_ && timeLimitMs_ > 0) limit_.start(timeLimitMs_);
+  service_.Ready();
+  ReportStatus(true);
   if (!stay_) {
     station_.Run(AutoCommand::AutoMode);
     started_ = true;
@@ -115,6 +134,7 @@ void CHeadlessRunner::Start() {
 }
 
 void CHeadlessRunner::ProgressChanged() {
+  ReportStatus(false);
   // After each tick: a single run ends the runner once it has ended.
   if (stay_ || !started_ || station_.Running()) return;
   Finish(DescribeOutcome(lastEnd_.outcome).exitStatus, lastEnd_.outcome == RunOutcome::None
@@ -127,6 +147,7 @@ void CHeadlessRunner::Finish(int code, const std::string& why) {
   if (finished_) return;
   finished_ = true;
   exitCode_ = code;
+  service_.Stopping();
   heartbeat_.Stop();
   limit_.stop();
   station_.Shutdown();

@@ -10,6 +10,9 @@
 // the time limit ran out. With --stay it follows the schedule, reopens a
 // vanished device, sends the desktop notices of each run's end over the
 // session bus when there is one, and ends with 0 on SIGTERM, SIGINT or SIGHUP.
+// Started by systemd as a Type=notify service it reports to the service
+// manager (ServiceNotifier.h): ready, the watchdog's pings from the
+// heartbeat's tick, the step under way or the last run's end, stopping.
 #pragma once
 
 #include <QObject>
@@ -21,6 +24,7 @@
 #include "station/StationEvents.h"
 #include "ui/Heartbeat.h"
 #include "ui/Notifier.h"
+#include "ui/ServiceNotifier.h"
 
 namespace nami {
 
@@ -58,6 +62,8 @@ class CHeadlessRunner : public QObject, private IStationEvents {
   void PortChanged() override;
   void ActivityAdded(const ActivityEntry& entry) override;
   void Finish(int code, const std::string& why);
+  // The service's status: the step under way, else how the last run ended.
+  void ReportStatus(bool now);
 
   CStation& station_;
   CSettings& settings_;
@@ -68,6 +74,8 @@ class CHeadlessRunner : public QObject, private IStationEvents {
   CHeartbeat heartbeat_;
   QTimer limit_;
   std::optional<CNotifier> notifier_;  // only with --stay: a single run touches no bus
+  CServiceNotifier service_;
+  std::string lastSummary_;  // of the last run that ended (UTF-8)
   bool started_ = false;
   RunEnd lastEnd_;  // of the last run that ended
   bool finished_ = false;

@@ -37,6 +37,7 @@ CHeartbeat::CHeartbeat(CStation& station, QObject* parent)
   timer_.setTimerType(Qt::PreciseTimer);  // a coarse timer may come up to 5 % late
   connect(&timer_, &QTimer::timeout, this, [this] { OnWake(false); });
   schedule_.setSingleShot(true);
+  connect(&keepBeating_, &QTimer::timeout, this, [this] { OnWake(false); });
   connect(&schedule_, &QTimer::timeout, this, [this] {
     station_.OnMinuteTimer();
     ArmSchedule();
@@ -58,6 +59,7 @@ void CHeartbeat::Start() {
   stopped_ = false;
   station_.StartSchedule();
   ArmSchedule();
+  if (beat_) keepBeating_.start();
   Arrange();
 }
 
@@ -66,6 +68,7 @@ void CHeartbeat::Stop() {
   stopped_ = true;
   timer_.stop();
   schedule_.stop();
+  keepBeating_.stop();
   WatchDescriptor(-1);
   station_.Doc().Sending().Stop();
   sendTimer_.stop();
@@ -79,6 +82,13 @@ void CHeartbeat::RunTick() {
   ++ticks_;
   station_.Tick();
   KickSenders();
+  if (beat_) beat_();
+}
+
+void CHeartbeat::KeepBeating(int everyMs, std::function<void()> beat) {
+  beat_ = std::move(beat);
+  keepBeating_.setInterval(std::max(everyMs, 1));
+  if (active_ && beat_) keepBeating_.start();
 }
 
 void CHeartbeat::KickSenders() {

@@ -74,6 +74,11 @@ class CHeartbeat : public QObject {
   // nothing runs inside the signal handler). Installed once per process.
   void CatchTerminationSignals(std::function<void()> onSignal);
 
+  // Calls `beat` after every tick, and runs a tick at least every `everyMs`
+  // while started: the service manager's watchdog hears from the tick
+  // itself, so a main loop that stopped turning stops the pings.
+  void KeepBeating(int everyMs, std::function<void()> beat);
+
  private:
   // The minute timer, to just after the next turn of the minute.
   void ArmSchedule();
@@ -94,6 +99,8 @@ class CHeartbeat : public QObject {
   QSocketNotifier* writable_ = nullptr;
   QTimer timer_;
   QTimer schedule_;
+  QTimer keepBeating_;
+  std::function<void()> beat_;
   QSocketNotifier* signalNotifier_ = nullptr;
   std::function<void()> onSignal_;
   int fd_ = -1;

@@ -22,6 +22,7 @@
 #include "text/Messages.h"
 #include "ui/Dialogs.h"
 #include "ui/Fonts.h"
+#include "ui/MailboxCommand.h"
 #include "ui/QtText.h"
 #include "ui/ToolIcons.h"
 
@@ -236,7 +237,7 @@ void CMainFrame::RunEnded(const RunEnd& end, const RunSummary& summary) {
   runSummary_->SetText(QStringLiteral("%1  %2").arg(QString::fromStdString(FormatLocalTime("%H:%M:%S", end.at)),
                                                     QString::fromStdString(FormatSummary(summary, true))));
   UpdateProgress();
-  NotifyRunEnd(notifier_, settings_, summary);
+  NotifyRunEnd(notifier_, settings_, summary, [this] { OpenOwnMail(settings_, this); });
 }
 
 QAction* CMainFrame::Action(Command id) const {

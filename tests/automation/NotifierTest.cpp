@@ -4,6 +4,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QVariantMap>
@@ -26,13 +27,15 @@ class FakeNotificationServer : public QObject {
     QString app, icon, title, body;
     uint replaces;
     int timeout;
+    QStringList actions;
+    QVariantMap hints;
   };
   std::vector<Call> calls;
 
  public Q_SLOTS:
   uint Notify(const QString& app, uint replaces, const QString& icon, const QString& title, const QString& body,
-              const QStringList& /*actions*/, const QVariantMap& /*hints*/, int timeout) {
-    calls.push_back({app, icon, title, body, replaces, timeout});
+              const QStringList& actions, const QVariantMap& hints, int timeout) {
+    calls.push_back({app, icon, title, body, replaces, timeout, actions, hints});
     return static_cast<uint>(calls.size());
   }
 };
@@ -121,6 +124,55 @@ TEST(Notifier, RunEndNoticesFollowTheSwitches) {
 
   serverBus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
   QDBusConnection::disconnectFromBus(QStringLiteral("fake-notify2"));
+}
+
+// The notice of mail to the station opens it when clicked: the default
+// action, the desktop-entry hint, and the server's ActionInvoked for it.
+TEST(Notifier, TheNoticeOfMailToTheStationOpensItWhenClicked) {
+  test::EnsureCoreApplication();
+  if (!test::SessionBusError().empty()) GTEST_SKIP() << test::SessionBusError();
+  QDBusConnection serverBus =
+      QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-notify3"));
+  ASSERT_TRUE(serverBus.isConnected());
+  FakeNotificationServer server;
+  ASSERT_TRUE(serverBus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server,
+                                       QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(serverBus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+  RunSummary summary;
+  summary.outcome = RunOutcome::Completed;
+  summary.toOwnCall = 2;
+  summary.ownCall = "QZ1XYZ";
+  test::TempDir dir;
+  CSettings settings(dir.File("NAMI.INI"));
+  CNotifier notifier;
+  int opened = 0;
+  EXPECT_EQ(NotifyRunEnd(notifier, settings, summary, [&opened] { ++opened; }), 1);
+  QElapsedTimer t;
+  t.start();
+  while (server.calls.empty() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(server.calls.size(), 1u);
+  EXPECT_EQ(server.calls[0].actions, (QStringList{QStringLiteral("default"), QStringLiteral("開く")}));
+  EXPECT_EQ(server.calls[0].hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("nami"));
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 100);  // the answer with the notice's id
+
+  auto invoke = [&](uint id, const QString& key) {
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                     QStringLiteral("org.freedesktop.Notifications"),
+                                                     QStringLiteral("ActionInvoked"));
+    signal << id << key;
+    serverBus.send(signal);
+    QElapsedTimer w;
+    w.start();
+    while (w.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  };
+  invoke(99, QStringLiteral("default"));  // another program's notice
+  EXPECT_EQ(opened, 0);
+  invoke(1, QStringLiteral("default"));
+  EXPECT_EQ(opened, 1);
+
+  serverBus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("fake-notify3"));
 }
 
 TEST(Notifier, WithoutABusItSaysSoAndHoldsNothing) {

@@ -287,6 +287,29 @@ TEST(DataLink, RejectResendsFromItsNr) {
   EXPECT_EQ(fx.link.Stats().iResent, 2u);
 }
 
+TEST(DataLink, OneResendPerRejectAndAPeerThatKeepsRejectingEndsTheLink) {
+  Fixture fx;  // RETRY 3
+  fx.ToState(S::Connected);
+  fx.link.Send(std::string(300, 'a'));
+  fx.Clear();
+  // A REJ for each frame of the window: the frames go again once.
+  for (int i = 0; i < 3; ++i) fx.link.Receive(Fixture::From(EKind::REJ, false, false, 0, 0));
+  EXPECT_EQ(fx.Sent(), "I0/0 c, I1/0 c, I2/0 c");
+  // Every poll answered by another REJ, nothing ever acknowledged.
+  std::string polls;
+  for (int i = 0; i < 10 && fx.link.IsUp(); ++i) {
+    fx.Clear();
+    fx.clock.AdvanceMs(fx.link.NextTimerMs() - fx.clock.MonotonicMs());
+    fx.link.Tick();
+    polls += fx.Sent() + "; ";
+    fx.link.Receive(Fixture::From(EKind::REJ, false, true, 0, 0));
+  }
+  EXPECT_EQ(polls, "RR/0 cP; RR/0 cP; RR/0 cP; ");
+  EXPECT_EQ(fx.Sent(), "RR/0 cP, DM r");  // the last poll, then the end
+  EXPECT_EQ(fx.Events(), "failure");
+  EXPECT_EQ(fx.link.State(), S::Disconnected);
+}
+
 TEST(DataLink, ARemoteBusyStationIsPolledNotSentTo) {
   Fixture fx;
   fx.ToState(S::Connected);

@@ -9,6 +9,10 @@ of the station profile is a nami-tncsim pseudo-terminal. The unit must open
 that port (the template through a .nmi path in a Japanese folder, whose
 profile names a port the untitled profile does not), and on its KillSignal
 end with status 0 within TimeoutStopSec, closing the port.
+A Type=notify unit gets a notification socket as systemd gives one (a unix
+datagram socket here, with a short watchdog interval): nami must say
+READY=1, ping WATCHDOG=1 from its running loop, give a STATUS= and say
+STOPPING=1 at the stop.
 With systemd-analyze at hand, `systemd-analyze verify` finds no fault in them.
 
 The unit's sandboxing is honoured as far as it can be without a service
@@ -24,6 +28,7 @@ import re
 import shlex
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -147,6 +152,35 @@ def traced_pid(proc, traced):
     return child() or proc.pid
 
 
+# The interval the test's manager asks pings for (the unit's WatchdogSec is
+# longer than a test should wait).
+WATCHDOG_TEST_USEC = 1500000
+
+
+class NotifySocket:
+    """The service manager's notification socket: what the service said."""
+
+    def __init__(self, path):
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.sock.bind(path)
+        self.sock.setblocking(False)
+        self.said = []
+
+    def collect(self):
+        while True:
+            try:
+                data = self.sock.recv(4096)
+            except BlockingIOError:
+                return self.said
+            self.said.extend(data.decode("utf-8", "replace").splitlines())
+
+    def count(self, prefix):
+        return sum(1 for line in self.collect() if line.startswith(prefix))
+
+    def close(self):
+        self.sock.close()
+
+
 def run_unit(name, unit, home, instance, sim_log, rundir):
     # Words first, then placeholders: systemd keeps a path with blanks one word.
     argv = [placeholders(word, home, instance) for word in shlex.split(unit["ExecStart"])]
@@ -155,6 +189,16 @@ def run_unit(name, unit, home, instance, sim_log, rundir):
     cwd = home if unit.get("WorkingDirectory") == "~" else placeholders(unit["WorkingDirectory"], home, instance)
     env = {"HOME": home, "PATH": os.environ.get("PATH", "/usr/bin:/bin"), "XDG_RUNTIME_DIR": rundir,
            "LANG": "C.UTF-8"}
+    notify = None
+    if unit.get("Type") == "notify":
+        if not unit.get("WatchdogSec"):
+            problems.append(f"{name}: Type=notify without WatchdogSec")
+        path = os.path.join(rundir, "notify-" + str(len(problems)) + "-" + str(os.getpid()))
+        if os.path.exists(path):
+            os.unlink(path)
+        notify = NotifySocket(path)
+        env["NOTIFY_SOCKET"] = path
+        env["WATCHDOG_USEC"] = str(WATCHDOG_TEST_USEC)
     opened_before = read(sim_log).count("terminal opened the port")
     closed_before = read(sim_log).count("terminal closed the port")
     proc = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -162,6 +206,15 @@ def run_unit(name, unit, home, instance, sim_log, rundir):
         opened = wait_for(lambda: read(sim_log).count("terminal opened the port") > opened_before, 15)
         if proc.poll() is not None:
             problems.append(f"{name}: ended by itself with status {proc.returncode}")
+        if notify:
+            if not wait_for(lambda: notify.count("READY=1") >= 1, float(unit.get("TimeoutStartSec", "15"))):
+                problems.append(f"{name}: no READY=1 on the notification socket: {notify.collect()}")
+            # An idle station pings from its loop, more often than asked.
+            if not wait_for(lambda: notify.count("WATCHDOG=1") >= 2, 3 * WATCHDOG_TEST_USEC / 1e6):
+                problems.append(f"{name}: fewer than 2 WATCHDOG=1 in {3 * WATCHDOG_TEST_USEC / 1e6:.1f} s: "
+                                f"{notify.collect()}")
+            if notify.count("STATUS=") == 0:
+                problems.append(f"{name}: no STATUS= on the notification socket")
         os.kill(traced_pid(proc, traced), getattr(signal, unit.get("KillSignal", "SIGTERM")))
         limit = float(unit.get("TimeoutStopSec", "90"))
         try:
@@ -179,10 +232,14 @@ def run_unit(name, unit, home, instance, sim_log, rundir):
             problems.append(f"{name}: the port was not closed at the stop")
         if traced:
             check_trace(name, unit, trace)
+        if notify and notify.count("STOPPING=1") != 1:
+            problems.append(f"{name}: STOPPING=1 not said once at the stop: {notify.collect()}")
     finally:
         if proc.poll() is None:
             proc.kill()
             proc.wait()
+        if notify:
+            notify.close()
 
 
 def verify(paths, rundir):

@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "ax25/DataLink.h"
 #include "ax25/Frame.h"
@@ -353,6 +354,69 @@ TEST(KissFarSide, ACommPortNamingKissGetsTheTnc2OnIt) {
   run("never");
   EXPECT_EQ(port.TransmitQueueCount(), 0);
   EXPECT_EQ(tnc.received, std::string(3000, 'm') + "\r");
+}
+
+// A TNC that takes nothing nami writes (its end of the stream stopped
+// reading) while its station still answers each poll: what waits for it
+// stays within the cap, however long the link keeps trying.
+class CStuckStream final : public IByteStream {
+ public:
+  bool Open(std::string&) override {
+    open_ = true;
+    return true;
+  }
+  bool Poll(std::string&) override { return true; }
+  bool Read(std::string& into, std::size_t, std::string&) override {
+    into += std::exchange(in, {});
+    return true;
+  }
+  void Write(std::string_view bytes) override { written += bytes.size(); }
+  std::size_t Unsent() const override { return written; }
+  void Close() override { open_ = false; }
+  bool IsOpen() const override { return open_; }
+  int Fd() const override { return -1; }
+
+  std::string in;           // what the TNC hands nami next
+  std::size_t written = 0;  // every byte nami left for it
+
+ private:
+  bool open_ = false;
+};
+
+TEST(KissFarSide, WhatWaitsForATncThatTakesNothingStaysWithinTheCap) {
+  CManualClock clock;
+  auto owned = std::make_unique<CStuckStream>();
+  CStuckStream& tnc = *owned;
+  CKissFarSide far(clock, *ParseKissDevice("kiss://stuck"), std::move(owned));
+  STnc2Options o;
+  o.myCall = "JA1ABC";
+  CTnc2Engine engine(far, clock, o);
+  engine.PowerOn();
+  engine.Receive("C JA1BBS\r");
+  const auto answer = [&](ax25::EKind kind) {
+    ax25::SFrame f;
+    f.dest = *ax25::SAddress::Parse("JA1ABC");
+    f.src = *ax25::SAddress::Parse("JA1BBS");
+    f.kind = kind;
+    f.SetCommand(false);
+    f.pf = true;
+    tnc.in += ax25::KissWrap(ax25::Encode(f));
+  };
+  std::string out;
+  bool sent = false;
+  for (int t = 0; t < 20 * 60 * 1000; t += 10) {
+    if (far.Link().State() == ax25::ELinkState::AwaitingConnection) answer(ax25::EKind::UA);
+    if (far.Link().State() == ax25::ELinkState::TimerRecovery) answer(ax25::EKind::RR);  // nothing acknowledged
+    engine.TakeDue(out, 1 << 20);
+    if (!sent && engine.Connected()) {
+      engine.Receive(std::string(4000, 'm') + "\r");
+      sent = true;
+    }
+    clock.AdvanceMs(10);
+  }
+  ASSERT_TRUE(sent) << out;
+  EXPECT_GT(far.Counts().framesHeld, 0u);
+  EXPECT_LE(tnc.written, CKissFarSide::kMaxUnsent + 400);  // the cap and the last frame over it
 }
 
 TEST(KissDevice, LinkAddressesNameKissTncs) {

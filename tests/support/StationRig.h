@@ -161,6 +161,8 @@ struct SStationOptions {
   bool demoProfile = true;
   std::time_t start = 1796680000;  // 2026-12-07 (a Monday)
   IFileOps* fileOps = nullptr;     // nullptr: the real file system
+  // The folder of NAMI.INI, made inside the rig's folder; empty: that folder.
+  std::string iniFolder;
   // false: no TNC behind the port, the test delivers what the line brings.
   bool simulator = true;
 };
@@ -209,7 +211,7 @@ struct StationRig {
   explicit StationRig(sim::STncOptions tnc, int drainBytesPerSec = 0)
       : StationRig(WithTnc(std::move(tnc), drainBytesPerSec)) {}
   explicit StationRig(SStationOptions o = {})
-      : settings(dir.File("NAMI.INI"), o.fileOps ? *o.fileOps : PosixFileOps()),
+      : settings(IniPath(dir, o.iniFolder), o.fileOps ? *o.fileOps : PosixFileOps()),
         clock(o.start),
         station(settings, clock, false),
         doc(station.Doc()),
@@ -372,6 +374,11 @@ struct StationRig {
     return n;
   }
 
+  static std::string IniPath(const TempDir& dir, const std::string& folder) {
+    if (folder.empty()) return dir.File("NAMI.INI");
+    std::filesystem::create_directories(dir.File(folder));
+    return dir.File(folder + "/NAMI.INI");
+  }
   static SStationOptions WithTnc(sim::STncOptions tnc, int drainBytesPerSec) {
     SStationOptions o;
     o.tnc = std::move(tnc);

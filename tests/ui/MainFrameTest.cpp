@@ -53,6 +53,7 @@ TEST(MainFrame, ToolbarButtonsInOrderWithTips) {
                                      N(C::MailView),
                                      N(C::MailCreate),
                                      N(C::SendMailSelect),
+                                     N(C::Mailbox),
                                      0,
                                      N(C::UserManual)};
   EXPECT_EQ(ids, expected);
