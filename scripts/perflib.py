@@ -274,3 +274,37 @@ def cpu_ns_seconds(pid):
         except (OSError, ValueError, IndexError):
             pass
     return total / 1e9
+
+
+def interleaved(count, subjects, show=None):
+    """Interleaved rounds: each of `count` rounds runs every subject once, the
+    order turning round by round (nami first, then a peer first...), so that
+    a change in the machine's load falls on all of them alike. `subjects` is
+    a list of (name, callable(round) -> figures). `show(round, name, figures)`
+    prints a result as it comes. Returns {name: [figures of each round]}."""
+    results = {name: [] for name, _ in subjects}
+    for r in range(count):
+        turn = r % len(subjects)
+        for name, run in subjects[turn:] + subjects[:turn]:
+            figures = run(r + 1)
+            results[name].append(figures)
+            if show:
+                show(r + 1, name, figures)
+    return results
+
+
+def spread(values):
+    """(min, median, max) of the rounds' values."""
+    return min(values), median(values), max(values)
+
+
+def spread_text(values, fmt="%.2f", unit=""):
+    """"min X, median Y, max Z" with `unit` after each."""
+    lo, mid, hi = spread(values)
+    f = fmt + unit.replace("%", "%%")
+    return ("min " + f + ", median " + f + ", max " + f) % (lo, mid, hi)
+
+
+def column(rows, key):
+    """One figure of every round: rows are dicts or tuples (key an index)."""
+    return [row[key] for row in rows]

@@ -18,23 +18,31 @@ CTnc2Port::CTnc2Port(IClock& clock, std::unique_ptr<IFarSide> far, STnc2Options 
     : clock_(clock), far_(std::move(far)), engine_(*far_, clock, std::move(options)) {}
 
 void CTnc2Port::Release(int timeoutMs) {
-  if (!open_) return;
-  // Real time bounds the wait, whatever clock the engine runs on.
-  using Steady = std::chrono::steady_clock;
-  const auto deadline = Steady::now() + std::chrono::milliseconds(std::min(timeoutMs, engine_.ReleaseMs()));
-  engine_.EndLink();
-  // The far side's I/O and timers until the link is down and the socket has
-  // taken the last frame; what the TNC prints meanwhile is not read.
-  for (;;) {
-    engine_.Service();
-    engine_.DiscardOutput();
-    if ((!engine_.LinkActive() && !far_->WantsWritable()) || Steady::now() >= deadline) break;
+  if (!BeginRelease(timeoutMs)) return;
+  while (!ReleaseStep()) {
     std::int64_t ms = 100;
     if (const std::int64_t next = engine_.NextEventMs(); next >= 0)
       ms = std::clamp<std::int64_t>(next - clock_.MonotonicMs(), 1, ms);
     pollfd p{far_->PollFd(), static_cast<short>(POLLIN | (far_->WantsWritable() ? POLLOUT : 0)), 0};
     ::poll(&p, p.fd >= 0 ? 1 : 0, static_cast<int>(ms));
   }
+}
+
+bool CTnc2Port::BeginRelease(int timeoutMs) {
+  if (!open_) return false;
+  // Real time bounds the wait, whatever clock the engine runs on.
+  releaseEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(timeoutMs, engine_.ReleaseMs()));
+  engine_.EndLink();
+  return !ReleaseStep();
+}
+
+bool CTnc2Port::ReleaseStep() {
+  if (!open_) return true;
+  // The far side's I/O and timers until the link is down and the socket has
+  // taken the last frame; what the TNC prints meanwhile is not read.
+  engine_.Service();
+  engine_.DiscardOutput();
+  return (!engine_.LinkActive() && !far_->WantsWritable()) || std::chrono::steady_clock::now() >= releaseEnd_;
 }
 
 bool CTnc2Port::Open(const std::string&) {

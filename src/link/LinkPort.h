@@ -4,6 +4,7 @@
 // TNC2 in front of them; "sim:" is the built-in simulated TNC and BBS.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,6 +42,8 @@ class CTnc2Port final : public IPort {
   // Ends the link (after what was queued has gone) and waits for the far
   // side's answer, at most FRACK x RETRY and `timeoutMs`.
   void Release(int timeoutMs) override;
+  bool BeginRelease(int timeoutMs) override;
+  bool ReleaseStep() override;
 
   CTnc2Engine& Engine() { return engine_; }
   IFarSide& Far() { return *far_; }
@@ -50,6 +53,7 @@ class CTnc2Port final : public IPort {
   std::unique_ptr<IFarSide> far_;
   CTnc2Engine engine_;
   bool open_ = false;
+  std::chrono::steady_clock::time_point releaseEnd_;  // real time bounds a release
 };
 
 struct SLinkHooks {
@@ -90,6 +94,8 @@ class CLinkPort final : public IPort {
   void Release(int timeoutMs) override {
     if (inner_) inner_->Release(timeoutMs);
   }
+  bool BeginRelease(int timeoutMs) override { return inner_ && inner_->BeginRelease(timeoutMs); }
+  bool ReleaseStep() override { return !inner_ || inner_->ReleaseStep(); }
 
   // Why the value names no port or did not open (naming the COM name and
   // the link), else what the port itself reports.

@@ -77,6 +77,15 @@ class IPort {
   // answer awaited) within `timeoutMs`. A port whose device ends its own
   // links (a TNC in the hardware) does nothing.
   virtual void Release(int timeoutMs) { (void)timeoutMs; }
+  // Release without blocking, for a caller that keeps its own event loop:
+  // BeginRelease starts it (false when there is nothing to wait for), then
+  // each ReleaseStep serves the far side's I/O and timers and is true once
+  // the link is down or the time is up. The port stays open meanwhile.
+  virtual bool BeginRelease(int timeoutMs) {
+    Release(timeoutMs);
+    return false;
+  }
+  virtual bool ReleaseStep() { return true; }
   // Why the port is not open: after a failed Open, or after the port closed
   // itself on a read or write error or a hang-up, the device and the
   // system's reason (UTF-8); empty otherwise.

@@ -349,14 +349,41 @@ void CStation::AnnounceSettingsProblem() {
   if (!problem.empty()) relay_.ShowMessage(problem);
 }
 
-void CStation::Shutdown(int releaseMs) {
+void CStation::StopForShutdown() {
   autopilot_.Cancel();
   transfers_.Cancel();
   doc_.Sending().Clear();
   // What is queued for the port (a log-off) goes first, then the link ends.
   doc_.Sending().Step();
+}
+
+void CStation::Shutdown(int releaseMs) {
+  if (releasing_) {
+    // Asked again while the link was being released: no more waiting.
+    releasing_ = false;
+    doc_.ClosePort();
+    return;
+  }
+  StopForShutdown();
   if (IPort* port = doc_.Port(); port && port->IsOpen()) port->Release(releaseMs);
   doc_.ClosePort();
+}
+
+bool CStation::BeginShutdown(int releaseMs) {
+  if (releasing_) return true;
+  StopForShutdown();
+  IPort* port = doc_.Port();
+  releasing_ = port && port->IsOpen() && port->BeginRelease(releaseMs);
+  if (!releasing_) doc_.ClosePort();
+  return releasing_;
+}
+
+bool CStation::ShutdownStep() {
+  if (!releasing_) return true;
+  if (IPort* port = doc_.Port(); port && port->IsOpen() && !port->ReleaseStep()) return false;
+  releasing_ = false;
+  doc_.ClosePort();
+  return true;
 }
 
 void CStation::Terminate(int finishMs) {

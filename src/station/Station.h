@@ -184,7 +184,15 @@ class CStation {
   void AnnounceSettingsProblem();
   // Quitting: ends every running operation at once, ends the link the port
   // carries (IPort::Release, at most `releaseMs`) and closes the port.
+  // During a release begun by BeginShutdown it closes the port at once.
   void Shutdown(int releaseMs = kReleaseMs);
+  // Shutdown for a caller that keeps its event loop running: true while the
+  // link's release goes on; ShutdownStep then serves it and is true once it
+  // has ended (or timed out) and the port is closed. PollFd/PortWakeInMs
+  // say when to call it again.
+  bool BeginShutdown(int releaseMs = kReleaseMs);
+  bool ShutdownStep();
+  bool Releasing() const { return releasing_; }
   // A termination signal, before Shutdown: a mail file going out may finish
   // for up to `finishMs` (else it ends with ^Z), then the run logs off.
   // Runs the port and the senders itself meanwhile (the heartbeat stopped).
@@ -222,6 +230,8 @@ class CStation {
   void CheckPort();
   void ReopenIfDue(IPort& port);
   void PortOpened();
+  // Cancels every running operation and lets the queued bytes go.
+  void StopForShutdown();
   void Notice(const std::string& text);
   // Tells the shell when the autopilot went from idle to busy.
   void FollowRun();
@@ -240,6 +250,7 @@ class CStation {
   CAutopilot autopilot_;
   CTransfers transfers_;
   bool reopen_ = false;
+  bool releasing_ = false;  // BeginShutdown's release under way
   bool waiting_ = false;  // for the port to open again
   bool waitSaid_ = false;
   bool running_ = false;  // the autopilot was busy when last looked at

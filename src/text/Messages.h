@@ -133,6 +133,7 @@ namespace nami::msg {
   X(LinkConnecting, "接続中 {peer}")                                                                             \
   X(LinkConnected, "接続 {peer} {time}")                                                                         \
   X(LinkDisconnecting, "切断中 {peer}")                                                                          \
+  X(LinkReleasing, "切断中…")                                                                                  \
   X(LinkNotConnected, "未接続")                                                                                  \
   X(LinkNotConnectedBusy, "未接続 ({peer} 話中)")                                                                \
   X(LinkNotConnectedNoAnswer, "未接続 ({peer} 応答なし)")                                                        \

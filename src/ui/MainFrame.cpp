@@ -16,8 +16,10 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
+#include <chrono>
 
 #include "text/Cp932.h"
+#include "text/Messages.h"
 #include "ui/Dialogs.h"
 #include "ui/Fonts.h"
 #include "ui/MailboxCommand.h"
@@ -33,6 +35,14 @@ constexpr int kFirstStartRows = 36;
 constexpr int kFirstStartColumns = 190;
 constexpr int kClockMs = 1000;
 constexpr int kIdleMs = 100;
+
+// True when the font's digits 0 to 9 are all as wide (tabular figures).
+bool EvenDigits(const QFontMetrics& metrics) {
+  const int zero = metrics.horizontalAdvance(QLatin1Char('0'));
+  for (char c = '1'; c <= '9'; ++c)
+    if (metrics.horizontalAdvance(QLatin1Char(c)) != zero) return false;
+  return true;
+}
 }  // namespace
 
 CMainFrame::CMainFrame(CStation& station, CRecentFiles& recent, QWidget* parent)
@@ -152,8 +162,23 @@ void CMainFrame::WatchInput() {
   idleTimer_.setInterval(kIdleMs);
   connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::RefreshCommands);
   connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::RefreshSoon);
-  connect(&clockTimer_, &QTimer::timeout, this, &CMainFrame::UpdateClock);
-  clockTimer_.start(kClockMs);
+  // The clock shows seconds: one wake-up a second, just after the second
+  // turns, so that the shown time never lags, skips or repeats a second.
+  clockTimer_.setSingleShot(true);
+  clockTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&clockTimer_, &QTimer::timeout, this, [this] {
+    UpdateClock();
+    StartClock();
+  });
+  StartClock();
+  // While the close awaits the link's release; the far side's answer comes
+  // within a timer period.
+  releaseTimer_.setInterval(20);
+  connect(&releaseTimer_, &QTimer::timeout, this, [this] {
+    if (!station_.ShutdownStep()) return;
+    releaseTimer_.stop();
+    close();
+  });
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     if (!now || closing_) return;
     if (now == view_)
@@ -348,12 +373,27 @@ void CMainFrame::BuildStatusBar() {
   clock_->setFixedSize(clock_->fontMetrics().horizontalAdvance(clock_->text()) + 8, clock_->sizeHint().height());
 }
 
+void CMainFrame::StartClock() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % kClockMs;
+  clockTimer_.start(static_cast<int>(kClockMs - ms) + 2);
+}
+
 void CMainFrame::UpdateClock() {
   const QString text = QString::fromStdString(FormatLocalTime("%c", station_.Now()));
   // The label has a fixed size (see BuildStatusBar); a wider text widens it.
-  const int width = clock_->fontMetrics().horizontalAdvance(text) + 8;
-  if (clock_->maximumWidth() < width && clock_->maximumWidth() < QWIDGETSIZE_MAX)
-    clock_->setFixedSize(width, clock_->maximumHeight());
+  // Measuring shapes the whole text, the larger part of a second's work: in
+  // a font whose digits are all as wide, a text that differs from the last
+  // one measured only in its digits has the same width.
+  QString shape = text;
+  for (QChar& c : shape)
+    if (c.isDigit()) c = u'0';
+  if (shape != clockShape_ || !EvenDigits(clock_->fontMetrics())) {
+    clockShape_ = shape;
+    const int width = clock_->fontMetrics().horizontalAdvance(text) + 8;
+    if (clock_->maximumWidth() < width && clock_->maximumWidth() < QWIDGETSIZE_MAX)
+      clock_->setFixedSize(width, clock_->maximumHeight());
+  }
   clock_->setText(text);
   UpdateLink();
   UpdateNextRun();
@@ -432,6 +472,7 @@ void CMainFrame::UpdateCommands() {
 }
 
 void CMainFrame::RefreshCommands() {
+  if (releaseTimer_.isActive()) return;  // closing: the commands stay off
   for (const auto& [id, action] : actions_) {
     action->setEnabled(router_.IsEnabled(id));
     if (action->isCheckable()) action->setChecked(router_.IsChecked(id));
@@ -453,6 +494,7 @@ void CMainFrame::StartPacer() {
 }
 
 void CMainFrame::UpdateProgress() {
+  if (releaseTimer_.isActive()) return;  // 切断中… stays until the window closes
   QString text = ProgressText();
   // Between runs the bar tells how the last one ended, or the newer note
   // about the port.
@@ -569,6 +611,8 @@ bool CMainFrame::ConfirmClose(bool exiting) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (closing_) {
+    // The release has ended, or a second close does not wait for it.
+    FinishClose();
     event->accept();
     return;
   }
@@ -581,11 +625,29 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   heartbeat_.Stop();
   view_->StopRepaints();
   idleTimer_.stop();
-  // End every running operation at once and close the port.
+  // Every running operation ends at once; the link's release is awaited
+  // with the event loop running, and the window closes when it is over.
+  if (station_.BeginShutdown()) {
+    // Nothing new may start on the link being released; the close button
+    // still works.
+    if (centralWidget()) centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
+    toolbar_->setEnabled(false);
+    for (auto& [id, action] : actions_) action->setEnabled(false);
+    statusBar()->showMessage(QString::fromStdString(msg::LinkReleasing));
+    releaseTimer_.start();
+    event->ignore();
+    return;
+  }
+  FinishClose();
+  event->accept();
+}
+
+void CMainFrame::FinishClose() {
+  releaseTimer_.stop();
   Shutdown();
   clockTimer_.stop();
   StoreGeometry();
-  event->accept();
 }
 
 void CMainFrame::Shutdown() {

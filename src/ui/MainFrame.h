@@ -5,7 +5,9 @@
 // when it closes. Before it closes, a document that was saved before is
 // saved again; for a never-saved document with received text it asks
 // save / discard / cancel (cancel, or a save that does not happen, keeps nami
-// running). Closing then stops the heartbeat and closes the port.
+// running). Closing then stops the heartbeat, ends the link (the window
+// keeps handling events and shows "切断中…" while the far side is awaited;
+// a second close ends at once) and closes the port.
 #pragma once
 
 #include <QLabel>
@@ -113,6 +115,7 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   void Run(Command id);
   void UpdateTitle();
   void UpdateClock();
+  void StartClock();  // the clock's next update, just after the second turns
   // The enabled state of the commands and the progress text; runs a short
   // while after input, commands and ticks (and on while a sender runs),
   // not on a steady timer, so an idle window sleeps.
@@ -152,6 +155,9 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   // Before the received text goes (exit, or a new or opened document):
   // saved, discarded or kept; false keeps nami as it was.
   bool ConfirmClose(bool exiting = true);
+  // The close's last part, once the link is released: the port closes, the
+  // geometry is kept.
+  void FinishClose();
 
   CStation& station_;
   CSettings& settings_;
@@ -178,7 +184,9 @@ class CMainFrame : public QMainWindow, private IFrameCommands, private IStationE
   std::map<Command, QAction*> actions_;
   QTimer clockTimer_;  // the status bar clock
   QTimer idleTimer_;
+  QTimer releaseTimer_;  // serves the link's release while the close waits for it
   QString shownProgress_;
+  QString clockShape_;  // the clock text last measured, its digits as 0
   QString idleText_;  // shown while nothing runs: a port note
   bool closing_ = false;
   bool shutDown_ = false;

@@ -8,12 +8,15 @@
 #include <cstring>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QStatusBar>
 #include <QThread>
 
 #include "UiTestSupport.h"
 #include "support/FileFaults.h"
 #include "document/DocumentFile.h"
+#include "link/LinkPort.h"
 
 namespace nami {
 namespace {
@@ -87,6 +90,83 @@ TEST(Exit, AnUnreadableSettingsFileIsUntouchedByAWindowSession) {
   f.exitChoice = Choice::Discard;
   EXPECT_TRUE(f.frame->close());
   EXPECT_EQ(test::ReadFile(path), ini);
+}
+
+// A far side whose connect succeeds and whose disconnect is never answered.
+class SilentFar final : public IFarSide {
+ public:
+  void SetEvents(IFarSideEvents* e) override { events_ = e; }
+  bool SetMyCall(const std::string&) override { return true; }
+  void Connect(const std::string& call, const std::vector<std::string>&) override { peer_ = call; }
+  void Disconnect() override { ++disconnects; }
+  bool SendData(std::string_view) override { return true; }
+  std::size_t OutstandingBytes() const override { return 0; }
+  void Poll(std::int64_t now) override {
+    if (!peer_.empty() && events_) events_->OnConnected(now, std::exchange(peer_, {}));
+  }
+  void Reset() override {}
+  void Close() override {}
+  std::string SignOn(const std::string&) const override { return "silent"; }
+  int disconnects = 0;
+
+ private:
+  IFarSideEvents* events_ = nullptr;
+  std::string peer_;
+};
+
+// Closing while the far side does not answer the disconnect: the window
+// keeps handling events (a timer goes on firing), says it is disconnecting,
+// and closes after FRACK x RETRY; a second close, or the shutdown a
+// termination signal ends with, does not wait.
+TEST(Exit, TheWindowStaysResponsiveWhileTheLinkIsReleased) {
+  enum class Then { Wait, CloseAgain, Shutdown };
+  for (const Then then : {Then::Wait, Then::CloseAgain, Then::Shutdown}) {
+    SCOPED_TRACE(static_cast<int>(then));
+    FrameFixture f;
+    auto owned = std::make_unique<SilentFar>();
+    SilentFar& far = *owned;
+    auto port = std::make_unique<CTnc2Port>(f.clock, std::move(owned), STnc2Options{});
+    CTnc2Port& tnc = *port;
+    ASSERT_TRUE(tnc.Open(""));
+    tnc.SendText("FRACK 1\rRETRY 1\rC QZ1ABC\r");
+    tnc.Engine().Service();
+    ASSERT_TRUE(tnc.Engine().LinkActive());
+    f.session->SetPort(std::move(port));
+    f.frame->show();
+
+    int fired = 0;
+    QTimer other;
+    QObject::connect(&other, &QTimer::timeout, [&fired] { ++fired; });
+    other.start(50);
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(f.frame->close()) << "the close waits for the far side";
+    EXPECT_EQ(far.disconnects, 1);
+    EXPECT_TRUE(f.frame->isVisible());
+    EXPECT_TRUE(tnc.IsOpen());
+    EXPECT_EQ(f.frame->statusBar()->currentMessage(), QStringLiteral("切断中…"));
+    FrameFixture::Pump(200);
+    EXPECT_EQ(f.frame->statusBar()->currentMessage(), QStringLiteral("切断中…")) << "nothing overwrote it";
+    EXPECT_FALSE(f.frame->Action(Command::FileOpen)->isEnabled());
+    if (then == Then::CloseAgain) {
+      EXPECT_TRUE(f.frame->close());
+    }
+    if (then == Then::Shutdown) {
+      f.frame->Shutdown();
+      EXPECT_FALSE(tnc.IsOpen());
+      f.frame->close();
+    }
+    while (f.frame->isVisible() && t.elapsed() < 5000) FrameFixture::Pump(20);
+    EXPECT_FALSE(f.frame->isVisible());
+    EXPECT_FALSE(tnc.IsOpen());
+    if (then == Then::Wait) {
+      EXPECT_GE(t.elapsed(), 950) << "FRACK 1 x RETRY 1";
+      EXPECT_LT(t.elapsed(), 3000);
+      EXPECT_GE(fired, 10) << "the event loop ran during the wait";
+    } else {
+      EXPECT_LT(t.elapsed(), 800);
+    }
+  }
 }
 
 // The real program: SIGTERM saves an untitled document's text beside
