@@ -23,7 +23,7 @@ inline constexpr const char* kPrompt = "QZ1ABC BBS>";
 class CGenerator {
  public:
   static constexpr std::uint64_t kStart = 0x6e616d69;  // "nami"
-  explicit CGenerator(std::uint64_t seed = kStart) : state_(seed) {
+  explicit CGenerator(std::uint64_t first = kStart) : state_(first) {
     const char* words[] = {
         "本日",   "移動運用", "山頂",     "アンテナ", "無線機",   "交信",       "ありがとうございました",
         "天気",   "晴れ",     "曇り",     "雨",       "気温",     "周波数",     "パケット通信",
